@@ -1,0 +1,28 @@
+#!/usr/bin/env bash
+# Shared by run.sh and test.sh: install what is missing (Debian 12), configure, build.
+set -euo pipefail
+
+packages=(cmake g++ ninja-build pkg-config qt6-base-dev libicu-dev)
+
+missing=()
+for p in "${packages[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
+done
+if ((${#missing[@]})); then
+  echo "Installing: ${missing[*]}" >&2
+  sudo=""
+  [ "$(id -u)" -ne 0 ] && sudo="sudo"
+  export DEBIAN_FRONTEND=noninteractive
+  $sudo apt-get update -qq >/dev/null
+  $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+fi
+
+root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+build="$root/build"
+if [ ! -f "$build/CMakeCache.txt" ]; then
+  cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release >/dev/null
+fi
+if ! log=$(cmake --build "$build" -j2 2>&1); then
+  printf '%s\n' "$log" >&2
+  exit 1
+fi
