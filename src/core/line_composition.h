@@ -13,11 +13,11 @@ namespace dirka {
 /// The walk parameters the line texts depend on, derived once per location from the style,
 /// plus the default locale's number separators.
 struct TLineFormat {
-    qsizetype RootLength = 1;   // units of the location path, which ends in the delimiter
+    qsizetype RootLength = 1; // units of the location path, which ends in the delimiter
     QChar SeparatorChar = u'\t';
-    QString IndentUnit;         // one indentation step
-    QString ListIndent;         // IndentUnit in list mode, empty in tree mode
-    QString GroupSeparator;     // of QLocale() when the format was made
+    QString IndentUnit;     // one indentation step
+    QString ListIndent;     // IndentUnit in list mode, empty in tree mode
+    QString GroupSeparator; // of QLocale() when the format was made
     QString DecimalPoint;
 
     static TLineFormat FromStyle(const TListStyle& style, qsizetype rootLength);
@@ -29,8 +29,7 @@ struct TLineFormat {
 void AppendShown(QString& out, QStringView text);
 
 /// The item text of a folder for a Base or Folder code; fullPath ends in the delimiter.
-QString FolderItemText(const TLineFormat& format, QStringView fullPath, QStringView name,
-                       int code);
+QString FolderItemText(const TLineFormat& format, QStringView fullPath, QStringView name, int code);
 void AppendFolderItemText(QString& out, const TLineFormat& format, QStringView fullPath,
                           QStringView name, int code);
 
