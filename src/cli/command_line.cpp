@@ -1,6 +1,10 @@
 #include "cli/command_line.h"
 
+#include "cli/list_command.h"
+#include "core/file_names.h"
 #include "version.h"
+
+#include <QCoreApplication>
 
 #include <cstdio>
 #include <cstring>
@@ -33,6 +37,44 @@ bool isFlag(const char* arg, const char* flag)
     return std::strcmp(arg, flag) == 0;
 }
 
+int usageError(const char* message)
+{
+    std::fprintf(stderr, "dirka: %s\nTry 'dirka --help' for more information.\n", message);
+    return 2;
+}
+
+// Arguments are bytes: a location is decoded like a file name, so any name can be given.
+std::optional<TListCommand> parseList(int argc, char** argv, const char** error)
+{
+    TListCommand command;
+    bool haveLocation = false;
+    for (int i = 1; i < argc; ++i) {
+        const char* arg = argv[i];
+        const bool hasValue = i + 1 < argc;
+        if (isFlag(arg, "--list") && hasValue) {
+            const char* location = argv[++i];
+            command.Location = DecodeFileName(location, std::strlen(location));
+            haveLocation = true;
+        } else if (isFlag(arg, "--set") && hasValue) {
+            const QString assignment = QString::fromUtf8(argv[++i]);
+            const qsizetype equals = assignment.indexOf(u'=');
+            if (equals <= 0) {
+                *error = "--set takes NAME=VALUE";
+                return std::nullopt;
+            }
+            command.Sets.emplace_back(assignment.left(equals), assignment.mid(equals + 1));
+        } else {
+            *error = hasValue || arg[0] != '-' ? "unknown argument" : "an option lacks its value";
+            return std::nullopt;
+        }
+    }
+    if (!haveLocation) {
+        *error = "--list takes a location";
+        return std::nullopt;
+    }
+    return command;
+}
+
 } // namespace
 
 std::optional<int> RunCommandLine(int argc, char** argv)
@@ -47,7 +89,14 @@ std::optional<int> RunCommandLine(int argc, char** argv)
         std::printf("Dirka %s\n", VersionText);
         return 0;
     }
-    return std::nullopt;
+    if (argv[1][0] != '-' || argv[1][1] != '-')
+        return std::nullopt; // a location for the window
+    const char* error = nullptr;
+    const std::optional<TListCommand> command = parseList(argc, argv, &error);
+    if (!command)
+        return usageError(error);
+    QCoreApplication app(argc, argv);
+    return RunListCommand(*command);
 }
 
 } // namespace dirka

@@ -1,0 +1,115 @@
+#include "cli/list_command.h"
+
+#include "core/folder_walker.h"
+#include "core/result_line_store.h"
+#include "core/result_text.h"
+#include "core/settings_fields.h"
+#include "core/text_utils.h"
+#include "cli/output_writer.h"
+
+#include <QDir>
+#include <QFileInfo>
+
+#include <cstdio>
+
+namespace dirka {
+
+namespace {
+
+constexpr int ExitDone = 0;
+constexpr int ExitUsage = 2;
+constexpr int ExitUnreadable = 3;
+
+void printError(const QString& message)
+{
+    std::fprintf(stderr, "dirka: %s\n", message.toUtf8().constData());
+}
+
+// Stored settings first, "All files" as at every start, then the overrides left to right.
+std::optional<TSettings> settingsFor(const TListCommand& command)
+{
+    TSettings settings;
+    SetDefaultSettings(settings);
+    settings.Filter = 0;
+    for (const auto& [name, value] : command.Sets) {
+        const TSettingsField* field = FindSettingsField(name);
+        if (!field) {
+            printError(QStringLiteral("unknown setting '%1'").arg(name));
+            return std::nullopt;
+        }
+        if (!SetFieldFromText(*field, settings, value)) {
+            printError(QStringLiteral("'%1' is not a valid value for %2").arg(value, name));
+            return std::nullopt;
+        }
+    }
+    if (settings.Filter < 0 || settings.Filter >= FilterCount) {
+        printError(QStringLiteral("Filter must be between 0 and %1").arg(FilterCount - 1));
+        return std::nullopt;
+    }
+    ClampStyleRanges(settings);
+    return settings;
+}
+
+QStringList resolveLocations(const QString& text)
+{
+    QStringList locations;
+    for (const QString& field : text.split(u'|')) {
+        QString location = TrimText(field);
+        const qsizetype annotation = location.indexOf(u'<');
+        if (annotation >= 0)
+            location = TrimText(location.left(annotation));
+        if (!location.isEmpty()) {
+            location = QDir::cleanPath(QDir::current().absoluteFilePath(location));
+            if (!location.endsWith(QChar(PathDelimiter)))
+                location += QChar(PathDelimiter);
+        }
+        locations.append(location);
+    }
+    return locations;
+}
+
+bool isExistingFolder(const QString& location)
+{
+    return !location.isEmpty() && QFileInfo(location).isDir();
+}
+
+} // namespace
+
+int RunListCommand(const TListCommand& command)
+{
+    std::optional<TSettings> settings = settingsFor(command);
+    if (!settings)
+        return ExitUsage;
+    if (FilterEntryTexts()[std::size_t(settings->Filter)].startsWith(u'-')) {
+        printError(QStringLiteral("Choose what to search for."));
+        return ExitUsage;
+    }
+    const QStringList locations = resolveLocations(command.Location);
+    for (const QString& location : locations) {
+        if (!isExistingFolder(location)) {
+            printError(QStringLiteral("Specified location doesn't exists."));
+            return ExitUsage;
+        }
+    }
+
+    settings->Style = ApplyPreset(settings->Style);
+    ClearStopRequest();
+    TabClear(0, true);
+
+    bool unreadable = false;
+    TWalkObserver observer;
+    observer.FolderUnreadable = [&unreadable](const QString& folder, const QString& reason) {
+        unreadable = true;
+        printError(QStringLiteral("cannot read folder %1: %2").arg(folder, reason));
+    };
+    TResultText result;
+    for (qsizetype i = 0; i < locations.size(); ++i) {
+        ListLocation(*settings, locations[i], result, observer, true, i == 0);
+        if (StopRequested())
+            break;
+    }
+    WriteLines(stdout, result);
+    return unreadable ? ExitUnreadable : ExitDone;
+}
+
+} // namespace dirka

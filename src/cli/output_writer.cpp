@@ -1,0 +1,40 @@
+#include "cli/output_writer.h"
+
+#include "core/lines_target.h"
+
+#include <QStringEncoder>
+
+#include <vector>
+
+namespace dirka {
+
+namespace {
+constexpr std::size_t BufferBytes = 1 << 20;
+constexpr std::size_t MaxUtf8PerUnit = 3;
+} // namespace
+
+bool WriteLines(std::FILE* stream, const TLinesTarget& lines)
+{
+    QStringEncoder encoder(QStringEncoder::Utf8);
+    std::vector<char> buffer(BufferBytes);
+    std::size_t used = 0;
+    const auto flush = [&] {
+        std::fwrite(buffer.data(), 1, used, stream);
+        used = 0;
+    };
+    for (qsizetype i = 0; i < lines.LineCount(); ++i) {
+        const QStringView line = lines.Line(i);
+        const std::size_t needed = std::size_t(line.size()) * MaxUtf8PerUnit + 1;
+        if (used + needed > buffer.size())
+            flush();
+        if (needed > buffer.size())
+            buffer.resize(needed);
+        char* end = encoder.appendToBuffer(buffer.data() + used, line);
+        *end++ = '\n';
+        used = std::size_t(end - buffer.data());
+    }
+    flush();
+    return std::fflush(stream) == 0 && !std::ferror(stream);
+}
+
+} // namespace dirka

@@ -1,0 +1,87 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+
+#include <cstdint>
+#include <unordered_map>
+#include <vector>
+
+// The narrow set of file-system reads the folder walker stands on: open a folder (by path or
+// relative to its open parent), read its entries as raw names, classify and size an entry.
+namespace dirka {
+
+/// A monotonic millisecond tick that wraps like a 32-bit counter.
+std::uint32_t TickCount();
+
+/// Device and inode: what a folder is, whatever path leads to it.
+struct TFolderIdentity {
+    std::uint64_t Device = 0;
+    std::uint64_t Inode = 0;
+    bool operator==(const TFolderIdentity&) const = default;
+};
+
+enum class TEntryKind { Folder, File, Special };
+
+/// One entry as the folder returned it; Name points into the reader's buffer and stays valid
+/// until the next call of Next().
+struct TRawEntry {
+    const char* Name = nullptr;
+    std::size_t NameLength = 0;
+    unsigned char Type = 0; // DT_* hint; DT_UNKNOWN when the file system gives none
+};
+
+/// What an entry turned out to be.
+struct TEntryFacts {
+    bool Vanished = false; // gone between reading the folder and looking at it: skip it
+    TEntryKind Kind = TEntryKind::File;
+    std::int64_t Size = 0;
+};
+
+/// An open folder being read. Move-only; closes itself.
+class TFolderReader {
+public:
+    TFolderReader() = default;
+    TFolderReader(TFolderReader&& other) noexcept;
+    TFolderReader& operator=(TFolderReader&& other) noexcept;
+    TFolderReader(const TFolderReader&) = delete;
+    TFolderReader& operator=(const TFolderReader&) = delete;
+    ~TFolderReader();
+
+    /// Opens a folder by its full path.
+    static TFolderReader OpenPath(const QByteArray& path);
+    /// Opens the subfolder rawName of an open folder (follows a link to a folder).
+    static TFolderReader OpenChild(const TFolderReader& parent, const QByteArray& rawName);
+
+    bool IsOpen() const { return m_dir != nullptr; }
+    /// The errno of a failed open or read; 0 when none.
+    int Error() const { return m_error; }
+    TFolderIdentity Identity() const { return m_identity; }
+    /// The file-system type name of the folder's mount ("ext4", "proc" ...); empty when unknown.
+    QByteArray FileSystemType() const;
+
+    /// The next entry, "." and ".." included; false at the end or on a read error.
+    bool Next(TRawEntry& entry);
+    /// Kind and, when wanted, size of an entry: links are followed; a dangling link is a file of
+    /// size 0; an entry that cannot be looked at is classified by its type hint, size 0.
+    TEntryFacts Examine(const TRawEntry& entry, bool wantSize) const;
+
+private:
+    void adopt(int fd);
+
+    void* m_dir = nullptr; // DIR*
+    int m_fd = -1;
+    int m_error = 0;
+    TFolderIdentity m_identity;
+};
+
+/// The identities of a path and of every folder above it, lexically and after resolving links.
+std::vector<TFolderIdentity> IdentitiesUpTo(const QByteArray& path);
+
+/// True for the file systems whose folders are listed but never entered (proc, sysfs ...).
+bool IsPseudoFileSystem(const QByteArray& type);
+
+/// The text of an errno value.
+QString ErrorText(int error);
+
+} // namespace dirka
