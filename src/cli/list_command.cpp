@@ -1,5 +1,6 @@
 #include "cli/list_command.h"
 
+#include "core/file_names.h"
 #include "core/folder_walker.h"
 #include "core/result_line_store.h"
 #include "core/result_text.h"
@@ -8,9 +9,9 @@
 #include "cli/output_writer.h"
 
 #include <QDir>
-#include <QFileInfo>
 
 #include <cstdio>
+#include <sys/stat.h>
 
 namespace dirka {
 
@@ -70,7 +71,9 @@ QStringList resolveLocations(const QString& text)
 
 bool isExistingFolder(const QString& location)
 {
-    return !location.isEmpty() && QFileInfo(location).isDir();
+    struct stat st {};
+    return !location.isEmpty() && ::stat(EncodeFileName(location).constData(), &st) == 0 &&
+           S_ISDIR(st.st_mode);
 }
 
 } // namespace

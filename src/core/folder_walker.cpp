@@ -173,7 +173,7 @@ int TFolderWalker::listFolder(const QString& baseLine, const QString& folderPath
     if (entered)
         m_forbidden.push_back(folder.Identity());
     m_files.clear();
-    m_names.clear();
+    m_names.truncate(0);
     m_folderSize = 0;
     m_folderSkipped = 0;
     if (entered)
@@ -193,7 +193,8 @@ int TFolderWalker::listFolder(const QString& baseLine, const QString& folderPath
     if (m_style.Mode == 0 && m_settings.Filter == 0 && !StopRequested() && m_style.Folder > 0) {
         for (const TSubfolder& sub : subfolders) {
             const QString subPath = folderPath + sub.Name + QChar(PathDelimiter);
-            m_line = prefix;
+            m_line.truncate(0);
+            m_line.append(prefix);
             AppendFolderItemText(m_line, m_format, subPath, sub.Name, m_style.Folder);
             emitLine(m_line, QString(sub.Name + QChar(PathDelimiter)), folderPath);
         }
@@ -204,7 +205,8 @@ int TFolderWalker::listFolder(const QString& baseLine, const QString& folderPath
         ++m_counters.FolderCount;
         if (!StopRequested() && m_style.File > 0) {
             for (const TMyObject& file : m_files) {
-                m_line = prefix;
+                m_line.truncate(0);
+            m_line.append(prefix);
                 AppendFileItemText(m_line, m_format, folderPath, fileName(file), m_style.File,
                                    file.Size);
                 emitLine(m_line, fileName(file), folderPath);
@@ -219,7 +221,7 @@ int TFolderWalker::listFolder(const QString& baseLine, const QString& folderPath
         }
     }
     m_files.clear();
-    m_names.clear();
+    m_names.truncate(0);
 
     if (depth > 1) {
         for (const TSubfolder& sub : subfolders) {

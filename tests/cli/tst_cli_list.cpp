@@ -1,0 +1,167 @@
+// Runs the real `dirka --list` on temporary trees and checks what it prints and returns.
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+class TestCliList : public QObject {
+    Q_OBJECT
+private:
+    struct Run {
+        int exitCode = -1;
+        QByteArray out;
+        QByteArray err;
+    };
+
+    static Run dirka(const QStringList& arguments)
+    {
+        QProcess process;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("LC_ALL"), QStringLiteral("C.UTF-8"));
+        env.insert(QStringLiteral("XDG_CONFIG_HOME"), m_config->path());
+        process.setProcessEnvironment(env);
+        process.start(QStringLiteral(DIRKA_BINARY), arguments);
+        if (!process.waitForFinished(30000))
+            return {};
+        return {process.exitCode(), process.readAllStandardOutput(),
+                process.readAllStandardError()};
+    }
+
+    static void makeFile(const QString& path, qint64 size)
+    {
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        QVERIFY(file.resize(size));
+    }
+
+    QTemporaryDir m_tree;
+    inline static QTemporaryDir* m_config = nullptr;
+    QString m_root; // ends in "/"
+
+private Q_SLOTS:
+    void initTestCase()
+    {
+        static QTemporaryDir config;
+        m_config = &config;
+        QVERIFY(m_tree.isValid());
+        m_root = m_tree.path() + u"/A/";
+        QVERIFY(QDir().mkpath(m_root + u"B"));
+        QVERIFY(QDir().mkpath(m_root + u".hidden"));
+        makeFile(m_root + u"x.txt", 10);
+        makeFile(m_root + u"z.doc", 524288);
+        makeFile(m_root + u"B/y.log", 2621440);
+        makeFile(m_root + u".hidden/h.txt", 1);
+    }
+
+    void listsWithStyles_data()
+    {
+        QTest::addColumn<QStringList>("sets");
+        QTest::addColumn<QString>("expected"); // "@" stands for the location
+        QTest::newRow("files, full path")
+            << QStringList{"S.Preset=6"} << "@x.txt\n@z.doc\n@B/y.log\n";
+        QTest::newRow("custom tree")
+            << QStringList{"S.Preset=10", "S.Mode=1", "S.Base=1", "S.File=2", "S.IndentMode=1",
+                           "S.IsNewLine=0", "S.IsSummary=0"}
+            << "A\nx.txt\t.000 MB\nz.doc\t.500 MB\nB\n   y.log\t2.50 MB\n";
+        QTest::newRow("list only text files")
+            << QStringList{"S.Preset=6", "Filter=13"} << "@x.txt\n@B/y.log\n";
+        QTest::newRow("user mask, depth 1")
+            << QStringList{"S.Preset=6", "Filter=18", "FilterMask.19=*.LOG|*.doc|", "MaxDepth=1",
+                           "IsMaxDepth=1"}
+            << "@z.doc\n";
+        QTest::newRow("hidden on") << QStringList{"S.Preset=6", "IsHiddenFiles=1"}
+                                   << "@x.txt\n@z.doc\n@.hidden/h.txt\n@B/y.log\n";
+        QTest::newRow("later set wins")
+            << QStringList{"S.Preset=8", "S.Preset=6", "Filter=18", "FilterMask.19=*.txt"}
+            << "@x.txt\n";
+    }
+    void listsWithStyles()
+    {
+        QFETCH(QStringList, sets);
+        QFETCH(QString, expected);
+        QStringList arguments{"--list", m_root};
+        for (const QString& set : sets)
+            arguments << "--set" << set;
+        const Run run = dirka(arguments);
+        QCOMPARE(run.err, QByteArray());
+        QCOMPARE(run.exitCode, 0);
+        QCOMPARE(QString::fromUtf8(run.out), QString(expected).replace(u'@', m_root));
+    }
+
+    void severalLocationsAndAnnotations()
+    {
+        const Run run = dirka({"--list", m_root + u"B  <Removable> | " + m_root + u"B/",
+                               "--set", "S.Preset=6"});
+        QCOMPARE(run.exitCode, 0);
+        QCOMPARE(QString::fromUtf8(run.out),
+                 QString(m_root + u"B/y.log\n" + m_root + u"B/y.log\n"));
+    }
+
+    void refusals_data()
+    {
+        QTest::addColumn<QStringList>("arguments");
+        QTest::addColumn<int>("exitCode");
+        QTest::addColumn<QString>("message");
+        const QString missing = QStringLiteral("/no/such/folder/at/all");
+        QTest::newRow("missing location") << QStringList{"--list", missing} << 2
+                                          << "Specified location doesn't exists.";
+        QTest::newRow("empty location") << QStringList{"--list", ""} << 2
+                                        << "Specified location doesn't exists.";
+        QTest::newRow("one of two missing") << QStringList{"--list", "/|" + missing} << 2
+                                            << "Specified location doesn't exists.";
+        QTest::newRow("separator entry") << QStringList{"--list", "/", "--set", "Filter=5"} << 2
+                                         << "Choose what to search for.";
+        QTest::newRow("filter out of range") << QStringList{"--list", "/", "--set", "Filter=21"}
+                                             << 2 << "Filter";
+        QTest::newRow("unknown name") << QStringList{"--list", "/", "--set", "Colour=1"} << 2
+                                      << "Colour";
+        QTest::newRow("bad number") << QStringList{"--list", "/", "--set", "MaxDepth=x"} << 2
+                                    << "MaxDepth";
+        QTest::newRow("bad boolean") << QStringList{"--list", "/", "--set", "IsClear=2"} << 2
+                                     << "IsClear";
+        QTest::newRow("no value") << QStringList{"--list", "/", "--set"} << 2 << "value";
+        QTest::newRow("unknown option") << QStringList{"--list", "/", "--frobnicate", "1"} << 2
+                                        << "unknown";
+    }
+    void refusals()
+    {
+        QFETCH(QStringList, arguments);
+        QFETCH(int, exitCode);
+        QFETCH(QString, message);
+        const Run run = dirka(arguments);
+        QCOMPARE(run.exitCode, exitCode);
+        QCOMPARE(run.out, QByteArray());
+        QVERIFY2(QString::fromUtf8(run.err).contains(message), run.err.constData());
+    }
+
+    void undecodableLocationRoundTrips()
+    {
+        const QByteArray folder = QFile::encodeName(m_tree.path()) + "/caf\xE9/";
+        QVERIFY(::mkdir(folder.constData(), 0755) == 0);
+        const int fd = ::open(QByteArray(folder + "f.txt").constData(), O_CREAT | O_WRONLY, 0644);
+        QVERIFY(fd >= 0);
+        ::close(fd);
+        // QProcess passes arguments as UTF-8, so let the shell's printf build the raw bytes.
+        QString octal;
+        for (const char c : folder)
+            octal += QStringLiteral("\\%1").arg(uint(uchar(c)), 3, 8, QLatin1Char('0'));
+        QProcess shell;
+        shell.start(QStringLiteral("/bin/sh"),
+                    {"-c", QStringLiteral("\"$0\" --list \"$(printf \"$1\")\" --set S.Preset=6"),
+                     QStringLiteral(DIRKA_BINARY), octal});
+        QVERIFY(shell.waitForFinished(30000));
+        QCOMPARE(shell.readAllStandardError(), QByteArray());
+        QCOMPARE(shell.exitCode(), 0);
+        const QByteArray expected = QFile::encodeName(m_tree.path()) + "/caf\xEF\xBF\xBD/f.txt\n";
+        QCOMPARE(shell.readAllStandardOutput(), expected);
+        // QDir cannot name this folder, so remove it here for QTemporaryDir.
+        ::unlink(QByteArray(folder + "f.txt").constData());
+        ::rmdir(folder.constData());
+    }
+};
+
+QTEST_GUILESS_MAIN(TestCliList)
+#include "tst_cli_list.moc"
