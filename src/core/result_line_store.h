@@ -10,6 +10,7 @@ namespace dirka {
 
 /// Records that result line index shows the item folderPath + name (name may be empty).
 /// Indexes are added in increasing order; a negative index throws EAssertionFailed.
+/// Adding at or below an index already recorded first forgets that line and all after it.
 void TabAdd(int index, QStringView name, QStringView folderPath);
 
 /// The path recorded for line index; empty for lines that show no item and indexes out of range.
@@ -26,5 +27,27 @@ void TabReset();
 
 /// The current capacity (256, then doubled as needed).
 int TabCapacity();
+
+/// One entry as stored: Text is the whole path when PrefixLength is 0, otherwise the part after
+/// the PrefixLength units taken from the path of entry Link (-1 for whole entries).
+struct TTabView {
+    QString Text;
+    int Link = -1;
+    int PrefixLength = 0;
+};
+
+/// The stored form of entry index (an empty view outside the capacity); for tests.
+TTabView TabEntry(int index);
+
+/// What the store holds in memory; for tests and benchmarks.
+struct TTabMemory {
+    qsizetype TextUnits = 0;    // UTF-16 units of stored text
+    qsizetype TextReserved = 0; // units allocated for stored text
+    int UsedEntries = 0;        // one past the highest recorded index
+    int Capacity = 0;           // TabCapacity()
+    int AllocatedEntries = 0;   // entries with memory behind them (allocated in pages)
+    int EntryBytes = 0;         // bytes of one entry
+};
+TTabMemory TabMemory();
 
 } // namespace dirka
