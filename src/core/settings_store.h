@@ -1,0 +1,107 @@
+#pragma once
+
+#include <QByteArray>
+#include <QList>
+#include <QString>
+#include <QStringView>
+
+#include <cstdint>
+#include <optional>
+#include <stdexcept>
+
+// The typed settings store: one registry key kept as a text file in the format of a registry
+// export. The file holds the key "HKEY_CURRENT_USER\Software\Pelmora\Dirka\2.1":
+//
+//   Windows Registry Editor Version 5.00
+//
+//   [HKEY_CURRENT_USER\Software\Pelmora\Dirka\2.1]
+//   "MaxDepth"=dword:00000009
+//   "PathSave"="<Desktop>"
+//   "PathList"=hex(1):61,00,0a,00,62,00,00,00
+//
+// Texts with a line break, another control character or a lone surrogate are written as hex(1)
+// (UTF-16 LE with the terminating null) so they survive the line-based format unchanged.
+namespace dirka {
+
+/// A failed typed read or write of the store: "Invalid data type for 'S.Mode'".
+class ERegistryException : public std::runtime_error {
+public:
+    explicit ERegistryException(const QString& message);
+    QString Message() const { return QString::fromUtf8(what()); }
+};
+
+/// The stored types; the numbers are the registry's type codes.
+enum class TRegType : int { Text = 1, ExpandText = 2, Binary = 3, Dword = 4 };
+
+/// One stored value. Dword holds the number of a Dword value, Text the text of a Text or
+/// ExpandText value, Bytes the data of any other type (Type may then be any code).
+struct TRegValue {
+    int Type = int(TRegType::Text);
+    std::uint32_t Dword = 0;
+    QString Text;
+    QByteArray Bytes;
+};
+
+/// An opened key: its values by name, in the order they were first set. Names compare without
+/// regard to case, as the registry's do.
+class TRegKey {
+public:
+    explicit TRegKey(bool writable = true) : m_writable(writable) {}
+
+    bool IsWritable() const { return m_writable; }
+    /// The value of that name, or null when there is none.
+    const TRegValue* Value(QStringView name) const;
+    /// Replaces the value of that name in place, or adds it at the end.
+    void SetValue(const QString& name, const TRegValue& value);
+    void RemoveValue(QStringView name);
+
+    struct TNamedValue {
+        QString Name;
+        TRegValue Value;
+    };
+    const QList<TNamedValue>& Values() const { return m_values; }
+
+private:
+    bool m_writable;
+    QList<TNamedValue> m_values;
+};
+
+/// "Software\Pelmora\Dirka\2.1", the key under HKEY_CURRENT_USER.
+QString SettingsKeyPath();
+
+/// $XDG_CONFIG_HOME/Pelmora/Dirka/2.1.reg (QStandardPaths' generic config folder).
+QString SettingsFilePath();
+
+/// The values of the settings key in a registry export. A UTF-8 (or UTF-16 LE) byte-order mark,
+/// CR LF or LF line ends, and hex(N): continuation lines are accepted; lines that do not parse
+/// and values of other keys are ignored; a repeated name: the last wins; "Name"=- removes.
+/// ParseRegistryText("[HKEY_CURRENT_USER\\Software\\Pelmora\\Dirka\\2.1]\n\"A\"=dword:0000000a")
+/// holds A = 10.
+TRegKey ParseRegistryText(const QByteArray& bytes, bool writable);
+
+/// The whole export of key as UTF-8 with CR LF line ends, values in the key's order.
+QByteArray FormatRegistryText(const TRegKey& key);
+
+/// Opens the key stored at path for reading: no key when there is no regular file there or it
+/// cannot be read (as a registry key that cannot be opened).
+std::optional<TRegKey> OpenKeyForReading(const QString& path);
+
+// Typed reads and writes. key may be absent (null): then each returns false and does nothing.
+// A read returns false and leaves value as it was when the value does not exist; a value of
+// another type throws ERegistryException "Invalid data type for '<name>'". A write to a key
+// opened for reading only throws "Failed to set data for '<name>'".
+
+/// RegReadBool(&key, u"IsSound", flag): any Dword other than 0 reads as true.
+bool RegReadBool(const TRegKey* key, QStringView name, bool& value);
+/// RegReadInteger(&key, u"MaxDepth", n): the Dword's 32 bits as a signed number.
+bool RegReadInteger(const TRegKey* key, QStringView name, int& value);
+/// RegReadText(&key, u"PathList", text): Text and ExpandText values, taken literally.
+bool RegReadText(const TRegKey* key, QStringView name, QString& value);
+/// RegWriteBool(&key, u"IsSound", true) stores dword:00000001.
+bool RegWriteBool(TRegKey* key, QStringView name, bool value);
+/// RegWriteInteger(&key, u"MaxDepth", -1) stores dword:ffffffff.
+bool RegWriteInteger(TRegKey* key, QStringView name, int value);
+/// RegWriteText(&key, u"PathList", u"/data") stores a Text value.
+bool RegWriteText(TRegKey* key, QStringView name, QStringView value);
+
+} // namespace dirka
