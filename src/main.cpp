@@ -1,5 +1,6 @@
 #include "cli/command_line.h"
 #include "core/assertion.h"
+#include "core/program_info.h"
 #include "core/self_test.h"
 #include "gui/main_window.h"
 
@@ -15,6 +16,7 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "dirka: %s\n", e.what());
         return 70;
     }
+    dirka::CollectInfo();
 
     if (const std::optional<int> status = dirka::RunCommandLine(argc, argv))
         return *status;

@@ -2,13 +2,14 @@
 
 #include "core/file_names.h"
 #include "core/folder_walker.h"
+#include "core/locations.h"
 #include "core/result_line_store.h"
 #include "core/result_text.h"
 #include "core/settings_fields.h"
+#include "core/settings_persistence.h"
 #include "core/text_utils.h"
 #include "cli/output_writer.h"
 
-#include <QDir>
 
 #include <cstdio>
 #include <sys/stat.h>
@@ -30,7 +31,7 @@ void printError(const QString& message)
 std::optional<TSettings> settingsFor(const TListCommand& command)
 {
     TSettings settings;
-    SetDefaultSettings(settings);
+    LoadSettings(settings);
     settings.Filter = 0;
     for (const auto& [name, value] : command.Sets) {
         const TSettingsField* field = FindSettingsField(name);
@@ -51,24 +52,6 @@ std::optional<TSettings> settingsFor(const TListCommand& command)
     return settings;
 }
 
-QStringList resolveLocations(const QString& text)
-{
-    QStringList locations;
-    for (const QString& field : text.split(u'|')) {
-        QString location = TrimText(field);
-        const qsizetype annotation = location.indexOf(u'<');
-        if (annotation >= 0)
-            location = TrimText(location.left(annotation));
-        if (!location.isEmpty()) {
-            location = QDir::cleanPath(QDir::current().absoluteFilePath(location));
-            if (!location.endsWith(QChar(PathDelimiter)))
-                location += QChar(PathDelimiter);
-        }
-        locations.append(location);
-    }
-    return locations;
-}
-
 bool isExistingFolder(const QString& location)
 {
     struct stat st {};
@@ -87,7 +70,7 @@ int RunListCommand(const TListCommand& command)
         printError(QStringLiteral("Choose what to search for."));
         return ExitUsage;
     }
-    const QStringList locations = resolveLocations(command.Location);
+    const QStringList locations = ResolveLocations(command.Location);
     for (const QString& location : locations) {
         if (!isExistingFolder(location)) {
             printError(QStringLiteral("Specified location doesn't exists."));

@@ -16,12 +16,16 @@ private:
         QByteArray err;
     };
 
-    static Run dirka(const QStringList& arguments)
+    static Run dirka(const QStringList& arguments, const QString& home = QString())
     {
         QProcess process;
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         env.insert(QStringLiteral("LC_ALL"), QStringLiteral("C.UTF-8"));
         env.insert(QStringLiteral("XDG_CONFIG_HOME"), m_config->path());
+        if (!home.isEmpty()) {
+            env.insert(QStringLiteral("HOME"), home);
+            env.remove(QStringLiteral("XDG_DESKTOP_DIR"));
+        }
         process.setProcessEnvironment(env);
         process.start(QStringLiteral(DIRKA_BINARY), arguments);
         if (!process.waitForFinished(30000))
@@ -98,6 +102,39 @@ private Q_SLOTS:
         QCOMPARE(run.exitCode, 0);
         QCOMPARE(QString::fromUtf8(run.out),
                  QString(m_root + u"B/y.log\n" + m_root + u"B/y.log\n"));
+    }
+
+    void desktopPseudoLocation()
+    {
+        QTemporaryDir home;
+        QVERIFY(QDir().mkpath(home.path() + u"/Desktop/sub"));
+        makeFile(home.path() + u"/Desktop/sub/d.txt", 1);
+        const Run run = dirka({"--list", "<desktop>", "--set", "S.Preset=6"}, home.path());
+        QCOMPARE(run.err, QByteArray());
+        QCOMPARE(run.exitCode, 0);
+        QCOMPARE(QString::fromUtf8(run.out), QString(home.path() + u"/Desktop/sub/d.txt\n"));
+    }
+
+    void storedSettingsAreUsed()
+    {
+        QTemporaryDir config;
+        QVERIFY(QDir().mkpath(config.path() + u"/Pelmora/Dirka"));
+        QFile stored(config.path() + u"/Pelmora/Dirka/2.1.reg");
+        QVERIFY(stored.open(QIODevice::WriteOnly));
+        stored.write("Windows Registry Editor Version 5.00\r\n\r\n"
+                     "[HKEY_CURRENT_USER\\Software\\Pelmora\\Dirka\\2.1]\r\n"
+                     "\"Filter\"=dword:0000000d\r\n"
+                     "\"FilterMask.1\"=\"*.doc\"\r\n"
+                     "\"S.Preset\"=dword:00000006\r\n");
+        stored.close();
+        QTemporaryDir* const saved = m_config;
+        m_config = &config;
+        const Run run = dirka({"--list", m_root});
+        m_config = saved;
+        // The stored Filter never counts: every run starts with "All files", whose stored
+        // skip mask leaves z.doc out.
+        QCOMPARE(run.exitCode, 0);
+        QCOMPARE(QString::fromUtf8(run.out), QString(m_root + u"x.txt\n" + m_root + u"B/y.log\n"));
     }
 
     void refusals_data()
