@@ -1,18 +1,15 @@
 #include "cli/list_command.h"
 
-#include "core/file_names.h"
+#include "cli/output_writer.h"
 #include "core/folder_walker.h"
-#include "core/locations.h"
+#include "core/listing_run.h"
 #include "core/result_line_store.h"
 #include "core/result_text.h"
 #include "core/settings_fields.h"
 #include "core/settings_persistence.h"
-#include "core/text_utils.h"
-#include "cli/output_writer.h"
 
-
+#include <csignal>
 #include <cstdio>
-#include <sys/stat.h>
 
 namespace dirka {
 
@@ -21,6 +18,7 @@ namespace {
 constexpr int ExitDone = 0;
 constexpr int ExitUsage = 2;
 constexpr int ExitUnreadable = 3;
+constexpr int ExitStopped = 130;
 
 void printError(const QString& message)
 {
@@ -49,53 +47,65 @@ std::optional<TSettings> settingsFor(const TListCommand& command)
         return std::nullopt;
     }
     ClampStyleRanges(settings);
+    // A script's listing never plays a sound, never touches the clipboard, starts empty.
+    settings.IsSound = false;
+    settings.IsCopy = false;
+    settings.IsClear = true;
     return settings;
 }
 
-bool isExistingFolder(const QString& location)
+class TCommandLineHost : public TListingHost {
+public:
+    TLinesTarget& Lines() override { return m_result; }
+    void Warn(const QString& message) override { printError(message); }
+    void FolderUnreadable(const QString& folder, const QString& reason) override
+    {
+        m_unreadable = true;
+        printError(QStringLiteral("cannot read folder %1: %2").arg(folder, reason));
+    }
+
+    const TResultText& Result() const { return m_result; }
+    bool SawUnreadable() const { return m_unreadable; }
+
+private:
+    TResultText m_result;
+    bool m_unreadable = false;
+};
+
+extern "C" void stopOnInterrupt(int)
 {
-    struct stat st {};
-    return !location.isEmpty() && ::stat(EncodeFileName(location).constData(), &st) == 0 &&
-           S_ISDIR(st.st_mode);
+    RequestStop();
+}
+
+// Ctrl+C ends the walk the way Stop does in the window: what was listed is still written.
+void installInterruptHandler()
+{
+    struct sigaction action {};
+    action.sa_handler = stopOnInterrupt;
+    sigemptyset(&action.sa_mask);
+    sigaction(SIGINT, &action, nullptr);
 }
 
 } // namespace
 
 int RunListCommand(const TListCommand& command)
 {
-    std::optional<TSettings> settings = settingsFor(command);
+    const std::optional<TSettings> settings = settingsFor(command);
     if (!settings)
         return ExitUsage;
-    if (FilterEntryTexts()[std::size_t(settings->Filter)].startsWith(u'-')) {
-        printError(QStringLiteral("Choose what to search for."));
-        return ExitUsage;
-    }
-    const QStringList locations = ResolveLocations(command.Location);
-    for (const QString& location : locations) {
-        if (!isExistingFolder(location)) {
-            printError(QStringLiteral("Specified location doesn't exists."));
-            return ExitUsage;
-        }
-    }
 
-    settings->Style = ApplyPreset(settings->Style);
-    ClearStopRequest();
+    SeedRandomFromClock();
     TabClear(0, true);
+    installInterruptHandler();
+    TCommandLineHost host;
+    const TRunResult run = RunListing(*settings, command.Location, host);
+    if (run.Outcome == TRunOutcome::Refused)
+        return ExitUsage;
 
-    bool unreadable = false;
-    TWalkObserver observer;
-    observer.FolderUnreadable = [&unreadable](const QString& folder, const QString& reason) {
-        unreadable = true;
-        printError(QStringLiteral("cannot read folder %1: %2").arg(folder, reason));
-    };
-    TResultText result;
-    for (qsizetype i = 0; i < locations.size(); ++i) {
-        ListLocation(*settings, locations[i], result, observer, true, i == 0);
-        if (StopRequested())
-            break;
-    }
-    WriteLines(stdout, result);
-    return unreadable ? ExitUnreadable : ExitDone;
+    WriteLines(stdout, host.Result());
+    if (run.Outcome == TRunOutcome::Stopped)
+        return ExitStopped;
+    return host.SawUnreadable() ? ExitUnreadable : ExitDone;
 }
 
 } // namespace dirka

@@ -86,7 +86,7 @@ private Q_SLOTS:
     {
         QFETCH(QStringList, sets);
         QFETCH(QString, expected);
-        QStringList arguments{"--list", m_root};
+        QStringList arguments{"--list", m_root, "--set", "S.IsHeader=0"};
         for (const QString& set : sets)
             arguments << "--set" << set;
         const Run run = dirka(arguments);
@@ -98,7 +98,7 @@ private Q_SLOTS:
     void severalLocationsAndAnnotations()
     {
         const Run run = dirka({"--list", m_root + u"B  <Removable> | " + m_root + u"B/",
-                               "--set", "S.Preset=6"});
+                               "--set", "S.Preset=6", "--set", "S.IsHeader=0"});
         QCOMPARE(run.exitCode, 0);
         QCOMPARE(QString::fromUtf8(run.out),
                  QString(m_root + u"B/y.log\n" + m_root + u"B/y.log\n"));
@@ -109,7 +109,8 @@ private Q_SLOTS:
         QTemporaryDir home;
         QVERIFY(QDir().mkpath(home.path() + u"/Desktop/sub"));
         makeFile(home.path() + u"/Desktop/sub/d.txt", 1);
-        const Run run = dirka({"--list", "<desktop>", "--set", "S.Preset=6"}, home.path());
+        const Run run = dirka({"--list", "<desktop>", "--set", "S.Preset=6", "--set", "S.IsHeader=0"},
+                              home.path());
         QCOMPARE(run.err, QByteArray());
         QCOMPARE(run.exitCode, 0);
         QCOMPARE(QString::fromUtf8(run.out), QString(home.path() + u"/Desktop/sub/d.txt\n"));
@@ -129,7 +130,7 @@ private Q_SLOTS:
         stored.close();
         QTemporaryDir* const saved = m_config;
         m_config = &config;
-        const Run run = dirka({"--list", m_root});
+        const Run run = dirka({"--list", m_root, "--set", "S.IsHeader=0"});
         m_config = saved;
         // The stored Filter never counts: every run starts with "All files", whose stored
         // skip mask leaves z.doc out.
@@ -187,7 +188,8 @@ private Q_SLOTS:
             octal += QStringLiteral("\\%1").arg(uint(uchar(c)), 3, 8, QLatin1Char('0'));
         QProcess shell;
         shell.start(QStringLiteral("/bin/sh"),
-                    {"-c", QStringLiteral("\"$0\" --list \"$(printf \"$1\")\" --set S.Preset=6"),
+                    {"-c", QStringLiteral("\"$0\" --list \"$(printf \"$1\")\" --set S.Preset=6 "
+                                          "--set S.IsHeader=0"),
                      QStringLiteral(DIRKA_BINARY), octal});
         QVERIFY(shell.waitForFinished(30000));
         QCOMPARE(shell.readAllStandardError(), QByteArray());
