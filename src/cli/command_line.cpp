@@ -44,27 +44,74 @@ int usageError(const char* message)
 }
 
 // Arguments are bytes: a location is decoded like a file name, so any name can be given.
+std::optional<int> encodingCode(const char* name)
+{
+    if (isFlag(name, "utf8bom"))
+        return 5;
+    if (isFlag(name, "utf8"))
+        return 4;
+    if (isFlag(name, "utf16"))
+        return 2;
+    return std::nullopt;
+}
+
+// File names and the location are bytes: decoded like names read from a folder, so any name
+// can be given and reaches the file system unchanged.
+QString decodedArgument(const char* arg)
+{
+    return DecodeFileName(arg, std::strlen(arg));
+}
+
 std::optional<TListCommand> parseList(int argc, char** argv, const char** error)
 {
     TListCommand command;
     bool haveLocation = false;
     for (int i = 1; i < argc; ++i) {
         const char* arg = argv[i];
-        const bool hasValue = i + 1 < argc;
-        if (isFlag(arg, "--list") && hasValue) {
-            const char* location = argv[++i];
-            command.Location = DecodeFileName(location, std::strlen(location));
+        const char* value = i + 1 < argc ? argv[i + 1] : nullptr;
+        const auto takesValue = [&](const char* flag) {
+            if (!isFlag(arg, flag))
+                return false;
+            if (!value) {
+                *error = "an option lacks its value";
+                return false;
+            }
+            ++i;
+            return true;
+        };
+        if (takesValue("--list")) {
+            command.Location = decodedArgument(value);
             haveLocation = true;
-        } else if (isFlag(arg, "--set") && hasValue) {
-            const QString assignment = QString::fromUtf8(argv[++i]);
+        } else if (takesValue("--set")) {
+            const QString assignment = QString::fromUtf8(value);
             const qsizetype equals = assignment.indexOf(u'=');
             if (equals <= 0) {
                 *error = "--set takes NAME=VALUE";
                 return std::nullopt;
             }
             command.Sets.emplace_back(assignment.left(equals), assignment.mid(equals + 1));
+        } else if (takesValue("--output")) {
+            command.OutputFile = decodedArgument(value);
+        } else if (takesValue("--encoding")) {
+            const std::optional<int> code = encodingCode(value);
+            if (!code) {
+                *error = "--encoding takes utf8bom, utf8 or utf16";
+                return std::nullopt;
+            }
+            command.OutputEncoding = *code;
+        } else if (takesValue("--m3u8")) {
+            command.PlaylistFile = decodedArgument(value);
+        } else if (takesValue("--html")) {
+            command.PageFile = decodedArgument(value);
+        } else if (takesValue("--html-prefix")) {
+            command.PagePrefix = QString::fromUtf8(value);
+        } else if (isFlag(arg, "--html-full")) {
+            command.PageFullLinks = true;
+        } else if (isFlag(arg, "--html-link-folders")) {
+            command.PageLinkFolders = true;
         } else {
-            *error = hasValue || arg[0] != '-' ? "unknown argument" : "an option lacks its value";
+            if (!*error)
+                *error = "unknown argument";
             return std::nullopt;
         }
     }

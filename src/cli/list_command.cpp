@@ -2,11 +2,18 @@
 
 #include "cli/output_writer.h"
 #include "core/folder_walker.h"
+#include "core/html_export.h"
 #include "core/listing_run.h"
+#include "core/m3u8_export.h"
+#include "core/program_info.h"
 #include "core/result_line_store.h"
 #include "core/result_text.h"
 #include "core/settings_fields.h"
 #include "core/settings_persistence.h"
+#include "core/text_file_writer.h"
+#include "core/web_addresses.h"
+
+#include <QDate>
 
 #include <csignal>
 #include <cstdio>
@@ -16,12 +23,15 @@ namespace dirka {
 namespace {
 
 constexpr int ExitDone = 0;
+constexpr int ExitWriteFailed = 1;
 constexpr int ExitUsage = 2;
 constexpr int ExitUnreadable = 3;
 constexpr int ExitStopped = 130;
 
-void printError(const QString& message)
+void printError(QString message)
 {
+    // The numbered error texts put CR LF before the system's reason; a terminal wants LF.
+    message.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
     std::fprintf(stderr, "dirka: %s\n", message.toUtf8().constData());
 }
 
@@ -86,6 +96,58 @@ void installInterruptHandler()
     sigaction(SIGINT, &action, nullptr);
 }
 
+bool saveResult(const TListCommand& command, const TResultText& result)
+{
+    try {
+        SaveResultText(command.OutputFile, result.Text(), command.OutputEncoding);
+        return true;
+    } catch (const EFileError& error) {
+        printError(SaveErrorText(error.Message()));
+        return false;
+    }
+}
+
+bool writePlaylist(const TListCommand& command, const TResultText& result)
+{
+    const TM3u8Export written = ExportToM3u8(command.PlaylistFile, result);
+    for (const QString& path : written.LeftOut)
+        printError(QStringLiteral("left out of the playlist (line break in the name): %1").arg(path));
+    if (!written.Ok())
+        printError(written.ErrorText);
+    return written.Ok();
+}
+
+bool writePage(const TListCommand& command, const TResultText& result)
+{
+    THtmlExportOptions options;
+    options.Lines = &result;
+    options.ListedLocation = ListedLocation();
+    options.IsRelative = !command.PageFullLinks && !ListedLocation().isEmpty();
+    options.Prefix = command.PagePrefix;
+    options.IsLinkFolders = command.PageLinkFolders;
+    options.SiteRoot = SiteRoot();
+    options.FileVersion = Info().VersionInfo.FileVersion;
+    options.LanguageCode = Info().LanguageCode;
+    options.Created = QDate::currentDate();
+    const THtmlExport written = ExportHtmlPage(command.PageFile, options);
+    if (!written.Ok())
+        printError(written.ErrorText);
+    return written.Ok();
+}
+
+// Every requested file is attempted, also after one of them failed.
+bool writeRequestedFiles(const TListCommand& command, const TResultText& result)
+{
+    bool ok = true;
+    if (!command.OutputFile.isEmpty())
+        ok = saveResult(command, result) && ok;
+    if (!command.PlaylistFile.isEmpty())
+        ok = writePlaylist(command, result) && ok;
+    if (!command.PageFile.isEmpty())
+        ok = writePage(command, result) && ok;
+    return ok;
+}
+
 } // namespace
 
 int RunListCommand(const TListCommand& command)
@@ -103,8 +165,11 @@ int RunListCommand(const TListCommand& command)
         return ExitUsage;
 
     WriteLines(stdout, host.Result());
+    const bool written = writeRequestedFiles(command, host.Result());
     if (run.Outcome == TRunOutcome::Stopped)
         return ExitStopped;
+    if (!written)
+        return ExitWriteFailed;
     return host.SawUnreadable() ? ExitUnreadable : ExitDone;
 }
 

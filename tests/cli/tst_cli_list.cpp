@@ -138,6 +138,91 @@ private Q_SLOTS:
         QCOMPARE(QString::fromUtf8(run.out), QString(m_root + u"x.txt\n" + m_root + u"B/y.log\n"));
     }
 
+    void writesFiles_data()
+    {
+        QTest::addColumn<QString>("encoding");
+        QTest::addColumn<QByteArray>("mark");
+        QTest::newRow("default") << QString() << QByteArray("\xEF\xBB\xBF");
+        QTest::newRow("utf8bom") << "utf8bom" << QByteArray("\xEF\xBB\xBF");
+        QTest::newRow("utf8") << "utf8" << QByteArray();
+        QTest::newRow("utf16") << "utf16" << QByteArray("\xFF\xFE");
+    }
+    void writesFiles()
+    {
+        QFETCH(QString, encoding);
+        QFETCH(QByteArray, mark);
+        QTemporaryDir out;
+        QStringList arguments{"--list", m_root, "--output", out.filePath("r.txt"),
+                              "--m3u8", out.filePath("p.m3u8"), "--html", out.filePath("p.html")};
+        if (!encoding.isEmpty())
+            arguments << "--encoding" << encoding;
+        const Run run = dirka(arguments);
+        QCOMPARE(run.err, QByteArray());
+        QCOMPARE(run.exitCode, 0);
+
+        // The saved text is what was printed, lines joined by CR LF, no final line break.
+        QString text = QString::fromUtf8(run.out);
+        QVERIFY(text.endsWith(u":: Listing Completed.\n\n"));
+        text.chop(1);
+        text.replace(QStringLiteral("\n"), QStringLiteral("\r\n"));
+        const QByteArray body = encoding == u"utf16"
+                                    ? QByteArray(reinterpret_cast<const char*>(text.utf16()),
+                                                 text.size() * 2)
+                                    : text.toUtf8();
+        QFile saved(out.filePath("r.txt"));
+        QVERIFY(saved.open(QIODevice::ReadOnly));
+        QCOMPARE(saved.readAll(), mark + body);
+
+        QFile playlist(out.filePath("p.m3u8"));
+        QVERIFY(playlist.open(QIODevice::ReadOnly));
+        QCOMPARE(playlist.readAll(),
+                 QString(m_root + u"x.txt\r\n" + m_root + u"z.doc\r\n" + m_root + u"B/y.log\r\n")
+                     .toUtf8());
+        QFile page(out.filePath("p.html"));
+        QVERIFY(page.open(QIODevice::ReadOnly));
+        const QByteArray html = page.readAll();
+        QVERIFY(html.contains("<a href=\"B/y.log\">y.log</a>\r\n"));
+        QVERIFY(html.endsWith("</html>\r\n\r\n"));
+    }
+
+    void pageLinkOptions()
+    {
+        QTemporaryDir out;
+        const Run run = dirka({"--list", m_root, "--set", "S.IsHeader=0", "--html",
+                               out.filePath("p.html"), "--html-prefix", "http://host/",
+                               "--html-link-folders"});
+        QCOMPARE(run.exitCode, 0);
+        QFile page(out.filePath("p.html"));
+        QVERIFY(page.open(QIODevice::ReadOnly));
+        const QByteArray html = page.readAll();
+        QVERIFY(html.contains("<a href=\"http://host/B/y.log\">"));
+        QVERIFY(html.contains("<a href=\"http://host/B/\">"));
+
+        const Run full = dirka({"--list", m_root, "--set", "S.IsHeader=0", "--html",
+                                out.filePath("f.html"), "--html-full"});
+        QCOMPARE(full.exitCode, 0);
+        QFile fullPage(out.filePath("f.html"));
+        QVERIFY(fullPage.open(QIODevice::ReadOnly));
+        QVERIFY(fullPage.readAll().contains(
+            QString(u"<a href=\"file://" + m_root + u"B/y.log\">").toUtf8()));
+    }
+
+    void failedWrite()
+    {
+        QTemporaryDir out;
+        QFile old(out.filePath("keep.txt"));
+        QVERIFY(old.open(QIODevice::WriteOnly));
+        old.write("old contents");
+        old.close();
+        const Run run = dirka({"--list", m_root, "--set", "S.IsHeader=0", "--output",
+                               out.filePath("missing/r.txt"), "--m3u8", out.filePath("p.m3u8")});
+        QCOMPARE(run.exitCode, 1);
+        QVERIFY2(run.err.startsWith("dirka: Error #4021. Problem during saving file.\n"),
+                 run.err.constData());
+        QVERIFY(QFile::exists(out.filePath("p.m3u8"))); // the other file is still written
+        QVERIFY(!run.out.isEmpty());
+    }
+
     void refusals_data()
     {
         QTest::addColumn<QStringList>("arguments");
@@ -163,6 +248,10 @@ private Q_SLOTS:
         QTest::newRow("no value") << QStringList{"--list", "/", "--set"} << 2 << "value";
         QTest::newRow("unknown option") << QStringList{"--list", "/", "--frobnicate", "1"} << 2
                                         << "unknown";
+        QTest::newRow("bad encoding") << QStringList{"--list", "/", "--encoding", "latin1"} << 2
+                                      << "--encoding";
+        QTest::newRow("output without file") << QStringList{"--list", "/", "--output"} << 2
+                                             << "value";
     }
     void refusals()
     {
