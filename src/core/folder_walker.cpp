@@ -192,6 +192,8 @@ int TFolderWalker::listFolder(const QString& baseLine, const QString& folderPath
 
     if (m_style.Mode == 0 && m_settings.Filter == 0 && !StopRequested() && m_style.Folder > 0) {
         for (const TSubfolder& sub : subfolders) {
+            if (StopRequested())
+                break;
             const QString subPath = folderPath + sub.Name + QChar(PathDelimiter);
             m_line.truncate(0);
             m_line.append(prefix);
@@ -205,6 +207,8 @@ int TFolderWalker::listFolder(const QString& baseLine, const QString& folderPath
         ++m_counters.FolderCount;
         if (!StopRequested() && m_style.File > 0) {
             for (const TMyObject& file : m_files) {
+                if (StopRequested())
+                    break;
                 m_line.truncate(0);
             m_line.append(prefix);
                 AppendFileItemText(m_line, m_format, folderPath, fileName(file), m_style.File,
