@@ -24,7 +24,8 @@ namespace {
 constexpr int LineCount = 1000 * 1000;
 constexpr int Passes = 3;
 
-QString randomWord(std::mt19937& random, int minLength, int maxLength) {
+QString randomWord(std::mt19937& random, int minLength, int maxLength)
+{
     static const char16_t letters[] = u"abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ"
                                       u"0123456789_- .&#ąęłóśżźćń";
     const int length = std::uniform_int_distribution<int>(minLength, maxLength)(random);
@@ -36,7 +37,8 @@ QString randomWord(std::mt19937& random, int minLength, int maxLength) {
 
 // Folders 50..100 units deep in the tree, each with its base line, 1..40 files as full paths
 // with their size after a tab, and a summary line without an item.
-qsizetype fillResult(TResultText& result) {
+qsizetype fillResult(TResultText& result)
+{
     std::mt19937 random(20240601);
     static const char16_t* extensions[] = {u".jpg", u".txt", u".mp3", u".pdf", u".flac"};
     std::vector<QString> stack{QStringLiteral("/home/someone/Archive/Collection/")};
@@ -71,7 +73,8 @@ qsizetype fillResult(TResultText& result) {
 }
 
 // The best of a few passes: the machine is shared, and the best pass is the code's own cost.
-template <typename Work> double bestSeconds(Work work) {
+template <typename Work> double bestSeconds(Work work)
+{
     double best = 1e9;
     for (int pass = 0; pass < Passes; ++pass) {
         QElapsedTimer timer;
@@ -82,13 +85,15 @@ template <typename Work> double bestSeconds(Work work) {
     return best;
 }
 
-double megabytes(const QString& fileName) {
+double megabytes(const QString& fileName)
+{
     return QFileInfo(fileName).size() / 1e6;
 }
 
 } // namespace
 
-int main() {
+int main()
+{
     TResultText result;
     const qsizetype pathUnits = fillResult(result);
     std::printf("%lld result lines, %.1f M units of text, mean path %.1f units\n",
@@ -117,7 +122,8 @@ int main() {
     seconds = bestSeconds([&] { (void)BuildHtmlPage(options); });
     std::printf("HTML build only:          %6.3f s\n", seconds);
     seconds = bestSeconds([&] {
-        if (!ExportHtmlPage(page, options).Ok()) std::printf("HTML export failed\n");
+        if (!ExportHtmlPage(page, options).Ok())
+            std::printf("HTML export failed\n");
     });
     std::printf("HTML build + write, rel.: %6.3f s  %6.1f MB  (target < 3 s)\n", seconds,
                 megabytes(page));

@@ -30,7 +30,8 @@ struct TListing {
 constexpr int BaseLine = -1;
 constexpr int Summary = -2;
 
-QString randomWord(std::mt19937& random, int minLength, int maxLength) {
+QString randomWord(std::mt19937& random, int minLength, int maxLength)
+{
     static const char16_t letters[] = u"abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ"
                                       u"0123456789_- .ąęłóśżźćń";
     const int length = std::uniform_int_distribution<int>(minLength, maxLength)(random);
@@ -42,7 +43,8 @@ QString randomWord(std::mt19937& random, int minLength, int maxLength) {
 
 // A walk of folders 60..120 units long at varying depths, 1..50 files each, each folder
 // followed by a summary line; files sorted by name as the walker writes them.
-TListing makeListing() {
+TListing makeListing()
+{
     std::mt19937 random(20240601);
     TListing listing;
     for (int i = 0; i < 65536; ++i) {
@@ -86,19 +88,22 @@ TListing makeListing() {
     return listing;
 }
 
-long peakRssKiB() {
+long peakRssKiB()
+{
     rusage usage{};
     getrusage(RUSAGE_SELF, &usage);
     return usage.ru_maxrss;
 }
 
-double perSecond(qsizetype count, const QElapsedTimer& timer) {
+double perSecond(qsizetype count, const QElapsedTimer& timer)
+{
     return count / (timer.nsecsElapsed() / 1e9);
 }
 
 } // namespace
 
-int main() {
+int main()
+{
     const TListing listing = makeListing();
     const int lineCount = int(listing.lines.size());
     std::mt19937 random(7);

@@ -5,8 +5,8 @@
 #include <QElapsedTimer>
 #include <QString>
 
-#include <cstdio>
 #include <cstdint>
+#include <cstdio>
 
 using namespace dirka;
 
@@ -14,9 +14,10 @@ namespace {
 
 QString makeText(qsizetype units)
 {
-    static const char16_t* words[] = {u"report", u"Photo", u"zdjęcia", u"Łódź", u"music",
-                                      u"track_01.mp3", u"\\Rock\\", u"φωτογραφία", u"写真",
-                                      u"Files: 3 (1.25 MB)", u"data", u"\t", u"<DIR>"};
+    static const char16_t* words[] = {
+        u"report",       u"Photo",    u"zdjęcia",    u"Łódź", u"music",
+        u"track_01.mp3", u"\\Rock\\", u"φωτογραφία", u"写真", u"Files: 3 (1.25 MB)",
+        u"data",         u"\t",       u"<DIR>"};
     QString text;
     text.reserve(units);
     std::uint32_t seed = 12345;
@@ -29,8 +30,7 @@ QString makeText(qsizetype units)
     return text;
 }
 
-template <typename F>
-void report(const char* what, qsizetype bytes, F&& run)
+template <typename F> void report(const char* what, qsizetype bytes, F&& run)
 {
     run(); // warm
     QElapsedTimer timer;
@@ -40,8 +40,8 @@ void report(const char* what, qsizetype bytes, F&& run)
     for (int i = 0; i < rounds; ++i)
         result += run();
     const double seconds = timer.nsecsElapsed() / 1e9 / rounds;
-    std::printf("%-58s %8.1f MB/s  (%.1f ms per pass, result %lld)\n", what,
-                bytes / seconds / 1e6, seconds * 1e3, static_cast<long long>(result / rounds));
+    std::printf("%-58s %8.1f MB/s  (%.1f ms per pass, result %lld)\n", what, bytes / seconds / 1e6,
+                seconds * 1e3, static_cast<long long>(result / rounds));
 }
 
 } // namespace

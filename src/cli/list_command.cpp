@@ -111,7 +111,8 @@ bool writePlaylist(const TListCommand& command, const TResultText& result)
 {
     const TM3u8Export written = ExportToM3u8(command.PlaylistFile, result);
     for (const QString& path : written.LeftOut)
-        printError(QStringLiteral("left out of the playlist (line break in the name): %1").arg(path));
+        printError(
+            QStringLiteral("left out of the playlist (line break in the name): %1").arg(path));
     if (!written.Ok())
         printError(written.ErrorText);
     return written.Ok();

@@ -10,15 +10,15 @@ namespace dirka {
 
 /// What `dirka --list` was asked to do.
 struct TListCommand {
-    QString Location;                               // as the location box takes it
-    std::vector<std::pair<QString, QString>> Sets;  // --set NAME=VALUE, in order
-    QString OutputFile;                             // --output: saved as Save As does
-    int OutputEncoding = 5;                         // 5 UTF-8 with BOM, 4 UTF-8, 2 UTF-16 LE
-    QString PlaylistFile;                           // --m3u8
-    QString PageFile;                               // --html
-    bool PageFullLinks = false;                     // --html-full
-    QString PagePrefix;                             // --html-prefix
-    bool PageLinkFolders = false;                   // --html-link-folders
+    QString Location;                              // as the location box takes it
+    std::vector<std::pair<QString, QString>> Sets; // --set NAME=VALUE, in order
+    QString OutputFile;                            // --output: saved as Save As does
+    int OutputEncoding = 5;                        // 5 UTF-8 with BOM, 4 UTF-8, 2 UTF-16 LE
+    QString PlaylistFile;                          // --m3u8
+    QString PageFile;                              // --html
+    bool PageFullLinks = false;                    // --html-full
+    QString PagePrefix;                            // --html-prefix
+    bool PageLinkFolders = false;                  // --html-link-folders
 };
 
 /// Runs a listing without a window and writes its lines to standard output.

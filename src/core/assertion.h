@@ -16,7 +16,8 @@ public:
 std::string AssertionMessage(const std::source_location& where);
 
 /// Throws EAssertionFailed naming the caller's source file and line when condition is false.
-inline void Assert(bool condition, const std::source_location& where = std::source_location::current())
+inline void Assert(bool condition,
+                   const std::source_location& where = std::source_location::current())
 {
     if (!condition)
         throw EAssertionFailed(AssertionMessage(where));

@@ -12,13 +12,15 @@ struct CharTables {
 const CharTables& charTables();
 } // namespace detail
 
-/// One-way case folding of a single UTF-16 code unit: FoldChar(u'Ä') == u'ä', FoldChar(0x212A) == u'k'.
+/// One-way case folding of a single UTF-16 code unit: FoldChar(u'Ä') == u'ä', FoldChar(0x212A) ==
+/// u'k'.
 inline char16_t FoldChar(char16_t c)
 {
     return detail::charTables().fold[c];
 }
 
-/// A code unit with the Unicode Alphabetic property: IsWordChar(u'ł') is true, IsWordChar(u'7') false.
+/// A code unit with the Unicode Alphabetic property: IsWordChar(u'ł') is true, IsWordChar(u'7')
+/// false.
 inline bool IsWordChar(char16_t c)
 {
     return (detail::charTables().alphabetic[c >> 3] >> (c & 7)) & 1;

@@ -18,20 +18,25 @@ namespace dirka {
 
 namespace {
 
-bool isUnder(QStringView path, QStringView root) {
-    if (root == u"/") return path.startsWith(u'/');
+bool isUnder(QStringView path, QStringView root)
+{
+    if (root == u"/")
+        return path.startsWith(u'/');
     return path == root || (path.startsWith(root) && path.size() > root.size() &&
                             path[root.size()] == PathDelimiter);
 }
 
-bool isUnderAny(QStringView path, std::initializer_list<QStringView> roots) {
+bool isUnderAny(QStringView path, std::initializer_list<QStringView> roots)
+{
     for (QStringView root : roots)
-        if (isUnder(path, root)) return true;
+        if (isUnder(path, root))
+            return true;
     return false;
 }
 
 // Mount table fields escape space, tab, newline and backslash as \ and three octal digits.
-QString decodeMountField(QByteArrayView field) {
+QString decodeMountField(QByteArrayView field)
+{
     QByteArray bytes;
     bytes.reserve(field.size());
     for (qsizetype i = 0; i < field.size(); ++i) {
@@ -49,14 +54,18 @@ QString decodeMountField(QByteArrayView field) {
     return DecodeFileName(bytes);
 }
 
-bool isExcluded(const TMountEntry& entry) {
+bool isExcluded(const TMountEntry& entry)
+{
     const QString& fs = entry.FileSystem;
-    if (IsPseudoFileSystem(fs.toUtf8())) return true;
-    if (fs == u"squashfs" && isUnder(entry.MountPoint, u"/snap")) return true;
+    if (IsPseudoFileSystem(fs.toUtf8()))
+        return true;
+    if (fs == u"squashfs" && isUnder(entry.MountPoint, u"/snap"))
+        return true;
     return fs == u"tmpfs" && isUnderAny(entry.MountPoint, {u"/run", u"/dev", u"/sys"});
 }
 
-bool isNetworkFileSystem(QStringView fs) {
+bool isNetworkFileSystem(QStringView fs)
+{
     static const QStringList network = {
         QStringLiteral("nfs"),        QStringLiteral("nfs4"),
         QStringLiteral("cifs"),       QStringLiteral("smb3"),
@@ -71,23 +80,30 @@ bool isNetworkFileSystem(QStringView fs) {
 }
 
 // A block device on a USB bus or flagged removable by the kernel (sysfs).
-bool isRemovableDevice(const QString& device) {
-    if (!device.startsWith(u"/dev/")) return false;
+bool isRemovableDevice(const QString& device)
+{
+    if (!device.startsWith(u"/dev/"))
+        return false;
     const QString name = QFileInfo(QFileInfo(device).canonicalFilePath()).fileName();
-    if (name.isEmpty()) return false;
+    if (name.isEmpty())
+        return false;
     const QString sysPath = QFileInfo(u"/sys/class/block/" + name).canonicalFilePath();
-    if (sysPath.isEmpty()) return false;
-    if (sysPath.contains(u"/usb")) return true;
+    if (sysPath.isEmpty())
+        return false;
+    if (sysPath.contains(u"/usb"))
+        return true;
     for (const QString& flag :
          {QString(sysPath + u"/removable"), QString(sysPath + u"/../removable")}) {
         QFile file(flag);
-        if (file.open(QIODevice::ReadOnly) && file.read(1) == "1") return true;
+        if (file.open(QIODevice::ReadOnly) && file.read(1) == "1")
+            return true;
     }
     return false;
 }
 
 // udev names its links with \xHH escapes for unsafe bytes ("My\x20Stick").
-QString decodeUdevName(const QString& name) {
+QString decodeUdevName(const QString& name)
+{
     QByteArray bytes = name.toUtf8();
     QByteArray out;
     for (qsizetype i = 0; i < bytes.size(); ++i) {
@@ -106,23 +122,29 @@ QString decodeUdevName(const QString& name) {
 }
 
 // The name of the link in folder that leads to device, e.g. its label under by-label.
-QString linkNameFor(const QString& folder, const QString& device) {
+QString linkNameFor(const QString& folder, const QString& device)
+{
     const QString target = QFileInfo(device).canonicalFilePath();
-    if (target.isEmpty()) return {};
+    if (target.isEmpty())
+        return {};
     const QFileInfoList links = QDir(folder).entryInfoList(QDir::Files | QDir::System);
     for (const QFileInfo& link : links)
-        if (link.canonicalFilePath() == target) return decodeUdevName(link.fileName());
+        if (link.canonicalFilePath() == target)
+            return decodeUdevName(link.fileName());
     return {};
 }
 
-void fillSizes(TDriveInfo& drive) {
+void fillSizes(TDriveInfo& drive)
+{
     struct statvfs facts;
-    if (::statvfs(EncodeFileName(drive.MountPoint).constData(), &facts) != 0) return;
+    if (::statvfs(EncodeFileName(drive.MountPoint).constData(), &facts) != 0)
+        return;
     drive.TotalSize = std::int64_t(facts.f_blocks) * std::int64_t(facts.f_frsize);
     drive.FreeSize = std::int64_t(facts.f_bavail) * std::int64_t(facts.f_frsize);
 }
 
-QString suffixOf(TDriveType type) {
+QString suffixOf(TDriveType type)
+{
     switch (type) {
     case TDriveType::Removable:
         return QStringLiteral("  <Removable>");
@@ -137,47 +159,58 @@ QString suffixOf(TDriveType type) {
     }
 }
 
-bool isFolder(const QString& path) {
+bool isFolder(const QString& path)
+{
     struct stat facts;
     return ::stat(EncodeFileName(path).constData(), &facts) == 0 && S_ISDIR(facts.st_mode);
 }
 
 } // namespace
 
-QByteArray ReadMountTable() {
+QByteArray ReadMountTable()
+{
     QFile file(QStringLiteral("/proc/self/mounts"));
-    if (!file.open(QIODevice::ReadOnly)) return {};
+    if (!file.open(QIODevice::ReadOnly))
+        return {};
     return file.readAll();
 }
 
-QList<TMountEntry> ParseMountTable(QByteArrayView table) {
+QList<TMountEntry> ParseMountTable(QByteArrayView table)
+{
     QList<TMountEntry> entries;
     const QByteArray text = table.toByteArray();
     for (const QByteArray& line : text.split('\n')) {
         const QList<QByteArray> fields = line.simplified().split(' ');
-        if (fields.size() < 3) continue;
+        if (fields.size() < 3)
+            continue;
         entries.append({decodeMountField(fields[0]), decodeMountField(fields[1]),
                         decodeMountField(fields[2])});
     }
     return entries;
 }
 
-TDriveType DriveTypeOf(const TMountEntry& entry) {
+TDriveType DriveTypeOf(const TMountEntry& entry)
+{
     const QString& fs = entry.FileSystem;
-    if (fs == u"iso9660" || fs == u"udf") return TDriveType::CdDvd;
-    if (isNetworkFileSystem(fs)) return TDriveType::Network;
-    if (fs == u"tmpfs" || fs == u"ramfs") return TDriveType::Ram;
+    if (fs == u"iso9660" || fs == u"udf")
+        return TDriveType::CdDvd;
+    if (isNetworkFileSystem(fs))
+        return TDriveType::Network;
+    if (fs == u"tmpfs" || fs == u"ramfs")
+        return TDriveType::Ram;
     if (isUnderAny(entry.MountPoint, {u"/media", u"/run/media"}) || isRemovableDevice(entry.Device))
         return TDriveType::Removable;
     return TDriveType::Fixed;
 }
 
-TDriveInfo DriveInfo(const TMountEntry& entry, bool full, const QString& diskFolder) {
+TDriveInfo DriveInfo(const TMountEntry& entry, bool full, const QString& diskFolder)
+{
     TDriveInfo drive;
     drive.MountPoint = entry.MountPoint;
     drive.FileSystem = entry.FileSystem;
     drive.DriveType = entry.MountPoint == u"/" ? TDriveType::Fixed : DriveTypeOf(entry);
-    if (!full) return drive;
+    if (!full)
+        return drive;
     const bool onDevice = entry.Device.startsWith(u'/');
     drive.VolumeName = onDevice ? linkNameFor(diskFolder + u"/by-label", entry.Device) : QString();
     const QString uuid = onDevice ? linkNameFor(diskFolder + u"/by-uuid", entry.Device) : QString();
@@ -188,10 +221,12 @@ TDriveInfo DriveInfo(const TMountEntry& entry, bool full, const QString& diskFol
     return drive;
 }
 
-QList<TDriveInfo> DriveList(const QList<TMountEntry>& table) {
+QList<TDriveInfo> DriveList(const QList<TMountEntry>& table)
+{
     QList<TDriveInfo> drives;
     for (const TMountEntry& entry : table) {
-        if (isExcluded(entry)) continue;
+        if (isExcluded(entry))
+            continue;
         const TDriveInfo drive = DriveInfo(entry, false);
         const auto same = std::find_if(drives.begin(), drives.end(), [&](const TDriveInfo& d) {
             return d.MountPoint == drive.MountPoint;
@@ -212,28 +247,35 @@ QList<TDriveInfo> DriveList(const QList<TMountEntry>& table) {
     return drives;
 }
 
-QList<TDriveInfo> SystemDriveList() {
+QList<TDriveInfo> SystemDriveList()
+{
     QList<TDriveInfo> drives = DriveList(ParseMountTable(ReadMountTable()));
     drives.removeIf([](const TDriveInfo& d) { return !isFolder(d.MountPoint); });
     return drives;
 }
 
-std::optional<TMountEntry> MountEntryOf(QStringView path, const QList<TMountEntry>& table) {
+std::optional<TMountEntry> MountEntryOf(QStringView path, const QList<TMountEntry>& table)
+{
     // A mount hides whatever was mounted below its point before it, so the last mount that
     // covers the path is the one that holds it.
     for (qsizetype i = table.size() - 1; i >= 0; --i)
-        if (isUnder(path, table[i].MountPoint)) return table[i];
+        if (isUnder(path, table[i].MountPoint))
+            return table[i];
     return std::nullopt;
 }
 
-std::optional<TDriveInfo> DriveInfoForPath(QStringView path) {
+std::optional<TDriveInfo> DriveInfoForPath(QStringView path)
+{
     const std::optional<TMountEntry> entry = MountEntryOf(path, ParseMountTable(ReadMountTable()));
-    if (!entry) return std::nullopt;
+    if (!entry)
+        return std::nullopt;
     return DriveInfo(*entry, true);
 }
 
-QString DriveLineText(const TDriveInfo& drive) {
-    if (drive.TotalSize <= 0) return {};
+QString DriveLineText(const TDriveInfo& drive)
+{
+    if (drive.TotalSize <= 0)
+        return {};
     QString line = QStringLiteral(":: Drive: ");
     AppendShown(line, drive.MountPoint);
     line += u" (";
@@ -244,11 +286,13 @@ QString DriveLineText(const TDriveInfo& drive) {
            u"; Used: " + GigabyteText(drive.TotalSize - drive.FreeSize);
 }
 
-QString DriveEntryText(const TDriveInfo& drive) {
+QString DriveEntryText(const TDriveInfo& drive)
+{
     return drive.MountPoint + suffixOf(drive.DriveType);
 }
 
-QStringList LocationList(const QList<TDriveInfo>& drives) {
+QStringList LocationList(const QList<TDriveInfo>& drives)
+{
     QStringList list;
     QStringList roots;
     for (const TDriveInfo& drive : drives) {
@@ -262,9 +306,11 @@ QStringList LocationList(const QList<TDriveInfo>& drives) {
         const bool nested = std::any_of(roots.begin(), roots.end(), [&](const QString& other) {
             return other != root && isUnder(root, other);
         });
-        if (!nested) outermost.append(root);
+        if (!nested)
+            outermost.append(root);
     }
-    if (outermost.size() >= 2) list.append(outermost.join(u" | "));
+    if (outermost.size() >= 2)
+        list.append(outermost.join(u" | "));
     const QString desktop = QString::fromUtf16(DesktopLocationText);
     const QString documents = QString::fromUtf16(DocumentsLocationText);
     list << desktop << documents << desktop + u" | " + documents
@@ -272,20 +318,24 @@ QStringList LocationList(const QList<TDriveInfo>& drives) {
     return list;
 }
 
-QString SerialTextOf(QStringView uuid) {
+QString SerialTextOf(QStringView uuid)
+{
     QString digits;
     for (QChar c : uuid) {
-        if (digits.size() == 8) break;
+        if (digits.size() == 8)
+            break;
         if ((c >= u'0' && c <= u'9') || (c >= u'a' && c <= u'f') || (c >= u'A' && c <= u'F'))
             digits += c.toUpper();
         else if (c != u'-')
             break; // not a UUID after all
     }
-    if (digits.size() < 8) return QStringLiteral("0000-0000");
+    if (digits.size() < 8)
+        return QStringLiteral("0000-0000");
     return digits.first(4) + u'-' + digits.last(4);
 }
 
-QString GigabyteText(std::int64_t bytes) {
+QString GigabyteText(std::int64_t bytes)
+{
     const double gigabytes = double(bytes) / 1073741824.0;
     const int decimals = gigabytes < 1 ? 3 : gigabytes < 10 ? 2 : gigabytes < 100 ? 1 : 0;
     return QLocale().toString(gigabytes, 'f', decimals) + u" GB";

@@ -253,9 +253,9 @@ std::vector<TFolderIdentity> IdentitiesUpTo(const QByteArray& path)
 bool IsPseudoFileSystem(const QByteArray& type)
 {
     static const QSet<QByteArray> pseudo = {
-        "proc",    "sysfs",     "devtmpfs", "devpts", "cgroup",    "cgroup2",
-        "debugfs", "tracefs",   "securityfs", "pstore", "bpf",     "configfs",
-        "fusectl", "mqueue",    "hugetlbfs", "binfmt_misc", "autofs",
+        "proc",    "sysfs",   "devtmpfs",   "devpts",      "cgroup", "cgroup2",
+        "debugfs", "tracefs", "securityfs", "pstore",      "bpf",    "configfs",
+        "fusectl", "mqueue",  "hugetlbfs",  "binfmt_misc", "autofs",
     };
     return pseudo.contains(type);
 }

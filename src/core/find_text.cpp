@@ -17,8 +17,8 @@ qsizetype FindTextForward(QStringView pattern, QStringView text, bool caseSensit
                           qsizetype start, bool wholeWords)
 {
     for (;;) {
-        const qsizetype p = caseSensitive ? PosExact(pattern, text, start)
-                                          : PosNoCase(pattern, text, start);
+        const qsizetype p =
+            caseSensitive ? PosExact(pattern, text, start) : PosNoCase(pattern, text, start);
         if (p == 0 || !wholeWords || acceptedAsWord(pattern, text, p, caseSensitive))
             return p;
         start = p + 1;

@@ -96,9 +96,8 @@ public:
     void Run();
 
 private:
-    int listFolder(const QString& baseLine, const QString& folderPath,
-                   const TFolderReader* parent, const QByteArray& rawName, const QString& prefix,
-                   int depth);
+    int listFolder(const QString& baseLine, const QString& folderPath, const TFolderReader* parent,
+                   const QByteArray& rawName, const QString& prefix, int depth);
     TFolderReader openFolder(const QString& folderPath, const TFolderReader* parent,
                              const QByteArray& rawName);
     bool mayEnter(const TFolderReader& folder, const TFolderReader* parent) const;
@@ -210,7 +209,7 @@ int TFolderWalker::listFolder(const QString& baseLine, const QString& folderPath
                 if (StopRequested())
                     break;
                 m_line.truncate(0);
-            m_line.append(prefix);
+                m_line.append(prefix);
                 AppendFileItemText(m_line, m_format, folderPath, fileName(file), m_style.File,
                                    file.Size);
                 emitLine(m_line, fileName(file), folderPath);
@@ -218,9 +217,9 @@ int TFolderWalker::listFolder(const QString& baseLine, const QString& folderPath
             }
         }
         if (m_style.IsSummary) {
-            const QString summary = prefix + u":: " +
-                                    StatisticsText(m_format, 0, int(m_files.size()),
-                                                   m_folderSkipped, m_folderSize, 0);
+            const QString summary =
+                prefix + u":: " +
+                StatisticsText(m_format, 0, int(m_files.size()), m_folderSkipped, m_folderSize, 0);
             m_lines.AppendLine(summary);
         }
     }
@@ -402,9 +401,8 @@ void TFolderWalker::showProgress(const QString& folderPath)
     if (m_observer.ShowStatus)
         m_observer.ShowStatus(u"Searching " + folderPath);
     if (m_observer.ShowStats) {
-        m_observer.ShowStats(StatisticsText(m_format, m_counters.FolderCount,
-                                            m_counters.FileCount, m_counters.SkippedCount,
-                                            m_counters.TotalSize,
+        m_observer.ShowStats(StatisticsText(m_format, m_counters.FolderCount, m_counters.FileCount,
+                                            m_counters.SkippedCount, m_counters.TotalSize,
                                             std::uint32_t(now - m_counters.StartTick)));
     }
     m_counters.LastProgressTick = now;
@@ -517,8 +515,8 @@ void SeedRandom(std::uint32_t seed)
 void SeedRandomFromClock()
 {
     const QTime now = QDateTime::currentDateTimeUtc().time();
-    SeedRandom(std::uint32_t(((now.hour() * 60 + now.minute()) * 60 + now.second()) * 1000 +
-                             now.msec()));
+    SeedRandom(
+        std::uint32_t(((now.hour() * 60 + now.minute()) * 60 + now.second()) * 1000 + now.msec()));
 }
 
 std::uint32_t RandomBelow(std::uint32_t n)

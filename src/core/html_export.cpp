@@ -30,23 +30,28 @@ enum class TEscape {
     Attribute, // a double-quoted attribute value: & < > " and tab
 };
 
-template <std::size_t N> char* put(char* p, const char (&literal)[N]) {
+template <std::size_t N> char* put(char* p, const char (&literal)[N])
+{
     return std::copy_n(literal, N - 1, p);
 }
 
-const char16_t* units(QStringView text) {
+const char16_t* units(QStringView text)
+{
     return reinterpret_cast<const char16_t*>(text.utf16());
 }
 
 // Units XML 1.0 does not allow (or that would break a line of the page) are shown as U+FFFD,
 // as the result text shows them.
-bool needsReplacement(char16_t c, TEscape escape) {
-    if (c < 0x20) return escape != TEscape::None && c != u'\t';
+bool needsReplacement(char16_t c, TEscape escape)
+{
+    if (c < 0x20)
+        return escape != TEscape::None && c != u'\t';
     return c >= 0xFFFE;
 }
 
 // Text as standard UTF-8 with the escaping of its place in the page.
-template <TEscape Escape> char* putText(char* p, QStringView text) {
+template <TEscape Escape> char* putText(char* p, QStringView text)
+{
     const char16_t* s = units(text);
     const qsizetype n = text.size();
     for (qsizetype i = 0; i < n; ++i) {
@@ -92,7 +97,8 @@ template <TEscape Escape> char* putText(char* p, QStringView text) {
 
 // The characters a link address keeps as they are: unreserved ones, "/" and the sub-delimiters
 // that need no encoding inside a path, and "@".
-constexpr std::array<bool, 128> keptInAddress() {
+constexpr std::array<bool, 128> keptInAddress()
+{
     std::array<bool, 128> kept{};
     for (char c = 'A'; c <= 'Z'; ++c)
         kept[std::size_t(c)] = true;
@@ -106,7 +112,8 @@ constexpr std::array<bool, 128> keptInAddress() {
 }
 constexpr std::array<bool, 128> KeptInAddress = keptInAddress();
 
-char* putPercent(char* p, const char* bytes, const char* end) {
+char* putPercent(char* p, const char* bytes, const char* end)
+{
     for (; bytes != end; ++bytes) {
         const auto b = static_cast<unsigned char>(*bytes);
         *p++ = '%';
@@ -118,12 +125,14 @@ char* putPercent(char* p, const char* bytes, const char* end) {
 
 // The path percent-encoded from the bytes the file system knows it by (undecodable names as
 // their original bytes), the delimiter written as "/".
-template <TEscape Escape> char* putEncodedPath(char* p, QStringView path) {
+template <TEscape Escape> char* putEncodedPath(char* p, QStringView path)
+{
     const char16_t* s = units(path);
     const qsizetype n = path.size();
     for (qsizetype i = 0; i < n; ++i) {
         char16_t c = s[i];
-        if (c == PathDelimiter) c = u'/';
+        if (c == PathDelimiter)
+            c = u'/';
         if (c < 0x80 && KeptInAddress[c]) {
             // "&" is the only kept character with a meaning inside an attribute.
             if (Escape != TEscape::None && c == u'&')
@@ -157,16 +166,19 @@ struct TLinkRule {
     bool IsRelative = false;
     QStringView Prefix;
 
-    bool IsRelativeFor(QStringView path) const {
+    bool IsRelativeFor(QStringView path) const
+    {
         return IsRelative && !ListedLocation.isEmpty() && path.startsWith(ListedLocation);
     }
-    qsizetype MaxBytes(QStringView path) const {
+    qsizetype MaxBytes(QStringView path) const
+    {
         return AttributeBytesPerUnit * Prefix.size() + AddressBytesPerUnit * path.size() +
                LinkFrameBytes;
     }
 };
 
-template <TEscape Escape> char* putAddress(char* p, QStringView path, const TLinkRule& rule) {
+template <TEscape Escape> char* putAddress(char* p, QStringView path, const TLinkRule& rule)
+{
     const char* start = p;
     if (rule.IsRelativeFor(path)) {
         p = putText<Escape>(p, rule.Prefix);
@@ -174,28 +186,34 @@ template <TEscape Escape> char* putAddress(char* p, QStringView path, const TLin
     } else {
         p = put(p, "file://");
         // An absolute path starts with "/" already; a drive path needs it ("file:///C:/...").
-        if (!path.startsWith(u'/') && !path.startsWith(PathDelimiter)) *p++ = '/';
+        if (!path.startsWith(u'/') && !path.startsWith(PathDelimiter))
+            *p++ = '/';
         p = putEncodedPath<Escape>(p, path);
     }
-    if (p == start) p = put(p, "./");
+    if (p == start)
+        p = put(p, "./");
     return p;
 }
 
 // Leading blanks and a ":: " marker stay outside the link.
-qsizetype linkStart(QStringView line) {
+qsizetype linkStart(QStringView line)
+{
     qsizetype k = 0;
     while (k < line.size() && (line[k] == u' ' || line[k] == u'\t'))
         ++k;
-    if (line.sliced(k).startsWith(u":: ")) k += 3;
+    if (line.sliced(k).startsWith(u":: "))
+        k += 3;
     return k;
 }
 
-void appendAttribute(QByteArray& out, QStringView text) {
+void appendAttribute(QByteArray& out, QStringView text)
+{
     char* p = detail::ReserveTail(out, AttributeBytesPerUnit * text.size());
     detail::FinishTail(out, putText<TEscape::Attribute>(p, text));
 }
 
-void appendHeader(QByteArray& out, const THtmlExportOptions& options) {
+void appendHeader(QByteArray& out, const THtmlExportOptions& options)
+{
     out.append("<!DOCTYPE html PUBLIC \"-//W3C//DTD XHTML 1.0 Transitional//EN\"\r\n"
                "    \"http://www.w3.org/TR/xhtml1/DTD/xhtml1-transitional.dtd\">\r\n"
                "<html xmlns=\"http://www.w3.org/1999/xhtml\" xml:lang=\"en-US\" lang=\"en-US\">\r\n"
@@ -215,7 +233,8 @@ void appendHeader(QByteArray& out, const THtmlExportOptions& options) {
                "<pre>\r\n");
 }
 
-void appendFooter(QByteArray& out, const THtmlExportOptions& options) {
+void appendFooter(QByteArray& out, const THtmlExportOptions& options)
+{
     out.append("</pre>\r\n"
                "<hr /><small>Generated with <a href=\"");
     appendAttribute(out, options.SiteRoot);
@@ -227,7 +246,8 @@ void appendFooter(QByteArray& out, const THtmlExportOptions& options) {
 }
 
 void appendItem(QByteArray& out, QStringView line, QStringView path, bool linked,
-                const TLinkRule& rule) {
+                const TLinkRule& rule)
+{
     if (!linked) {
         char* p = detail::ReserveTail(out, ContentBytesPerUnit * line.size() + 2);
         p = putText<TEscape::Content>(p, line);
@@ -245,23 +265,29 @@ void appendItem(QByteArray& out, QStringView line, QStringView path, bool linked
     detail::FinishTail(out, p);
 }
 
-bool hasExtension(QStringView path) {
+bool hasExtension(QStringView path)
+{
     for (qsizetype i = path.size() - 1; i >= 0; --i) {
-        if (path[i] == u'.') return true;
-        if (path[i] == PathDelimiter) return false;
+        if (path[i] == u'.')
+            return true;
+        if (path[i] == PathDelimiter)
+            return false;
     }
     return false;
 }
 
-QString withSlashes(QStringView path) {
+QString withSlashes(QStringView path)
+{
     QString out = path.toString();
-    if (PathDelimiter != u'/') out.replace(QChar(PathDelimiter), u'/');
+    if (PathDelimiter != u'/')
+        out.replace(QChar(PathDelimiter), u'/');
     return out;
 }
 
 } // namespace
 
-QByteArray BuildHtmlPage(const THtmlExportOptions& options) {
+QByteArray BuildHtmlPage(const THtmlExportOptions& options)
+{
     Assert(options.Lines != nullptr);
     const TLinesTarget& lines = *options.Lines;
     const TLinkRule rule{options.ListedLocation, options.IsRelative, options.Prefix};
@@ -271,7 +297,8 @@ QByteArray BuildHtmlPage(const THtmlExportOptions& options) {
     appendHeader(out, options);
     const qsizetype count = lines.LineCount();
     for (qsizetype i = 0; i < count; ++i) {
-        if (i % ProgressInterval == 0 && options.Progress) options.Progress(i);
+        if (i % ProgressInterval == 0 && options.Progress)
+            options.Progress(i);
         const QString path = TabGet(int(i));
         const bool linked =
             !path.isEmpty() && (options.IsLinkFolders || path.back() != PathDelimiter);
@@ -281,7 +308,8 @@ QByteArray BuildHtmlPage(const THtmlExportOptions& options) {
     return out;
 }
 
-THtmlExport ExportHtmlPage(const QString& fileName, const THtmlExportOptions& options) {
+THtmlExport ExportHtmlPage(const QString& fileName, const THtmlExportOptions& options)
+{
     THtmlExport result;
     try {
         result.Stage = 10;
@@ -294,13 +322,14 @@ THtmlExport ExportHtmlPage(const QString& fileName, const THtmlExportOptions& op
     return result;
 }
 
-QString HtmlExportErrorText(int stage, QStringView message) {
+QString HtmlExportErrorText(int stage, QStringView message)
+{
     return QStringLiteral("Error #4022/%1. Problem during HTML export.\r\n").arg(stage) +
            message.toString();
 }
 
-QString LinkAddress(QStringView path, QStringView listedLocation, bool relative,
-                    QStringView prefix) {
+QString LinkAddress(QStringView path, QStringView listedLocation, bool relative, QStringView prefix)
+{
     const TLinkRule rule{listedLocation, relative, prefix};
     QByteArray bytes;
     char* p = detail::ReserveTail(bytes, rule.MaxBytes(path));
@@ -308,18 +337,22 @@ QString LinkAddress(QStringView path, QStringView listedLocation, bool relative,
     return QString::fromUtf8(bytes);
 }
 
-QString ExamplePathOf(const TLinesTarget& lines) {
+QString ExamplePathOf(const TLinesTarget& lines)
+{
     const qsizetype count = lines.LineCount();
     for (qsizetype i = 0; i < count; ++i) {
         const QString path = TabGet(int(i));
-        if (hasExtension(path)) return withSlashes(path);
+        if (hasExtension(path))
+            return withSlashes(path);
     }
     return {};
 }
 
 QString ExampleAddress(QStringView examplePath, QStringView listedLocation, bool relative,
-                       QStringView prefix) {
-    if (examplePath.isEmpty()) return relative ? prefix.toString() : QStringLiteral("file:///");
+                       QStringView prefix)
+{
+    if (examplePath.isEmpty())
+        return relative ? prefix.toString() : QStringLiteral("file:///");
     return LinkAddress(examplePath, withSlashes(listedLocation), relative, prefix);
 }
 

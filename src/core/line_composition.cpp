@@ -24,25 +24,31 @@ struct TSeparators {
     QStringView Decimal;
 };
 
-bool isHighSurrogate(char16_t c) {
+bool isHighSurrogate(char16_t c)
+{
     return (c & 0xFC00) == 0xD800;
 }
-bool isLowSurrogate(char16_t c) {
+bool isLowSurrogate(char16_t c)
+{
     return (c & 0xFC00) == 0xDC00;
 }
 
 // Index of the first unit from `from` on that is shown as U+FFFD, or n when there is none.
 // Plain ASCII and most letters take the first two tests only.
-qsizetype firstHiddenUnit(const char16_t* p, qsizetype n, qsizetype from) {
+qsizetype firstHiddenUnit(const char16_t* p, qsizetype n, qsizetype from)
+{
     for (qsizetype i = from; i < n; ++i) {
         const char16_t c = p[i];
         if (c < 0x7F) {
-            if (c < 0x20) return i;
+            if (c < 0x20)
+                return i;
             continue;
         }
-        if (c <= 0x9F) return i;
+        if (c <= 0x9F)
+            return i;
         if (c < 0xD800) {
-            if (c == 0x2028 || c == 0x2029) return i;
+            if (c == 0x2028 || c == 0x2029)
+                return i;
             continue;
         }
         if (isHighSurrogate(c)) {
@@ -53,20 +59,24 @@ qsizetype firstHiddenUnit(const char16_t* p, qsizetype n, qsizetype from) {
             return i;
         }
         // A low surrogate here has no high one before it: a pair was skipped whole above.
-        if (isLowSurrogate(c) || c >= 0xFFFE) return i;
+        if (isLowSurrogate(c) || c >= 0xFFFE)
+            return i;
     }
     return n;
 }
 
-void appendDelimiter(QString& out) {
+void appendDelimiter(QString& out)
+{
     out.append(QChar(PathDelimiter));
 }
 
-void appendAscii(QString& out, const char* first, const char* last) {
+void appendAscii(QString& out, const char* first, const char* last)
+{
     out.append(QLatin1String(first, last - first));
 }
 
-void appendInteger(QString& out, std::int64_t value) {
+void appendInteger(QString& out, std::int64_t value)
+{
     char digits[24];
     const auto result = std::to_chars(digits, digits + sizeof digits, value);
     appendAscii(out, digits, result.ptr);
@@ -75,7 +85,8 @@ void appendInteger(QString& out, std::int64_t value) {
 // Appends scaled / 10^decimals like "%.*n": ASCII digits, the whole part grouped by three.
 // dropLeadingZero leaves out a whole part of 0 (".123" instead of "0.123").
 void appendFixed(QString& out, std::uint64_t scaled, int decimals, TSeparators separators,
-                 bool dropLeadingZero) {
+                 bool dropLeadingZero)
+{
     static constexpr std::uint64_t Powers[] = {1, 10, 100, 1000};
     const std::uint64_t whole = scaled / Powers[decimals];
     const std::uint64_t fraction = scaled % Powers[decimals];
@@ -84,11 +95,13 @@ void appendFixed(QString& out, std::uint64_t scaled, int decimals, TSeparators s
         const auto result = std::to_chars(digits, digits + sizeof digits, whole);
         const qsizetype n = result.ptr - digits;
         for (qsizetype i = 0; i < n; ++i) {
-            if (i > 0 && (n - i) % 3 == 0) out.append(separators.Group);
+            if (i > 0 && (n - i) % 3 == 0)
+                out.append(separators.Group);
             out.append(QChar(char16_t(digits[i])));
         }
     }
-    if (decimals == 0) return;
+    if (decimals == 0)
+        return;
     out.append(separators.Decimal);
     for (int k = decimals - 1; k >= 0; --k)
         out.append(QChar(char16_t(u'0' + (fraction / Powers[k]) % 10)));
@@ -96,7 +109,8 @@ void appendFixed(QString& out, std::uint64_t scaled, int decimals, TSeparators s
 
 // size / 2^20 rounded half away from zero to `decimals` places, as an integer count of the last
 // place. Exact for every positive 64-bit size: the whole megabytes times 1000 stay below 2^53.
-std::uint64_t scaledMegabytes(std::int64_t size, int decimals) {
+std::uint64_t scaledMegabytes(std::int64_t size, int decimals)
+{
     static constexpr std::uint64_t Powers[] = {1, 10, 100, 1000};
     const auto bytes = static_cast<std::uint64_t>(size);
     const std::uint64_t whole = bytes >> 20;
@@ -104,7 +118,8 @@ std::uint64_t scaledMegabytes(std::int64_t size, int decimals) {
     return whole * Powers[decimals] + ((rest * Powers[decimals] + BytesPerMB / 2) >> 20);
 }
 
-void appendSize(QString& out, TSeparators separators, bool compact, std::int64_t size) {
+void appendSize(QString& out, TSeparators separators, bool compact, std::int64_t size)
+{
     if (size <= 0) {
         out.append(compact ? QLatin1String("0") : QLatin1String("0      "));
         return;
@@ -119,7 +134,8 @@ void appendSize(QString& out, TSeparators separators, bool compact, std::int64_t
 }
 
 void appendStatistics(QString& out, TSeparators separators, int folders, int files, int skipped,
-                      std::int64_t size, std::int64_t elapsedMs) {
+                      std::int64_t size, std::int64_t elapsedMs)
+{
     out.append(QLatin1String("Files: "));
     appendInteger(out, files);
     if (files > 0) {
@@ -147,35 +163,41 @@ void appendStatistics(QString& out, TSeparators separators, int folders, int fil
     }
 }
 
-TSeparators separatorsOf(const TLineFormat& format) {
+TSeparators separatorsOf(const TLineFormat& format)
+{
     return {format.GroupSeparator, format.DecimalPoint};
 }
 
 // The part of a path from 0-based index `from` on; empty when the path is shorter.
-QStringView tailFrom(QStringView path, qsizetype from) {
+QStringView tailFrom(QStringView path, qsizetype from)
+{
     return path.sliced(std::min(from, path.size()));
 }
 
-qsizetype relativeStart(const TLineFormat& format) {
+qsizetype relativeStart(const TLineFormat& format)
+{
     return std::max<qsizetype>(format.RootLength, 1) - 1;
 }
 
 // The relative path of the file folderPath + name, without joining the two.
 void appendFileRelativePath(QString& out, const TLineFormat& format, QStringView folderPath,
-                            QStringView name) {
+                            QStringView name)
+{
     const qsizetype from = relativeStart(format);
     AppendShown(out, tailFrom(folderPath, from));
     AppendShown(out, tailFrom(name, std::max<qsizetype>(from - folderPath.size(), 0)));
 }
 
-void appendFileFullPath(QString& out, QStringView folderPath, QStringView name) {
+void appendFileFullPath(QString& out, QStringView folderPath, QStringView name)
+{
     AppendShown(out, folderPath);
     AppendShown(out, name);
 }
 
 } // namespace
 
-TLineFormat TLineFormat::FromStyle(const TListStyle& style, qsizetype rootLength) {
+TLineFormat TLineFormat::FromStyle(const TListStyle& style, qsizetype rootLength)
+{
     Assert(rootLength >= 1);
     TLineFormat format;
     format.RootLength = rootLength;
@@ -193,28 +215,32 @@ TLineFormat TLineFormat::FromStyle(const TListStyle& style, qsizetype rootLength
     return format;
 }
 
-void AppendShown(QString& out, QStringView text) {
+void AppendShown(QString& out, QStringView text)
+{
     const auto* units = reinterpret_cast<const char16_t*>(text.utf16());
     const qsizetype n = text.size();
     qsizetype start = 0;
     for (;;) {
         const qsizetype hidden = firstHiddenUnit(units, n, start);
-        if (hidden > start) out.append(text.sliced(start, hidden - start));
-        if (hidden == n) return;
+        if (hidden > start)
+            out.append(text.sliced(start, hidden - start));
+        if (hidden == n)
+            return;
         out.append(QChar(Replacement));
         start = hidden + 1;
     }
 }
 
-QString FolderItemText(const TLineFormat& format, QStringView fullPath, QStringView name,
-                       int code) {
+QString FolderItemText(const TLineFormat& format, QStringView fullPath, QStringView name, int code)
+{
     QString text;
     AppendFolderItemText(text, format, fullPath, name, code);
     return text;
 }
 
 void AppendFolderItemText(QString& out, const TLineFormat& format, QStringView fullPath,
-                          QStringView name, int code) {
+                          QStringView name, int code)
+{
     const QChar sep = format.SeparatorChar;
     const QStringView relativePath = tailFrom(fullPath, relativeStart(format));
     switch (code) {
@@ -224,7 +250,8 @@ void AppendFolderItemText(QString& out, const TLineFormat& format, QStringView f
     case 2:
         AppendShown(out, name);
         // The root folder's name is the delimiter itself; it is never doubled.
-        if (!name.endsWith(QChar(PathDelimiter))) appendDelimiter(out);
+        if (!name.endsWith(QChar(PathDelimiter)))
+            appendDelimiter(out);
         break;
     case 3:
         out.append(QLatin1Char('<'));
@@ -268,7 +295,8 @@ void AppendFolderItemText(QString& out, const TLineFormat& format, QStringView f
 }
 
 QString FileItemText(const TLineFormat& format, QStringView fullPath, QStringView name, int code,
-                     std::int64_t size) {
+                     std::int64_t size)
+{
     Assert(fullPath.endsWith(name));
     QString text;
     AppendFileItemText(text, format, fullPath.chopped(name.size()), name, code, size);
@@ -276,7 +304,8 @@ QString FileItemText(const TLineFormat& format, QStringView fullPath, QStringVie
 }
 
 void AppendFileItemText(QString& out, const TLineFormat& format, QStringView folderPath,
-                        QStringView name, int code, std::int64_t size) {
+                        QStringView name, int code, std::int64_t size)
+{
     const QChar sep = format.SeparatorChar;
     const TSeparators separators = separatorsOf(format);
     const QLatin1String fileWord("File");
@@ -344,7 +373,8 @@ void AppendFileItemText(QString& out, const TLineFormat& format, QStringView fol
     }
 }
 
-QString SizeText(bool compact, std::int64_t size) {
+QString SizeText(bool compact, std::int64_t size)
+{
     const QLocale locale;
     const QString group = locale.groupSeparator();
     const QString decimal = locale.decimalPoint();
@@ -353,14 +383,16 @@ QString SizeText(bool compact, std::int64_t size) {
     return text;
 }
 
-QString SizeText(const TLineFormat& format, bool compact, std::int64_t size) {
+QString SizeText(const TLineFormat& format, bool compact, std::int64_t size)
+{
     QString text;
     appendSize(text, separatorsOf(format), compact, size);
     return text;
 }
 
 QString StatisticsText(int folders, int files, int skipped, std::int64_t size,
-                       std::int64_t elapsedMs) {
+                       std::int64_t elapsedMs)
+{
     const QLocale locale;
     const QString group = locale.groupSeparator();
     const QString decimal = locale.decimalPoint();
@@ -370,7 +402,8 @@ QString StatisticsText(int folders, int files, int skipped, std::int64_t size,
 }
 
 QString StatisticsText(const TLineFormat& format, int folders, int files, int skipped,
-                       std::int64_t size, std::int64_t elapsedMs) {
+                       std::int64_t size, std::int64_t elapsedMs)
+{
     QString text;
     appendStatistics(text, separatorsOf(format), folders, files, skipped, size, elapsedMs);
     return text;

@@ -208,8 +208,7 @@ const QString& ListedLocation()
     return listedLocation();
 }
 
-TRunResult RunListing(const TSettings& settings, const QString& locationText,
-                      TListingHost& host)
+TRunResult RunListing(const TSettings& settings, const QString& locationText, TListingHost& host)
 {
     TRun run(settings, host);
     return run.Run(locationText);

@@ -50,8 +50,7 @@ const QString& ListedLocation();
 
 /// One listing: checks, header lines, every location of locationText, footer and end line,
 /// then the copy and the sound the settings ask for.
-TRunResult RunListing(const TSettings& settings, const QString& locationText,
-                      TListingHost& host);
+TRunResult RunListing(const TSettings& settings, const QString& locationText, TListingHost& host);
 
 /// The settings of "One Depth List": depth 1, no sound.
 TSettings DepthOneSettings(const TSettings& settings);

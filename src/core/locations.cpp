@@ -13,13 +13,16 @@ namespace dirka {
 
 namespace {
 
-QString workingFolder() {
+QString workingFolder()
+{
     char buffer[PATH_MAX];
-    if (!::getcwd(buffer, sizeof buffer)) return {};
+    if (!::getcwd(buffer, sizeof buffer))
+        return {};
     return DecodeFileName(buffer, std::strlen(buffer));
 }
 
-bool isAbsolute(QStringView path) {
+bool isAbsolute(QStringView path)
+{
 #ifdef Q_OS_WIN
     return QDir::isAbsolutePath(path.toString());
 #else
@@ -28,15 +31,18 @@ bool isAbsolute(QStringView path) {
 }
 
 // "a/b/" against the working folder, with "." and ".." taken out lexically.
-QString madeAbsolute(const QString& relative) {
+QString madeAbsolute(const QString& relative)
+{
     const QString base = workingFolder();
-    if (base.isEmpty()) return {}; // no working folder: refuse rather than guess
+    if (base.isEmpty())
+        return {}; // no working folder: refuse rather than guess
     return IncludeTrailingChar(QDir::cleanPath(base + PathDelimiter + relative), PathDelimiter);
 }
 
 } // namespace
 
-QString ResolveLocation(QStringView text, const TInfo& info) {
+QString ResolveLocation(QStringView text, const TInfo& info)
+{
     const qsizetype bar = text.indexOf(u'|');
     QString location = TrimText(bar < 0 ? text : text.first(bar));
 
@@ -58,20 +64,25 @@ QString ResolveLocation(QStringView text, const TInfo& info) {
     }
 
     const qsizetype angle = location.indexOf(u'<');
-    if (angle >= 0) location = TrimText(QStringView(location).first(angle));
-    if (location.isEmpty()) return location;
-    if (!location.endsWith(PathDelimiter)) location += PathDelimiter;
+    if (angle >= 0)
+        location = TrimText(QStringView(location).first(angle));
+    if (location.isEmpty())
+        return location;
+    if (!location.endsWith(PathDelimiter))
+        location += PathDelimiter;
     return isAbsolute(location) ? location : madeAbsolute(location);
 }
 
-QString ResolveLocationList(QStringView text, const TInfo& info) {
+QString ResolveLocationList(QStringView text, const TInfo& info)
+{
     QString lines;
     for (const QString& location : ResolveLocations(text, info))
         lines += location + u"\r\n";
     return lines;
 }
 
-QStringList ResolveLocations(QStringView text, const TInfo& info) {
+QStringList ResolveLocations(QStringView text, const TInfo& info)
+{
     QStringList locations;
     for (QStringView field : text.split(u'|'))
         locations.append(ResolveLocation(TrimText(field), info));

@@ -9,19 +9,23 @@ namespace {
 
 constexpr qsizetype ProgressInterval = 1024;
 
-bool holdsLineBreak(QStringView path) {
+bool holdsLineBreak(QStringView path)
+{
     return path.contains(u'\r') || path.contains(u'\n');
 }
 
 } // namespace
 
-TM3u8Playlist BuildM3u8Playlist(const TLinesTarget& lines, const TExportProgress& progress) {
+TM3u8Playlist BuildM3u8Playlist(const TLinesTarget& lines, const TExportProgress& progress)
+{
     TM3u8Playlist playlist;
     const qsizetype count = lines.LineCount();
     for (qsizetype i = 0; i < count; ++i) {
-        if (i % ProgressInterval == 0 && progress) progress(i);
+        if (i % ProgressInterval == 0 && progress)
+            progress(i);
         const QString path = TabGet(int(i));
-        if (path.isEmpty() || path.back() == PathDelimiter) continue;
+        if (path.isEmpty() || path.back() == PathDelimiter)
+            continue;
         if (holdsLineBreak(path)) {
             playlist.LeftOut.append(path);
             continue;
@@ -34,7 +38,8 @@ TM3u8Playlist BuildM3u8Playlist(const TLinesTarget& lines, const TExportProgress
 }
 
 TM3u8Export ExportToM3u8(const QString& fileName, const TLinesTarget& lines,
-                         const TExportProgress& progress) {
+                         const TExportProgress& progress)
+{
     TM3u8Export result;
     try {
         result.Stage = 0;
@@ -49,7 +54,8 @@ TM3u8Export ExportToM3u8(const QString& fileName, const TLinesTarget& lines,
     return result;
 }
 
-QString M3u8ErrorText(int stage, QStringView message) {
+QString M3u8ErrorText(int stage, QStringView message)
+{
     return QStringLiteral("Error #4023/%1. Problem during M3U8 export.\r\n").arg(stage) +
            message.toString();
 }

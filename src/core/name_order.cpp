@@ -24,8 +24,7 @@ int compareFolded(QStringView a, QStringView b)
     return a.size() == b.size() ? 0 : (a.size() < b.size() ? -1 : 1);
 }
 
-template <typename Less>
-std::vector<int> ranksFromOrder(std::size_t count, Less less)
+template <typename Less> std::vector<int> ranksFromOrder(std::size_t count, Less less)
 {
     std::vector<int> order(count);
     std::iota(order.begin(), order.end(), 0);

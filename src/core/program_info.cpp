@@ -15,7 +15,8 @@ namespace dirka {
 
 namespace {
 
-TInfo& instance() {
+TInfo& instance()
+{
     static TInfo info;
     return info;
 }
@@ -75,29 +76,35 @@ constexpr TLocaleNumber LocaleNumbers[] = {
 };
 
 // The running executable as raw bytes, so a name that is not UTF-8 still finds the file.
-QByteArray executablePath() {
+QByteArray executablePath()
+{
     char buffer[PATH_MAX];
     const ssize_t length = ::readlink("/proc/self/exe", buffer, sizeof buffer);
     return length > 0 ? QByteArray(buffer, length) : QByteArray();
 }
 
-std::int32_t fileSize(const QByteArray& path) {
+std::int32_t fileSize(const QByteArray& path)
+{
     struct stat facts;
-    if (path.isEmpty() || ::stat(path.constData(), &facts) != 0) return 0;
+    if (path.isEmpty() || ::stat(path.constData(), &facts) != 0)
+        return 0;
     return static_cast<std::int32_t>(facts.st_size); // the record keeps 32 bits
 }
 
-QString folderOf(const QString& path) {
+QString folderOf(const QString& path)
+{
     return path.left(path.lastIndexOf(PathDelimiter) + 1);
 }
 
 // Empty stays empty: "/" would turn a pseudo-location into the whole file system.
-QString specialFolder(QStandardPaths::StandardLocation location) {
+QString specialFolder(QStandardPaths::StandardLocation location)
+{
     const QString path = QStandardPaths::writableLocation(location);
     return path.isEmpty() ? QString() : IncludeTrailingChar(path, PathDelimiter);
 }
 
-TFileVersionInfo programVersionInfo() {
+TFileVersionInfo programVersionInfo()
+{
     TFileVersionInfo v;
     v.CompanyName = QStringLiteral("Pelmora");
     v.FileDescription = QStringLiteral("Dirka - Create file list");
@@ -111,11 +118,13 @@ TFileVersionInfo programVersionInfo() {
 
 } // namespace
 
-const TInfo& Info() {
+const TInfo& Info()
+{
     return instance();
 }
 
-void CollectInfo() {
+void CollectInfo()
+{
     TInfo info;
     const QByteArray exe = executablePath();
     info.FileSize = fileSize(exe);
@@ -131,36 +140,47 @@ void CollectInfo() {
     instance() = info;
 }
 
-void ReplaceInfo(const TInfo& info) {
+void ReplaceInfo(const TInfo& info)
+{
     instance() = info;
 }
 
-QString IncludeTrailingChar(QStringView text, QChar c) {
-    if (text.endsWith(c)) return text.toString();
+QString IncludeTrailingChar(QStringView text, QChar c)
+{
+    if (text.endsWith(c))
+        return text.toString();
     return text.toString() + c;
 }
 
-std::uint16_t LocaleIdOf(const QLocale& locale) {
+std::uint16_t LocaleIdOf(const QLocale& locale)
+{
     const TLocaleNumber* primary = nullptr;
     for (const TLocaleNumber& entry : LocaleNumbers) {
-        if (entry.Language != locale.language()) continue;
-        if (entry.Territory == locale.territory()) return entry.Id;
-        if (!primary) primary = &entry;
+        if (entry.Language != locale.language())
+            continue;
+        if (entry.Territory == locale.territory())
+            return entry.Id;
+        if (!primary)
+            primary = &entry;
     }
     return primary ? primary->Id : 0x0409;
 }
 
-QString LanguageCodeOf(std::uint16_t localeId) {
+QString LanguageCodeOf(std::uint16_t localeId)
+{
     return localeId == 0x0415 ? QStringLiteral("pl") : QStringLiteral("us");
 }
 
-QString WebQueryOf(QStringView fileVersion, std::uint16_t localeId) {
+QString WebQueryOf(QStringView fileVersion, std::uint16_t localeId)
+{
     return u"&ver=" + fileVersion.toString() + u"&lng=" + WordToHex(localeId);
 }
 
-QString KernelVersionText(QStringView kernelType, QStringView kernelVersion) {
+QString KernelVersionText(QStringView kernelType, QStringView kernelVersion)
+{
     QString type = kernelType.toString();
-    if (!type.isEmpty()) type[0] = type[0].toUpper();
+    if (!type.isEmpty())
+        type[0] = type[0].toUpper();
     qsizetype end = 0;
     while (end < kernelVersion.size() &&
            (kernelVersion[end].isDigit() || kernelVersion[end] == u'.'))

@@ -69,30 +69,35 @@ struct TStore {
     QString work;           // reused by TabGet for paths that are not cached
 };
 
-TStore& store() {
+TStore& store()
+{
     static TStore s;
     return s;
 }
 
-TTab* entryAt(TStore& s, qsizetype index) {
+TTab* entryAt(TStore& s, qsizetype index)
+{
     TTab* page = s.pages[std::size_t(index >> PageBits)].get();
     return page ? page + (index & (PageSize - 1)) : nullptr;
 }
 
-TTab& recordedEntry(TStore& s, int index) {
+TTab& recordedEntry(TStore& s, int index)
+{
     TTab* t = entryAt(s, index);
     Assert(t != nullptr);
     return *t;
 }
 
-const QChar* textOf(const TStore& s, const TTab& t) {
+const QChar* textOf(const TStore& s, const TTab& t)
+{
     static const char16_t none = 0;
     const char16_t* units = t.Length == 0 ? &none : s.blocks[t.Block].units.get() + t.Position;
     return reinterpret_cast<const QChar*>(units);
 }
 
 // Room for count units at the end of the text, recorded in t.
-char16_t* takeText(TStore& s, std::size_t count, TTab& t) {
+char16_t* takeText(TStore& s, std::size_t count, TTab& t)
+{
     if (s.current < 0 ||
         s.blocks[std::size_t(s.current)].size + count > s.blocks[std::size_t(s.current)].capacity) {
         const std::size_t next = std::size_t(s.current + 1);
@@ -117,7 +122,8 @@ char16_t* takeText(TStore& s, std::size_t count, TTab& t) {
 
 // Cuts the text back to where t's text began. The next block stays as a spare when this one is
 // more than half full, so that rollbacks near a block's end do not allocate each time.
-void cutTextAt(TStore& s, const TTab& t) {
+void cutTextAt(TStore& s, const TTab& t)
+{
     const std::size_t b = t.Block;
     s.blocks[b].size = t.Position;
     s.current = int(b);
@@ -128,15 +134,18 @@ void cutTextAt(TStore& s, const TTab& t) {
     s.blocks.resize(keep);
 }
 
-int findCached(const TStore& s, int index) {
+int findCached(const TStore& s, int index)
+{
     for (int k = 0; k < CacheSize; ++k) {
         const int slot = (s.cursor - k + CacheSize) % CacheSize;
-        if (s.cache[std::size_t(slot)].Index == index) return slot;
+        if (s.cache[std::size_t(slot)].Index == index)
+            return slot;
     }
     return -1;
 }
 
-void dropCachedFrom(TStore& s, int fromIndex) {
+void dropCachedFrom(TStore& s, int fromIndex)
+{
     for (TCache& c : s.cache) {
         if (c.Index >= fromIndex) {
             c.Index = -1;
@@ -148,18 +157,21 @@ void dropCachedFrom(TStore& s, int fromIndex) {
 // target := the first n units of prefix + tail. When target itself holds the prefix it is cut
 // and extended in place; otherwise its buffer is reused unless a caller still shares it.
 void writeJoined(QString& target, const QChar* prefix, qsizetype n, const QChar* tail, qsizetype m,
-                 bool prefixInTarget) {
+                 bool prefixInTarget)
+{
     if (prefixInTarget) {
         target.resize(n + m); // keeps the first n units, also when it detaches
     } else {
-        if (!target.isDetached()) target = QString();
+        if (!target.isDetached())
+            target = QString();
         target.resize(n + m);
         std::copy_n(prefix, n, target.data());
     }
     std::copy_n(tail, m, target.data() + n);
 }
 
-void grow(TStore& s, int index) {
+void grow(TStore& s, int index)
+{
     const qsizetype oldCapacity = s.capacity;
     qsizetype capacity = oldCapacity;
     while (index >= capacity)
@@ -172,13 +184,16 @@ void grow(TStore& s, int index) {
 
 } // namespace
 
-void TabAdd(int index, QStringView name, QStringView folderPath) {
+void TabAdd(int index, QStringView name, QStringView folderPath)
+{
     Assert(index >= 0);
     TStore& s = store();
-    if (index >= s.capacity) grow(s, index);
+    if (index >= s.capacity)
+        grow(s, index);
     // Recording a line again (lines were taken out without telling the store) replaces it and
     // everything after it; front-coding against itself would otherwise loop.
-    if (index < s.used) TabClear(index, true);
+    if (index < s.used)
+        TabClear(index, true);
 
     const qsizetype total = folderPath.size() + name.size();
     Assert(total <= qsizetype(std::numeric_limits<std::uint32_t>::max()));
@@ -198,7 +213,8 @@ void TabAdd(int index, QStringView name, QStringView folderPath) {
     // The entry is built aside and stored last, so that a failed allocation leaves the store
     // as it was.
     std::unique_ptr<TTab[]>& page = s.pages[std::size_t(index >> PageBits)];
-    if (!page) page = std::make_unique<TTab[]>(std::size_t(PageSize));
+    if (!page)
+        page = std::make_unique<TTab[]>(std::size_t(PageSize));
     TTab t;
     t.Length = std::uint32_t(total - n);
     t.PrefixLength = std::uint64_t(n);
@@ -241,12 +257,16 @@ void TabAdd(int index, QStringView name, QStringView folderPath) {
     s.used = index + 1;
 }
 
-QString TabGet(int index) {
+QString TabGet(int index)
+{
     TStore& s = store();
-    if (index < 0 || index >= s.used) return QString();
+    if (index < 0 || index >= s.used)
+        return QString();
     const TTab* entry = entryAt(s, index);
-    if (!entry || entry->Length + entry->PrefixLength == 0) return QString();
-    if (entry->PrefixLength == 0) return QString(textOf(s, *entry), entry->Length);
+    if (!entry || entry->Length + entry->PrefixLength == 0)
+        return QString();
+    if (entry->PrefixLength == 0)
+        return QString(textOf(s, *entry), entry->Length);
 
     // Follow the links down to a whole entry or a cached path, then rebuild upwards, caching
     // each path on the way in the order a recursive rebuild would. A chain can be as long as
@@ -256,9 +276,11 @@ QString TabGet(int index) {
     int baseSlot = -1;
     for (;;) {
         const TTab& t = recordedEntry(s, i);
-        if (t.PrefixLength == 0) break;
+        if (t.PrefixLength == 0)
+            break;
         baseSlot = findCached(s, i);
-        if (baseSlot >= 0) break;
+        if (baseSlot >= 0)
+            break;
         s.chain.push_back(i);
         Assert(t.Link >= 0 && t.Link < i);
         i = t.Link;
@@ -290,9 +312,11 @@ QString TabGet(int index) {
         TCache& cached = s.cache[std::size_t(slot)];
         QString& target = k < uncached ? s.work : cached.Text;
         const bool inPlace = k < uncached ? baseInWork : slot == baseSlot;
-        if (k >= uncached) cached.Index = -1; // until the slot holds the new path
+        if (k >= uncached)
+            cached.Index = -1; // until the slot holds the new path
         writeJoined(target, base, n, textOf(s, t), t.Length, inPlace);
-        if (k >= uncached) cached.Index = entryIndex;
+        if (k >= uncached)
+            cached.Index = entryIndex;
         base = target.constData();
         baseLength = target.size();
         baseInWork = k < uncached;
@@ -301,7 +325,8 @@ QString TabGet(int index) {
     return s.cache[std::size_t(baseSlot)].Text;
 }
 
-void TabClear(int fromIndex, bool alsoCache) {
+void TabClear(int fromIndex, bool alsoCache)
+{
     Assert(fromIndex >= 0);
     TStore& s = store();
     const bool forgetsEntries = fromIndex < s.used;
@@ -321,7 +346,8 @@ void TabClear(int fromIndex, bool alsoCache) {
             s.pages[std::size_t(p)].reset();
         const qsizetype clearEnd = std::min<qsizetype>(s.used, keptPages << PageBits);
         for (qsizetype i = fromIndex; i < clearEnd; ++i) {
-            if (TTab* t = entryAt(s, i)) *t = TTab();
+            if (TTab* t = entryAt(s, i))
+                *t = TTab();
         }
         s.used = fromIndex;
     }
@@ -329,10 +355,12 @@ void TabClear(int fromIndex, bool alsoCache) {
     s.lastPath.truncate(0);
     // A cached path of a forgotten entry must go even without alsoCache: the index may be
     // recorded again with another path.
-    if (alsoCache || forgetsEntries) dropCachedFrom(s, fromIndex);
+    if (alsoCache || forgetsEntries)
+        dropCachedFrom(s, fromIndex);
 }
 
-void TabResetCache() {
+void TabResetCache()
+{
     TStore& s = store();
     for (TCache& c : s.cache) {
         c.Index = -1;
@@ -341,18 +369,22 @@ void TabResetCache() {
     s.cursor = 0;
 }
 
-void TabReset() {
+void TabReset()
+{
     store() = TStore();
 }
 
-int TabCapacity() {
+int TabCapacity()
+{
     return int(std::min<qsizetype>(store().capacity, std::numeric_limits<int>::max()));
 }
 
-TTabView TabEntry(int index) {
+TTabView TabEntry(int index)
+{
     TStore& s = store();
     TTabView view;
-    if (index < 0 || index >= s.capacity) return view;
+    if (index < 0 || index >= s.capacity)
+        return view;
     if (const TTab* t = entryAt(s, index)) {
         view.Text = QString(textOf(s, *t), t->Length);
         view.Link = t->Link;
@@ -361,11 +393,13 @@ TTabView TabEntry(int index) {
     return view;
 }
 
-TTabMemory TabMemory() {
+TTabMemory TabMemory()
+{
     const TStore& s = store();
     TTabMemory m;
     for (std::size_t b = 0; b < s.blocks.size(); ++b) {
-        if (int(b) <= s.current) m.TextUnits += qsizetype(s.blocks[b].size);
+        if (int(b) <= s.current)
+            m.TextUnits += qsizetype(s.blocks[b].size);
         m.TextReserved += qsizetype(s.blocks[b].capacity);
     }
     m.UsedEntries = s.used;

@@ -11,8 +11,9 @@ constexpr qsizetype LineBreakLength = 2;
 QStringView TResultText::Line(qsizetype index) const
 {
     const qsizetype start = m_starts[std::size_t(index)];
-    const qsizetype end = index + 1 < LineCount() ? m_starts[std::size_t(index + 1)] - LineBreakLength
-                                                  : m_text.size();
+    const qsizetype end = index + 1 < LineCount()
+                              ? m_starts[std::size_t(index + 1)] - LineBreakLength
+                              : m_text.size();
     return QStringView(m_text).sliced(start, end - start);
 }
 

@@ -29,8 +29,10 @@ std::vector<TSettingsField> buildFields()
     f.push_back(boolean("IsClear", [](TSettings& s) -> bool& { return s.IsClear; }));
     f.push_back(boolean("IsCopy", [](TSettings& s) -> bool& { return s.IsCopy; }));
     f.push_back(boolean("IsSound", [](TSettings& s) -> bool& { return s.IsSound; }));
-    f.push_back(text(QStringLiteral("PathList"), [](TSettings& s) -> QString& { return s.PathList; }));
-    f.push_back(text(QStringLiteral("PathSave"), [](TSettings& s) -> QString& { return s.PathSave; }));
+    f.push_back(
+        text(QStringLiteral("PathList"), [](TSettings& s) -> QString& { return s.PathList; }));
+    f.push_back(
+        text(QStringLiteral("PathSave"), [](TSettings& s) -> QString& { return s.PathSave; }));
     f.push_back(integer("Filter", [](TSettings& s) -> int& { return s.Filter; }));
     for (int i = 0; i < FilterCount; ++i) {
         f.push_back(text(QStringLiteral("FilterMask.%1").arg(i + 1),

@@ -14,7 +14,8 @@ namespace dirka {
 
 namespace {
 
-void readField(const TRegKey* key, const TSettingsField& field, TSettings& settings) {
+void readField(const TRegKey* key, const TSettingsField& field, TSettings& settings)
+{
     switch (field.Kind) {
     case TValueKind::Integer:
         RegReadInteger(key, field.Name, field.Integer(settings));
@@ -28,7 +29,8 @@ void readField(const TRegKey* key, const TSettingsField& field, TSettings& setti
     }
 }
 
-void writeField(TRegKey* key, const TSettingsField& field, TSettings& settings) {
+void writeField(TRegKey* key, const TSettingsField& field, TSettings& settings)
+{
     switch (field.Kind) {
     case TValueKind::Integer:
         RegWriteInteger(key, field.Name, field.Integer(settings));
@@ -42,25 +44,32 @@ void writeField(TRegKey* key, const TSettingsField& field, TSettings& settings) 
     }
 }
 
-TSaveResult failure(const QString& reason) {
+TSaveResult failure(const QString& reason)
+{
     return {false, reason};
 }
 
-QString systemReason(int error) {
+QString systemReason(int error)
+{
     return QString::fromLocal8Bit(std::strerror(error));
 }
 
 // Devices and FIFOs are written in place: replacing them with a regular file would be wrong.
-TSaveResult writeDirectly(const QString& path, const QByteArray& bytes) {
+TSaveResult writeDirectly(const QString& path, const QByteArray& bytes)
+{
     QFile file(path);
-    if (!file.open(QIODevice::WriteOnly)) return failure(file.errorString());
-    if (file.write(bytes) != bytes.size() || !file.flush()) return failure(file.errorString());
+    if (!file.open(QIODevice::WriteOnly))
+        return failure(file.errorString());
+    if (file.write(bytes) != bytes.size() || !file.flush())
+        return failure(file.errorString());
     return {};
 }
 
-TSaveResult writeAtomically(const QString& path, const QByteArray& bytes) {
+TSaveResult writeAtomically(const QString& path, const QByteArray& bytes)
+{
     QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly)) return failure(file.errorString());
+    if (!file.open(QIODevice::WriteOnly))
+        return failure(file.errorString());
     // commit() may answer true for data that never left the buffer (a full disk), so the
     // buffer is flushed and checked first. A failed flush leaves errorString() at "Unknown
     // error"; errno still holds the cause.
@@ -70,11 +79,13 @@ TSaveResult writeAtomically(const QString& path, const QByteArray& bytes) {
         file.cancelWriting();
         return failure(reason);
     }
-    if (!file.commit()) return failure(file.errorString());
+    if (!file.commit())
+        return failure(file.errorString());
     return {};
 }
 
-TSaveResult writeFile(const QString& path, const QByteArray& bytes) {
+TSaveResult writeFile(const QString& path, const QByteArray& bytes)
+{
     const QFileInfo target(path);
     const QString folder = target.absolutePath();
     errno = 0;
@@ -83,16 +94,19 @@ TSaveResult writeFile(const QString& path, const QByteArray& bytes) {
         const int error = errno && errno != EEXIST ? errno : ENOTDIR;
         return failure(folder + u": " + systemReason(error));
     }
-    if (target.exists() && !target.isFile() && !target.isDir()) return writeDirectly(path, bytes);
+    if (target.exists() && !target.isFile() && !target.isDir())
+        return writeDirectly(path, bytes);
     return writeAtomically(path, bytes);
 }
 
 } // namespace
 
-void LoadSettings(TSettings& settings, const QString& path) {
+void LoadSettings(TSettings& settings, const QString& path)
+{
     SetDefaultSettings(settings);
     const std::optional<TRegKey> key = OpenKeyForReading(path);
-    if (!key) return; // first start: the defaults stand
+    if (!key)
+        return; // first start: the defaults stand
     try {
         for (const TSettingsField& field : SettingsFields())
             readField(&*key, field, settings);
@@ -102,7 +116,8 @@ void LoadSettings(TSettings& settings, const QString& path) {
     ClampStyleRanges(settings);
 }
 
-TSaveResult SaveSettings(const TSettings& settings, const QString& path) {
+TSaveResult SaveSettings(const TSettings& settings, const QString& path)
+{
     TRegKey key(true);
     TSettings record = settings; // the field accessors hand out references into a record
     try {

@@ -12,8 +12,7 @@ QStringList fromUtf8List(std::initializer_list<const char*> texts)
     return list;
 }
 
-template <std::size_t N>
-std::array<QString, N> toArray(std::initializer_list<const char*> texts)
+template <std::size_t N> std::array<QString, N> toArray(std::initializer_list<const char*> texts)
 {
     std::array<QString, N> result;
     std::size_t i = 0;
@@ -99,10 +98,17 @@ const std::array<QString, FilterCount>& DefaultFilterMasks()
 const std::array<QString, FilterCount>& FilterEntryTexts()
 {
     static const auto texts = toArray<FilterCount>({
-        "All files", "Most files", "---------------", "JPG/JPEG", "MP3 & Similar",
-        "---------------", "Archive", "Audio", "Documents", "Executable", "Pictures",
-        "Playlist", "Programming", "Text", "Video", "Web", "---------------",
-        "User defined 1", "User defined 2", "User defined 3", "User defined 4",
+        "All files",       "Most files",
+        "---------------", "JPG/JPEG",
+        "MP3 & Similar",   "---------------",
+        "Archive",         "Audio",
+        "Documents",       "Executable",
+        "Pictures",        "Playlist",
+        "Programming",     "Text",
+        "Video",           "Web",
+        "---------------", "User defined 1",
+        "User defined 2",  "User defined 3",
+        "User defined 4",
     });
     return texts;
 }
@@ -137,9 +143,17 @@ TListStyle ApplyPreset(const TListStyle& stored)
 const QStringList& FolderItemChoices()
 {
     static const QStringList items = fromUtf8List({
-        "Hide", "Name", "Name\\", "<Name>", "\"<DIR>\" + Name", "\"Folder\" + Name",
-        "Relative path", "<Relative path>", "\"<DIR>\" + Relative path",
-        "\"Folder\" + Relative path", "Full path",
+        "Hide",
+        "Name",
+        "Name\\",
+        "<Name>",
+        "\"<DIR>\" + Name",
+        "\"Folder\" + Name",
+        "Relative path",
+        "<Relative path>",
+        "\"<DIR>\" + Relative path",
+        "\"Folder\" + Relative path",
+        "Full path",
     });
     return items;
 }
@@ -147,9 +161,19 @@ const QStringList& FolderItemChoices()
 const QStringList& FileItemChoices()
 {
     static const QStringList items = fromUtf8List({
-        "Hide", "Name", "Name + Size", "Size + Name", "\"File\" + Name", "\"File\" + Name + Size",
-        "\"File\" + Size + Name", "Relative path", "Relative path + Size", "Size + Relative path",
-        "Full path", "Full path + Size", "Size + Full path",
+        "Hide",
+        "Name",
+        "Name + Size",
+        "Size + Name",
+        "\"File\" + Name",
+        "\"File\" + Name + Size",
+        "\"File\" + Size + Name",
+        "Relative path",
+        "Relative path + Size",
+        "Size + Relative path",
+        "Full path",
+        "Full path + Size",
+        "Size + Full path",
     });
     return items;
 }
@@ -157,7 +181,11 @@ const QStringList& FileItemChoices()
 const QStringList& SortModeChoices()
 {
     static const QStringList items = fromUtf8List({
-        "Don't sort", "Name", "Extension", "Size, biggest on top", "Size, smallest on top",
+        "Don't sort",
+        "Name",
+        "Extension",
+        "Size, biggest on top",
+        "Size, smallest on top",
         "Random",
     });
     return items;
@@ -166,8 +194,14 @@ const QStringList& SortModeChoices()
 const QStringList& HeaderChoices()
 {
     static const QStringList items = fromUtf8List({
-        "Time only", "Search for only", "Location only", "Time + Search for", "Time + Location",
-        "Time + Search for + Location", "Search for + Location", "Full",
+        "Time only",
+        "Search for only",
+        "Location only",
+        "Time + Search for",
+        "Time + Location",
+        "Time + Search for + Location",
+        "Search for + Location",
+        "Full",
     });
     return items;
 }

@@ -16,21 +16,21 @@ const std::array<QString, FilterCount>& DefaultFilterMasks();
 
 /// How a listing looks. Codes are the positions of the style dialog's drop-down items.
 struct TListStyle {
-    int Preset = 0;      // 0..9 a built-in preset, 10 "Custom"
-    QString Name;        // filled only in the preset table; never persisted
-    int Mode = 0;        // 0 list, 1 tree
+    int Preset = 0; // 0..9 a built-in preset, 10 "Custom"
+    QString Name;   // filled only in the preset table; never persisted
+    int Mode = 0;   // 0 list, 1 tree
     bool IsNewLine = true;
     bool IsSkip = true;
     bool IsSummary = true;
-    int Base = 9;        // item list A
-    int Folder = 2;      // item list A
-    int File = 1;        // item list B
-    int Separator = 0;   // 0 tab, 1 space
-    int IndentMode = 0;  // 0 tab, 1 IndentSpace spaces, 2 none
+    int Base = 9;       // item list A
+    int Folder = 2;     // item list A
+    int File = 1;       // item list B
+    int Separator = 0;  // 0 tab, 1 space
+    int IndentMode = 0; // 0 tab, 1 IndentSpace spaces, 2 none
     int IndentSpace = 3;
-    int SortMode = 1;    // item list C
+    int SortMode = 1; // item list C
     bool IsHeader = true;
-    int Header = 7;      // item list D
+    int Header = 7; // item list D
 
     bool operator==(const TListStyle&) const = default;
 };
@@ -58,17 +58,21 @@ void SetDefaultSettings(TSettings& settings);
 /// The text of each "Search for" entry, by index ("All files", ..., "User defined 4").
 const std::array<QString, FilterCount>& FilterEntryTexts();
 /// Entries 0 and 1 leave matching files out; all others list only matching files.
-inline bool IsSkipListFilter(int filter) { return filter == 0 || filter == 1; }
+inline bool IsSkipListFilter(int filter)
+{
+    return filter == 0 || filter == 1;
+}
 
 /// The ten built-in styles; each entry's Preset is its index.
 const std::array<TListStyle, PresetCount>& ListStylePresets();
-/// The style a listing run uses: a preset whole with the stored header choice, else the stored style.
+/// The style a listing run uses: a preset whole with the stored header choice, else the stored
+/// style.
 TListStyle ApplyPreset(const TListStyle& stored);
 
 /// Drop-down item texts of the style dialog.
-const QStringList& FolderItemChoices();  // item list A: Base and Folder
-const QStringList& FileItemChoices();    // item list B: File
-const QStringList& SortModeChoices();    // item list C
-const QStringList& HeaderChoices();      // item list D
+const QStringList& FolderItemChoices(); // item list A: Base and Folder
+const QStringList& FileItemChoices();   // item list B: File
+const QStringList& SortModeChoices();   // item list C
+const QStringList& HeaderChoices();     // item list D
 
 } // namespace dirka

@@ -17,35 +17,44 @@ constexpr char16_t FileRelativePath[] = u"/Pelmora/Dirka/2.1.reg";
 // A settings file is a few kilobytes; anything far larger is not ours and is not read whole.
 constexpr qint64 MaxFileSize = 64 * 1024 * 1024;
 
-[[noreturn]] void throwFor(const char* format, QStringView name) {
+[[noreturn]] void throwFor(const char* format, QStringView name)
+{
     throw ERegistryException(QString::fromLatin1(format).arg(name));
 }
 
-bool isLoneSurrogate(QStringView text, qsizetype i) {
+bool isLoneSurrogate(QStringView text, qsizetype i)
+{
     const QChar c = text[i];
-    if (c.isHighSurrogate()) return i + 1 >= text.size() || !text[i + 1].isLowSurrogate();
-    if (c.isLowSurrogate()) return i == 0 || !text[i - 1].isHighSurrogate();
+    if (c.isHighSurrogate())
+        return i + 1 >= text.size() || !text[i + 1].isLowSurrogate();
+    if (c.isLowSurrogate())
+        return i == 0 || !text[i - 1].isHighSurrogate();
     return false;
 }
 
 // A text that a quoted line cannot carry unchanged: line breaks and other controls would split
 // or blur the line, and UTF-8 cannot hold a lone surrogate.
-bool needsHexForm(QStringView text) {
+bool needsHexForm(QStringView text)
+{
     for (qsizetype i = 0; i < text.size(); ++i)
-        if (IsControlChar(text[i].unicode()) || isLoneSurrogate(text, i)) return true;
+        if (IsControlChar(text[i].unicode()) || isLoneSurrogate(text, i))
+            return true;
     return false;
 }
 
-QString quoted(QStringView text) {
+QString quoted(QStringView text)
+{
     QString out = QStringLiteral("\"");
     for (QChar c : text) {
-        if (c == u'\\' || c == u'"') out += u'\\';
+        if (c == u'\\' || c == u'"')
+            out += u'\\';
         out += c;
     }
     return out + u'"';
 }
 
-QByteArray utf16Bytes(QStringView text) {
+QByteArray utf16Bytes(QStringView text)
+{
     QByteArray bytes;
     bytes.reserve((text.size() + 1) * 2);
     for (QChar c : text) {
@@ -57,22 +66,26 @@ QByteArray utf16Bytes(QStringView text) {
     return bytes;
 }
 
-QString hexData(int type, const QByteArray& bytes) {
+QString hexData(int type, const QByteArray& bytes)
+{
     QString out = type == int(TRegType::Binary) ? QStringLiteral("hex:")
                                                 : QStringLiteral("hex(%1):").arg(type, 0, 16);
     for (qsizetype i = 0; i < bytes.size(); ++i) {
-        if (i > 0) out += u',';
+        if (i > 0)
+            out += u',';
         out += QStringLiteral("%1").arg(uchar(bytes[i]), 2, 16, QLatin1Char('0'));
     }
     return out;
 }
 
-QString valueData(const TRegValue& value) {
+QString valueData(const TRegValue& value)
+{
     switch (value.Type) {
     case int(TRegType::Dword):
         return QStringLiteral("dword:%1").arg(value.Dword, 8, 16, QLatin1Char('0'));
     case int(TRegType::Text):
-        if (!needsHexForm(value.Text)) return quoted(value.Text);
+        if (!needsHexForm(value.Text))
+            return quoted(value.Text);
         return hexData(value.Type, utf16Bytes(value.Text));
     case int(TRegType::ExpandText):
         return hexData(value.Type, utf16Bytes(value.Text));
@@ -83,19 +96,23 @@ QString valueData(const TRegValue& value) {
 
 // --- reading ---------------------------------------------------------------------------------
 
-QString decodeFile(const QByteArray& bytes) {
+QString decodeFile(const QByteArray& bytes)
+{
     if (bytes.startsWith("\xFF\xFE")) {
         QStringDecoder decoder(QStringDecoder::Utf16LE, QStringDecoder::Flag::Stateless);
         return decoder(QByteArrayView(bytes).sliced(2));
     }
-    if (bytes.startsWith("\xEF\xBB\xBF")) return QString::fromUtf8(QByteArrayView(bytes).sliced(3));
+    if (bytes.startsWith("\xEF\xBB\xBF"))
+        return QString::fromUtf8(QByteArrayView(bytes).sliced(3));
     return QString::fromUtf8(bytes);
 }
 
 // Reads a quoted text starting at pos (on the opening quote); pos ends after the closing quote.
 // Only \\ and \" are escapes; a backslash before anything else stays, as a hand edit meant it.
-std::optional<QString> readQuoted(QStringView line, qsizetype& pos) {
-    if (pos >= line.size() || line[pos] != u'"') return std::nullopt;
+std::optional<QString> readQuoted(QStringView line, qsizetype& pos)
+{
+    if (pos >= line.size() || line[pos] != u'"')
+        return std::nullopt;
     QString text;
     for (qsizetype i = pos + 1; i < line.size(); ++i) {
         const QChar c = line[i];
@@ -103,40 +120,49 @@ std::optional<QString> readQuoted(QStringView line, qsizetype& pos) {
             pos = i + 1;
             return text;
         }
-        if (c == u'\\' && i + 1 < line.size() && (line[i + 1] == u'\\' || line[i + 1] == u'"')) ++i;
+        if (c == u'\\' && i + 1 < line.size() && (line[i + 1] == u'\\' || line[i + 1] == u'"'))
+            ++i;
         text += line[i];
     }
     return std::nullopt;
 }
 
-void skipBlanks(QStringView line, qsizetype& pos) {
+void skipBlanks(QStringView line, qsizetype& pos)
+{
     while (pos < line.size() && (line[pos] == u' ' || line[pos] == u'\t'))
         ++pos;
 }
 
-std::optional<QByteArray> readHexBytes(QStringView list) {
+std::optional<QByteArray> readHexBytes(QStringView list)
+{
     QByteArray bytes;
     const QString compact = list.toString().remove(u' ').remove(u'\t');
-    if (compact.isEmpty()) return bytes;
+    if (compact.isEmpty())
+        return bytes;
     for (QStringView item : QStringView(compact).split(u',')) {
         bool ok = false;
         const uint byte = item.toUInt(&ok, 16);
-        if (!ok || item.size() > 2) return std::nullopt;
+        if (!ok || item.size() > 2)
+            return std::nullopt;
         bytes += char(byte);
     }
     return bytes;
 }
 
-std::optional<TRegValue> valueFromBytes(int type, const QByteArray& bytes) {
+std::optional<TRegValue> valueFromBytes(int type, const QByteArray& bytes)
+{
     TRegValue value;
     value.Type = type;
     if (type == int(TRegType::Text) || type == int(TRegType::ExpandText)) {
-        if (bytes.size() % 2 != 0) return std::nullopt;
+        if (bytes.size() % 2 != 0)
+            return std::nullopt;
         for (qsizetype i = 0; i + 1 < bytes.size(); i += 2)
             value.Text += QChar(char16_t(uchar(bytes[i]) | uchar(bytes[i + 1]) << 8));
-        if (value.Text.endsWith(QChar(0))) value.Text.chop(1);
+        if (value.Text.endsWith(QChar(0)))
+            value.Text.chop(1);
     } else if (type == int(TRegType::Dword)) {
-        if (bytes.size() != 4) return std::nullopt;
+        if (bytes.size() != 4)
+            return std::nullopt;
         for (int i = 3; i >= 0; --i)
             value.Dword = value.Dword << 8 | uchar(bytes[i]);
     } else {
@@ -145,27 +171,33 @@ std::optional<TRegValue> valueFromBytes(int type, const QByteArray& bytes) {
     return value;
 }
 
-std::optional<TRegValue> readHexValue(QStringView data) {
+std::optional<TRegValue> readHexValue(QStringView data)
+{
     int type = int(TRegType::Binary);
     qsizetype colon = 3;
     if (data.startsWith(u"hex(", Qt::CaseInsensitive)) {
         const qsizetype close = data.indexOf(u')');
         bool ok = false;
         type = close > 4 ? data.sliced(4, close - 4).toInt(&ok, 16) : 0;
-        if (!ok) return std::nullopt;
+        if (!ok)
+            return std::nullopt;
         colon = close + 1;
     }
-    if (colon >= data.size() || data[colon] != u':') return std::nullopt;
+    if (colon >= data.size() || data[colon] != u':')
+        return std::nullopt;
     const std::optional<QByteArray> bytes = readHexBytes(data.sliced(colon + 1));
-    if (!bytes) return std::nullopt;
+    if (!bytes)
+        return std::nullopt;
     return valueFromBytes(type, *bytes);
 }
 
-std::optional<TRegValue> readData(QStringView data) {
+std::optional<TRegValue> readData(QStringView data)
+{
     if (data.startsWith(u'"')) {
         qsizetype pos = 0;
         std::optional<QString> text = readQuoted(data, pos);
-        if (!text || !data.sliced(pos).trimmed().isEmpty()) return std::nullopt;
+        if (!text || !data.sliced(pos).trimmed().isEmpty())
+            return std::nullopt;
         TRegValue value;
         value.Text = *text;
         return value;
@@ -182,17 +214,21 @@ std::optional<TRegValue> readData(QStringView data) {
         value.Dword = number;
         return value;
     }
-    if (data.startsWith(u"hex", Qt::CaseInsensitive)) return readHexValue(data);
+    if (data.startsWith(u"hex", Qt::CaseInsensitive))
+        return readHexValue(data);
     return std::nullopt;
 }
 
 // One '"Name"=data' line of the key's section; lines that do not parse change nothing.
-void readValueLine(QStringView line, TRegKey& key) {
+void readValueLine(QStringView line, TRegKey& key)
+{
     qsizetype pos = 0;
     const std::optional<QString> name = readQuoted(line, pos);
-    if (!name) return;
+    if (!name)
+        return;
     skipBlanks(line, pos);
-    if (pos >= line.size() || line[pos] != u'=') return;
+    if (pos >= line.size() || line[pos] != u'=')
+        return;
     ++pos;
     skipBlanks(line, pos);
     const QStringView data = line.sliced(pos);
@@ -200,25 +236,32 @@ void readValueLine(QStringView line, TRegKey& key) {
         key.RemoveValue(*name);
         return;
     }
-    if (const std::optional<TRegValue> value = readData(data)) key.SetValue(*name, *value);
+    if (const std::optional<TRegValue> value = readData(data))
+        key.SetValue(*name, *value);
 }
 
-QString sectionName() {
+QString sectionName()
+{
     return QString::fromUtf16(RootName) + SettingsKeyPath();
 }
 
 } // namespace
 
 ERegistryException::ERegistryException(const QString& message)
-    : std::runtime_error(message.toStdString()) {}
+    : std::runtime_error(message.toStdString())
+{
+}
 
-const TRegValue* TRegKey::Value(QStringView name) const {
+const TRegValue* TRegKey::Value(QStringView name) const
+{
     for (const TNamedValue& entry : m_values)
-        if (entry.Name.compare(name, Qt::CaseInsensitive) == 0) return &entry.Value;
+        if (entry.Name.compare(name, Qt::CaseInsensitive) == 0)
+            return &entry.Value;
     return nullptr;
 }
 
-void TRegKey::SetValue(const QString& name, const TRegValue& value) {
+void TRegKey::SetValue(const QString& name, const TRegValue& value)
+{
     for (TNamedValue& entry : m_values) {
         if (entry.Name.compare(name, Qt::CaseInsensitive) == 0) {
             entry.Value = value;
@@ -228,22 +271,26 @@ void TRegKey::SetValue(const QString& name, const TRegValue& value) {
     m_values.append({name, value});
 }
 
-void TRegKey::RemoveValue(QStringView name) {
+void TRegKey::RemoveValue(QStringView name)
+{
     m_values.removeIf([name](const TNamedValue& entry) {
         return entry.Name.compare(name, Qt::CaseInsensitive) == 0;
     });
 }
 
-QString SettingsKeyPath() {
+QString SettingsKeyPath()
+{
     return QStringLiteral("Software\\Pelmora\\Dirka\\2.1");
 }
 
-QString SettingsFilePath() {
+QString SettingsFilePath()
+{
     return QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) +
            QString::fromUtf16(FileRelativePath);
 }
 
-TRegKey ParseRegistryText(const QByteArray& bytes, bool writable) {
+TRegKey ParseRegistryText(const QByteArray& bytes, bool writable)
+{
     TRegKey key(writable);
     const QString text = decodeFile(bytes);
     const QList<QStringView> lines = QStringView(text).split(u'\n');
@@ -257,7 +304,8 @@ TRegKey ParseRegistryText(const QByteArray& bytes, bool writable) {
                                                        .compare(section, Qt::CaseInsensitive) == 0;
             continue;
         }
-        if (!inSection || !line.startsWith(u'"')) continue;
+        if (!inSection || !line.startsWith(u'"'))
+            continue;
         // A long hex list goes on over lines that end in a backslash.
         while (line.endsWith(u'\\') && line.contains(u"=hex", Qt::CaseInsensitive) &&
                i + 1 < lines.size()) {
@@ -269,7 +317,8 @@ TRegKey ParseRegistryText(const QByteArray& bytes, bool writable) {
     return key;
 }
 
-QByteArray FormatRegistryText(const TRegKey& key) {
+QByteArray FormatRegistryText(const TRegKey& key)
+{
     QString text = QString::fromUtf16(HeaderLine) + u"\r\n\r\n[" + sectionName() + u"]\r\n";
     for (const TRegKey::TNamedValue& entry : key.Values())
         text += quoted(entry.Name) + u'=' + valueData(entry.Value) + u"\r\n";
@@ -277,13 +326,17 @@ QByteArray FormatRegistryText(const TRegKey& key) {
     return text.toUtf8();
 }
 
-std::optional<TRegKey> OpenKeyForReading(const QString& path) {
+std::optional<TRegKey> OpenKeyForReading(const QString& path)
+{
     // Only a regular file is read: a FIFO or a device would block or never end.
-    if (!QFileInfo(path).isFile()) return std::nullopt;
+    if (!QFileInfo(path).isFile())
+        return std::nullopt;
     QFile file(path);
-    if (!file.open(QIODevice::ReadOnly) || file.size() > MaxFileSize) return std::nullopt;
+    if (!file.open(QIODevice::ReadOnly) || file.size() > MaxFileSize)
+        return std::nullopt;
     const QByteArray bytes = file.read(MaxFileSize + 1);
-    if (bytes.size() > MaxFileSize || file.error() != QFileDevice::NoError) return std::nullopt;
+    if (bytes.size() > MaxFileSize || file.error() != QFileDevice::NoError)
+        return std::nullopt;
     return ParseRegistryText(bytes, false);
 }
 
@@ -292,18 +345,23 @@ std::optional<TRegKey> OpenKeyForReading(const QString& path) {
 namespace {
 
 // The value of name when it exists; throws when it exists with a type the caller cannot take.
-const TRegValue* typedValue(const TRegKey* key, QStringView name, bool text) {
+const TRegValue* typedValue(const TRegKey* key, QStringView name, bool text)
+{
     const TRegValue* value = key ? key->Value(name) : nullptr;
-    if (!value) return nullptr;
+    if (!value)
+        return nullptr;
     const bool isText =
         value->Type == int(TRegType::Text) || value->Type == int(TRegType::ExpandText);
     const bool isDword = value->Type == int(TRegType::Dword);
-    if (text ? !isText : !isDword) throwFor("Invalid data type for '%1'", name);
+    if (text ? !isText : !isDword)
+        throwFor("Invalid data type for '%1'", name);
     return value;
 }
 
-bool writeValue(TRegKey* key, QStringView name, const TRegValue& value) {
-    if (!key) return false;
+bool writeValue(TRegKey* key, QStringView name, const TRegValue& value)
+{
+    if (!key)
+        return false;
     // A name the file format cannot carry on one line cannot be stored.
     if (!key->IsWritable() || name.isEmpty() || needsHexForm(name))
         throwFor("Failed to set data for '%1'", name);
@@ -311,7 +369,8 @@ bool writeValue(TRegKey* key, QStringView name, const TRegValue& value) {
     return true;
 }
 
-TRegValue dwordValue(std::uint32_t number) {
+TRegValue dwordValue(std::uint32_t number)
+{
     TRegValue value;
     value.Type = int(TRegType::Dword);
     value.Dword = number;
@@ -320,33 +379,42 @@ TRegValue dwordValue(std::uint32_t number) {
 
 } // namespace
 
-bool RegReadBool(const TRegKey* key, QStringView name, bool& value) {
+bool RegReadBool(const TRegKey* key, QStringView name, bool& value)
+{
     const TRegValue* stored = typedValue(key, name, false);
-    if (stored) value = stored->Dword != 0;
+    if (stored)
+        value = stored->Dword != 0;
     return stored;
 }
 
-bool RegReadInteger(const TRegKey* key, QStringView name, int& value) {
+bool RegReadInteger(const TRegKey* key, QStringView name, int& value)
+{
     const TRegValue* stored = typedValue(key, name, false);
-    if (stored) value = static_cast<int>(stored->Dword);
+    if (stored)
+        value = static_cast<int>(stored->Dword);
     return stored;
 }
 
-bool RegReadText(const TRegKey* key, QStringView name, QString& value) {
+bool RegReadText(const TRegKey* key, QStringView name, QString& value)
+{
     const TRegValue* stored = typedValue(key, name, true);
-    if (stored) value = stored->Text;
+    if (stored)
+        value = stored->Text;
     return stored;
 }
 
-bool RegWriteBool(TRegKey* key, QStringView name, bool value) {
+bool RegWriteBool(TRegKey* key, QStringView name, bool value)
+{
     return writeValue(key, name, dwordValue(value ? 1 : 0));
 }
 
-bool RegWriteInteger(TRegKey* key, QStringView name, int value) {
+bool RegWriteInteger(TRegKey* key, QStringView name, int value)
+{
     return writeValue(key, name, dwordValue(static_cast<std::uint32_t>(value)));
 }
 
-bool RegWriteText(TRegKey* key, QStringView name, QStringView value) {
+bool RegWriteText(TRegKey* key, QStringView name, QStringView value)
+{
     TRegValue text;
     text.Text = value.toString();
     return writeValue(key, name, text);

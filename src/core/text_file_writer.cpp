@@ -20,32 +20,39 @@ constexpr char Utf8Mark[] = "\xEF\xBB\xBF";
 constexpr qsizetype Utf8MarkLength = 3;
 constexpr char32_t Replacement = 0xFFFD;
 
-const char16_t* units(QStringView text) {
+const char16_t* units(QStringView text)
+{
     return reinterpret_cast<const char16_t*>(text.utf16());
 }
 
-QString systemReason(int error) {
+QString systemReason(int error)
+{
     return QString::fromLocal8Bit(std::strerror(error));
 }
 
 // QFileDevice leaves errorString() at "Unknown error" when a buffered write fails only at
 // flush(); errno still names the cause then.
-QString reasonOf(const QFileDevice& file, int error) {
+QString reasonOf(const QFileDevice& file, int error)
+{
     return error ? systemReason(error) : file.errorString();
 }
 
-QString describe(const QString& fileName, const QString& reason) {
+QString describe(const QString& fileName, const QString& reason)
+{
     return fileName + u": " + reason;
 }
 
 // A regular file reached through /proc (/dev/stdout is a link to /proc/self/fd/1) is an open
 // stream of some process: replacing it by a new file would cut that stream off.
-bool reachedThroughProc(const QString& fileName) {
+bool reachedThroughProc(const QString& fileName)
+{
     QString path = QFileInfo(fileName).absoluteFilePath();
     for (int hop = 0; hop < 40; ++hop) {
-        if (path.startsWith(u"/proc/")) return true;
+        if (path.startsWith(u"/proc/"))
+            return true;
         const QFileInfo link(path);
-        if (!link.isSymLink()) return false;
+        if (!link.isSymLink())
+            return false;
         path = link.symLinkTarget();
     }
     return false;
@@ -54,21 +61,26 @@ bool reachedThroughProc(const QString& fileName) {
 // Devices, FIFOs, sockets and stream aliases are written in place; only an absent or regular
 // file may be replaced by QSaveFile's finished copy. A folder goes to QSaveFile, which refuses
 // it with its own reason.
-bool isSpecialTarget(const QString& fileName) {
+bool isSpecialTarget(const QString& fileName)
+{
     const QFileInfo target(fileName);
-    if (!target.exists()) return false;
-    if (!target.isFile()) return !target.isDir();
+    if (!target.exists())
+        return false;
+    if (!target.isFile())
+        return !target.isDir();
     return reachedThroughProc(fileName);
 }
 
-void writeDirectly(const QString& fileName, const QByteArray& bytes) {
+void writeDirectly(const QString& fileName, const QByteArray& bytes)
+{
     QFile file(fileName);
     // A stream alias of a regular file keeps what the stream already holds, as a shell's ">>"
     // would; a device or FIFO cannot seek, so it is opened without Append.
     const QIODevice::OpenMode mode = QFileInfo(fileName).isFile()
                                          ? QIODevice::WriteOnly | QIODevice::Append
                                          : QIODevice::WriteOnly;
-    if (!file.open(mode)) throw EFileError(describe(fileName, file.errorString()));
+    if (!file.open(mode))
+        throw EFileError(describe(fileName, file.errorString()));
     errno = 0;
     if (file.write(bytes) != bytes.size() || !file.flush()) {
         const int error = errno;
@@ -76,9 +88,11 @@ void writeDirectly(const QString& fileName, const QByteArray& bytes) {
     }
 }
 
-void writeAtomically(const QString& fileName, const QByteArray& bytes) {
+void writeAtomically(const QString& fileName, const QByteArray& bytes)
+{
     QSaveFile file(fileName);
-    if (!file.open(QIODevice::WriteOnly)) throw EFileError(describe(fileName, file.errorString()));
+    if (!file.open(QIODevice::WriteOnly))
+        throw EFileError(describe(fileName, file.errorString()));
     // commit() can answer true for bytes that never left the buffer (a full disk), so the
     // buffer is flushed and checked first.
     errno = 0;
@@ -87,7 +101,8 @@ void writeAtomically(const QString& fileName, const QByteArray& bytes) {
         file.cancelWriting();
         throw EFileError(describe(fileName, reason));
     }
-    if (!file.commit()) throw EFileError(describe(fileName, file.errorString()));
+    if (!file.commit())
+        throw EFileError(describe(fileName, file.errorString()));
 }
 
 enum class TTextKind {
@@ -95,7 +110,8 @@ enum class TTextKind {
     Path,    // a stored path: lone U+DC80..U+DCFF become the bytes they stand for
 };
 
-template <TTextKind Kind> void appendUtf8(QByteArray& out, QStringView text) {
+template <TTextKind Kind> void appendUtf8(QByteArray& out, QStringView text)
+{
     const char16_t* s = units(text);
     const qsizetype n = text.size();
     // Three bytes per unit is the most any unit needs (a pair takes four for two units).
@@ -129,21 +145,25 @@ EFileError::EFileError(const QString& message) : std::runtime_error(message.toSt
 
 namespace detail {
 
-char* ReserveTail(QByteArray& out, qsizetype extra) {
+char* ReserveTail(QByteArray& out, qsizetype extra)
+{
     const qsizetype size = out.size();
     const qsizetype needed = size + extra;
-    if (needed > out.capacity()) out.reserve(std::max(needed, 2 * out.capacity()));
+    if (needed > out.capacity())
+        out.reserve(std::max(needed, 2 * out.capacity()));
     out.resize(needed);
     return out.data() + size;
 }
 
-void FinishTail(QByteArray& out, const char* end) {
+void FinishTail(QByteArray& out, const char* end)
+{
     out.truncate(end - out.constData());
 }
 
 } // namespace detail
 
-qsizetype PerUnitUtf8Length(QStringView text) {
+qsizetype PerUnitUtf8Length(QStringView text)
+{
     const char16_t* s = units(text);
     qsizetype length = text.size();
     for (qsizetype i = 0; i < text.size(); ++i)
@@ -151,11 +171,13 @@ qsizetype PerUnitUtf8Length(QStringView text) {
     return length;
 }
 
-QByteArray EncodePerUnitUtf8(QStringView text, bool withMark) {
+QByteArray EncodePerUnitUtf8(QStringView text, bool withMark)
+{
     const qsizetype markLength = withMark ? Utf8MarkLength : 0;
     QByteArray out(markLength + PerUnitUtf8Length(text), Qt::Uninitialized);
     char* p = out.data();
-    if (withMark) p = std::copy_n(Utf8Mark, Utf8MarkLength, p);
+    if (withMark)
+        p = std::copy_n(Utf8Mark, Utf8MarkLength, p);
     const char16_t* s = units(text);
     for (qsizetype i = 0; i < text.size(); ++i) {
         const char16_t c = s[i];
@@ -175,7 +197,8 @@ QByteArray EncodePerUnitUtf8(QStringView text, bool withMark) {
     return out;
 }
 
-QByteArray EncodeUtf16Le(QStringView text) {
+QByteArray EncodeUtf16Le(QStringView text)
+{
     QByteArray out(2 + 2 * text.size(), Qt::Uninitialized);
     char* p = out.data();
     *p++ = char(0xFF);
@@ -184,32 +207,38 @@ QByteArray EncodeUtf16Le(QStringView text) {
     return out;
 }
 
-void AppendStandardUtf8(QByteArray& out, QStringView text) {
+void AppendStandardUtf8(QByteArray& out, QStringView text)
+{
     appendUtf8<TTextKind::Display>(out, text);
 }
 
-QByteArray StandardUtf8(QStringView text) {
+QByteArray StandardUtf8(QStringView text)
+{
     QByteArray out;
     AppendStandardUtf8(out, text);
     return out;
 }
 
-void AppendPathBytes(QByteArray& out, QStringView path) {
+void AppendPathBytes(QByteArray& out, QStringView path)
+{
     appendUtf8<TTextKind::Path>(out, path);
 }
 
-void WriteFileBytes(const QString& fileName, const QByteArray& bytes) {
+void WriteFileBytes(const QString& fileName, const QByteArray& bytes)
+{
     if (isSpecialTarget(fileName))
         writeDirectly(fileName, bytes);
     else
         writeAtomically(fileName, bytes);
 }
 
-void SaveUtf8TextFile(const QString& fileName, QStringView text, bool withMark) {
+void SaveUtf8TextFile(const QString& fileName, QStringView text, bool withMark)
+{
     WriteFileBytes(fileName, EncodePerUnitUtf8(text, withMark));
 }
 
-TSaveOutcome SaveResultText(const QString& fileName, QStringView text, int code) {
+TSaveOutcome SaveResultText(const QString& fileName, QStringView text, int code)
+{
     switch (code) {
     case SaveCodeUtf8Bom:
         SaveUtf8TextFile(fileName, text, true);
@@ -225,7 +254,8 @@ TSaveOutcome SaveResultText(const QString& fileName, QStringView text, int code)
     }
 }
 
-QString SaveErrorText(QStringView message) {
+QString SaveErrorText(QStringView message)
+{
     return u"Error #4021. Problem during saving file.\r\n" + message.toString();
 }
 

@@ -73,7 +73,8 @@ QString SaveErrorText(QStringView message);
 namespace detail {
 
 /// Writes the code point c (below U+110000) as standard UTF-8 at p and answers the end.
-inline char* PutUtf8(char* p, char32_t c) {
+inline char* PutUtf8(char* p, char32_t c)
+{
     if (c < 0x80) {
         *p++ = char(c);
     } else if (c < 0x800) {

@@ -19,15 +19,30 @@ inline constexpr char16_t PathDelimiter = u'/';
 #endif
 
 /// Max(1, 2) == 2
-inline int Max(int a, int b) { return a > b ? a : b; }
+inline int Max(int a, int b)
+{
+    return a > b ? a : b;
+}
 /// Min(1, 2) == 1
-inline int Min(int a, int b) { return a < b ? a : b; }
+inline int Min(int a, int b)
+{
+    return a < b ? a : b;
+}
 /// Sign(-7) == -1
-inline int Sign(int v) { return (v > 0) - (v < 0); }
+inline int Sign(int v)
+{
+    return (v > 0) - (v < 0);
+}
 /// Sign64(1LL << 40) == 1
-inline int Sign64(std::int64_t v) { return (v > 0) - (v < 0); }
+inline int Sign64(std::int64_t v)
+{
+    return (v > 0) - (v < 0);
+}
 /// BoolToInt(true) == 1
-inline int BoolToInt(bool b) { return b ? 1 : 0; }
+inline int BoolToInt(bool b)
+{
+    return b ? 1 : 0;
+}
 
 /// IntToStrWidth(3, 2) == " 3"; the number is never cut: IntToStrWidth(12345, 2) == "12345"
 QString IntToStrWidth(int value, int width);
@@ -68,7 +83,8 @@ QString GetField(int index, QStringView text, QChar delimiter, bool trim);
 QString ReplaceAll(QStringView pattern, QStringView replacement, QStringView text);
 /// Drops white space and control units at both ends: TrimText(u"\tx\u3000") == "x"
 QString TrimText(QStringView text);
-/// The component that ends at the last delimiter: "/music/rock/a.mp3" and "/music/rock/" give "rock"
+/// The component that ends at the last delimiter: "/music/rock/a.mp3" and "/music/rock/" give
+/// "rock"
 QString ParentFolderName(QStringView path);
 
 } // namespace dirka

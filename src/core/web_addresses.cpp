@@ -4,7 +4,8 @@ namespace dirka {
 
 namespace {
 
-QString actionWord(TWebAction action) {
+QString actionWord(TWebAction action)
+{
     switch (action) {
     case TWebAction::Help:
         return QStringLiteral("help");
@@ -20,30 +21,38 @@ QString actionWord(TWebAction action) {
 
 } // namespace
 
-QString SiteRoot() {
+QString SiteRoot()
+{
     QString root = qEnvironmentVariable("DIRKA_SITE_ROOT");
-    if (root.isEmpty()) root = QStringLiteral("https://www.pelmora.example/");
-    if (!root.endsWith(u'/')) root += u'/';
+    if (root.isEmpty())
+        root = QStringLiteral("https://www.pelmora.example/");
+    if (!root.endsWith(u'/'))
+        root += u'/';
     return root;
 }
 
-QString ProductPageAddress(TWebAction action, const TInfo& info) {
+QString ProductPageAddress(TWebAction action, const TInfo& info)
+{
     return SiteRoot() + u"dirka/?act=" + actionWord(action) + info.WebQuery;
 }
 
-QString MakerPageAddress() {
+QString MakerPageAddress()
+{
     return SiteRoot();
 }
 
-QString ExportGeneratorAddress() {
+QString ExportGeneratorAddress()
+{
     return SiteRoot();
 }
 
-QString ExportFooterAddress(const TInfo& info) {
+QString ExportFooterAddress(const TInfo& info)
+{
     return SiteRoot() + info.LanguageCode + u"_Dirka.html";
 }
 
-QString BugReportAddress(QStringView query) {
+QString BugReportAddress(QStringView query)
+{
     return SiteRoot() + u"cgi/send_bug.cgi?" + query.toString();
 }
 

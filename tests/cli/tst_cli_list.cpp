@@ -67,8 +67,8 @@ private Q_SLOTS:
         QTest::newRow("files, full path")
             << QStringList{"S.Preset=6"} << "@x.txt\n@z.doc\n@B/y.log\n";
         QTest::newRow("custom tree")
-            << QStringList{"S.Preset=10", "S.Mode=1", "S.Base=1", "S.File=2", "S.IndentMode=1",
-                           "S.IsNewLine=0", "S.IsSummary=0"}
+            << QStringList{"S.Preset=10",    "S.Mode=1",      "S.Base=1",     "S.File=2",
+                           "S.IndentMode=1", "S.IsNewLine=0", "S.IsSummary=0"}
             << "A\nx.txt\t.000 MB\nz.doc\t.500 MB\nB\n   y.log\t2.50 MB\n";
         QTest::newRow("list only text files")
             << QStringList{"S.Preset=6", "Filter=13"} << "@x.txt\n@B/y.log\n";
@@ -97,8 +97,8 @@ private Q_SLOTS:
 
     void severalLocationsAndAnnotations()
     {
-        const Run run = dirka({"--list", m_root + u"B  <Removable> | " + m_root + u"B/",
-                               "--set", "S.Preset=6", "--set", "S.IsHeader=0"});
+        const Run run = dirka({"--list", m_root + u"B  <Removable> | " + m_root + u"B/", "--set",
+                               "S.Preset=6", "--set", "S.IsHeader=0"});
         QCOMPARE(run.exitCode, 0);
         QCOMPARE(QString::fromUtf8(run.out),
                  QString(m_root + u"B/y.log\n" + m_root + u"B/y.log\n"));
@@ -109,8 +109,8 @@ private Q_SLOTS:
         QTemporaryDir home;
         QVERIFY(QDir().mkpath(home.path() + u"/Desktop/sub"));
         makeFile(home.path() + u"/Desktop/sub/d.txt", 1);
-        const Run run = dirka({"--list", "<desktop>", "--set", "S.Preset=6", "--set", "S.IsHeader=0"},
-                              home.path());
+        const Run run = dirka(
+            {"--list", "<desktop>", "--set", "S.Preset=6", "--set", "S.IsHeader=0"}, home.path());
         QCOMPARE(run.err, QByteArray());
         QCOMPARE(run.exitCode, 0);
         QCOMPARE(QString::fromUtf8(run.out), QString(home.path() + u"/Desktop/sub/d.txt\n"));
@@ -152,8 +152,10 @@ private Q_SLOTS:
         QFETCH(QString, encoding);
         QFETCH(QByteArray, mark);
         QTemporaryDir out;
-        QStringList arguments{"--list", m_root, "--output", out.filePath("r.txt"),
-                              "--m3u8", out.filePath("p.m3u8"), "--html", out.filePath("p.html")};
+        QStringList arguments{"--list",   m_root,
+                              "--output", out.filePath("r.txt"),
+                              "--m3u8",   out.filePath("p.m3u8"),
+                              "--html",   out.filePath("p.html")};
         if (!encoding.isEmpty())
             arguments << "--encoding" << encoding;
         const Run run = dirka(arguments);
@@ -165,10 +167,10 @@ private Q_SLOTS:
         QVERIFY(text.endsWith(u":: Listing Completed.\n\n"));
         text.chop(1);
         text.replace(QStringLiteral("\n"), QStringLiteral("\r\n"));
-        const QByteArray body = encoding == u"utf16"
-                                    ? QByteArray(reinterpret_cast<const char*>(text.utf16()),
-                                                 text.size() * 2)
-                                    : text.toUtf8();
+        const QByteArray body =
+            encoding == u"utf16"
+                ? QByteArray(reinterpret_cast<const char*>(text.utf16()), text.size() * 2)
+                : text.toUtf8();
         QFile saved(out.filePath("r.txt"));
         QVERIFY(saved.open(QIODevice::ReadOnly));
         QCOMPARE(saved.readAll(), mark + body);
@@ -188,9 +190,9 @@ private Q_SLOTS:
     void pageLinkOptions()
     {
         QTemporaryDir out;
-        const Run run = dirka({"--list", m_root, "--set", "S.IsHeader=0", "--html",
-                               out.filePath("p.html"), "--html-prefix", "http://host/",
-                               "--html-link-folders"});
+        const Run run =
+            dirka({"--list", m_root, "--set", "S.IsHeader=0", "--html", out.filePath("p.html"),
+                   "--html-prefix", "http://host/", "--html-link-folders"});
         QCOMPARE(run.exitCode, 0);
         QFile page(out.filePath("p.html"));
         QVERIFY(page.open(QIODevice::ReadOnly));
@@ -229,29 +231,29 @@ private Q_SLOTS:
         QTest::addColumn<int>("exitCode");
         QTest::addColumn<QString>("message");
         const QString missing = QStringLiteral("/no/such/folder/at/all");
-        QTest::newRow("missing location") << QStringList{"--list", missing} << 2
-                                          << "Specified location doesn't exists.";
-        QTest::newRow("empty location") << QStringList{"--list", ""} << 2
-                                        << "Specified location doesn't exists.";
-        QTest::newRow("one of two missing") << QStringList{"--list", "/|" + missing} << 2
-                                            << "Specified location doesn't exists.";
-        QTest::newRow("separator entry") << QStringList{"--list", "/", "--set", "Filter=5"} << 2
-                                         << "Choose what to search for.";
-        QTest::newRow("filter out of range") << QStringList{"--list", "/", "--set", "Filter=21"}
-                                             << 2 << "Filter";
-        QTest::newRow("unknown name") << QStringList{"--list", "/", "--set", "Colour=1"} << 2
-                                      << "Colour";
-        QTest::newRow("bad number") << QStringList{"--list", "/", "--set", "MaxDepth=x"} << 2
-                                    << "MaxDepth";
-        QTest::newRow("bad boolean") << QStringList{"--list", "/", "--set", "IsClear=2"} << 2
-                                     << "IsClear";
+        QTest::newRow("missing location")
+            << QStringList{"--list", missing} << 2 << "Specified location doesn't exists.";
+        QTest::newRow("empty location")
+            << QStringList{"--list", ""} << 2 << "Specified location doesn't exists.";
+        QTest::newRow("one of two missing")
+            << QStringList{"--list", "/|" + missing} << 2 << "Specified location doesn't exists.";
+        QTest::newRow("separator entry")
+            << QStringList{"--list", "/", "--set", "Filter=5"} << 2 << "Choose what to search for.";
+        QTest::newRow("filter out of range")
+            << QStringList{"--list", "/", "--set", "Filter=21"} << 2 << "Filter";
+        QTest::newRow("unknown name")
+            << QStringList{"--list", "/", "--set", "Colour=1"} << 2 << "Colour";
+        QTest::newRow("bad number")
+            << QStringList{"--list", "/", "--set", "MaxDepth=x"} << 2 << "MaxDepth";
+        QTest::newRow("bad boolean")
+            << QStringList{"--list", "/", "--set", "IsClear=2"} << 2 << "IsClear";
         QTest::newRow("no value") << QStringList{"--list", "/", "--set"} << 2 << "value";
-        QTest::newRow("unknown option") << QStringList{"--list", "/", "--frobnicate", "1"} << 2
-                                        << "unknown";
-        QTest::newRow("bad encoding") << QStringList{"--list", "/", "--encoding", "latin1"} << 2
-                                      << "--encoding";
-        QTest::newRow("output without file") << QStringList{"--list", "/", "--output"} << 2
-                                             << "value";
+        QTest::newRow("unknown option")
+            << QStringList{"--list", "/", "--frobnicate", "1"} << 2 << "unknown";
+        QTest::newRow("bad encoding")
+            << QStringList{"--list", "/", "--encoding", "latin1"} << 2 << "--encoding";
+        QTest::newRow("output without file")
+            << QStringList{"--list", "/", "--output"} << 2 << "value";
     }
     void refusals()
     {
@@ -277,8 +279,9 @@ private Q_SLOTS:
             octal += QStringLiteral("\\%1").arg(uint(uchar(c)), 3, 8, QLatin1Char('0'));
         QProcess shell;
         shell.start(QStringLiteral("/bin/sh"),
-                    {"-c", QStringLiteral("\"$0\" --list \"$(printf \"$1\")\" --set S.Preset=6 "
-                                          "--set S.IsHeader=0"),
+                    {"-c",
+                     QStringLiteral("\"$0\" --list \"$(printf \"$1\")\" --set S.Preset=6 "
+                                    "--set S.IsHeader=0"),
                      QStringLiteral(DIRKA_BINARY), octal});
         QVERIFY(shell.waitForFinished(30000));
         QCOMPARE(shell.readAllStandardError(), QByteArray());

@@ -11,7 +11,8 @@ Q_DECLARE_METATYPE(TDriveType)
 
 namespace {
 
-TDriveInfo drive(const char* mountPoint, TDriveType type) {
+TDriveInfo drive(const char* mountPoint, TDriveType type)
+{
     TDriveInfo d;
     d.MountPoint = QString::fromUtf8(mountPoint);
     d.DriveType = type;
@@ -29,7 +30,8 @@ class TestDrives : public QObject {
 private Q_SLOTS:
     void cleanup() { QLocale::setDefault(QLocale::c()); }
 
-    void parseMountTable() {
+    void parseMountTable()
+    {
         const QList<TMountEntry> entries =
             ParseMountTable("/dev/sdb1 /media/my\\040stick vfat rw,nosuid 0 0\n"
                             "short line\n"
@@ -46,7 +48,8 @@ private Q_SLOTS:
         QCOMPARE(entries[2].MountPoint, QString::fromUtf16(u"/mnt/raw\xDCFF\\08"));
     }
 
-    void driveTypeOf_data() {
+    void driveTypeOf_data()
+    {
         QTest::addColumn<QString>("mountPoint");
         QTest::addColumn<QString>("fileSystem");
         QTest::addColumn<TDriveType>("type");
@@ -73,14 +76,16 @@ private Q_SLOTS:
         QTest::newRow("ramfs") << "/mnt/r"
                                << "ramfs" << TDriveType::Ram;
     }
-    void driveTypeOf() {
+    void driveTypeOf()
+    {
         QFETCH(QString, mountPoint);
         QFETCH(QString, fileSystem);
         QFETCH(TDriveType, type);
         QCOMPARE(DriveTypeOf({QStringLiteral("fake"), mountPoint, fileSystem}), type);
     }
 
-    void driveListFiltersAndKeepsOrder() {
+    void driveListFiltersAndKeepsOrder()
+    {
         const QList<TMountEntry> table = ParseMountTable("proc /proc proc rw 0 0\n"
                                                          "sysfs /sys sysfs rw 0 0\n"
                                                          "tmpfs /run tmpfs rw 0 0\n"
@@ -105,7 +110,8 @@ private Q_SLOTS:
 
     // Drives A: removable, C: fixed, D: CD-ROM and E: removable, as mount points. Everything
     // lies inside "/", so no all-drives entry follows.
-    void locationListFromMountTable() {
+    void locationListFromMountTable()
+    {
         const QList<TMountEntry> table =
             ParseMountTable("fake-a /media/floppy vfat rw 0 0\n"
                             "fake-c / ext4 rw 0 0\n"
@@ -118,7 +124,8 @@ private Q_SLOTS:
                      PseudoLocations);
     }
 
-    void allDrivesEntry_data() {
+    void allDrivesEntry_data()
+    {
         QTest::addColumn<QList<TDriveInfo>>("drives");
         QTest::addColumn<QString>("allDrives");
         QTest::newRow("outermost fixed and removable")
@@ -138,16 +145,19 @@ private Q_SLOTS:
                                  drive("/data2", TDriveType::Fixed)}
             << "/data | /data2";
     }
-    void allDrivesEntry() {
+    void allDrivesEntry()
+    {
         QFETCH(QList<TDriveInfo>, drives);
         QFETCH(QString, allDrives);
         const QStringList list = LocationList(drives);
         QCOMPARE(list.size(), drives.size() + (allDrives.isEmpty() ? 0 : 1) + 4);
-        if (!allDrives.isEmpty()) QCOMPARE(list[drives.size()], allDrives);
+        if (!allDrives.isEmpty())
+            QCOMPARE(list[drives.size()], allDrives);
         QCOMPARE(list.mid(list.size() - 4), PseudoLocations);
     }
 
-    void mountEntryOf() {
+    void mountEntryOf()
+    {
         QList<TMountEntry> table = ParseMountTable("a / ext4 rw 0 0\n"
                                                    "b /home ext4 rw 0 0\n"
                                                    "c /home/ann/usb vfat rw 0 0\n");
@@ -161,7 +171,8 @@ private Q_SLOTS:
         QCOMPARE(MountEntryOf(u"/home/ann/usb/", table)->Device, QStringLiteral("d"));
     }
 
-    void serialTextOf_data() {
+    void serialTextOf_data()
+    {
         QTest::addColumn<QString>("uuid");
         QTest::addColumn<QString>("serial");
         QTest::newRow("ext4") << "1a2b3c4d-5e6f-7a8b-9c0d-e1f2a3b4c5d6"
@@ -176,13 +187,15 @@ private Q_SLOTS:
                                  << "0000-0000";
         QTest::newRow("none") << QString() << "0000-0000";
     }
-    void serialTextOf() {
+    void serialTextOf()
+    {
         QFETCH(QString, uuid);
         QFETCH(QString, serial);
         QCOMPARE(SerialTextOf(uuid), serial);
     }
 
-    void driveInfoFull() {
+    void driveInfoFull()
+    {
         QTemporaryDir dir;
         const QString device = dir.filePath(QStringLiteral("sdz1"));
         QFile(device).open(QIODevice::WriteOnly);
@@ -207,7 +220,8 @@ private Q_SLOTS:
         QVERIFY(unknown.VolumeName.isEmpty());
     }
 
-    void gigabyteText_data() {
+    void gigabyteText_data()
+    {
         QTest::addColumn<QString>("locale");
         QTest::addColumn<qint64>("bytes");
         QTest::addColumn<QString>("expected");
@@ -223,7 +237,8 @@ private Q_SLOTS:
         QTest::newRow("pl no group below 10000") << "pl_PL" << qint64(2000398934016) << "1863 GB";
         QTest::newRow("pl group") << "pl_PL" << 12345 * gb << "12\u00A0345 GB";
     }
-    void gigabyteText() {
+    void gigabyteText()
+    {
         QFETCH(QString, locale);
         QFETCH(qint64, bytes);
         QFETCH(QString, expected);
@@ -231,7 +246,8 @@ private Q_SLOTS:
         QCOMPARE(GigabyteText(bytes), expected);
     }
 
-    void driveLineText() {
+    void driveLineText()
+    {
         QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));
         TDriveInfo d = drive("/data", TDriveType::Fixed);
         d.VolumeName = QStringLiteral("Da\nta");
@@ -246,7 +262,8 @@ private Q_SLOTS:
         QCOMPARE(DriveLineText(d), QString());
     }
 
-    void systemDrives() {
+    void systemDrives()
+    {
         const QList<TDriveInfo> drives = SystemDriveList();
         QVERIFY(!drives.isEmpty());
         bool root = false;

@@ -8,20 +8,24 @@ using namespace dirka;
 namespace {
 
 // Keeps lone surrogates and a leading U+FFFE as they are.
-QString u16(const char16_t* s) {
+QString u16(const char16_t* s)
+{
     return QStringView(s).toString();
 }
 
-QByteArray bytes(const char* s) {
+QByteArray bytes(const char* s)
+{
     return QByteArray(s);
 }
 
 // Lone low surrogates stand for undecodable bytes; a high surrogate only ever comes with its pair.
-bool wellFormedDecoding(const QString& text) {
+bool wellFormedDecoding(const QString& text)
+{
     for (qsizetype i = 0; i < text.size(); ++i) {
         const QChar c = text[i];
         if (c.isHighSurrogate()) {
-            if (i + 1 >= text.size() || !text[i + 1].isLowSurrogate()) return false;
+            if (i + 1 >= text.size() || !text[i + 1].isLowSurrogate())
+                return false;
             ++i;
         } else if (c.isLowSurrogate() && !IsEscapedByte(text, i)) {
             return false;
@@ -35,7 +39,8 @@ bool wellFormedDecoding(const QString& text) {
 class TestFileNames : public QObject {
     Q_OBJECT
 private Q_SLOTS:
-    void roundTrip_data() {
+    void roundTrip_data()
+    {
         QTest::addColumn<QByteArray>("raw");
         QTest::addColumn<QString>("decoded");
         QTest::newRow("empty") << QByteArray() << QString();
@@ -79,7 +84,8 @@ private Q_SLOTS:
                                << u16(u"a\xDCFF\u00E9\xDC80\xD83D\xDE00"
                                       u"z");
     }
-    void roundTrip() {
+    void roundTrip()
+    {
         QFETCH(QByteArray, raw);
         QFETCH(QString, decoded);
         QCOMPARE(DecodeFileName(raw), decoded);
@@ -87,7 +93,8 @@ private Q_SLOTS:
         QCOMPARE(EncodeFileName(decoded), raw);
     }
 
-    void appendKeepsWhatIsThere() {
+    void appendKeepsWhatIsThere()
+    {
         QString path = QStringLiteral("/tmp/");
         AppendDecodedFileName(path, "d\xFF", 2);
         QCOMPARE(path, u16(u"/tmp/d\xDCFF"));
@@ -96,7 +103,8 @@ private Q_SLOTS:
         QCOMPARE(EncodeFileName(path), bytes("/tmp/d\xFF/x"));
     }
 
-    void everySingleByte() {
+    void everySingleByte()
+    {
         for (int b = 1; b < 256; ++b) {
             const QByteArray raw(1, char(b));
             const QString decoded = DecodeFileName(raw);
@@ -108,7 +116,8 @@ private Q_SLOTS:
     }
 
     // Names are arbitrary bytes: whatever comes, the decoding is well-formed and encodes back.
-    void randomBytesRoundTrip() {
+    void randomBytesRoundTrip()
+    {
         QRandomGenerator random(20240611);
         // Bytes chosen mostly from the ranges that start or continue multi-byte sequences.
         const auto nextByte = [&random]() -> char {
@@ -137,7 +146,8 @@ private Q_SLOTS:
         }
     }
 
-    void validUtf8DecodesAsUsual() {
+    void validUtf8DecodesAsUsual()
+    {
         QRandomGenerator random(7);
         for (int n = 0; n < 5000; ++n) {
             QString text;
@@ -166,7 +176,8 @@ private Q_SLOTS:
         }
     }
 
-    void isEscapedByte_data() {
+    void isEscapedByte_data()
+    {
         QTest::addColumn<QString>("text");
         QTest::addColumn<int>("index");
         QTest::addColumn<bool>("escaped");
@@ -182,7 +193,8 @@ private Q_SLOTS:
         QTest::newRow("high half of a pair") << u16(u"\xD83D\xDC80") << 0 << false;
         QTest::newRow("after a complete pair") << u16(u"\xD83D\xDE00\xDC80") << 2 << true;
     }
-    void isEscapedByte() {
+    void isEscapedByte()
+    {
         QFETCH(QString, text);
         QFETCH(int, index);
         QFETCH(bool, escaped);
@@ -190,7 +202,8 @@ private Q_SLOTS:
     }
 
     // Texts that no decoding produces (a typed path) still keep their neighbours when encoded.
-    void otherLoneSurrogatesKeepNeighbours_data() {
+    void otherLoneSurrogatesKeepNeighbours_data()
+    {
         QTest::addColumn<QString>("text");
         QTest::newRow("lone high") << u16(u"a\xD800"
                                           u"b");
@@ -198,7 +211,8 @@ private Q_SLOTS:
                                                   u"b");
         QTest::newRow("high at the end") << u16(u"ab\xD83D");
     }
-    void otherLoneSurrogatesKeepNeighbours() {
+    void otherLoneSurrogatesKeepNeighbours()
+    {
         QFETCH(QString, text);
         const QByteArray raw = EncodeFileName(text);
         QVERIFY(raw.size() > 2);

@@ -40,7 +40,8 @@ namespace {
 constexpr qint64 DefaultFileSize = 10;
 
 // Builds the expected lines from literals; QStringView keeps lone surrogates as they are.
-QStringList lines(std::initializer_list<QStringView> items) {
+QStringList lines(std::initializer_list<QStringView> items)
+{
     QStringList out;
     for (QStringView item : items)
         out.append(item.toString());
@@ -48,31 +49,38 @@ QStringList lines(std::initializer_list<QStringView> items) {
 }
 
 // "{L}" in an expected line or path stands for the listed location.
-QStringList at(QStringList items, const QString& location) {
+QStringList at(QStringList items, const QString& location)
+{
     for (QString& item : items)
         item.replace(u"{L}"_s, location);
     return items;
 }
 
-QStringList storedPaths(int count) {
+QStringList storedPaths(int count)
+{
     QStringList paths;
     for (int i = 0; i < count; ++i)
         paths.append(TabGet(i));
     return paths;
 }
 
-bool makeFolders(const QByteArray& path) {
+bool makeFolders(const QByteArray& path)
+{
     for (qsizetype slash = path.indexOf('/', 1); slash >= 0; slash = path.indexOf('/', slash + 1)) {
         const QByteArray part = path.left(slash);
-        if (::mkdir(part.constData(), 0755) != 0 && errno != EEXIST) return false;
+        if (::mkdir(part.constData(), 0755) != 0 && errno != EEXIST)
+            return false;
     }
     return true;
 }
 
-bool makeFile(const QByteArray& path, qint64 size) {
-    if (!makeFolders(path)) return false;
+bool makeFile(const QByteArray& path, qint64 size)
+{
+    if (!makeFolders(path))
+        return false;
     const int fd = ::open(path.constData(), O_CREAT | O_WRONLY | O_TRUNC, 0644);
-    if (fd < 0) return false;
+    if (fd < 0)
+        return false;
     const bool sized = ::ftruncate(fd, off_t(size)) == 0; // sparse: big sizes cost no space
     ::close(fd);
     return sized;
@@ -82,11 +90,13 @@ bool makeFile(const QByteArray& path, qint64 size) {
 // relative to that location and given as bytes where a name must not be valid UTF-8.
 class TTree {
 public:
-    TTree() : m_root(QFileInfo(m_dir.path()).canonicalFilePath().toUtf8() + '/') {
+    TTree() : m_root(QFileInfo(m_dir.path()).canonicalFilePath().toUtf8() + '/')
+    {
         makeFolders(m_root + "A/");
     }
     // QTemporaryDir cannot remove names that are not UTF-8; remove everything by its bytes.
-    ~TTree() {
+    ~TTree()
+    {
         if (m_dir.isValid()) {
             ::nftw(
                 m_root.constData(),
@@ -103,35 +113,43 @@ public:
     // "name" makes a file of DefaultFileSize bytes, "name=size" one of size bytes, "name/" a
     // folder; missing parents are made.
     bool add(const QString& spec) const { return addBytes(spec.toUtf8()); }
-    bool add(const QStringList& specs) const {
+    bool add(const QStringList& specs) const
+    {
         return std::all_of(specs.begin(), specs.end(), [this](const QString& s) { return add(s); });
     }
-    bool addBytes(const QByteArray& spec, const QByteArray& under = "A/") const {
+    bool addBytes(const QByteArray& spec, const QByteArray& under = "A/") const
+    {
         const qsizetype equals = spec.indexOf('=');
         const QByteArray path = m_root + under + (equals < 0 ? spec : spec.left(equals));
-        if (path.endsWith('/')) return makeFolders(path);
+        if (path.endsWith('/'))
+            return makeFolders(path);
         return makeFile(path, equals < 0 ? DefaultFileSize : spec.mid(equals + 1).toLongLong());
     }
     // The same beside the location, in the temporary folder itself.
     bool addOutside(const QString& spec) const { return addBytes(spec.toUtf8(), QByteArray()); }
-    bool link(const QString& name, const QString& target) const {
+    bool link(const QString& name, const QString& target) const
+    {
         const QByteArray path = locationBytes() + name.toUtf8();
         return ::symlink(target.toUtf8().constData(), path.constData()) == 0;
     }
-    bool fifo(const QString& name) const {
+    bool fifo(const QString& name) const
+    {
         const QByteArray path = locationBytes() + name.toUtf8();
         return ::mkfifo(path.constData(), 0644) == 0;
     }
-    bool socket(const QString& name) const {
+    bool socket(const QString& name) const
+    {
         const QByteArray path = locationBytes() + name.toUtf8();
         sockaddr_un address{};
-        if (std::size_t(path.size()) >= sizeof address.sun_path) return false;
+        if (std::size_t(path.size()) >= sizeof address.sun_path)
+            return false;
         address.sun_family = AF_UNIX;
         std::memcpy(address.sun_path, path.constData(), std::size_t(path.size()));
         const int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
         const bool bound =
             fd >= 0 && ::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
-        if (fd >= 0) ::close(fd); // the socket file stays
+        if (fd >= 0)
+            ::close(fd); // the socket file stays
         return bound;
     }
 
@@ -145,7 +163,8 @@ class TTestLines : public TResultText {
 public:
     void BeginUpdate() override { ++Begins; }
     void EndUpdate() override { ++Ends; }
-    QStringList all() const {
+    QStringList all() const
+    {
         QStringList out;
         for (qsizetype i = 0; i < LineCount(); ++i)
             out.append(Line(i).toString());
@@ -159,12 +178,14 @@ public:
 class TRun {
 public:
     void list(const TSettings& settings, const QString& location, bool storePaths = true,
-              bool resetCounters = true) {
+              bool resetCounters = true)
+    {
         TWalkObserver observer;
         observer.ShowStatus = [this](const QString& text) { Statuses.append(text); };
         observer.ShowStats = [this](const QString& text) { Stats.append(text); };
         observer.ProcessEvents = [this] {
-            if (OnEvents) OnEvents();
+            if (OnEvents)
+                OnEvents();
         };
         observer.FolderUnreadable = [this](const QString& folder, const QString& reason) {
             Unreadable.append(folder);
@@ -182,7 +203,8 @@ public:
     std::function<void()> OnEvents;
 };
 
-TSettings settingsFor(const TListStyle& style, int filter = 0) {
+TSettings settingsFor(const TListStyle& style, int filter = 0)
+{
     TSettings settings;
     SetDefaultSettings(settings);
     settings.Style = style;
@@ -191,7 +213,8 @@ TSettings settingsFor(const TListStyle& style, int filter = 0) {
 }
 
 // Only file names, one per line: no base lines, no summaries, no empty lines, no indentation.
-TListStyle namesOnly(int sortMode = 1, int file = 1) {
+TListStyle namesOnly(int sortMode = 1, int file = 1)
+{
     return TListStyle{.Preset = CustomPreset,
                       .IsNewLine = false,
                       .IsSkip = false,
@@ -217,20 +240,24 @@ private:
 // thread's effective set makes a mode-000 folder unreadable for the test as for any user.
 class TWithoutReadOverride {
 public:
-    TWithoutReadOverride() {
+    TWithoutReadOverride()
+    {
         if (::geteuid() != 0) {
             m_active = true;
             return;
         }
-        if (::syscall(SYS_capget, &m_header, m_saved) != 0) return;
+        if (::syscall(SYS_capget, &m_header, m_saved) != 0)
+            return;
         __user_cap_data_struct reduced[2];
         std::memcpy(reduced, m_saved, sizeof reduced);
         reduced[0].effective &= ~((1u << CAP_DAC_OVERRIDE) | (1u << CAP_DAC_READ_SEARCH));
         m_dropped = ::syscall(SYS_capset, &m_header, reduced) == 0;
         m_active = m_dropped;
     }
-    ~TWithoutReadOverride() {
-        if (m_dropped) ::syscall(SYS_capset, &m_header, m_saved);
+    ~TWithoutReadOverride()
+    {
+        if (m_dropped)
+            ::syscall(SYS_capset, &m_header, m_saved);
     }
     bool active() const { return m_active; }
 
@@ -242,10 +269,12 @@ private:
 };
 
 // The names of a folder's files in the order the file system returns them.
-QStringList fileSystemOrder(const QByteArray& folder) {
+QStringList fileSystemOrder(const QByteArray& folder)
+{
     QStringList names;
     DIR* dir = ::opendir(folder.constData());
-    if (!dir) return names;
+    if (!dir)
+        return names;
     while (const dirent* entry = ::readdir(dir)) {
         struct stat st {};
         const QByteArray path = folder + entry->d_name;
@@ -264,17 +293,20 @@ const QStringList WorkedExample{u"x.txt=10"_s, u"z.doc=524288"_s, u"B/y.log=2621
 class TestFolderWalker : public QObject {
     Q_OBJECT
 private Q_SLOTS:
-    void init() {
+    void init()
+    {
         TabReset();
         ClearStopRequest();
         QLocale::setDefault(QLocale::c());
     }
-    void cleanup() {
+    void cleanup()
+    {
         ClearStopRequest();
         QLocale::setDefault(QLocale::c());
     }
 
-    void workedExample_data() {
+    void workedExample_data()
+    {
         QTest::addColumn<TListStyle>("style");
         QTest::addColumn<QStringList>("expected");
         QTest::addColumn<QStringList>("paths"); // what the store gives for each line
@@ -309,7 +341,8 @@ private Q_SLOTS:
             << lines({u".000 MB /x.txt", u".500 MB /z.doc", u"2.50 MB /B/y.log"})
             << lines({u"{L}x.txt", u"{L}z.doc", u"{L}B/y.log"});
     }
-    void workedExample() {
+    void workedExample()
+    {
         QFETCH(TListStyle, style);
         QFETCH(QStringList, expected);
         QFETCH(QStringList, paths);
@@ -334,7 +367,8 @@ private Q_SLOTS:
         QVERIFY(run.Unreadable.isEmpty());
     }
 
-    void countersAddUpOverLocations() {
+    void countersAddUpOverLocations()
+    {
         TTree tree;
         QVERIFY(tree.isValid() && tree.add(WorkedExample) && tree.addOutside(u"C/c.txt=1048576"_s));
         const TSettings settings = settingsFor(TListStyle{.Preset = CustomPreset});
@@ -353,7 +387,8 @@ private Q_SLOTS:
         QCOMPARE(RunCounters().TotalSize, std::int64_t(1048576));
     }
 
-    void presets_data() {
+    void presets_data()
+    {
         QTest::addColumn<int>("preset");
         QTest::addColumn<QStringList>("expected");
         QTest::newRow("0 List - simple")
@@ -387,7 +422,8 @@ private Q_SLOTS:
             << 9
             << lines({u"{L}", u":: Files: 1 (.002 MB)", u"", u"{L}sub/", u":: Files: 1 (1.00 MB)"});
     }
-    void presets() {
+    void presets()
+    {
         QFETCH(int, preset);
         QFETCH(QStringList, expected);
         TTree tree;
@@ -407,7 +443,8 @@ private Q_SLOTS:
         QCOMPARE(run.lines(), at(expected, tree.location()));
     }
 
-    void matchMask_data() {
+    void matchMask_data()
+    {
         QTest::addColumn<QString>("name");
         QTest::addColumn<QString>("mask");
         QTest::addColumn<bool>("matches");
@@ -455,14 +492,16 @@ private Q_SLOTS:
         row("final sigma is not sigma", u"\u03C2.txt", u"\u03A3.txt", false);
         row("pair in suffix", u"x\xD83D\xDE00", u"*\xD83D\xDE00", true);
     }
-    void matchMask() {
+    void matchMask()
+    {
         QFETCH(QString, name);
         QFETCH(QString, mask);
         QFETCH(bool, matches);
         QCOMPARE(MatchMask(name, mask), matches);
     }
 
-    void splitMasks_data() {
+    void splitMasks_data()
+    {
         QTest::addColumn<QString>("text");
         QTest::addColumn<QStringList>("masks");
         QTest::newRow("empty") << QString() << QStringList();
@@ -473,13 +512,15 @@ private Q_SLOTS:
         QTest::newRow("two bars") << u"||"_s << QStringList{QString(), QString()};
         QTest::newRow("spaces kept") << u" a | b "_s << QStringList{u" a "_s, u" b "_s};
     }
-    void splitMasks() {
+    void splitMasks()
+    {
         QFETCH(QString, text);
         QFETCH(QStringList, masks);
         QCOMPARE(SplitMasks(text), masks);
     }
 
-    void passesFilter_data() {
+    void passesFilter_data()
+    {
         QTest::addColumn<QString>("name");
         QTest::addColumn<int>("filter");
         QTest::addColumn<QStringList>("masks");
@@ -501,7 +542,8 @@ private Q_SLOTS:
         QTest::newRow("list-only, later mask")
             << u"a.txt"_s << 20 << QStringList{u"*.doc"_s, QString(), u"*.TXT"_s} << true;
     }
-    void passesFilter() {
+    void passesFilter()
+    {
         QFETCH(QString, name);
         QFETCH(int, filter);
         QFETCH(QStringList, masks);
@@ -509,7 +551,8 @@ private Q_SLOTS:
         QCOMPARE(PassesFilter(name, filter, masks), passes);
     }
 
-    void filters_data() {
+    void filters_data()
+    {
         QTest::addColumn<int>("filter");
         QTest::addColumn<QString>("maskText");
         QTest::addColumn<QStringList>("expected");
@@ -529,7 +572,8 @@ private Q_SLOTS:
         QTest::newRow("list-only, leading space") << 20 << u" *.txt"_s << QStringList() << 4;
         QTest::newRow("list-only, exact name") << 20 << u"A.TXT"_s << QStringList{u"/a.txt"_s} << 3;
     }
-    void filters() {
+    void filters()
+    {
         QFETCH(int, filter);
         QFETCH(QString, maskText);
         QFETCH(QStringList, expected);
@@ -548,7 +592,8 @@ private Q_SLOTS:
         QCOMPARE(RunCounters().SkippedCount, skipped);
     }
 
-    void folderWithOnlySubfoldersUnderListOnly_data() {
+    void folderWithOnlySubfoldersUnderListOnly_data()
+    {
         QTest::addColumn<int>("mode");
         QTest::addColumn<QStringList>("expected");
         QTest::addColumn<QStringList>("paths");
@@ -560,7 +605,8 @@ private Q_SLOTS:
             << lines({u"Folder\t/", u"", u"Folder\t/p/", u"\ta.txt", u"\t:: Files: 1 (.000 MB)"})
             << lines({u"{L}", u"", u"{L}p/", u"{L}p/a.txt", u"", u"", u""});
     }
-    void folderWithOnlySubfoldersUnderListOnly() {
+    void folderWithOnlySubfoldersUnderListOnly()
+    {
         QFETCH(int, mode);
         QFETCH(QStringList, expected);
         QFETCH(QStringList, paths);
@@ -576,7 +622,8 @@ private Q_SLOTS:
         QCOMPARE(RunCounters().SkippedCount, 1);
     }
 
-    void noMatchingFileLeavesNoLine_data() {
+    void noMatchingFileLeavesNoLine_data()
+    {
         QTest::addColumn<QStringList>("entries");
         QTest::addColumn<int>("filter");
         QTest::addColumn<int>("mode");
@@ -588,7 +635,8 @@ private Q_SLOTS:
         QTest::newRow("all files, only folders, list") << folders << 0 << 0;
         QTest::newRow("all files, only folders, tree") << folders << 0 << 1;
     }
-    void noMatchingFileLeavesNoLine() {
+    void noMatchingFileLeavesNoLine()
+    {
         QFETCH(QStringList, entries);
         QFETCH(int, filter);
         QFETCH(int, mode);
@@ -604,7 +652,8 @@ private Q_SLOTS:
     }
 
     // a.txt, b/c/ (nothing below), d/d.txt, e/f/ (nothing below).
-    void rollback_data() {
+    void rollback_data()
+    {
         QTest::addColumn<bool>("skip");
         QTest::addColumn<QStringList>("expected");
         QTest::addColumn<QStringList>("paths");
@@ -641,7 +690,8 @@ private Q_SLOTS:
                       u"{L}d/", u"{L}d/d.txt", u"",        u"",      u"{L}e/",    u"{L}e/f/",
                       u"",      u"{L}e/f/",    u"",        u""});
     }
-    void rollback() {
+    void rollback()
+    {
         QFETCH(bool, skip);
         QFETCH(QStringList, expected);
         QFETCH(QStringList, paths);
@@ -655,7 +705,8 @@ private Q_SLOTS:
         QCOMPARE(RunCounters().FileCount, 2);
     }
 
-    void summaries_data() {
+    void summaries_data()
+    {
         QTest::addColumn<TListStyle>("style");
         QTest::addColumn<QStringList>("expected");
         QTest::newRow("with skipped counts")
@@ -675,7 +726,8 @@ private Q_SLOTS:
             << lines({u"Folder\t/", u":: Files: 1 (.000 MB)   Skipped: 2", u"", u"\tFolder\t/sub/",
                       u"\t:: Files: 1 (2.50 MB)   Skipped: 2"});
     }
-    void summaries() {
+    void summaries()
+    {
         QFETCH(TListStyle, style);
         QFETCH(QStringList, expected);
         TTree tree;
@@ -690,7 +742,8 @@ private Q_SLOTS:
         QCOMPARE(RunCounters().TotalSize, std::int64_t(DefaultFileSize + 2621440));
     }
 
-    void newLines_data() {
+    void newLines_data()
+    {
         QTest::addColumn<QStringList>("before");
         QTest::addColumn<TListStyle>("style");
         QTest::addColumn<QStringList>("expected");
@@ -718,7 +771,8 @@ private Q_SLOTS:
             << QStringList{u"header"_s} << filesOnly
             << lines({u"header", u"", u"a.txt", u"", u"\tc.txt"});
     }
-    void newLines() {
+    void newLines()
+    {
         QFETCH(QStringList, before);
         QFETCH(TListStyle, style);
         QFETCH(QStringList, expected);
@@ -731,7 +785,8 @@ private Q_SLOTS:
         QCOMPARE(run.lines(), expected);
     }
 
-    void depth_data() {
+    void depth_data()
+    {
         QTest::addColumn<bool>("rootFile");
         QTest::addColumn<int>("mode");
         QTest::addColumn<bool>("limited");
@@ -758,7 +813,8 @@ private Q_SLOTS:
                       u"\t:: Files: 1 (.000 MB)"})
             << 1;
     }
-    void depth() {
+    void depth()
+    {
         QFETCH(bool, rootFile);
         QFETCH(int, mode);
         QFETCH(bool, limited);
@@ -767,7 +823,8 @@ private Q_SLOTS:
         QFETCH(int, files);
         TTree tree;
         QVERIFY(tree.isValid() && tree.add({u"s/b.txt"_s, u"s/t/c.txt"_s}));
-        if (rootFile) QVERIFY(tree.add(u"a.txt"_s));
+        if (rootFile)
+            QVERIFY(tree.add(u"a.txt"_s));
         TSettings settings = settingsFor(TListStyle{.Preset = CustomPreset, .Mode = mode});
         settings.IsMaxDepth = limited;
         settings.MaxDepth = maxDepth;
@@ -777,7 +834,8 @@ private Q_SLOTS:
         QCOMPARE(RunCounters().FileCount, files);
     }
 
-    void hiddenEntries_data() {
+    void hiddenEntries_data()
+    {
         QTest::addColumn<bool>("hidden");
         QTest::addColumn<int>("filter");
         QTest::addColumn<QStringList>("expected");
@@ -823,7 +881,8 @@ private Q_SLOTS:
                       u"\t\tFolder\t/sub/.hsub/", u"\t\ty.txt", u"\t\t:: Files: 1 (.000 MB)"})
             << 5 << 1;
     }
-    void hiddenEntries() {
+    void hiddenEntries()
+    {
         QFETCH(bool, hidden);
         QFETCH(int, filter);
         QFETCH(QStringList, expected);
@@ -841,7 +900,8 @@ private Q_SLOTS:
         QCOMPARE(RunCounters().SkippedCount, skipped);
     }
 
-    void systemEntries_data() {
+    void systemEntries_data()
+    {
         QTest::addColumn<bool>("system");
         QTest::addColumn<QStringList>("expected");
         QTest::newRow("off") << false << lines({u"a.txt\t0"});
@@ -849,7 +909,8 @@ private Q_SLOTS:
                             << lines(
                                    {u"a.txt\t0", u"fifo\t0", u"lfifo\t0", u"null\t0", u"sock\t0"});
     }
-    void systemEntries() {
+    void systemEntries()
+    {
         QFETCH(bool, system);
         QFETCH(QStringList, expected);
         TTree tree;
@@ -867,7 +928,8 @@ private Q_SLOTS:
         QCOMPARE(RunCounters().SkippedCount, 0);
     }
 
-    void fileOrder_data() {
+    void fileOrder_data()
+    {
         QTest::addColumn<QString>("locale");
         QTest::addColumn<int>("sortMode");
         QTest::addColumn<QStringList>("names");
@@ -917,7 +979,8 @@ private Q_SLOTS:
         QTest::newRow("many names, lower case first")
             << en << 1 << many << QList<qint64>(many.size(), 1) << manySorted;
     }
-    void fileOrder() {
+    void fileOrder()
+    {
         QFETCH(QString, locale);
         QFETCH(int, sortMode);
         QFETCH(QStringList, names);
@@ -934,7 +997,8 @@ private Q_SLOTS:
     }
 
     // Names the collation calls equal are ordered by their UTF-16 units, files and folders alike.
-    void collationTiesByCodeUnits() {
+    void collationTiesByCodeUnits()
+    {
         TLocaleScope scope(u"en_US"_s);
         const QString decomposed = QStringView(u"e\u0301").toString();
         const QString composed = QStringView(u"\u00E9").toString();
@@ -961,7 +1025,8 @@ private Q_SLOTS:
         QCOMPARE(run.lines(), QStringList{u"A"_s} + folders + files + folders);
     }
 
-    void folderOrder_data() {
+    void folderOrder_data()
+    {
         QTest::addColumn<QString>("locale");
         QTest::addColumn<int>("sortMode");
         for (int mode : {0, 1, 2, 3, 4, 5, 9})
@@ -969,7 +1034,8 @@ private Q_SLOTS:
         for (int mode : {0, 1, 5})
             QTest::addRow("en_US, sort mode %d", mode) << u"en_US"_s << mode;
     }
-    void folderOrder() {
+    void folderOrder()
+    {
         QFETCH(QString, locale);
         QFETCH(int, sortMode);
         TLocaleScope scope(locale);
@@ -991,7 +1057,8 @@ private Q_SLOTS:
         QCOMPARE(run.lines(), QStringList{u"A"_s} + folders + folders);
     }
 
-    void randomOrder() {
+    void randomOrder()
+    {
         TTree tree;
         QVERIFY(tree.isValid() && tree.add({u"m/"_s, u"K/"_s, u"l/"_s}));
         QStringList names;
@@ -1012,14 +1079,16 @@ private Q_SLOTS:
             QCOMPARE(walked.first(3), (QStringList{u"K"_s, u"l"_s, u"m"_s}));
             QStringList files = walked.mid(3);
             QCOMPARE(walk(seed).mid(3), files); // the same seed, the same order
-            if (!orders.contains(files)) orders.append(files);
+            if (!orders.contains(files))
+                orders.append(files);
             files.sort();
             QCOMPARE(files, names); // every file exactly once
         }
         QVERIFY2(orders.size() >= 2, "every seed gave the same order");
     }
 
-    void unsortedKeepsFileSystemOrder() {
+    void unsortedKeepsFileSystemOrder()
+    {
         TTree tree;
         QVERIFY(tree.isValid());
         for (const char16_t* name : {u"m.txt", u"b.txt", u"Z.txt", u"a.txt", u"k", u"q.doc",
@@ -1032,7 +1101,8 @@ private Q_SLOTS:
         QCOMPARE(run.lines(), order);
     }
 
-    void randomGenerator() {
+    void randomGenerator()
+    {
         SeedRandom(12345);
         QCOMPARE(RandomBelow(10), 3u);
         QCOMPARE(RandomBelow(10), 2u);
@@ -1046,7 +1116,8 @@ private Q_SLOTS:
         QCOMPARE(RandomBelow(100), 3u);
     }
 
-    void storePathsOffLeavesStoreAlone() {
+    void storePathsOffLeavesStoreAlone()
+    {
         for (int i = 0; i < 30; ++i)
             TabAdd(i, QStringLiteral("s%1").arg(i), u"/earlier/");
         TTree tree;
@@ -1059,7 +1130,8 @@ private Q_SLOTS:
     }
 
     // Store entries are indexed by result line, also below lines that were there before.
-    void storeFollowsExistingLines() {
+    void storeFollowsExistingLines()
+    {
         TTree tree;
         QVERIFY(tree.isValid() && tree.add(WorkedExample));
         TRun run;
@@ -1072,7 +1144,8 @@ private Q_SLOTS:
         QCOMPARE(TabGet(9), QString(tree.location() + u"B/y.log"));
     }
 
-    void stop_data() {
+    void stop_data()
+    {
         QTest::addColumn<QStringList>("entries");
         QTest::addColumn<QString>("stopAfter"); // Stop is pressed when this line was written last
         QTest::addColumn<QStringList>("expected");
@@ -1087,7 +1160,8 @@ private Q_SLOTS:
             << lines({u"Folder\t/", u"a/", u"b/", u"c/", u"", u"\tFolder\t/a/", u"\t1.txt",
                       u"\t2.txt", u"\t:: Files: 2 (.000 MB)"});
     }
-    void stop() {
+    void stop()
+    {
         QFETCH(QStringList, entries);
         QFETCH(QString, stopAfter);
         QFETCH(QStringList, expected);
@@ -1098,7 +1172,8 @@ private Q_SLOTS:
         run.OnEvents = [&run, &stopAfter] {
             RunCounters().LastProgressTick = TickCount() - 1000;
             const qsizetype count = run.Lines.LineCount();
-            if (count > 0 && run.Lines.Line(count - 1) == stopAfter) RequestStop();
+            if (count > 0 && run.Lines.Line(count - 1) == stopAfter)
+                RequestStop();
         };
         RunCounters() = TRunCounters();
         RunCounters().StartTick = TickCount();
@@ -1110,7 +1185,8 @@ private Q_SLOTS:
     }
 
     // Progress goes out when the last one is more than 200 ms old, and not again right after.
-    void progressIsThrottled() {
+    void progressIsThrottled()
+    {
         TTree tree;
         QVERIFY(tree.isValid() && tree.add(WorkedExample));
         TRun run;
@@ -1127,7 +1203,8 @@ private Q_SLOTS:
         QCOMPARE(run.lines().size(), 9);
     }
 
-    void stopAlreadyRequested() {
+    void stopAlreadyRequested()
+    {
         TTree tree;
         QVERIFY(tree.isValid() && tree.add(WorkedExample));
         RequestStop();
@@ -1139,7 +1216,8 @@ private Q_SLOTS:
         QVERIFY2(run.Statuses.last().startsWith(u"Files: 0"), qPrintable(run.Statuses.last()));
     }
 
-    void hostileFileNames_data() {
+    void hostileFileNames_data()
+    {
         QTest::addColumn<QByteArray>("raw");
         QTest::addColumn<QString>("shown");
         QTest::addColumn<QString>("decoded");
@@ -1164,7 +1242,8 @@ private Q_SLOTS:
         row("pair ending in DC80", "\xF0\x9F\x92\x80", u"\xD83D\xDC80", u"\xD83D\xDC80");
         row("backslash and colon", "a\\b:c", u"a\\b:c", u"a\\b:c");
     }
-    void hostileFileNames() {
+    void hostileFileNames()
+    {
         QFETCH(QByteArray, raw);
         QFETCH(QString, shown);
         QFETCH(QString, decoded);
@@ -1179,7 +1258,8 @@ private Q_SLOTS:
         QCOMPARE(::access(path.constData(), F_OK), 0);
     }
 
-    void hostileFolderNames() {
+    void hostileFolderNames()
+    {
         TTree tree;
         QVERIFY(tree.isValid() && tree.addBytes("d\xFF/f.txt") && tree.addBytes("n\ny/g.txt"));
         TRun run;
@@ -1195,7 +1275,8 @@ private Q_SLOTS:
         QCOMPARE(::access(EncodeFileName(TabGet(5)).constData(), F_OK), 0);
     }
 
-    void locationWithUndecodableByte() {
+    void locationWithUndecodableByte()
+    {
         TTree tree;
         QVERIFY(tree.isValid() && tree.addBytes("l\xFE/a.txt", QByteArray()));
         const QString location = DecodeFileName(EncodeFileName(tree.root()) + "l\xFE/");
@@ -1208,7 +1289,8 @@ private Q_SLOTS:
         QCOMPARE(TabGet(1), QString(location + u"a.txt"));
     }
 
-    void links() {
+    void links()
+    {
         TTree tree;
         QVERIFY(tree.isValid());
         QVERIFY(tree.add({u"a.txt"_s, u"sub/b.txt"_s}));
@@ -1275,7 +1357,8 @@ private Q_SLOTS:
         QCOMPARE(RunCounters().FolderCount, 4);
     }
 
-    void unreadableFolders() {
+    void unreadableFolders()
+    {
         TTree tree;
         QVERIFY(tree.isValid() &&
                 tree.add({u"a.txt"_s, u"locked/inner.txt"_s, u"nox/f.txt=100"_s, u"nox/deep/"_s}));
@@ -1288,7 +1371,8 @@ private Q_SLOTS:
         QVERIFY(::chmod(locked.constData(), 0) == 0);
         QVERIFY(::chmod(nox.constData(), 0444) == 0); // names readable, entries not
         const TWithoutReadOverride asUser;
-        if (!asUser.active()) QSKIP("running as root without a way to give up the read override");
+        if (!asUser.active())
+            QSKIP("running as root without a way to give up the read override");
         if (DIR* dir = ::opendir(locked.constData())) {
             ::closedir(dir);
             QSKIP("mode 000 does not keep this process out");
@@ -1314,13 +1398,15 @@ private Q_SLOTS:
         QCOMPARE(RunCounters().SkippedCount, 0);
     }
 
-    void missingLocation_data() {
+    void missingLocation_data()
+    {
         QTest::addColumn<bool>("skip");
         QTest::addColumn<QStringList>("expected");
         QTest::newRow("shown as empty") << false << QStringList{u"Folder\t/"_s};
         QTest::newRow("taken out") << true << QStringList();
     }
-    void missingLocation() {
+    void missingLocation()
+    {
         QFETCH(bool, skip);
         QFETCH(QStringList, expected);
         TTree tree;
@@ -1333,7 +1419,8 @@ private Q_SLOTS:
         QCOMPARE(RunCounters().FileCount, 0);
     }
 
-    void rootFolder_data() {
+    void rootFolder_data()
+    {
         QTest::addColumn<int>("base");
         QTest::addColumn<QString>("line");
         QTest::newRow("Name") << 1 << u"/"_s;
@@ -1344,7 +1431,8 @@ private Q_SLOTS:
         QTest::newRow("<Relative path>") << 7 << u"</>"_s;
         QTest::newRow("Full path") << 10 << u"/"_s;
     }
-    void rootFolder() {
+    void rootFolder()
+    {
         QFETCH(int, base);
         QFETCH(QString, line);
         // One level, no file listed (an empty list-only mask text), so only "/" is read.
@@ -1360,14 +1448,16 @@ private Q_SLOTS:
         QCOMPARE(TabGet(0), u"/"_s);
     }
 
-    void filterOutOfRange_data() {
+    void filterOutOfRange_data()
+    {
         QTest::addColumn<int>("filter");
         QTest::newRow("-1") << -1;
         QTest::newRow("21") << 21;
         QTest::newRow("int max") << INT_MAX;
         QTest::newRow("int min") << INT_MIN;
     }
-    void filterOutOfRange() {
+    void filterOutOfRange()
+    {
         QFETCH(int, filter);
         TTree tree;
         QVERIFY(tree.isValid() && tree.add(WorkedExample));

@@ -13,20 +13,24 @@ using namespace dirka;
 
 namespace {
 
-QString u16(const char16_t* s) {
+QString u16(const char16_t* s)
+{
     return QStringView(s).toString();
 }
 
 // Appends a result line and records its item the way the walker does: folder path + name.
-void addLine(TResultText& result, QStringView text, QStringView path = {}) {
+void addLine(TResultText& result, QStringView text, QStringView path = {})
+{
     const int index = int(result.LineCount());
     result.AppendLine(text);
-    if (path.isEmpty()) return;
+    if (path.isEmpty())
+        return;
     const qsizetype split = path.lastIndexOf(u'/') + 1;
     TabAdd(index, path.sliced(split), path.first(split));
 }
 
-THtmlExportOptions options(const TResultText& result) {
+THtmlExportOptions options(const TResultText& result)
+{
     THtmlExportOptions o;
     o.Lines = &result;
     o.ListedLocation = QStringLiteral("/Music/");
@@ -58,7 +62,8 @@ const QByteArray Footer = "</pre>\r\n"
                           "</html>\r\n"
                           "\r\n";
 
-QByteArray readAll(const QString& fileName) {
+QByteArray readAll(const QString& fileName)
+{
     QFile file(fileName);
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<unreadable>");
 }
@@ -69,7 +74,8 @@ struct TParsedLink {
 };
 
 // Parses the page as XML; answers the links in page order, or the parser's complaint.
-QList<TParsedLink> parseLinks(const QByteArray& page, QString& error) {
+QList<TParsedLink> parseLinks(const QByteArray& page, QString& error)
+{
     QList<TParsedLink> links;
     QXmlStreamReader reader(page);
     while (!reader.atEnd()) {
@@ -91,12 +97,14 @@ class TestHtmlExport : public QObject {
 private Q_SLOTS:
     void init() { TabReset(); }
 
-    void frameOfEmptyResult() {
+    void frameOfEmptyResult()
+    {
         const TResultText result;
         QCOMPARE(BuildHtmlPage(options(result)), Header + Footer);
     }
 
-    void frameTakesSiteRootAndLanguage() {
+    void frameTakesSiteRootAndLanguage()
+    {
         const TResultText result;
         THtmlExportOptions o = options(result);
         o.SiteRoot = QStringLiteral("http://127.0.0.1:8080/?a&b/");
@@ -109,7 +117,8 @@ private Q_SLOTS:
         QVERIFY(page.contains("href=\"http://127.0.0.1:8080/?a&amp;b/us_Dirka.html\">"));
     }
 
-    void items_data() {
+    void items_data()
+    {
         QTest::addColumn<QString>("line");
         QTest::addColumn<QString>("path");
         QTest::addColumn<QString>("listed");
@@ -219,7 +228,8 @@ private Q_SLOTS:
             << u16(u"a\uFFFE\uFFFF\xD800\x01\x1F\tb") << none << music << true << none << false
             << QByteArray("a\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD\tb");
     }
-    void items() {
+    void items()
+    {
         QFETCH(QString, line);
         QFETCH(QString, path);
         QFETCH(QString, listed);
@@ -239,13 +249,15 @@ private Q_SLOTS:
 
     // Every tricky name, as a relative and a full link: the page parses, and the parser reads
     // back each address and each link text exactly.
-    void pageIsWellFormed_data() {
+    void pageIsWellFormed_data()
+    {
         QTest::addColumn<bool>("relative");
         QTest::addColumn<QString>("prefix");
         QTest::newRow("relative") << true << u16(u"http://h/?q=\"&<>\u00E9");
         QTest::newRow("full") << false << QString();
     }
-    void pageIsWellFormed() {
+    void pageIsWellFormed()
+    {
         QFETCH(bool, relative);
         QFETCH(QString, prefix);
         const QString location = QStringLiteral("/tmp/a&b <\"c\">/");
@@ -285,7 +297,8 @@ private Q_SLOTS:
                  QStringLiteral("file:///tmp/a&b%20%3C%22c%22%3E/a%20b.txt"));
     }
 
-    void progressEvery1024Lines() {
+    void progressEvery1024Lines()
+    {
         TResultText result;
         for (int i = 0; i < 2049; ++i)
             addLine(result, u"x", u"/Music/x");
@@ -296,7 +309,8 @@ private Q_SLOTS:
         QCOMPARE(calls, (QList<qsizetype>{0, 1024, 2048}));
     }
 
-    void exportWritesPage() {
+    void exportWritesPage()
+    {
         TResultText result;
         addLine(result, u"a.txt", u"/Music/a.txt");
         QTemporaryDir dir;
@@ -310,7 +324,8 @@ private Q_SLOTS:
         QCOMPARE(readAll(target), BuildHtmlPage(options(result)));
     }
 
-    void exportErrors() {
+    void exportErrors()
+    {
         TResultText result;
         QTemporaryDir dir;
         const QString target = dir.filePath(QStringLiteral("missing/list.html"));
@@ -327,7 +342,8 @@ private Q_SLOTS:
             u"Error #4022/10. Problem during HTML export.\r\nAssertion failure ("));
     }
 
-    void examplePath_data() {
+    void examplePath_data()
+    {
         QTest::addColumn<QStringList>("paths");
         QTest::addColumn<QString>("expected");
         QTest::newRow("first file with an extension")
@@ -338,7 +354,8 @@ private Q_SLOTS:
         QTest::newRow("none") << QStringList{QString(), u"/m/"_qs, u"/m/Makefile"_qs} << QString();
         QTest::newRow("empty result") << QStringList{} << QString();
     }
-    void examplePath() {
+    void examplePath()
+    {
         QFETCH(QStringList, paths);
         QFETCH(QString, expected);
         TResultText result;
@@ -347,7 +364,8 @@ private Q_SLOTS:
         QCOMPARE(ExamplePathOf(result), expected);
     }
 
-    void exampleAddress_data() {
+    void exampleAddress_data()
+    {
         QTest::addColumn<QString>("examplePath");
         QTest::addColumn<bool>("relative");
         QTest::addColumn<QString>("prefix");
@@ -362,7 +380,8 @@ private Q_SLOTS:
         QTest::newRow("no example, relative") << QString() << true << u"pre/"_qs << u"pre/"_qs;
         QTest::newRow("no example, full") << QString() << false << u"pre/"_qs << u"file:///"_qs;
     }
-    void exampleAddress() {
+    void exampleAddress()
+    {
         QFETCH(QString, examplePath);
         QFETCH(bool, relative);
         QFETCH(QString, prefix);

@@ -12,12 +12,14 @@ namespace {
 constexpr std::int64_t MB = 1048576;
 
 // Unlike QString::fromUtf16, keeps a leading U+FFFE or U+FEFF as text.
-QString u16(const char16_t* s) {
+QString u16(const char16_t* s)
+{
     return QStringView(s).toString();
 }
 
 // Writes "/" in a path as the platform's delimiter, so the cases read the same everywhere.
-QString path(const char16_t* s) {
+QString path(const char16_t* s)
+{
     return u16(s).replace(u'/', QChar(PathDelimiter));
 }
 
@@ -31,7 +33,8 @@ private:
     QLocale m_previous;
 };
 
-TLineFormat format(int separator, qsizetype rootLength) {
+TLineFormat format(int separator, qsizetype rootLength)
+{
     TListStyle style;
     style.Separator = separator;
     return TLineFormat::FromStyle(style, rootLength);
@@ -44,7 +47,8 @@ class TestLineComposition : public QObject {
 private Q_SLOTS:
     void initTestCase() { QLocale::setDefault(QLocale::c()); }
 
-    void lineFormat_data() {
+    void lineFormat_data()
+    {
         QTest::addColumn<int>("mode");
         QTest::addColumn<int>("separator");
         QTest::addColumn<int>("indentMode");
@@ -72,7 +76,8 @@ private Q_SLOTS:
         QTest::newRow("tree mode spaces")
             << 1 << 0 << 1 << 4 << QChar(u'\t') << QString(4, u' ') << QString();
     }
-    void lineFormat() {
+    void lineFormat()
+    {
         QFETCH(int, mode);
         QFETCH(int, separator);
         QFETCH(int, indentMode);
@@ -92,7 +97,8 @@ private Q_SLOTS:
         QCOMPARE(f.ListIndent, listIndent);
     }
 
-    void lineFormatTakesLocaleWhenMade() {
+    void lineFormatTakesLocaleWhenMade()
+    {
         TLineFormat german;
         {
             TLocaleScope scope(QStringLiteral("de_DE"));
@@ -106,7 +112,8 @@ private Q_SLOTS:
         QVERIFY_THROWS_EXCEPTION(EAssertionFailed, TLineFormat::FromStyle(TListStyle(), 0));
     }
 
-    void folderItemText_data() {
+    void folderItemText_data()
+    {
         QTest::addColumn<int>("separator");
         QTest::addColumn<int>("rootLength");
         QTest::addColumn<QString>("fullPath");
@@ -154,7 +161,8 @@ private Q_SLOTS:
             << 0 << 5 << path(u"/D/A/\xDC80/") << u16(u"\xDC80") << 8 << path(u"<DIR>\t/\uFFFD/");
         QTest::newRow("root length past path") << 0 << 40 << b << n << 6 << QString();
     }
-    void folderItemText() {
+    void folderItemText()
+    {
         QFETCH(int, separator);
         QFETCH(int, rootLength);
         QFETCH(QString, fullPath);
@@ -168,7 +176,8 @@ private Q_SLOTS:
         QCOMPARE(line, QStringLiteral("\t\t") + expected);
     }
 
-    void fileItemText_data() {
+    void fileItemText_data()
+    {
         QTest::addColumn<int>("separator");
         QTest::addColumn<int>("rootLength");
         QTest::addColumn<QString>("folderPath");
@@ -220,7 +229,8 @@ private Q_SLOTS:
             << 0 << 5 << b << u16(u"a\rb") << s << 8 << path(u"/B/a\uFFFDb\t2.50 MB");
         QTest::newRow("root length inside name") << 0 << 9 << b << y << s << 7 << u16(u".log");
     }
-    void fileItemText() {
+    void fileItemText()
+    {
         QFETCH(int, separator);
         QFETCH(int, rootLength);
         QFETCH(QString, folderPath);
@@ -235,12 +245,14 @@ private Q_SLOTS:
         QCOMPARE(line, QStringLiteral("  ") + expected);
     }
 
-    void fileItemTextNeedsNameAtEnd() {
+    void fileItemTextNeedsNameAtEnd()
+    {
         QVERIFY_THROWS_EXCEPTION(EAssertionFailed,
                                  FileItemText(format(0, 1), u16(u"/a/b"), u16(u"c"), 1, 0));
     }
 
-    void sizeText_data() {
+    void sizeText_data()
+    {
         QTest::addColumn<QString>("locale");
         QTest::addColumn<qint64>("size");
         QTest::addColumn<bool>("compact");
@@ -282,7 +294,8 @@ private Q_SLOTS:
         QTest::newRow("pl half MB") << pl << qint64(524288) << true << u16(u",500 MB");
         QTest::newRow("pl 1536 MB") << pl << qint64(1536 * MB) << true << u16(u"1\u00A0536  MB");
     }
-    void sizeText() {
+    void sizeText()
+    {
         QFETCH(QString, locale);
         QFETCH(qint64, size);
         QFETCH(bool, compact);
@@ -292,7 +305,8 @@ private Q_SLOTS:
         QCOMPARE(SizeText(TLineFormat::FromStyle(TListStyle(), 1), compact, size), expected);
     }
 
-    void statisticsText_data() {
+    void statisticsText_data()
+    {
         QTest::addColumn<QString>("locale");
         QTest::addColumn<int>("folders");
         QTest::addColumn<int>("files");
@@ -339,7 +353,8 @@ private Q_SLOTS:
         QTest::newRow("de large") << de << 2 << 7 << 0 << qint64(1234 * MB) << qint64(0)
                                   << u16(u"Files: 7 (1.234  MB; in 2 folders)");
     }
-    void statisticsText() {
+    void statisticsText()
+    {
         QFETCH(QString, locale);
         QFETCH(int, folders);
         QFETCH(int, files);
@@ -354,7 +369,8 @@ private Q_SLOTS:
                  expected);
     }
 
-    void appendShown_data() {
+    void appendShown_data()
+    {
         QTest::addColumn<QString>("text");
         QTest::addColumn<QString>("expected");
         QTest::newRow("plain") << u16(u"żółw.txt") << u16(u"żółw.txt");
@@ -382,7 +398,8 @@ private Q_SLOTS:
         QTest::newRow("reversed pair") << u16(u"\xDE00\xD83D") << u16(u"\uFFFD\uFFFD");
         QTest::newRow("only hidden") << u16(u"\n\n") << u16(u"\uFFFD\uFFFD");
     }
-    void appendShown() {
+    void appendShown()
+    {
         QFETCH(QString, text);
         QFETCH(QString, expected);
         QString out = QStringLiteral(">");
@@ -393,7 +410,8 @@ private Q_SLOTS:
     // The worked example: location /D/A/ holding x.txt (10 bytes), z.doc (524288 bytes) and B,
     // which holds y.log (2621440 bytes). The lines are put together from the parts a walker
     // uses: indentation, base line, items and summary.
-    void workedExample_data() {
+    void workedExample_data()
+    {
         QTest::addColumn<int>("mode");
         QTest::addColumn<int>("base");
         QTest::addColumn<int>("folder");
@@ -419,7 +437,8 @@ private Q_SLOTS:
                                  << QStringList{path(u".000 MB /x.txt"), path(u".500 MB /z.doc"),
                                                 path(u"2.50 MB /B/y.log")};
     }
-    void workedExample() {
+    void workedExample()
+    {
         QFETCH(int, mode);
         QFETCH(int, base);
         QFETCH(int, folder);
@@ -441,16 +460,19 @@ private Q_SLOTS:
 
         QStringList lines;
         auto addLine = [&](const QString& line) {
-            if (!line.trimmed().isEmpty()) lines << line;
+            if (!line.trimmed().isEmpty())
+                lines << line;
         };
         addLine(FolderItemText(f, location, u"A", base));
-        if (folder > 0) addLine(FolderItemText(f, b, u"B", folder));
+        if (folder > 0)
+            addLine(FolderItemText(f, b, u"B", folder));
         for (const auto& [name, size] : {std::pair{u"x.txt", 10}, std::pair{u"z.doc", 524288}}) {
             QString line;
             AppendFileItemText(line, f, location, name, file, size);
             addLine(line);
         }
-        if (summary) addLine(QStringLiteral(":: ") + StatisticsText(f, 0, 2, 0, 524298, 0));
+        if (summary)
+            addLine(QStringLiteral(":: ") + StatisticsText(f, 0, 2, 0, 524298, 0));
         addLine(f.ListIndent + FolderItemText(f, b, u"B", base));
         QString line = f.IndentUnit;
         AppendFileItemText(line, f, b, u"y.log", file, 2621440);

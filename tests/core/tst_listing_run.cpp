@@ -117,10 +117,11 @@ private Q_SLOTS:
         QStringList lines = host.Lines_();
         int i = 0;
         if (time) {
-            QVERIFY2(QRegularExpression(QStringLiteral("^:: Dirka 2\\.1; .+; \\d\\d:\\d\\d:\\d\\d$"))
-                         .match(lines[i])
-                         .hasMatch(),
-                     qPrintable(lines[i]));
+            QVERIFY2(
+                QRegularExpression(QStringLiteral("^:: Dirka 2\\.1; .+; \\d\\d:\\d\\d:\\d\\d$"))
+                    .match(lines[i])
+                    .hasMatch(),
+                qPrintable(lines[i]));
             ++i;
         }
         if (searchFor)
@@ -132,9 +133,9 @@ private Q_SLOTS:
             QCOMPARE(TabGet(i), m_a);
             ++i;
         }
-        QCOMPARE(lines.mid(i), QStringList({"", m_a + u"x.txt", m_a + u"B/y.log", "",
-                                            QString(u":: " + run.StatusText),
-                                            ":: Listing Completed.", ""}));
+        QCOMPARE(lines.mid(i),
+                 QStringList({"", m_a + u"x.txt", m_a + u"B/y.log", "",
+                              QString(u":: " + run.StatusText), ":: Listing Completed.", ""}));
         QVERIFY(lines[lines.size() - 3].startsWith(u":: Files: 2 (1.00 MB; in 2 folders)"));
         QCOMPARE(TabGet(i + 1), QString(m_a + u"x.txt"));
         QCOMPARE(host.Started, 1);
@@ -149,11 +150,10 @@ private Q_SLOTS:
         const TRunResult run = RunListing(settings, m_a + u" | " + m_c, host);
         QCOMPARE(run.Outcome, TRunOutcome::Completed);
         const QStringList lines = host.Lines_();
-        QCOMPARE(lines, QStringList({":: " + m_a, "", m_a + u"x.txt", m_a + u"B/y.log", "",
-                                     ":: " + m_c, "", m_c + u"c.txt", "", lines[9],
-                                     ":: Listing Completed.", ""}));
-        QVERIFY2(lines[9].startsWith(u":: Files: 3 (1.00 MB; in 3 folders)"),
-                 qPrintable(lines[9]));
+        QCOMPARE(lines,
+                 QStringList({":: " + m_a, "", m_a + u"x.txt", m_a + u"B/y.log", "", ":: " + m_c,
+                              "", m_c + u"c.txt", "", lines[9], ":: Listing Completed.", ""}));
+        QVERIFY2(lines[9].startsWith(u":: Files: 3 (1.00 MB; in 3 folders)"), qPrintable(lines[9]));
         QCOMPARE(TabGet(5), m_c);
         QCOMPARE(ListedLocation(), QString());
         RunListing(settings, m_c, host);
@@ -249,9 +249,8 @@ private Q_SLOTS:
         settings.Filter = filter;
         TFakeHost host;
         host.Result.AppendLine(u"old line");
-        const TRunResult run =
-            RunListing(settings, location.isEmpty() && filter ? m_a : location.replace(u'@', m_a),
-                       host);
+        const TRunResult run = RunListing(
+            settings, location.isEmpty() && filter ? m_a : location.replace(u'@', m_a), host);
         QCOMPARE(run.Outcome, TRunOutcome::Refused);
         QCOMPARE(host.Warnings, QStringList{warning});
         QCOMPARE(host.Lines_(), QStringList{"old line"});

@@ -7,7 +7,8 @@ using namespace dirka;
 
 namespace {
 
-TInfo knownFolders() {
+TInfo knownFolders()
+{
     TInfo info;
     info.DesktopFolder = QStringLiteral("/home/ann/Desktop/");
     info.PersonalFolder = QStringLiteral("/home/ann/Documents/");
@@ -16,7 +17,8 @@ TInfo knownFolders() {
 }
 
 // "$CWD" in an expected text stands for the working folder.
-QString expand(QString expected) {
+QString expand(QString expected)
+{
     return expected.replace(QStringLiteral("$CWD"), QDir::currentPath());
 }
 
@@ -25,7 +27,8 @@ QString expand(QString expected) {
 class TestLocations : public QObject {
     Q_OBJECT
 private Q_SLOTS:
-    void resolveLocation_data() {
+    void resolveLocation_data()
+    {
         QTest::addColumn<QString>("text");
         QTest::addColumn<QString>("expected");
         const auto row = [](const char* tag, const char* text, const char* expected) {
@@ -49,14 +52,16 @@ private Q_SLOTS:
         row("relative with dots", "./a/../b", "$CWD/b/");
         row("dot", ".", "$CWD/");
     }
-    void resolveLocation() {
+    void resolveLocation()
+    {
         QFETCH(QString, text);
         QFETCH(QString, expected);
         QCOMPARE(ResolveLocation(text, knownFolders()), expand(expected));
     }
 
     // An unknown special folder refuses the location instead of listing "/" or a relative path.
-    void unknownFolderIsRefused() {
+    void unknownFolderIsRefused()
+    {
         TInfo info = knownFolders();
         info.DesktopFolder.clear();
         QCOMPARE(ResolveLocation(u"<Desktop>", info), QString());
@@ -64,7 +69,8 @@ private Q_SLOTS:
         QCOMPARE(ResolveLocation(u"<My Documents>", info), QStringLiteral("/home/ann/Documents/"));
     }
 
-    void resolveLocationList_data() {
+    void resolveLocationList_data()
+    {
         QTest::addColumn<QString>("text");
         QTest::addColumn<QString>("expected");
         QTest::newRow("two pseudo")
@@ -75,14 +81,16 @@ private Q_SLOTS:
         QTest::newRow("mixed") << QStringLiteral(" /a | <Temp> |/media/cd  <CD/DVD>")
                                << QStringLiteral("/a/\r\n\r\n/media/cd/\r\n");
     }
-    void resolveLocationList() {
+    void resolveLocationList()
+    {
         QFETCH(QString, text);
         QFETCH(QString, expected);
         QCOMPARE(ResolveLocationList(text, knownFolders()), expected);
         QCOMPARE(ResolveLocations(text, knownFolders()).join(u"\r\n") + u"\r\n", expected);
     }
 
-    void defaultsUseTheProcessRecord() {
+    void defaultsUseTheProcessRecord()
+    {
         ReplaceInfo(knownFolders());
         QCOMPARE(ResolveLocation(u"<Desktop>"), QStringLiteral("/home/ann/Desktop/"));
         ReplaceInfo(TInfo());

@@ -11,20 +11,24 @@ using namespace dirka;
 
 namespace {
 
-QString u16(const char16_t* s) {
+QString u16(const char16_t* s)
+{
     return QStringView(s).toString();
 }
 
 // Appends a result line and records its item the way the walker does: folder path + name.
-void addLine(TResultText& result, QStringView text, QStringView path = {}) {
+void addLine(TResultText& result, QStringView text, QStringView path = {})
+{
     const int index = int(result.LineCount());
     result.AppendLine(text);
-    if (path.isEmpty()) return;
+    if (path.isEmpty())
+        return;
     const qsizetype split = path.lastIndexOf(u'/') + 1;
     TabAdd(index, path.sliced(split), path.first(split));
 }
 
-QByteArray readAll(const QString& fileName) {
+QByteArray readAll(const QString& fileName)
+{
     QFile file(fileName);
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<unreadable>");
 }
@@ -37,7 +41,8 @@ private Q_SLOTS:
     void init() { TabReset(); }
 
     // Two files and a folder between header, summary and empty lines.
-    void filesOnlyInResultOrder() {
+    void filesOnlyInResultOrder()
+    {
         TResultText result;
         addLine(result, u":: Listing");
         addLine(result, u"");
@@ -58,7 +63,8 @@ private Q_SLOTS:
         QCOMPARE(readAll(target), QByteArray("/A/x.mp3\r\n/A/B/y.flac\r\n"));
     }
 
-    void entryBytes_data() {
+    void entryBytes_data()
+    {
         QTest::addColumn<QString>("path");
         QTest::addColumn<QByteArray>("entry");
         QTest::newRow("non-ascii first")
@@ -77,7 +83,8 @@ private Q_SLOTS:
         QTest::newRow("carriage return left out") << u16(u"/m/a\rb.mp3") << QByteArray();
         QTest::newRow("break in the folder left out") << u16(u"/m\r\n/a.mp3") << QByteArray();
     }
-    void entryBytes() {
+    void entryBytes()
+    {
         QFETCH(QString, path);
         QFETCH(QByteArray, entry);
         TResultText result;
@@ -90,14 +97,16 @@ private Q_SLOTS:
         QCOMPARE(playlist.Entries, entry.isEmpty() ? 2 : 3);
     }
 
-    void sameFileTwiceGivesTwoEntries() {
+    void sameFileTwiceGivesTwoEntries()
+    {
         TResultText result;
         addLine(result, u"a", u"/m/a.mp3");
         addLine(result, u"a", u"/m/a.mp3");
         QCOMPARE(BuildM3u8Playlist(result).Bytes, QByteArray("/m/a.mp3\r\n/m/a.mp3\r\n"));
     }
 
-    void noFilesGivesEmptyFile() {
+    void noFilesGivesEmptyFile()
+    {
         TResultText result;
         addLine(result, u":: /A/", u"/A/");
         addLine(result, u"Files: 0");
@@ -108,7 +117,8 @@ private Q_SLOTS:
         QCOMPARE(readAll(target), QByteArray());
     }
 
-    void progressEvery1024Lines() {
+    void progressEvery1024Lines()
+    {
         TResultText result;
         for (int i = 0; i < 2049; ++i)
             addLine(result, u"x", u"/m/x");
@@ -119,7 +129,8 @@ private Q_SLOTS:
         QCOMPARE(playlist.Entries, 2049);
     }
 
-    void failedWriteNamesStage10() {
+    void failedWriteNamesStage10()
+    {
         TResultText result;
         addLine(result, u"a", u"/m/a\nb.mp3");
         QTemporaryDir dir;

@@ -12,7 +12,8 @@ using namespace dirka;
 class TestProgramInfo : public QObject {
     Q_OBJECT
 private Q_SLOTS:
-    void localeNumbers_data() {
+    void localeNumbers_data()
+    {
         QTest::addColumn<int>("localeId");
         QTest::addColumn<QString>("language");
         QTest::addColumn<QString>("query");
@@ -23,7 +24,8 @@ private Q_SLOTS:
         QTest::newRow("1031 German") << 1031 << "us"
                                      << "&ver=2.1.0.37&lng=0407";
     }
-    void localeNumbers() {
+    void localeNumbers()
+    {
         QFETCH(int, localeId);
         QFETCH(QString, language);
         QFETCH(QString, query);
@@ -31,7 +33,8 @@ private Q_SLOTS:
         QCOMPARE(WebQueryOf(u"2.1.0.37", localeId), query);
     }
 
-    void localeIdOf_data() {
+    void localeIdOf_data()
+    {
         QTest::addColumn<QString>("name");
         QTest::addColumn<int>("localeId");
         QTest::newRow("pl_PL") << "pl_PL" << 0x0415;
@@ -43,19 +46,22 @@ private Q_SLOTS:
         QTest::newRow("C") << "C" << 0x0409;
         QTest::newRow("sw_KE, unknown") << "sw_KE" << 0x0409;
     }
-    void localeIdOf() {
+    void localeIdOf()
+    {
         QFETCH(QString, name);
         QFETCH(int, localeId);
         QCOMPARE(int(LocaleIdOf(QLocale(name))), localeId);
     }
 
-    void includeTrailingChar() {
+    void includeTrailingChar()
+    {
         QCOMPARE(IncludeTrailingChar(u"/docs", u'/'), QStringLiteral("/docs/"));
         QCOMPARE(IncludeTrailingChar(u"/docs/", u'/'), QStringLiteral("/docs/"));
         QCOMPARE(IncludeTrailingChar(u"", u'/'), QStringLiteral("/"));
     }
 
-    void kernelVersionText_data() {
+    void kernelVersionText_data()
+    {
         QTest::addColumn<QString>("type");
         QTest::addColumn<QString>("version");
         QTest::addColumn<QString>("expected");
@@ -72,14 +78,16 @@ private Q_SLOTS:
                                    << "odd"
                                    << "Linux odd";
     }
-    void kernelVersionText() {
+    void kernelVersionText()
+    {
         QFETCH(QString, type);
         QFETCH(QString, version);
         QFETCH(QString, expected);
         QCOMPARE(KernelVersionText(type, version), expected);
     }
 
-    void collectInfo() {
+    void collectInfo()
+    {
         QTemporaryDir home;
         const QByteArray oldHome = qgetenv("HOME");
         const QByteArray oldConfig = qgetenv("XDG_CONFIG_HOME");
@@ -118,7 +126,8 @@ private Q_SLOTS:
         QLocale::setDefault(QLocale::c());
     }
 
-    void webAddresses() {
+    void webAddresses()
+    {
         TInfo info;
         info.WebQuery = QStringLiteral("&ver=2.1.0.37&lng=0415");
         info.LanguageCode = QStringLiteral("pl");

@@ -11,13 +11,15 @@ using namespace dirka;
 
 namespace {
 
-QString u16(const char16_t* s) {
+QString u16(const char16_t* s)
+{
     return QString::fromUtf16(s);
 }
 
 // One folder listing as the walker records it: base line, two files, a subfolder line and the
 // subfolder's file.
-void addExample() {
+void addExample()
+{
     TabAdd(0, u"", u"/D/A/");
     TabAdd(1, u"x.txt", u"/D/A/");
     TabAdd(2, u"z.doc", u"/D/A/");
@@ -26,7 +28,8 @@ void addExample() {
 }
 
 // Path of a made-up line i: seven files per folder, folders of three depths.
-QString linePath(int i) {
+QString linePath(int i)
+{
     const int folder = i / 7;
     return QStringLiteral("/data/f%1/g%2/").arg(folder % 5).arg(folder) +
            (i % 7 == 0 ? QString() : QStringLiteral("file%1.txt").arg(i));
@@ -40,7 +43,8 @@ private Q_SLOTS:
     void init() { TabReset(); }
     void cleanupTestCase() { TabReset(); }
 
-    void exampleStoredForm_data() {
+    void exampleStoredForm_data()
+    {
         QTest::addColumn<int>("index");
         QTest::addColumn<QString>("text");
         QTest::addColumn<int>("prefixLength");
@@ -52,7 +56,8 @@ private Q_SLOTS:
         QTest::newRow("subfolder file") << 4 << u16(u"y.log") << 7 << 3;
         QTest::newRow("never recorded") << 5 << QString() << 0 << -1;
     }
-    void exampleStoredForm() {
+    void exampleStoredForm()
+    {
         QFETCH(int, index);
         QFETCH(QString, text);
         QFETCH(int, prefixLength);
@@ -64,7 +69,8 @@ private Q_SLOTS:
         QCOMPARE(entry.Link, link);
     }
 
-    void exampleReadsBack() {
+    void exampleReadsBack()
+    {
         addExample();
         QCOMPARE(TabGet(4), u16(u"/D/A/B/y.log"));
         QCOMPARE(TabGet(2), u16(u"/D/A/z.doc"));
@@ -76,12 +82,14 @@ private Q_SLOTS:
 
     // Without alsoCache the forgotten lines' cached paths must go as well: line 4 is recorded
     // again below with another path and would otherwise read the old one.
-    void clearAfterCachedReads_data() {
+    void clearAfterCachedReads_data()
+    {
         QTest::addColumn<bool>("alsoCache");
         QTest::newRow("with cache") << true;
         QTest::newRow("without cache") << false;
     }
-    void clearAfterCachedReads() {
+    void clearAfterCachedReads()
+    {
         QFETCH(bool, alsoCache);
         addExample();
         for (int i = 4; i >= 0; --i)
@@ -105,7 +113,8 @@ private Q_SLOTS:
         QCOMPARE(TabGet(3), u16(u"/D/A/C/"));
     }
 
-    void growth_data() {
+    void growth_data()
+    {
         QTest::addColumn<QList<int>>("indexes");
         QTest::addColumn<int>("capacity");
         QTest::addColumn<QList<int>>("whole");
@@ -119,7 +128,8 @@ private Q_SLOTS:
         QTest::newRow("jump far") << QList<int>{0, 1, 2, 5000, 5001} << 8192 << QList<int>{5000};
         QTest::newRow("last slot no growth") << QList<int>{0, 1, 255} << 256 << QList<int>{};
     }
-    void growth() {
+    void growth()
+    {
         QFETCH(QList<int>, indexes);
         QFETCH(int, capacity);
         QFETCH(QList<int>, whole);
@@ -138,7 +148,8 @@ private Q_SLOTS:
         QCOMPARE(TabMemory().TextUnits, 0);
     }
 
-    void prefixSharing_data() {
+    void prefixSharing_data()
+    {
         QTest::addColumn<QString>("previous");
         QTest::addColumn<QString>("path");
         QTest::addColumn<int>("prefixLength");
@@ -150,7 +161,8 @@ private Q_SLOTS:
         QTest::newRow("surrogate pair") << u16(u"/😀a") << u16(u"/😀b") << 3;
         QTest::newRow("empty previous") << QString() << u16(u"/a") << 0;
     }
-    void prefixSharing() {
+    void prefixSharing()
+    {
         QFETCH(QString, previous);
         QFETCH(QString, path);
         QFETCH(int, prefixLength);
@@ -163,7 +175,8 @@ private Q_SLOTS:
     }
 
     // The split between folder and name must not matter to the sharing.
-    void splitOfPath_data() {
+    void splitOfPath_data()
+    {
         QTest::addColumn<QString>("folder");
         QTest::addColumn<QString>("name");
         QTest::newRow("all in folder") << u16(u"/m/a/b.txt") << QString();
@@ -171,7 +184,8 @@ private Q_SLOTS:
         QTest::newRow("split in shared part") << u16(u"/m/") << u16(u"a/b.txt");
         QTest::newRow("split after shared part") << u16(u"/m/a/b") << u16(u".txt");
     }
-    void splitOfPath() {
+    void splitOfPath()
+    {
         QFETCH(QString, folder);
         QFETCH(QString, name);
         TabAdd(0, u"a/c.txt", u"/m/");
@@ -184,7 +198,8 @@ private Q_SLOTS:
         QCOMPARE(TabGet(1), u16(u"/m/a/b.txt"));
     }
 
-    void emptyReads_data() {
+    void emptyReads_data()
+    {
         QTest::addColumn<int>("index");
         QTest::newRow("gap") << 3;
         QTest::newRow("after the last") << 11;
@@ -194,7 +209,8 @@ private Q_SLOTS:
         QTest::newRow("negative") << -1;
         QTest::newRow("int min") << INT_MIN;
     }
-    void emptyReads() {
+    void emptyReads()
+    {
         QFETCH(int, index);
         TabAdd(2, u"a", u"/x/");
         TabAdd(4, u"b", u"/x/");
@@ -204,7 +220,8 @@ private Q_SLOTS:
         QCOMPARE(TabCapacity(), 256);
     }
 
-    void negativeIndexAsserts() {
+    void negativeIndexAsserts()
+    {
         QVERIFY_THROWS_EXCEPTION(EAssertionFailed, TabAdd(-1, u"a", u"/"));
         QVERIFY_THROWS_EXCEPTION(EAssertionFailed, TabClear(-1, true));
         QVERIFY_THROWS_EXCEPTION(EAssertionFailed, TabClear(INT_MIN, false));
@@ -212,7 +229,8 @@ private Q_SLOTS:
     }
 
     // Recording a line again must neither loop nor leave later lines pointing at a changed text.
-    void reAddingEarlierLine() {
+    void reAddingEarlierLine()
+    {
         addExample();
         TabGet(4);
         TabAdd(4, u"q.log", u"/D/A/B/");
@@ -224,7 +242,8 @@ private Q_SLOTS:
         QCOMPARE(TabGet(0), u16(u"/D/A/"));
     }
 
-    void cacheRing() {
+    void cacheRing()
+    {
         std::vector<QString> expected;
         for (int i = 0; i < 60; ++i) {
             expected.push_back(linePath(i));
@@ -247,7 +266,8 @@ private Q_SLOTS:
             QCOMPARE(TabGet(i), expected[i]);
     }
 
-    void longSharedPrefixCapped() {
+    void longSharedPrefixCapped()
+    {
         const QString folder =
             QLatin1Char('/') + QString(70000, QLatin1Char('a')) + QLatin1Char('/');
         TabAdd(0, u"x", folder);
@@ -263,7 +283,8 @@ private Q_SLOTS:
     }
 
     // Each path one unit longer than the one before: every entry links to the previous one.
-    void longLinkChain() {
+    void longLinkChain()
+    {
         const int count = 60000;
         const QString all = QLatin1Char('/') + QString(count, QLatin1Char('k'));
         TabAdd(65535, u"", u"/"); // grow first: growth would restart the chain
@@ -280,13 +301,15 @@ private Q_SLOTS:
     }
 
     // Random listings with the walker's rollbacks, against a plain list of the paths.
-    void rollbacksAgainstModel_data() {
+    void rollbacksAgainstModel_data()
+    {
         QTest::addColumn<unsigned>("seed");
         QTest::newRow("seed 1") << 1u;
         QTest::newRow("seed 7") << 7u;
         QTest::newRow("seed 2024") << 2024u;
     }
-    void rollbacksAgainstModel() {
+    void rollbacksAgainstModel()
+    {
         QFETCH(unsigned, seed);
         std::mt19937 random(seed);
         auto pick = [&](int from, int to) {
@@ -309,7 +332,8 @@ private Q_SLOTS:
                 TabAdd(int(model.size()), name, folder);
                 model.push_back(folder + name);
             }
-            if (pick(0, 1) == 0) model.emplace_back(); // summary or empty line
+            if (pick(0, 1) == 0)
+                model.emplace_back(); // summary or empty line
             if (pick(0, 4) == 0) {
                 const int index = pick(0, int(model.size()) - 1);
                 QCOMPARE(TabGet(index), model[std::size_t(index)]);
@@ -335,7 +359,8 @@ private Q_SLOTS:
 
     // Clearing gives memory back (all but a page of entries and a block of text kept for the
     // rollbacks); the capacity stays, and lines recorded again read back.
-    void clearReleasesMemory() {
+    void clearReleasesMemory()
+    {
         for (int i = 0; i < 100000; ++i)
             TabAdd(i, QStringLiteral("%1.txt").arg(i * 7919 % 100000), u"/big/");
         QVERIFY(TabMemory().TextUnits > 100000 * 5);
@@ -357,7 +382,8 @@ private Q_SLOTS:
 
     // Texts of 400000 units: two fill most of a text block, the third starts the next one, and
     // one of 1.1 million units needs a block of its own. Rollbacks cut across block ends.
-    void textAcrossBlocks() {
+    void textAcrossBlocks()
+    {
         std::vector<QString> paths;
         for (char16_t c : {u'a', u'b', u'c'})
             paths.push_back(QString(400000, QChar(c)));

@@ -7,18 +7,21 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
-QString u16(const char16_t* s) {
+QString u16(const char16_t* s)
+{
     return QStringView(s).toString();
 }
 
-TResultText textOf(const QStringList& lines) {
+TResultText textOf(const QStringList& lines)
+{
     TResultText text;
     for (const QString& line : lines)
         text.AppendLine(line);
     return text;
 }
 
-QStringList linesOf(const TResultText& text) {
+QStringList linesOf(const TResultText& text)
+{
     QStringList lines;
     for (qsizetype i = 0; i < text.LineCount(); ++i)
         lines.append(text.Line(i).toString());
@@ -26,7 +29,8 @@ QStringList linesOf(const TResultText& text) {
 }
 
 // Every line's start, text and the CR LF between lines agree with the whole text.
-void verifyConsistent(const TResultText& text, const QStringList& lines) {
+void verifyConsistent(const TResultText& text, const QStringList& lines)
+{
     QCOMPARE(text.LineCount(), lines.size());
     QCOMPARE(text.Text().toString(), lines.join(u"\r\n"));
     qsizetype start = 0;
@@ -42,13 +46,15 @@ void verifyConsistent(const TResultText& text, const QStringList& lines) {
 class TestResultText : public QObject {
     Q_OBJECT
 private Q_SLOTS:
-    void startsEmpty() {
+    void startsEmpty()
+    {
         TResultText text;
         QCOMPARE(text.LineCount(), 0);
         QVERIFY(text.Text().isEmpty());
     }
 
-    void append_data() {
+    void append_data()
+    {
         QTest::addColumn<QStringList>("lines");
         QTest::addColumn<QString>("joined");
         QTest::newRow("one") << QStringList{u"a"_s} << u"a"_s;
@@ -61,7 +67,8 @@ private Q_SLOTS:
         QTest::newRow("surrogate pair and U+FFFD")
             << QStringList{u16(u"\xD83D\xDE00"), u16(u"\uFFFD")} << u16(u"\xD83D\xDE00\r\n\uFFFD");
     }
-    void append() {
+    void append()
+    {
         QFETCH(QStringList, lines);
         QFETCH(QString, joined);
         const TResultText text = textOf(lines);
@@ -69,7 +76,8 @@ private Q_SLOTS:
         verifyConsistent(text, lines);
     }
 
-    void truncate_data() {
+    void truncate_data()
+    {
         QTest::addColumn<QStringList>("lines");
         QTest::addColumn<int>("count");
         QTest::addColumn<QStringList>("remaining");
@@ -86,7 +94,8 @@ private Q_SLOTS:
         QTest::newRow("keeps an empty last line")
             << QStringList{u"x"_s, QString(), u"y"_s} << 2 << QStringList{u"x"_s, QString()};
     }
-    void truncate() {
+    void truncate()
+    {
         QFETCH(QStringList, lines);
         QFETCH(int, count);
         QFETCH(QStringList, remaining);
@@ -106,7 +115,8 @@ private Q_SLOTS:
         verifyConsistent(text, remaining + QStringList{u"new"_s});
     }
 
-    void lineFromOffset_data() {
+    void lineFromOffset_data()
+    {
         // "ab" CR LF "cd" CR LF (empty) CR LF "ef": lines start at 0, 4, 8 and 10.
         QTest::addColumn<int>("offset");
         QTest::addColumn<int>("line");
@@ -115,7 +125,8 @@ private Q_SLOTS:
             QTest::addRow("offset %d", offset) << offset << lines[offset];
         QTest::newRow("end of text") << 12 << 3;
     }
-    void lineFromOffset() {
+    void lineFromOffset()
+    {
         QFETCH(int, offset);
         QFETCH(int, line);
         const TResultText text = textOf({u"ab"_s, u"cd"_s, QString(), u"ef"_s});
@@ -123,7 +134,8 @@ private Q_SLOTS:
         QCOMPARE(text.LineFromOffset(offset), line);
     }
 
-    void lineFromOffsetEmptyLines() {
+    void lineFromOffsetEmptyLines()
+    {
         const TResultText text = textOf({QString(), QString(), QString()});
         QCOMPARE(text.Text().toString(), u"\r\n\r\n"_s);
         QCOMPARE(text.LineFromOffset(0), 0);
@@ -134,7 +146,8 @@ private Q_SLOTS:
     }
 
     // A long result of varied line lengths: every unit maps back to the line that holds it.
-    void manyLines() {
+    void manyLines()
+    {
         TResultText text;
         QStringList lines;
         for (int i = 0; i < 20000; ++i) {
@@ -154,7 +167,8 @@ private Q_SLOTS:
         QCOMPARE(linesOf(text), lines.first(12345));
     }
 
-    void clear() {
+    void clear()
+    {
         TResultText text = textOf({u"a"_s, u"b"_s});
         text.Clear();
         QCOMPARE(text.LineCount(), 0);
@@ -164,7 +178,8 @@ private Q_SLOTS:
     }
 
     // The lines target's own TruncateLines, for targets that only remove one line at a time.
-    void defaultTruncateOfLinesTarget() {
+    void defaultTruncateOfLinesTarget()
+    {
         class TOneByOne : public TLinesTarget {
         public:
             qsizetype LineCount() const override { return m_lines.size(); }

@@ -20,19 +20,22 @@ namespace {
 const QByteArray Head = "Windows Registry Editor Version 5.00\r\n\r\n"
                         "[HKEY_CURRENT_USER\\Software\\Pelmora\\Dirka\\2.1]\r\n";
 
-QByteArray readAll(const QString& path) {
+QByteArray readAll(const QString& path)
+{
     QFile file(path);
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
-void writeAll(const QString& path, const QByteArray& bytes) {
+void writeAll(const QString& path, const QByteArray& bytes)
+{
     QFile file(path);
     QVERIFY(file.open(QIODevice::WriteOnly));
     file.write(bytes);
 }
 
 // A record in which every value differs from its default (and stays within the load ranges).
-TSettings changedSettings() {
+TSettings changedSettings()
+{
     TSettings s;
     s.MaxDepth = 4;
     s.IsMaxDepth = true;
@@ -59,27 +62,31 @@ private:
     QString path() const { return m_dir.filePath(QStringLiteral("cfg/2.1.reg")); }
 
 private Q_SLOTS:
-    void initTestCase() {
+    void initTestCase()
+    {
         QStandardPaths::setTestModeEnabled(true);
         QVERIFY(m_dir.isValid());
     }
     void cleanup() { QDir(m_dir.filePath(QStringLiteral("cfg"))).removeRecursively(); }
 
-    void filePathInTestMode() {
+    void filePathInTestMode()
+    {
         const QString file = SettingsFilePath();
         QVERIFY(file.endsWith(QStringLiteral("/Pelmora/Dirka/2.1.reg")));
         QVERIFY(file.startsWith(
             QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation)));
     }
 
-    void firstStartGivesDefaults() {
+    void firstStartGivesDefaults()
+    {
         TSettings s = changedSettings();
         LoadSettings(s, path());
         QCOMPARE(s, TSettings());
         QCOMPARE(s.PathSave, QStringLiteral("<Desktop>"));
     }
 
-    void load_data() {
+    void load_data()
+    {
         QTest::addColumn<QByteArray>("values");
         QTest::addColumn<TSettings>("expected");
         TSettings e;
@@ -145,7 +152,8 @@ private Q_SLOTS:
                           "\"IsCopy\"=dword:1")
             << e;
     }
-    void load() {
+    void load()
+    {
         QFETCH(QByteArray, values);
         QFETCH(TSettings, expected);
         QVERIFY(QDir().mkpath(QFileInfo(path()).path()));
@@ -155,20 +163,23 @@ private Q_SLOTS:
         QCOMPARE(s, expected);
     }
 
-    void saveWritesAllValuesInOrder() {
+    void saveWritesAllValuesInOrder()
+    {
         QVERIFY(SaveSettings(TSettings(), path()).Ok); // creates the folder
         const QList<QByteArray> lines = readAll(path()).split('\n');
         QCOMPARE(lines.value(0), QByteArray("Windows Registry Editor Version 5.00\r"));
         QList<QByteArray> values;
         for (const QByteArray& line : lines)
-            if (line.startsWith('"')) values << line.left(line.indexOf('='));
+            if (line.startsWith('"'))
+                values << line.left(line.indexOf('='));
         QCOMPARE(values.size(), 45);
         QCOMPARE(values.first(), QByteArray("\"MaxDepth\""));
         QCOMPARE(values.last(), QByteArray("\"S.Header\""));
         QVERIFY(lines.contains("\"PathSave\"=\"<Desktop>\"\r"));
     }
 
-    void roundTrip_data() {
+    void roundTrip_data()
+    {
         QTest::addColumn<TSettings>("settings");
         QTest::newRow("defaults") << TSettings();
         QTest::newRow("all changed") << changedSettings();
@@ -182,7 +193,8 @@ private Q_SLOTS:
         s.Filter = INT_MAX;
         QTest::newRow("awkward texts and numbers") << s;
     }
-    void roundTrip() {
+    void roundTrip()
+    {
         QFETCH(TSettings, settings);
         QVERIFY(SaveSettings(settings, path()).Ok);
         TSettings back;
@@ -191,12 +203,14 @@ private Q_SLOTS:
     }
 
     // A save that cannot finish must leave the previous file exactly as it was.
-    void failedSaveKeepsOldFile_data() {
+    void failedSaveKeepsOldFile_data()
+    {
         QTest::addColumn<QString>("how");
         QTest::newRow("read-only folder") << QStringLiteral("read-only");
         QTest::newRow("write beyond the file size limit") << QStringLiteral("size-limit");
     }
-    void failedSaveKeepsOldFile() {
+    void failedSaveKeepsOldFile()
+    {
         QFETCH(QString, how);
         QVERIFY(SaveSettings(TSettings(), path()).Ok);
         const QByteArray before = readAll(path());
@@ -227,13 +241,15 @@ private Q_SLOTS:
         QCOMPARE(QDir(folder).entryList(QDir::Files | QDir::Hidden), QStringList{"2.1.reg"});
     }
 
-    void failedSaveReports_data() {
+    void failedSaveReports_data()
+    {
         QTest::addColumn<QString>("target");
         QTest::newRow("parent is a file") << QStringLiteral("file/2.1.reg");
         QTest::newRow("target is a folder") << QStringLiteral("folder");
         QTest::newRow("device without space") << QStringLiteral("full");
     }
-    void failedSaveReports() {
+    void failedSaveReports()
+    {
         QFETCH(QString, target);
         const QString base = m_dir.filePath(QStringLiteral("cfg"));
         QVERIFY(QDir().mkpath(base + u"/folder"));
@@ -247,7 +263,8 @@ private Q_SLOTS:
     }
 
     // Every cut of a real file, and bytes flipped in it, still loads without crashing.
-    void brokenFilesDoNotCrash() {
+    void brokenFilesDoNotCrash()
+    {
         QVERIFY(SaveSettings(changedSettings(), path()).Ok);
         const QByteArray good = readAll(path());
         for (qsizetype cut = 0; cut < good.size(); cut += 7) {

@@ -6,16 +6,19 @@ using namespace dirka;
 
 namespace {
 
-QString u(const char* text) {
+QString u(const char* text)
+{
     return QString::fromUtf8(text);
 }
 
 const QByteArray Section = "[HKEY_CURRENT_USER\\Software\\Pelmora\\Dirka\\2.1]\n";
 
 // "dword:10", "text:...", "expand:...", "type3:4142" or "missing".
-QString describe(const TRegKey& key, const QString& name) {
+QString describe(const TRegKey& key, const QString& name)
+{
     const TRegValue* v = key.Value(name);
-    if (!v) return QStringLiteral("missing");
+    if (!v)
+        return QStringLiteral("missing");
     switch (v->Type) {
     case int(TRegType::Dword):
         return QStringLiteral("dword:%1").arg(v->Dword);
@@ -33,7 +36,8 @@ QString describe(const TRegKey& key, const QString& name) {
 class TestSettingsStore : public QObject {
     Q_OBJECT
 private Q_SLOTS:
-    void parse_data() {
+    void parse_data()
+    {
         QTest::addColumn<QByteArray>("file");
         QTest::addColumn<QString>("name");
         QTest::addColumn<QString>("expected");
@@ -76,14 +80,16 @@ private Q_SLOTS:
         row("garbage around", "\x01\x02garbage\n" + head + "junk line\n\"\n\"A\"=dword:7\n[", "A",
             "dword:7");
     }
-    void parse() {
+    void parse()
+    {
         QFETCH(QByteArray, file);
         QFETCH(QString, name);
         QFETCH(QString, expected);
         QCOMPARE(describe(ParseRegistryText(file, false), name), expected);
     }
 
-    void utf16File() {
+    void utf16File()
+    {
         const QString text = QString::fromUtf8(Section) + u"\"A\"=\"ż\"\r\n";
         QByteArray bytes("\xFF\xFE", 2);
         bytes.append(reinterpret_cast<const char*>(text.utf16()), text.size() * 2);
@@ -91,7 +97,8 @@ private Q_SLOTS:
                  QString::fromUtf8("text:ż"));
     }
 
-    void formatExact() {
+    void formatExact()
+    {
         TRegKey key;
         RegWriteInteger(&key, u"MaxDepth", 10);
         RegWriteText(&key, u"PathSave", u"<Desktop>");
@@ -104,7 +111,8 @@ private Q_SLOTS:
                             "\"PathList\"=hex(1):61,00,0a,00,62,00,00,00\r\n\r\n"));
     }
 
-    void textRoundTrip_data() {
+    void textRoundTrip_data()
+    {
         QTest::addColumn<QString>("text");
         QTest::addColumn<bool>("quoted");
         QTest::newRow("empty") << QString() << true;
@@ -118,7 +126,8 @@ private Q_SLOTS:
         QTest::newRow("lone surrogate") << QString::fromUtf16(u"x\xDCFF", 2) << false;
         QTest::newRow("lone high surrogate") << QString::fromUtf16(u"\xD800y", 2) << false;
     }
-    void textRoundTrip() {
+    void textRoundTrip()
+    {
         QFETCH(QString, text);
         QFETCH(bool, quoted);
         TRegKey key;
@@ -131,7 +140,8 @@ private Q_SLOTS:
         QCOMPARE(back, text);
     }
 
-    void typedAccess() {
+    void typedAccess()
+    {
         TRegKey key;
         QVERIFY(RegWriteInteger(&key, u"N", -2));
         QVERIFY(RegWriteBool(&key, u"B", true));
@@ -151,7 +161,8 @@ private Q_SLOTS:
         QCOMPARE(t, QStringLiteral("x"));
     }
 
-    void errors() {
+    void errors()
+    {
         TRegKey key;
         RegWriteText(&key, u"T", u"x");
         RegWriteInteger(&key, u"N", 1);
@@ -178,7 +189,8 @@ private Q_SLOTS:
         QVERIFY(readOnly.Values().isEmpty());
     }
 
-    void absentKey() {
+    void absentKey()
+    {
         bool b = true;
         int n = 3;
         QString t = QStringLiteral("keep");

@@ -17,26 +17,31 @@ using namespace dirka;
 namespace {
 
 // Keeps lone surrogates as they are.
-QString u16(const char16_t* s) {
+QString u16(const char16_t* s)
+{
     return QStringView(s).toString();
 }
 
-QByteArray hex(const char* digits) {
+QByteArray hex(const char* digits)
+{
     return QByteArray::fromHex(digits);
 }
 
-QByteArray readAll(const QString& fileName) {
+QByteArray readAll(const QString& fileName)
+{
     QFile file(fileName);
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<unreadable>");
 }
 
-void writeAll(const QString& fileName, const QByteArray& bytes) {
+void writeAll(const QString& fileName, const QByteArray& bytes)
+{
     QFile file(fileName);
     QVERIFY(file.open(QIODevice::WriteOnly));
     QCOMPARE(file.write(bytes), bytes.size());
 }
 
-bool isKind(const char* path, mode_t kind) {
+bool isKind(const char* path, mode_t kind)
+{
     struct stat info {};
     return lstat(path, &info) == 0 && (info.st_mode & S_IFMT) == kind;
 }
@@ -45,14 +50,16 @@ bool isKind(const char* path, mode_t kind) {
 // our rights are (tests may run as root). SIGXFSZ is ignored meanwhile: the write answers EFBIG.
 class TFileSizeLimit {
 public:
-    explicit TFileSizeLimit(rlim_t bytes) {
+    explicit TFileSizeLimit(rlim_t bytes)
+    {
         getrlimit(RLIMIT_FSIZE, &m_old);
         m_oldHandler = std::signal(SIGXFSZ, SIG_IGN);
         rlimit limit = m_old;
         limit.rlim_cur = bytes;
         setrlimit(RLIMIT_FSIZE, &limit);
     }
-    ~TFileSizeLimit() {
+    ~TFileSizeLimit()
+    {
         setrlimit(RLIMIT_FSIZE, &m_old);
         std::signal(SIGXFSZ, m_oldHandler);
     }
@@ -67,7 +74,8 @@ private:
 class TestTextFileWriter : public QObject {
     Q_OBJECT
 private Q_SLOTS:
-    void encodings_data() {
+    void encodings_data()
+    {
         QTest::addColumn<QString>("text");
         QTest::addColumn<int>("code");
         QTest::addColumn<QByteArray>("expected");
@@ -88,7 +96,8 @@ private Q_SLOTS:
         QTest::newRow("lone surrogates") << u16(u"\xDC80\xD800") << 4 << hex("EDB280 EDA080");
         QTest::newRow("nul kept") << QString(QChar(0)) << 2 << hex("FFFE 0000");
     }
-    void encodings() {
+    void encodings()
+    {
         QFETCH(QString, text);
         QFETCH(int, code);
         QFETCH(QByteArray, expected);
@@ -96,15 +105,18 @@ private Q_SLOTS:
         const QString target = dir.filePath(QStringLiteral("result.txt"));
         QCOMPARE(SaveResultText(target, text, code), TSaveOutcome::Written);
         QCOMPARE(readAll(target), expected);
-        if (code == 4) QCOMPARE(PerUnitUtf8Length(text), expected.size());
+        if (code == 4)
+            QCOMPARE(PerUnitUtf8Length(text), expected.size());
     }
 
-    void codesWithoutWriter_data() {
+    void codesWithoutWriter_data()
+    {
         QTest::addColumn<int>("code");
         for (const int code : {1, 3, 0, 6, -1})
             QTest::addRow("code %d", code) << code;
     }
-    void codesWithoutWriter() {
+    void codesWithoutWriter()
+    {
         QFETCH(int, code);
         QTemporaryDir dir;
         const QString target = dir.filePath(QStringLiteral("result.txt"));
@@ -115,7 +127,8 @@ private Q_SLOTS:
         QCOMPARE(readAll(target), QByteArray("old"));
     }
 
-    void standardUtf8_data() {
+    void standardUtf8_data()
+    {
         QTest::addColumn<QString>("text");
         QTest::addColumn<QByteArray>("display");
         QTest::addColumn<QByteArray>("path");
@@ -135,7 +148,8 @@ private Q_SLOTS:
         QTest::newRow("non-characters") << u16(u"\uFFFE\uFFFF\uFFFD") << hex("EFBFBD EFBFBD EFBFBD")
                                         << hex("EFBFBE EFBFBF EFBFBD");
     }
-    void standardUtf8() {
+    void standardUtf8()
+    {
         QFETCH(QString, text);
         QFETCH(QByteArray, display);
         QFETCH(QByteArray, path);
@@ -147,7 +161,8 @@ private Q_SLOTS:
         QCOMPARE(path, EncodeFileName(text));
     }
 
-    void overwritingLongerFileLeavesNoOldBytes() {
+    void overwritingLongerFileLeavesNoOldBytes()
+    {
         QTemporaryDir dir;
         const QString target = dir.filePath(QStringLiteral("result.txt"));
         writeAll(target, QByteArray(5000, 'z'));
@@ -157,7 +172,8 @@ private Q_SLOTS:
         QCOMPARE(readAll(target), hex("EFBBBF"));
     }
 
-    void writesThroughLinks() {
+    void writesThroughLinks()
+    {
         QTemporaryDir dir;
         const QString file = dir.filePath(QStringLiteral("real.txt"));
         const QString link = dir.filePath(QStringLiteral("link.txt"));
@@ -168,7 +184,8 @@ private Q_SLOTS:
         QCOMPARE(readAll(file), QByteArray("new"));
     }
 
-    void failedSaveKeepsOldFile_data() {
+    void failedSaveKeepsOldFile_data()
+    {
         QTest::addColumn<int>("textUnits");
         QTest::addColumn<QString>("reason");
         // A short text still sits in the write buffer when flush() fails; a long one fails in
@@ -176,7 +193,8 @@ private Q_SLOTS:
         QTest::newRow("fails at flush") << 100 << QStringLiteral("File too large");
         QTest::newRow("fails at write") << 100000 << QStringLiteral("File too large");
     }
-    void failedSaveKeepsOldFile() {
+    void failedSaveKeepsOldFile()
+    {
         QFETCH(int, textUnits);
         QFETCH(QString, reason);
         QTemporaryDir dir;
@@ -195,7 +213,8 @@ private Q_SLOTS:
                  QStringList{QStringLiteral("result.txt")});
     }
 
-    void unwritableTargets_data() {
+    void unwritableTargets_data()
+    {
         QTest::addColumn<QString>("name");
         QTest::addColumn<QString>("reason");
         QTest::newRow("missing folder")
@@ -203,7 +222,8 @@ private Q_SLOTS:
         QTest::newRow("a folder") << QStringLiteral("folder") << QString();
         QTest::newRow("empty name") << QString() << QString();
     }
-    void unwritableTargets() {
+    void unwritableTargets()
+    {
         QFETCH(QString, name);
         QFETCH(QString, reason);
         QTemporaryDir dir;
@@ -224,7 +244,8 @@ private Q_SLOTS:
     }
 
     // A FIFO proves that special targets are written in place before any test goes near /dev.
-    void fifoStaysFifo() {
+    void fifoStaysFifo()
+    {
         QTemporaryDir dir;
         const QByteArray fifo = QFile::encodeName(dir.filePath(QStringLiteral("pipe")));
         QCOMPARE(mkfifo(fifo.constData(), 0600), 0);
@@ -239,13 +260,15 @@ private Q_SLOTS:
         m_specialTargetsInPlace = true;
     }
 
-    void devicesStayDevices() {
+    void devicesStayDevices()
+    {
         if (!m_specialTargetsInPlace)
             QSKIP("special targets are not written in place; /dev is left alone");
         SaveUtf8TextFile(QStringLiteral("/dev/null"), u"abc", true);
         QCOMPARE(SaveResultText(QStringLiteral("/dev/null"), u"abc", 2), TSaveOutcome::Written);
         QVERIFY(isKind("/dev/null", S_IFCHR));
-        if (!QFile::exists(QStringLiteral("/dev/full"))) QSKIP("no /dev/full");
+        if (!QFile::exists(QStringLiteral("/dev/full")))
+            QSKIP("no /dev/full");
         try {
             SaveUtf8TextFile(QStringLiteral("/dev/full"), u"abc", false);
             QFAIL("no error");
@@ -256,7 +279,8 @@ private Q_SLOTS:
     }
 
     // /dev/stdout is a link into /proc: the file behind such a stream alias must not be replaced.
-    void streamAliasIsAppendedTo() {
+    void streamAliasIsAppendedTo()
+    {
         QTemporaryDir dir;
         const QString file = dir.filePath(QStringLiteral("stream.txt"));
         QFile stream(file);
@@ -272,7 +296,8 @@ private Q_SLOTS:
         QCOMPARE(readAll(file), QByteArray("oldnew"));
     }
 
-    void saveErrorText() {
+    void saveErrorText()
+    {
         QCOMPARE(SaveErrorText(u"/x/y.txt: No such file or directory"),
                  QStringLiteral("Error #4021. Problem during saving file.\r\n"
                                 "/x/y.txt: No such file or directory"));

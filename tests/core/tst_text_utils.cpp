@@ -78,15 +78,15 @@ private Q_SLOTS:
         QTest::newRow("L stroke") << u16(u"Ł") << u16(u"ł") << 1 << false << true;
         QTest::newRow("A umlaut") << u16(u"Ä") << u16(u"ä") << 1 << false << true;
         QTest::newRow("dotted I to i") << u16(u"\u0130") << u16(u"i") << 1 << false << true;
-        QTest::newRow("i is not dotted I reversed") << u16(u"I") << u16(u"\u0131") << 1 << false
-                                                    << false;
+        QTest::newRow("i is not dotted I reversed")
+            << u16(u"I") << u16(u"\u0131") << 1 << false << false;
         QTest::newRow("Kelvin sign") << u16(u"\u212A") << u16(u"k") << 1 << false << true;
         QTest::newRow("Kelvin vs K") << u16(u"\u212A") << u16(u"K") << 1 << false << true;
         QTest::newRow("capital sigma") << u16(u"\u03A3") << u16(u"\u03C3") << 1 << false << true;
-        QTest::newRow("final sigma vs sigma") << u16(u"\u03C2") << u16(u"\u03C3") << 1 << false
-                                              << false;
-        QTest::newRow("final sigma vs capital") << u16(u"\u03C2") << u16(u"\u03A3") << 1
-                                                << false << false;
+        QTest::newRow("final sigma vs sigma")
+            << u16(u"\u03C2") << u16(u"\u03C3") << 1 << false << false;
+        QTest::newRow("final sigma vs capital")
+            << u16(u"\u03C2") << u16(u"\u03A3") << 1 << false << false;
         QTest::newRow("title case DZ") << u16(u"\u01C5") << u16(u"\u01C6") << 1 << false << true;
         QTest::newRow("roman numeral") << u16(u"\u2160") << u16(u"\u2170") << 1 << false << true;
         QTest::newRow("circled A") << u16(u"\u24B6") << u16(u"\u24D0") << 1 << false << true;
@@ -136,38 +136,38 @@ private Q_SLOTS:
         QTest::addColumn<bool>("caseSensitive");
         QTest::addColumn<bool>("wholeWord");
         QTest::addColumn<bool>("expected");
-        QTest::newRow("digits are no word chars") << u16(u"ab") << 1 << u16(u"1ab2") << 2 << 2
-                                                  << true << true << true;
-        QTest::newRow("letter before") << u16(u"ab") << 1 << u16(u"xab") << 2 << 2 << true << true
-                                       << false;
-        QTest::newRow("underscore before") << u16(u"ab") << 1 << u16(u"_ab") << 2 << 2 << true
-                                           << true << true;
-        QTest::newRow("letter after") << u16(u"ab") << 1 << u16(u"abx") << 1 << 2 << true << true
-                                      << false;
-        QTest::newRow("non-ascii letter after") << u16(u"ab") << 1 << u16(u"abż") << 1 << 2
-                                                << true << true << false;
-        QTest::newRow("combining mark after") << u16(u"ab") << 1 << u16(u"ab\u0345") << 1 << 2
-                                              << true << true << false;
-        QTest::newRow("roman numeral before") << u16(u"ab") << 1 << u16(u"\u2160ab") << 2 << 2
-                                              << true << true << false;
-        QTest::newRow("letter after, not whole") << u16(u"ab") << 1 << u16(u"abx") << 1 << 2
-                                                 << true << false << true;
+        QTest::newRow("digits are no word chars")
+            << u16(u"ab") << 1 << u16(u"1ab2") << 2 << 2 << true << true << true;
+        QTest::newRow("letter before")
+            << u16(u"ab") << 1 << u16(u"xab") << 2 << 2 << true << true << false;
+        QTest::newRow("underscore before")
+            << u16(u"ab") << 1 << u16(u"_ab") << 2 << 2 << true << true << true;
+        QTest::newRow("letter after")
+            << u16(u"ab") << 1 << u16(u"abx") << 1 << 2 << true << true << false;
+        QTest::newRow("non-ascii letter after")
+            << u16(u"ab") << 1 << u16(u"abż") << 1 << 2 << true << true << false;
+        QTest::newRow("combining mark after")
+            << u16(u"ab") << 1 << u16(u"ab\u0345") << 1 << 2 << true << true << false;
+        QTest::newRow("roman numeral before")
+            << u16(u"ab") << 1 << u16(u"\u2160ab") << 2 << 2 << true << true << false;
+        QTest::newRow("letter after, not whole")
+            << u16(u"ab") << 1 << u16(u"abx") << 1 << 2 << true << false << true;
         QTest::newRow("count 0") << u16(u"ab") << 1 << u16(u"ab") << 1 << 0 << true << false
                                  << false;
-        QTest::newRow("pattern pos 0") << u16(u"ab") << 0 << u16(u"ab") << 1 << 1 << true << false
-                                       << false;
-        QTest::newRow("pattern too short") << u16(u"ab") << 2 << u16(u"ab") << 1 << 2 << true
-                                           << false << false;
-        QTest::newRow("text pos past end") << u16(u"ab") << 1 << u16(u"ab") << 3 << 1 << true
-                                           << false << false;
-        QTest::newRow("text too short") << u16(u"ab") << 1 << u16(u"xa") << 2 << 2 << true
-                                        << false << false;
-        QTest::newRow("case differs") << u16(u"AB") << 1 << u16(u"ab") << 1 << 2 << true << false
-                                      << false;
-        QTest::newRow("case ignored") << u16(u"AB") << 1 << u16(u"ab") << 1 << 2 << false << false
-                                      << true;
-        QTest::newRow("end of text needs no neighbour") << u16(u"b") << 1 << u16(u"+b") << 2 << 1
-                                                        << true << true << true;
+        QTest::newRow("pattern pos 0")
+            << u16(u"ab") << 0 << u16(u"ab") << 1 << 1 << true << false << false;
+        QTest::newRow("pattern too short")
+            << u16(u"ab") << 2 << u16(u"ab") << 1 << 2 << true << false << false;
+        QTest::newRow("text pos past end")
+            << u16(u"ab") << 1 << u16(u"ab") << 3 << 1 << true << false << false;
+        QTest::newRow("text too short")
+            << u16(u"ab") << 1 << u16(u"xa") << 2 << 2 << true << false << false;
+        QTest::newRow("case differs")
+            << u16(u"AB") << 1 << u16(u"ab") << 1 << 2 << true << false << false;
+        QTest::newRow("case ignored")
+            << u16(u"AB") << 1 << u16(u"ab") << 1 << 2 << false << false << true;
+        QTest::newRow("end of text needs no neighbour")
+            << u16(u"b") << 1 << u16(u"+b") << 2 << 1 << true << true << true;
     }
     void matchAt()
     {
@@ -202,17 +202,17 @@ private Q_SLOTS:
         QTest::newRow("nocase beyond") << "PosNoCase" << u16(u"ab") << u16(u"xab") << 3 << 0;
         QTest::newRow("nocase empty") << "PosNoCase" << QString() << u16(u"x") << 1 << 0;
         QTest::newRow("back lowered") << "PosBackExact" << u16(u"ab") << u16(u"abab") << 4 << 3;
-        QTest::newRow("back huge start") << "PosBackExact" << u16(u"ab") << u16(u"abab") << 1000
-                                         << 3;
+        QTest::newRow("back huge start")
+            << "PosBackExact" << u16(u"ab") << u16(u"abab") << 1000 << 3;
         QTest::newRow("back from 2") << "PosBackExact" << u16(u"ab") << u16(u"abab") << 2 << 1;
-        QTest::newRow("back extends past start") << "PosBackExact" << u16(u"ab") << u16(u"xab")
-                                                 << 2 << 2;
+        QTest::newRow("back extends past start")
+            << "PosBackExact" << u16(u"ab") << u16(u"xab") << 2 << 2;
         QTest::newRow("back start 0") << "PosBackNoCase" << u16(u"A") << u16(u"aXa") << 0 << 0;
         QTest::newRow("back nocase") << "PosBackNoCase" << u16(u"A") << u16(u"aXa") << 3 << 3;
         QTest::newRow("back nocase 2") << "PosBackNoCase" << u16(u"A") << u16(u"aXa") << 2 << 1;
         QTest::newRow("back none") << "PosBackNoCase" << u16(u"q") << u16(u"aXa") << 3 << 0;
-        QTest::newRow("back pattern longer") << "PosBackExact" << u16(u"abc") << u16(u"ab") << 1
-                                             << 0;
+        QTest::newRow("back pattern longer")
+            << "PosBackExact" << u16(u"abc") << u16(u"ab") << 1 << 0;
     }
     void positions()
     {
@@ -283,10 +283,10 @@ private Q_SLOTS:
         QTest::addColumn<QString>("replacement");
         QTest::addColumn<QString>("text");
         QTest::addColumn<QString>("expected");
-        QTest::newRow("bar to CRLF") << u16(u"|") << u16(u"\r\n") << u16(u"a|b|")
-                                     << u16(u"a\r\nb\r\n");
-        QTest::newRow("replacement holds pattern") << u16(u"&") << u16(u"&amp;") << u16(u"a&&b")
-                                                   << u16(u"a&amp;&amp;b");
+        QTest::newRow("bar to CRLF")
+            << u16(u"|") << u16(u"\r\n") << u16(u"a|b|") << u16(u"a\r\nb\r\n");
+        QTest::newRow("replacement holds pattern")
+            << u16(u"&") << u16(u"&amp;") << u16(u"a&&b") << u16(u"a&amp;&amp;b");
         QTest::newRow("same") << u16(u" ") << u16(u" ") << u16(u"a b") << u16(u"a b");
         QTest::newRow("empty pattern") << QString() << u16(u"x") << u16(u"ab") << u16(u"ab");
         QTest::newRow("delete") << u16(u"ab") << QString() << u16(u"xabyab") << u16(u"xy");
@@ -328,11 +328,10 @@ private Q_SLOTS:
         QTest::addColumn<QString>("expected");
         const QChar d(PathDelimiter);
         QTest::newRow("folder") << QStringList{"", "music", "rock", ""}.join(d) << u16(u"rock");
-        QTest::newRow("file") << QStringList{"", "music", "rock", "a.mp3"}.join(d)
-                              << u16(u"rock");
+        QTest::newRow("file") << QStringList{"", "music", "rock", "a.mp3"}.join(d) << u16(u"rock");
         QTest::newRow("no delimiter") << u16(u"file.txt") << QString();
-        QTest::newRow("server share") << QStringList{"", "", "server", "share", ""}.join(d)
-                                      << u16(u"share");
+        QTest::newRow("server share")
+            << QStringList{"", "", "server", "share", ""}.join(d) << u16(u"share");
         QTest::newRow("root") << QString(d) << QString();
         QTest::newRow("relative") << QStringList{"a", "b"}.join(d) << u16(u"a");
     }
