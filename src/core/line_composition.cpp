@@ -238,54 +238,65 @@ QString FolderItemText(const TLineFormat& format, QStringView fullPath, QStringV
     return text;
 }
 
+namespace {
+
+// Codes 1 to 5 dress the name and codes 6 to 9 the relative path in the same ways.
+enum class TFolderDress { Plain, Angled, DirMarked, FolderMarked };
+
+void appendDressed(QString& out, TFolderDress dress, QStringView text, QChar sep)
+{
+    switch (dress) {
+    case TFolderDress::Plain:
+        AppendShown(out, text);
+        break;
+    case TFolderDress::Angled:
+        out.append(QLatin1Char('<'));
+        AppendShown(out, text);
+        out.append(QLatin1Char('>'));
+        break;
+    case TFolderDress::DirMarked:
+    case TFolderDress::FolderMarked:
+        out.append(dress == TFolderDress::DirMarked ? QLatin1String("<DIR>")
+                                                    : QLatin1String("Folder"));
+        out.append(sep);
+        AppendShown(out, text);
+        break;
+    }
+}
+
+} // namespace
+
 void AppendFolderItemText(QString& out, const TLineFormat& format, QStringView fullPath,
                           QStringView name, int code)
 {
     const QChar sep = format.SeparatorChar;
-    const QStringView relativePath = tailFrom(fullPath, relativeStart(format));
     switch (code) {
     case 1:
-        AppendShown(out, name);
+    case 3:
+    case 4:
+    case 5: {
+        static constexpr TFolderDress dresses[] = {TFolderDress::Plain, TFolderDress::Plain,
+                                                   TFolderDress::Angled, TFolderDress::DirMarked,
+                                                   TFolderDress::FolderMarked};
+        appendDressed(out, dresses[code - 1], name, sep);
         break;
+    }
     case 2:
         AppendShown(out, name);
         // The root folder's name is the delimiter itself; it is never doubled.
         if (!name.endsWith(QChar(PathDelimiter)))
             appendDelimiter(out);
         break;
-    case 3:
-        out.append(QLatin1Char('<'));
-        AppendShown(out, name);
-        out.append(QLatin1Char('>'));
-        break;
-    case 4:
-        out.append(QLatin1String("<DIR>"));
-        out.append(sep);
-        AppendShown(out, name);
-        break;
-    case 5:
-        out.append(QLatin1String("Folder"));
-        out.append(sep);
-        AppendShown(out, name);
-        break;
     case 6:
-        AppendShown(out, relativePath);
-        break;
     case 7:
-        out.append(QLatin1Char('<'));
-        AppendShown(out, relativePath);
-        out.append(QLatin1Char('>'));
-        break;
     case 8:
-        out.append(QLatin1String("<DIR>"));
-        out.append(sep);
-        AppendShown(out, relativePath);
+    case 9: {
+        static constexpr TFolderDress dresses[] = {TFolderDress::Plain, TFolderDress::Angled,
+                                                   TFolderDress::DirMarked,
+                                                   TFolderDress::FolderMarked};
+        appendDressed(out, dresses[code - 6], tailFrom(fullPath, relativeStart(format)), sep);
         break;
-    case 9:
-        out.append(QLatin1String("Folder"));
-        out.append(sep);
-        AppendShown(out, relativePath);
-        break;
+    }
     case 10:
         AppendShown(out, fullPath);
         break;

@@ -112,21 +112,21 @@ public:
 
     // "name" makes a file of DefaultFileSize bytes, "name=size" one of size bytes, "name/" a
     // folder; missing parents are made.
-    bool add(const QString& spec) const { return addBytes(spec.toUtf8()); }
+    bool add(const QString& entry) const { return addBytes(entry.toUtf8()); }
     bool add(const QStringList& specs) const
     {
         return std::all_of(specs.begin(), specs.end(), [this](const QString& s) { return add(s); });
     }
-    bool addBytes(const QByteArray& spec, const QByteArray& under = "A/") const
+    bool addBytes(const QByteArray& entry, const QByteArray& under = "A/") const
     {
-        const qsizetype equals = spec.indexOf('=');
-        const QByteArray path = m_root + under + (equals < 0 ? spec : spec.left(equals));
+        const qsizetype equals = entry.indexOf('=');
+        const QByteArray path = m_root + under + (equals < 0 ? entry : entry.left(equals));
         if (path.endsWith('/'))
             return makeFolders(path);
-        return makeFile(path, equals < 0 ? DefaultFileSize : spec.mid(equals + 1).toLongLong());
+        return makeFile(path, equals < 0 ? DefaultFileSize : entry.mid(equals + 1).toLongLong());
     }
     // The same beside the location, in the temporary folder itself.
-    bool addOutside(const QString& spec) const { return addBytes(spec.toUtf8(), QByteArray()); }
+    bool addOutside(const QString& entry) const { return addBytes(entry.toUtf8(), QByteArray()); }
     bool link(const QString& name, const QString& target) const
     {
         const QByteArray path = locationBytes() + name.toUtf8();
