@@ -1,18 +1,16 @@
 #include "core/file_names.h"
 
+#include "test_support.h"
+
 #include <QRandomGenerator>
 #include <QTest>
 
 using namespace dirka;
+using namespace testsupport;
 
 namespace {
 
 // Keeps lone surrogates and a leading U+FFFE as they are.
-QString u16(const char16_t* s)
-{
-    return QStringView(s).toString();
-}
-
 QByteArray bytes(const char* s)
 {
     return QByteArray(s);

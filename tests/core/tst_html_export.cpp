@@ -4,30 +4,17 @@
 #include "core/result_line_store.h"
 #include "core/result_text.h"
 
+#include "test_support.h"
+
 #include <QFile>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QXmlStreamReader>
 
 using namespace dirka;
+using namespace testsupport;
 
 namespace {
-
-QString u16(const char16_t* s)
-{
-    return QStringView(s).toString();
-}
-
-// Appends a result line and records its item the way the walker does: folder path + name.
-void addLine(TResultText& result, QStringView text, QStringView path = {})
-{
-    const int index = int(result.LineCount());
-    result.AppendLine(text);
-    if (path.isEmpty())
-        return;
-    const qsizetype split = path.lastIndexOf(u'/') + 1;
-    TabAdd(index, path.sliced(split), path.first(split));
-}
 
 THtmlExportOptions options(const TResultText& result)
 {
@@ -61,12 +48,6 @@ const QByteArray Footer = "</pre>\r\n"
                           "</body>\r\n"
                           "</html>\r\n"
                           "\r\n";
-
-QByteArray readAll(const QString& fileName)
-{
-    QFile file(fileName);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<unreadable>");
-}
 
 struct TParsedLink {
     QString Address;

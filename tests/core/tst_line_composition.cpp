@@ -2,21 +2,19 @@
 #include "core/line_composition.h"
 #include "core/text_utils.h"
 
+#include "test_support.h"
+
 #include <QLocale>
 #include <QTest>
 
 using namespace dirka;
+using namespace testsupport;
 
 namespace {
 
 constexpr std::int64_t MB = 1048576;
 
 // Unlike QString::fromUtf16, keeps a leading U+FFFE or U+FEFF as text.
-QString u16(const char16_t* s)
-{
-    return QStringView(s).toString();
-}
-
 // Writes "/" in a path as the platform's delimiter, so the cases read the same everywhere.
 QString path(const char16_t* s)
 {

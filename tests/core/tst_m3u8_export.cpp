@@ -3,35 +3,16 @@
 #include "core/result_line_store.h"
 #include "core/result_text.h"
 
+#include "test_support.h"
+
 #include <QFile>
 #include <QTemporaryDir>
 #include <QTest>
 
 using namespace dirka;
+using namespace testsupport;
 
 namespace {
-
-QString u16(const char16_t* s)
-{
-    return QStringView(s).toString();
-}
-
-// Appends a result line and records its item the way the walker does: folder path + name.
-void addLine(TResultText& result, QStringView text, QStringView path = {})
-{
-    const int index = int(result.LineCount());
-    result.AppendLine(text);
-    if (path.isEmpty())
-        return;
-    const qsizetype split = path.lastIndexOf(u'/') + 1;
-    TabAdd(index, path.sliced(split), path.first(split));
-}
-
-QByteArray readAll(const QString& fileName)
-{
-    QFile file(fileName);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<unreadable>");
-}
 
 } // namespace
 

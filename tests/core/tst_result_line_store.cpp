@@ -1,6 +1,8 @@
 #include "core/assertion.h"
 #include "core/result_line_store.h"
 
+#include "test_support.h"
+
 #include <QTest>
 
 #include <algorithm>
@@ -8,13 +10,9 @@
 #include <vector>
 
 using namespace dirka;
+using namespace testsupport;
 
 namespace {
-
-QString u16(const char16_t* s)
-{
-    return QString::fromUtf16(s);
-}
 
 // One folder listing as the walker records it: base line, two files, a subfolder line and the
 // subfolder's file.

@@ -1,16 +1,14 @@
 #include "core/result_text.h"
 
+#include "test_support.h"
+
 #include <QTest>
 
 using namespace dirka;
+using namespace testsupport;
 using namespace Qt::StringLiterals;
 
 namespace {
-
-QString u16(const char16_t* s)
-{
-    return QStringView(s).toString();
-}
 
 TResultText textOf(const QStringList& lines)
 {

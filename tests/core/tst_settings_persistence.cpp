@@ -1,6 +1,8 @@
 #include "core/settings_fields.h"
 #include "core/settings_persistence.h"
 
+#include "test_support.h"
+
 #include <QDir>
 #include <QFile>
 #include <QStandardPaths>
@@ -12,6 +14,7 @@
 #include <unistd.h>
 
 using namespace dirka;
+using namespace testsupport;
 
 Q_DECLARE_METATYPE(TSettings)
 
@@ -19,12 +22,6 @@ namespace {
 
 const QByteArray Head = "Windows Registry Editor Version 5.00\r\n\r\n"
                         "[HKEY_CURRENT_USER\\Software\\Pelmora\\Dirka\\2.1]\r\n";
-
-QByteArray readAll(const QString& path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
 
 void writeAll(const QString& path, const QByteArray& bytes)
 {

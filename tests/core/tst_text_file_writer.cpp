@@ -1,6 +1,8 @@
 #include "core/file_names.h"
 #include "core/text_file_writer.h"
 
+#include "test_support.h"
+
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
@@ -13,24 +15,14 @@
 #include <unistd.h>
 
 using namespace dirka;
+using namespace testsupport;
 
 namespace {
 
 // Keeps lone surrogates as they are.
-QString u16(const char16_t* s)
-{
-    return QStringView(s).toString();
-}
-
 QByteArray hex(const char* digits)
 {
     return QByteArray::fromHex(digits);
-}
-
-QByteArray readAll(const QString& fileName)
-{
-    QFile file(fileName);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<unreadable>");
 }
 
 void writeAll(const QString& fileName, const QByteArray& bytes)

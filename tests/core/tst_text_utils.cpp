@@ -2,15 +2,14 @@
 #include "core/self_test.h"
 #include "core/text_utils.h"
 
+#include "test_support.h"
+
 #include <QTest>
 
 using namespace dirka;
+using namespace testsupport;
 
 namespace {
-QString u16(const char16_t* s)
-{
-    return QString::fromUtf16(s);
-}
 } // namespace
 
 class TestTextUtils : public QObject {
