@@ -22,9 +22,11 @@ find "$tree" -printf '%p %s\n' >/dev/null # warm the cache
 
 measure() { # label, command...: prints wall s, user s, sys s, peak KiB
   local label=$1; shift
-  local out
-  out=$( { /usr/bin/time -f '%e %U %S %M' "$@" >/dev/null 2>/dev/null; } 2>&1 | tail -n 1)
-  printf '%-14s %s\n' "$label" "$out"
+  local times
+  times=$(mktemp)
+  /usr/bin/time -o "$times" -f '%e %U %S %M' "$@" >/dev/null 2>/dev/null || true
+  printf '%-14s %s\n' "$label" "$(tail -n 1 "$times")"
+  rm -f "$times"
 }
 
 echo "round label          wall_s user_s sys_s peak_KiB"
