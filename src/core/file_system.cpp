@@ -8,6 +8,7 @@
 #include <ctime>
 #include <dirent.h>
 #include <fcntl.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
 #include <unistd.h>
@@ -258,6 +259,15 @@ bool IsPseudoFileSystem(const QByteArray& type)
         "fusectl", "mqueue",  "hugetlbfs",  "binfmt_misc", "autofs",
     };
     return pseudo.contains(type);
+}
+
+void RaiseOpenFileLimit()
+{
+    rlimit limit{};
+    if (getrlimit(RLIMIT_NOFILE, &limit) == 0 && limit.rlim_cur < limit.rlim_max) {
+        limit.rlim_cur = limit.rlim_max;
+        setrlimit(RLIMIT_NOFILE, &limit);
+    }
 }
 
 QString ErrorText(int error)

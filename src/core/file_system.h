@@ -81,6 +81,10 @@ std::vector<TFolderIdentity> IdentitiesUpTo(const QByteArray& path);
 /// True for the file systems whose folders are listed but never entered (proc, sysfs ...).
 bool IsPseudoFileSystem(const QByteArray& type);
 
+/// Lets the process hold as many open folders as the system allows: the walk keeps one open per
+/// level on its way down.
+void RaiseOpenFileLimit();
+
 /// The text of an errno value.
 QString ErrorText(int error);
 

@@ -107,7 +107,7 @@ private:
     void sortFiles();
     void emitLine(QStringView line, QStringView name, const QString& folderPath);
     void showProgress(const QString& folderPath);
-    void reportUnreadable(const QString& folderPath, int error);
+    void reportUnreadable(const QString& folderPath, const QString& reason);
     QStringView fileName(const TMyObject& file) const;
 
     const TSettings& m_settings;
@@ -234,8 +234,10 @@ int TFolderWalker::listFolder(const QString& baseLine, const QString& folderPath
             const QString subPath = folderPath + sub.Name + QChar(PathDelimiter);
             QString childBase = prefix + m_format.ListIndent;
             AppendFolderItemText(childBase, m_format, subPath, sub.Name, m_style.Base);
+            ++m_nesting;
             result += listFolder(childBase, subPath, entered ? &folder : nullptr, sub.RawName,
                                  prefix + m_format.IndentUnit, depth - 1);
+            --m_nesting;
         }
     }
 
@@ -254,7 +256,8 @@ TFolderReader TFolderWalker::openFolder(const QString& folderPath, const TFolder
                                         const QByteArray& rawName)
 {
     if (m_nesting >= MaxNesting) {
-        reportUnreadable(folderPath, ELOOP);
+        reportUnreadable(folderPath, QStringLiteral("folders nested more than %1 deep are not "
+                                                    "entered").arg(MaxNesting));
         return TFolderReader();
     }
     TFolderReader folder;
@@ -263,7 +266,7 @@ TFolderReader TFolderWalker::openFolder(const QString& folderPath, const TFolder
     if (!folder.IsOpen() && (!parent || folder.Error() == EMFILE || folder.Error() == ENFILE))
         folder = TFolderReader::OpenPath(EncodeFileName(folderPath));
     if (!folder.IsOpen())
-        reportUnreadable(folderPath, folder.Error());
+        reportUnreadable(folderPath, ErrorText(folder.Error()));
     return folder;
 }
 
@@ -316,7 +319,7 @@ void TFolderWalker::readFolder(TFolderReader& folder, const QString& folderPath,
         m_folderSize += facts.Size;
     }
     if (folder.Error() != 0)
-        reportUnreadable(folderPath, folder.Error());
+        reportUnreadable(folderPath, ErrorText(folder.Error()));
     m_counters.FileCount += int(m_files.size());
     m_counters.TotalSize += m_folderSize;
     sortSubfolders(subfolders);
@@ -410,10 +413,10 @@ void TFolderWalker::showProgress(const QString& folderPath)
         m_observer.ProcessEvents();
 }
 
-void TFolderWalker::reportUnreadable(const QString& folderPath, int error)
+void TFolderWalker::reportUnreadable(const QString& folderPath, const QString& reason)
 {
     if (m_observer.FolderUnreadable)
-        m_observer.FolderUnreadable(folderPath, ErrorText(error));
+        m_observer.FolderUnreadable(folderPath, reason);
 }
 
 } // namespace
@@ -450,6 +453,7 @@ void ListLocation(const TSettings& listSettings, const QString& location, TLines
         counters.LastProgressTick = counters.StartTick - ProgressIntervalMs;
     }
     if (!StopRequested()) {
+        RaiseOpenFileLimit();
         lines.BeginUpdate();
         TFolderWalker walker(listSettings, location, lines, observer, storePaths);
         walker.Run();

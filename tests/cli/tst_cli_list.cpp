@@ -4,6 +4,7 @@
 #include <QTest>
 
 #include <fcntl.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -39,6 +40,25 @@ private:
         QFile file(path);
         QVERIFY(file.open(QIODevice::WriteOnly));
         QVERIFY(file.resize(size));
+    }
+
+    // Removes a chain of folders "d/d/d/..." bottom-up through open folders, since no path can
+    // name its deep end (and rm takes seconds on such a chain).
+    static void removeChain(const QString& top)
+    {
+        rlimit limit{};
+        getrlimit(RLIMIT_NOFILE, &limit);
+        limit.rlim_cur = limit.rlim_max;
+        setrlimit(RLIMIT_NOFILE, &limit);
+        std::vector<int> chain{::open(QFile::encodeName(top).constData(), O_RDONLY | O_DIRECTORY)};
+        for (int child; (child = ::openat(chain.back(), "d", O_RDONLY | O_DIRECTORY)) >= 0;)
+            chain.push_back(child);
+        for (std::size_t i = chain.size() - 1; i > 0; --i) {
+            ::unlinkat(chain[i], "near.txt", 0);
+            ::close(chain[i]);
+            ::unlinkat(chain[i - 1], "d", AT_REMOVEDIR);
+        }
+        ::close(chain.front());
     }
 
     QTemporaryDir m_tree;
@@ -223,6 +243,32 @@ private Q_SLOTS:
                  run.err.constData());
         QVERIFY(QFile::exists(out.filePath("p.m3u8"))); // the other file is still written
         QVERIFY(!run.out.isEmpty());
+    }
+
+    void deepNestingEndsWithAMessage()
+    {
+        // Deeper than any path the system can name at once: built relative to each new folder.
+        QTemporaryDir deep;
+        int fd = ::open(QFile::encodeName(deep.path()).constData(), O_RDONLY | O_DIRECTORY);
+        QVERIFY(fd >= 0);
+        for (int level = 1; level <= 4100; ++level) {
+            QVERIFY(::mkdirat(fd, "d", 0755) == 0);
+            const int child = ::openat(fd, "d", O_RDONLY | O_DIRECTORY);
+            ::close(fd);
+            fd = child;
+            QVERIFY(fd >= 0);
+            if (level == 10)
+                ::close(::openat(fd, "near.txt", O_CREAT | O_WRONLY, 0644));
+        }
+        ::close(fd);
+        const Run run =
+            dirka({"--list", deep.path(), "--set", "S.Preset=6", "--set", "S.IsHeader=0"});
+        QCOMPARE(run.exitCode, 3);
+        QVERIFY(run.err.contains("folders nested more than 4000 deep are not entered"));
+        QCOMPARE(
+            run.out,
+            QString(deep.path() + QStringLiteral("/d").repeated(10) + u"/near.txt\n").toUtf8());
+        removeChain(deep.path());
     }
 
     void refusals_data()
