@@ -3,6 +3,7 @@
 #include "cli/output_writer.h"
 #include "core/folder_walker.h"
 #include "core/html_export.h"
+#include "core/line_composition.h"
 #include "core/listing_run.h"
 #include "core/m3u8_export.h"
 #include "core/program_info.h"
@@ -27,6 +28,13 @@ constexpr int ExitWriteFailed = 1;
 constexpr int ExitUsage = 2;
 constexpr int ExitUnreadable = 3;
 constexpr int ExitStopped = 130;
+
+QString shown(QStringView text)
+{
+    QString out;
+    AppendShown(out, text);
+    return out;
+}
 
 void printError(QString message)
 {
@@ -71,7 +79,7 @@ public:
     void FolderUnreadable(const QString& folder, const QString& reason) override
     {
         m_unreadable = true;
-        printError(QStringLiteral("cannot read folder %1: %2").arg(folder, reason));
+        printError(QStringLiteral("cannot read folder %1: %2").arg(shown(folder), reason));
     }
 
     const TResultText& Result() const { return m_result; }
@@ -111,8 +119,8 @@ bool writePlaylist(const TListCommand& command, const TResultText& result)
 {
     const TM3u8Export written = ExportToM3u8(command.PlaylistFile, result);
     for (const QString& path : written.LeftOut)
-        printError(
-            QStringLiteral("left out of the playlist (line break in the name): %1").arg(path));
+        printError(QStringLiteral("left out of the playlist (line break in the name): %1")
+                       .arg(shown(path)));
     if (!written.Ok())
         printError(written.ErrorText);
     return written.Ok();

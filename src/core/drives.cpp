@@ -11,6 +11,7 @@
 #include <QFileInfo>
 #include <QLocale>
 
+#include <cstdlib>
 #include <sys/stat.h>
 #include <sys/statvfs.h>
 
@@ -54,10 +55,25 @@ QString decodeMountField(QByteArrayView field)
     return DecodeFileName(bytes);
 }
 
+// Kernel and desktop plumbing that holds no user files, beyond the walker's pseudo file systems.
+bool isPlumbing(QStringView fs)
+{
+    static const QStringList plumbing = {
+        QStringLiteral("efivarfs"),        QStringLiteral("nsfs"), QStringLiteral("rpc_pipefs"),
+        QStringLiteral("selinuxfs"),       QStringLiteral("nfsd"), QStringLiteral("fuse.portal"),
+        QStringLiteral("fuse.gvfsd-fuse"),
+    };
+    return plumbing.contains(fs);
+}
+
 bool isExcluded(const TMountEntry& entry)
 {
     const QString& fs = entry.FileSystem;
-    if (IsPseudoFileSystem(fs.toUtf8()))
+    if (IsPseudoFileSystem(fs.toUtf8()) || isPlumbing(fs))
+        return true;
+    // A location text cannot name such a mount point: "|" separates locations and "<" starts
+    // an annotation.
+    if (entry.MountPoint.contains(u'|') || entry.MountPoint.contains(u'<'))
         return true;
     if (fs == u"squashfs" && isUnder(entry.MountPoint, u"/snap"))
         return true;
@@ -250,7 +266,10 @@ QList<TDriveInfo> DriveList(const QList<TMountEntry>& table)
 QList<TDriveInfo> SystemDriveList()
 {
     QList<TDriveInfo> drives = DriveList(ParseMountTable(ReadMountTable()));
-    drives.removeIf([](const TDriveInfo& d) { return !isFolder(d.MountPoint); });
+    // A network mount is never looked at here: a share whose server is gone would block.
+    drives.removeIf([](const TDriveInfo& d) {
+        return d.DriveType != TDriveType::Network && !isFolder(d.MountPoint);
+    });
     return drives;
 }
 
@@ -266,7 +285,14 @@ std::optional<TMountEntry> MountEntryOf(QStringView path, const QList<TMountEntr
 
 std::optional<TDriveInfo> DriveInfoForPath(QStringView path)
 {
-    const std::optional<TMountEntry> entry = MountEntryOf(path, ParseMountTable(ReadMountTable()));
+    // The mount that holds the folder itself, also when the path leads there through a link.
+    QString realPath = path.toString();
+    if (char* resolved = ::realpath(EncodeFileName(path).constData(), nullptr)) {
+        realPath = DecodeFileName(QByteArray(resolved));
+        ::free(resolved);
+    }
+    const std::optional<TMountEntry> entry =
+        MountEntryOf(realPath, ParseMountTable(ReadMountTable()));
     if (!entry)
         return std::nullopt;
     return DriveInfo(*entry, true);

@@ -316,6 +316,8 @@ THtmlExport ExportHtmlPage(const QString& fileName, const THtmlExportOptions& op
         const QByteArray page = BuildHtmlPage(options);
         result.Stage = 30;
         WriteFileBytes(fileName, page);
+    } catch (const EAssertionFailed&) {
+        throw; // a programming error belongs to the error report, not to this message
     } catch (const std::exception& error) {
         result.ErrorText = HtmlExportErrorText(result.Stage, QString::fromUtf8(error.what()));
     }

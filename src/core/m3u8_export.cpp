@@ -1,4 +1,5 @@
 #include "core/m3u8_export.h"
+#include "core/assertion.h"
 
 #include "core/result_line_store.h"
 #include "core/text_utils.h"
@@ -48,6 +49,8 @@ TM3u8Export ExportToM3u8(const QString& fileName, const TLinesTarget& lines,
         result.LeftOut = std::move(playlist.LeftOut);
         result.Stage = 10;
         WriteFileBytes(fileName, playlist.Bytes);
+    } catch (const EAssertionFailed&) {
+        throw; // a programming error belongs to the error report, not to this message
     } catch (const std::exception& error) {
         result.ErrorText = M3u8ErrorText(result.Stage, QString::fromUtf8(error.what()));
     }

@@ -252,30 +252,41 @@ ERegistryException::ERegistryException(const QString& message)
 {
 }
 
+// Names match without regard to case, as in the registry. A hand-edited file may hold very
+// many names, so they are found through an index rather than by a scan.
 const TRegValue* TRegKey::Value(QStringView name) const
 {
-    for (const TNamedValue& entry : m_values)
-        if (entry.Name.compare(name, Qt::CaseInsensitive) == 0)
-            return &entry.Value;
-    return nullptr;
+    const auto found = m_index.constFind(name.toString().toCaseFolded());
+    return found == m_index.constEnd() ? nullptr : &m_values[*found].Value;
 }
 
 void TRegKey::SetValue(const QString& name, const TRegValue& value)
 {
-    for (TNamedValue& entry : m_values) {
-        if (entry.Name.compare(name, Qt::CaseInsensitive) == 0) {
-            entry.Value = value;
-            return;
-        }
+    const QString folded = name.toCaseFolded();
+    const auto found = m_index.constFind(folded);
+    if (found != m_index.constEnd()) {
+        m_values[*found].Value = value;
+        return;
     }
+    m_index.insert(folded, m_values.size());
     m_values.append({name, value});
 }
 
 void TRegKey::RemoveValue(QStringView name)
 {
+    if (!m_index.contains(name.toString().toCaseFolded()))
+        return;
     m_values.removeIf([name](const TNamedValue& entry) {
         return entry.Name.compare(name, Qt::CaseInsensitive) == 0;
     });
+    reindex();
+}
+
+void TRegKey::reindex()
+{
+    m_index.clear();
+    for (qsizetype i = 0; i < m_values.size(); ++i)
+        m_index.insert(m_values[i].Name.toCaseFolded(), i);
 }
 
 QString SettingsKeyPath()

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QHash>
 #include <QList>
 #include <QString>
 #include <QStringView>
@@ -62,8 +63,11 @@ public:
     const QList<TNamedValue>& Values() const { return m_values; }
 
 private:
+    void reindex();
+
     bool m_writable;
     QList<TNamedValue> m_values;
+    QHash<QString, qsizetype> m_index; // case-folded name -> position in m_values
 };
 
 /// "Software\Pelmora\Dirka\2.1", the key under HKEY_CURRENT_USER.

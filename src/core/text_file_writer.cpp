@@ -5,6 +5,7 @@
 
 #include <QFile>
 #include <QFileInfo>
+#include <QRegularExpression>
 #include <QSaveFile>
 #include <QtEndian>
 
@@ -42,18 +43,32 @@ QString describe(const QString& fileName, const QString& reason)
     return fileName + u": " + reason;
 }
 
-// A regular file reached through /proc (/dev/stdout is a link to /proc/self/fd/1) is an open
-// stream of some process: replacing it by a new file would cut that stream off.
+// The real path of the folder that holds path's last component ("/dev/fd/1" gives
+// "/proc/<pid>/fd"), or empty.
+QString realFolderOf(const QString& path)
+{
+    const QFileInfo info(path);
+    return QFileInfo(info.absolutePath()).canonicalFilePath();
+}
+
+// A link inside a process's descriptor folder (/dev/stdout leads to /proc/self/fd/1, /dev/fd is
+// /proc/self/fd) names an open stream of that process: replacing the file it leads to by a new
+// one would cut the stream off, so such a target is written in place.
 bool reachedThroughProc(const QString& fileName)
 {
+    static const QRegularExpression descriptorFolder(
+        QStringLiteral("^/proc/(\\d+|self|thread-self)(/task/\\d+)?/fd$"));
     QString path = QFileInfo(fileName).absoluteFilePath();
     for (int hop = 0; hop < 40; ++hop) {
-        if (path.startsWith(u"/proc/"))
-            return true;
         const QFileInfo link(path);
         if (!link.isSymLink())
             return false;
-        path = link.symLinkTarget();
+        if (descriptorFolder.match(realFolderOf(path)).hasMatch())
+            return true;
+        const QString target = link.symLinkTarget();
+        if (target.isEmpty())
+            return false;
+        path = target;
     }
     return false;
 }

@@ -96,11 +96,19 @@ private Q_SLOTS:
                                                          "/dev/loop4 /opt/image squashfs ro 0 0\n"
                                                          "tmpfs /tmp tmpfs rw 0 0\n"
                                                          "fake1 /home ext4 rw 0 0\n"
+                                                         "efivarfs /sys/firmware/efi/efivars "
+                                                         "efivarfs rw 0 0\n"
+                                                         "nsfs /run/netns/a nsfs rw 0 0\n"
+                                                         "portal /run/user/1000/doc fuse.portal "
+                                                         "rw 0 0\n"
+                                                         "/dev/sdc1 /media/u/a|b vfat rw 0 0\n"
+                                                         "/dev/sdd1 /media/u/x<y> vfat rw 0 0\n"
                                                          "fake2 /home xfs rw 0 0\n");
         QStringList points;
         for (const TDriveInfo& d : DriveList(table))
             points << d.MountPoint + u' ' + QString::number(int(d.DriveType));
         // "/" is missing from the table and comes first; /home was mounted over: once, as xfs.
+        // Kernel plumbing is left out, and so are mount points no location text can name.
         QCOMPARE(points, (QStringList{"/ 3", "/opt/image 3", "/tmp 6", "/home 3"}));
         QCOMPARE(DriveList(table).last().FileSystem, QStringLiteral("xfs"));
         // "/" is fixed whatever its file system.
@@ -154,6 +162,18 @@ private Q_SLOTS:
         if (!allDrives.isEmpty())
             QCOMPARE(list[drives.size()], allDrives);
         QCOMPARE(list.mid(list.size() - 4), PseudoLocations);
+    }
+
+    void driveOfALinkedLocationIsTheTargetsDrive()
+    {
+        const std::optional<TDriveInfo> shm = DriveInfoForPath(u"/dev/shm/");
+        const std::optional<TDriveInfo> root = DriveInfoForPath(u"/");
+        if (!shm || !root || shm->MountPoint != u"/dev/shm")
+            QSKIP("needs /dev/shm mounted apart from /");
+        QTemporaryDir dir;
+        const QString link = dir.filePath(QStringLiteral("shm"));
+        QVERIFY(QFile::link(QStringLiteral("/dev/shm"), link));
+        QCOMPARE(DriveInfoForPath(QString(link + u'/'))->MountPoint, QStringLiteral("/dev/shm"));
     }
 
     void mountEntryOf()

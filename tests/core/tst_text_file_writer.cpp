@@ -3,6 +3,7 @@
 
 #include "test_support.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
@@ -286,6 +287,31 @@ private Q_SLOTS:
         QCOMPARE(stat(QFile::encodeName(file).constData(), &after), 0);
         QCOMPARE(after.st_ino, before.st_ino);
         QCOMPARE(readAll(file), QByteArray("oldnew"));
+    }
+
+    // /dev/fd is itself a link to the descriptor folder: the stream is still written in place.
+    void descriptorFolderReachedThroughALink()
+    {
+        QTemporaryDir dir;
+        const QString file = dir.filePath(QStringLiteral("stream.txt"));
+        QFile stream(file);
+        QVERIFY(stream.open(QIODevice::WriteOnly));
+        QCOMPARE(stream.write("old", 3), 3);
+        QVERIFY(stream.flush());
+        SaveUtf8TextFile(QStringLiteral("/dev/fd/%1").arg(stream.handle()), u"new", false);
+        QCOMPARE(readAll(file), QByteArray("oldnew"));
+    }
+
+    // A regular file whose path merely passes through /proc is replaced as any other.
+    void regularFileUnderProcIsReplaced()
+    {
+        QTemporaryDir dir;
+        const QString file = dir.filePath(QStringLiteral("out.txt"));
+        writeAll(file, "OLD CONTENTS");
+        const QString viaProc =
+            QStringLiteral("/proc/%1/root").arg(QCoreApplication::applicationPid()) + file;
+        SaveUtf8TextFile(viaProc, u"new", false);
+        QCOMPARE(readAll(file), QByteArray("new"));
     }
 
     void saveErrorText()
