@@ -15,7 +15,9 @@ namespace {
 
 constexpr char UsageText[] =
     "Usage: dirka [LOCATION]\n"
-    "       dirka --list LOCATION [--set NAME=VALUE]...\n"
+    "       dirka --list LOCATION [--set NAME=VALUE]... [--output FILE [--encoding E]]\n"
+    "                             [--m3u8 FILE] [--html FILE [--html-full]\n"
+    "                             [--html-prefix TEXT] [--html-link-folders]]\n"
     "       dirka --help | --version\n"
     "\n"
     "Without --list, starts the desktop program; a LOCATION given there is listed one level\n"
@@ -26,11 +28,21 @@ constexpr char UsageText[] =
     "                      and write the result to standard output in UTF-8\n"
     "  --set NAME=VALUE    override one stored setting by its settings-file name for this\n"
     "                      run, e.g. --set S.Preset=6 --set MaxDepth=2 --set IsMaxDepth=1\n"
+    "  --output FILE       also save the result as the window's Save As does (CR LF)\n"
+    "  --encoding E        utf8bom (the default), utf8 or utf16, for --output\n"
+    "  --m3u8 FILE         write a playlist of the listed files\n"
+    "  --html FILE         write an XHTML page whose lines link to the listed items\n"
+    "  --html-full         full file:// links (the default is relative links when one\n"
+    "                      location is listed)\n"
+    "  --html-prefix TEXT  put TEXT in front of every relative link\n"
+    "  --html-link-folders link folder lines too\n"
     "  --help              show this text\n"
     "  --version           show the version\n"
     "\n"
-    "Exit status: 0 done; 3 done, but a folder could not be read; 2 usage error or a\n"
-    "location that does not exist.\n";
+    "Ctrl+C stops the listing; what was listed so far is still printed and written.\n"
+    "\n"
+    "Exit status: 0 done; 1 a file could not be written; 2 usage error or a location that\n"
+    "does not exist; 3 done, but a folder could not be read; 130 stopped by Ctrl+C.\n";
 
 bool isFlag(const char* arg, const char* flag)
 {
@@ -66,6 +78,7 @@ std::optional<TListCommand> parseList(int argc, char** argv, const char** error)
 {
     TListCommand command;
     bool haveLocation = false;
+    bool haveEncoding = false;
     for (int i = 1; i < argc; ++i) {
         const char* arg = argv[i];
         const char* value = i + 1 < argc ? argv[i + 1] : nullptr;
@@ -99,6 +112,7 @@ std::optional<TListCommand> parseList(int argc, char** argv, const char** error)
                 return std::nullopt;
             }
             command.OutputEncoding = *code;
+            haveEncoding = true;
         } else if (takesValue("--m3u8")) {
             command.PlaylistFile = decodedArgument(value);
         } else if (takesValue("--html")) {
@@ -117,6 +131,16 @@ std::optional<TListCommand> parseList(int argc, char** argv, const char** error)
     }
     if (!haveLocation) {
         *error = "--list takes a location";
+        return std::nullopt;
+    }
+    if (haveEncoding && command.OutputFile.isEmpty()) {
+        *error = "--encoding goes with --output";
+        return std::nullopt;
+    }
+    const bool pageOptions =
+        command.PageFullLinks || command.PageLinkFolders || !command.PagePrefix.isEmpty();
+    if (pageOptions && command.PageFile.isEmpty()) {
+        *error = "--html-full, --html-prefix and --html-link-folders go with --html";
         return std::nullopt;
     }
     return command;

@@ -1,6 +1,7 @@
 #include "cli/list_command.h"
 
 #include "cli/output_writer.h"
+#include "core/file_system.h"
 #include "core/folder_walker.h"
 #include "core/html_export.h"
 #include "core/line_composition.h"
@@ -16,6 +17,7 @@
 
 #include <QDate>
 
+#include <cerrno>
 #include <csignal>
 #include <cstdio>
 
@@ -71,24 +73,6 @@ std::optional<TSettings> settingsFor(const TListCommand& command)
     settings.IsClear = true;
     return settings;
 }
-
-class TCommandLineHost : public TListingHost {
-public:
-    TLinesTarget& Lines() override { return m_result; }
-    void Warn(const QString& message) override { printError(message); }
-    void FolderUnreadable(const QString& folder, const QString& reason) override
-    {
-        m_unreadable = true;
-        printError(QStringLiteral("cannot read folder %1: %2").arg(shown(folder), reason));
-    }
-
-    const TResultText& Result() const { return m_result; }
-    bool SawUnreadable() const { return m_unreadable; }
-
-private:
-    TResultText m_result;
-    bool m_unreadable = false;
-};
 
 extern "C" void stopOnInterrupt(int)
 {
@@ -157,6 +141,27 @@ bool writeRequestedFiles(const TListCommand& command, const TResultText& result)
     return ok;
 }
 
+class TCommandLineHost : public TListingHost {
+public:
+    TLinesTarget& Lines() override { return m_result; }
+    void Warn(const QString& message) override { printError(message); }
+    void FolderUnreadable(const QString& folder, const QString& reason) override
+    {
+        m_unreadable = true;
+        printError(QStringLiteral("cannot read folder %1: %2").arg(shown(folder), reason));
+    }
+
+    // Ctrl+C counts from the moment the walk can stop on it; before, it ends the program as usual.
+    void RunStarted() override { installInterruptHandler(); }
+
+    const TResultText& Result() const { return m_result; }
+    bool SawUnreadable() const { return m_unreadable; }
+
+private:
+    TResultText m_result;
+    bool m_unreadable = false;
+};
+
 } // namespace
 
 int RunListCommand(const TListCommand& command)
@@ -167,14 +172,16 @@ int RunListCommand(const TListCommand& command)
 
     SeedRandomFromClock();
     TabClear(0, true);
-    installInterruptHandler();
     TCommandLineHost host;
     const TRunResult run = RunListing(*settings, command.Location, host);
+    std::signal(SIGINT, SIG_DFL);
     if (run.Outcome == TRunOutcome::Refused)
         return ExitUsage;
 
-    WriteLines(stdout, host.Result());
-    const bool written = writeRequestedFiles(command, host.Result());
+    bool written = WriteLines(stdout, host.Result());
+    if (!written)
+        printError(QStringLiteral("cannot write standard output: %1").arg(ErrorText(errno)));
+    written = writeRequestedFiles(command, host.Result()) && written;
     if (run.Outcome == TRunOutcome::Stopped)
         return ExitStopped;
     if (!written)

@@ -362,9 +362,9 @@ QString SerialTextOf(QStringView uuid)
 
 QString GigabyteText(std::int64_t bytes)
 {
-    const double gigabytes = double(bytes) / 1073741824.0;
-    const int decimals = gigabytes < 1 ? 3 : gigabytes < 10 ? 2 : gigabytes < 100 ? 1 : 0;
-    return QLocale().toString(gigabytes, 'f', decimals) + u" GB";
+    constexpr std::int64_t GB = std::int64_t(1) << 30;
+    const int decimals = bytes < GB ? 3 : bytes < 10 * GB ? 2 : bytes < 100 * GB ? 1 : 0;
+    return BinaryUnitsText(bytes, 30, decimals) + u" GB";
 }
 
 } // namespace dirka

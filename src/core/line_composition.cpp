@@ -107,15 +107,22 @@ void appendFixed(QString& out, std::uint64_t scaled, int decimals, TSeparators s
         out.append(QChar(char16_t(u'0' + (fraction / Powers[k]) % 10)));
 }
 
-// size / 2^20 rounded half away from zero to `decimals` places, as an integer count of the last
-// place. Exact for every positive 64-bit size: the whole megabytes times 1000 stay below 2^53.
-std::uint64_t scaledMegabytes(std::int64_t size, int decimals)
+// bytes / 2^shift rounded half away from zero to `decimals` places, as an integer count of the
+// last place. Exact for every positive 64-bit size: the whole units times 1000 stay below 2^54.
+std::uint64_t scaledUnits(std::int64_t size, int shift, int decimals)
 {
     static constexpr std::uint64_t Powers[] = {1, 10, 100, 1000};
     const auto bytes = static_cast<std::uint64_t>(size);
-    const std::uint64_t whole = bytes >> 20;
-    const std::uint64_t rest = bytes & (BytesPerMB - 1);
-    return whole * Powers[decimals] + ((rest * Powers[decimals] + BytesPerMB / 2) >> 20);
+    const std::uint64_t unit = std::uint64_t(1) << shift;
+    const std::uint64_t whole = bytes >> shift;
+    const std::uint64_t rest = bytes & (unit - 1);
+    return whole * Powers[decimals] + ((rest * Powers[decimals] + unit / 2) >> shift);
+}
+
+TSeparators localeSeparators()
+{
+    const QLocale locale;
+    return {locale.groupSeparator(), locale.decimalPoint()};
 }
 
 void appendSize(QString& out, TSeparators separators, bool compact, std::int64_t size)
@@ -129,7 +136,7 @@ void appendSize(QString& out, TSeparators separators, bool compact, std::int64_t
                          : size < 10 * BytesPerMB  ? 2
                          : size < 100 * BytesPerMB ? 1
                                                    : 0;
-    appendFixed(out, scaledMegabytes(size, decimals), decimals, separators, decimals == 3);
+    appendFixed(out, scaledUnits(size, 20, decimals), decimals, separators, decimals == 3);
     out.append(decimals == 0 ? QLatin1String("  MB") : QLatin1String(" MB"));
 }
 
@@ -386,11 +393,16 @@ void AppendFileItemText(QString& out, const TLineFormat& format, QStringView fol
 
 QString SizeText(bool compact, std::int64_t size)
 {
-    const QLocale locale;
-    const QString group = locale.groupSeparator();
-    const QString decimal = locale.decimalPoint();
     QString text;
-    appendSize(text, {group, decimal}, compact, size);
+    appendSize(text, localeSeparators(), compact, size);
+    return text;
+}
+
+QString BinaryUnitsText(std::int64_t bytes, int shift, int decimals)
+{
+    QString text;
+    appendFixed(text, bytes > 0 ? scaledUnits(bytes, shift, decimals) : 0, decimals,
+                localeSeparators(), false);
     return text;
 }
 

@@ -43,6 +43,10 @@ void AppendFileItemText(QString& out, const TLineFormat& format, QStringView fol
 QString SizeText(bool compact, std::int64_t size);
 QString SizeText(const TLineFormat& format, bool compact, std::int64_t size);
 
+/// bytes / 2^shift with 0 to 3 decimals, grouped like the size texts through QLocale():
+/// BinaryUnitsText(2000398934016, 30, 0) == "1,863"; 0 and less give 0.
+QString BinaryUnitsText(std::int64_t bytes, int shift, int decimals);
+
 /// "Files: 120 (35.2 MB; in 8 folders)   Skipped: 3   Time: 1.2 s"
 QString StatisticsText(int folders, int files, int skipped, std::int64_t size,
                        std::int64_t elapsedMs);

@@ -227,8 +227,11 @@ QString TimeLineText(const QDateTime& when)
 {
     const QLocale locale;
     // The long time format without its time-zone field, which Qt adds and the header never shows.
+    // Some locales wrap it in brackets or put a comma before it ("H:mm:ss (t)", "h:mm:ss a, t").
+    static const QRegularExpression zone(
+        QStringLiteral("\\s*,?\\s*[(\\[]?\\s*\\bt+\\b\\s*[)\\]]?"));
     QString timeFormat = locale.timeFormat(QLocale::LongFormat);
-    timeFormat.remove(QRegularExpression(QStringLiteral("\\s*\\bt+\\b\\s*")));
+    timeFormat.remove(zone);
     return u":: Dirka 2.1; " + locale.toString(when.date(), QLocale::ShortFormat) + u"; " +
            locale.toString(when.time(), timeFormat.trimmed());
 }

@@ -245,6 +245,16 @@ private Q_SLOTS:
         QVERIFY(!run.out.isEmpty());
     }
 
+    void fullStandardOutputIsAFailedWrite()
+    {
+        QProcess process;
+        process.setStandardOutputFile(QStringLiteral("/dev/full"));
+        process.start(QStringLiteral(DIRKA_BINARY), {"--list", m_root});
+        QVERIFY(process.waitForFinished(30000));
+        QCOMPARE(process.exitCode(), 1);
+        QVERIFY(process.readAllStandardError().contains("cannot write standard output"));
+    }
+
     void deepNestingEndsWithAMessage()
     {
         // Deeper than any path the system can name at once: built relative to each new folder.
@@ -296,6 +306,10 @@ private Q_SLOTS:
         QTest::newRow("no value") << QStringList{"--list", "/", "--set"} << 2 << "value";
         QTest::newRow("unknown option")
             << QStringList{"--list", "/", "--frobnicate", "1"} << 2 << "unknown";
+        QTest::newRow("encoding without output")
+            << QStringList{"--list", "/", "--encoding", "utf8"} << 2 << "--encoding goes with";
+        QTest::newRow("page option without page")
+            << QStringList{"--list", "/", "--html-full"} << 2 << "go with --html";
         QTest::newRow("bad encoding")
             << QStringList{"--list", "/", "--encoding", "latin1"} << 2 << "--encoding";
         QTest::newRow("output without file")

@@ -254,7 +254,11 @@ private Q_SLOTS:
         QTest::newRow("466") << "en_US" << 466 * gb << "466 GB";
         QTest::newRow("1,863") << "en_US" << qint64(2000398934016) << "1,863 GB";
         QTest::newRow("pl decimal comma") << "pl_PL" << gb / 2 << "0,500 GB";
-        QTest::newRow("pl no group below 10000") << "pl_PL" << qint64(2000398934016) << "1863 GB";
+        // Grouped by three from the first thousand, as the size texts of the listing are.
+        QTest::newRow("pl grouped like sizes")
+            << "pl_PL" << qint64(2000398934016) << "1\u00A0863 GB";
+        QTest::newRow("C locale groups too") << "C" << qint64(2000398934016) << "1,863 GB";
+        QTest::newRow("just below 1 GB") << "en_US" << gb - 1 << "1.000 GB";
         QTest::newRow("pl group") << "pl_PL" << 12345 * gb << "12\u00A0345 GB";
     }
     void gigabyteText()

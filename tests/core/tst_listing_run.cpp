@@ -282,6 +282,22 @@ private Q_SLOTS:
         CollectInfo();
     }
 
+    void timeLineLeavesNoTraceOfTheZone()
+    {
+        const QDateTime when(QDate(2026, 12, 6), QTime(10, 15, 42));
+        const QList<QLocale> locales = QLocale::matchingLocales(
+            QLocale::AnyLanguage, QLocale::AnyScript, QLocale::AnyTerritory);
+        for (const QLocale& locale : locales) {
+            QLocale::setDefault(locale);
+            const QString line = TimeLineText(when);
+            const QString time = line.mid(line.lastIndexOf(u"; ") + 2);
+            QVERIFY2(!time.contains(u"()") && !time.contains(u"[]") && !time.endsWith(u',') &&
+                         !time.endsWith(u' '),
+                     qPrintable(locale.name() + u": " + time));
+        }
+        QLocale::setDefault(QLocale::c());
+    }
+
     void timeLineHasNoTimeZone()
     {
         const QDateTime when(QDate(2026, 12, 6), QTime(10, 15, 42));
