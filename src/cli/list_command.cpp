@@ -31,13 +31,6 @@ constexpr int ExitUsage = 2;
 constexpr int ExitUnreadable = 3;
 constexpr int ExitStopped = 130;
 
-QString shown(QStringView text)
-{
-    QString out;
-    AppendShown(out, text);
-    return out;
-}
-
 void printError(QString message)
 {
     // The numbered error texts put CR LF before the system's reason; a terminal wants LF.
@@ -104,7 +97,7 @@ bool writePlaylist(const TListCommand& command, const TResultText& result)
     const TM3u8Export written = ExportToM3u8(command.PlaylistFile, result);
     for (const QString& path : written.LeftOut)
         printError(QStringLiteral("left out of the playlist (line break in the name): %1")
-                       .arg(shown(path)));
+                       .arg(ShownText(path)));
     if (!written.Ok())
         printError(written.ErrorText);
     return written.Ok();
@@ -148,7 +141,7 @@ public:
     void FolderUnreadable(const QString& folder, const QString& reason) override
     {
         m_unreadable = true;
-        printError(QStringLiteral("cannot read folder %1: %2").arg(shown(folder), reason));
+        printError(QStringLiteral("cannot read folder %1: %2").arg(ShownText(folder), reason));
     }
 
     // Ctrl+C counts from the moment the walk can stop on it; before, it ends the program as usual.

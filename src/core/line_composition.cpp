@@ -238,6 +238,13 @@ void AppendShown(QString& out, QStringView text)
     }
 }
 
+QString ShownText(QStringView text)
+{
+    QString out;
+    AppendShown(out, text);
+    return out;
+}
+
 QString FolderItemText(const TLineFormat& format, QStringView fullPath, QStringView name, int code)
 {
     QString text;

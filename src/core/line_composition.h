@@ -27,6 +27,8 @@ struct TLineFormat {
 /// U+007F..U+009F), U+2028, U+2029, U+FFFE, U+FFFF and lone surrogates become U+FFFD, so every
 /// item stays one line.
 void AppendShown(QString& out, QStringView text);
+/// The text as AppendShown writes it: ShownText(u"a\nb") == u"a\uFFFDb"
+QString ShownText(QStringView text);
 
 /// The item text of a folder for a Base or Folder code; fullPath ends in the delimiter.
 QString FolderItemText(const TLineFormat& format, QStringView fullPath, QStringView name, int code);

@@ -48,13 +48,6 @@ bool headerHasLocation(int code)
     return code == 2 || code == 4 || code == 5 || code == 6 || code == 7;
 }
 
-QString shown(QStringView text)
-{
-    QString out;
-    AppendShown(out, text);
-    return out;
-}
-
 // Appends text whose line breaks (CR LF) start new lines, as adding it to a text box would.
 void appendText(TLinesTarget& lines, QStringView text)
 {
@@ -164,12 +157,12 @@ void TRun::writeLocationHeader(const QString& location, qsizetype index)
         if (const std::optional<TDriveInfo> drive = DriveInfoForPath(location)) {
             const QString line = DriveLineText(*drive);
             if (!line.isEmpty())
-                lines.AppendLine(shown(line));
+                lines.AppendLine(line);
         }
     }
     if (headerHasLocation(style.Header)) {
         TabAdd(int(lines.LineCount()), QStringView(), location);
-        lines.AppendLine(QString(u":: " + shown(location)));
+        lines.AppendLine(QString(u":: " + ShownText(location)));
     }
     lines.AppendLine(QStringView());
 }
