@@ -7,6 +7,7 @@
 
 #include <QByteArray>
 #include <QFile>
+#include <QLocale>
 #include <QString>
 #include <QStringView>
 
@@ -35,5 +36,15 @@ inline void addLine(dirka::TResultText& result, QStringView text, QStringView pa
     const qsizetype split = path.lastIndexOf(u'/') + 1;
     dirka::TabAdd(index, path.sliced(split), path.first(split));
 }
+
+// Pins the default locale for one case and puts the previous one back.
+class TLocaleScope {
+public:
+    explicit TLocaleScope(const QString& name) { QLocale::setDefault(QLocale(name)); }
+    ~TLocaleScope() { QLocale::setDefault(m_previous); }
+
+private:
+    QLocale m_previous;
+};
 
 } // namespace testsupport

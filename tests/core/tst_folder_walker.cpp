@@ -6,6 +6,8 @@
 #include "core/result_text.h"
 #include "core/settings_records.h"
 
+#include "test_support.h"
+
 #include <QCollator>
 #include <QFileInfo>
 #include <QLocale>
@@ -27,6 +29,7 @@
 #include <unistd.h>
 
 using namespace dirka;
+using namespace testsupport;
 using namespace Qt::StringLiterals;
 
 // Styles below are designated initializers that name only the fields differing from the
@@ -225,16 +228,6 @@ TListStyle namesOnly(int sortMode = 1, int file = 1)
                       .IndentMode = 2,
                       .SortMode = sortMode};
 }
-
-// Pins the default locale for one case and puts the previous one back.
-class TLocaleScope {
-public:
-    explicit TLocaleScope(const QString& name) { QLocale::setDefault(QLocale(name)); }
-    ~TLocaleScope() { QLocale::setDefault(m_previous); }
-
-private:
-    QLocale m_previous;
-};
 
 // Root reads every folder whatever its mode. Taking the two override capabilities out of this
 // thread's effective set makes a mode-000 folder unreadable for the test as for any user.

@@ -21,16 +21,6 @@ QString path(const char16_t* s)
     return u16(s).replace(u'/', QChar(PathDelimiter));
 }
 
-// Pins the default locale for one case and puts the previous one back.
-class TLocaleScope {
-public:
-    explicit TLocaleScope(const QString& name) { QLocale::setDefault(QLocale(name)); }
-    ~TLocaleScope() { QLocale::setDefault(m_previous); }
-
-private:
-    QLocale m_previous;
-};
-
 TLineFormat format(int separator, qsizetype rootLength)
 {
     TListStyle style;
