@@ -1,11 +1,11 @@
 // Saving and exporting a million-line result: Save As in each encoding, the XHTML page (build and
 // write) and the M3U8 playlist. The result holds full paths as a list-mode listing writes them,
 // recorded in the result line store as the walker records them.
-#include "core/html_export.h"
-#include "core/m3u8_export.h"
-#include "core/result_line_store.h"
-#include "core/result_text.h"
-#include "core/text_file_writer.h"
+#include "core/output/html_export.h"
+#include "core/output/m3u8_export.h"
+#include "core/listing/result_line_store.h"
+#include "core/listing/result_text.h"
+#include "core/output/text_file_writer.h"
 
 #include <QElapsedTimer>
 #include <QFileInfo>

@@ -1,6 +1,6 @@
 // The result line store with a million paths recorded as the folder walker records them: adds,
 // sequential reads (the exports), random reads (Open Selected), rollbacks, and memory per path.
-#include "core/result_line_store.h"
+#include "core/listing/result_line_store.h"
 
 #include <QElapsedTimer>
 #include <QString>

@@ -1,6 +1,6 @@
 // Throughput of the result search: PosNoCase and FindTextForward over a 50 MB UTF-16 text.
-#include "core/find_text.h"
-#include "core/text_utils.h"
+#include "core/text/find_text.h"
+#include "core/text/text_utils.h"
 
 #include <QElapsedTimer>
 #include <QString>

@@ -1,9 +1,9 @@
 // The folder walker alone: lists a tree into an in-memory result with paths recorded, no output.
 //   bench_walker TREE [PRESET]
-#include "core/folder_walker.h"
-#include "core/result_line_store.h"
-#include "core/result_text.h"
-#include "core/text_utils.h"
+#include "core/listing/folder_walker.h"
+#include "core/listing/result_line_store.h"
+#include "core/listing/result_text.h"
+#include "core/text/text_utils.h"
 
 #include <QElapsedTimer>
 

@@ -1,7 +1,7 @@
 #include "cli/command_line.h"
-#include "core/assertion.h"
-#include "core/program_info.h"
-#include "core/self_test.h"
+#include "core/text/assertion.h"
+#include "core/system/program_info.h"
+#include "core/text/self_test.h"
 #include "gui/main_window.h"
 
 #include <QApplication>

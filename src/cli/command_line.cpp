@@ -1,7 +1,7 @@
 #include "cli/command_line.h"
 
 #include "cli/list_command.h"
-#include "core/file_names.h"
+#include "core/text/file_names.h"
 #include "version.h"
 
 #include <QCoreApplication>

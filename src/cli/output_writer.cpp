@@ -1,6 +1,6 @@
 #include "cli/output_writer.h"
 
-#include "core/lines_target.h"
+#include "core/listing/lines_target.h"
 
 #include <QStringEncoder>
 

@@ -2,8 +2,8 @@
 
 // Small helpers shared by the core tests.
 
-#include "core/result_line_store.h"
-#include "core/result_text.h"
+#include "core/listing/result_line_store.h"
+#include "core/listing/result_text.h"
 
 #include <QByteArray>
 #include <QFile>

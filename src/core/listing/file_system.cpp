@@ -1,0 +1,228 @@
+#include "core/listing/file_system.h"
+
+#include "core/listing/mount_table.h"
+
+#include <QFile>
+#include <QSet>
+
+#include <cerrno>
+#include <cstring>
+#include <ctime>
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
+#include <unistd.h>
+
+namespace dirka {
+
+namespace {
+
+DIR* asDir(void* p)
+{
+    return static_cast<DIR*>(p);
+}
+
+TEntryKind kindOfMode(mode_t mode)
+{
+    if (S_ISDIR(mode))
+        return TEntryKind::Folder;
+    if (S_ISREG(mode) || S_ISLNK(mode))
+        return TEntryKind::File;
+    return TEntryKind::Special;
+}
+
+TEntryKind kindOfType(unsigned char type)
+{
+    switch (type) {
+    case DT_DIR:
+        return TEntryKind::Folder;
+    case DT_FIFO:
+    case DT_SOCK:
+    case DT_CHR:
+    case DT_BLK:
+        return TEntryKind::Special;
+    default:
+        return TEntryKind::File;
+    }
+}
+
+} // namespace
+
+std::uint32_t TickCount()
+{
+    timespec now{};
+#ifdef CLOCK_MONOTONIC_COARSE
+    clock_gettime(CLOCK_MONOTONIC_COARSE, &now);
+#else
+    clock_gettime(CLOCK_MONOTONIC, &now);
+#endif
+    return std::uint32_t(std::uint64_t(now.tv_sec) * 1000u + std::uint64_t(now.tv_nsec) / 1000000u);
+}
+
+TFolderReader::TFolderReader(TFolderReader&& other) noexcept
+    : m_dir(std::exchange(other.m_dir, nullptr)), m_fd(std::exchange(other.m_fd, -1)),
+      m_error(other.m_error), m_identity(other.m_identity)
+{
+}
+
+TFolderReader& TFolderReader::operator=(TFolderReader&& other) noexcept
+{
+    if (this != &other) {
+        if (m_dir)
+            closedir(asDir(m_dir));
+        m_dir = std::exchange(other.m_dir, nullptr);
+        m_fd = std::exchange(other.m_fd, -1);
+        m_error = other.m_error;
+        m_identity = other.m_identity;
+    }
+    return *this;
+}
+
+TFolderReader::~TFolderReader()
+{
+    if (m_dir)
+        closedir(asDir(m_dir));
+}
+
+void TFolderReader::adopt(int fd)
+{
+    if (fd < 0) {
+        m_error = errno;
+        return;
+    }
+    struct stat st {};
+    if (fstat(fd, &st) != 0) {
+        m_error = errno;
+        close(fd);
+        return;
+    }
+    m_identity = {std::uint64_t(st.st_dev), std::uint64_t(st.st_ino)};
+    m_dir = fdopendir(fd);
+    if (!m_dir) {
+        m_error = errno;
+        close(fd);
+        return;
+    }
+    m_fd = fd;
+}
+
+TFolderReader TFolderReader::OpenPath(const QByteArray& path)
+{
+    TFolderReader reader;
+    reader.adopt(open(path.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    return reader;
+}
+
+TFolderReader TFolderReader::OpenChild(const TFolderReader& parent, const QByteArray& rawName)
+{
+    TFolderReader reader;
+    reader.adopt(openat(parent.m_fd, rawName.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    return reader;
+}
+
+QByteArray TFolderReader::FileSystemType() const
+{
+    return FileSystemTypeOf(m_identity.Device);
+}
+
+bool TFolderReader::Next(TRawEntry& entry)
+{
+    if (!m_dir)
+        return false;
+    errno = 0;
+    const dirent* d = readdir(asDir(m_dir));
+    if (!d) {
+        m_error = errno;
+        return false;
+    }
+    entry.Name = d->d_name;
+    entry.NameLength = std::strlen(d->d_name);
+    entry.Type = d->d_type;
+    return true;
+}
+
+TEntryFacts TFolderReader::Examine(const TRawEntry& entry, bool wantSize) const
+{
+    TEntryFacts facts;
+    const bool mayBeLink = entry.Type == DT_LNK || entry.Type == DT_UNKNOWN;
+    if (!mayBeLink && (entry.Type == DT_DIR || !wantSize)) {
+        facts.Kind = kindOfType(entry.Type);
+        return facts;
+    }
+    struct stat st {};
+    if (fstatat(m_fd, entry.Name, &st, 0) == 0) {
+        facts.Kind = kindOfMode(st.st_mode);
+        if (facts.Kind == TEntryKind::File)
+            facts.Size = std::int64_t(st.st_size);
+        return facts;
+    }
+    const int error = errno;
+    if (error == ENOENT) {
+        // Either gone since the folder was read, or a link whose target is missing.
+        struct stat own {};
+        if (fstatat(m_fd, entry.Name, &own, AT_SYMLINK_NOFOLLOW) != 0)
+            facts.Vanished = true;
+        facts.Kind = TEntryKind::File;
+        return facts;
+    }
+    facts.Kind = entry.Type == DT_LNK ? TEntryKind::File : kindOfType(entry.Type);
+    return facts;
+}
+
+namespace {
+
+void addSelfAndAncestors(QByteArray path, std::vector<TFolderIdentity>& identities)
+{
+    for (;;) {
+        struct stat st {};
+        if (stat(path.constData(), &st) == 0)
+            identities.push_back({std::uint64_t(st.st_dev), std::uint64_t(st.st_ino)});
+        if (path == "/")
+            return;
+        const qsizetype slash = path.lastIndexOf('/', path.size() - 2);
+        if (slash < 0)
+            return;
+        path = slash == 0 ? QByteArray("/") : path.left(slash);
+    }
+}
+
+} // namespace
+
+std::vector<TFolderIdentity> IdentitiesUpTo(const QByteArray& path)
+{
+    std::vector<TFolderIdentity> identities;
+    addSelfAndAncestors(path, identities);
+    if (char* real = realpath(path.constData(), nullptr)) {
+        addSelfAndAncestors(QByteArray(real), identities);
+        free(real);
+    }
+    return identities;
+}
+
+bool IsPseudoFileSystem(const QByteArray& type)
+{
+    static const QSet<QByteArray> pseudo = {
+        "proc",    "sysfs",   "devtmpfs",   "devpts",      "cgroup", "cgroup2",
+        "debugfs", "tracefs", "securityfs", "pstore",      "bpf",    "configfs",
+        "fusectl", "mqueue",  "hugetlbfs",  "binfmt_misc", "autofs",
+    };
+    return pseudo.contains(type);
+}
+
+void RaiseOpenFileLimit()
+{
+    rlimit limit{};
+    if (getrlimit(RLIMIT_NOFILE, &limit) == 0 && limit.rlim_cur < limit.rlim_max) {
+        limit.rlim_cur = limit.rlim_max;
+        setrlimit(RLIMIT_NOFILE, &limit);
+    }
+}
+
+QString ErrorText(int error)
+{
+    return QString::fromLocal8Bit(std::strerror(error));
+}
+
+} // namespace dirka

@@ -1,0 +1,52 @@
+#pragma once
+
+#include "core/listing/lines_target.h"
+#include "core/settings/settings_records.h"
+
+#include <QString>
+#include <QStringList>
+#include <QStringView>
+
+#include <cstdint>
+#include <functional>
+
+namespace dirka {
+
+/// One set of counters for a whole listing run, so several locations add up.
+struct TRunCounters {
+    int FolderCount = 0;  // folders with at least one listed file
+    int FileCount = 0;    // listed files
+    int SkippedCount = 0; // files the "Search for" masks rejected
+    std::int64_t TotalSize = 0;
+    std::uint32_t StartTick = 0;
+    std::uint32_t LastProgressTick = 0;
+};
+TRunCounters& RunCounters();
+
+/// The process-wide stop flag; safe to set from a signal handler.
+void RequestStop();
+void ClearStopRequest();
+bool StopRequested();
+
+/// What a walk reports while it runs; every member may be left empty.
+struct TWalkObserver {
+    std::function<void(const QString&)> ShowStatus; // "Searching PATH", the final statistics
+    std::function<void(const QString&)> ShowStats;  // running statistics
+    std::function<void()> ProcessEvents;            // at most every 200 ms
+    std::function<void(const QString& folder, const QString& reason)> FolderUnreadable;
+};
+
+/// Lists one location (an absolute folder path ending in the delimiter) into lines with the
+/// given settings, whose Style the caller has already chosen (ApplyPreset). storePaths records
+/// each item line's path in the result line store; resetCounters starts the run counters anew.
+void ListLocation(const TSettings& listSettings, const QString& location, TLinesTarget& lines,
+                  const TWalkObserver& observer, bool storePaths, bool resetCounters);
+
+/// The generator behind the "Random" sort order.
+void SeedRandom(std::uint32_t seed);
+/// Seeds from the time of day in UTC, in milliseconds.
+void SeedRandomFromClock();
+/// A draw in 0..n-1.
+std::uint32_t RandomBelow(std::uint32_t n);
+
+} // namespace dirka

@@ -1,0 +1,441 @@
+#include "core/listing/line_composition.h"
+
+#include "core/text/assertion.h"
+#include "core/text/text_utils.h"
+
+#include <QLatin1String>
+#include <QLocale>
+
+#include <algorithm>
+#include <charconv>
+
+namespace dirka {
+
+namespace {
+
+constexpr int MaxIndentSpace = 20;
+constexpr std::int64_t BytesPerMB = 1048576;
+
+// The number separators a size or time is written with; views into a TLineFormat or into
+// texts the caller keeps alive.
+struct TSeparators {
+    QStringView Group;
+    QStringView Decimal;
+};
+
+bool isHighSurrogate(char16_t c)
+{
+    return (c & 0xFC00) == 0xD800;
+}
+bool isLowSurrogate(char16_t c)
+{
+    return (c & 0xFC00) == 0xDC00;
+}
+
+// Index of the first unit from `from` on that is shown as U+FFFD, or n when there is none.
+// Plain ASCII and most letters take the first two tests only.
+qsizetype firstHiddenUnit(const char16_t* p, qsizetype n, qsizetype from)
+{
+    for (qsizetype i = from; i < n; ++i) {
+        const char16_t c = p[i];
+        if (c < 0x7F) {
+            if (c < 0x20)
+                return i;
+            continue;
+        }
+        if (c <= 0x9F)
+            return i;
+        if (c < 0xD800) {
+            if (c == 0x2028 || c == 0x2029)
+                return i;
+            continue;
+        }
+        if (isHighSurrogate(c)) {
+            if (i + 1 < n && isLowSurrogate(p[i + 1])) {
+                ++i;
+                continue;
+            }
+            return i;
+        }
+        // A low surrogate here has no high one before it: a pair was skipped whole above.
+        if (isLowSurrogate(c) || c >= 0xFFFE)
+            return i;
+    }
+    return n;
+}
+
+void appendDelimiter(QString& out)
+{
+    out.append(QChar(PathDelimiter));
+}
+
+void appendAscii(QString& out, const char* first, const char* last)
+{
+    out.append(QLatin1String(first, last - first));
+}
+
+void appendInteger(QString& out, std::int64_t value)
+{
+    char digits[24];
+    const auto result = std::to_chars(digits, digits + sizeof digits, value);
+    appendAscii(out, digits, result.ptr);
+}
+
+// Appends scaled / 10^decimals like "%.*n": ASCII digits, the whole part grouped by three.
+// dropLeadingZero leaves out a whole part of 0 (".123" instead of "0.123").
+void appendFixed(QString& out, std::uint64_t scaled, int decimals, TSeparators separators,
+                 bool dropLeadingZero)
+{
+    static constexpr std::uint64_t Powers[] = {1, 10, 100, 1000};
+    const std::uint64_t whole = scaled / Powers[decimals];
+    const std::uint64_t fraction = scaled % Powers[decimals];
+    if (!(dropLeadingZero && whole == 0)) {
+        char digits[24];
+        const auto result = std::to_chars(digits, digits + sizeof digits, whole);
+        const qsizetype n = result.ptr - digits;
+        for (qsizetype i = 0; i < n; ++i) {
+            if (i > 0 && (n - i) % 3 == 0)
+                out.append(separators.Group);
+            out.append(QChar(char16_t(digits[i])));
+        }
+    }
+    if (decimals == 0)
+        return;
+    out.append(separators.Decimal);
+    for (int k = decimals - 1; k >= 0; --k)
+        out.append(QChar(char16_t(u'0' + (fraction / Powers[k]) % 10)));
+}
+
+// bytes / 2^shift rounded half away from zero to `decimals` places, as an integer count of the
+// last place. Exact for every positive 64-bit size: the whole units times 1000 stay below 2^54.
+std::uint64_t scaledUnits(std::int64_t size, int shift, int decimals)
+{
+    static constexpr std::uint64_t Powers[] = {1, 10, 100, 1000};
+    const auto bytes = static_cast<std::uint64_t>(size);
+    const std::uint64_t unit = std::uint64_t(1) << shift;
+    const std::uint64_t whole = bytes >> shift;
+    const std::uint64_t rest = bytes & (unit - 1);
+    return whole * Powers[decimals] + ((rest * Powers[decimals] + unit / 2) >> shift);
+}
+
+TSeparators localeSeparators()
+{
+    const QLocale locale;
+    return {locale.groupSeparator(), locale.decimalPoint()};
+}
+
+void appendSize(QString& out, TSeparators separators, bool compact, std::int64_t size)
+{
+    if (size <= 0) {
+        out.append(compact ? QLatin1String("0") : QLatin1String("0      "));
+        return;
+    }
+    // The decimals follow the unrounded value: 1048575 bytes are "1.000 MB", not "1.00 MB".
+    const int decimals = size < BytesPerMB         ? 3
+                         : size < 10 * BytesPerMB  ? 2
+                         : size < 100 * BytesPerMB ? 1
+                                                   : 0;
+    appendFixed(out, scaledUnits(size, 20, decimals), decimals, separators, decimals == 3);
+    out.append(decimals == 0 ? QLatin1String("  MB") : QLatin1String(" MB"));
+}
+
+void appendStatistics(QString& out, TSeparators separators, int folders, int files, int skipped,
+                      std::int64_t size, std::int64_t elapsedMs)
+{
+    out.append(QLatin1String("Files: "));
+    appendInteger(out, files);
+    if (files > 0) {
+        out.append(QLatin1String(" ("));
+        appendSize(out, separators, true, size);
+        if (folders > 0) {
+            out.append(QLatin1String("; in "));
+            appendInteger(out, folders);
+            out.append(QLatin1String(" folders"));
+        }
+        out.append(QLatin1Char(')'));
+    }
+    if (skipped > 0) {
+        out.append(QLatin1String("   Skipped: "));
+        appendInteger(out, skipped);
+    }
+    if (elapsedMs >= 10000) {
+        out.append(QLatin1String("   Time: "));
+        appendInteger(out, elapsedMs / 1000);
+        out.append(QLatin1String(" s"));
+    } else if (elapsedMs > 0) {
+        out.append(QLatin1String("   Time: "));
+        appendFixed(out, static_cast<std::uint64_t>(elapsedMs + 50) / 100, 1, separators, false);
+        out.append(QLatin1String(" s"));
+    }
+}
+
+TSeparators separatorsOf(const TLineFormat& format)
+{
+    return {format.GroupSeparator, format.DecimalPoint};
+}
+
+// The part of a path from 0-based index `from` on; empty when the path is shorter.
+QStringView tailFrom(QStringView path, qsizetype from)
+{
+    return path.sliced(std::min(from, path.size()));
+}
+
+qsizetype relativeStart(const TLineFormat& format)
+{
+    return std::max<qsizetype>(format.RootLength, 1) - 1;
+}
+
+// The relative path of the file folderPath + name, without joining the two.
+void appendFileRelativePath(QString& out, const TLineFormat& format, QStringView folderPath,
+                            QStringView name)
+{
+    const qsizetype from = relativeStart(format);
+    AppendShown(out, tailFrom(folderPath, from));
+    AppendShown(out, tailFrom(name, std::max<qsizetype>(from - folderPath.size(), 0)));
+}
+
+void appendFileFullPath(QString& out, QStringView folderPath, QStringView name)
+{
+    AppendShown(out, folderPath);
+    AppendShown(out, name);
+}
+
+} // namespace
+
+TLineFormat TLineFormat::FromStyle(const TListStyle& style, qsizetype rootLength)
+{
+    Assert(rootLength >= 1);
+    TLineFormat format;
+    format.RootLength = rootLength;
+    format.SeparatorChar = style.Separator == 0 ? u'\t' : u' ';
+    if (style.IndentMode == 0)
+        format.IndentUnit = QStringLiteral("\t");
+    else if (style.IndentMode == 1)
+        format.IndentUnit = QString(std::clamp(style.IndentSpace, 0, MaxIndentSpace), u' ');
+    format.ListIndent = style.Mode == 0 ? format.IndentUnit : QString();
+    // Taken once here, so the per-item texts never ask the locale. The C locale's option to omit
+    // grouping is not followed: sizes always group their thousands.
+    const QLocale locale;
+    format.GroupSeparator = locale.groupSeparator();
+    format.DecimalPoint = locale.decimalPoint();
+    return format;
+}
+
+void AppendShown(QString& out, QStringView text)
+{
+    const auto* units = reinterpret_cast<const char16_t*>(text.utf16());
+    const qsizetype n = text.size();
+    qsizetype start = 0;
+    for (;;) {
+        const qsizetype hidden = firstHiddenUnit(units, n, start);
+        if (hidden > start)
+            out.append(text.sliced(start, hidden - start));
+        if (hidden == n)
+            return;
+        out.append(QChar(ReplacementChar));
+        start = hidden + 1;
+    }
+}
+
+QString ShownText(QStringView text)
+{
+    QString out;
+    AppendShown(out, text);
+    return out;
+}
+
+QString FolderItemText(const TLineFormat& format, QStringView fullPath, QStringView name, int code)
+{
+    QString text;
+    AppendFolderItemText(text, format, fullPath, name, code);
+    return text;
+}
+
+namespace {
+
+// Codes 1 to 5 dress the name and codes 6 to 9 the relative path in the same ways.
+enum class TFolderDress { Plain, Angled, DirMarked, FolderMarked };
+
+void appendDressed(QString& out, TFolderDress dress, QStringView text, QChar sep)
+{
+    switch (dress) {
+    case TFolderDress::Plain:
+        AppendShown(out, text);
+        break;
+    case TFolderDress::Angled:
+        out.append(QLatin1Char('<'));
+        AppendShown(out, text);
+        out.append(QLatin1Char('>'));
+        break;
+    case TFolderDress::DirMarked:
+    case TFolderDress::FolderMarked:
+        out.append(dress == TFolderDress::DirMarked ? QLatin1String("<DIR>")
+                                                    : QLatin1String("Folder"));
+        out.append(sep);
+        AppendShown(out, text);
+        break;
+    }
+}
+
+} // namespace
+
+void AppendFolderItemText(QString& out, const TLineFormat& format, QStringView fullPath,
+                          QStringView name, int code)
+{
+    const QChar sep = format.SeparatorChar;
+    switch (code) {
+    case 1:
+    case 3:
+    case 4:
+    case 5: {
+        static constexpr TFolderDress dresses[] = {TFolderDress::Plain, TFolderDress::Plain,
+                                                   TFolderDress::Angled, TFolderDress::DirMarked,
+                                                   TFolderDress::FolderMarked};
+        appendDressed(out, dresses[code - 1], name, sep);
+        break;
+    }
+    case 2:
+        AppendShown(out, name);
+        // The root folder's name is the delimiter itself; it is never doubled.
+        if (!name.endsWith(QChar(PathDelimiter)))
+            appendDelimiter(out);
+        break;
+    case 6:
+    case 7:
+    case 8:
+    case 9: {
+        static constexpr TFolderDress dresses[] = {TFolderDress::Plain, TFolderDress::Angled,
+                                                   TFolderDress::DirMarked,
+                                                   TFolderDress::FolderMarked};
+        appendDressed(out, dresses[code - 6], tailFrom(fullPath, relativeStart(format)), sep);
+        break;
+    }
+    case 10:
+        AppendShown(out, fullPath);
+        break;
+    default:
+        break;
+    }
+}
+
+QString FileItemText(const TLineFormat& format, QStringView fullPath, QStringView name, int code,
+                     std::int64_t size)
+{
+    Assert(fullPath.endsWith(name));
+    QString text;
+    AppendFileItemText(text, format, fullPath.chopped(name.size()), name, code, size);
+    return text;
+}
+
+void AppendFileItemText(QString& out, const TLineFormat& format, QStringView folderPath,
+                        QStringView name, int code, std::int64_t size)
+{
+    const QChar sep = format.SeparatorChar;
+    const TSeparators separators = separatorsOf(format);
+    const QLatin1String fileWord("File");
+    switch (code) {
+    case 1:
+        AppendShown(out, name);
+        break;
+    case 2:
+        AppendShown(out, name);
+        out.append(sep);
+        appendSize(out, separators, true, size);
+        break;
+    case 3:
+        appendSize(out, separators, false, size);
+        out.append(sep);
+        AppendShown(out, name);
+        break;
+    case 4:
+        out.append(fileWord);
+        out.append(sep);
+        AppendShown(out, name);
+        break;
+    case 5:
+        out.append(fileWord);
+        out.append(sep);
+        AppendShown(out, name);
+        out.append(sep);
+        appendSize(out, separators, true, size);
+        break;
+    case 6:
+        out.append(fileWord);
+        out.append(sep);
+        appendSize(out, separators, false, size);
+        out.append(sep);
+        AppendShown(out, name);
+        break;
+    case 7:
+        appendFileRelativePath(out, format, folderPath, name);
+        break;
+    case 8:
+        appendFileRelativePath(out, format, folderPath, name);
+        out.append(sep);
+        appendSize(out, separators, true, size);
+        break;
+    case 9:
+        appendSize(out, separators, false, size);
+        out.append(sep);
+        appendFileRelativePath(out, format, folderPath, name);
+        break;
+    case 10:
+        appendFileFullPath(out, folderPath, name);
+        break;
+    case 11:
+        appendFileFullPath(out, folderPath, name);
+        out.append(sep);
+        appendSize(out, separators, true, size);
+        break;
+    case 12:
+        appendSize(out, separators, false, size);
+        out.append(sep);
+        appendFileFullPath(out, folderPath, name);
+        break;
+    default:
+        break;
+    }
+}
+
+QString SizeText(bool compact, std::int64_t size)
+{
+    QString text;
+    appendSize(text, localeSeparators(), compact, size);
+    return text;
+}
+
+QString BinaryUnitsText(std::int64_t bytes, int shift, int decimals)
+{
+    QString text;
+    appendFixed(text, bytes > 0 ? scaledUnits(bytes, shift, decimals) : 0, decimals,
+                localeSeparators(), false);
+    return text;
+}
+
+QString SizeText(const TLineFormat& format, bool compact, std::int64_t size)
+{
+    QString text;
+    appendSize(text, separatorsOf(format), compact, size);
+    return text;
+}
+
+QString StatisticsText(int folders, int files, int skipped, std::int64_t size,
+                       std::int64_t elapsedMs)
+{
+    const QLocale locale;
+    const QString group = locale.groupSeparator();
+    const QString decimal = locale.decimalPoint();
+    QString text;
+    appendStatistics(text, {group, decimal}, folders, files, skipped, size, elapsedMs);
+    return text;
+}
+
+QString StatisticsText(const TLineFormat& format, int folders, int files, int skipped,
+                       std::int64_t size, std::int64_t elapsedMs)
+{
+    QString text;
+    appendStatistics(text, separatorsOf(format), folders, files, skipped, size, elapsedMs);
+    return text;
+}
+
+} // namespace dirka

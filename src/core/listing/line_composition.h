@@ -1,0 +1,58 @@
+#pragma once
+
+#include "core/settings/settings_records.h"
+
+#include <QString>
+#include <QStringView>
+
+#include <cstdint>
+
+// The exact text of the walker's lines: folder and file items, size and statistics texts.
+namespace dirka {
+
+/// The walk parameters the line texts depend on, derived once per location from the style,
+/// plus the default locale's number separators.
+struct TLineFormat {
+    qsizetype RootLength = 1; // units of the location path, which ends in the delimiter
+    QChar SeparatorChar = u'\t';
+    QString IndentUnit;     // one indentation step
+    QString ListIndent;     // IndentUnit in list mode, empty in tree mode
+    QString GroupSeparator; // of QLocale() when the format was made
+    QString DecimalPoint;
+
+    static TLineFormat FromStyle(const TListStyle& style, qsizetype rootLength);
+};
+
+/// Appends text as it is shown in a result line: control characters (U+0000..U+001F,
+/// U+007F..U+009F), U+2028, U+2029, U+FFFE, U+FFFF and lone surrogates become U+FFFD, so every
+/// item stays one line.
+void AppendShown(QString& out, QStringView text);
+/// The text as AppendShown writes it: ShownText(u"a\nb") == u"a\uFFFDb"
+QString ShownText(QStringView text);
+
+/// The item text of a folder for a Base or Folder code; fullPath ends in the delimiter.
+QString FolderItemText(const TLineFormat& format, QStringView fullPath, QStringView name, int code);
+void AppendFolderItemText(QString& out, const TLineFormat& format, QStringView fullPath,
+                          QStringView name, int code);
+
+/// The item text of a file for a File code; the file's full path is folderPath + name.
+QString FileItemText(const TLineFormat& format, QStringView fullPath, QStringView name, int code,
+                     std::int64_t size);
+void AppendFileItemText(QString& out, const TLineFormat& format, QStringView folderPath,
+                        QStringView name, int code, std::int64_t size);
+
+/// SizeText(true, 1048576) == "1.00 MB"; SizeText(false, 0) == "0      "
+QString SizeText(bool compact, std::int64_t size);
+QString SizeText(const TLineFormat& format, bool compact, std::int64_t size);
+
+/// bytes / 2^shift with 0 to 3 decimals, grouped like the size texts through QLocale():
+/// BinaryUnitsText(2000398934016, 30, 0) == "1,863"; 0 and less give 0.
+QString BinaryUnitsText(std::int64_t bytes, int shift, int decimals);
+
+/// "Files: 120 (35.2 MB; in 8 folders)   Skipped: 3   Time: 1.2 s"
+QString StatisticsText(int folders, int files, int skipped, std::int64_t size,
+                       std::int64_t elapsedMs);
+QString StatisticsText(const TLineFormat& format, int folders, int files, int skipped,
+                       std::int64_t size, std::int64_t elapsedMs);
+
+} // namespace dirka

@@ -1,0 +1,241 @@
+#include "core/listing/listing_run.h"
+
+#include "core/text/assertion.h"
+#include "core/listing/drives.h"
+#include "core/text/file_names.h"
+#include "core/listing/folder_walker.h"
+#include "core/listing/line_composition.h"
+#include "core/settings/locations.h"
+#include "core/system/program_info.h"
+#include "core/listing/result_line_store.h"
+
+#include "version.h"
+#include <QDateTime>
+#include <QFileInfo>
+#include <QLocale>
+#include <QRegularExpression>
+
+#include <sys/stat.h>
+
+namespace dirka {
+
+namespace {
+
+QString& listedLocation()
+{
+    static QString location;
+    return location;
+}
+
+bool isExistingFolder(const QString& path)
+{
+    struct stat st {};
+    return !path.isEmpty() && ::stat(EncodeFileName(path).constData(), &st) == 0 &&
+           S_ISDIR(st.st_mode);
+}
+
+// Header codes: 0 time, 1 search for, 2 location, 3 time + search for, 4 time + location,
+// 5 all three, 6 search for + location, 7 full (all three and the drive line).
+bool headerHasTime(int code)
+{
+    return code == 0 || code == 3 || code == 4 || code == 5 || code == 7;
+}
+bool headerHasSearchFor(int code)
+{
+    return code == 1 || code == 3 || code == 5 || code == 6 || code == 7;
+}
+bool headerHasLocation(int code)
+{
+    return code == 2 || code == 4 || code == 5 || code == 6 || code == 7;
+}
+
+// Appends text whose line breaks (CR LF) start new lines, as adding it to a text box would.
+void appendText(TLinesTarget& lines, QStringView text)
+{
+    for (QStringView line : text.split(u"\r\n"))
+        lines.AppendLine(line);
+}
+
+class TRun {
+public:
+    TRun(const TSettings& settings, TListingHost& host) : m_settings(settings), m_host(host) {}
+    TRunResult Run(const QString& locationText);
+
+private:
+    bool checksPass(const QStringList& locations, const QString& locationText);
+    void writeHeader();
+    void writeLocationHeader(const QString& location, qsizetype index);
+    void finish(TRunResult& result);
+
+    TSettings m_settings;
+    TListingHost& m_host;
+    QString m_status;
+};
+
+TRunResult TRun::Run(const QString& locationText)
+{
+    ClearStopRequest();
+    TRunResult result;
+    const QStringList locations = ResolveLocations(locationText);
+    if (!checksPass(locations, locationText))
+        return result;
+    listedLocation() = locations.size() == 1 ? locations.first() : QString();
+
+    m_host.RunStarted();
+    m_host.ShowWait(QString());
+    m_host.ShowStats(QString());
+    m_host.ProcessEvents();
+    m_host.ShowWait(QStringLiteral("Please wait, searching..."));
+    m_host.ShowStats(QString());
+
+    m_settings.Style = ApplyPreset(m_settings.Style);
+    TLinesTarget& lines = m_host.Lines();
+    if (m_settings.IsClear) {
+        lines.TruncateLines(0);
+        TabClear(0, true);
+    }
+    writeHeader();
+
+    TWalkObserver observer;
+    observer.ShowStatus = [this](const QString& text) {
+        m_status = text;
+        m_host.ShowStatus(text);
+    };
+    observer.ShowStats = [this](const QString& text) { m_host.ShowStats(text); };
+    observer.ProcessEvents = [this] { m_host.ProcessEvents(); };
+    observer.FolderUnreadable = [this](const QString& folder, const QString& reason) {
+        m_host.FolderUnreadable(folder, reason);
+    };
+    for (qsizetype i = 0; i < locations.size(); ++i) {
+        writeLocationHeader(locations[i], i);
+        ListLocation(m_settings, locations[i], lines, observer, true, i == 0);
+        if (StopRequested())
+            break;
+    }
+    finish(result);
+    m_host.RunFinished();
+    return result;
+}
+
+bool TRun::checksPass(const QStringList& locations, const QString& locationText)
+{
+    Assert(m_settings.Filter >= 0 && m_settings.Filter < FilterCount);
+    if (FilterEntryTexts()[std::size_t(m_settings.Filter)].startsWith(u'-')) {
+        m_host.Warn(QStringLiteral("Choose what to search for."));
+        return false;
+    }
+    for (const QString& location : locations) {
+        if (!isExistingFolder(location)) {
+            m_host.Warn(QStringLiteral("Specified location doesn't exists."));
+            return false;
+        }
+    }
+    m_host.LocationAccepted(locationText);
+    return true;
+}
+
+void TRun::writeHeader()
+{
+    const TListStyle& style = m_settings.Style;
+    if (!style.IsHeader)
+        return;
+    TLinesTarget& lines = m_host.Lines();
+    if (headerHasTime(style.Header))
+        lines.AppendLine(TimeLineText(QDateTime::currentDateTime()));
+    if (headerHasSearchFor(style.Header))
+        lines.AppendLine(SearchForLineText(m_settings));
+}
+
+void TRun::writeLocationHeader(const QString& location, qsizetype index)
+{
+    const TListStyle& style = m_settings.Style;
+    if (!style.IsHeader)
+        return;
+    TLinesTarget& lines = m_host.Lines();
+    if (index > 0)
+        lines.AppendLine(QStringView());
+    if (style.Header == 7) {
+        if (const std::optional<TDriveInfo> drive = DriveInfoForPath(location)) {
+            const QString line = DriveLineText(*drive);
+            if (!line.isEmpty())
+                lines.AppendLine(line);
+        }
+    }
+    if (headerHasLocation(style.Header)) {
+        TabAdd(int(lines.LineCount()), QStringView(), location);
+        lines.AppendLine(QString(u":: " + ShownText(location)));
+    }
+    lines.AppendLine(QStringView());
+}
+
+void TRun::finish(TRunResult& result)
+{
+    TLinesTarget& lines = m_host.Lines();
+    const bool header = m_settings.Style.IsHeader;
+    if (header)
+        appendText(lines, QString(u"\r\n:: " + m_status));
+    if (StopRequested()) {
+        if (header)
+            appendText(lines, u":: Stopped!\r\n");
+        m_status += u"   (Stopped)";
+        m_host.ShowStatus(m_status);
+        result.Outcome = TRunOutcome::Stopped;
+    } else {
+        if (header)
+            appendText(lines, u":: Listing Completed.\r\n");
+        if (m_settings.IsCopy)
+            m_host.CopyToClipboard(m_host.WholeText());
+        if (m_settings.IsSound) {
+            const QString sound = Info().ProgramFolder + u"audio/ListingCompleted.wav";
+            if (QFileInfo(sound).isFile())
+                m_host.PlaySound(sound);
+        }
+        result.Outcome = TRunOutcome::Completed;
+    }
+    result.StatusText = m_status;
+}
+
+} // namespace
+
+const QString& ListedLocation()
+{
+    return listedLocation();
+}
+
+TRunResult RunListing(const TSettings& settings, const QString& locationText, TListingHost& host)
+{
+    TRun run(settings, host);
+    return run.Run(locationText);
+}
+
+TSettings DepthOneSettings(const TSettings& settings)
+{
+    TSettings copy = settings;
+    copy.MaxDepth = 1;
+    copy.IsMaxDepth = true;
+    copy.IsSound = false;
+    return copy;
+}
+
+QString TimeLineText(const QDateTime& when)
+{
+    const QLocale locale;
+    // The long time format without its time-zone field, which Qt adds and the header never shows.
+    // Some locales wrap it in brackets or put a comma before it ("H:mm:ss (t)", "h:mm:ss a, t").
+    static const QRegularExpression zone(
+        QStringLiteral("\\s*,?\\s*[(\\[]?\\s*\\bt+\\b\\s*[)\\]]?"));
+    QString timeFormat = locale.timeFormat(QLocale::LongFormat);
+    timeFormat.remove(zone);
+    return u":: " + QLatin1StringView(ProgramTitle) + u"; " + locale.toString(when.date(), QLocale::ShortFormat) + u"; " +
+           locale.toString(when.time(), timeFormat.trimmed());
+}
+
+QString SearchForLineText(const TSettings& settings)
+{
+    QString line = u":: Search for: " + FilterEntryTexts()[std::size_t(settings.Filter)];
+    if (settings.IsMaxDepth)
+        line += u"; Depth: " + QString::number(settings.MaxDepth);
+    return line;
+}
+
+} // namespace dirka

@@ -1,0 +1,63 @@
+#pragma once
+
+#include "core/listing/lines_target.h"
+#include "core/settings/settings_records.h"
+
+#include <QDateTime>
+#include <QString>
+#include <QStringList>
+
+namespace dirka {
+
+/// What a listing run needs of the window (or of the command line) that drives it.
+/// Everything but Lines() has a do-nothing default.
+class TListingHost {
+public:
+    virtual ~TListingHost() = default;
+
+    virtual TLinesTarget& Lines() = 0;
+    /// A refused run: "Choose what to search for." or "Specified location doesn't exists."
+    virtual void Warn(const QString& message) { Q_UNUSED(message); }
+    /// The checks passed; the location text may join the location box's list.
+    virtual void LocationAccepted(const QString& text) { Q_UNUSED(text); }
+    /// The busy state begins and ends.
+    virtual void RunStarted() {}
+    virtual void RunFinished() {}
+    virtual void ShowWait(const QString& text) { Q_UNUSED(text); }
+    virtual void ShowStatus(const QString& text) { Q_UNUSED(text); }
+    virtual void ShowStats(const QString& text) { Q_UNUSED(text); }
+    virtual void ProcessEvents() {}
+    virtual void FolderUnreadable(const QString& folder, const QString& reason)
+    {
+        Q_UNUSED(folder);
+        Q_UNUSED(reason);
+    }
+    virtual void CopyToClipboard(QStringView text) { Q_UNUSED(text); }
+    virtual void PlaySound(const QString& fileName) { Q_UNUSED(fileName); }
+    /// The whole result text, lines joined by CR LF, for the clipboard.
+    virtual QString WholeText() const { return QString(); }
+};
+
+enum class TRunOutcome { Refused, Completed, Stopped };
+
+struct TRunResult {
+    TRunOutcome Outcome = TRunOutcome::Refused;
+    QString StatusText; // what the status bar shows afterwards
+};
+
+/// The single location of the last run that listed one, or empty after a run of several.
+const QString& ListedLocation();
+
+/// One listing: checks, header lines, every location of locationText, footer and end line,
+/// then the copy and the sound the settings ask for.
+TRunResult RunListing(const TSettings& settings, const QString& locationText, TListingHost& host);
+
+/// The settings of "One Depth List": depth 1, no sound.
+TSettings DepthOneSettings(const TSettings& settings);
+
+/// The header's time line, ":: Dirka 2.1; " + short date + "; " + long time.
+QString TimeLineText(const QDateTime& when);
+/// ":: Search for: All files" + "; Depth: N" when the depth is limited.
+QString SearchForLineText(const TSettings& settings);
+
+} // namespace dirka

@@ -1,0 +1,338 @@
+#include "core/output/html_export.h"
+
+#include "core/text/assertion.h"
+#include "core/listing/result_line_store.h"
+#include "core/text/file_names.h"
+#include "core/text/text_utils.h"
+
+#include <algorithm>
+#include <array>
+#include <string_view>
+
+namespace dirka {
+
+namespace {
+
+
+// The most bytes one unit can take: "&quot;" in an attribute, "&amp;" in content, three
+// %XX for a unit of a link address.
+constexpr qsizetype AttributeBytesPerUnit = 6;
+constexpr qsizetype ContentBytesPerUnit = 5;
+constexpr qsizetype AddressBytesPerUnit = 9;
+// "<a href=\"", "file://", "/", "\">", "</a>", CR LF and room to spare.
+constexpr qsizetype LinkFrameBytes = 48;
+
+enum class TEscape {
+    None,      // a plain address for display
+    Content,   // element content: & < >
+    Attribute, // a double-quoted attribute value: & < > " and tab
+};
+
+template <std::size_t N> char* put(char* p, const char (&literal)[N])
+{
+    return std::copy_n(literal, N - 1, p);
+}
+
+// Units XML 1.0 does not allow (or that would break a line of the page) are shown as U+FFFD,
+// as the result text shows them.
+bool needsReplacement(char16_t c, TEscape escape)
+{
+    if (c < 0x20)
+        return escape != TEscape::None && c != u'\t';
+    return c >= 0xFFFE;
+}
+
+// Text as standard UTF-8 with the escaping of its place in the page.
+template <TEscape Escape> char* putText(char* p, QStringView text)
+{
+    const char16_t* s = Units(text);
+    const qsizetype n = text.size();
+    for (qsizetype i = 0; i < n; ++i) {
+        const char16_t c = s[i];
+        if (Escape != TEscape::None) {
+            if (c == u'&') {
+                p = put(p, "&amp;");
+                continue;
+            }
+            if (c == u'<') {
+                p = put(p, "&lt;");
+                continue;
+            }
+            if (c == u'>') {
+                p = put(p, "&gt;");
+                continue;
+            }
+        }
+        if (Escape == TEscape::Attribute) {
+            if (c == u'"') {
+                p = put(p, "&quot;");
+                continue;
+            }
+            // A literal tab in an attribute value would be read back as a space.
+            if (c == u'\t') {
+                p = put(p, "&#9;");
+                continue;
+            }
+        }
+        if (c < 0x80 && !needsReplacement(c, Escape)) {
+            *p++ = char(c);
+        } else if (!QChar::isSurrogate(c)) {
+            p = PutUtf8(p, needsReplacement(c, Escape) ? ReplacementChar : c);
+        } else if (QChar::isHighSurrogate(c) && i + 1 < n && QChar::isLowSurrogate(s[i + 1])) {
+            p = PutUtf8(p, QChar::surrogateToUcs4(c, s[i + 1]));
+            ++i;
+        } else {
+            p = PutUtf8(p, ReplacementChar);
+        }
+    }
+    return p;
+}
+
+// The characters a link address keeps as they are: unreserved ones, "/" and the sub-delimiters
+// that need no encoding inside a path, and "@".
+constexpr std::array<bool, 128> keptInAddress()
+{
+    std::array<bool, 128> kept{};
+    for (char c = 'A'; c <= 'Z'; ++c)
+        kept[std::size_t(c)] = true;
+    for (char c = 'a'; c <= 'z'; ++c)
+        kept[std::size_t(c)] = true;
+    for (char c = '0'; c <= '9'; ++c)
+        kept[std::size_t(c)] = true;
+    for (const char c : std::string_view("-._~/!$&'()*+,;=@"))
+        kept[std::size_t(c)] = true;
+    return kept;
+}
+constexpr std::array<bool, 128> KeptInAddress = keptInAddress();
+
+char* putPercent(char* p, const char* bytes, const char* end)
+{
+    for (; bytes != end; ++bytes) {
+        const auto b = static_cast<unsigned char>(*bytes);
+        *p++ = '%';
+        *p++ = HexDigits[b >> 4];
+        *p++ = HexDigits[b & 0x0F];
+    }
+    return p;
+}
+
+// The path percent-encoded from the bytes the file system knows it by (undecodable names as
+// their original bytes), the delimiter written as "/".
+template <TEscape Escape> char* putEncodedPath(char* p, QStringView path)
+{
+    static QByteArray bytes; // reused: one page encodes a path per line
+    bytes.truncate(0);
+    AppendEncodedFileName(bytes, path);
+    for (const char byte : std::as_const(bytes)) {
+        const auto b = static_cast<unsigned char>(byte == char(PathDelimiter) ? '/' : byte);
+        if (b < 0x80 && KeptInAddress[b]) {
+            // "&" is the only kept character with a meaning inside an attribute.
+            if (Escape != TEscape::None && b == '&')
+                p = put(p, "&amp;");
+            else
+                *p++ = char(b);
+            continue;
+        }
+        p = putPercent(p, &byte, &byte + 1);
+    }
+    return p;
+}
+
+struct TLinkRule {
+    QStringView ListedLocation;
+    bool IsRelative = false;
+    QStringView Prefix;
+
+    bool IsRelativeFor(QStringView path) const
+    {
+        return IsRelative && !ListedLocation.isEmpty() && path.startsWith(ListedLocation);
+    }
+    qsizetype MaxBytes(QStringView path) const
+    {
+        return AttributeBytesPerUnit * Prefix.size() + AddressBytesPerUnit * path.size() +
+               LinkFrameBytes;
+    }
+};
+
+template <TEscape Escape> char* putAddress(char* p, QStringView path, const TLinkRule& rule)
+{
+    const char* start = p;
+    if (rule.IsRelativeFor(path)) {
+        p = putText<Escape>(p, rule.Prefix);
+        p = putEncodedPath<Escape>(p, path.sliced(rule.ListedLocation.size()));
+    } else {
+        p = put(p, "file://");
+        // An absolute path starts with "/" already; a drive path needs it ("file:///C:/...").
+        if (!path.startsWith(u'/') && !path.startsWith(PathDelimiter))
+            *p++ = '/';
+        p = putEncodedPath<Escape>(p, path);
+    }
+    if (p == start)
+        p = put(p, "./");
+    return p;
+}
+
+// Leading blanks and a ":: " marker stay outside the link.
+qsizetype linkStart(QStringView line)
+{
+    qsizetype k = 0;
+    while (k < line.size() && (line[k] == u' ' || line[k] == u'\t'))
+        ++k;
+    if (line.sliced(k).startsWith(u":: "))
+        k += 3;
+    return k;
+}
+
+void appendAttribute(QByteArray& out, QStringView text)
+{
+    char* p = detail::ReserveTail(out, AttributeBytesPerUnit * text.size());
+    detail::FinishTail(out, putText<TEscape::Attribute>(p, text));
+}
+
+void appendHeader(QByteArray& out, const THtmlExportOptions& options)
+{
+    out.append("<!DOCTYPE html PUBLIC \"-//W3C//DTD XHTML 1.0 Transitional//EN\"\r\n"
+               "    \"http://www.w3.org/TR/xhtml1/DTD/xhtml1-transitional.dtd\">\r\n"
+               "<html xmlns=\"http://www.w3.org/1999/xhtml\" xml:lang=\"en-US\" lang=\"en-US\">\r\n"
+               "<head>\r\n"
+               "<meta http-equiv=\"content-type\" content=\"text/html; charset=UTF-8\" />\r\n"
+               "<title>File List</title>\r\n"
+               "<meta name=\"created\" content=\"");
+    out.append(options.Created.toString(u"yyyy-MM-dd").toLatin1());
+    out.append("T\" />\r\n"
+               "<meta name=\"generator\" content=\"Dirka ");
+    appendAttribute(out, options.FileVersion);
+    out.append("; ");
+    appendAttribute(out, options.SiteRoot);
+    out.append("\" />\r\n"
+               "</head>\r\n"
+               "<body>\r\n"
+               "<pre>\r\n");
+}
+
+void appendFooter(QByteArray& out, const THtmlExportOptions& options)
+{
+    out.append("</pre>\r\n"
+               "<hr /><small>Generated with <a href=\"");
+    appendAttribute(out, options.SiteRoot);
+    appendAttribute(out, options.LanguageCode);
+    out.append("_Dirka.html\">Dirka - Create file list</a>.</small>\r\n"
+               "</body>\r\n"
+               "</html>\r\n"
+               "\r\n");
+}
+
+void appendItem(QByteArray& out, QStringView line, QStringView path, bool linked,
+                const TLinkRule& rule)
+{
+    if (!linked) {
+        char* p = detail::ReserveTail(out, ContentBytesPerUnit * line.size() + 2);
+        p = putText<TEscape::Content>(p, line);
+        detail::FinishTail(out, put(p, "\r\n"));
+        return;
+    }
+    const qsizetype k = linkStart(line);
+    char* p = detail::ReserveTail(out, ContentBytesPerUnit * line.size() + rule.MaxBytes(path));
+    p = putText<TEscape::Content>(p, line.first(k));
+    p = put(p, "<a href=\"");
+    p = putAddress<TEscape::Attribute>(p, path, rule);
+    p = put(p, "\">");
+    p = putText<TEscape::Content>(p, line.sliced(k));
+    p = put(p, "</a>\r\n");
+    detail::FinishTail(out, p);
+}
+
+bool hasExtension(QStringView path)
+{
+    for (qsizetype i = path.size() - 1; i >= 0; --i) {
+        if (path[i] == u'.')
+            return true;
+        if (path[i] == PathDelimiter)
+            return false;
+    }
+    return false;
+}
+
+QString withSlashes(QStringView path)
+{
+    QString out = path.toString();
+    if (PathDelimiter != u'/')
+        out.replace(QChar(PathDelimiter), u'/');
+    return out;
+}
+
+} // namespace
+
+QByteArray BuildHtmlPage(const THtmlExportOptions& options)
+{
+    Assert(options.Lines != nullptr);
+    const TLinesTarget& lines = *options.Lines;
+    const TLinkRule rule{options.ListedLocation, options.IsRelative, options.Prefix};
+    TabResetCache();
+
+    QByteArray out;
+    appendHeader(out, options);
+    const qsizetype count = lines.LineCount();
+    for (qsizetype i = 0; i < count; ++i) {
+        if (i % ExportProgressInterval == 0 && options.Progress)
+            options.Progress(i);
+        const QString path = TabGet(int(i));
+        const bool linked =
+            !path.isEmpty() && (options.IsLinkFolders || path.back() != PathDelimiter);
+        appendItem(out, lines.Line(i), path, linked, rule);
+    }
+    appendFooter(out, options);
+    return out;
+}
+
+THtmlExport ExportHtmlPage(const QString& fileName, const THtmlExportOptions& options)
+{
+    THtmlExport result;
+    try {
+        result.Stage = 10;
+        const QByteArray page = BuildHtmlPage(options);
+        result.Stage = 30;
+        WriteFileBytes(fileName, page);
+    } catch (const EAssertionFailed&) {
+        throw; // a programming error belongs to the error report, not to this message
+    } catch (const std::exception& error) {
+        result.ErrorText = HtmlExportErrorText(result.Stage, QString::fromUtf8(error.what()));
+    }
+    return result;
+}
+
+QString HtmlExportErrorText(int stage, QStringView message)
+{
+    return QStringLiteral("Error #4022/%1. Problem during HTML export.\r\n").arg(stage) +
+           message.toString();
+}
+
+QString LinkAddress(QStringView path, QStringView listedLocation, bool relative, QStringView prefix)
+{
+    const TLinkRule rule{listedLocation, relative, prefix};
+    QByteArray bytes;
+    char* p = detail::ReserveTail(bytes, rule.MaxBytes(path));
+    detail::FinishTail(bytes, putAddress<TEscape::None>(p, path, rule));
+    return QString::fromUtf8(bytes);
+}
+
+QString ExamplePathOf(const TLinesTarget& lines)
+{
+    const qsizetype count = lines.LineCount();
+    for (qsizetype i = 0; i < count; ++i) {
+        const QString path = TabGet(int(i));
+        if (hasExtension(path))
+            return withSlashes(path);
+    }
+    return {};
+}
+
+QString ExampleAddress(QStringView examplePath, QStringView listedLocation, bool relative,
+                       QStringView prefix)
+{
+    if (examplePath.isEmpty())
+        return relative ? prefix.toString() : QStringLiteral("file:///");
+    return LinkAddress(examplePath, withSlashes(listedLocation), relative, prefix);
+}
+
+} // namespace dirka

@@ -1,0 +1,65 @@
+#include "core/output/m3u8_export.h"
+#include "core/text/assertion.h"
+
+#include "core/listing/result_line_store.h"
+#include "core/text/file_names.h"
+#include "core/text/text_utils.h"
+
+namespace dirka {
+
+namespace {
+
+bool holdsLineBreak(QStringView path)
+{
+    return path.contains(u'\r') || path.contains(u'\n');
+}
+
+} // namespace
+
+TM3u8Playlist BuildM3u8Playlist(const TLinesTarget& lines, const TExportProgress& progress)
+{
+    TM3u8Playlist playlist;
+    const qsizetype count = lines.LineCount();
+    for (qsizetype i = 0; i < count; ++i) {
+        if (i % ExportProgressInterval == 0 && progress)
+            progress(i);
+        const QString path = TabGet(int(i));
+        if (path.isEmpty() || path.back() == PathDelimiter)
+            continue;
+        if (holdsLineBreak(path)) {
+            playlist.LeftOut.append(path);
+            continue;
+        }
+        AppendEncodedFileName(playlist.Bytes, path);
+        playlist.Bytes.append("\r\n", 2);
+        ++playlist.Entries;
+    }
+    return playlist;
+}
+
+TM3u8Export ExportToM3u8(const QString& fileName, const TLinesTarget& lines,
+                         const TExportProgress& progress)
+{
+    TM3u8Export result;
+    try {
+        result.Stage = 0;
+        TM3u8Playlist playlist = BuildM3u8Playlist(lines, progress);
+        result.Entries = playlist.Entries;
+        result.LeftOut = std::move(playlist.LeftOut);
+        result.Stage = 10;
+        WriteFileBytes(fileName, playlist.Bytes);
+    } catch (const EAssertionFailed&) {
+        throw; // a programming error belongs to the error report, not to this message
+    } catch (const std::exception& error) {
+        result.ErrorText = M3u8ErrorText(result.Stage, QString::fromUtf8(error.what()));
+    }
+    return result;
+}
+
+QString M3u8ErrorText(int stage, QStringView message)
+{
+    return QStringLiteral("Error #4023/%1. Problem during M3U8 export.\r\n").arg(stage) +
+           message.toString();
+}
+
+} // namespace dirka

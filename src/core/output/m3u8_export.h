@@ -1,0 +1,44 @@
+#pragma once
+
+#include "core/listing/lines_target.h"
+#include "core/output/text_file_writer.h"
+
+#include <QByteArray>
+#include <QString>
+#include <QStringList>
+
+// The M3U8 playlist of a result: the full path of every listed file, in the order of the
+// result lines, each followed by CR LF, in UTF-8 without a mark and without any "#" line.
+// Paths are written as the file system knows them (undecodable names as their original bytes).
+namespace dirka {
+
+struct TM3u8Playlist {
+    QByteArray Bytes;
+    qsizetype Entries = 0;
+    /// Paths holding CR or LF: they would split their entry (and could smuggle in another), so
+    /// they are left out and named here for the caller to report.
+    QStringList LeftOut;
+};
+
+/// Collects the files of lines from the result line store (TabGet); lines without an item and
+/// folder lines (ending in the delimiter) give no entry. Calls progress at every 1024th line.
+TM3u8Playlist BuildM3u8Playlist(const TLinesTarget& lines, const TExportProgress& progress = {});
+
+/// How an export ended: an empty ErrorText means the file was written.
+struct TM3u8Export {
+    int Stage = 0; // 0 while collecting the paths, 10 while writing
+    QString ErrorText;
+    qsizetype Entries = 0;
+    QStringList LeftOut;
+    bool Ok() const { return ErrorText.isEmpty(); }
+};
+
+/// Builds the playlist and writes it to fileName (replacing it); any failure is caught and
+/// described in ErrorText with the stage reached.
+TM3u8Export ExportToM3u8(const QString& fileName, const TLinesTarget& lines,
+                         const TExportProgress& progress = {});
+
+/// "Error #4023/10. Problem during M3U8 export." CR LF message
+QString M3u8ErrorText(int stage, QStringView message);
+
+} // namespace dirka

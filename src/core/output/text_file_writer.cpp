@@ -1,0 +1,145 @@
+#include "core/output/text_file_writer.h"
+
+#include "core/text/assertion.h"
+#include "core/text/text_utils.h"
+
+#include <QtEndian>
+
+#include <algorithm>
+
+namespace dirka {
+
+namespace {
+
+constexpr char Utf8Mark[] = "\xEF\xBB\xBF";
+constexpr qsizetype Utf8MarkLength = 3;
+
+// Display text: lone surrogates, U+FFFE and U+FFFF become U+FFFD.
+void appendUtf8(QByteArray& out, QStringView text)
+{
+    const char16_t* s = Units(text);
+    const qsizetype n = text.size();
+    // Three bytes per unit is the most any unit needs (a pair takes four for two units).
+    char* p = detail::ReserveTail(out, 3 * n);
+    for (qsizetype i = 0; i < n; ++i) {
+        const char16_t c = s[i];
+        if (c < 0x80) {
+            *p++ = char(c);
+        } else if (!QChar::isSurrogate(c)) {
+            p = PutUtf8(p, c >= 0xFFFE ? ReplacementChar : c);
+        } else if (QChar::isHighSurrogate(c) && i + 1 < n && QChar::isLowSurrogate(s[i + 1])) {
+            p = PutUtf8(p, QChar::surrogateToUcs4(c, s[i + 1]));
+            ++i;
+        } else {
+            p = PutUtf8(p, ReplacementChar);
+        }
+    }
+    detail::FinishTail(out, p);
+}
+
+} // namespace
+
+namespace detail {
+
+char* ReserveTail(QByteArray& out, qsizetype extra)
+{
+    const qsizetype size = out.size();
+    const qsizetype needed = size + extra;
+    if (needed > out.capacity())
+        out.reserve(std::max(needed, 2 * out.capacity()));
+    out.resize(needed);
+    return out.data() + size;
+}
+
+void FinishTail(QByteArray& out, const char* end)
+{
+    out.truncate(end - out.constData());
+}
+
+} // namespace detail
+
+qsizetype PerUnitUtf8Length(QStringView text)
+{
+    const char16_t* s = Units(text);
+    qsizetype length = text.size();
+    for (qsizetype i = 0; i < text.size(); ++i)
+        length += qsizetype(s[i] >= 0x80) + qsizetype(s[i] >= 0x800);
+    return length;
+}
+
+QByteArray EncodePerUnitUtf8(QStringView text, bool withMark)
+{
+    const qsizetype markLength = withMark ? Utf8MarkLength : 0;
+    QByteArray out(markLength + PerUnitUtf8Length(text), Qt::Uninitialized);
+    char* p = out.data();
+    if (withMark)
+        p = std::copy_n(Utf8Mark, Utf8MarkLength, p);
+    const char16_t* s = Units(text);
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const char16_t c = s[i];
+        if (c < 0x80) {
+            *p++ = char(c);
+        } else if (c < 0x800) {
+            *p++ = char(0xC0 | (c >> 6));
+            *p++ = char(0x80 | (c & 0x3F));
+        } else {
+            // Surrogate halves too: each is encoded on its own.
+            *p++ = char(0xE0 | (c >> 12));
+            *p++ = char(0x80 | ((c >> 6) & 0x3F));
+            *p++ = char(0x80 | (c & 0x3F));
+        }
+    }
+    Assert(p == out.constData() + out.size());
+    return out;
+}
+
+QByteArray EncodeUtf16Le(QStringView text)
+{
+    QByteArray out(2 + 2 * text.size(), Qt::Uninitialized);
+    char* p = out.data();
+    *p++ = char(0xFF);
+    *p++ = char(0xFE);
+    qToLittleEndian<char16_t>(text.utf16(), text.size(), p);
+    return out;
+}
+
+void AppendStandardUtf8(QByteArray& out, QStringView text)
+{
+    appendUtf8(out, text);
+}
+
+QByteArray StandardUtf8(QStringView text)
+{
+    QByteArray out;
+    AppendStandardUtf8(out, text);
+    return out;
+}
+
+void SaveUtf8TextFile(const QString& fileName, QStringView text, bool withMark)
+{
+    WriteFileBytes(fileName, EncodePerUnitUtf8(text, withMark));
+}
+
+TSaveOutcome SaveResultText(const QString& fileName, QStringView text, int code)
+{
+    switch (code) {
+    case SaveCodeUtf8Bom:
+        SaveUtf8TextFile(fileName, text, true);
+        return TSaveOutcome::Written;
+    case SaveCodeUtf8:
+        SaveUtf8TextFile(fileName, text, false);
+        return TSaveOutcome::Written;
+    case SaveCodeUnicode:
+        WriteFileBytes(fileName, EncodeUtf16Le(text));
+        return TSaveOutcome::Written;
+    default:
+        return TSaveOutcome::BeepOnly;
+    }
+}
+
+QString SaveErrorText(QStringView message)
+{
+    return u"Error #4021. Problem during saving file.\r\n" + message.toString();
+}
+
+} // namespace dirka

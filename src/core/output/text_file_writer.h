@@ -1,0 +1,71 @@
+#pragma once
+
+#include "core/system/file_io.h"
+
+#include <QByteArray>
+#include <QString>
+#include <QStringView>
+
+#include <functional>
+
+// Text encodings and the file writer shared by Save As and both exports.
+//
+// Save As writes the result in "per-unit" UTF-8: every UTF-16 unit is encoded on its own, so a
+// surrogate pair becomes two three-byte sequences. The exports write standard UTF-8 instead,
+// because browsers and players need it. Every write goes through WriteFileBytes (file_io.h).
+namespace dirka {
+
+/// How often the exports report progress: every this many lines.
+inline constexpr qsizetype ExportProgressInterval = 1024;
+
+/// Called by the exports with the line index at every multiple of ExportProgressInterval, so a
+/// window can show progress and let pending events run.
+using TExportProgress = std::function<void(qsizetype line)>;
+
+/// The save encoding codes of the "Encoding (Save)" menu that have a writer.
+inline constexpr int SaveCodeUtf8Bom = 5;
+inline constexpr int SaveCodeUtf8 = 4;
+inline constexpr int SaveCodeUnicode = 2;
+
+enum class TSaveOutcome {
+    Written,
+    BeepOnly, // a code without a writer: nothing was written, the caller beeps
+};
+
+/// Bytes of the per-unit UTF-8 form: PerUnitUtf8Length(u"a\u00E9\u20AC") == 6, and a
+/// character beyond U+FFFF counts 6.
+qsizetype PerUnitUtf8Length(QStringView text);
+
+/// Per-unit UTF-8, optionally after EF BB BF: u"a\r\n\u00E9" gives 61 0D 0A C3 A9.
+QByteArray EncodePerUnitUtf8(QStringView text, bool withMark);
+
+/// FF FE, then every unit low byte first: u"a" gives FF FE 61 00.
+QByteArray EncodeUtf16Le(QStringView text);
+
+/// Appends standard UTF-8: a surrogate pair as one 4-byte sequence; a lone surrogate, U+FFFE
+/// and U+FFFF as U+FFFD (EF BF BD), so the output is always valid UTF-8.
+void AppendStandardUtf8(QByteArray& out, QStringView text);
+QByteArray StandardUtf8(QStringView text);
+
+/// Writes text in per-unit UTF-8, after EF BB BF when withMark is set. The buffer is sized in
+/// a first pass, filled in a second and written at once. Throws EFileError.
+void SaveUtf8TextFile(const QString& fileName, QStringView text, bool withMark);
+
+/// Saves the result text in the encoding of code (5, 4 or 2); any other code writes nothing
+/// and answers BeepOnly. Throws EFileError.
+TSaveOutcome SaveResultText(const QString& fileName, QStringView text, int code);
+
+/// "Error #4021. Problem during saving file." CR LF message
+QString SaveErrorText(QStringView message);
+
+namespace detail {
+
+/// Makes room for extra more bytes at the end of out (growing geometrically) and answers where
+/// they start; the caller writes there and ends with FinishTail.
+char* ReserveTail(QByteArray& out, qsizetype extra);
+/// Cuts out back to end, the first byte not written after ReserveTail.
+void FinishTail(QByteArray& out, const char* end);
+
+} // namespace detail
+
+} // namespace dirka

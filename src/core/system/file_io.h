@@ -1,0 +1,35 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+
+#include <optional>
+#include <stdexcept>
+
+// Whole-file reads and writes on decoded file names. Names go back to the file system as the
+// bytes they were decoded from (see file_names.h), so a name that is not UTF-8 is written to
+// exactly that name and never to a look-alike.
+namespace dirka {
+
+/// A file that could not be written; the message is "<file>: <the system's reason>".
+class EFileError : public std::runtime_error {
+public:
+    explicit EFileError(const QString& message);
+    QString Message() const { return QString::fromUtf8(what()); }
+};
+
+/// Makes bytes the whole content of fileName; throws EFileError.
+/// An absent or regular target is replaced at once by a finished copy written beside it, so a
+/// failed write leaves the old file as it was. A device, FIFO or socket, and a descriptor link
+/// such as /dev/stdout, are written in place and never replaced. When the folder cannot take
+/// the copy but the existing target is writable, the target itself is rewritten.
+void WriteFileBytes(const QString& fileName, const QByteArray& bytes);
+
+/// Creates folder and the folders above it that are missing; throws EFileError.
+void MakeFolders(const QString& folder);
+
+/// The content of a regular file of at most maxSize bytes; nothing for anything else (a FIFO
+/// or a device would block or never end) or when it cannot be read.
+std::optional<QByteArray> ReadFileBytes(const QString& fileName, qsizetype maxSize);
+
+} // namespace dirka

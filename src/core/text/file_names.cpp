@@ -1,0 +1,150 @@
+#include "core/text/file_names.h"
+
+#include "core/text/text_utils.h"
+
+#include <algorithm>
+
+namespace dirka {
+
+namespace {
+
+constexpr char16_t EscapeBase = 0xDC00;
+
+bool isContinuation(unsigned char b)
+{
+    return (b & 0xC0) == 0x80;
+}
+
+// The length of the valid UTF-8 sequence at s (1..4), or 0 when the byte at s starts none.
+// Overlong forms, encoded surrogates and code points above U+10FFFF are invalid.
+int validSequenceLength(const unsigned char* s, std::size_t available, char32_t& codePoint)
+{
+    const unsigned char b0 = s[0];
+    if (b0 < 0x80) {
+        codePoint = b0;
+        return 1;
+    }
+    int length = 0;
+    char32_t minimum = 0;
+    if ((b0 & 0xE0) == 0xC0) {
+        length = 2;
+        codePoint = b0 & 0x1F;
+        minimum = 0x80;
+    } else if ((b0 & 0xF0) == 0xE0) {
+        length = 3;
+        codePoint = b0 & 0x0F;
+        minimum = 0x800;
+    } else if ((b0 & 0xF8) == 0xF0) {
+        length = 4;
+        codePoint = b0 & 0x07;
+        minimum = 0x10000;
+    } else {
+        return 0;
+    }
+    if (std::size_t(length) > available)
+        return 0;
+    for (int i = 1; i < length; ++i) {
+        if (!isContinuation(s[i]))
+            return 0;
+        codePoint = (codePoint << 6) | (s[i] & 0x3F);
+    }
+    if (codePoint < minimum || codePoint > 0x10FFFF || (codePoint >= 0xD800 && codePoint <= 0xDFFF))
+        return 0;
+    return length;
+}
+
+bool isAscii(const char* bytes, std::size_t length)
+{
+    unsigned char any = 0;
+    for (std::size_t i = 0; i < length; ++i)
+        any |= static_cast<unsigned char>(bytes[i]);
+    return any < 0x80;
+}
+
+} // namespace
+
+void AppendDecodedFileName(QString& out, const char* bytes, std::size_t length)
+{
+    if (isAscii(bytes, length)) {
+        out.append(QLatin1StringView(bytes, qsizetype(length)));
+        return;
+    }
+    const auto* s = reinterpret_cast<const unsigned char*>(bytes);
+    std::size_t i = 0;
+    while (i < length) {
+        char32_t c = 0;
+        const int n = validSequenceLength(s + i, length - i, c);
+        if (n == 0) {
+            out.append(QChar(char16_t(EscapeBase + s[i])));
+            ++i;
+            continue;
+        }
+        if (c >= 0x10000) {
+            const char16_t pair[2] = {QChar::highSurrogate(c), QChar::lowSurrogate(c)};
+            out.append(reinterpret_cast<const QChar*>(pair), 2);
+        } else {
+            out.append(QChar(char16_t(c)));
+        }
+        i += std::size_t(n);
+    }
+}
+
+QString DecodeFileName(const char* bytes, std::size_t length)
+{
+    QString out;
+    out.reserve(qsizetype(length));
+    AppendDecodedFileName(out, bytes, length);
+    return out;
+}
+
+QString DecodeFileName(const QByteArray& bytes)
+{
+    return DecodeFileName(bytes.constData(), std::size_t(bytes.size()));
+}
+
+bool IsEscapedByte(QStringView text, qsizetype index)
+{
+    const char16_t c = text[index].unicode();
+    if (c < 0xDC80 || c > 0xDCFF)
+        return false;
+    return index == 0 || !QChar::isHighSurrogate(text[index - 1].unicode());
+}
+
+void AppendEncodedFileName(QByteArray& out, QStringView name)
+{
+    const char16_t* s = Units(name);
+    const qsizetype n = name.size();
+    const qsizetype size = out.size();
+    // Three bytes per unit at most (a pair takes four for two); grown geometrically, since a
+    // playlist appends a path per line.
+    const qsizetype needed = size + 3 * n;
+    if (needed > out.capacity())
+        out.reserve(std::max(needed, 2 * out.capacity()));
+    out.resize(needed);
+    char* p = out.data() + size;
+    for (qsizetype i = 0; i < n; ++i) {
+        const char16_t c = s[i];
+        if (c < 0x80) {
+            *p++ = char(c);
+        } else if (QChar::isHighSurrogate(c) && i + 1 < n && QChar::isLowSurrogate(s[i + 1])) {
+            p = PutUtf8(p, QChar::surrogateToUcs4(c, s[i + 1]));
+            ++i;
+        } else if (IsEscapedByte(name, i)) {
+            *p++ = char(c - EscapeBase);
+        } else {
+            // Other lone surrogates cannot come from a file name; write them as their own
+            // three-byte form so nothing is silently dropped.
+            p = PutUtf8(p, c);
+        }
+    }
+    out.truncate(p - out.constData());
+}
+
+QByteArray EncodeFileName(QStringView name)
+{
+    QByteArray out;
+    AppendEncodedFileName(out, name);
+    return out;
+}
+
+} // namespace dirka

@@ -1,0 +1,1360 @@
+#include "core/text/assertion.h"
+#include "core/text/file_names.h"
+#include "core/listing/file_system.h"
+#include "core/listing/folder_walker.h"
+#include "core/listing/result_line_store.h"
+#include "core/listing/result_text.h"
+#include "core/settings/settings_records.h"
+
+#include "test_support.h"
+
+#include <QCollator>
+#include <QFileInfo>
+#include <QLocale>
+#include <QScopeGuard>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <algorithm>
+#include <climits>
+#include <cstring>
+#include <dirent.h>
+#include <fcntl.h>
+#include <ftw.h>
+#include <linux/capability.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/syscall.h>
+#include <sys/un.h>
+#include <unistd.h>
+
+using namespace dirka;
+using namespace testsupport;
+using namespace Qt::StringLiterals;
+
+// Styles below are designated initializers that name only the fields differing from the
+// defaults, which is what makes each case readable.
+#pragma GCC diagnostic ignored "-Wmissing-field-initializers"
+
+Q_DECLARE_METATYPE(dirka::TListStyle)
+
+namespace {
+
+constexpr qint64 DefaultFileSize = 10;
+
+// Builds the expected lines from literals; QStringView keeps lone surrogates as they are.
+QStringList lines(std::initializer_list<QStringView> items)
+{
+    QStringList out;
+    for (QStringView item : items)
+        out.append(item.toString());
+    return out;
+}
+
+// "{L}" in an expected line or path stands for the listed location.
+QStringList at(QStringList items, const QString& location)
+{
+    for (QString& item : items)
+        item.replace(u"{L}"_s, location);
+    return items;
+}
+
+QStringList storedPaths(int count)
+{
+    QStringList paths;
+    for (int i = 0; i < count; ++i)
+        paths.append(TabGet(i));
+    return paths;
+}
+
+bool makeFolders(const QByteArray& path)
+{
+    for (qsizetype slash = path.indexOf('/', 1); slash >= 0; slash = path.indexOf('/', slash + 1)) {
+        const QByteArray part = path.left(slash);
+        if (::mkdir(part.constData(), 0755) != 0 && errno != EEXIST)
+            return false;
+    }
+    return true;
+}
+
+bool makeFile(const QByteArray& path, qint64 size)
+{
+    if (!makeFolders(path))
+        return false;
+    const int fd = ::open(path.constData(), O_CREAT | O_WRONLY | O_TRUNC, 0644);
+    if (fd < 0)
+        return false;
+    const bool sized = ::ftruncate(fd, off_t(size)) == 0; // sparse: big sizes cost no space
+    ::close(fd);
+    return sized;
+}
+
+// A real folder tree in a temporary folder. The walks list its folder "A/"; paths of entries are
+// relative to that location and given as bytes where a name must not be valid UTF-8.
+class TTree {
+public:
+    TTree() : m_root(QFileInfo(m_dir.path()).canonicalFilePath().toUtf8() + '/')
+    {
+        makeFolders(m_root + "A/");
+    }
+    // QTemporaryDir cannot remove names that are not UTF-8; remove everything by its bytes.
+    ~TTree()
+    {
+        if (m_dir.isValid()) {
+            ::nftw(
+                m_root.constData(),
+                [](const char* path, const struct stat*, int, FTW*) { return ::remove(path); }, 16,
+                FTW_DEPTH | FTW_PHYS);
+        }
+    }
+    bool isValid() const { return m_dir.isValid() && QFileInfo(location()).isDir(); }
+
+    QString root() const { return QString::fromUtf8(m_root); }
+    QString location() const { return root() + u"A/"; }
+    QByteArray locationBytes() const { return m_root + "A/"; }
+
+    // "name" makes a file of DefaultFileSize bytes, "name=size" one of size bytes, "name/" a
+    // folder; missing parents are made.
+    bool add(const QString& entry) const { return addBytes(entry.toUtf8()); }
+    bool add(const QStringList& specs) const
+    {
+        return std::all_of(specs.begin(), specs.end(), [this](const QString& s) { return add(s); });
+    }
+    bool addBytes(const QByteArray& entry, const QByteArray& under = "A/") const
+    {
+        const qsizetype equals = entry.indexOf('=');
+        const QByteArray path = m_root + under + (equals < 0 ? entry : entry.left(equals));
+        if (path.endsWith('/'))
+            return makeFolders(path);
+        return makeFile(path, equals < 0 ? DefaultFileSize : entry.mid(equals + 1).toLongLong());
+    }
+    // The same beside the location, in the temporary folder itself.
+    bool addOutside(const QString& entry) const { return addBytes(entry.toUtf8(), QByteArray()); }
+    bool link(const QString& name, const QString& target) const
+    {
+        const QByteArray path = locationBytes() + name.toUtf8();
+        return ::symlink(target.toUtf8().constData(), path.constData()) == 0;
+    }
+    bool fifo(const QString& name) const
+    {
+        const QByteArray path = locationBytes() + name.toUtf8();
+        return ::mkfifo(path.constData(), 0644) == 0;
+    }
+    bool socket(const QString& name) const
+    {
+        const QByteArray path = locationBytes() + name.toUtf8();
+        sockaddr_un address{};
+        if (std::size_t(path.size()) >= sizeof address.sun_path)
+            return false;
+        address.sun_family = AF_UNIX;
+        std::memcpy(address.sun_path, path.constData(), std::size_t(path.size()));
+        const int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
+        const bool bound =
+            fd >= 0 && ::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
+        if (fd >= 0)
+            ::close(fd); // the socket file stays
+        return bound;
+    }
+
+private:
+    QTemporaryDir m_dir;
+    QByteArray m_root;
+};
+
+// The result text, counting the repaint brackets around the walk.
+class TTestLines : public TResultText {
+public:
+    void BeginUpdate() override { ++Begins; }
+    void EndUpdate() override { ++Ends; }
+    QStringList all() const
+    {
+        QStringList out;
+        for (qsizetype i = 0; i < LineCount(); ++i)
+            out.append(Line(i).toString());
+        return out;
+    }
+    int Begins = 0;
+    int Ends = 0;
+};
+
+// One walk with an observer that records what it is told.
+class TRun {
+public:
+    void list(const TSettings& settings, const QString& location, bool storePaths = true,
+              bool resetCounters = true)
+    {
+        TWalkObserver observer;
+        observer.ShowStatus = [this](const QString& text) { Statuses.append(text); };
+        observer.ShowStats = [this](const QString& text) { Stats.append(text); };
+        observer.ProcessEvents = [this] {
+            if (OnEvents)
+                OnEvents();
+        };
+        observer.FolderUnreadable = [this](const QString& folder, const QString& reason) {
+            Unreadable.append(folder);
+            Reasons.append(reason);
+        };
+        ListLocation(settings, location, Lines, observer, storePaths, resetCounters);
+    }
+    QStringList lines() const { return Lines.all(); }
+
+    TTestLines Lines;
+    QStringList Statuses;
+    QStringList Stats;
+    QStringList Unreadable;
+    QStringList Reasons;
+    std::function<void()> OnEvents;
+};
+
+TSettings settingsFor(const TListStyle& style, int filter = 0)
+{
+    TSettings settings;
+    SetDefaultSettings(settings);
+    settings.Style = style;
+    settings.Filter = filter;
+    return settings;
+}
+
+// Only file names, one per line: no base lines, no summaries, no empty lines, no indentation.
+TListStyle namesOnly(int sortMode = 1, int file = 1)
+{
+    return TListStyle{.Preset = CustomPreset,
+                      .IsNewLine = false,
+                      .IsSkip = false,
+                      .IsSummary = false,
+                      .Base = 0,
+                      .Folder = 0,
+                      .File = file,
+                      .IndentMode = 2,
+                      .SortMode = sortMode};
+}
+
+// Root reads every folder whatever its mode. Taking the two override capabilities out of this
+// thread's effective set makes a mode-000 folder unreadable for the test as for any user.
+class TWithoutReadOverride {
+public:
+    TWithoutReadOverride()
+    {
+        if (::geteuid() != 0) {
+            m_active = true;
+            return;
+        }
+        if (::syscall(SYS_capget, &m_header, m_saved) != 0)
+            return;
+        __user_cap_data_struct reduced[2];
+        std::memcpy(reduced, m_saved, sizeof reduced);
+        reduced[0].effective &= ~((1u << CAP_DAC_OVERRIDE) | (1u << CAP_DAC_READ_SEARCH));
+        m_dropped = ::syscall(SYS_capset, &m_header, reduced) == 0;
+        m_active = m_dropped;
+    }
+    ~TWithoutReadOverride()
+    {
+        if (m_dropped)
+            ::syscall(SYS_capset, &m_header, m_saved);
+    }
+    bool active() const { return m_active; }
+
+private:
+    __user_cap_header_struct m_header{_LINUX_CAPABILITY_VERSION_3, 0};
+    __user_cap_data_struct m_saved[2]{};
+    bool m_dropped = false;
+    bool m_active = false;
+};
+
+// The names of a folder's files in the order the file system returns them.
+QStringList fileSystemOrder(const QByteArray& folder)
+{
+    QStringList names;
+    DIR* dir = ::opendir(folder.constData());
+    if (!dir)
+        return names;
+    while (const dirent* entry = ::readdir(dir)) {
+        struct stat st {};
+        const QByteArray path = folder + entry->d_name;
+        if (::lstat(path.constData(), &st) == 0 && S_ISREG(st.st_mode))
+            names.append(QString::fromUtf8(entry->d_name));
+    }
+    ::closedir(dir);
+    return names;
+}
+
+// The worked example: x.txt (10 bytes), z.doc (512 KB) and B/y.log (2.5 MB).
+const QStringList WorkedExample{u"x.txt=10"_s, u"z.doc=524288"_s, u"B/y.log=2621440"_s};
+
+} // namespace
+
+class TestFolderWalker : public QObject {
+    Q_OBJECT
+private Q_SLOTS:
+    void init()
+    {
+        TabReset();
+        ClearStopRequest();
+        QLocale::setDefault(QLocale::c());
+    }
+    void cleanup()
+    {
+        ClearStopRequest();
+        QLocale::setDefault(QLocale::c());
+    }
+
+    void workedExample_data()
+    {
+        QTest::addColumn<TListStyle>("style");
+        QTest::addColumn<QStringList>("expected");
+        QTest::addColumn<QStringList>("paths"); // what the store gives for each line
+
+        QTest::newRow("list, tab, summaries")
+            << TListStyle{.Preset = CustomPreset}
+            << lines({u"Folder\t/", u"B/", u"x.txt", u"z.doc", u":: Files: 2 (.500 MB)", u"",
+                      u"\tFolder\t/B/", u"\ty.log", u"\t:: Files: 1 (2.50 MB)"})
+            << lines({u"{L}", u"{L}B/", u"{L}x.txt", u"{L}z.doc", u"", u"", u"{L}B/", u"{L}B/y.log",
+                      u""});
+        QTest::newRow("tree, three spaces")
+            << TListStyle{.Preset = CustomPreset,
+                          .Mode = 1,
+                          .IsNewLine = false,
+                          .IsSummary = false,
+                          .Base = 1,
+                          .File = 2,
+                          .IndentMode = 1,
+                          .IndentSpace = 3}
+            << lines({u"A", u"x.txt\t.000 MB", u"z.doc\t.500 MB", u"B", u"   y.log\t2.50 MB"})
+            << lines({u"{L}", u"{L}x.txt", u"{L}z.doc", u"{L}B/", u"{L}B/y.log"});
+        QTest::newRow("sizes before relative paths")
+            << TListStyle{.Preset = CustomPreset,
+                          .IsNewLine = false,
+                          .IsSkip = false,
+                          .IsSummary = false,
+                          .Base = 0,
+                          .Folder = 0,
+                          .File = 9,
+                          .Separator = 1,
+                          .IndentMode = 2}
+            << lines({u".000 MB /x.txt", u".500 MB /z.doc", u"2.50 MB /B/y.log"})
+            << lines({u"{L}x.txt", u"{L}z.doc", u"{L}B/y.log"});
+    }
+    void workedExample()
+    {
+        QFETCH(TListStyle, style);
+        QFETCH(QStringList, expected);
+        QFETCH(QStringList, paths);
+        TTree tree;
+        QVERIFY(tree.isValid() && tree.add(WorkedExample));
+        TRun run;
+        run.list(settingsFor(style), tree.location());
+
+        QCOMPARE(run.lines(), at(expected, tree.location()));
+        QCOMPARE(storedPaths(int(expected.size()) + 3), at(paths, tree.location())
+                                                            << u""_s << u""_s << u""_s);
+        const TRunCounters& counters = RunCounters();
+        QCOMPARE(counters.FolderCount, 2);
+        QCOMPARE(counters.FileCount, 3);
+        QCOMPARE(counters.SkippedCount, 0);
+        QCOMPARE(counters.TotalSize, std::int64_t(10 + 524288 + 2621440));
+        QVERIFY(!run.Statuses.isEmpty());
+        QVERIFY2(run.Statuses.last().startsWith(u"Files: 3 (3.00 MB; in 2 folders)"),
+                 qPrintable(run.Statuses.last()));
+        QVERIFY(run.Lines.Begins >= 1);
+        QCOMPARE(run.Lines.Begins, run.Lines.Ends);
+        QVERIFY(run.Unreadable.isEmpty());
+    }
+
+    void countersAddUpOverLocations()
+    {
+        TTree tree;
+        QVERIFY(tree.isValid() && tree.add(WorkedExample) && tree.addOutside(u"C/c.txt=1048576"_s));
+        const TSettings settings = settingsFor(TListStyle{.Preset = CustomPreset});
+        TRun run;
+        run.list(settings, tree.location(), true, true);
+        run.list(settings, tree.root() + u"C/", true, false);
+        QCOMPARE(RunCounters().FolderCount, 3);
+        QCOMPARE(RunCounters().FileCount, 4);
+        QCOMPARE(RunCounters().TotalSize, std::int64_t(10 + 524288 + 2621440 + 1048576));
+        QVERIFY2(run.Statuses.last().startsWith(u"Files: 4 (4.00 MB; in 3 folders)"),
+                 qPrintable(run.Statuses.last()));
+
+        run.list(settings, tree.root() + u"C/", true, true);
+        QCOMPARE(RunCounters().FolderCount, 1);
+        QCOMPARE(RunCounters().FileCount, 1);
+        QCOMPARE(RunCounters().TotalSize, std::int64_t(1048576));
+    }
+
+    void presets_data()
+    {
+        QTest::addColumn<int>("preset");
+        QTest::addColumn<QStringList>("expected");
+        QTest::newRow("0 List - simple")
+            << 0
+            << lines({u"{L}", u"<sub>", u"a.txt", u":: Files: 1 (.002 MB)", u"", u"{L}sub/",
+                      u"b.txt", u":: Files: 1 (1.00 MB)"});
+        QTest::newRow("1 List - rich")
+            << 1
+            << lines({u"{L}", u"<DIR>\tsub", u".002 MB\ta.txt", u":: Files: 1 (.002 MB)", u"",
+                      u"{L}sub/", u"1.00 MB\tb.txt", u":: Files: 1 (1.00 MB)"});
+        QTest::newRow("2 List - simple, indent")
+            << 2
+            << lines({u"{L}", u"<sub>", u"a.txt", u":: Files: 1 (.002 MB)", u"", u"\t{L}sub/",
+                      u"\tb.txt", u"\t:: Files: 1 (1.00 MB)"});
+        QTest::newRow("3 List - rich, indent")
+            << 3
+            << lines({u"{L}", u"<DIR>\tsub", u".002 MB\ta.txt", u":: Files: 1 (.002 MB)", u"",
+                      u"\t{L}sub/", u"\t1.00 MB\tb.txt", u"\t:: Files: 1 (1.00 MB)"});
+        QTest::newRow("4 Tree - simple")
+            << 4
+            << lines({u"</>", u"a.txt", u":: Files: 1 (.002 MB)", u"", u"</sub/>", u"\tb.txt",
+                      u"\t:: Files: 1 (1.00 MB)"});
+        QTest::newRow("5 Tree - rich")
+            << 5
+            << lines({u"<DIR>\t/", u".002 MB\ta.txt", u":: Files: 1 (.002 MB)", u"",
+                      u"<DIR>\t/sub/", u"\t1.00 MB\tb.txt", u"\t:: Files: 1 (1.00 MB)"});
+        QTest::newRow("6 Files, full path") << 6 << lines({u"{L}a.txt", u"{L}sub/b.txt"});
+        QTest::newRow("7 Files, separated") << 7 << lines({u"{L}a.txt", u"", u"{L}sub/b.txt"});
+        QTest::newRow("8 Folders, full path") << 8 << lines({u"{L}", u"{L}sub/"});
+        QTest::newRow("9 Folders, summarized")
+            << 9
+            << lines({u"{L}", u":: Files: 1 (.002 MB)", u"", u"{L}sub/", u":: Files: 1 (1.00 MB)"});
+    }
+    void presets()
+    {
+        QFETCH(int, preset);
+        QFETCH(QStringList, expected);
+        TTree tree;
+        QVERIFY(tree.isValid() && tree.add({u"a.txt=2048"_s, u"sub/b.txt=1048576"_s}));
+        // A stored style whose own fields differ from every preset: the preset must win.
+        TListStyle stored{.Preset = preset,
+                          .Mode = 1,
+                          .Base = 5,
+                          .Folder = 5,
+                          .File = 12,
+                          .Separator = 1,
+                          .IndentMode = 1,
+                          .SortMode = 3,
+                          .IsHeader = false};
+        TRun run;
+        run.list(settingsFor(ApplyPreset(stored)), tree.location());
+        QCOMPARE(run.lines(), at(expected, tree.location()));
+    }
+
+    void filters_data()
+    {
+        QTest::addColumn<int>("filter");
+        QTest::addColumn<QString>("maskText");
+        QTest::addColumn<QStringList>("expected");
+        QTest::addColumn<int>("skipped");
+        const QStringList all{u"/a.txt"_s, u"/b.log"_s, u"/c.doc"_s, u"/x.doc/in.txt"_s};
+        QTest::newRow("all files, no masks") << 0 << QString() << all << 0;
+        QTest::newRow("most files, empty mask text") << 1 << QString() << all << 0;
+        QTest::newRow("skip list")
+            << 1 << u"*.doc|"_s << QStringList{u"/a.txt"_s, u"/b.log"_s, u"/x.doc/in.txt"_s} << 1;
+        QTest::newRow("list-only")
+            << 13 << u"*.log|*.txt"_s << QStringList{u"/a.txt"_s, u"/b.log"_s, u"/x.doc/in.txt"_s}
+            << 1;
+        QTest::newRow("list-only, empty mask text") << 17 << QString() << QStringList() << 4;
+        QTest::newRow("list-only, bar only") << 18 << u"|"_s << QStringList() << 4;
+        QTest::newRow("list-only, double bar")
+            << 19 << u"*.log||*.doc"_s << QStringList{u"/b.log"_s, u"/c.doc"_s} << 2;
+        QTest::newRow("list-only, leading space") << 20 << u" *.txt"_s << QStringList() << 4;
+        QTest::newRow("list-only, exact name") << 20 << u"A.TXT"_s << QStringList{u"/a.txt"_s} << 3;
+    }
+    void filters()
+    {
+        QFETCH(int, filter);
+        QFETCH(QString, maskText);
+        QFETCH(QStringList, expected);
+        QFETCH(int, skipped);
+        TTree tree;
+        QVERIFY(tree.isValid() &&
+                tree.add({u"a.txt"_s, u"b.log"_s, u"c.doc"_s, u"x.doc/in.txt"_s}));
+        TListStyle style = namesOnly(1, 7);
+        style.IsSkip = true;
+        TSettings settings = settingsFor(style, filter);
+        settings.FilterMask[std::size_t(filter)] = maskText;
+        TRun run;
+        run.list(settings, tree.location());
+        QCOMPARE(run.lines(), expected);
+        QCOMPARE(RunCounters().FileCount, int(expected.size()));
+        QCOMPARE(RunCounters().SkippedCount, skipped);
+    }
+
+    void folderWithOnlySubfoldersUnderListOnly_data()
+    {
+        QTest::addColumn<int>("mode");
+        QTest::addColumn<QStringList>("expected");
+        QTest::addColumn<QStringList>("paths");
+        QTest::newRow("list: no base line of its own")
+            << 0 << lines({u"\tFolder\t/p/", u"\ta.txt", u"\t:: Files: 1 (.000 MB)"})
+            << lines({u"{L}p/", u"{L}p/a.txt", u"", u"", u""});
+        QTest::newRow("tree: base line stays")
+            << 1
+            << lines({u"Folder\t/", u"", u"Folder\t/p/", u"\ta.txt", u"\t:: Files: 1 (.000 MB)"})
+            << lines({u"{L}", u"", u"{L}p/", u"{L}p/a.txt", u"", u"", u""});
+    }
+    void folderWithOnlySubfoldersUnderListOnly()
+    {
+        QFETCH(int, mode);
+        QFETCH(QStringList, expected);
+        QFETCH(QStringList, paths);
+        TTree tree;
+        QVERIFY(tree.isValid() && tree.add({u"p/a.txt"_s, u"q/x.doc"_s, u"r/"_s}));
+        TRun run;
+        run.list(settingsFor(TListStyle{.Preset = CustomPreset, .Mode = mode}, 13),
+                 tree.location());
+        QCOMPARE(run.lines(), at(expected, tree.location()));
+        QCOMPARE(storedPaths(int(paths.size())), at(paths, tree.location()));
+        QCOMPARE(RunCounters().FolderCount, 1);
+        QCOMPARE(RunCounters().FileCount, 1);
+        QCOMPARE(RunCounters().SkippedCount, 1);
+    }
+
+    void noMatchingFileLeavesNoLine_data()
+    {
+        QTest::addColumn<QStringList>("entries");
+        QTest::addColumn<int>("filter");
+        QTest::addColumn<int>("mode");
+        const QStringList docs{u"a.doc"_s, u"s/b.doc"_s, u"s/t/"_s};
+        const QStringList folders{u"s/t/"_s, u"u/"_s, u"v/w/x/"_s};
+        QTest::newRow("list-only, list") << docs << 13 << 0;
+        QTest::newRow("list-only, tree") << docs << 13 << 1;
+        // Here the folder lines are written first and taken out again.
+        QTest::newRow("all files, only folders, list") << folders << 0 << 0;
+        QTest::newRow("all files, only folders, tree") << folders << 0 << 1;
+    }
+    void noMatchingFileLeavesNoLine()
+    {
+        QFETCH(QStringList, entries);
+        QFETCH(int, filter);
+        QFETCH(int, mode);
+        TTree tree;
+        QVERIFY(tree.isValid() && tree.add(entries));
+        TRun run;
+        run.list(settingsFor(TListStyle{.Preset = CustomPreset, .Mode = mode}, filter),
+                 tree.location());
+        QCOMPARE(run.lines(), QStringList());
+        QCOMPARE(storedPaths(8), QStringList(8, QString()));
+        QCOMPARE(RunCounters().FolderCount, 0);
+        QCOMPARE(RunCounters().FileCount, 0);
+    }
+
+    // a.txt, b/c/ (nothing below), d/d.txt, e/f/ (nothing below).
+    void rollback_data()
+    {
+        QTest::addColumn<bool>("skip");
+        QTest::addColumn<QStringList>("expected");
+        QTest::addColumn<QStringList>("paths");
+        QTest::newRow("empty folders taken out")
+            << true
+            << lines({u"Folder\t/", u"b/", u"d/", u"e/", u"a.txt", u":: Files: 1 (.000 MB)", u"",
+                      u"\tFolder\t/d/", u"\td.txt", u"\t:: Files: 1 (.000 MB)"})
+            << lines({u"{L}", u"{L}b/", u"{L}d/", u"{L}e/", u"{L}a.txt", u"", u"", u"{L}d/",
+                      u"{L}d/d.txt", u"", u"", u"", u"", u"", u""});
+        QTest::newRow("empty folders shown")
+            << false
+            << lines({u"Folder\t/",
+                      u"b/",
+                      u"d/",
+                      u"e/",
+                      u"a.txt",
+                      u":: Files: 1 (.000 MB)",
+                      u"",
+                      u"\tFolder\t/b/",
+                      u"\tc/",
+                      u"",
+                      u"\t\tFolder\t/b/c/",
+                      u"",
+                      u"\tFolder\t/d/",
+                      u"\td.txt",
+                      u"\t:: Files: 1 (.000 MB)",
+                      u"",
+                      u"\tFolder\t/e/",
+                      u"\tf/",
+                      u"",
+                      u"\t\tFolder\t/e/f/"})
+            << lines({u"{L}",   u"{L}b/",      u"{L}d/",   u"{L}e/", u"{L}a.txt", u"",
+                      u"",      u"{L}b/",      u"{L}b/c/", u"",      u"{L}b/c/",  u"",
+                      u"{L}d/", u"{L}d/d.txt", u"",        u"",      u"{L}e/",    u"{L}e/f/",
+                      u"",      u"{L}e/f/",    u"",        u""});
+    }
+    void rollback()
+    {
+        QFETCH(bool, skip);
+        QFETCH(QStringList, expected);
+        QFETCH(QStringList, paths);
+        TTree tree;
+        QVERIFY(tree.isValid() && tree.add({u"a.txt"_s, u"b/c/"_s, u"d/d.txt"_s, u"e/f/"_s}));
+        TRun run;
+        run.list(settingsFor(TListStyle{.Preset = CustomPreset, .IsSkip = skip}), tree.location());
+        QCOMPARE(run.lines(), at(expected, tree.location()));
+        QCOMPARE(storedPaths(int(paths.size())), at(paths, tree.location()));
+        QCOMPARE(RunCounters().FolderCount, 2);
+        QCOMPARE(RunCounters().FileCount, 2);
+    }
+
+    void summaries_data()
+    {
+        QTest::addColumn<TListStyle>("style");
+        QTest::addColumn<QStringList>("expected");
+        QTest::newRow("with skipped counts")
+            << TListStyle{.Preset = CustomPreset}
+            << lines({u"Folder\t/", u"a.txt", u":: Files: 1 (.000 MB)   Skipped: 2", u"",
+                      u"\tFolder\t/sub/", u"\tc.txt", u"\t:: Files: 1 (2.50 MB)   Skipped: 2"});
+        QTest::newRow("folder of skipped files shown")
+            << TListStyle{.Preset = CustomPreset, .IsSkip = false}
+            << lines({u"Folder\t/", u"a.txt", u":: Files: 1 (.000 MB)   Skipped: 2", u"",
+                      u"\tFolder\t/all/", u"", u"\tFolder\t/sub/", u"\tc.txt",
+                      u"\t:: Files: 1 (2.50 MB)   Skipped: 2"});
+        QTest::newRow("summaries off")
+            << TListStyle{.Preset = CustomPreset, .IsSummary = false}
+            << lines({u"Folder\t/", u"a.txt", u"", u"\tFolder\t/sub/", u"\tc.txt"});
+        QTest::newRow("summaries without file lines")
+            << TListStyle{.Preset = CustomPreset, .File = 0}
+            << lines({u"Folder\t/", u":: Files: 1 (.000 MB)   Skipped: 2", u"", u"\tFolder\t/sub/",
+                      u"\t:: Files: 1 (2.50 MB)   Skipped: 2"});
+    }
+    void summaries()
+    {
+        QFETCH(TListStyle, style);
+        QFETCH(QStringList, expected);
+        TTree tree;
+        QVERIFY(tree.isValid() &&
+                tree.add({u"a.txt"_s, u"b.bak=5242880"_s, u"thumbs.DB"_s, u"all/f.bak"_s,
+                          u"sub/c.txt=2621440"_s, u"sub/d.BAK"_s, u"sub/e.~x"_s}));
+        TRun run;
+        run.list(settingsFor(style, 1), tree.location());
+        QCOMPARE(run.lines(), expected);
+        QCOMPARE(RunCounters().SkippedCount, 5);
+        QCOMPARE(RunCounters().FileCount, 2);
+        QCOMPARE(RunCounters().TotalSize, std::int64_t(DefaultFileSize + 2621440));
+    }
+
+    void newLines_data()
+    {
+        QTest::addColumn<QStringList>("before");
+        QTest::addColumn<TListStyle>("style");
+        QTest::addColumn<QStringList>("expected");
+        const TListStyle plain{.Preset = CustomPreset};
+        const QStringList walked =
+            lines({u"Folder\t/", u"b/", u"c/", u"a.txt", u":: Files: 1 (.000 MB)", u"",
+                   u"\tFolder\t/c/", u"\tc.txt", u"\t:: Files: 1 (.000 MB)"});
+        QTest::newRow("none at the start") << QStringList() << plain << walked;
+        QTest::newRow("after a text line")
+            << QStringList{u"header"_s} << plain << QStringList{u"header"_s, QString()} + walked;
+        QTest::newRow("after an empty line") << QStringList{u"header"_s, QString()} << plain
+                                             << QStringList{u"header"_s, QString()} + walked;
+        QTest::newRow("off") << QStringList()
+                             << TListStyle{.Preset = CustomPreset, .IsNewLine = false}
+                             << lines({u"Folder\t/", u"b/", u"c/", u"a.txt",
+                                       u":: Files: 1 (.000 MB)", u"\tFolder\t/c/", u"\tc.txt",
+                                       u"\t:: Files: 1 (.000 MB)"});
+        // An empty folder shown without a base line leaves its empty line; the next folder
+        // does not add a second one.
+        const TListStyle filesOnly{
+            .Preset = CustomPreset, .IsSkip = false, .IsSummary = false, .Base = 0, .Folder = 0};
+        QTest::newRow("never two in a row")
+            << QStringList() << filesOnly << lines({u"a.txt", u"", u"\tc.txt"});
+        QTest::newRow("never two in a row, after text")
+            << QStringList{u"header"_s} << filesOnly
+            << lines({u"header", u"", u"a.txt", u"", u"\tc.txt"});
+    }
+    void newLines()
+    {
+        QFETCH(QStringList, before);
+        QFETCH(TListStyle, style);
+        QFETCH(QStringList, expected);
+        TTree tree;
+        QVERIFY(tree.isValid() && tree.add({u"a.txt"_s, u"b/"_s, u"c/c.txt"_s}));
+        TRun run;
+        for (const QString& line : before)
+            run.Lines.AppendLine(line);
+        run.list(settingsFor(style), tree.location());
+        QCOMPARE(run.lines(), expected);
+    }
+
+    void depth_data()
+    {
+        QTest::addColumn<bool>("rootFile");
+        QTest::addColumn<int>("mode");
+        QTest::addColumn<bool>("limited");
+        QTest::addColumn<int>("maxDepth");
+        QTest::addColumn<QStringList>("expected");
+        QTest::addColumn<int>("files");
+        const QStringList full =
+            lines({u"Folder\t/", u"s/", u"a.txt", u":: Files: 1 (.000 MB)", u"", u"\tFolder\t/s/",
+                   u"\tt/", u"\tb.txt", u"\t:: Files: 1 (.000 MB)", u"", u"\t\tFolder\t/s/t/",
+                   u"\t\tc.txt", u"\t\t:: Files: 1 (.000 MB)"});
+        QTest::newRow("unlimited") << true << 0 << false << 1 << full << 3;
+        QTest::newRow("depth 1: folder items only") << true << 0 << true << 1 << full.first(4) << 1;
+        QTest::newRow("depth 2") << true << 0 << true << 2 << full.first(9) << 2;
+        QTest::newRow("depth 3") << true << 0 << true << 3 << full << 3;
+        QTest::newRow("depth 0 as 1") << true << 0 << true << 0 << full.first(4) << 1;
+        QTest::newRow("depth 1, tree")
+            << true << 1 << true << 1 << lines({u"Folder\t/", u"a.txt", u":: Files: 1 (.000 MB)"})
+            << 1;
+        QTest::newRow("depth 1, no file in the location")
+            << false << 0 << true << 1 << QStringList() << 0;
+        QTest::newRow("depth 2, no file in the location")
+            << false << 0 << true << 2
+            << lines({u"Folder\t/", u"s/", u"", u"\tFolder\t/s/", u"\tt/", u"\tb.txt",
+                      u"\t:: Files: 1 (.000 MB)"})
+            << 1;
+    }
+    void depth()
+    {
+        QFETCH(bool, rootFile);
+        QFETCH(int, mode);
+        QFETCH(bool, limited);
+        QFETCH(int, maxDepth);
+        QFETCH(QStringList, expected);
+        QFETCH(int, files);
+        TTree tree;
+        QVERIFY(tree.isValid() && tree.add({u"s/b.txt"_s, u"s/t/c.txt"_s}));
+        if (rootFile)
+            QVERIFY(tree.add(u"a.txt"_s));
+        TSettings settings = settingsFor(TListStyle{.Preset = CustomPreset, .Mode = mode});
+        settings.IsMaxDepth = limited;
+        settings.MaxDepth = maxDepth;
+        TRun run;
+        run.list(settings, tree.location());
+        QCOMPARE(run.lines(), expected);
+        QCOMPARE(RunCounters().FileCount, files);
+    }
+
+    void hiddenEntries_data()
+    {
+        QTest::addColumn<bool>("hidden");
+        QTest::addColumn<int>("filter");
+        QTest::addColumn<QStringList>("expected");
+        QTest::addColumn<int>("files");
+        QTest::addColumn<int>("skipped");
+        QTest::newRow("off") << false << 0
+                             << lines({u"Folder\t/", u"sub/", u"a.txt", u":: Files: 1 (.000 MB)",
+                                       u"", u"\tFolder\t/sub/", u"\tb.txt",
+                                       u"\t:: Files: 1 (.000 MB)"})
+                             << 2 << 0;
+        QTest::newRow("off, list-only: hidden files are not skipped ones")
+            << false << 13
+            << lines({u"Folder\t/", u"a.txt", u":: Files: 1 (.000 MB)", u"", u"\tFolder\t/sub/",
+                      u"\tb.txt", u"\t:: Files: 1 (.000 MB)"})
+            << 2 << 0;
+        QTest::newRow("on") << true << 0
+                            << lines({u"Folder\t/",
+                                      u".hdir/",
+                                      u"sub/",
+                                      u".h.doc",
+                                      u".h.txt",
+                                      u"a.txt",
+                                      u":: Files: 3 (.000 MB)",
+                                      u"",
+                                      u"\tFolder\t/.hdir/",
+                                      u"\tx.txt",
+                                      u"\t:: Files: 1 (.000 MB)",
+                                      u"",
+                                      u"\tFolder\t/sub/",
+                                      u"\t.hsub/",
+                                      u"\tb.txt",
+                                      u"\t:: Files: 1 (.000 MB)",
+                                      u"",
+                                      u"\t\tFolder\t/sub/.hsub/",
+                                      u"\t\ty.txt",
+                                      u"\t\t:: Files: 1 (.000 MB)"})
+                            << 6 << 0;
+        QTest::newRow("on, list-only")
+            << true << 13
+            << lines({u"Folder\t/", u".h.txt", u"a.txt", u":: Files: 2 (.000 MB)   Skipped: 1", u"",
+                      u"\tFolder\t/.hdir/", u"\tx.txt", u"\t:: Files: 1 (.000 MB)", u"",
+                      u"\tFolder\t/sub/", u"\tb.txt", u"\t:: Files: 1 (.000 MB)", u"",
+                      u"\t\tFolder\t/sub/.hsub/", u"\t\ty.txt", u"\t\t:: Files: 1 (.000 MB)"})
+            << 5 << 1;
+    }
+    void hiddenEntries()
+    {
+        QFETCH(bool, hidden);
+        QFETCH(int, filter);
+        QFETCH(QStringList, expected);
+        QFETCH(int, files);
+        QFETCH(int, skipped);
+        TTree tree;
+        QVERIFY(tree.isValid() && tree.add({u"a.txt"_s, u".h.txt"_s, u".h.doc"_s, u".hdir/x.txt"_s,
+                                            u"sub/b.txt"_s, u"sub/.hsub/y.txt"_s}));
+        TSettings settings = settingsFor(TListStyle{.Preset = CustomPreset}, filter);
+        settings.IsHiddenFiles = hidden;
+        TRun run;
+        run.list(settings, tree.location());
+        QCOMPARE(run.lines(), expected);
+        QCOMPARE(RunCounters().FileCount, files);
+        QCOMPARE(RunCounters().SkippedCount, skipped);
+    }
+
+    void systemEntries_data()
+    {
+        QTest::addColumn<bool>("system");
+        QTest::addColumn<QStringList>("expected");
+        QTest::newRow("off") << false << lines({u"a.txt\t0"});
+        QTest::newRow("on") << true
+                            << lines(
+                                   {u"a.txt\t0", u"fifo\t0", u"lfifo\t0", u"null\t0", u"sock\t0"});
+    }
+    void systemEntries()
+    {
+        QFETCH(bool, system);
+        QFETCH(QStringList, expected);
+        TTree tree;
+        QVERIFY(tree.isValid() && tree.add(u"a.txt=0"_s));
+        QVERIFY(tree.fifo(u"fifo"_s));
+        QVERIFY(tree.socket(u"sock"_s));
+        QVERIFY(tree.link(u"null"_s, u"/dev/null"_s)); // a link to a device is a device
+        QVERIFY(tree.link(u"lfifo"_s, u"fifo"_s));
+        TSettings settings = settingsFor(namesOnly(1, 2));
+        settings.IsSystemFiles = system;
+        TRun run;
+        run.list(settings, tree.location());
+        QCOMPARE(run.lines(), expected);
+        QCOMPARE(RunCounters().FileCount, int(expected.size()));
+        QCOMPARE(RunCounters().SkippedCount, 0);
+    }
+
+    void fileOrder_data()
+    {
+        QTest::addColumn<QString>("locale");
+        QTest::addColumn<int>("sortMode");
+        QTest::addColumn<QStringList>("names");
+        QTest::addColumn<QList<qint64>>("sizes");
+        QTest::addColumn<QStringList>("expected");
+        const QStringList names{u"b.txt"_s, u"B.txt"_s, u"a.txt"_s,    u"A.txt"_s, u"c"_s,
+                                u"d.doc"_s, u"f."_s,    u"g.tar.gz"_s, u"h.TXT"_s, u"x.b:c"_s};
+        const QList<qint64> sizes{30, 10, 20, 20, 5, 40, 7, 8, 9, 6};
+        const QStringList byName{u"a.txt"_s, u"A.txt"_s, u"b.txt"_s,    u"B.txt"_s, u"c"_s,
+                                 u"d.doc"_s, u"f."_s,    u"g.tar.gz"_s, u"h.TXT"_s, u"x.b:c"_s};
+        const QString en = u"en_US"_s;
+        QTest::newRow("name") << en << 1 << names << sizes << byName;
+        QTest::newRow("name, C locale")
+            << u"C"_s << 1 << names << sizes
+            << QStringList{u"A.txt"_s, u"B.txt"_s, u"a.txt"_s,    u"b.txt"_s, u"c"_s,
+                           u"d.doc"_s, u"f."_s,    u"g.tar.gz"_s, u"h.TXT"_s, u"x.b:c"_s};
+        // Only the delimiter ends an extension: ":" is an ordinary character here.
+        QTest::newRow("extension")
+            << en << 2 << names << sizes
+            << QStringList{u"c"_s,     u"f."_s,    u"x.b:c"_s, u"d.doc"_s, u"g.tar.gz"_s,
+                           u"a.txt"_s, u"A.txt"_s, u"b.txt"_s, u"B.txt"_s, u"h.TXT"_s};
+        QTest::newRow("size, biggest on top")
+            << en << 3 << names << sizes
+            << QStringList{u"d.doc"_s, u"b.txt"_s,    u"a.txt"_s, u"A.txt"_s, u"B.txt"_s,
+                           u"h.TXT"_s, u"g.tar.gz"_s, u"f."_s,    u"x.b:c"_s, u"c"_s};
+        QTest::newRow("size, smallest on top")
+            << en << 4 << names << sizes
+            << QStringList{u"c"_s,     u"x.b:c"_s, u"f."_s,    u"g.tar.gz"_s, u"h.TXT"_s,
+                           u"B.txt"_s, u"a.txt"_s, u"A.txt"_s, u"b.txt"_s,    u"d.doc"_s};
+        const QStringList big{u"b4g"_s, u"b8g"_s, u"mid"_s};
+        const QList<qint64> bigSizes{(qint64(1) << 32) + 10, (qint64(1) << 33) + 5, 20};
+        QTest::newRow("sizes beyond 32 bits, biggest")
+            << en << 3 << big << bigSizes << QStringList{u"b8g"_s, u"b4g"_s, u"mid"_s};
+        QTest::newRow("sizes beyond 32 bits, smallest")
+            << en << 4 << big << bigSizes << QStringList{u"mid"_s, u"b4g"_s, u"b8g"_s};
+        QTest::newRow("unknown mode 6 sorts by name") << en << 6 << names << sizes << byName;
+        QTest::newRow("unknown mode -1 sorts by name") << en << -1 << names << sizes << byName;
+
+        QStringList many;
+        QStringList manySorted;
+        for (int i = 14; i >= 0; --i)
+            many << QStringLiteral("F%1").arg(i, 2, 10, QChar(u'0'))
+                 << QStringLiteral("f%1").arg(i, 2, 10, QChar(u'0'));
+        for (int i = 0; i < 15; ++i)
+            manySorted << QStringLiteral("f%1").arg(i, 2, 10, QChar(u'0'))
+                       << QStringLiteral("F%1").arg(i, 2, 10, QChar(u'0'));
+        QTest::newRow("many names, lower case first")
+            << en << 1 << many << QList<qint64>(many.size(), 1) << manySorted;
+    }
+    void fileOrder()
+    {
+        QFETCH(QString, locale);
+        QFETCH(int, sortMode);
+        QFETCH(QStringList, names);
+        QFETCH(QList<qint64>, sizes);
+        QFETCH(QStringList, expected);
+        TLocaleScope scope(locale);
+        TTree tree;
+        QVERIFY(tree.isValid());
+        for (qsizetype i = 0; i < names.size(); ++i)
+            QVERIFY(tree.add(names[i] + u'=' + QString::number(sizes[i])));
+        TRun run;
+        run.list(settingsFor(namesOnly(sortMode)), tree.location());
+        QCOMPARE(run.lines(), expected);
+    }
+
+    // Names the collation calls equal are ordered by their UTF-16 units, files and folders alike.
+    void collationTiesByCodeUnits()
+    {
+        TLocaleScope scope(u"en_US"_s);
+        const QString decomposed = QStringView(u"e\u0301").toString();
+        const QString composed = QStringView(u"\u00E9").toString();
+        QCollator collator{QLocale()};
+        collator.setCaseSensitivity(Qt::CaseInsensitive);
+        if (collator.compare(decomposed, composed) != 0)
+            QSKIP("this collation tells the two spellings of e-acute apart");
+
+        TTree tree;
+        QVERIFY(tree.isValid());
+        for (const QString& name : {composed, u"E"_s, decomposed})
+            QVERIFY(tree.add(name + u'/') && tree.add(name + u".log"));
+        TRun run;
+        run.list(settingsFor(TListStyle{.Preset = CustomPreset,
+                                        .IsNewLine = false,
+                                        .IsSkip = false,
+                                        .IsSummary = false,
+                                        .Base = 1,
+                                        .Folder = 1,
+                                        .IndentMode = 2}),
+                 tree.location());
+        const QStringList folders{u"E"_s, decomposed, composed};
+        const QStringList files{u"E.log"_s, decomposed + u".log", composed + u".log"};
+        QCOMPARE(run.lines(), QStringList{u"A"_s} + folders + files + folders);
+    }
+
+    void folderOrder_data()
+    {
+        QTest::addColumn<QString>("locale");
+        QTest::addColumn<int>("sortMode");
+        for (int mode : {0, 1, 2, 3, 4, 5, 9})
+            QTest::addRow("C, sort mode %d", mode) << u"C"_s << mode;
+        for (int mode : {0, 1, 5})
+            QTest::addRow("en_US, sort mode %d", mode) << u"en_US"_s << mode;
+    }
+    void folderOrder()
+    {
+        QFETCH(QString, locale);
+        QFETCH(int, sortMode);
+        TLocaleScope scope(locale);
+        SeedRandom(42);
+        TTree tree;
+        QVERIFY(tree.isValid() && tree.add({u"b/"_s, u"A/"_s, u"C/"_s, u"a/"_s, u"d/"_s}));
+        TRun run;
+        run.list(settingsFor(TListStyle{.Preset = CustomPreset,
+                                        .IsNewLine = false,
+                                        .IsSkip = false,
+                                        .IsSummary = false,
+                                        .Base = 1,
+                                        .Folder = 1,
+                                        .File = 0,
+                                        .IndentMode = 2,
+                                        .SortMode = sortMode}),
+                 tree.location());
+        const QStringList folders{u"A"_s, u"a"_s, u"b"_s, u"C"_s, u"d"_s};
+        QCOMPARE(run.lines(), QStringList{u"A"_s} + folders + folders);
+    }
+
+    void randomOrder()
+    {
+        TTree tree;
+        QVERIFY(tree.isValid() && tree.add({u"m/"_s, u"K/"_s, u"l/"_s}));
+        QStringList names;
+        for (int i = 0; i < 20; ++i)
+            names.append(QStringLiteral("r%1").arg(i, 2, 10, QChar(u'0')));
+        QVERIFY(tree.add(names));
+        TListStyle style = namesOnly(5);
+        style.Folder = 1;
+        const auto walk = [&](std::uint32_t seed) {
+            SeedRandom(seed);
+            TRun run;
+            run.list(settingsFor(style), tree.location());
+            return run.lines();
+        };
+        QList<QStringList> orders;
+        for (std::uint32_t seed = 1; seed <= 8; ++seed) {
+            const QStringList walked = walk(seed);
+            QCOMPARE(walked.first(3), (QStringList{u"K"_s, u"l"_s, u"m"_s}));
+            QStringList files = walked.mid(3);
+            QCOMPARE(walk(seed).mid(3), files); // the same seed, the same order
+            if (!orders.contains(files))
+                orders.append(files);
+            files.sort();
+            QCOMPARE(files, names); // every file exactly once
+        }
+        QVERIFY2(orders.size() >= 2, "every seed gave the same order");
+    }
+
+    void unsortedKeepsFileSystemOrder()
+    {
+        TTree tree;
+        QVERIFY(tree.isValid());
+        for (const char16_t* name : {u"m.txt", u"b.txt", u"Z.txt", u"a.txt", u"k", u"q.doc",
+                                     u"c.txt", u"e", u"B.txt", u"y.log", u"x", u"n.n"})
+            QVERIFY(tree.add(QStringView(name).toString()));
+        const QStringList order = fileSystemOrder(tree.locationBytes());
+        QCOMPARE(order.size(), 12);
+        TRun run;
+        run.list(settingsFor(namesOnly(0)), tree.location());
+        QCOMPARE(run.lines(), order);
+    }
+
+    void randomGenerator()
+    {
+        SeedRandom(12345);
+        QCOMPARE(RandomBelow(10), 3u);
+        QCOMPARE(RandomBelow(10), 2u);
+        QCOMPARE(RandomBelow(10), 0u);
+        QCOMPARE(RandomBelow(1000), 553u);
+        QCOMPARE(RandomBelow(2), 1u);
+        QCOMPARE(RandomBelow(2), 0u);
+        QCOMPARE(RandomBelow(0xFFFFFFFFu), 1889648463u);
+        SeedRandom(0);
+        QCOMPARE(RandomBelow(100), 0u);
+        QCOMPARE(RandomBelow(100), 3u);
+    }
+
+    void storePathsOffLeavesStoreAlone()
+    {
+        for (int i = 0; i < 30; ++i)
+            TabAdd(i, QStringLiteral("s%1").arg(i), u"/earlier/");
+        TTree tree;
+        QVERIFY(tree.isValid() && tree.add({u"a.txt"_s, u"b/c/"_s, u"d/d.txt"_s, u"e/f/"_s}));
+        TRun run;
+        run.list(settingsFor(TListStyle{.Preset = CustomPreset}), tree.location(), false);
+        QCOMPARE(run.Lines.LineCount(), 10); // the walk wrote and took out lines as usual
+        for (int i = 0; i < 30; ++i)
+            QCOMPARE(TabGet(i), QStringLiteral("/earlier/s%1").arg(i));
+    }
+
+    // Store entries are indexed by result line, also below lines that were there before.
+    void storeFollowsExistingLines()
+    {
+        TTree tree;
+        QVERIFY(tree.isValid() && tree.add(WorkedExample));
+        TRun run;
+        run.Lines.AppendLine(u":: header");
+        run.Lines.AppendLine(u"");
+        run.list(settingsFor(TListStyle{.Preset = CustomPreset}), tree.location());
+        QCOMPARE(run.Lines.LineCount(), 11);
+        QCOMPARE(storedPaths(6), at(lines({u"", u"", u"{L}", u"{L}B/", u"{L}x.txt", u"{L}z.doc"}),
+                                    tree.location()));
+        QCOMPARE(TabGet(9), QString(tree.location() + u"B/y.log"));
+    }
+
+    void stop_data()
+    {
+        QTest::addColumn<QStringList>("entries");
+        QTest::addColumn<QString>("stopAfter"); // Stop is pressed when this line was written last
+        QTest::addColumn<QStringList>("expected");
+        QTest::newRow("during file lines")
+            << QStringList{u"1.txt"_s, u"2.txt"_s, u"3.txt"_s, u"4.txt"_s, u"5.txt"_s} << u"1.txt"_s
+            << lines({u"Folder\t/", u"1.txt", u":: Files: 5 (.000 MB)"});
+        QTest::newRow("after folder items")
+            << QStringList{u"r.txt"_s, u"f1/x.txt"_s, u"f2/x.txt"_s, u"f3/x.txt"_s} << u"f3/"_s
+            << lines({u"Folder\t/", u"f1/", u"f2/", u"f3/", u":: Files: 1 (.000 MB)"});
+        QTest::newRow("after a subfolder's files")
+            << QStringList{u"a/1.txt"_s, u"a/2.txt"_s, u"b/3.txt"_s, u"c/4.txt"_s} << u"\t2.txt"_s
+            << lines({u"Folder\t/", u"a/", u"b/", u"c/", u"", u"\tFolder\t/a/", u"\t1.txt",
+                      u"\t2.txt", u"\t:: Files: 2 (.000 MB)"});
+    }
+    void stop()
+    {
+        QFETCH(QStringList, entries);
+        QFETCH(QString, stopAfter);
+        QFETCH(QStringList, expected);
+        TTree tree;
+        QVERIFY(tree.isValid() && tree.add(entries));
+        TRun run;
+        // Every progress call lets events run, as if each came 200 ms after the last.
+        run.OnEvents = [&run, &stopAfter] {
+            RunCounters().LastProgressTick = TickCount() - 1000;
+            const qsizetype count = run.Lines.LineCount();
+            if (count > 0 && run.Lines.Line(count - 1) == stopAfter)
+                RequestStop();
+        };
+        RunCounters() = TRunCounters();
+        RunCounters().StartTick = TickCount();
+        RunCounters().LastProgressTick = RunCounters().StartTick - 1000;
+        run.list(settingsFor(TListStyle{.Preset = CustomPreset}), tree.location(), true, false);
+        QVERIFY(StopRequested());
+        QCOMPARE(run.lines(), expected);
+        QVERIFY(run.Statuses.last().startsWith(u"Files: "));
+    }
+
+    // Progress goes out when the last one is more than 200 ms old, and not again right after.
+    void progressIsThrottled()
+    {
+        TTree tree;
+        QVERIFY(tree.isValid() && tree.add(WorkedExample));
+        TRun run;
+        int events = 0;
+        run.OnEvents = [&events] { ++events; };
+        RunCounters() = TRunCounters();
+        RunCounters().StartTick = TickCount();
+        RunCounters().LastProgressTick = RunCounters().StartTick - 1000;
+        run.list(settingsFor(TListStyle{.Preset = CustomPreset}), tree.location(), true, false);
+        QVERIFY(events >= 1 && events <= 2); // a walk of three files takes far less than 200 ms
+        QCOMPARE(run.Statuses.first(), QString(u"Searching " + tree.location()));
+        QVERIFY(!run.Stats.isEmpty());
+        QVERIFY2(run.Stats.first().startsWith(u"Files: "), qPrintable(run.Stats.first()));
+        QCOMPARE(run.lines().size(), 9);
+    }
+
+    void stopAlreadyRequested()
+    {
+        TTree tree;
+        QVERIFY(tree.isValid() && tree.add(WorkedExample));
+        RequestStop();
+        TRun run;
+        run.list(settingsFor(TListStyle{.Preset = CustomPreset}), tree.location());
+        QCOMPARE(run.lines(), QStringList());
+        QCOMPARE(TabGet(0), QString());
+        QVERIFY(!run.Statuses.isEmpty());
+        QVERIFY2(run.Statuses.last().startsWith(u"Files: 0"), qPrintable(run.Statuses.last()));
+    }
+
+    void hostileFileNames_data()
+    {
+        QTest::addColumn<QByteArray>("raw");
+        QTest::addColumn<QString>("shown");
+        QTest::addColumn<QString>("decoded");
+        const auto row = [](const char* tag, const QByteArray& raw, QStringView shown,
+                            QStringView decoded) {
+            QTest::newRow(tag) << raw << shown.toString() << decoded.toString();
+        };
+        row("newline and tab", "a\nb\tc.txt", u"a\uFFFDb\uFFFDc.txt", u"a\nb\tc.txt");
+        row("carriage return", "r\r.txt", u"r\uFFFD.txt", u"r\r.txt");
+        row("DEL", "d\x7F", u"d\uFFFD", u"d\x7F");
+        row("C1 control", "n\xC2\x85", u"n\uFFFD", u"n\u0085");
+        row("last C1 control", "x\xC2\x9F", u"x\uFFFD", u"x\u009F");
+        row("no-break space stays", "nb\xC2\xA0sp", u"nb\u00A0sp", u"nb\u00A0sp");
+        row("line separator", "l\xE2\x80\xA8", u"l\uFFFD", u"l\u2028");
+        row("paragraph separator", "p\xE2\x80\xA9", u"p\uFFFD", u"p\u2029");
+        row("U+FFFE", "f\xEF\xBF\xBE", u"f\uFFFD", u"f\uFFFE");
+        row("U+FFFF", "f\xEF\xBF\xBF", u"f\uFFFD", u"f\uFFFF");
+        row("undecodable 0x80", "bad\x80.txt", u"bad\uFFFD.txt", u"bad\xDC80.txt");
+        row("undecodable 0xFF", "\xFF", u"\uFFFD", u"\xDCFF");
+        row("overlong", "o\xC0\xAF", u"o\uFFFD\uFFFD", u"o\xDCC0\xDCAF");
+        row("emoji", "\xF0\x9F\x98\x80.txt", u"\xD83D\xDE00.txt", u"\xD83D\xDE00.txt");
+        row("pair ending in DC80", "\xF0\x9F\x92\x80", u"\xD83D\xDC80", u"\xD83D\xDC80");
+        row("backslash and colon", "a\\b:c", u"a\\b:c", u"a\\b:c");
+    }
+    void hostileFileNames()
+    {
+        QFETCH(QByteArray, raw);
+        QFETCH(QString, shown);
+        QFETCH(QString, decoded);
+        TTree tree;
+        QVERIFY(tree.isValid() && tree.addBytes(raw));
+        TRun run;
+        run.list(settingsFor(namesOnly()), tree.location());
+        QCOMPARE(run.lines(), QStringList{shown});
+        QCOMPARE(TabGet(0), QString(tree.location() + decoded));
+        const QByteArray path = EncodeFileName(TabGet(0));
+        QCOMPARE(path, tree.locationBytes() + raw);
+        QCOMPARE(::access(path.constData(), F_OK), 0);
+    }
+
+    void hostileFolderNames()
+    {
+        TTree tree;
+        QVERIFY(tree.isValid() && tree.addBytes("d\xFF/f.txt") && tree.addBytes("n\ny/g.txt"));
+        TRun run;
+        run.list(settingsFor(TListStyle{.Preset = CustomPreset}), tree.location());
+        QCOMPARE(run.lines(),
+                 lines({u"Folder\t/", u"d\uFFFD/", u"n\uFFFDy/", u"", u"\tFolder\t/d\uFFFD/",
+                        u"\tf.txt", u"\t:: Files: 1 (.000 MB)", u"", u"\tFolder\t/n\uFFFDy/",
+                        u"\tg.txt", u"\t:: Files: 1 (.000 MB)"}));
+        QCOMPARE(TabGet(1), QString(tree.location() + QStringView(u"d\xDCFF/")));
+        QCOMPARE(TabGet(4), QString(tree.location() + QStringView(u"d\xDCFF/")));
+        QCOMPARE(TabGet(5), QString(tree.location() + QStringView(u"d\xDCFF/f.txt")));
+        QCOMPARE(TabGet(9), QString(tree.location() + u"n\ny/g.txt"));
+        QCOMPARE(::access(EncodeFileName(TabGet(5)).constData(), F_OK), 0);
+    }
+
+    void locationWithUndecodableByte()
+    {
+        TTree tree;
+        QVERIFY(tree.isValid() && tree.addBytes("l\xFE/a.txt", QByteArray()));
+        const QString location = DecodeFileName(EncodeFileName(tree.root()) + "l\xFE/");
+        QCOMPARE(location, tree.root() + QStringView(u"l\xDCFE/"));
+        TRun run;
+        run.list(settingsFor(TListStyle{.Preset = CustomPreset, .Base = 10}), location);
+        QCOMPARE(run.lines(), (QStringList{tree.root() + QStringView(u"l\uFFFD/"), u"a.txt"_s,
+                                           u":: Files: 1 (.000 MB)"_s}));
+        QCOMPARE(TabGet(0), location);
+        QCOMPARE(TabGet(1), QString(location + u"a.txt"));
+    }
+
+    void links()
+    {
+        TTree tree;
+        QVERIFY(tree.isValid());
+        QVERIFY(tree.add({u"a.txt"_s, u"sub/b.txt"_s}));
+        QVERIFY(tree.addOutside(u"Outside/o.txt"_s) &&
+                tree.addOutside(u"Outside/big.bin=2097152"_s));
+        QVERIFY(tree.link(u"self"_s, tree.location()));         // the location itself
+        QVERIFY(tree.link(u"up"_s, u".."_s));                   // the folder above it
+        QVERIFY(tree.link(u"root"_s, u"/"_s));                  // far above it
+        QVERIFY(tree.link(u"proc"_s, u"/proc"_s));              // a pseudo file system
+        QVERIFY(tree.link(u"sub/loop"_s, u".."_s));             // back to the location
+        QVERIFY(tree.link(u"ext"_s, tree.root() + u"Outside")); // entered
+        QVERIFY(tree.link(u"dang"_s, u"nowhere"_s));
+        QVERIFY(tree.link(u"lnk"_s, tree.root() + u"Outside/big.bin"));
+        // From outside back into the location, to a folder that is not on the current path.
+        const QByteArray backTarget = tree.locationBytes() + "sub";
+        const QByteArray back = EncodeFileName(tree.root()) + "Outside/back";
+        QVERIFY(::symlink(backTarget.constData(), back.constData()) == 0);
+        const bool haveProc = QFileInfo(u"/proc/self"_s).exists();
+
+        TSettings settings = settingsFor(TListStyle{.Preset = CustomPreset,
+                                                    .IsNewLine = false,
+                                                    .IsSkip = false,
+                                                    .IsSummary = false,
+                                                    .File = 2});
+        settings.IsMaxDepth = true; // were a link followed wrongly, this keeps the walk small
+        settings.MaxDepth = 5;
+        TRun run;
+        run.list(settings, tree.location());
+        QStringList expected = lines({u"Folder\t/",
+                                      u"ext/",
+                                      u"proc/",
+                                      u"root/",
+                                      u"self/",
+                                      u"sub/",
+                                      u"up/",
+                                      u"a.txt\t.000 MB",
+                                      u"dang\t0",
+                                      u"lnk\t2.00 MB",
+                                      u"\tFolder\t/ext/",
+                                      u"\tback/",
+                                      u"\tbig.bin\t2.00 MB",
+                                      u"\to.txt\t.000 MB",
+                                      u"\t\tFolder\t/ext/back/",
+                                      u"\t\tloop/",
+                                      u"\t\tb.txt\t.000 MB",
+                                      u"\t\t\tFolder\t/ext/back/loop/",
+                                      u"\tFolder\t/proc/",
+                                      u"\tFolder\t/root/",
+                                      u"\tFolder\t/self/",
+                                      u"\tFolder\t/sub/",
+                                      u"\tloop/",
+                                      u"\tb.txt\t.000 MB",
+                                      u"\t\tFolder\t/sub/loop/",
+                                      u"\tFolder\t/up/"});
+        if (!haveProc) {
+            QCOMPARE(run.lines().size(), expected.size());
+            QSKIP("no /proc here; the rest of the walk matched in size");
+        }
+        QCOMPARE(run.lines(), expected);
+        QCOMPARE(TabGet(9), QString(tree.location() + u"lnk"));
+        QCOMPARE(TabGet(16), QString(tree.location() + u"ext/back/b.txt"));
+        QCOMPARE(TabGet(17), QString(tree.location() + u"ext/back/loop/"));
+        QCOMPARE(RunCounters().FileCount, 7);
+        QCOMPARE(RunCounters().FolderCount, 4);
+    }
+
+    void unreadableFolders()
+    {
+        TTree tree;
+        QVERIFY(tree.isValid() &&
+                tree.add({u"a.txt"_s, u"locked/inner.txt"_s, u"nox/f.txt=100"_s, u"nox/deep/"_s}));
+        const QByteArray locked = tree.locationBytes() + "locked";
+        const QByteArray nox = tree.locationBytes() + "nox";
+        const auto restore = qScopeGuard([&] {
+            ::chmod(locked.constData(), 0755);
+            ::chmod(nox.constData(), 0755);
+        });
+        QVERIFY(::chmod(locked.constData(), 0) == 0);
+        QVERIFY(::chmod(nox.constData(), 0444) == 0); // names readable, entries not
+        const TWithoutReadOverride asUser;
+        if (!asUser.active())
+            QSKIP("running as root without a way to give up the read override");
+        if (DIR* dir = ::opendir(locked.constData())) {
+            ::closedir(dir);
+            QSKIP("mode 000 does not keep this process out");
+        }
+
+        TRun run;
+        run.list(settingsFor(TListStyle{.Preset = CustomPreset,
+                                        .IsNewLine = false,
+                                        .IsSkip = false,
+                                        .IsSummary = false,
+                                        .File = 2}),
+                 tree.location());
+        QCOMPARE(run.lines(),
+                 lines({u"Folder\t/", u"locked/", u"nox/", u"a.txt\t.000 MB", u"\tFolder\t/locked/",
+                        u"\tFolder\t/nox/", u"\tdeep/", u"\tf.txt\t0", u"\t\tFolder\t/nox/deep/"}));
+        QStringList unreadable = run.Unreadable;
+        unreadable.sort();
+        QCOMPARE(unreadable,
+                 (QStringList{tree.location() + u"locked/", tree.location() + u"nox/deep/"}));
+        for (const QString& reason : run.Reasons)
+            QVERIFY(!reason.isEmpty());
+        QCOMPARE(RunCounters().FileCount, 2);
+        QCOMPARE(RunCounters().SkippedCount, 0);
+    }
+
+    void missingLocation_data()
+    {
+        QTest::addColumn<bool>("skip");
+        QTest::addColumn<QStringList>("expected");
+        QTest::newRow("shown as empty") << false << QStringList{u"Folder\t/"_s};
+        QTest::newRow("taken out") << true << QStringList();
+    }
+    void missingLocation()
+    {
+        QFETCH(bool, skip);
+        QFETCH(QStringList, expected);
+        TTree tree;
+        QVERIFY(tree.isValid());
+        const QString location = tree.root() + u"missing/";
+        TRun run;
+        run.list(settingsFor(TListStyle{.Preset = CustomPreset, .IsSkip = skip}), location);
+        QCOMPARE(run.lines(), expected);
+        QCOMPARE(run.Unreadable, QStringList{location});
+        QCOMPARE(RunCounters().FileCount, 0);
+    }
+
+    void rootFolder_data()
+    {
+        QTest::addColumn<int>("base");
+        QTest::addColumn<QString>("line");
+        QTest::newRow("Name") << 1 << u"/"_s;
+        QTest::newRow("Name/") << 2 << u"/"_s;
+        QTest::newRow("<Name>") << 3 << u"</>"_s;
+        QTest::newRow("Folder + Name") << 5 << u"Folder\t/"_s;
+        QTest::newRow("Relative path") << 6 << u"/"_s;
+        QTest::newRow("<Relative path>") << 7 << u"</>"_s;
+        QTest::newRow("Full path") << 10 << u"/"_s;
+    }
+    void rootFolder()
+    {
+        QFETCH(int, base);
+        QFETCH(QString, line);
+        // One level, no file listed (an empty list-only mask text), so only "/" is read.
+        TSettings settings = settingsFor(
+            TListStyle{.Preset = CustomPreset, .IsNewLine = false, .IsSkip = false, .Base = base},
+            17);
+        settings.FilterMask[17].clear();
+        settings.IsMaxDepth = true;
+        settings.MaxDepth = 1;
+        TRun run;
+        run.list(settings, u"/"_s);
+        QCOMPARE(run.lines(), QStringList{line});
+        QCOMPARE(TabGet(0), u"/"_s);
+    }
+
+    void filterOutOfRange_data()
+    {
+        QTest::addColumn<int>("filter");
+        QTest::newRow("-1") << -1;
+        QTest::newRow("21") << 21;
+        QTest::newRow("int max") << INT_MAX;
+        QTest::newRow("int min") << INT_MIN;
+    }
+    void filterOutOfRange()
+    {
+        QFETCH(int, filter);
+        TTree tree;
+        QVERIFY(tree.isValid() && tree.add(WorkedExample));
+        TSettings settings = settingsFor(TListStyle{.Preset = CustomPreset});
+        settings.Filter = filter;
+        TTestLines target;
+        QVERIFY_THROWS_EXCEPTION(EAssertionFailed,
+                                 ListLocation(settings, tree.location(), target, {}, true, true));
+        QCOMPARE(target.LineCount(), 0);
+        QCOMPARE(TabGet(0), QString());
+    }
+};
+
+QTEST_GUILESS_MAIN(TestFolderWalker)
+#include "tst_folder_walker.moc"

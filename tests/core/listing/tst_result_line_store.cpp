@@ -1,0 +1,415 @@
+#include "core/text/assertion.h"
+#include "core/listing/result_line_store.h"
+
+#include "test_support.h"
+
+#include <QTest>
+
+#include <algorithm>
+#include <random>
+#include <vector>
+
+using namespace dirka;
+using namespace testsupport;
+
+namespace {
+
+// One folder listing as the walker records it: base line, two files, a subfolder line and the
+// subfolder's file.
+void addExample()
+{
+    TabAdd(0, u"", u"/D/A/");
+    TabAdd(1, u"x.txt", u"/D/A/");
+    TabAdd(2, u"z.doc", u"/D/A/");
+    TabAdd(3, u"B/", u"/D/A/");
+    TabAdd(4, u"y.log", u"/D/A/B/");
+}
+
+// Path of a made-up line i: seven files per folder, folders of three depths.
+QString linePath(int i)
+{
+    const int folder = i / 7;
+    return QStringLiteral("/data/f%1/g%2/").arg(folder % 5).arg(folder) +
+           (i % 7 == 0 ? QString() : QStringLiteral("file%1.txt").arg(i));
+}
+
+} // namespace
+
+class TestResultLineStore : public QObject {
+    Q_OBJECT
+private Q_SLOTS:
+    void init() { TabReset(); }
+    void cleanupTestCase() { TabReset(); }
+
+    void exampleStoredForm_data()
+    {
+        QTest::addColumn<int>("index");
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<int>("prefixLength");
+        QTest::addColumn<int>("link");
+        QTest::newRow("base line whole") << 0 << u16(u"/D/A/") << 0 << -1;
+        QTest::newRow("file glues to base") << 1 << u16(u"x.txt") << 5 << 0;
+        QTest::newRow("chain shortened past 1") << 2 << u16(u"z.doc") << 5 << 0;
+        QTest::newRow("subfolder line") << 3 << u16(u"B/") << 5 << 0;
+        QTest::newRow("subfolder file") << 4 << u16(u"y.log") << 7 << 3;
+        QTest::newRow("never recorded") << 5 << QString() << 0 << -1;
+    }
+    void exampleStoredForm()
+    {
+        QFETCH(int, index);
+        QFETCH(QString, text);
+        QFETCH(int, prefixLength);
+        QFETCH(int, link);
+        addExample();
+        const TTabView entry = TabEntry(index);
+        QCOMPARE(entry.Text, text);
+        QCOMPARE(entry.PrefixLength, prefixLength);
+        QCOMPARE(entry.Link, link);
+    }
+
+    void exampleReadsBack()
+    {
+        addExample();
+        QCOMPARE(TabGet(4), u16(u"/D/A/B/y.log"));
+        QCOMPARE(TabGet(2), u16(u"/D/A/z.doc"));
+        QCOMPARE(TabGet(0), u16(u"/D/A/"));
+        QCOMPARE(TabGet(3), u16(u"/D/A/B/"));
+        QCOMPARE(TabGet(1), u16(u"/D/A/x.txt"));
+        QCOMPARE(TabGet(4), u16(u"/D/A/B/y.log"));
+    }
+
+    // Without alsoCache the forgotten lines' cached paths must go as well: line 4 is recorded
+    // again below with another path and would otherwise read the old one.
+    void clearAfterCachedReads_data()
+    {
+        QTest::addColumn<bool>("alsoCache");
+        QTest::newRow("with cache") << true;
+        QTest::newRow("without cache") << false;
+    }
+    void clearAfterCachedReads()
+    {
+        QFETCH(bool, alsoCache);
+        addExample();
+        for (int i = 4; i >= 0; --i)
+            TabGet(i);
+        const qsizetype textBefore = TabMemory().TextUnits;
+        TabClear(3, alsoCache);
+        QCOMPARE(TabGet(3), QString());
+        QCOMPARE(TabGet(4), QString());
+        QCOMPARE(TabGet(0), u16(u"/D/A/"));
+        QCOMPARE(TabGet(1), u16(u"/D/A/x.txt"));
+        QCOMPARE(TabGet(2), u16(u"/D/A/z.doc"));
+        QCOMPARE(TabMemory().TextUnits, textBefore - 7); // "B/" and "y.log" released
+        QCOMPARE(TabMemory().UsedEntries, 3);
+
+        TabAdd(3, u"C/", u"/D/A/");
+        QCOMPARE(TabEntry(3).PrefixLength, 0);
+        QCOMPARE(TabEntry(3).Link, -1);
+        TabAdd(4, u"w", u"/D/A/C/");
+        QCOMPARE(TabEntry(4).PrefixLength, 7);
+        QCOMPARE(TabGet(4), u16(u"/D/A/C/w"));
+        QCOMPARE(TabGet(3), u16(u"/D/A/C/"));
+    }
+
+    void growth_data()
+    {
+        QTest::addColumn<QList<int>>("indexes");
+        QTest::addColumn<int>("capacity");
+        QTest::addColumn<QList<int>>("whole");
+        QList<int> to256, to512;
+        for (int i = 0; i <= 256; ++i)
+            to256 << i;
+        for (int i = 0; i <= 512; ++i)
+            to512 << i;
+        QTest::newRow("across 256") << to256 << 512 << QList<int>{256};
+        QTest::newRow("across 512") << to512 << 1024 << QList<int>{256, 512};
+        QTest::newRow("jump far") << QList<int>{0, 1, 2, 5000, 5001} << 8192 << QList<int>{5000};
+        QTest::newRow("last slot no growth") << QList<int>{0, 1, 255} << 256 << QList<int>{};
+    }
+    void growth()
+    {
+        QFETCH(QList<int>, indexes);
+        QFETCH(int, capacity);
+        QFETCH(QList<int>, whole);
+        QCOMPARE(TabCapacity(), 256);
+        for (int i : indexes)
+            TabAdd(i, QString(), linePath(i));
+        QCOMPARE(TabCapacity(), capacity);
+        for (int i : whole) {
+            QCOMPARE(TabEntry(i).PrefixLength, 0);
+            QCOMPARE(TabEntry(i).Text, linePath(i));
+        }
+        for (int i : indexes)
+            QCOMPARE(TabGet(i), linePath(i));
+        TabClear(0, true);
+        QCOMPARE(TabCapacity(), capacity); // never shrinks
+        QCOMPARE(TabMemory().TextUnits, 0);
+    }
+
+    void prefixSharing_data()
+    {
+        QTest::addColumn<QString>("previous");
+        QTest::addColumn<QString>("path");
+        QTest::addColumn<int>("prefixLength");
+        QTest::newRow("nothing shared") << u16(u"/a/x") << u16(u"x/a") << 0;
+        QTest::newRow("case-sensitive") << u16(u"/Data/a") << u16(u"/DATA/a") << 2;
+        QTest::newRow("path is a prefix") << u16(u"/a/b/c.txt") << u16(u"/a/b/") << 5;
+        QTest::newRow("same path") << u16(u"/a/b/") << u16(u"/a/b/") << 5;
+        QTest::newRow("previous is a prefix") << u16(u"/a/") << u16(u"/a/b.txt") << 3;
+        QTest::newRow("surrogate pair") << u16(u"/😀a") << u16(u"/😀b") << 3;
+        QTest::newRow("empty previous") << QString() << u16(u"/a") << 0;
+    }
+    void prefixSharing()
+    {
+        QFETCH(QString, previous);
+        QFETCH(QString, path);
+        QFETCH(int, prefixLength);
+        TabAdd(0, QString(), previous);
+        TabAdd(1, QString(), path);
+        QCOMPARE(TabEntry(1).PrefixLength, prefixLength);
+        QCOMPARE(TabEntry(1).Link, prefixLength == 0 ? -1 : 0);
+        QCOMPARE(TabGet(1), path);
+        QCOMPARE(TabGet(0), previous);
+    }
+
+    // The split between folder and name must not matter to the sharing.
+    void splitOfPath_data()
+    {
+        QTest::addColumn<QString>("folder");
+        QTest::addColumn<QString>("name");
+        QTest::newRow("all in folder") << u16(u"/m/a/b.txt") << QString();
+        QTest::newRow("all in name") << QString() << u16(u"/m/a/b.txt");
+        QTest::newRow("split in shared part") << u16(u"/m/") << u16(u"a/b.txt");
+        QTest::newRow("split after shared part") << u16(u"/m/a/b") << u16(u".txt");
+    }
+    void splitOfPath()
+    {
+        QFETCH(QString, folder);
+        QFETCH(QString, name);
+        TabAdd(0, u"a/c.txt", u"/m/");
+        TabAdd(1, name, folder);
+        QCOMPARE(TabEntry(1).PrefixLength, 5);
+        QCOMPARE(TabEntry(1).Text, u16(u"b.txt"));
+        TabAdd(2, u"b.txt", u"/m/a/");
+        QCOMPARE(TabEntry(2).PrefixLength, 10);
+        QCOMPARE(TabGet(2), u16(u"/m/a/b.txt"));
+        QCOMPARE(TabGet(1), u16(u"/m/a/b.txt"));
+    }
+
+    void emptyReads_data()
+    {
+        QTest::addColumn<int>("index");
+        QTest::newRow("gap") << 3;
+        QTest::newRow("after the last") << 11;
+        QTest::newRow("last of capacity") << 255;
+        QTest::newRow("capacity") << 256;
+        QTest::newRow("far beyond") << INT_MAX;
+        QTest::newRow("negative") << -1;
+        QTest::newRow("int min") << INT_MIN;
+    }
+    void emptyReads()
+    {
+        QFETCH(int, index);
+        TabAdd(2, u"a", u"/x/");
+        TabAdd(4, u"b", u"/x/");
+        TabAdd(10, u"c", u"/x/");
+        QCOMPARE(TabGet(index), QString());
+        QCOMPARE(TabGet(4), u16(u"/x/b"));
+        QCOMPARE(TabCapacity(), 256);
+    }
+
+    void negativeIndexAsserts()
+    {
+        QVERIFY_THROWS_EXCEPTION(EAssertionFailed, TabAdd(-1, u"a", u"/"));
+        QVERIFY_THROWS_EXCEPTION(EAssertionFailed, TabClear(-1, true));
+        QVERIFY_THROWS_EXCEPTION(EAssertionFailed, TabClear(INT_MIN, false));
+        QCOMPARE(TabGet(0), QString());
+    }
+
+    // Recording a line again must neither loop nor leave later lines pointing at a changed text.
+    void reAddingEarlierLine()
+    {
+        addExample();
+        TabGet(4);
+        TabAdd(4, u"q.log", u"/D/A/B/");
+        QCOMPARE(TabGet(4), u16(u"/D/A/B/q.log"));
+        TabAdd(1, u"v.txt", u"/D/A/");
+        QCOMPARE(TabGet(1), u16(u"/D/A/v.txt"));
+        QCOMPARE(TabGet(2), QString());
+        QCOMPARE(TabGet(4), QString());
+        QCOMPARE(TabGet(0), u16(u"/D/A/"));
+    }
+
+    void cacheRing()
+    {
+        std::vector<QString> expected;
+        for (int i = 0; i < 60; ++i) {
+            expected.push_back(linePath(i));
+            TabAdd(i, QString(), expected.back());
+        }
+        // More than 16 distinct reads push every slot round the ring several times.
+        for (int round = 0; round < 3; ++round) {
+            for (int i = 59; i >= 0; i -= 2)
+                QCOMPARE(TabGet(i), expected[i]);
+            for (int i = 0; i < 60; i += 3)
+                QCOMPARE(TabGet(i), expected[i]);
+        }
+        // A caller keeping a path must not see it change when its slot is reused.
+        const QString kept = TabGet(13);
+        for (int i = 20; i < 60; ++i)
+            TabGet(i);
+        QCOMPARE(kept, expected[13]);
+        TabResetCache();
+        for (int i = 59; i >= 0; --i)
+            QCOMPARE(TabGet(i), expected[i]);
+    }
+
+    void longSharedPrefixCapped()
+    {
+        const QString folder =
+            QLatin1Char('/') + QString(70000, QLatin1Char('a')) + QLatin1Char('/');
+        TabAdd(0, u"x", folder);
+        TabAdd(1, u"y", folder);
+        TabAdd(2, u"z", folder);
+        QCOMPARE(TabEntry(1).PrefixLength, 65535);
+        QCOMPARE(TabEntry(1).Link, 0);
+        QCOMPARE(TabEntry(1).Text.size(), folder.size() + 1 - 65535);
+        QCOMPARE(TabEntry(2).Link, 0);
+        QCOMPARE(TabGet(2), folder + QLatin1Char('z'));
+        QCOMPARE(TabGet(1), folder + QLatin1Char('y'));
+        QCOMPARE(TabGet(0), folder + QLatin1Char('x'));
+    }
+
+    // Each path one unit longer than the one before: every entry links to the previous one.
+    void longLinkChain()
+    {
+        const int count = 60000;
+        const QString all = QLatin1Char('/') + QString(count, QLatin1Char('k'));
+        TabAdd(65535, u"", u"/"); // grow first: growth would restart the chain
+        TabClear(0, true);
+        for (int i = 0; i < count; ++i)
+            TabAdd(i, QStringView(all).first(i + 1), QString());
+        QCOMPARE(TabEntry(count - 1).Link, count - 2);
+        QCOMPARE(TabEntry(count - 1).PrefixLength, count - 1);
+        QCOMPARE(TabCapacity(), 65536);
+        QCOMPARE(TabGet(count - 1), all.first(count));
+        QCOMPARE(TabGet(count - 2), all.first(count - 1)); // left in the cache
+        QCOMPARE(TabGet(30000), all.first(30001));
+        QCOMPARE(TabGet(0), all.first(1));
+    }
+
+    // Random listings with the walker's rollbacks, against a plain list of the paths.
+    void rollbacksAgainstModel_data()
+    {
+        QTest::addColumn<unsigned>("seed");
+        QTest::newRow("seed 1") << 1u;
+        QTest::newRow("seed 7") << 7u;
+        QTest::newRow("seed 2024") << 2024u;
+    }
+    void rollbacksAgainstModel()
+    {
+        QFETCH(unsigned, seed);
+        std::mt19937 random(seed);
+        auto pick = [&](int from, int to) {
+            return std::uniform_int_distribution<int>(from, to)(random);
+        };
+        std::vector<QString> model; // one path per result line; empty: line without an item
+        QList<QString> folders{u16(u"/r/")};
+        for (int step = 0; step < 3000; ++step) {
+            const int saved = int(model.size());
+            if (pick(0, 3) == 0 && folders.size() > 1)
+                folders.removeLast();
+            else if (folders.size() < 12)
+                folders << folders.last() + QStringLiteral("d%1/").arg(pick(0, 3));
+            const QString& folder = folders.last();
+            TabAdd(int(model.size()), QString(), folder);
+            model.push_back(folder);
+            const int files = pick(0, 4);
+            for (int f = 0; f < files; ++f) {
+                const QString name = QStringLiteral("n%1.txt").arg(pick(0, 99));
+                TabAdd(int(model.size()), name, folder);
+                model.push_back(folder + name);
+            }
+            if (pick(0, 1) == 0)
+                model.emplace_back(); // summary or empty line
+            if (pick(0, 4) == 0) {
+                const int index = pick(0, int(model.size()) - 1);
+                QCOMPARE(TabGet(index), model[std::size_t(index)]);
+            }
+            int back = -1;
+            if (files == 0) // a folder without files is taken out again
+                back = saved;
+            else if (pick(0, 60) == 0)
+                back = std::max(0, int(model.size()) - pick(0, 30));
+            else if (pick(0, 1000) == 0) // the Clear command
+                back = 0;
+            if (back >= 0) {
+                TabClear(back, true);
+                model.resize(std::size_t(back));
+            }
+        }
+        QVERIFY(TabCapacity() > 256);
+        for (std::size_t i = 0; i < model.size(); ++i)
+            QCOMPARE(TabGet(int(i)), model[i]);
+        for (std::size_t i = model.size(); i-- > 0;)
+            QCOMPARE(TabGet(int(i)), model[i]);
+    }
+
+    // Clearing gives memory back (all but a page of entries and a block of text kept for the
+    // rollbacks); the capacity stays, and lines recorded again read back.
+    void clearReleasesMemory()
+    {
+        for (int i = 0; i < 100000; ++i)
+            TabAdd(i, QStringLiteral("%1.txt").arg(i * 7919 % 100000), u"/big/");
+        QVERIFY(TabMemory().TextUnits > 100000 * 5);
+        TabClear(20000, true);
+        QCOMPARE(TabMemory().AllocatedEntries, 3 * 16384); // pages 0 to 2
+        QCOMPARE(TabGet(19999), QStringLiteral("/big/%1.txt").arg(19999 * 7919 % 100000));
+        QCOMPARE(TabGet(20000), QString());
+        QCOMPARE(TabGet(40000), QString());
+        TabAdd(40000, u"again", u"/big/");
+        QCOMPARE(TabGet(40000), u16(u"/big/again"));
+        QCOMPARE(TabGet(20000), QString());
+        TabClear(0, true);
+        QCOMPARE(TabMemory().TextUnits, 0);
+        QVERIFY(TabMemory().TextReserved <= 1 << 20);
+        QCOMPARE(TabCapacity(), 131072);
+        QCOMPARE(TabGet(5), QString());
+        QCOMPARE(TabGet(40000), QString());
+    }
+
+    // Texts of 400000 units: two fill most of a text block, the third starts the next one, and
+    // one of 1.1 million units needs a block of its own. Rollbacks cut across block ends.
+    void textAcrossBlocks()
+    {
+        std::vector<QString> paths;
+        for (char16_t c : {u'a', u'b', u'c'})
+            paths.push_back(QString(400000, QChar(c)));
+        paths.push_back(QString(1100000, QLatin1Char('d')));
+        paths.push_back(QStringLiteral("/e"));
+        auto addFrom = [&](int first) {
+            for (int i = first; i < int(paths.size()); ++i)
+                TabAdd(i, QString(), paths[std::size_t(i)]);
+        };
+        auto checkTo = [&](int end) {
+            for (int i = 0; i < int(paths.size()); ++i)
+                QCOMPARE(TabGet(i), i < end ? paths[std::size_t(i)] : QString());
+        };
+        addFrom(0);
+        checkTo(5);
+        QCOMPARE(TabMemory().TextUnits, 2300002);
+        TabClear(3, true);
+        checkTo(3);
+        TabClear(1, true);
+        checkTo(1);
+        QCOMPARE(TabMemory().TextUnits, 400000);
+        addFrom(1);
+        checkTo(5);
+        TabClear(4, true);
+        addFrom(4);
+        checkTo(5);
+    }
+};
+
+QTEST_GUILESS_MAIN(TestResultLineStore)
+#include "tst_result_line_store.moc"

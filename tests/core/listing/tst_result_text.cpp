@@ -1,0 +1,202 @@
+#include "core/listing/result_text.h"
+
+#include "test_support.h"
+
+#include <QTest>
+
+using namespace dirka;
+using namespace testsupport;
+using namespace Qt::StringLiterals;
+
+namespace {
+
+TResultText textOf(const QStringList& lines)
+{
+    TResultText text;
+    for (const QString& line : lines)
+        text.AppendLine(line);
+    return text;
+}
+
+QStringList linesOf(const TResultText& text)
+{
+    QStringList lines;
+    for (qsizetype i = 0; i < text.LineCount(); ++i)
+        lines.append(text.Line(i).toString());
+    return lines;
+}
+
+// Every line's start, text and the CR LF between lines agree with the whole text.
+void verifyConsistent(const TResultText& text, const QStringList& lines)
+{
+    QCOMPARE(text.LineCount(), lines.size());
+    QCOMPARE(text.Text().toString(), lines.join(u"\r\n"));
+    qsizetype start = 0;
+    for (qsizetype i = 0; i < lines.size(); ++i) {
+        QCOMPARE(text.LineStart(i), start);
+        QCOMPARE(text.Line(i).toString(), lines[i]);
+        start += lines[i].size() + 2;
+    }
+}
+
+} // namespace
+
+class TestResultText : public QObject {
+    Q_OBJECT
+private Q_SLOTS:
+    void startsEmpty()
+    {
+        TResultText text;
+        QCOMPARE(text.LineCount(), 0);
+        QVERIFY(text.Text().isEmpty());
+    }
+
+    void append_data()
+    {
+        QTest::addColumn<QStringList>("lines");
+        QTest::addColumn<QString>("joined");
+        QTest::newRow("one") << QStringList{u"a"_s} << u"a"_s;
+        QTest::newRow("two") << QStringList{u"ab"_s, u"c"_s} << u"ab\r\nc"_s;
+        QTest::newRow("one empty line") << QStringList{QString()} << QString();
+        QTest::newRow("two empty lines") << QStringList{QString(), QString()} << u"\r\n"_s;
+        QTest::newRow("empty first") << QStringList{QString(), u"x"_s} << u"\r\nx"_s;
+        QTest::newRow("empty last") << QStringList{u"x"_s, QString()} << u"x\r\n"_s;
+        QTest::newRow("empty between") << QStringList{u"a"_s, QString(), u"b"_s} << u"a\r\n\r\nb"_s;
+        QTest::newRow("surrogate pair and U+FFFD")
+            << QStringList{u16(u"\xD83D\xDE00"), u16(u"\uFFFD")} << u16(u"\xD83D\xDE00\r\n\uFFFD");
+    }
+    void append()
+    {
+        QFETCH(QStringList, lines);
+        QFETCH(QString, joined);
+        const TResultText text = textOf(lines);
+        QCOMPARE(text.Text().toString(), joined);
+        verifyConsistent(text, lines);
+    }
+
+    void truncate_data()
+    {
+        QTest::addColumn<QStringList>("lines");
+        QTest::addColumn<int>("count");
+        QTest::addColumn<QStringList>("remaining");
+        const QStringList abc{u"a"_s, u"bb"_s, u"ccc"_s};
+        QTest::newRow("more than held") << abc << 5 << abc;
+        QTest::newRow("as many as held") << abc << 3 << abc;
+        QTest::newRow("one fewer") << abc << 2 << QStringList{u"a"_s, u"bb"_s};
+        QTest::newRow("to one") << abc << 1 << QStringList{u"a"_s};
+        QTest::newRow("to none") << abc << 0 << QStringList();
+        QTest::newRow("to an empty first line")
+            << QStringList{QString(), u"x"_s} << 1 << QStringList{QString()};
+        QTest::newRow("drops an empty last line")
+            << QStringList{u"x"_s, QString()} << 1 << QStringList{u"x"_s};
+        QTest::newRow("keeps an empty last line")
+            << QStringList{u"x"_s, QString(), u"y"_s} << 2 << QStringList{u"x"_s, QString()};
+    }
+    void truncate()
+    {
+        QFETCH(QStringList, lines);
+        QFETCH(int, count);
+        QFETCH(QStringList, remaining);
+        TResultText text = textOf(lines);
+        text.TruncateLines(count);
+        verifyConsistent(text, remaining);
+
+        // The same through the walker's view of a lines target, one line at a time.
+        TResultText byLines = textOf(lines);
+        TLinesTarget& target = byLines;
+        while (target.LineCount() > count)
+            target.RemoveLastLine();
+        verifyConsistent(byLines, remaining);
+
+        // Lines appended afterwards start where they should.
+        text.AppendLine(u"new");
+        verifyConsistent(text, remaining + QStringList{u"new"_s});
+    }
+
+    void lineFromOffset_data()
+    {
+        // "ab" CR LF "cd" CR LF (empty) CR LF "ef": lines start at 0, 4, 8 and 10.
+        QTest::addColumn<int>("offset");
+        QTest::addColumn<int>("line");
+        const int lines[] = {0, 0, 0, 0, 1, 1, 1, 1, 2, 2, 3, 3};
+        for (int offset = 0; offset < 12; ++offset)
+            QTest::addRow("offset %d", offset) << offset << lines[offset];
+        QTest::newRow("end of text") << 12 << 3;
+    }
+    void lineFromOffset()
+    {
+        QFETCH(int, offset);
+        QFETCH(int, line);
+        const TResultText text = textOf({u"ab"_s, u"cd"_s, QString(), u"ef"_s});
+        QCOMPARE(text.Text().size(), 12);
+        QCOMPARE(text.LineFromOffset(offset), line);
+    }
+
+    void lineFromOffsetEmptyLines()
+    {
+        const TResultText text = textOf({QString(), QString(), QString()});
+        QCOMPARE(text.Text().toString(), u"\r\n\r\n"_s);
+        QCOMPARE(text.LineFromOffset(0), 0);
+        QCOMPARE(text.LineFromOffset(1), 0);
+        QCOMPARE(text.LineFromOffset(2), 1);
+        QCOMPARE(text.LineFromOffset(3), 1);
+        QCOMPARE(text.LineFromOffset(4), 2);
+    }
+
+    // A long result of varied line lengths: every unit maps back to the line that holds it.
+    void manyLines()
+    {
+        TResultText text;
+        QStringList lines;
+        for (int i = 0; i < 20000; ++i) {
+            lines.append(QString(i % 7, QChar(u'a' + i % 26)));
+            text.AppendLine(lines.back());
+        }
+        verifyConsistent(text, lines);
+        for (int i = 0; i < lines.size(); ++i) {
+            const qsizetype start = text.LineStart(i);
+            QCOMPARE(text.LineFromOffset(start), i);
+            QCOMPARE(text.LineFromOffset(start + lines[i].size()), i); // its CR
+            if (i + 1 < lines.size())
+                QCOMPARE(text.LineFromOffset(start + lines[i].size() + 1), i); // its LF
+        }
+        text.TruncateLines(12345);
+        verifyConsistent(text, lines.first(12345));
+        QCOMPARE(linesOf(text), lines.first(12345));
+    }
+
+    void clear()
+    {
+        TResultText text = textOf({u"a"_s, u"b"_s});
+        text.Clear();
+        QCOMPARE(text.LineCount(), 0);
+        QVERIFY(text.Text().isEmpty());
+        text.AppendLine(u"c");
+        verifyConsistent(text, {u"c"_s});
+    }
+
+    // The lines target's own TruncateLines, for targets that only remove one line at a time.
+    void defaultTruncateOfLinesTarget()
+    {
+        class TOneByOne : public TLinesTarget {
+        public:
+            qsizetype LineCount() const override { return m_lines.size(); }
+            QStringView Line(qsizetype index) const override { return m_lines[index]; }
+            void AppendLine(QStringView text) override { m_lines.append(text.toString()); }
+            void RemoveLastLine() override { m_lines.removeLast(); }
+            QStringList m_lines;
+        };
+        TOneByOne target;
+        for (const char16_t* line : {u"a", u"b", u"c"})
+            target.AppendLine(line);
+        target.TruncateLines(7);
+        QCOMPARE(target.m_lines.size(), 3);
+        target.TruncateLines(1);
+        QCOMPARE(target.m_lines, QStringList{u"a"_s});
+        target.TruncateLines(0);
+        QVERIFY(target.m_lines.isEmpty());
+    }
+};
+
+QTEST_GUILESS_MAIN(TestResultText)
+#include "tst_result_text.moc"

@@ -1,0 +1,287 @@
+#include "core/settings/settings_fields.h"
+#include "core/settings/settings_persistence.h"
+
+#include "test_support.h"
+
+#include <QDir>
+#include <QFile>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <csignal>
+#include <sys/resource.h>
+#include <unistd.h>
+
+using namespace dirka;
+using namespace testsupport;
+
+Q_DECLARE_METATYPE(TSettings)
+
+namespace {
+
+const QByteArray Head = "Windows Registry Editor Version 5.00\r\n\r\n"
+                        "[HKEY_CURRENT_USER\\Software\\Pelmora\\Dirka\\2.1]\r\n";
+
+void writeAll(const QString& path, const QByteArray& bytes)
+{
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write(bytes);
+}
+
+// A record in which every value differs from its default (and stays within the load ranges).
+TSettings changedSettings()
+{
+    TSettings s;
+    s.MaxDepth = 4;
+    s.IsMaxDepth = true;
+    s.IsHiddenFiles = true;
+    s.IsSystemFiles = true;
+    s.IsClear = false;
+    s.IsCopy = true;
+    s.IsSound = false;
+    s.PathList = QStringLiteral("/data | <Desktop>");
+    s.PathSave = QStringLiteral("/tmp");
+    s.Filter = 7;
+    for (int i = 0; i < FilterCount; ++i)
+        s.FilterMask[i] = QStringLiteral("*.x%1|").arg(i);
+    s.Style = {10, {}, 1, false, false, false, 3, 4, 5, 1, 1, 7, 2, false, 4};
+    return s;
+}
+
+} // namespace
+
+class TestSettingsPersistence : public QObject {
+    Q_OBJECT
+private:
+    QTemporaryDir m_dir;
+    QString path() const { return m_dir.filePath(QStringLiteral("cfg/2.1.reg")); }
+
+private Q_SLOTS:
+    void initTestCase()
+    {
+        QStandardPaths::setTestModeEnabled(true);
+        QVERIFY(m_dir.isValid());
+    }
+    void cleanup() { QDir(m_dir.filePath(QStringLiteral("cfg"))).removeRecursively(); }
+
+    void filePathInTestMode()
+    {
+        const QString file = SettingsFilePath();
+        QVERIFY(file.endsWith(QStringLiteral("/Pelmora/Dirka/2.1.reg")));
+        QVERIFY(file.startsWith(
+            QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation)));
+    }
+
+    void firstStartGivesDefaults()
+    {
+        TSettings s = changedSettings();
+        LoadSettings(s, path());
+        QCOMPARE(s, TSettings());
+        QCOMPARE(s.PathSave, QStringLiteral("<Desktop>"));
+    }
+
+    void load_data()
+    {
+        QTest::addColumn<QByteArray>("values");
+        QTest::addColumn<TSettings>("expected");
+        TSettings e;
+        e.IsSound = false;
+        QTest::newRow("only IsSound") << QByteArray("\"IsSound\"=dword:00000000") << e;
+
+        // Every value stored changed, but S.Mode as a text: loading stops there.
+        const TSettings changed = changedSettings();
+        QByteArray all;
+        e = TSettings();
+        for (const TSettingsField& f : SettingsFields()) {
+            TSettings source = changed;
+            if (f.Name == u"S.Mode") {
+                all += "\"S.Mode\"=\"1\"\r\n";
+                break;
+            }
+            all += "\"" + f.Name.toUtf8() + "\"=";
+            if (f.Kind == TValueKind::Text) {
+                all += "\"" + f.Text(source).toUtf8() + "\"\r\n";
+                f.Text(e) = f.Text(source);
+            } else if (f.Kind == TValueKind::Boolean) {
+                all += QByteArray("dword:0000000") + (f.Boolean(source) ? "1" : "0") + "\r\n";
+                f.Boolean(e) = f.Boolean(source);
+            } else {
+                all += "dword:" + QByteArray::number(f.Integer(source), 16) + "\r\n";
+                f.Integer(e) = f.Integer(source);
+            }
+        }
+        QTest::newRow("S.Mode as text") << all << e;
+
+        e = TSettings();
+        e.Filter = 7;
+        QTest::newRow("Filter 7") << QByteArray("\"Filter\"=dword:00000007") << e;
+
+        e = TSettings();
+        e.MaxDepth = 1;
+        QTest::newRow("text where MaxDepth's number belongs, later values default")
+            << QByteArray("\"MaxDepth\"=dword:1\r\n\"IsMaxDepth\"=\"1\"\r\n\"IsSound\"=dword:0")
+            << e;
+
+        e = TSettings();
+        e.MaxDepth = -1;
+        e.IsMaxDepth = true;
+        e.Style.Base = 99;
+        QTest::newRow("taken as they are")
+            << QByteArray("\"MaxDepth\"=dword:ffffffff\r\n\"IsMaxDepth\"=dword:2\r\n"
+                          "\"S.Base\"=dword:63")
+            << e;
+
+        e = TSettings();
+        QTest::newRow("IndentSpace and Mode clamped")
+            << QByteArray("\"S.IndentSpace\"=dword:32\r\n\"S.Mode\"=dword:5") << e;
+
+        e = TSettings();
+        e.PathList = QStringLiteral("%HOME%");
+        QTest::newRow("hex(2) literal")
+            << QByteArray("\"PathList\"=hex(2):25,00,48,00,4f,00,4d,00,45,00,25,00,00,00") << e;
+
+        e = TSettings();
+        e.IsCopy = true;
+        QTest::newRow("unparsable lines are missing values")
+            << QByteArray("\"MaxDepth\"=dword:zz\r\n\"IsClear\"=\"unterminated\r\nrubbish\r\n"
+                          "\"IsCopy\"=dword:1")
+            << e;
+    }
+    void load()
+    {
+        QFETCH(QByteArray, values);
+        QFETCH(TSettings, expected);
+        QVERIFY(QDir().mkpath(QFileInfo(path()).path()));
+        writeAll(path(), Head + values + "\r\n");
+        TSettings s;
+        LoadSettings(s, path());
+        QCOMPARE(s, expected);
+    }
+
+    void saveWritesAllValuesInOrder()
+    {
+        QVERIFY(SaveSettings(TSettings(), path()).Ok); // creates the folder
+        const QList<QByteArray> lines = readAll(path()).split('\n');
+        QCOMPARE(lines.value(0), QByteArray("Windows Registry Editor Version 5.00\r"));
+        QList<QByteArray> values;
+        for (const QByteArray& line : lines)
+            if (line.startsWith('"'))
+                values << line.left(line.indexOf('='));
+        QCOMPARE(values.size(), 45);
+        QCOMPARE(values.first(), QByteArray("\"MaxDepth\""));
+        QCOMPARE(values.last(), QByteArray("\"S.Header\""));
+        QVERIFY(lines.contains("\"PathSave\"=\"<Desktop>\"\r"));
+    }
+
+    void roundTrip_data()
+    {
+        QTest::addColumn<TSettings>("settings");
+        QTest::newRow("defaults") << TSettings();
+        QTest::newRow("all changed") << changedSettings();
+        TSettings s = changedSettings();
+        s.PathList = QStringLiteral("\"quoted\" \\back\\\\slash\\");
+        s.PathSave = QString::fromUtf8("/home/zoë/Pulpit żółw 日本");
+        s.FilterMask[3] = QStringLiteral("line\r\nbreak|\ttab");
+        s.FilterMask[4] = QString::fromUtf16(u"raw byte \xDCFF|", 11);
+        s.FilterMask[5] = QString();
+        s.MaxDepth = INT_MIN;
+        s.Filter = INT_MAX;
+        QTest::newRow("awkward texts and numbers") << s;
+    }
+    void roundTrip()
+    {
+        QFETCH(TSettings, settings);
+        QVERIFY(SaveSettings(settings, path()).Ok);
+        TSettings back;
+        LoadSettings(back, path());
+        QCOMPARE(back, settings);
+    }
+
+    // A save that cannot finish must leave the previous file exactly as it was.
+    void failedSaveKeepsOldFile_data()
+    {
+        QTest::addColumn<QString>("how");
+        QTest::newRow("read-only folder") << QStringLiteral("read-only");
+        QTest::newRow("write beyond the file size limit") << QStringLiteral("size-limit");
+    }
+    void failedSaveKeepsOldFile()
+    {
+        QFETCH(QString, how);
+        QVERIFY(SaveSettings(TSettings(), path()).Ok);
+        const QByteArray before = readAll(path());
+        const QString folder = QFileInfo(path()).path();
+        TSaveResult result;
+        if (how == u"read-only") {
+            if (::geteuid() == 0)
+                QSKIP("permission bits do not stop root; the size-limit row covers this");
+            QFile::setPermissions(folder, QFile::ReadOwner | QFile::ExeOwner);
+            result = SaveSettings(changedSettings(), path());
+            QFile::setPermissions(folder, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+        } else {
+            // The kernel refuses writes past RLIMIT_FSIZE with EFBIG (SIGXFSZ ignored), even for
+            // root: a stand-in for a full disk.
+            rlimit old{};
+            ::getrlimit(RLIMIT_FSIZE, &old);
+            const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
+            rlimit small = old;
+            small.rlim_cur = 64;
+            ::setrlimit(RLIMIT_FSIZE, &small);
+            result = SaveSettings(changedSettings(), path());
+            ::setrlimit(RLIMIT_FSIZE, &old);
+            std::signal(SIGXFSZ, oldHandler);
+        }
+        QVERIFY(!result.Ok);
+        QVERIFY2(!result.Reason.isEmpty(), "the failure names its reason");
+        QCOMPARE(readAll(path()), before);
+        QCOMPARE(QDir(folder).entryList(QDir::Files | QDir::Hidden), QStringList{"2.1.reg"});
+    }
+
+    void failedSaveReports_data()
+    {
+        QTest::addColumn<QString>("target");
+        QTest::newRow("parent is a file") << QStringLiteral("file/2.1.reg");
+        QTest::newRow("target is a folder") << QStringLiteral("folder");
+        QTest::newRow("device without space") << QStringLiteral("full");
+    }
+    void failedSaveReports()
+    {
+        QFETCH(QString, target);
+        const QString base = m_dir.filePath(QStringLiteral("cfg"));
+        QVERIFY(QDir().mkpath(base + u"/folder"));
+        writeAll(base + u"/file", "x");
+        QVERIFY(QFile::link(QStringLiteral("/dev/full"), base + u"/full"));
+        const TSaveResult result = SaveSettings(TSettings(), base + u'/' + target);
+        QVERIFY(!result.Ok);
+        QVERIFY(!result.Reason.isEmpty());
+        QCOMPARE(readAll(base + u"/file"), QByteArray("x"));
+        QVERIFY(QFileInfo(base + u"/full").isSymLink()); // a device is never replaced by a file
+    }
+
+    // Every cut of a real file, and bytes flipped in it, still loads without crashing.
+    void brokenFilesDoNotCrash()
+    {
+        QVERIFY(SaveSettings(changedSettings(), path()).Ok);
+        const QByteArray good = readAll(path());
+        for (qsizetype cut = 0; cut < good.size(); cut += 7) {
+            writeAll(path(), good.left(cut));
+            TSettings s;
+            LoadSettings(s, path());
+        }
+        for (qsizetype at = 0; at < good.size(); at += 5) {
+            QByteArray bad = good;
+            bad[at] = char(bad[at] ^ 0xA5);
+            writeAll(path(), bad);
+            TSettings s;
+            LoadSettings(s, path());
+            QVERIFY(s.Style.IndentSpace >= 0 && s.Style.IndentSpace <= 20);
+        }
+        writeAll(path(), "\"MaxDepth\"=dword:1\r\n[" + good);
+        QVERIFY(SaveSettings(TSettings(), path()).Ok); // a clean file replaces the broken one
+        QCOMPARE(readAll(path()).count("\"MaxDepth\""), 1);
+    }
+};
+
+QTEST_GUILESS_MAIN(TestSettingsPersistence)
+#include "tst_settings_persistence.moc"

@@ -1,0 +1,70 @@
+#include "core/text/find_text.h"
+
+#include <QTest>
+
+using namespace dirka;
+
+class TestFindText : public QObject {
+    Q_OBJECT
+private Q_SLOTS:
+    void find_data()
+    {
+        QTest::addColumn<bool>("forward");
+        QTest::addColumn<QString>("pattern");
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<bool>("caseSensitive");
+        QTest::addColumn<int>("start");
+        QTest::addColumn<bool>("wholeWords");
+        QTest::addColumn<int>("expected");
+        const QString logs = QStringLiteral("catalog logs log.txt a log");
+        QTest::newRow("whole word skips catalog and logs")
+            << true << "log" << logs << false << 1 << true << 14;
+        QTest::newRow("whole word next") << true << "log" << logs << false << 15 << true << 24;
+        QTest::newRow("whole word none after") << true << "log" << logs << false << 25 << true << 0;
+        QTest::newRow("back whole word") << false << "log" << logs << false << 23 << true << 14;
+        QTest::newRow("back none before") << false << "log" << logs << false << 13 << true << 0;
+        QTest::newRow("not whole word") << true << "log" << logs << false << 1 << false << 5;
+        QTest::newRow("digit before") << true << "mp3"
+                                      << "song1mp3" << false << 1 << true << 6;
+        QTest::newRow("E acute no case") << true << QString::fromUtf8("É")
+                                         << QString::fromUtf8("café") << false << 1 << false << 4;
+        QTest::newRow("E acute with case") << true << QString::fromUtf8("É")
+                                           << QString::fromUtf8("café") << true << 1 << false << 0;
+        QTest::newRow("overlap 1") << true << "aa"
+                                   << "aaa" << true << 1 << false << 1;
+        QTest::newRow("overlap 2") << true << "aa"
+                                   << "aaa" << true << 2 << false << 2;
+        QTest::newRow("overlap end") << true << "aa"
+                                     << "aaa" << true << 3 << false << 0;
+        QTest::newRow("at very end") << true << "end"
+                                     << "the end" << true << 1 << true << 5;
+        QTest::newRow("back at very start") << false << "the"
+                                            << "the end" << true << 7 << true << 1;
+        QTest::newRow("empty pattern") << true << ""
+                                       << "abc" << true << 1 << false << 0;
+        QTest::newRow("line breaks are no word chars") << true << "b"
+                                                       << "a\r\nb\r\n"
+                                                       << true << 1 << true << 4;
+        QTest::newRow("self-test forward") << true << "Rok"
+                                           << "ba-roK.i" << false << 1 << true << 4;
+        QTest::newRow("self-test backward") << false << "Rok"
+                                            << "ba-roK.i" << false << 8 << true << 4;
+    }
+    void find()
+    {
+        QFETCH(bool, forward);
+        QFETCH(QString, pattern);
+        QFETCH(QString, text);
+        QFETCH(bool, caseSensitive);
+        QFETCH(int, start);
+        QFETCH(bool, wholeWords);
+        QFETCH(int, expected);
+        const qsizetype actual =
+            forward ? FindTextForward(pattern, text, caseSensitive, start, wholeWords)
+                    : FindTextBackward(pattern, text, caseSensitive, start, wholeWords);
+        QCOMPARE(actual, expected);
+    }
+};
+
+QTEST_GUILESS_MAIN(TestFindText)
+#include "tst_find_text.moc"
