@@ -1,10 +1,10 @@
 // Saving and exporting a million-line result: Save As in each encoding, the XHTML page (build and
 // write) and the M3U8 playlist. The result holds full paths as a list-mode listing writes them,
 // recorded in the result line store as the walker records them.
-#include "core/output/html_export.h"
-#include "core/output/m3u8_export.h"
 #include "core/listing/result_line_store.h"
 #include "core/listing/result_text.h"
+#include "core/output/html_export.h"
+#include "core/output/m3u8_export.h"
 #include "core/output/text_file_writer.h"
 
 #include <QElapsedTimer>

@@ -28,7 +28,8 @@ int main(int argc, char** argv)
     TResultText result;
     QElapsedTimer timer;
     timer.start();
-    ListLocation(settings, location, result, TWalkObserver(), true, true);
+    TWalkReporter silent;
+    ListLocation(settings, location, result, silent, true, true);
     const qint64 walkMs = timer.elapsed();
 
     timer.restart();

@@ -3,6 +3,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
@@ -351,6 +352,57 @@ private Q_SLOTS:
         // QDir cannot name this folder, so remove it here for QTemporaryDir.
         ::unlink(QByteArray(folder + "f.txt").constData());
         ::rmdir(folder.constData());
+    }
+
+    // Output names are bytes too: two names that differ only in bytes that are not UTF-8 are
+    // two files, each written under exactly its own name.
+    void undecodableOutputNames()
+    {
+        QTemporaryDir out;
+        const QByteArray folder = QFile::encodeName(out.path());
+        for (const char* name : {"/o\xFF.txt", "/o\xFE.txt"}) {
+            QProcess shell;
+            shell.start(QStringLiteral("/bin/sh"),
+                        {"-c", QStringLiteral("\"$0\" --list \"$1\" --output \"$(printf \"$2\")\""),
+                         QStringLiteral(DIRKA_BINARY), m_tree.path(), octal(folder + name)});
+            QVERIFY(shell.waitForFinished(30000));
+            QCOMPARE(shell.exitCode(), 0);
+        }
+        QStringList names;
+        DIR* dir = ::opendir(folder.constData());
+        QVERIFY(dir);
+        while (const dirent* entry = ::readdir(dir)) {
+            if (entry->d_name[0] != '.')
+                names << QString::fromLatin1(QByteArray(entry->d_name).toHex(' '));
+        }
+        ::closedir(dir);
+        names.sort();
+        QCOMPARE(names, (QStringList{"6f fe 2e 74 78 74", "6f ff 2e 74 78 74"}));
+        for (const char* name : {"/o\xFF.txt", "/o\xFE.txt"})
+            ::unlink(QByteArray(folder + name).constData());
+    }
+
+    // Without a home the special folders are unknown: "<Desktop>" is refused, never "/".
+    void pseudoLocationWithoutHome()
+    {
+        QProcess process;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.remove(QStringLiteral("HOME"));
+        env.insert(QStringLiteral("XDG_CONFIG_HOME"), m_config->path());
+        process.setProcessEnvironment(env);
+        process.start(QStringLiteral(DIRKA_BINARY), {"--list", "<Desktop>"});
+        QVERIFY(process.waitForFinished(30000));
+        QCOMPARE(process.exitCode(), 2);
+        QCOMPARE(process.readAllStandardOutput(), QByteArray());
+    }
+
+private:
+    static QString octal(const QByteArray& bytes)
+    {
+        QString text;
+        for (const char c : bytes)
+            text += QStringLiteral("\\%1").arg(uint(uchar(c)), 3, 8, QLatin1Char('0'));
+        return text;
     }
 };
 

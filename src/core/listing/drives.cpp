@@ -1,9 +1,9 @@
 #include "core/listing/drives.h"
 
-#include "core/text/file_names.h"
 #include "core/listing/file_system.h"
 #include "core/listing/line_composition.h"
 #include "core/settings/locations.h"
+#include "core/text/file_names.h"
 #include "core/text/text_utils.h"
 
 #include <QDir>

@@ -1,12 +1,12 @@
 #include "core/listing/folder_walker.h"
 
-#include "core/text/assertion.h"
-#include "core/text/file_names.h"
-#include "core/text/masks.h"
 #include "core/listing/file_system.h"
 #include "core/listing/line_composition.h"
 #include "core/listing/name_order.h"
 #include "core/listing/result_line_store.h"
+#include "core/text/assertion.h"
+#include "core/text/file_names.h"
+#include "core/text/masks.h"
 #include "core/text/text_utils.h"
 
 #include <QDateTime>
@@ -93,7 +93,7 @@ void randomQuickSort(std::vector<int>& items, int left, int right)
 class TFolderWalker {
 public:
     TFolderWalker(const TSettings& settings, const QString& location, TLinesTarget& lines,
-                  const TWalkObserver& observer, bool storePaths);
+                  TWalkReporter& reporter, bool storePaths);
     void Run();
 
 private:
@@ -115,7 +115,7 @@ private:
     const TListStyle& m_style;
     const QString m_location;
     TLinesTarget& m_lines;
-    const TWalkObserver& m_observer;
+    TWalkReporter& m_reporter;
     const bool m_storePaths;
     TRunCounters& m_counters;
 
@@ -138,9 +138,9 @@ private:
 };
 
 TFolderWalker::TFolderWalker(const TSettings& settings, const QString& location,
-                             TLinesTarget& lines, const TWalkObserver& observer, bool storePaths)
+                             TLinesTarget& lines, TWalkReporter& reporter, bool storePaths)
     : m_settings(settings), m_style(settings.Style), m_location(location), m_lines(lines),
-      m_observer(observer), m_storePaths(storePaths), m_counters(RunCounters()),
+      m_reporter(reporter), m_storePaths(storePaths), m_counters(RunCounters()),
       m_masks(SplitMasks(settings.FilterMask[std::size_t(settings.Filter)])),
       m_depthLimit(settings.IsMaxDepth ? settings.MaxDepth : INT_MAX),
       m_format(TLineFormat::FromStyle(settings.Style, location.size()))
@@ -258,7 +258,8 @@ TFolderReader TFolderWalker::openFolder(const QString& folderPath, const TFolder
 {
     if (m_nesting >= MaxNesting) {
         reportUnreadable(folderPath, QStringLiteral("folders nested more than %1 deep are not "
-                                                    "entered").arg(MaxNesting));
+                                                    "entered")
+                                         .arg(MaxNesting));
         return TFolderReader();
     }
     TFolderReader folder;
@@ -402,22 +403,17 @@ void TFolderWalker::showProgress(const QString& folderPath)
     const std::uint32_t now = TickCount();
     if (std::uint32_t(now - m_counters.LastProgressTick) <= ProgressIntervalMs)
         return;
-    if (m_observer.ShowStatus)
-        m_observer.ShowStatus(u"Searching " + folderPath);
-    if (m_observer.ShowStats) {
-        m_observer.ShowStats(StatisticsText(m_format, m_counters.FolderCount, m_counters.FileCount,
-                                            m_counters.SkippedCount, m_counters.TotalSize,
-                                            std::uint32_t(now - m_counters.StartTick)));
-    }
+    m_reporter.ShowStatus(u"Searching " + folderPath);
+    m_reporter.ShowStats(StatisticsText(m_format, m_counters.FolderCount, m_counters.FileCount,
+                                        m_counters.SkippedCount, m_counters.TotalSize,
+                                        std::uint32_t(now - m_counters.StartTick)));
     m_counters.LastProgressTick = now;
-    if (m_observer.ProcessEvents)
-        m_observer.ProcessEvents();
+    m_reporter.ProcessEvents();
 }
 
 void TFolderWalker::reportUnreadable(const QString& folderPath, const QString& reason)
 {
-    if (m_observer.FolderUnreadable)
-        m_observer.FolderUnreadable(folderPath, reason);
+    m_reporter.FolderUnreadable(folderPath, reason);
 }
 
 } // namespace
@@ -443,8 +439,8 @@ bool StopRequested()
     return stopFlag.load(std::memory_order_relaxed);
 }
 
-void ListLocation(const TSettings& listSettings, const QString& location, TLinesTarget& lines,
-                  const TWalkObserver& observer, bool storePaths, bool resetCounters)
+QString ListLocation(const TSettings& listSettings, const QString& location, TLinesTarget& lines,
+                     TWalkReporter& reporter, bool storePaths, bool resetCounters)
 {
     Assert(listSettings.Filter >= 0 && listSettings.Filter < FilterCount);
     TRunCounters& counters = RunCounters();
@@ -456,15 +452,15 @@ void ListLocation(const TSettings& listSettings, const QString& location, TLines
     if (!StopRequested()) {
         RaiseOpenFileLimit();
         lines.BeginUpdate();
-        TFolderWalker walker(listSettings, location, lines, observer, storePaths);
+        TFolderWalker walker(listSettings, location, lines, reporter, storePaths);
         walker.Run();
         lines.EndUpdate();
     }
-    if (observer.ShowStatus) {
-        observer.ShowStatus(StatisticsText(counters.FolderCount, counters.FileCount,
-                                           counters.SkippedCount, counters.TotalSize,
-                                           std::uint32_t(TickCount() - counters.StartTick)));
-    }
+    const QString statistics =
+        StatisticsText(counters.FolderCount, counters.FileCount, counters.SkippedCount,
+                       counters.TotalSize, std::uint32_t(TickCount() - counters.StartTick));
+    reporter.ShowStatus(statistics);
+    return statistics;
 }
 
 void SeedRandom(std::uint32_t seed)

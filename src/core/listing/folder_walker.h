@@ -28,19 +28,30 @@ void RequestStop();
 void ClearStopRequest();
 bool StopRequested();
 
-/// What a walk reports while it runs; every member may be left empty.
-struct TWalkObserver {
-    std::function<void(const QString&)> ShowStatus; // "Searching PATH", the final statistics
-    std::function<void(const QString&)> ShowStats;  // running statistics
-    std::function<void()> ProcessEvents;            // at most every 200 ms
-    std::function<void(const QString& folder, const QString& reason)> FolderUnreadable;
+/// What a walk reports while it runs; every call does nothing unless overridden. The walker
+/// calls it only every 200 ms and for folders it cannot read, never per entry.
+class TWalkReporter {
+public:
+    virtual ~TWalkReporter() = default;
+    /// "Searching PATH" while walking; the final statistics at the end of a location.
+    virtual void ShowStatus(const QString& text) { Q_UNUSED(text); }
+    /// The running statistics.
+    virtual void ShowStats(const QString& text) { Q_UNUSED(text); }
+    /// Pending events may run now (at most every 200 ms); this is when Stop is seen.
+    virtual void ProcessEvents() {}
+    virtual void FolderUnreadable(const QString& folder, const QString& reason)
+    {
+        Q_UNUSED(folder);
+        Q_UNUSED(reason);
+    }
 };
 
 /// Lists one location (an absolute folder path ending in the delimiter) into lines with the
 /// given settings, whose Style the caller has already chosen (ApplyPreset). storePaths records
 /// each item line's path in the result line store; resetCounters starts the run counters anew.
-void ListLocation(const TSettings& listSettings, const QString& location, TLinesTarget& lines,
-                  const TWalkObserver& observer, bool storePaths, bool resetCounters);
+/// Answers the run's statistics text, which it also reports as the final status.
+QString ListLocation(const TSettings& listSettings, const QString& location, TLinesTarget& lines,
+                     TWalkReporter& reporter, bool storePaths, bool resetCounters);
 
 /// The generator behind the "Random" sort order.
 void SeedRandom(std::uint32_t seed);

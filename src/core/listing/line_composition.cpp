@@ -18,9 +18,17 @@ constexpr std::int64_t BytesPerMB = 1048576;
 
 // The number separators a size or time is written with; views into a TLineFormat or into
 // texts the caller keeps alive.
+// Views: the line format's own separators are appended per line and must cost no copy.
 struct TSeparators {
     QStringView Group;
     QStringView Decimal;
+};
+
+// The locale's separators, held: QLocale may hand out temporaries, which a view must not outlive.
+struct TLocaleSeparators {
+    QString Group = QLocale().groupSeparator();
+    QString Decimal = QLocale().decimalPoint();
+    operator TSeparators() const { return {Group, Decimal}; }
 };
 
 bool isHighSurrogate(char16_t c)
@@ -116,12 +124,6 @@ std::uint64_t scaledUnits(std::int64_t size, int shift, int decimals)
     const std::uint64_t whole = bytes >> shift;
     const std::uint64_t rest = bytes & (unit - 1);
     return whole * Powers[decimals] + ((rest * Powers[decimals] + unit / 2) >> shift);
-}
-
-TSeparators localeSeparators()
-{
-    const QLocale locale;
-    return {locale.groupSeparator(), locale.decimalPoint()};
 }
 
 void appendSize(QString& out, TSeparators separators, bool compact, std::int64_t size)
@@ -400,7 +402,8 @@ void AppendFileItemText(QString& out, const TLineFormat& format, QStringView fol
 QString SizeText(bool compact, std::int64_t size)
 {
     QString text;
-    appendSize(text, localeSeparators(), compact, size);
+    const TLocaleSeparators separators;
+    appendSize(text, separators, compact, size);
     return text;
 }
 
@@ -408,7 +411,7 @@ QString BinaryUnitsText(std::int64_t bytes, int shift, int decimals)
 {
     QString text;
     appendFixed(text, bytes > 0 ? scaledUnits(bytes, shift, decimals) : 0, decimals,
-                localeSeparators(), false);
+                TLocaleSeparators(), false);
     return text;
 }
 

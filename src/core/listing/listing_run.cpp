@@ -1,13 +1,13 @@
 #include "core/listing/listing_run.h"
 
-#include "core/text/assertion.h"
 #include "core/listing/drives.h"
-#include "core/text/file_names.h"
 #include "core/listing/folder_walker.h"
 #include "core/listing/line_composition.h"
+#include "core/listing/result_line_store.h"
 #include "core/settings/locations.h"
 #include "core/system/program_info.h"
-#include "core/listing/result_line_store.h"
+#include "core/text/assertion.h"
+#include "core/text/file_names.h"
 
 #include "version.h"
 #include <QDateTime>
@@ -27,11 +27,13 @@ QString& listedLocation()
     return location;
 }
 
+// A NUL (a stored hex(1) text can hold one) would cut the name short for the system, which
+// would then test another folder than the one the text names.
 bool isExistingFolder(const QString& path)
 {
     struct stat st {};
-    return !path.isEmpty() && ::stat(EncodeFileName(path).constData(), &st) == 0 &&
-           S_ISDIR(st.st_mode);
+    return !path.isEmpty() && !path.contains(QChar(u'\0')) &&
+           ::stat(EncodeFileName(path).constData(), &st) == 0 && S_ISDIR(st.st_mode);
 }
 
 // Header codes: 0 time, 1 search for, 2 location, 3 time + search for, 4 time + location,
@@ -96,19 +98,9 @@ TRunResult TRun::Run(const QString& locationText)
     }
     writeHeader();
 
-    TWalkObserver observer;
-    observer.ShowStatus = [this](const QString& text) {
-        m_status = text;
-        m_host.ShowStatus(text);
-    };
-    observer.ShowStats = [this](const QString& text) { m_host.ShowStats(text); };
-    observer.ProcessEvents = [this] { m_host.ProcessEvents(); };
-    observer.FolderUnreadable = [this](const QString& folder, const QString& reason) {
-        m_host.FolderUnreadable(folder, reason);
-    };
     for (qsizetype i = 0; i < locations.size(); ++i) {
         writeLocationHeader(locations[i], i);
-        ListLocation(m_settings, locations[i], lines, observer, true, i == 0);
+        m_status = ListLocation(m_settings, locations[i], lines, m_host, true, i == 0);
         if (StopRequested())
             break;
     }
@@ -226,7 +218,8 @@ QString TimeLineText(const QDateTime& when)
         QStringLiteral("\\s*,?\\s*[(\\[]?\\s*\\bt+\\b\\s*[)\\]]?"));
     QString timeFormat = locale.timeFormat(QLocale::LongFormat);
     timeFormat.remove(zone);
-    return u":: " + QLatin1StringView(ProgramTitle) + u"; " + locale.toString(when.date(), QLocale::ShortFormat) + u"; " +
+    return u":: " + QLatin1StringView(ProgramTitle) + u"; " +
+           locale.toString(when.date(), QLocale::ShortFormat) + u"; " +
            locale.toString(when.time(), timeFormat.trimmed());
 }
 

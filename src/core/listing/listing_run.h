@@ -1,5 +1,6 @@
 #pragma once
 
+#include "core/listing/folder_walker.h"
 #include "core/listing/lines_target.h"
 #include "core/settings/settings_records.h"
 
@@ -10,11 +11,9 @@
 namespace dirka {
 
 /// What a listing run needs of the window (or of the command line) that drives it.
-/// Everything but Lines() has a do-nothing default.
-class TListingHost {
+/// Everything but Lines() has a do-nothing default; the walk reports through the same object.
+class TListingHost : public TWalkReporter {
 public:
-    virtual ~TListingHost() = default;
-
     virtual TLinesTarget& Lines() = 0;
     /// A refused run: "Choose what to search for." or "Specified location doesn't exists."
     virtual void Warn(const QString& message) { Q_UNUSED(message); }
@@ -24,14 +23,6 @@ public:
     virtual void RunStarted() {}
     virtual void RunFinished() {}
     virtual void ShowWait(const QString& text) { Q_UNUSED(text); }
-    virtual void ShowStatus(const QString& text) { Q_UNUSED(text); }
-    virtual void ShowStats(const QString& text) { Q_UNUSED(text); }
-    virtual void ProcessEvents() {}
-    virtual void FolderUnreadable(const QString& folder, const QString& reason)
-    {
-        Q_UNUSED(folder);
-        Q_UNUSED(reason);
-    }
     virtual void CopyToClipboard(QStringView text) { Q_UNUSED(text); }
     virtual void PlaySound(const QString& fileName) { Q_UNUSED(fileName); }
     /// The whole result text, lines joined by CR LF, for the clipboard.

@@ -13,9 +13,9 @@ namespace dirka {
 
 /// One mount, escapes (\040 ...) decoded; undecodable bytes round-trip as U+DC80..U+DCFF.
 struct TMountEntry {
-    QString Device;     // "/dev/sda1", "server:/export", "tmpfs"
-    QString MountPoint; // "/media/usb stick"
-    QString FileSystem; // "vfat"
+    QString Device;                 // "/dev/sda1", "server:/export", "tmpfs"
+    QString MountPoint;             // "/media/usb stick"
+    QString FileSystem;             // "vfat"
     std::uint64_t DeviceNumber = 0; // st_dev of the mounted file system
 };
 

@@ -1,7 +1,7 @@
 #include "core/output/html_export.h"
 
-#include "core/text/assertion.h"
 #include "core/listing/result_line_store.h"
+#include "core/text/assertion.h"
 #include "core/text/file_names.h"
 #include "core/text/text_utils.h"
 
@@ -12,7 +12,6 @@
 namespace dirka {
 
 namespace {
-
 
 // The most bytes one unit can take: "&quot;" in an attribute, "&amp;" in content, three
 // %XX for a unit of a link address.

@@ -30,13 +30,22 @@ bool isAbsolute(QStringView path)
 #endif
 }
 
-// "a/b/" against the working folder, with "." and ".." taken out lexically.
-QString madeAbsolute(const QString& relative)
+// "a/b/" against the working folder. Only "." steps and doubled delimiters are dropped: what
+// ".." means is the file system's to say ("missing/.." does not exist, "link/.." is the
+// link target's parent), so it stays for the system to resolve.
+QString madeAbsolute(QStringView relative)
 {
-    const QString base = workingFolder();
-    if (base.isEmpty())
+    QString path = workingFolder();
+    if (path.isEmpty())
         return {}; // no working folder: refuse rather than guess
-    return IncludeTrailingChar(QDir::cleanPath(base + PathDelimiter + relative), PathDelimiter);
+    for (QStringView step : relative.split(PathDelimiter, Qt::SkipEmptyParts)) {
+        if (step == u".")
+            continue;
+        if (!path.endsWith(PathDelimiter))
+            path += PathDelimiter;
+        path += step;
+    }
+    return IncludeTrailingChar(path, PathDelimiter);
 }
 
 } // namespace

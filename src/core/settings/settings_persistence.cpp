@@ -4,7 +4,6 @@
 #include "core/system/file_io.h"
 #include "core/text/text_utils.h"
 
-
 namespace dirka {
 
 namespace {

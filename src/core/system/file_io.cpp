@@ -1,6 +1,7 @@
 #include "core/system/file_io.h"
 
 #include "core/text/file_names.h"
+#include "core/text/text_utils.h"
 
 #include <cerrno>
 #include <cstring>
@@ -236,11 +237,19 @@ void writeAtomically(const QString& fileName, const QByteArray& path, const QByt
     }
 }
 
+// A NUL would cut the name short for the system, and another file would be written.
+QByteArray systemName(const QString& fileName)
+{
+    if (fileName.contains(QChar(u'\0')))
+        fail(QString(fileName).replace(QChar(u'\0'), QChar(ReplacementChar)), EINVAL);
+    return EncodeFileName(fileName);
+}
+
 } // namespace
 
 void WriteFileBytes(const QString& fileName, const QByteArray& bytes)
 {
-    const QByteArray path = EncodeFileName(fileName);
+    const QByteArray path = systemName(fileName);
     struct stat facts;
     const bool exists = ::stat(path.constData(), &facts) == 0;
     if (!exists || S_ISDIR(facts.st_mode))
@@ -255,7 +264,7 @@ void WriteFileBytes(const QString& fileName, const QByteArray& bytes)
 
 void MakeFolders(const QString& folder)
 {
-    const QByteArray path = EncodeFileName(folder);
+    const QByteArray path = systemName(folder);
     for (qsizetype end = 1; end <= path.size(); ++end) {
         if (end < path.size() && path[end] != '/')
             continue;
@@ -275,8 +284,11 @@ void MakeFolders(const QString& folder)
 
 std::optional<QByteArray> ReadFileBytes(const QString& fileName, qsizetype maxSize)
 {
+    if (fileName.contains(QChar(u'\0')))
+        return std::nullopt;
     // Without O_NONBLOCK a FIFO would block the open until a writer came.
-    TDescriptor file(::open(EncodeFileName(fileName).constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
+    TDescriptor file(
+        ::open(EncodeFileName(fileName).constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
     struct stat facts;
     if (file.Get() < 0 || ::fstat(file.Get(), &facts) != 0 || !S_ISREG(facts.st_mode) ||
         facts.st_size > maxSize)
@@ -284,7 +296,8 @@ std::optional<QByteArray> ReadFileBytes(const QString& fileName, qsizetype maxSi
     QByteArray bytes(qsizetype(facts.st_size), Qt::Uninitialized);
     qsizetype done = 0;
     while (done < bytes.size()) {
-        const ssize_t got = ::read(file.Get(), bytes.data() + done, std::size_t(bytes.size() - done));
+        const ssize_t got =
+            ::read(file.Get(), bytes.data() + done, std::size_t(bytes.size() - done));
         if (got < 0 && errno == EINTR)
             continue;
         if (got < 0)

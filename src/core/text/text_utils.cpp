@@ -4,7 +4,6 @@ namespace dirka {
 
 namespace {
 
-
 bool fitsBoth(QStringView a, QStringView b, qsizetype count)
 {
     return count <= a.size() && count <= b.size();

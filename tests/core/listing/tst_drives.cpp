@@ -103,23 +103,23 @@ private Q_SLOTS:
     void driveListFiltersAndKeepsOrder()
     {
         const QList<TMountEntry> table = fromMounts("proc /proc proc rw 0 0\n"
-                                                         "sysfs /sys sysfs rw 0 0\n"
-                                                         "tmpfs /run tmpfs rw 0 0\n"
-                                                         "tmpfs /run/user/1000 tmpfs rw 0 0\n"
-                                                         "tmpfs /dev/shm tmpfs rw 0 0\n"
-                                                         "cgroup2 /sys/fs/cgroup cgroup2 rw 0 0\n"
-                                                         "/dev/loop3 /snap/core/1 squashfs ro 0 0\n"
-                                                         "/dev/loop4 /opt/image squashfs ro 0 0\n"
-                                                         "tmpfs /tmp tmpfs rw 0 0\n"
-                                                         "fake1 /home ext4 rw 0 0\n"
-                                                         "efivarfs /sys/firmware/efi/efivars "
-                                                         "efivarfs rw 0 0\n"
-                                                         "nsfs /run/netns/a nsfs rw 0 0\n"
-                                                         "portal /run/user/1000/doc fuse.portal "
-                                                         "rw 0 0\n"
-                                                         "/dev/sdc1 /media/u/a|b vfat rw 0 0\n"
-                                                         "/dev/sdd1 /media/u/x<y> vfat rw 0 0\n"
-                                                         "fake2 /home xfs rw 0 0\n");
+                                                    "sysfs /sys sysfs rw 0 0\n"
+                                                    "tmpfs /run tmpfs rw 0 0\n"
+                                                    "tmpfs /run/user/1000 tmpfs rw 0 0\n"
+                                                    "tmpfs /dev/shm tmpfs rw 0 0\n"
+                                                    "cgroup2 /sys/fs/cgroup cgroup2 rw 0 0\n"
+                                                    "/dev/loop3 /snap/core/1 squashfs ro 0 0\n"
+                                                    "/dev/loop4 /opt/image squashfs ro 0 0\n"
+                                                    "tmpfs /tmp tmpfs rw 0 0\n"
+                                                    "fake1 /home ext4 rw 0 0\n"
+                                                    "efivarfs /sys/firmware/efi/efivars "
+                                                    "efivarfs rw 0 0\n"
+                                                    "nsfs /run/netns/a nsfs rw 0 0\n"
+                                                    "portal /run/user/1000/doc fuse.portal "
+                                                    "rw 0 0\n"
+                                                    "/dev/sdc1 /media/u/a|b vfat rw 0 0\n"
+                                                    "/dev/sdd1 /media/u/x<y> vfat rw 0 0\n"
+                                                    "fake2 /home xfs rw 0 0\n");
         QStringList points;
         for (const TDriveInfo& d : DriveList(table))
             points << d.MountPoint + u' ' + QString::number(int(d.DriveType));
@@ -136,12 +136,11 @@ private Q_SLOTS:
     // lies inside "/", so no all-drives entry follows.
     void locationListFromMountTable()
     {
-        const QList<TMountEntry> table =
-            fromMounts("fake-a /media/floppy vfat rw 0 0\n"
-                            "fake-c / ext4 rw 0 0\n"
-                            "proc /proc proc rw 0 0\n"
-                            "fake-d /media/cdrom iso9660 ro 0 0\n"
-                            "fake-e /media/usb\\040stick vfat rw 0 0\n");
+        const QList<TMountEntry> table = fromMounts("fake-a /media/floppy vfat rw 0 0\n"
+                                                    "fake-c / ext4 rw 0 0\n"
+                                                    "proc /proc proc rw 0 0\n"
+                                                    "fake-d /media/cdrom iso9660 ro 0 0\n"
+                                                    "fake-e /media/usb\\040stick vfat rw 0 0\n");
         QCOMPARE(LocationList(DriveList(table)),
                  QStringList({"/media/floppy  <Removable>", "/", "/media/cdrom  <CD/DVD>",
                               "/media/usb stick  <Removable>"}) +
@@ -195,8 +194,8 @@ private Q_SLOTS:
     void mountEntryOf()
     {
         QList<TMountEntry> table = fromMounts("a / ext4 rw 0 0\n"
-                                                   "b /home ext4 rw 0 0\n"
-                                                   "c /home/ann/usb vfat rw 0 0\n");
+                                              "b /home ext4 rw 0 0\n"
+                                              "c /home/ann/usb vfat rw 0 0\n");
         QCOMPARE(MountEntryOf(u"/home/ann/", table)->Device, QStringLiteral("b"));
         QCOMPARE(MountEntryOf(u"/home/ann/usb/", table)->Device, QStringLiteral("c"));
         QCOMPARE(MountEntryOf(u"/home", table)->Device, QStringLiteral("b"));

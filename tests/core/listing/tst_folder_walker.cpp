@@ -1,10 +1,10 @@
-#include "core/text/assertion.h"
-#include "core/text/file_names.h"
 #include "core/listing/file_system.h"
 #include "core/listing/folder_walker.h"
 #include "core/listing/result_line_store.h"
 #include "core/listing/result_text.h"
 #include "core/settings/settings_records.h"
+#include "core/text/assertion.h"
+#include "core/text/file_names.h"
 
 #include "test_support.h"
 
@@ -177,24 +177,25 @@ public:
     int Ends = 0;
 };
 
-// One walk with an observer that records what it is told.
-class TRun {
+// One walk with a reporter that records what it is told.
+class TRun : public TWalkReporter {
 public:
     void list(const TSettings& settings, const QString& location, bool storePaths = true,
               bool resetCounters = true)
     {
-        TWalkObserver observer;
-        observer.ShowStatus = [this](const QString& text) { Statuses.append(text); };
-        observer.ShowStats = [this](const QString& text) { Stats.append(text); };
-        observer.ProcessEvents = [this] {
-            if (OnEvents)
-                OnEvents();
-        };
-        observer.FolderUnreadable = [this](const QString& folder, const QString& reason) {
-            Unreadable.append(folder);
-            Reasons.append(reason);
-        };
-        ListLocation(settings, location, Lines, observer, storePaths, resetCounters);
+        Final = ListLocation(settings, location, Lines, *this, storePaths, resetCounters);
+    }
+    void ShowStatus(const QString& text) override { Statuses.append(text); }
+    void ShowStats(const QString& text) override { Stats.append(text); }
+    void ProcessEvents() override
+    {
+        if (OnEvents)
+            OnEvents();
+    }
+    void FolderUnreadable(const QString& folder, const QString& reason) override
+    {
+        Unreadable.append(folder);
+        Reasons.append(reason);
     }
     QStringList lines() const { return Lines.all(); }
 
@@ -204,6 +205,7 @@ public:
     QStringList Unreadable;
     QStringList Reasons;
     std::function<void()> OnEvents;
+    QString Final;
 };
 
 TSettings settingsFor(const TListStyle& style, int filter = 0)
@@ -353,6 +355,7 @@ private Q_SLOTS:
         QCOMPARE(counters.SkippedCount, 0);
         QCOMPARE(counters.TotalSize, std::int64_t(10 + 524288 + 2621440));
         QVERIFY(!run.Statuses.isEmpty());
+        QCOMPARE(run.Final, run.Statuses.last());
         QVERIFY2(run.Statuses.last().startsWith(u"Files: 3 (3.00 MB; in 2 folders)"),
                  qPrintable(run.Statuses.last()));
         QVERIFY(run.Lines.Begins >= 1);
@@ -1349,8 +1352,9 @@ private Q_SLOTS:
         TSettings settings = settingsFor(TListStyle{.Preset = CustomPreset});
         settings.Filter = filter;
         TTestLines target;
-        QVERIFY_THROWS_EXCEPTION(EAssertionFailed,
-                                 ListLocation(settings, tree.location(), target, {}, true, true));
+        TWalkReporter silent;
+        QVERIFY_THROWS_EXCEPTION(
+            EAssertionFailed, ListLocation(settings, tree.location(), target, silent, true, true));
         QCOMPARE(target.LineCount(), 0);
         QCOMPARE(TabGet(0), QString());
     }

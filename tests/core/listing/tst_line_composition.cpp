@@ -1,5 +1,5 @@
-#include "core/text/assertion.h"
 #include "core/listing/line_composition.h"
+#include "core/text/assertion.h"
 #include "core/text/text_utils.h"
 
 #include "test_support.h"

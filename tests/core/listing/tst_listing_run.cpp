@@ -1,8 +1,8 @@
 #include "core/listing/folder_walker.h"
 #include "core/listing/listing_run.h"
-#include "core/system/program_info.h"
 #include "core/listing/result_line_store.h"
 #include "core/listing/result_text.h"
+#include "core/system/program_info.h"
 
 #include <QRegularExpression>
 #include <QTemporaryDir>

@@ -1,5 +1,5 @@
-#include "core/text/assertion.h"
 #include "core/listing/result_line_store.h"
+#include "core/text/assertion.h"
 
 #include "test_support.h"
 

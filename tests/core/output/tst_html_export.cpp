@@ -1,8 +1,8 @@
-#include "core/text/assertion.h"
-#include "core/text/file_names.h"
-#include "core/output/html_export.h"
 #include "core/listing/result_line_store.h"
 #include "core/listing/result_text.h"
+#include "core/output/html_export.h"
+#include "core/text/assertion.h"
+#include "core/text/file_names.h"
 
 #include "test_support.h"
 

@@ -1,7 +1,7 @@
-#include "core/text/file_names.h"
-#include "core/output/m3u8_export.h"
 #include "core/listing/result_line_store.h"
 #include "core/listing/result_text.h"
+#include "core/output/m3u8_export.h"
+#include "core/text/file_names.h"
 
 #include "test_support.h"
 

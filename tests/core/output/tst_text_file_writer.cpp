@@ -1,5 +1,5 @@
-#include "core/text/file_names.h"
 #include "core/output/text_file_writer.h"
+#include "core/text/file_names.h"
 
 #include "test_support.h"
 

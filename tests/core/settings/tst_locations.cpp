@@ -49,7 +49,10 @@ private Q_SLOTS:
         row("blanks only", " \t ", "");
         row("empty first field", "| /data", "");
         row("relative", "photos", "$CWD/photos/");
-        row("relative with dots", "./a/../b", "$CWD/b/");
+        // ".." is left to the file system: "missing/.." must not become the working folder.
+        row("relative with dots", "./a/../b", "$CWD/a/../b/");
+        row("missing folder, then up", "missing/..", "$CWD/missing/../");
+        row("doubled delimiters and dots", "a//./b/.", "$CWD/a/b/");
         row("dot", ".", "$CWD/");
     }
     void resolveLocation()

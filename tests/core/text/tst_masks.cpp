@@ -95,7 +95,8 @@ private Q_SLOTS:
         const QStringList most = SplitMasks(DefaultFilterMasks()[1]);
         const QStringList text{u"*.log"_s, u"*.txt"_s};
         QTest::newRow("all files, no masks") << u"a.txt"_s << true << QStringList() << true;
-        QTest::newRow("all files, skipped") << u"a.bak"_s << true << QStringList{u"*.bak"_s} << false;
+        QTest::newRow("all files, skipped")
+            << u"a.bak"_s << true << QStringList{u"*.bak"_s} << false;
         QTest::newRow("all files, kept") << u"a.txt"_s << true << QStringList{u"*.bak"_s} << true;
         QTest::newRow("all files, empty mask") << u"a"_s << true << QStringList{QString()} << true;
         QTest::newRow("most files, thumbs") << u"thumbs.DB"_s << true << most << false;
@@ -104,7 +105,8 @@ private Q_SLOTS:
         QTest::newRow("list-only, listed") << u"a.TXT"_s << false << text << true;
         QTest::newRow("list-only, left out") << u"a.doc"_s << false << text << false;
         QTest::newRow("list-only, no masks") << u"a.txt"_s << false << QStringList() << false;
-        QTest::newRow("list-only, empty mask") << u"a"_s << false << QStringList{QString()} << false;
+        QTest::newRow("list-only, empty mask")
+            << u"a"_s << false << QStringList{QString()} << false;
         QTest::newRow("separator entry") << u"a"_s << false << QStringList{QString()} << false;
         QTest::newRow("list-only, later mask")
             << u"a.txt"_s << false << QStringList{u"*.doc"_s, QString(), u"*.TXT"_s} << true;
