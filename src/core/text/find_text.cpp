@@ -37,4 +37,25 @@ qsizetype FindTextBackward(QStringView pattern, QStringView text, bool caseSensi
     }
 }
 
+TFindStep FindStep(QStringView text, QStringView pattern, qsizetype selectionStart,
+                   qsizetype selectionLength, TFindOptions options)
+{
+    const bool cs = options.CaseSensitive;
+    const bool ww = options.WholeWords;
+    qsizetype found = 0;
+    if (options.Backward) {
+        found = FindTextBackward(pattern, text, cs, selectionStart, ww);
+        if (found > 0)
+            return {found - 1, false};
+        found = FindTextBackward(pattern, text, cs, text.size(), ww);
+    } else {
+        const qsizetype start = selectionStart + 1 + (selectionLength > 0 ? 1 : 0);
+        found = FindTextForward(pattern, text, cs, start, ww);
+        if (found > 0)
+            return {found - 1, false};
+        found = FindTextForward(pattern, text, cs, 1, ww);
+    }
+    return {found - 1, true};
+}
+
 } // namespace dirka

@@ -64,6 +64,42 @@ private Q_SLOTS:
                     : FindTextBackward(pattern, text, caseSensitive, start, wholeWords);
         QCOMPARE(actual, expected);
     }
+
+    void findStep_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QString>("pattern");
+        QTest::addColumn<int>("selStart");
+        QTest::addColumn<int>("selLength");
+        QTest::addColumn<bool>("backward");
+        QTest::addColumn<int>("start");
+        QTest::addColumn<bool>("beep");
+        QTest::newRow("next from the caret") << "aaa" << "aa" << 0 << 0 << false << 0 << false;
+        QTest::newRow("next overlaps") << "aaa" << "aa" << 0 << 2 << false << 1 << false;
+        QTest::newRow("next wraps") << "aaa" << "aa" << 1 << 2 << false << 0 << true;
+        QTest::newRow("back from a selection") << "aaa" << "aa" << 1 << 2 << true << 0 << false;
+        QTest::newRow("back wraps to the end") << "aaa" << "aa" << 0 << 2 << true << 1 << true;
+        QTest::newRow("next finds the very end") << "ab\r\nxy" << "xy" << 3 << 0 << false << 4
+                                                 << false;
+        QTest::newRow("back finds the very start") << "xy\r\nab" << "xy" << 5 << 0 << true << 0
+                                                   << false;
+        QTest::newRow("nothing found") << "abc" << "z" << 1 << 1 << false << -1 << true;
+        QTest::newRow("empty pattern") << "abc" << "" << 0 << 0 << false << -1 << true;
+        QTest::newRow("empty pattern back") << "abc" << "" << 2 << 0 << true << -1 << true;
+    }
+    void findStep()
+    {
+        QFETCH(QString, text);
+        QFETCH(QString, pattern);
+        QFETCH(int, selStart);
+        QFETCH(int, selLength);
+        QFETCH(bool, backward);
+        QFETCH(int, start);
+        QFETCH(bool, beep);
+        const TFindStep step = FindStep(text, pattern, selStart, selLength, {.Backward = backward});
+        QCOMPARE(step.Start, qsizetype(start));
+        QCOMPARE(step.Beep, beep);
+    }
 };
 
 QTEST_GUILESS_MAIN(TestFindText)
