@@ -68,8 +68,8 @@ private:
     QLocale m_previous;
 };
 
-// Root reads every folder whatever its mode. Taking the two override capabilities out of this
-// thread's effective set makes a mode-000 folder unreadable for the test as for any user.
+// Root reads and writes every folder whatever its mode. Taking the two override capabilities out
+// of this thread's effective set makes modes keep the test out as they keep out any user.
 class TWithoutReadOverride {
 public:
     TWithoutReadOverride()

@@ -1,13 +1,15 @@
 #include "core/listing/drives.h"
 
+#include "test_support.h"
+
 #include <QDir>
 #include <QFile>
-#include <QTemporaryDir>
 #include <QTest>
 
 #include <sys/sysmacros.h>
 
 using namespace dirka;
+using namespace testsupport;
 
 Q_DECLARE_METATYPE(TDriveType)
 
@@ -42,8 +44,6 @@ const QStringList PseudoLocations = {QStringLiteral("<Desktop>"), QStringLiteral
 class TestDrives : public QObject {
     Q_OBJECT
 private Q_SLOTS:
-    void cleanup() { QLocale::setDefault(QLocale::c()); }
-
     void parseMountTable()
     {
         const QList<TMountEntry> entries = ParseMountTable(
@@ -103,23 +103,23 @@ private Q_SLOTS:
     void driveListFiltersAndKeepsOrder()
     {
         const QList<TMountEntry> table = fromMounts("proc /proc proc rw 0 0\n"
-                                                         "sysfs /sys sysfs rw 0 0\n"
-                                                         "tmpfs /run tmpfs rw 0 0\n"
-                                                         "tmpfs /run/user/1000 tmpfs rw 0 0\n"
-                                                         "tmpfs /dev/shm tmpfs rw 0 0\n"
-                                                         "cgroup2 /sys/fs/cgroup cgroup2 rw 0 0\n"
-                                                         "/dev/loop3 /snap/core/1 squashfs ro 0 0\n"
-                                                         "/dev/loop4 /opt/image squashfs ro 0 0\n"
-                                                         "tmpfs /tmp tmpfs rw 0 0\n"
-                                                         "fake1 /home ext4 rw 0 0\n"
-                                                         "efivarfs /sys/firmware/efi/efivars "
-                                                         "efivarfs rw 0 0\n"
-                                                         "nsfs /run/netns/a nsfs rw 0 0\n"
-                                                         "portal /run/user/1000/doc fuse.portal "
-                                                         "rw 0 0\n"
-                                                         "/dev/sdc1 /media/u/a|b vfat rw 0 0\n"
-                                                         "/dev/sdd1 /media/u/x<y> vfat rw 0 0\n"
-                                                         "fake2 /home xfs rw 0 0\n");
+                                                    "sysfs /sys sysfs rw 0 0\n"
+                                                    "tmpfs /run tmpfs rw 0 0\n"
+                                                    "tmpfs /run/user/1000 tmpfs rw 0 0\n"
+                                                    "tmpfs /dev/shm tmpfs rw 0 0\n"
+                                                    "cgroup2 /sys/fs/cgroup cgroup2 rw 0 0\n"
+                                                    "/dev/loop3 /snap/core/1 squashfs ro 0 0\n"
+                                                    "/dev/loop4 /opt/image squashfs ro 0 0\n"
+                                                    "tmpfs /tmp tmpfs rw 0 0\n"
+                                                    "fake1 /home ext4 rw 0 0\n"
+                                                    "efivarfs /sys/firmware/efi/efivars "
+                                                    "efivarfs rw 0 0\n"
+                                                    "nsfs /run/netns/a nsfs rw 0 0\n"
+                                                    "portal /run/user/1000/doc fuse.portal "
+                                                    "rw 0 0\n"
+                                                    "/dev/sdc1 /media/u/a|b vfat rw 0 0\n"
+                                                    "/dev/sdd1 /media/u/x<y> vfat rw 0 0\n"
+                                                    "fake2 /home xfs rw 0 0\n");
         QStringList points;
         for (const TDriveInfo& d : DriveList(table))
             points << d.MountPoint + u' ' + QString::number(int(d.DriveType));
@@ -136,12 +136,11 @@ private Q_SLOTS:
     // lies inside "/", so no all-drives entry follows.
     void locationListFromMountTable()
     {
-        const QList<TMountEntry> table =
-            fromMounts("fake-a /media/floppy vfat rw 0 0\n"
-                            "fake-c / ext4 rw 0 0\n"
-                            "proc /proc proc rw 0 0\n"
-                            "fake-d /media/cdrom iso9660 ro 0 0\n"
-                            "fake-e /media/usb\\040stick vfat rw 0 0\n");
+        const QList<TMountEntry> table = fromMounts("fake-a /media/floppy vfat rw 0 0\n"
+                                                    "fake-c / ext4 rw 0 0\n"
+                                                    "proc /proc proc rw 0 0\n"
+                                                    "fake-d /media/cdrom iso9660 ro 0 0\n"
+                                                    "fake-e /media/usb\\040stick vfat rw 0 0\n");
         QCOMPARE(LocationList(DriveList(table)),
                  QStringList({"/media/floppy  <Removable>", "/", "/media/cdrom  <CD/DVD>",
                               "/media/usb stick  <Removable>"}) +
@@ -186,17 +185,16 @@ private Q_SLOTS:
         const std::optional<TDriveInfo> root = DriveInfoForPath(u"/");
         if (!shm || !root || shm->MountPoint != u"/dev/shm")
             QSKIP("needs /dev/shm mounted apart from /");
-        QTemporaryDir dir;
-        const QString link = dir.filePath(QStringLiteral("shm"));
-        QVERIFY(QFile::link(QStringLiteral("/dev/shm"), link));
-        QCOMPARE(DriveInfoForPath(QString(link + u'/'))->MountPoint, QStringLiteral("/dev/shm"));
+        TTempTree dir;
+        QVERIFY(dir.makeLink("shm", "/dev/shm"));
+        QCOMPARE(DriveInfoForPath(dir.path("shm/"))->MountPoint, QStringLiteral("/dev/shm"));
     }
 
     void mountEntryOf()
     {
         QList<TMountEntry> table = fromMounts("a / ext4 rw 0 0\n"
-                                                   "b /home ext4 rw 0 0\n"
-                                                   "c /home/ann/usb vfat rw 0 0\n");
+                                              "b /home ext4 rw 0 0\n"
+                                              "c /home/ann/usb vfat rw 0 0\n");
         QCOMPARE(MountEntryOf(u"/home/ann/", table)->Device, QStringLiteral("b"));
         QCOMPARE(MountEntryOf(u"/home/ann/usb/", table)->Device, QStringLiteral("c"));
         QCOMPARE(MountEntryOf(u"/home", table)->Device, QStringLiteral("b"));
@@ -232,26 +230,25 @@ private Q_SLOTS:
 
     void driveInfoFull()
     {
-        QTemporaryDir dir;
-        const QString device = dir.filePath(QStringLiteral("sdz1"));
-        QFile(device).open(QIODevice::WriteOnly);
-        QDir(dir.path()).mkpath(QStringLiteral("disk/by-label"));
-        QDir(dir.path()).mkpath(QStringLiteral("disk/by-uuid"));
-        QVERIFY(QFile::link(device, dir.filePath(QStringLiteral("disk/by-label/My\\x20Stick"))));
-        QVERIFY(QFile::link(device, dir.filePath(QStringLiteral("disk/by-uuid/1a2b3c4d-0000"))));
-        const TMountEntry entry{device, dir.path(), QStringLiteral("vfat")};
+        TTempTree dir;
+        const QString device = dir.path("sdz1");
+        QVERIFY(dir.makeFile("sdz1"));
+        QVERIFY(dir.makeLink("disk/by-label/My\\x20Stick", device));
+        QVERIFY(dir.makeLink("disk/by-uuid/1a2b3c4d-0000", device));
+        const QString mountPoint = dir.path().chopped(1);
+        const TMountEntry entry{device, mountPoint, QStringLiteral("vfat")};
 
-        const TDriveInfo full = DriveInfo(entry, true, dir.filePath(QStringLiteral("disk")));
+        const TDriveInfo full = DriveInfo(entry, true, dir.path("disk"));
         QCOMPARE(full.VolumeName, QStringLiteral("My Stick"));
         QCOMPARE(full.SerialText, QStringLiteral("1A2B-3C4D"));
         QCOMPARE(full.Serial, 0x1A2B3C4Du);
         QVERIFY(full.TotalSize > 0);
         QVERIFY(full.FreeSize >= 0 && full.FreeSize <= full.TotalSize);
 
-        const TDriveInfo brief = DriveInfo(entry, false, dir.filePath(QStringLiteral("disk")));
+        const TDriveInfo brief = DriveInfo(entry, false, dir.path("disk"));
         QVERIFY(brief.VolumeName.isEmpty() && brief.TotalSize == 0);
         const TDriveInfo unknown =
-            DriveInfo({QStringLiteral("tmpfs"), dir.path(), QStringLiteral("tmpfs")}, true);
+            DriveInfo({QStringLiteral("tmpfs"), mountPoint, QStringLiteral("tmpfs")}, true);
         QCOMPARE(unknown.SerialText, QStringLiteral("0000-0000"));
         QVERIFY(unknown.VolumeName.isEmpty());
     }
@@ -282,13 +279,13 @@ private Q_SLOTS:
         QFETCH(QString, locale);
         QFETCH(qint64, bytes);
         QFETCH(QString, expected);
-        QLocale::setDefault(QLocale(locale));
+        const TLocaleScope scope(locale);
         QCOMPARE(GigabyteText(bytes), expected);
     }
 
     void driveLineText()
     {
-        QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));
+        const TLocaleScope scope(QStringLiteral("en_US"));
         TDriveInfo d = drive("/data", TDriveType::Fixed);
         d.VolumeName = QStringLiteral("Da\nta");
         d.FileSystem = QStringLiteral("ext4");
