@@ -40,7 +40,8 @@ private:
 };
 
 /// A temporary folder: tree.makeFile("A/B/y.log", 2621440) makes A/B/ and a sparse file in it;
-/// tree.path("A/") is its full path. Missing parents are made; every call answers success.
+/// tree.path("A/") is its full path. Missing parents are made; every call answers success, and
+/// nothing is made when the temporary folder could not be made.
 /// Whatever the tests leave behind (modes 000, names that are not UTF-8) is removed at the end.
 class TTempTree {
 public:
@@ -58,7 +59,8 @@ public:
 
     bool isValid() const { return m_dir.isValid(); }
 
-    /// The tree's own folder, ending in "/", or a path below it.
+    /// The tree's own folder, ending in "/", or a path below it (bytes() for names that are not
+    /// UTF-8).
     QString path(const TTreePath& relative = QByteArray()) const
     {
         return QString::fromUtf8(bytes(relative));
@@ -71,6 +73,8 @@ public:
     /// A folder and its parents; a final "/" is optional.
     bool makeFolder(const TTreePath& relative) const
     {
+        if (!isValid())
+            return false;
         const QByteArray path = bytes(relative) + '/';
         for (qsizetype slash = path.indexOf('/', m_root.size()); slash >= 0;
              slash = path.indexOf('/', slash + 1)) {
@@ -122,7 +126,7 @@ public:
     /// chmod; the tree is removed whatever modes it ends with.
     bool setMode(const TTreePath& relative, mode_t mode) const
     {
-        return ::chmod(bytes(relative).constData(), mode) == 0;
+        return isValid() && ::chmod(bytes(relative).constData(), mode) == 0;
     }
 
 private:
@@ -130,7 +134,7 @@ private:
     {
         const QByteArray& path = relative.bytes();
         const qsizetype slash = path.lastIndexOf('/', path.size() - 2);
-        return slash < 0 || makeFolder(path.left(slash));
+        return isValid() && (slash < 0 || makeFolder(path.left(slash)));
     }
     int create(const TTreePath& relative) const
     {
