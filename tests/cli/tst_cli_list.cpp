@@ -1,6 +1,7 @@
 // Runs the real `dirka --list` on temporary trees and checks what it prints and returns.
+#include "temp_tree.h"
+
 #include <QProcess>
-#include <QTemporaryDir>
 #include <QTest>
 
 #include <dirent.h>
@@ -8,6 +9,8 @@
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
+
+using testsupport::TTempTree;
 
 class TestCliList : public QObject {
     Q_OBJECT
@@ -36,13 +39,6 @@ private:
                 process.readAllStandardError()};
     }
 
-    static void makeFile(const QString& path, qint64 size)
-    {
-        QFile file(path);
-        QVERIFY(file.open(QIODevice::WriteOnly));
-        QVERIFY(file.resize(size));
-    }
-
     // Removes a chain of folders "d/d/d/..." bottom-up through open folders, since no path can
     // name its deep end (and rm takes seconds on such a chain).
     static void removeChain(const QString& top)
@@ -62,23 +58,19 @@ private:
         ::close(chain.front());
     }
 
-    QTemporaryDir m_tree;
-    inline static QTemporaryDir* m_config = nullptr;
+    TTempTree m_tree;
+    inline static TTempTree* m_config = nullptr;
     QString m_root; // ends in "/"
 
 private Q_SLOTS:
     void initTestCase()
     {
-        static QTemporaryDir config;
+        static TTempTree config;
         m_config = &config;
         QVERIFY(m_tree.isValid());
-        m_root = m_tree.path() + u"/A/";
-        QVERIFY(QDir().mkpath(m_root + u"B"));
-        QVERIFY(QDir().mkpath(m_root + u".hidden"));
-        makeFile(m_root + u"x.txt", 10);
-        makeFile(m_root + u"z.doc", 524288);
-        makeFile(m_root + u"B/y.log", 2621440);
-        makeFile(m_root + u".hidden/h.txt", 1);
+        m_root = m_tree.path("A/");
+        QVERIFY(m_tree.makeFile("A/x.txt", 10) && m_tree.makeFile("A/z.doc", 524288) &&
+                m_tree.makeFile("A/B/y.log", 2621440) && m_tree.makeFile("A/.hidden/h.txt", 1));
     }
 
     void listsWithStyles_data()
@@ -127,29 +119,26 @@ private Q_SLOTS:
 
     void desktopPseudoLocation()
     {
-        QTemporaryDir home;
-        QVERIFY(QDir().mkpath(home.path() + u"/Desktop/sub"));
-        makeFile(home.path() + u"/Desktop/sub/d.txt", 1);
-        const Run run = dirka(
-            {"--list", "<desktop>", "--set", "S.Preset=6", "--set", "S.IsHeader=0"}, home.path());
+        TTempTree home;
+        QVERIFY(home.makeFile("Desktop/sub/d.txt", 1));
+        const Run run =
+            dirka({"--list", "<desktop>", "--set", "S.Preset=6", "--set", "S.IsHeader=0"},
+                  home.path().chopped(1));
         QCOMPARE(run.err, QByteArray());
         QCOMPARE(run.exitCode, 0);
-        QCOMPARE(QString::fromUtf8(run.out), QString(home.path() + u"/Desktop/sub/d.txt\n"));
+        QCOMPARE(QString::fromUtf8(run.out), QString(home.path("Desktop/sub/d.txt") + u"\n"));
     }
 
     void storedSettingsAreUsed()
     {
-        QTemporaryDir config;
-        QVERIFY(QDir().mkpath(config.path() + u"/Pelmora/Dirka"));
-        QFile stored(config.path() + u"/Pelmora/Dirka/2.1.reg");
-        QVERIFY(stored.open(QIODevice::WriteOnly));
-        stored.write("Windows Registry Editor Version 5.00\r\n\r\n"
-                     "[HKEY_CURRENT_USER\\Software\\Pelmora\\Dirka\\2.1]\r\n"
-                     "\"Filter\"=dword:0000000d\r\n"
-                     "\"FilterMask.1\"=\"*.doc\"\r\n"
-                     "\"S.Preset\"=dword:00000006\r\n");
-        stored.close();
-        QTemporaryDir* const saved = m_config;
+        TTempTree config;
+        QVERIFY(config.makeFile("Pelmora/Dirka/2.1.reg",
+                                "Windows Registry Editor Version 5.00\r\n\r\n"
+                                "[HKEY_CURRENT_USER\\Software\\Pelmora\\Dirka\\2.1]\r\n"
+                                "\"Filter\"=dword:0000000d\r\n"
+                                "\"FilterMask.1\"=\"*.doc\"\r\n"
+                                "\"S.Preset\"=dword:00000006\r\n"));
+        TTempTree* const saved = m_config;
         m_config = &config;
         const Run run = dirka({"--list", m_root, "--set", "S.IsHeader=0"});
         m_config = saved;
@@ -172,11 +161,10 @@ private Q_SLOTS:
     {
         QFETCH(QString, encoding);
         QFETCH(QByteArray, mark);
-        QTemporaryDir out;
-        QStringList arguments{"--list",   m_root,
-                              "--output", out.filePath("r.txt"),
-                              "--m3u8",   out.filePath("p.m3u8"),
-                              "--html",   out.filePath("p.html")};
+        TTempTree out;
+        QStringList arguments{
+            "--list",           m_root,   "--output",        out.path("r.txt"), "--m3u8",
+            out.path("p.m3u8"), "--html", out.path("p.html")};
         if (!encoding.isEmpty())
             arguments << "--encoding" << encoding;
         const Run run = dirka(arguments);
@@ -192,16 +180,16 @@ private Q_SLOTS:
             encoding == u"utf16"
                 ? QByteArray(reinterpret_cast<const char*>(text.utf16()), text.size() * 2)
                 : text.toUtf8();
-        QFile saved(out.filePath("r.txt"));
+        QFile saved(out.path("r.txt"));
         QVERIFY(saved.open(QIODevice::ReadOnly));
         QCOMPARE(saved.readAll(), mark + body);
 
-        QFile playlist(out.filePath("p.m3u8"));
+        QFile playlist(out.path("p.m3u8"));
         QVERIFY(playlist.open(QIODevice::ReadOnly));
         QCOMPARE(playlist.readAll(),
                  QString(m_root + u"x.txt\r\n" + m_root + u"z.doc\r\n" + m_root + u"B/y.log\r\n")
                      .toUtf8());
-        QFile page(out.filePath("p.html"));
+        QFile page(out.path("p.html"));
         QVERIFY(page.open(QIODevice::ReadOnly));
         const QByteArray html = page.readAll();
         QVERIFY(html.contains("<a href=\"B/y.log\">y.log</a>\r\n"));
@@ -210,21 +198,21 @@ private Q_SLOTS:
 
     void pageLinkOptions()
     {
-        QTemporaryDir out;
+        TTempTree out;
         const Run run =
-            dirka({"--list", m_root, "--set", "S.IsHeader=0", "--html", out.filePath("p.html"),
+            dirka({"--list", m_root, "--set", "S.IsHeader=0", "--html", out.path("p.html"),
                    "--html-prefix", "http://host/", "--html-link-folders"});
         QCOMPARE(run.exitCode, 0);
-        QFile page(out.filePath("p.html"));
+        QFile page(out.path("p.html"));
         QVERIFY(page.open(QIODevice::ReadOnly));
         const QByteArray html = page.readAll();
         QVERIFY(html.contains("<a href=\"http://host/B/y.log\">"));
         QVERIFY(html.contains("<a href=\"http://host/B/\">"));
 
         const Run full = dirka({"--list", m_root, "--set", "S.IsHeader=0", "--html",
-                                out.filePath("f.html"), "--html-full"});
+                                out.path("f.html"), "--html-full"});
         QCOMPARE(full.exitCode, 0);
-        QFile fullPage(out.filePath("f.html"));
+        QFile fullPage(out.path("f.html"));
         QVERIFY(fullPage.open(QIODevice::ReadOnly));
         QVERIFY(fullPage.readAll().contains(
             QString(u"<a href=\"file://" + m_root + u"B/y.log\">").toUtf8()));
@@ -232,17 +220,14 @@ private Q_SLOTS:
 
     void failedWrite()
     {
-        QTemporaryDir out;
-        QFile old(out.filePath("keep.txt"));
-        QVERIFY(old.open(QIODevice::WriteOnly));
-        old.write("old contents");
-        old.close();
+        TTempTree out;
+        QVERIFY(out.makeFile("keep.txt", "old contents"));
         const Run run = dirka({"--list", m_root, "--set", "S.IsHeader=0", "--output",
-                               out.filePath("missing/r.txt"), "--m3u8", out.filePath("p.m3u8")});
+                               out.path("missing/r.txt"), "--m3u8", out.path("p.m3u8")});
         QCOMPARE(run.exitCode, 1);
         QVERIFY2(run.err.startsWith("dirka: Error #4021. Problem during saving file.\n"),
                  run.err.constData());
-        QVERIFY(QFile::exists(out.filePath("p.m3u8"))); // the other file is still written
+        QVERIFY(QFile::exists(out.path("p.m3u8"))); // the other file is still written
         QVERIFY(!run.out.isEmpty());
     }
 
@@ -259,8 +244,8 @@ private Q_SLOTS:
     void deepNestingEndsWithAMessage()
     {
         // Deeper than any path the system can name at once: built relative to each new folder.
-        QTemporaryDir deep;
-        int fd = ::open(QFile::encodeName(deep.path()).constData(), O_RDONLY | O_DIRECTORY);
+        TTempTree deep;
+        int fd = ::open(deep.bytes().constData(), O_RDONLY | O_DIRECTORY);
         QVERIFY(fd >= 0);
         for (int level = 1; level <= 4100; ++level) {
             QVERIFY(::mkdirat(fd, "d", 0755) == 0);
@@ -276,9 +261,7 @@ private Q_SLOTS:
             dirka({"--list", deep.path(), "--set", "S.Preset=6", "--set", "S.IsHeader=0"});
         QCOMPARE(run.exitCode, 3);
         QVERIFY(run.err.contains("folders nested more than 4000 deep are not entered"));
-        QCOMPARE(
-            run.out,
-            QString(deep.path() + QStringLiteral("/d").repeated(10) + u"/near.txt\n").toUtf8());
+        QCOMPARE(run.out, deep.bytes() + QByteArray("d/").repeated(10) + "near.txt\n");
         removeChain(deep.path());
     }
 
@@ -329,11 +312,8 @@ private Q_SLOTS:
 
     void undecodableLocationRoundTrips()
     {
-        const QByteArray folder = QFile::encodeName(m_tree.path()) + "/caf\xE9/";
-        QVERIFY(::mkdir(folder.constData(), 0755) == 0);
-        const int fd = ::open(QByteArray(folder + "f.txt").constData(), O_CREAT | O_WRONLY, 0644);
-        QVERIFY(fd >= 0);
-        ::close(fd);
+        QVERIFY(m_tree.makeFile("caf\xE9/f.txt"));
+        const QByteArray folder = m_tree.bytes("caf\xE9/");
         // QProcess passes arguments as UTF-8, so let the shell's printf build the raw bytes.
         QString octal;
         for (const char c : folder)
@@ -347,11 +327,7 @@ private Q_SLOTS:
         QVERIFY(shell.waitForFinished(30000));
         QCOMPARE(shell.readAllStandardError(), QByteArray());
         QCOMPARE(shell.exitCode(), 0);
-        const QByteArray expected = QFile::encodeName(m_tree.path()) + "/caf\xEF\xBF\xBD/f.txt\n";
-        QCOMPARE(shell.readAllStandardOutput(), expected);
-        // QDir cannot name this folder, so remove it here for QTemporaryDir.
-        ::unlink(QByteArray(folder + "f.txt").constData());
-        ::rmdir(folder.constData());
+        QCOMPARE(shell.readAllStandardOutput(), m_tree.bytes("caf\xEF\xBF\xBD/f.txt\n"));
     }
 
     // Output names are bytes too: two names that differ only in bytes that are not UTF-8 are

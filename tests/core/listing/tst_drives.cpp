@@ -1,13 +1,15 @@
 #include "core/listing/drives.h"
 
+#include "test_support.h"
+
 #include <QDir>
 #include <QFile>
-#include <QTemporaryDir>
 #include <QTest>
 
 #include <sys/sysmacros.h>
 
 using namespace dirka;
+using namespace testsupport;
 
 Q_DECLARE_METATYPE(TDriveType)
 
@@ -42,8 +44,6 @@ const QStringList PseudoLocations = {QStringLiteral("<Desktop>"), QStringLiteral
 class TestDrives : public QObject {
     Q_OBJECT
 private Q_SLOTS:
-    void cleanup() { QLocale::setDefault(QLocale::c()); }
-
     void parseMountTable()
     {
         const QList<TMountEntry> entries = ParseMountTable(
@@ -185,10 +185,9 @@ private Q_SLOTS:
         const std::optional<TDriveInfo> root = DriveInfoForPath(u"/");
         if (!shm || !root || shm->MountPoint != u"/dev/shm")
             QSKIP("needs /dev/shm mounted apart from /");
-        QTemporaryDir dir;
-        const QString link = dir.filePath(QStringLiteral("shm"));
-        QVERIFY(QFile::link(QStringLiteral("/dev/shm"), link));
-        QCOMPARE(DriveInfoForPath(QString(link + u'/'))->MountPoint, QStringLiteral("/dev/shm"));
+        TTempTree dir;
+        QVERIFY(dir.makeLink("shm", "/dev/shm"));
+        QCOMPARE(DriveInfoForPath(dir.path("shm/"))->MountPoint, QStringLiteral("/dev/shm"));
     }
 
     void mountEntryOf()
@@ -231,26 +230,25 @@ private Q_SLOTS:
 
     void driveInfoFull()
     {
-        QTemporaryDir dir;
-        const QString device = dir.filePath(QStringLiteral("sdz1"));
-        QFile(device).open(QIODevice::WriteOnly);
-        QDir(dir.path()).mkpath(QStringLiteral("disk/by-label"));
-        QDir(dir.path()).mkpath(QStringLiteral("disk/by-uuid"));
-        QVERIFY(QFile::link(device, dir.filePath(QStringLiteral("disk/by-label/My\\x20Stick"))));
-        QVERIFY(QFile::link(device, dir.filePath(QStringLiteral("disk/by-uuid/1a2b3c4d-0000"))));
-        const TMountEntry entry{device, dir.path(), QStringLiteral("vfat")};
+        TTempTree dir;
+        const QString device = dir.path("sdz1");
+        QVERIFY(dir.makeFile("sdz1"));
+        QVERIFY(dir.makeLink("disk/by-label/My\\x20Stick", device));
+        QVERIFY(dir.makeLink("disk/by-uuid/1a2b3c4d-0000", device));
+        const QString mountPoint = dir.path().chopped(1);
+        const TMountEntry entry{device, mountPoint, QStringLiteral("vfat")};
 
-        const TDriveInfo full = DriveInfo(entry, true, dir.filePath(QStringLiteral("disk")));
+        const TDriveInfo full = DriveInfo(entry, true, dir.path("disk"));
         QCOMPARE(full.VolumeName, QStringLiteral("My Stick"));
         QCOMPARE(full.SerialText, QStringLiteral("1A2B-3C4D"));
         QCOMPARE(full.Serial, 0x1A2B3C4Du);
         QVERIFY(full.TotalSize > 0);
         QVERIFY(full.FreeSize >= 0 && full.FreeSize <= full.TotalSize);
 
-        const TDriveInfo brief = DriveInfo(entry, false, dir.filePath(QStringLiteral("disk")));
+        const TDriveInfo brief = DriveInfo(entry, false, dir.path("disk"));
         QVERIFY(brief.VolumeName.isEmpty() && brief.TotalSize == 0);
         const TDriveInfo unknown =
-            DriveInfo({QStringLiteral("tmpfs"), dir.path(), QStringLiteral("tmpfs")}, true);
+            DriveInfo({QStringLiteral("tmpfs"), mountPoint, QStringLiteral("tmpfs")}, true);
         QCOMPARE(unknown.SerialText, QStringLiteral("0000-0000"));
         QVERIFY(unknown.VolumeName.isEmpty());
     }
@@ -281,13 +279,13 @@ private Q_SLOTS:
         QFETCH(QString, locale);
         QFETCH(qint64, bytes);
         QFETCH(QString, expected);
-        QLocale::setDefault(QLocale(locale));
+        const TLocaleScope scope(locale);
         QCOMPARE(GigabyteText(bytes), expected);
     }
 
     void driveLineText()
     {
-        QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));
+        const TLocaleScope scope(QStringLiteral("en_US"));
         TDriveInfo d = drive("/data", TDriveType::Fixed);
         d.VolumeName = QStringLiteral("Da\nta");
         d.FileSystem = QStringLiteral("ext4");

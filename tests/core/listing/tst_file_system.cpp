@@ -1,13 +1,218 @@
 #include "core/listing/file_system.h"
 
+#include "test_support.h"
+
+#include <QFileInfo>
 #include <QTest>
 
+#include <algorithm>
+#include <cerrno>
+#include <dirent.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 using namespace dirka;
+using namespace testsupport;
+
+Q_DECLARE_METATYPE(dirka::TEntryKind)
+
+namespace {
+
+// Reads the open folder up to the entry called name; its Name stays valid until the next Next().
+bool findEntry(TFolderReader& folder, QByteArrayView name, TRawEntry& entry)
+{
+    while (folder.Next(entry)) {
+        if (QByteArrayView(entry.Name, qsizetype(entry.NameLength)) == name)
+            return true;
+    }
+    return false;
+}
+
+TFolderIdentity identityOf(const QByteArray& path)
+{
+    struct stat st {};
+    if (::stat(path.constData(), &st) != 0)
+        return {};
+    return {std::uint64_t(st.st_dev), std::uint64_t(st.st_ino)};
+}
+
+} // namespace
 
 class TestFileSystem : public QObject {
     Q_OBJECT
 
 private Q_SLOTS:
+    // The entry "e" sits beside file.bin (1234 bytes), folder/ and fifo. "make" is a size for a
+    // file, "->target" for a link, or folder, fifo, socket; "gone" is a file deleted after the
+    // folder was read and before it is examined.
+    void examine_data()
+    {
+        QTest::addColumn<QString>("make");
+        QTest::addColumn<bool>("wantSize");
+        QTest::addColumn<TEntryKind>("kind");
+        QTest::addColumn<qint64>("size"); // compared when the size is wanted
+        QTest::addColumn<bool>("vanished");
+        const TEntryKind file = TEntryKind::File;
+        const TEntryKind folder = TEntryKind::Folder;
+        const TEntryKind special = TEntryKind::Special;
+        QTest::newRow("file") << "1234" << true << file << qint64(1234) << false;
+        QTest::newRow("empty file") << "0" << true << file << qint64(0) << false;
+        QTest::newRow("file beyond 4 GB")
+            << "5000000000" << true << file << qint64(5000000000) << false;
+        QTest::newRow("folder") << "folder" << true << folder << qint64(0) << false;
+        QTest::newRow("folder, size not wanted")
+            << "folder" << false << folder << qint64(0) << false;
+        QTest::newRow("link to a file") << "->file.bin" << true << file << qint64(1234) << false;
+        QTest::newRow("link to a folder") << "->folder" << true << folder << qint64(0) << false;
+        QTest::newRow("link to a folder, size not wanted")
+            << "->folder" << false << folder << qint64(0) << false;
+        QTest::newRow("dangling link") << "->nowhere" << true << file << qint64(0) << false;
+        QTest::newRow("dangling link, size not wanted")
+            << "->nowhere" << false << file << qint64(0) << false;
+        QTest::newRow("fifo") << "fifo" << true << special << qint64(0) << false;
+        QTest::newRow("socket") << "socket" << true << special << qint64(0) << false;
+        QTest::newRow("link to a fifo") << "->fifo" << true << special << qint64(0) << false;
+        QTest::newRow("vanished") << "gone" << true << file << qint64(0) << true;
+    }
+    void examine()
+    {
+        QFETCH(QString, make);
+        QFETCH(bool, wantSize);
+        QFETCH(TEntryKind, kind);
+        QFETCH(qint64, size);
+        QFETCH(bool, vanished);
+        TTempTree tree;
+        QVERIFY(tree.makeFile("file.bin", 1234) && tree.makeFolder("folder") &&
+                tree.makeFifo("fifo"));
+        if (make.startsWith(u"->"))
+            QVERIFY(tree.makeLink("e", make.mid(2)));
+        else if (make == u"folder")
+            QVERIFY(tree.makeFolder("e"));
+        else if (make == u"fifo")
+            QVERIFY(tree.makeFifo("e"));
+        else if (make == u"socket")
+            QVERIFY(tree.makeSocket("e"));
+        else
+            QVERIFY(tree.makeFile("e", make == u"gone" ? 1 : make.toLongLong()));
+
+        TFolderReader reader = TFolderReader::OpenPath(tree.bytes());
+        QVERIFY(reader.IsOpen());
+        TRawEntry entry;
+        QVERIFY(findEntry(reader, "e", entry));
+        if (make == u"gone")
+            QCOMPARE(::unlink(tree.bytes("e").constData()), 0);
+        // The same name with no type hint, as some file systems give it, must come out the same.
+        const QByteArray name = "e";
+        const TRawEntry unknown{name.constData(), std::size_t(name.size()), DT_UNKNOWN};
+        for (const TRawEntry& given : {entry, unknown}) {
+            const TEntryFacts facts = reader.Examine(given, wantSize);
+            QCOMPARE(facts.Vanished, vanished);
+            if (vanished)
+                continue;
+            QCOMPARE(facts.Kind, kind);
+            if (wantSize)
+                QCOMPARE(qint64(facts.Size), size);
+        }
+    }
+
+    void openFailures_data()
+    {
+        QTest::addColumn<QByteArray>("name");
+        QTest::addColumn<int>("error");
+        QTest::newRow("missing") << QByteArray("missing") << ENOENT;
+        QTest::newRow("a file") << QByteArray("file.txt") << ENOTDIR;
+        QTest::newRow("dangling link") << QByteArray("dangling") << ENOENT;
+        QTest::newRow("unreadable folder") << QByteArray("locked") << EACCES;
+    }
+    void openFailures()
+    {
+        QFETCH(QByteArray, name);
+        QFETCH(int, error);
+        TTempTree tree;
+        QVERIFY(tree.makeFile("file.txt") && tree.makeLink("dangling", "nowhere") &&
+                tree.makeFolder("locked") && tree.setMode("locked", 0));
+        const TWithoutReadOverride asUser;
+        if (error == EACCES && !asUser.active())
+            QSKIP("permission bits do not keep this process out");
+        TFolderReader byPath = TFolderReader::OpenPath(tree.bytes(name));
+        QVERIFY(!byPath.IsOpen());
+        QCOMPARE(byPath.Error(), error);
+        TRawEntry entry;
+        QVERIFY(!byPath.Next(entry));
+        const TFolderReader parent = TFolderReader::OpenPath(tree.bytes());
+        const TFolderReader child = TFolderReader::OpenChild(parent, name);
+        QVERIFY(!child.IsOpen());
+        QCOMPARE(child.Error(), error);
+    }
+
+    // Whatever path or link leads to a folder, it is the same folder.
+    void identity()
+    {
+        TTempTree tree;
+        QVERIFY(tree.makeFolder("a/b") && tree.makeLink("l", "a/b"));
+        const TFolderIdentity b = identityOf(tree.bytes("a/b"));
+        QVERIFY(b != TFolderIdentity());
+        const TFolderReader root = TFolderReader::OpenPath(tree.bytes());
+        const TFolderReader a = TFolderReader::OpenChild(root, "a");
+        QVERIFY(root.IsOpen() && a.IsOpen());
+        QCOMPARE(a.Identity(), identityOf(tree.bytes("a")));
+        QCOMPARE(TFolderReader::OpenPath(tree.bytes("a/b")).Identity(), b);
+        QCOMPARE(TFolderReader::OpenChild(a, "b").Identity(), b);
+        QCOMPARE(TFolderReader::OpenPath(tree.bytes("l")).Identity(), b);
+        QCOMPARE(TFolderReader::OpenChild(root, "l").Identity(), b);
+    }
+
+    // The folder a path names and every folder above it, lexically and after following links.
+    void identitiesUpTo_data()
+    {
+        QTest::addColumn<QByteArray>("path");
+        QTest::newRow("nested") << QByteArray("a/b/c/");
+        QTest::newRow("without a final delimiter") << QByteArray("a/b/c");
+        QTest::newRow("through a link") << QByteArray("l/c/");
+    }
+    void identitiesUpTo()
+    {
+        QFETCH(QByteArray, path);
+        TTempTree tree;
+        QVERIFY(tree.makeFolder("a/b/c") && tree.makeFolder("a/x") && tree.makeLink("l", "a/b"));
+        const std::vector<TFolderIdentity> ids = IdentitiesUpTo(tree.bytes(path));
+        const auto among = [&ids](const QByteArray& folder) {
+            return std::find(ids.begin(), ids.end(), identityOf(folder)) != ids.end();
+        };
+        for (const QByteArray& folder : {tree.bytes("a/b/c"), tree.bytes("a/b"), tree.bytes("a"),
+                                         tree.bytes(), QByteArray("/")})
+            QVERIFY2(among(folder), folder.constData());
+        QVERIFY(!among(tree.bytes("a/x"))); // a folder beside the path is not above it
+    }
+
+    void pseudoFileSystems_data()
+    {
+        QTest::addColumn<QByteArray>("type");
+        QTest::addColumn<bool>("pseudo");
+        for (const char* type : {"proc", "sysfs", "devtmpfs", "cgroup2", "autofs"})
+            QTest::newRow(type) << QByteArray(type) << true;
+        for (const char* type : {"ext4", "tmpfs", "nfs"})
+            QTest::newRow(type) << QByteArray(type) << false;
+        QTest::newRow("unknown") << QByteArray() << false;
+    }
+    void pseudoFileSystems()
+    {
+        QFETCH(QByteArray, type);
+        QFETCH(bool, pseudo);
+        QCOMPARE(IsPseudoFileSystem(type), pseudo);
+    }
+
+    void fileSystemTypeOfAnOpenFolder()
+    {
+        if (!QFileInfo::exists(QStringLiteral("/proc/self")))
+            QSKIP("no /proc here");
+        const TFolderReader proc = TFolderReader::OpenPath("/proc");
+        QVERIFY(proc.IsOpen());
+        QCOMPARE(proc.FileSystemType(), QByteArray("proc"));
+        TTempTree tree;
+        const QByteArray type = TFolderReader::OpenPath(tree.bytes()).FileSystemType();
+        QVERIFY(!type.isEmpty() && !IsPseudoFileSystem(type));
+    }
 };
 
 QTEST_GUILESS_MAIN(TestFileSystem)

@@ -11,21 +11,12 @@
 #include <QCollator>
 #include <QFileInfo>
 #include <QLocale>
-#include <QScopeGuard>
-#include <QTemporaryDir>
 #include <QTest>
 
 #include <algorithm>
 #include <climits>
-#include <cstring>
 #include <dirent.h>
-#include <fcntl.h>
-#include <ftw.h>
-#include <linux/capability.h>
-#include <sys/socket.h>
 #include <sys/stat.h>
-#include <sys/syscall.h>
-#include <sys/un.h>
 #include <unistd.h>
 
 using namespace dirka;
@@ -67,54 +58,18 @@ QStringList storedPaths(int count)
     return paths;
 }
 
-bool makeFolders(const QByteArray& path)
-{
-    for (qsizetype slash = path.indexOf('/', 1); slash >= 0; slash = path.indexOf('/', slash + 1)) {
-        const QByteArray part = path.left(slash);
-        if (::mkdir(part.constData(), 0755) != 0 && errno != EEXIST)
-            return false;
-    }
-    return true;
-}
-
-bool makeFile(const QByteArray& path, qint64 size)
-{
-    if (!makeFolders(path))
-        return false;
-    const int fd = ::open(path.constData(), O_CREAT | O_WRONLY | O_TRUNC, 0644);
-    if (fd < 0)
-        return false;
-    const bool sized = ::ftruncate(fd, off_t(size)) == 0; // sparse: big sizes cost no space
-    ::close(fd);
-    return sized;
-}
-
-// A real folder tree in a temporary folder. The walks list its folder "A/"; paths of entries are
-// relative to that location and given as bytes where a name must not be valid UTF-8.
-class TTree {
+// The fixture's tree, whose folder "A/" the walks list. Entries are given relative to that
+// location: "name" makes a file of DefaultFileSize bytes, "name=size" one of size bytes, "name/"
+// a folder; as bytes where a name must not be valid UTF-8.
+class TTree : public TTempTree {
 public:
-    TTree() : m_root(QFileInfo(m_dir.path()).canonicalFilePath().toUtf8() + '/')
-    {
-        makeFolders(m_root + "A/");
-    }
-    // QTemporaryDir cannot remove names that are not UTF-8; remove everything by its bytes.
-    ~TTree()
-    {
-        if (m_dir.isValid()) {
-            ::nftw(
-                m_root.constData(),
-                [](const char* path, const struct stat*, int, FTW*) { return ::remove(path); }, 16,
-                FTW_DEPTH | FTW_PHYS);
-        }
-    }
-    bool isValid() const { return m_dir.isValid() && QFileInfo(location()).isDir(); }
+    TTree() { makeFolder("A/"); }
+    bool isValid() const { return TTempTree::isValid() && QFileInfo(location()).isDir(); }
 
-    QString root() const { return QString::fromUtf8(m_root); }
-    QString location() const { return root() + u"A/"; }
-    QByteArray locationBytes() const { return m_root + "A/"; }
+    QString root() const { return path(); }
+    QString location() const { return path("A/"); }
+    QByteArray locationBytes() const { return bytes("A/"); }
 
-    // "name" makes a file of DefaultFileSize bytes, "name=size" one of size bytes, "name/" a
-    // folder; missing parents are made.
     bool add(const QString& entry) const { return addBytes(entry.toUtf8()); }
     bool add(const QStringList& specs) const
     {
@@ -123,42 +78,19 @@ public:
     bool addBytes(const QByteArray& entry, const QByteArray& under = "A/") const
     {
         const qsizetype equals = entry.indexOf('=');
-        const QByteArray path = m_root + under + (equals < 0 ? entry : entry.left(equals));
-        if (path.endsWith('/'))
-            return makeFolders(path);
-        return makeFile(path, equals < 0 ? DefaultFileSize : entry.mid(equals + 1).toLongLong());
+        const QByteArray name = under + (equals < 0 ? entry : entry.left(equals));
+        if (name.endsWith('/'))
+            return makeFolder(name);
+        return makeFile(name, equals < 0 ? DefaultFileSize : entry.mid(equals + 1).toLongLong());
     }
     // The same beside the location, in the temporary folder itself.
     bool addOutside(const QString& entry) const { return addBytes(entry.toUtf8(), QByteArray()); }
     bool link(const QString& name, const QString& target) const
     {
-        const QByteArray path = locationBytes() + name.toUtf8();
-        return ::symlink(target.toUtf8().constData(), path.constData()) == 0;
+        return makeLink(u"A/" + name, target);
     }
-    bool fifo(const QString& name) const
-    {
-        const QByteArray path = locationBytes() + name.toUtf8();
-        return ::mkfifo(path.constData(), 0644) == 0;
-    }
-    bool socket(const QString& name) const
-    {
-        const QByteArray path = locationBytes() + name.toUtf8();
-        sockaddr_un address{};
-        if (std::size_t(path.size()) >= sizeof address.sun_path)
-            return false;
-        address.sun_family = AF_UNIX;
-        std::memcpy(address.sun_path, path.constData(), std::size_t(path.size()));
-        const int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
-        const bool bound =
-            fd >= 0 && ::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
-        if (fd >= 0)
-            ::close(fd); // the socket file stays
-        return bound;
-    }
-
-private:
-    QTemporaryDir m_dir;
-    QByteArray m_root;
+    bool fifo(const QString& name) const { return makeFifo(u"A/" + name); }
+    bool socket(const QString& name) const { return makeSocket(u"A/" + name); }
 };
 
 // The result text, counting the repaint brackets around the walk.
@@ -166,13 +98,6 @@ class TTestLines : public TResultText {
 public:
     void BeginUpdate() override { ++Begins; }
     void EndUpdate() override { ++Ends; }
-    QStringList all() const
-    {
-        QStringList out;
-        for (qsizetype i = 0; i < LineCount(); ++i)
-            out.append(Line(i).toString());
-        return out;
-    }
     int Begins = 0;
     int Ends = 0;
 };
@@ -197,7 +122,7 @@ public:
         Unreadable.append(folder);
         Reasons.append(reason);
     }
-    QStringList lines() const { return Lines.all(); }
+    QStringList lines() const { return linesOf(Lines); }
 
     TTestLines Lines;
     QStringList Statuses;
@@ -231,38 +156,6 @@ TListStyle namesOnly(int sortMode = 1, int file = 1)
                       .SortMode = sortMode};
 }
 
-// Root reads every folder whatever its mode. Taking the two override capabilities out of this
-// thread's effective set makes a mode-000 folder unreadable for the test as for any user.
-class TWithoutReadOverride {
-public:
-    TWithoutReadOverride()
-    {
-        if (::geteuid() != 0) {
-            m_active = true;
-            return;
-        }
-        if (::syscall(SYS_capget, &m_header, m_saved) != 0)
-            return;
-        __user_cap_data_struct reduced[2];
-        std::memcpy(reduced, m_saved, sizeof reduced);
-        reduced[0].effective &= ~((1u << CAP_DAC_OVERRIDE) | (1u << CAP_DAC_READ_SEARCH));
-        m_dropped = ::syscall(SYS_capset, &m_header, reduced) == 0;
-        m_active = m_dropped;
-    }
-    ~TWithoutReadOverride()
-    {
-        if (m_dropped)
-            ::syscall(SYS_capset, &m_header, m_saved);
-    }
-    bool active() const { return m_active; }
-
-private:
-    __user_cap_header_struct m_header{_LINUX_CAPABILITY_VERSION_3, 0};
-    __user_cap_data_struct m_saved[2]{};
-    bool m_dropped = false;
-    bool m_active = false;
-};
-
 // The names of a folder's files in the order the file system returns them.
 QStringList fileSystemOrder(const QByteArray& folder)
 {
@@ -287,18 +180,16 @@ const QStringList WorkedExample{u"x.txt=10"_s, u"z.doc=524288"_s, u"B/y.log=2621
 
 class TestFolderWalker : public QObject {
     Q_OBJECT
+private:
+    const TLocaleScope m_locale{QLocale::c()}; // sizes and orders as the C locale gives them
+
 private Q_SLOTS:
     void init()
     {
         TabReset();
         ClearStopRequest();
-        QLocale::setDefault(QLocale::c());
     }
-    void cleanup()
-    {
-        ClearStopRequest();
-        QLocale::setDefault(QLocale::c());
-    }
+    void cleanup() { ClearStopRequest(); }
 
     void workedExample_data()
     {
@@ -1193,9 +1084,7 @@ private Q_SLOTS:
         QVERIFY(tree.link(u"dang"_s, u"nowhere"_s));
         QVERIFY(tree.link(u"lnk"_s, tree.root() + u"Outside/big.bin"));
         // From outside back into the location, to a folder that is not on the current path.
-        const QByteArray backTarget = tree.locationBytes() + "sub";
-        const QByteArray back = EncodeFileName(tree.root()) + "Outside/back";
-        QVERIFY(::symlink(backTarget.constData(), back.constData()) == 0);
+        QVERIFY(tree.makeLink("Outside/back", tree.locationBytes() + "sub"));
         const bool haveProc = QFileInfo(u"/proc/self"_s).exists();
 
         TSettings settings = settingsFor(TListStyle{.Preset = CustomPreset,
@@ -1250,18 +1139,12 @@ private Q_SLOTS:
         TTree tree;
         QVERIFY(tree.isValid() &&
                 tree.add({u"a.txt"_s, u"locked/inner.txt"_s, u"nox/f.txt=100"_s, u"nox/deep/"_s}));
-        const QByteArray locked = tree.locationBytes() + "locked";
-        const QByteArray nox = tree.locationBytes() + "nox";
-        const auto restore = qScopeGuard([&] {
-            ::chmod(locked.constData(), 0755);
-            ::chmod(nox.constData(), 0755);
-        });
-        QVERIFY(::chmod(locked.constData(), 0) == 0);
-        QVERIFY(::chmod(nox.constData(), 0444) == 0); // names readable, entries not
+        QVERIFY(tree.setMode("A/locked", 0));
+        QVERIFY(tree.setMode("A/nox", 0444)); // names readable, entries not
         const TWithoutReadOverride asUser;
         if (!asUser.active())
             QSKIP("running as root without a way to give up the read override");
-        if (DIR* dir = ::opendir(locked.constData())) {
+        if (DIR* dir = ::opendir(tree.bytes("A/locked").constData())) {
             ::closedir(dir);
             QSKIP("mode 000 does not keep this process out");
         }

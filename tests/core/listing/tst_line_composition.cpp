@@ -32,9 +32,10 @@ TLineFormat format(int separator, qsizetype rootLength)
 
 class TestLineComposition : public QObject {
     Q_OBJECT
-private Q_SLOTS:
-    void initTestCase() { QLocale::setDefault(QLocale::c()); }
+private:
+    const TLocaleScope m_locale{QLocale::c()};
 
+private Q_SLOTS:
     void lineFormat_data()
     {
         QTest::addColumn<int>("mode");
@@ -210,6 +211,14 @@ private Q_SLOTS:
             << 0 << 5 << b << y << qint64(0) << 2 << u16(u"y.log\t0");
         QTest::newRow("empty file before name")
             << 0 << 5 << b << y << qint64(0) << 3 << u16(u"0      \ty.log");
+        // Every other size of an empty file: "0" after the name, "0" and six blanks before it.
+        const qint64 e = 0;
+        QTest::newRow("empty 5") << 0 << 5 << b << y << e << 5 << u16(u"File\ty.log\t0");
+        QTest::newRow("empty 6") << 0 << 5 << b << y << e << 6 << u16(u"File\t0      \ty.log");
+        QTest::newRow("empty 8") << 0 << 5 << b << y << e << 8 << path(u"/B/y.log\t0");
+        QTest::newRow("empty 9") << 0 << 5 << b << y << e << 9 << path(u"0      \t/B/y.log");
+        QTest::newRow("empty 11") << 0 << 5 << b << y << e << 11 << path(u"/D/A/B/y.log\t0");
+        QTest::newRow("empty 12") << 0 << 5 << b << y << e << 12 << path(u"0      \t/D/A/B/y.log");
         QTest::newRow("in the location")
             << 0 << 5 << path(u"/D/A/") << u16(u"x.txt") << s << 7 << path(u"/x.txt");
         QTest::newRow("in the root") << 0 << 1 << path(u"/") << u16(u"x") << s << 7 << path(u"/x");

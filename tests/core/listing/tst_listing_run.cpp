@@ -1,16 +1,33 @@
+#include "core/listing/drives.h"
 #include "core/listing/folder_walker.h"
 #include "core/listing/listing_run.h"
 #include "core/listing/result_line_store.h"
 #include "core/listing/result_text.h"
 #include "core/system/program_info.h"
 
+#include "test_support.h"
+
 #include <QRegularExpression>
-#include <QTemporaryDir>
+#include <QScopeGuard>
 #include <QTest>
 
 using namespace dirka;
+using namespace testsupport;
+using namespace Qt::StringLiterals;
 
 namespace {
+
+// A result that presses Stop as soon as the line StopAfter is written.
+class TStoppingResult : public TResultText {
+public:
+    void AppendLine(QStringView text) override
+    {
+        TResultText::AppendLine(text);
+        if (!StopAfter.isEmpty() && text == StopAfter)
+            RequestStop();
+    }
+    QString StopAfter;
+};
 
 class TFakeHost : public TListingHost {
 public:
@@ -29,26 +46,28 @@ public:
     void PlaySound(const QString& fileName) override { Sounds << fileName; }
     QString WholeText() const override { return Result.Text().toString(); }
 
-    QStringList Lines_() const
-    {
-        QStringList lines;
-        for (qsizetype i = 0; i < Result.LineCount(); ++i)
-            lines << Result.Line(i).toString();
-        return lines;
-    }
-
-    TResultText Result;
+    TStoppingResult Result;
     QStringList Warnings, Accepted, Sounds;
     QString Status, Clipboard;
     int Started = 0, Finished = 0;
     bool StopOnEvents = false;
 };
 
-void makeFile(const QString& path, qint64 size)
+// "{A}" and "{C}" in an expected line stand for the two locations.
+QStringList at(QStringList lines, const QString& a, const QString& c = QString())
 {
-    QFile file(path);
-    QVERIFY(file.open(QIODevice::WriteOnly));
-    QVERIFY(file.resize(size));
+    for (QString& line : lines)
+        line.replace(u"{A}"_s, a).replace(u"{C}"_s, c);
+    return lines;
+}
+
+// Statistics end in "   Time: 0.0 s" only when the clock moved on during the run.
+QStringList withoutTime(QStringList lines)
+{
+    static const QRegularExpression time(u"   Time: [0-9.]+ s$"_s);
+    for (QString& line : lines)
+        line.remove(time);
+    return lines;
 }
 
 TSettings filesOnly()
@@ -65,21 +84,19 @@ TSettings filesOnly()
 class TestListingRun : public QObject {
     Q_OBJECT
 private:
-    QTemporaryDir m_dir;
+    const TLocaleScope m_locale{QLocale::c()};
+    TTempTree m_tree;
     QString m_a; // ".../A/" with x.txt, B/y.log
     QString m_c; // ".../C/" with c.txt
 
 private Q_SLOTS:
     void initTestCase()
     {
-        QLocale::setDefault(QLocale::c());
-        m_a = m_dir.path() + u"/A/";
-        m_c = m_dir.path() + u"/C/";
-        QVERIFY(QDir().mkpath(m_a + u"B"));
-        QVERIFY(QDir().mkpath(m_c));
-        makeFile(m_a + u"x.txt", 10);
-        makeFile(m_a + u"B/y.log", 1048576);
-        makeFile(m_c + u"c.txt", 0);
+        m_a = m_tree.path("A/");
+        m_c = m_tree.path("C/");
+        QVERIFY(m_tree.makeFile("A/x.txt", 10));
+        QVERIFY(m_tree.makeFile("A/B/y.log", 1048576));
+        QVERIFY(m_tree.makeFile("C/c.txt", 0));
         CollectInfo();
     }
 
@@ -89,55 +106,55 @@ private Q_SLOTS:
         ClearStopRequest();
     }
 
+    // "{time}" stands for the time line and "{drive}" for the drive line of the location.
     void headerCodes_data()
     {
         QTest::addColumn<int>("header");
-        QTest::addColumn<bool>("time");
-        QTest::addColumn<bool>("searchFor");
-        QTest::addColumn<bool>("location");
-        for (int code = 0; code <= 7; ++code) {
-            const bool time = code == 0 || code == 3 || code == 4 || code == 5 || code == 7;
-            const bool searchFor = code == 1 || code == 3 || code == 5 || code == 6 || code == 7;
-            const bool location = code == 2 || code == 4 || code == 5 || code == 6 || code == 7;
-            QTest::addRow("%d", code) << code << time << searchFor << location;
-        }
+        QTest::addColumn<QStringList>("expected");
+        QTest::newRow("0 time") << 0 << QStringList{"{time}"};
+        QTest::newRow("1 search for") << 1 << QStringList{":: Search for: All files"};
+        QTest::newRow("2 location") << 2 << QStringList{":: {A}"};
+        QTest::newRow("3 time, search for")
+            << 3 << QStringList{"{time}", ":: Search for: All files"};
+        QTest::newRow("4 time, location") << 4 << QStringList{"{time}", ":: {A}"};
+        QTest::newRow("5 all three")
+            << 5 << QStringList{"{time}", ":: Search for: All files", ":: {A}"};
+        QTest::newRow("6 search for, location")
+            << 6 << QStringList{":: Search for: All files", ":: {A}"};
+        QTest::newRow("7 full") << 7
+                                << QStringList{"{time}", ":: Search for: All files", "{drive}",
+                                               ":: {A}"};
     }
     void headerCodes()
     {
         QFETCH(int, header);
-        QFETCH(bool, time);
-        QFETCH(bool, searchFor);
-        QFETCH(bool, location);
+        QFETCH(QStringList, expected);
         TSettings settings = filesOnly();
         settings.Style.Header = header;
         TFakeHost host;
         const TRunResult run = RunListing(settings, m_a, host);
         QCOMPARE(run.Outcome, TRunOutcome::Completed);
 
-        QStringList lines = host.Lines_();
-        int i = 0;
-        if (time) {
-            QVERIFY2(
-                QRegularExpression(QStringLiteral("^:: Dirka 2\\.1; .+; \\d\\d:\\d\\d:\\d\\d$"))
-                    .match(lines[i])
-                    .hasMatch(),
-                qPrintable(lines[i]));
-            ++i;
+        static const QRegularExpression timeLine(u"^:: Dirka 2\\.1; .+; \\d\\d:\\d\\d:\\d\\d$"_s);
+        QStringList lines = withoutTime(linesOf(host.Result));
+        for (QString& line : lines) {
+            if (timeLine.match(line).hasMatch())
+                line = u"{time}"_s;
+            else if (line.startsWith(u":: Drive: ") && line.contains(u"; Size: "))
+                line = u"{drive}"_s;
         }
-        if (searchFor)
-            QCOMPARE(lines[i++], QStringLiteral(":: Search for: All files"));
-        if (header == 7 && lines[i].startsWith(u":: Drive: "))
-            QVERIFY(lines[i++].contains(u"; Size: "));
-        if (location) {
-            QCOMPARE(lines[i], QString(u":: " + m_a));
-            QCOMPARE(TabGet(i), m_a);
-            ++i;
-        }
-        QCOMPARE(lines.mid(i),
-                 QStringList({"", m_a + u"x.txt", m_a + u"B/y.log", "",
-                              QString(u":: " + run.StatusText), ":: Listing Completed.", ""}));
-        QVERIFY(lines[lines.size() - 3].startsWith(u":: Files: 2 (1.00 MB; in 2 folders)"));
-        QCOMPARE(TabGet(i + 1), QString(m_a + u"x.txt"));
+        const std::optional<TDriveInfo> drive = DriveInfoForPath(m_a);
+        if (!drive || DriveLineText(*drive).isEmpty())
+            expected.removeAll(u"{drive}"_s); // no size known for this mount: no drive line
+        expected = at(expected + QStringList{"", "{A}x.txt", "{A}B/y.log", "",
+                                             ":: Files: 2 (1.00 MB; in 2 folders)",
+                                             ":: Listing Completed.", ""},
+                      m_a);
+        QCOMPARE(lines, expected);
+        const qsizetype location = expected.indexOf(QString(u":: " + m_a));
+        if (location >= 0)
+            QCOMPARE(TabGet(int(location)), m_a);
+        QCOMPARE(TabGet(int(expected.indexOf(QString(m_a + u"x.txt")))), QString(m_a + u"x.txt"));
         QCOMPARE(host.Started, 1);
         QCOMPARE(host.Finished, 1);
     }
@@ -149,11 +166,10 @@ private Q_SLOTS:
         TFakeHost host;
         const TRunResult run = RunListing(settings, m_a + u" | " + m_c, host);
         QCOMPARE(run.Outcome, TRunOutcome::Completed);
-        const QStringList lines = host.Lines_();
-        QCOMPARE(lines,
-                 QStringList({":: " + m_a, "", m_a + u"x.txt", m_a + u"B/y.log", "", ":: " + m_c,
-                              "", m_c + u"c.txt", "", lines[9], ":: Listing Completed.", ""}));
-        QVERIFY2(lines[9].startsWith(u":: Files: 3 (1.00 MB; in 3 folders)"), qPrintable(lines[9]));
+        QCOMPARE(withoutTime(linesOf(host.Result)),
+                 at({":: {A}", "", "{A}x.txt", "{A}B/y.log", "", ":: {C}", "", "{C}c.txt", "",
+                     ":: Files: 3 (1.00 MB; in 3 folders)", ":: Listing Completed.", ""},
+                    m_a, m_c));
         QCOMPARE(TabGet(5), m_c);
         QCOMPARE(ListedLocation(), QString());
         RunListing(settings, m_c, host);
@@ -166,29 +182,50 @@ private Q_SLOTS:
         settings.Style.IsHeader = false;
         TFakeHost host;
         RunListing(settings, m_a, host);
-        QCOMPARE(host.Lines_(), QStringList({m_a + u"x.txt", m_a + u"B/y.log"}));
+        QCOMPARE(linesOf(host.Result), QStringList({m_a + u"x.txt", m_a + u"B/y.log"}));
         QVERIFY(host.Status.startsWith(u"Files: 2 (1.00 MB; in 2 folders)"));
 
         TFakeHost stopped;
         stopped.StopOnEvents = true;
         const TRunResult run = RunListing(settings, m_a, stopped);
         QCOMPARE(run.Outcome, TRunOutcome::Stopped);
-        QCOMPARE(stopped.Lines_(), QStringList());
+        QCOMPARE(linesOf(stopped.Result), QStringList());
         QVERIFY2(stopped.Status.endsWith(u"   (Stopped)"), qPrintable(stopped.Status));
     }
 
+    // The footer, then the stop line; nothing of the second location.
+    void stopWithHeader_data()
+    {
+        QTest::addColumn<QString>("stopAfter"); // empty: Stop is pressed before the walk
+        QTest::addColumn<QStringList>("expected");
+        QTest::newRow("before the walk")
+            << QString()
+            << QStringList{":: Search for: All files", "", "", ":: Files: 0", ":: Stopped!", ""};
+        QTest::newRow("after the first file") << "{A}x.txt"
+                                              << QStringList{":: Search for: All files",
+                                                             "",
+                                                             "{A}x.txt",
+                                                             "",
+                                                             ":: Files: 1 (.000 MB; in 1 folders)",
+                                                             ":: Stopped!",
+                                                             ""};
+    }
     void stopWithHeader()
     {
+        QFETCH(QString, stopAfter);
+        QFETCH(QStringList, expected);
         TSettings settings = filesOnly();
         settings.Style.Header = 1;
         settings.IsCopy = true;
         TFakeHost host;
-        host.StopOnEvents = true;
+        host.StopOnEvents = stopAfter.isEmpty();
+        host.Result.StopAfter = stopAfter.replace(u"{A}"_s, m_a);
         const TRunResult run = RunListing(settings, m_a + u"|" + m_c, host);
         QCOMPARE(run.Outcome, TRunOutcome::Stopped);
-        const QStringList lines = host.Lines_();
-        QCOMPARE(lines.mid(lines.size() - 2), QStringList({":: Stopped!", ""}));
-        QVERIFY(!lines.contains(QString(m_c + u"c.txt")));
+        const QStringList lines = linesOf(host.Result);
+        QCOMPARE(withoutTime(lines), at(expected, m_a));
+        // The status bar shows the footer's statistics, marked as stopped.
+        QCOMPARE(host.Status, QString(lines[lines.size() - 3].mid(3) + u"   (Stopped)"));
         QCOMPARE(host.Clipboard, QString()); // never after a stopped run
     }
 
@@ -200,12 +237,13 @@ private Q_SLOTS:
         TFakeHost host;
         RunListing(settings, m_a, host);
         RunListing(settings, m_c, host);
-        QCOMPARE(host.Lines_(), QStringList({m_a + u"x.txt", m_a + u"B/y.log", m_c + u"c.txt"}));
+        QCOMPARE(linesOf(host.Result),
+                 QStringList({m_a + u"x.txt", m_a + u"B/y.log", m_c + u"c.txt"}));
         QCOMPARE(TabGet(0), QString(m_a + u"x.txt"));
         QCOMPARE(TabGet(2), QString(m_c + u"c.txt"));
         settings.IsClear = true;
         RunListing(settings, m_c, host);
-        QCOMPARE(host.Lines_(), QStringList({m_c + u"c.txt"}));
+        QCOMPARE(linesOf(host.Result), QStringList({m_c + u"c.txt"}));
         QCOMPARE(TabGet(1), QString());
     }
 
@@ -222,8 +260,8 @@ private Q_SLOTS:
         QCOMPARE(SearchForLineText(one), QStringLiteral(":: Search for: All files; Depth: 1"));
         TFakeHost host;
         RunListing(one, m_a, host);
-        QVERIFY(host.Lines_().contains(m_a + u"x.txt"));
-        QVERIFY(!host.Lines_().contains(m_a + u"B/y.log"));
+        QVERIFY(linesOf(host.Result).contains(m_a + u"x.txt"));
+        QVERIFY(!linesOf(host.Result).contains(m_a + u"B/y.log"));
     }
 
     void refusals_data()
@@ -253,33 +291,49 @@ private Q_SLOTS:
             settings, location.isEmpty() && filter ? m_a : location.replace(u'@', m_a), host);
         QCOMPARE(run.Outcome, TRunOutcome::Refused);
         QCOMPARE(host.Warnings, QStringList{warning});
-        QCOMPARE(host.Lines_(), QStringList{"old line"});
+        QCOMPARE(linesOf(host.Result), QStringList{"old line"});
         QCOMPARE(host.Started, 0);
         QCOMPARE(host.Accepted, QStringList());
     }
 
+    // The sound plays only when the sound file is a file; "{P}" is the program folder.
+    void copyAndSound_data()
+    {
+        QTest::addColumn<QString>("standing"); // what is at audio/ListingCompleted.wav
+        QTest::addColumn<bool>("sound");
+        QTest::addColumn<bool>("depthOne");
+        QTest::addColumn<QStringList>("expected");
+        QTest::newRow("no sound file") << "" << true << false << QStringList();
+        QTest::newRow("a folder in its place") << "folder" << true << false << QStringList();
+        QTest::newRow("the sound file")
+            << "file" << true << false << QStringList{"{P}audio/ListingCompleted.wav"};
+        QTest::newRow("sound off") << "file" << false << false << QStringList();
+        QTest::newRow("one depth list") << "file" << true << true << QStringList();
+    }
     void copyAndSound()
     {
-        QTemporaryDir program;
-        QVERIFY(QDir().mkpath(program.path() + u"/audio"));
+        QFETCH(QString, standing);
+        QFETCH(bool, sound);
+        QFETCH(bool, depthOne);
+        QFETCH(QStringList, expected);
+        TTempTree program;
+        QVERIFY(program.makeFolder("audio"));
+        if (standing == u"folder")
+            QVERIFY(program.makeFolder("audio/ListingCompleted.wav"));
+        else if (standing == u"file")
+            QVERIFY(program.makeFile("audio/ListingCompleted.wav", 4));
         TInfo info = Info();
-        info.ProgramFolder = program.path() + u'/';
+        info.ProgramFolder = program.path();
         ReplaceInfo(info);
+        const auto restore = qScopeGuard([] { CollectInfo(); });
 
         TSettings settings = filesOnly();
         settings.IsCopy = true;
-        settings.IsSound = true;
+        settings.IsSound = sound;
         TFakeHost host;
-        RunListing(settings, m_a, host);
+        RunListing(depthOne ? DepthOneSettings(settings) : settings, m_a, host);
         QCOMPARE(host.Clipboard, host.Result.Text().toString());
-        QCOMPARE(host.Sounds, QStringList()); // no sound file, no sound
-
-        makeFile(program.path() + u"/audio/ListingCompleted.wav", 4);
-        RunListing(settings, m_a, host);
-        QCOMPARE(host.Sounds, QStringList{program.path() + u"/audio/ListingCompleted.wav"});
-        RunListing(DepthOneSettings(settings), m_a, host);
-        QCOMPARE(host.Sounds.size(), 1);
-        CollectInfo();
+        QCOMPARE(host.Sounds, expected.replaceInStrings(u"{P}"_s, program.path()));
     }
 
     void timeLineLeavesNoTraceOfTheZone()
@@ -288,23 +342,21 @@ private Q_SLOTS:
         const QList<QLocale> locales = QLocale::matchingLocales(
             QLocale::AnyLanguage, QLocale::AnyScript, QLocale::AnyTerritory);
         for (const QLocale& locale : locales) {
-            QLocale::setDefault(locale);
+            const TLocaleScope scope(locale);
             const QString line = TimeLineText(when);
             const QString time = line.mid(line.lastIndexOf(u"; ") + 2);
             QVERIFY2(!time.contains(u"()") && !time.contains(u"[]") && !time.endsWith(u',') &&
                          !time.endsWith(u' '),
                      qPrintable(locale.name() + u": " + time));
         }
-        QLocale::setDefault(QLocale::c());
     }
 
     void timeLineHasNoTimeZone()
     {
         const QDateTime when(QDate(2026, 12, 6), QTime(10, 15, 42));
         QCOMPARE(TimeLineText(when), QStringLiteral(":: Dirka 2.1; 6 Dec 2026; 10:15:42"));
-        QLocale::setDefault(QLocale(QLocale::German, QLocale::Germany));
+        const TLocaleScope german(u"de_DE"_s);
         QCOMPARE(TimeLineText(when), QStringLiteral(":: Dirka 2.1; 06.12.26; 10:15:42"));
-        QLocale::setDefault(QLocale::c());
     }
 };
 

@@ -18,14 +18,6 @@ TResultText textOf(const QStringList& lines)
     return text;
 }
 
-QStringList linesOf(const TResultText& text)
-{
-    QStringList lines;
-    for (qsizetype i = 0; i < text.LineCount(); ++i)
-        lines.append(text.Line(i).toString());
-    return lines;
-}
-
 // Every line's start, text and the CR LF between lines agree with the whole text.
 void verifyConsistent(const TResultText& text, const QStringList& lines)
 {

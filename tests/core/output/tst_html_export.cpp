@@ -7,7 +7,6 @@
 #include "test_support.h"
 
 #include <QFile>
-#include <QTemporaryDir>
 #include <QTest>
 #include <QXmlStreamReader>
 
@@ -294,12 +293,9 @@ private Q_SLOTS:
     {
         TResultText result;
         addLine(result, u"a.txt", u"/Music/a.txt");
-        QTemporaryDir dir;
-        const QString target = dir.filePath(QStringLiteral("list.html"));
-        QFile old(target);
-        QVERIFY(old.open(QIODevice::WriteOnly));
-        old.write(QByteArray(5000, 'o'));
-        old.close();
+        TTempTree dir;
+        const QString target = dir.path("list.html");
+        QVERIFY(dir.makeFile("list.html", QByteArray(5000, 'o')));
         const THtmlExport exported = ExportHtmlPage(target, options(result));
         QVERIFY2(exported.Ok(), qPrintable(exported.ErrorText));
         QCOMPARE(readAll(target), BuildHtmlPage(options(result)));
@@ -308,8 +304,8 @@ private Q_SLOTS:
     void exportErrors()
     {
         TResultText result;
-        QTemporaryDir dir;
-        const QString target = dir.filePath(QStringLiteral("missing/list.html"));
+        TTempTree dir;
+        const QString target = dir.path("missing/list.html");
         THtmlExport exported = ExportHtmlPage(target, options(result));
         QCOMPARE(exported.Stage, 30);
         QCOMPARE(exported.ErrorText, u"Error #4022/30. Problem during HTML export.\r\n" + target +

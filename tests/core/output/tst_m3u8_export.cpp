@@ -6,7 +6,6 @@
 #include "test_support.h"
 
 #include <QFile>
-#include <QTemporaryDir>
 #include <QTest>
 
 using namespace dirka;
@@ -32,12 +31,9 @@ private Q_SLOTS:
         addLine(result, u"B/", u"/A/B/");
         addLine(result, u"\ty.flac", u"/A/B/y.flac");
         addLine(result, u"Files: 2");
-        QTemporaryDir dir;
-        const QString target = dir.filePath(QStringLiteral("list.m3u8"));
-        QFile old(target);
-        QVERIFY(old.open(QIODevice::WriteOnly));
-        old.write(QByteArray(400, '#'));
-        old.close();
+        TTempTree dir;
+        const QString target = dir.path("list.m3u8");
+        QVERIFY(dir.makeFile("list.m3u8", QByteArray(400, '#')));
         const TM3u8Export exported = ExportToM3u8(target, result);
         QVERIFY(exported.Ok());
         QCOMPARE(exported.Entries, 2);
@@ -91,8 +87,8 @@ private Q_SLOTS:
         TResultText result;
         addLine(result, u":: /A/", u"/A/");
         addLine(result, u"Files: 0");
-        QTemporaryDir dir;
-        const QString target = dir.filePath(QStringLiteral("list.m3u8"));
+        TTempTree dir;
+        const QString target = dir.path("list.m3u8");
         QVERIFY(ExportToM3u8(target, result).Ok());
         QVERIFY(QFile::exists(target));
         QCOMPARE(readAll(target), QByteArray());
@@ -114,8 +110,8 @@ private Q_SLOTS:
     {
         TResultText result;
         addLine(result, u"a", u"/m/a\nb.mp3");
-        QTemporaryDir dir;
-        const QString target = dir.filePath(QStringLiteral("missing/list.m3u8"));
+        TTempTree dir;
+        const QString target = dir.path("missing/list.m3u8");
         const TM3u8Export exported = ExportToM3u8(target, result);
         QVERIFY(!exported.Ok());
         QCOMPARE(exported.Stage, 10);

@@ -6,7 +6,6 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
-#include <QTemporaryDir>
 #include <QTest>
 
 #include <csignal>
@@ -24,13 +23,6 @@ namespace {
 QByteArray hex(const char* digits)
 {
     return QByteArray::fromHex(digits);
-}
-
-void writeAll(const QString& fileName, const QByteArray& bytes)
-{
-    QFile file(fileName);
-    QVERIFY(file.open(QIODevice::WriteOnly));
-    QCOMPARE(file.write(bytes), bytes.size());
 }
 
 bool isKind(const char* path, mode_t kind)
@@ -94,8 +86,8 @@ private Q_SLOTS:
         QFETCH(QString, text);
         QFETCH(int, code);
         QFETCH(QByteArray, expected);
-        QTemporaryDir dir;
-        const QString target = dir.filePath(QStringLiteral("result.txt"));
+        TTempTree dir;
+        const QString target = dir.path("result.txt");
         QCOMPARE(SaveResultText(target, text, code), TSaveOutcome::Written);
         QCOMPARE(readAll(target), expected);
         if (code == 4)
@@ -111,11 +103,11 @@ private Q_SLOTS:
     void codesWithoutWriter()
     {
         QFETCH(int, code);
-        QTemporaryDir dir;
-        const QString target = dir.filePath(QStringLiteral("result.txt"));
+        TTempTree dir;
+        const QString target = dir.path("result.txt");
         QCOMPARE(SaveResultText(target, u"a", code), TSaveOutcome::BeepOnly);
         QVERIFY(!QFile::exists(target));
-        writeAll(target, "old");
+        QVERIFY(dir.makeFile("result.txt", "old"));
         QCOMPARE(SaveResultText(target, u"a", code), TSaveOutcome::BeepOnly);
         QCOMPARE(readAll(target), QByteArray("old"));
     }
@@ -156,9 +148,9 @@ private Q_SLOTS:
 
     void overwritingLongerFileLeavesNoOldBytes()
     {
-        QTemporaryDir dir;
-        const QString target = dir.filePath(QStringLiteral("result.txt"));
-        writeAll(target, QByteArray(5000, 'z'));
+        TTempTree dir;
+        const QString target = dir.path("result.txt");
+        QVERIFY(dir.makeFile("result.txt", QByteArray(5000, 'z')));
         SaveUtf8TextFile(target, u"a", false);
         QCOMPARE(readAll(target), QByteArray("a"));
         SaveUtf8TextFile(target, QString(), true);
@@ -167,11 +159,10 @@ private Q_SLOTS:
 
     void writesThroughLinks()
     {
-        QTemporaryDir dir;
-        const QString file = dir.filePath(QStringLiteral("real.txt"));
-        const QString link = dir.filePath(QStringLiteral("link.txt"));
-        writeAll(file, "old contents");
-        QVERIFY(QFile::link(file, link));
+        TTempTree dir;
+        const QString file = dir.path("real.txt");
+        const QString link = dir.path("link.txt");
+        QVERIFY(dir.makeFile("real.txt", "old contents") && dir.makeLink("link.txt", file));
         SaveUtf8TextFile(link, u"new", false);
         QVERIFY(QFileInfo(link).isSymLink());
         QCOMPARE(readAll(file), QByteArray("new"));
@@ -190,10 +181,10 @@ private Q_SLOTS:
     {
         QFETCH(int, textUnits);
         QFETCH(QString, reason);
-        QTemporaryDir dir;
-        const QString target = dir.filePath(QStringLiteral("result.txt"));
+        TTempTree dir;
+        const QString target = dir.path("result.txt");
         const QByteArray old(3000, 'o');
-        writeAll(target, old);
+        QVERIFY(dir.makeFile("result.txt", old));
         try {
             const TFileSizeLimit limit(10);
             SaveUtf8TextFile(target, QString(textUnits, u'n'), true);
@@ -219,10 +210,9 @@ private Q_SLOTS:
     {
         QFETCH(QString, name);
         QFETCH(QString, reason);
-        QTemporaryDir dir;
-        QVERIFY(QDir(dir.path()).mkdir(QStringLiteral("folder")));
-        writeAll(dir.filePath(QStringLiteral("folder/inside.txt")), "kept");
-        const QString target = name.isEmpty() ? QString() : dir.filePath(name);
+        TTempTree dir;
+        QVERIFY(dir.makeFile("folder/inside.txt", "kept"));
+        const QString target = name.isEmpty() ? QString() : dir.path(name);
         try {
             SaveResultText(target, u"a", 5);
             QFAIL("no error");
@@ -231,7 +221,7 @@ private Q_SLOTS:
             if (!reason.isEmpty())
                 QVERIFY2(error.Message().endsWith(reason), qPrintable(error.Message()));
         }
-        QCOMPARE(readAll(dir.filePath(QStringLiteral("folder/inside.txt"))), QByteArray("kept"));
+        QCOMPARE(readAll(dir.path("folder/inside.txt")), QByteArray("kept"));
         QCOMPARE(QDir(dir.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden),
                  QStringList{QStringLiteral("folder")});
     }
@@ -239,9 +229,9 @@ private Q_SLOTS:
     // A FIFO proves that special targets are written in place before any test goes near /dev.
     void fifoStaysFifo()
     {
-        QTemporaryDir dir;
-        const QByteArray fifo = QFile::encodeName(dir.filePath(QStringLiteral("pipe")));
-        QCOMPARE(mkfifo(fifo.constData(), 0600), 0);
+        TTempTree dir;
+        QVERIFY(dir.makeFifo("pipe"));
+        const QByteArray fifo = dir.bytes("pipe");
         const int reader = open(fifo.constData(), O_RDONLY | O_NONBLOCK);
         QVERIFY(reader >= 0);
         SaveUtf8TextFile(QFile::decodeName(fifo), u"abc", true);
@@ -282,8 +272,8 @@ private Q_SLOTS:
     void streamAliasIsAppendedTo()
     {
         QFETCH(QString, alias);
-        QTemporaryDir dir;
-        const QString file = dir.filePath(QStringLiteral("stream.txt"));
+        TTempTree dir;
+        const QString file = dir.path("stream.txt");
         QFile stream(file);
         QVERIFY(stream.open(QIODevice::WriteOnly));
         QCOMPARE(stream.write("old", 3), 3);
@@ -300,9 +290,9 @@ private Q_SLOTS:
     // A regular file whose path merely passes through /proc is replaced as any other.
     void regularFileUnderProcIsReplaced()
     {
-        QTemporaryDir dir;
-        const QString file = dir.filePath(QStringLiteral("out.txt"));
-        writeAll(file, "OLD CONTENTS");
+        TTempTree dir;
+        const QString file = dir.path("out.txt");
+        QVERIFY(dir.makeFile("out.txt", "OLD CONTENTS"));
         const QString viaProc =
             QStringLiteral("/proc/%1/root").arg(QCoreApplication::applicationPid()) + file;
         SaveUtf8TextFile(viaProc, u"new", false);

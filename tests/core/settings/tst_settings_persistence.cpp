@@ -6,7 +6,6 @@
 #include <QDir>
 #include <QFile>
 #include <QStandardPaths>
-#include <QTemporaryDir>
 #include <QTest>
 
 #include <csignal>
@@ -22,13 +21,6 @@ namespace {
 
 const QByteArray Head = "Windows Registry Editor Version 5.00\r\n\r\n"
                         "[HKEY_CURRENT_USER\\Software\\Pelmora\\Dirka\\2.1]\r\n";
-
-void writeAll(const QString& path, const QByteArray& bytes)
-{
-    QFile file(path);
-    QVERIFY(file.open(QIODevice::WriteOnly));
-    file.write(bytes);
-}
 
 // A record in which every value differs from its default (and stays within the load ranges).
 TSettings changedSettings()
@@ -55,8 +47,8 @@ TSettings changedSettings()
 class TestSettingsPersistence : public QObject {
     Q_OBJECT
 private:
-    QTemporaryDir m_dir;
-    QString path() const { return m_dir.filePath(QStringLiteral("cfg/2.1.reg")); }
+    TTempTree m_dir;
+    QString path() const { return m_dir.path("cfg/2.1.reg"); }
 
 private Q_SLOTS:
     void initTestCase()
@@ -64,7 +56,7 @@ private Q_SLOTS:
         QStandardPaths::setTestModeEnabled(true);
         QVERIFY(m_dir.isValid());
     }
-    void cleanup() { QDir(m_dir.filePath(QStringLiteral("cfg"))).removeRecursively(); }
+    void cleanup() { QDir(m_dir.path("cfg")).removeRecursively(); }
 
     void filePathInTestMode()
     {
@@ -153,8 +145,7 @@ private Q_SLOTS:
     {
         QFETCH(QByteArray, values);
         QFETCH(TSettings, expected);
-        QVERIFY(QDir().mkpath(QFileInfo(path()).path()));
-        writeAll(path(), Head + values + "\r\n");
+        QVERIFY(m_dir.makeFile("cfg/2.1.reg", Head + values + "\r\n"));
         TSettings s;
         LoadSettings(s, path());
         QCOMPARE(s, expected);
@@ -214,11 +205,13 @@ private Q_SLOTS:
         const QString folder = QFileInfo(path()).path();
         TSaveResult result;
         if (how == u"read-only") {
-            if (::geteuid() == 0)
-                QSKIP("permission bits do not stop root; the size-limit row covers this");
-            QFile::setPermissions(folder, QFile::ReadOwner | QFile::ExeOwner);
+            const TWithoutReadOverride asUser; // root would write to the folder anyway
+            if (!asUser.active())
+                QSKIP("permission bits do not stop this process; the size-limit row covers this");
+            // A writable file in a read-only folder is rewritten in place; this one is not.
+            QVERIFY(m_dir.setMode("cfg", 0500) && m_dir.setMode("cfg/2.1.reg", 0400));
             result = SaveSettings(changedSettings(), path());
-            QFile::setPermissions(folder, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+            QVERIFY(m_dir.setMode("cfg", 0700));
         } else {
             // The kernel refuses writes past RLIMIT_FSIZE with EFBIG (SIGXFSZ ignored), even for
             // root: a stand-in for a full disk.
@@ -248,10 +241,9 @@ private Q_SLOTS:
     void failedSaveReports()
     {
         QFETCH(QString, target);
-        const QString base = m_dir.filePath(QStringLiteral("cfg"));
-        QVERIFY(QDir().mkpath(base + u"/folder"));
-        writeAll(base + u"/file", "x");
-        QVERIFY(QFile::link(QStringLiteral("/dev/full"), base + u"/full"));
+        const QString base = m_dir.path("cfg");
+        QVERIFY(m_dir.makeFolder("cfg/folder") && m_dir.makeFile("cfg/file", "x") &&
+                m_dir.makeLink("cfg/full", "/dev/full"));
         const TSaveResult result = SaveSettings(TSettings(), base + u'/' + target);
         QVERIFY(!result.Ok);
         QVERIFY(!result.Reason.isEmpty());
@@ -265,19 +257,19 @@ private Q_SLOTS:
         QVERIFY(SaveSettings(changedSettings(), path()).Ok);
         const QByteArray good = readAll(path());
         for (qsizetype cut = 0; cut < good.size(); cut += 7) {
-            writeAll(path(), good.left(cut));
+            QVERIFY(m_dir.makeFile("cfg/2.1.reg", good.left(cut)));
             TSettings s;
             LoadSettings(s, path());
         }
         for (qsizetype at = 0; at < good.size(); at += 5) {
             QByteArray bad = good;
             bad[at] = char(bad[at] ^ 0xA5);
-            writeAll(path(), bad);
+            QVERIFY(m_dir.makeFile("cfg/2.1.reg", bad));
             TSettings s;
             LoadSettings(s, path());
             QVERIFY(s.Style.IndentSpace >= 0 && s.Style.IndentSpace <= 20);
         }
-        writeAll(path(), "\"MaxDepth\"=dword:1\r\n[" + good);
+        QVERIFY(m_dir.makeFile("cfg/2.1.reg", "\"MaxDepth\"=dword:1\r\n[" + good));
         QVERIFY(SaveSettings(TSettings(), path()).Ok); // a clean file replaces the broken one
         QCOMPARE(readAll(path()).count("\"MaxDepth\""), 1);
     }

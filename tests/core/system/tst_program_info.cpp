@@ -1,13 +1,15 @@
 #include "core/system/program_info.h"
 #include "core/system/web_addresses.h"
 
+#include "test_support.h"
+
 #include <QCoreApplication>
 #include <QFileInfo>
 #include <QRegularExpression>
-#include <QTemporaryDir>
 #include <QTest>
 
 using namespace dirka;
+using namespace testsupport;
 
 class TestProgramInfo : public QObject {
     Q_OBJECT
@@ -81,22 +83,19 @@ private Q_SLOTS:
 
     void collectInfo()
     {
-        QTemporaryDir home;
+        TTempTree home;
         const QByteArray oldHome = qgetenv("HOME");
         const QByteArray oldConfig = qgetenv("XDG_CONFIG_HOME");
-        qputenv("HOME", home.path().toUtf8());
-        qputenv("XDG_CONFIG_HOME", home.filePath(QStringLiteral(".config")).toUtf8());
-        QDir(home.path()).mkpath(QStringLiteral(".config"));
-        QFile dirs(home.filePath(QStringLiteral(".config/user-dirs.dirs")));
-        QVERIFY(dirs.open(QIODevice::WriteOnly));
-        dirs.write("XDG_DESKTOP_DIR=\"$HOME/Pulpit\"\nXDG_DOCUMENTS_DIR=\"$HOME/Dokumenty\"\n");
-        dirs.close();
-        QLocale::setDefault(QLocale(QLocale::Polish, QLocale::Poland));
+        qputenv("HOME", home.bytes().chopped(1));
+        qputenv("XDG_CONFIG_HOME", home.bytes(".config"));
+        QVERIFY(home.makeFile(".config/user-dirs.dirs", "XDG_DESKTOP_DIR=\"$HOME/Pulpit\"\n"
+                                                        "XDG_DOCUMENTS_DIR=\"$HOME/Dokumenty\"\n"));
+        const TLocaleScope polish(QStringLiteral("pl_PL"));
 
         CollectInfo();
         const TInfo& info = Info();
-        QCOMPARE(info.DesktopFolder, QString(home.path() + u"/Pulpit/"));
-        QCOMPARE(info.PersonalFolder, QString(home.path() + u"/Dokumenty/"));
+        QCOMPARE(info.DesktopFolder, home.path("Pulpit/"));
+        QCOMPARE(info.PersonalFolder, home.path("Dokumenty/"));
         QCOMPARE(info.ProgramFilesFolder, QStringLiteral("/usr/bin/"));
         QCOMPARE(info.ProgramFolder, QString(QCoreApplication::applicationDirPath() + u'/'));
         QCOMPARE(info.FileSize, QFileInfo(QCoreApplication::applicationFilePath()).size());
@@ -109,14 +108,13 @@ private Q_SLOTS:
         QCOMPARE(info.LanguageCode, QStringLiteral("pl"));
         QCOMPARE(info.WebQuery, QStringLiteral("&ver=2.1.0.37&lng=0415"));
 
-        QLocale::setDefault(QLocale(QLocale::German, QLocale::Germany));
+        const TLocaleScope german(QStringLiteral("de_DE"));
         CollectInfo(); // a second call gathers everything anew
         QCOMPARE(Info().LanguageCode, QStringLiteral("us"));
         QCOMPARE(Info().WebQuery, QStringLiteral("&ver=2.1.0.37&lng=0407"));
 
         qputenv("HOME", oldHome);
         oldConfig.isNull() ? qunsetenv("XDG_CONFIG_HOME") : qputenv("XDG_CONFIG_HOME", oldConfig);
-        QLocale::setDefault(QLocale::c());
     }
 
     void webAddresses()
