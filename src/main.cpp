@@ -1,12 +1,30 @@
 #include "cli/command_line.h"
-#include "core/text/assertion.h"
+#include "core/listing/folder_walker.h"
 #include "core/system/program_info.h"
+#include "core/text/assertion.h"
+#include "core/text/file_names.h"
 #include "core/text/self_test.h"
+#include "gui/desktop.h"
 #include "gui/main_window.h"
 
 #include <QApplication>
+#include <QIcon>
 
 #include <cstdio>
+#include <cstring>
+#include <optional>
+
+namespace {
+
+// The first argument as the file system knows it: a name that is not UTF-8 keeps its bytes.
+std::optional<QString> commandLineLocation(int argc, char** argv)
+{
+    if (argc < 2)
+        return std::nullopt;
+    return dirka::DecodeFileName(argv[1], std::strlen(argv[1]));
+}
+
+} // namespace
 
 int main(int argc, char** argv)
 {
@@ -23,7 +41,14 @@ int main(int argc, char** argv)
 
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Dirka"));
-    dirka::TFormMain mainWindow;
+    QApplication::setOrganizationName(QStringLiteral("Pelmora"));
+    QIcon icon;
+    for (const char* size : {"16", "32", "64", "256"})
+        icon.addFile(u":/icons/dirka-" + QLatin1String(size) + u".png");
+    QApplication::setWindowIcon(icon);
+    dirka::SeedRandomFromClock();
+    dirka::TSystemDesktop desktop;
+    dirka::TFormMain mainWindow(desktop, commandLineLocation(argc, argv));
     mainWindow.show();
     return app.exec();
 }

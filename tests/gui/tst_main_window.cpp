@@ -79,10 +79,7 @@ private:
             qFatal("no child %s", name);
         return found;
     }
-    void setLocation(const QString& text)
-    {
-        find<QComboBox>("comboPath")->setEditText(text);
-    }
+    void setLocation(const QString& text) { find<QComboBox>("comboPath")->setEditText(text); }
     QStringList lines() const
     {
         QStringList all;
@@ -136,8 +133,8 @@ private Q_SLOTS:
         QCOMPARE(find<QComboBox>("comboPath")->currentText(),
                  QStringLiteral("<Desktop> | <My Documents>"));
         QCOMPARE(m_window->SaveEncoding(), 5);
-        for (const char* name :
-             {"actionSaveAs", "actionExportToM3U8", "actionCopyResult", "actionClear", "actionStop"})
+        for (const char* name : {"actionSaveAs", "actionExportToM3U8", "actionCopyResult",
+                                 "actionClear", "actionStop"})
             QVERIFY2(!find(name)->isEnabled(), name);
         QVERIFY(!find<QPushButton>("btnStop")->isVisible());
         QVERIFY(!find<TFindPanel>("panelFind")->isVisible());
@@ -180,9 +177,12 @@ private Q_SLOTS:
         QTest::addColumn<int>("filter");
         QTest::addColumn<QString>("location");
         QTest::addColumn<QString>("warning");
-        QTest::newRow("separator entry") << 2 << "." << "Choose what to search for.";
-        QTest::newRow("missing folder") << 0 << "/no/such/folder" << "Specified location doesn't exists.";
-        QTest::newRow("empty location") << 0 << "" << "Specified location doesn't exists.";
+        QTest::newRow("separator entry") << 2 << "."
+                                         << "Choose what to search for.";
+        QTest::newRow("missing folder") << 0 << "/no/such/folder"
+                                        << "Specified location doesn't exists.";
+        QTest::newRow("empty location") << 0 << ""
+                                        << "Specified location doesn't exists.";
     }
     void refusedRunsChangeNothing()
     {
@@ -230,10 +230,18 @@ private Q_SLOTS:
         QTest::addColumn<QString>("action");
         QTest::addColumn<QString>("lineText"); // a line ending in this
         QTest::addColumn<QString>("call");     // %1 the tree
-        QTest::newRow("open a file") << "actionOpen" << "a.txt" << "open %1/a.txt";
-        QTest::newRow("explore a file") << "actionExplore" << "a.txt" << "show %1/a.txt";
-        QTest::newRow("open a folder") << "actionOpen" << "sub/" << "open %1/sub/";
-        QTest::newRow("header line") << "actionOpen" << "Listing Completed." << "";
+        QTest::newRow("open a file") << "actionOpen"
+                                     << "a.txt"
+                                     << "open %1/a.txt";
+        QTest::newRow("explore a file") << "actionExplore"
+                                        << "a.txt"
+                                        << "show %1/a.txt";
+        QTest::newRow("open a folder") << "actionOpen"
+                                       << "sub/"
+                                       << "open %1/sub/";
+        QTest::newRow("header line") << "actionOpen"
+                                     << "Listing Completed."
+                                     << "";
     }
     void openAndExplore()
     {
@@ -250,7 +258,8 @@ private Q_SLOTS:
         m_window->Memo()->Select(m_window->Result().LineStart(line) + 1, 0);
         m_desktop.Calls.clear();
         find(action.toLatin1().constData())->trigger();
-        QCOMPARE(m_desktop.Calls, call.isEmpty() ? QStringList() : QStringList{call.arg(m_tree.path())});
+        QCOMPARE(m_desktop.Calls,
+                 call.isEmpty() ? QStringList() : QStringList{call.arg(m_tree.path())});
         QCOMPARE(m_window->Memo()->SelectedText(), all[line]);
     }
 
@@ -276,11 +285,14 @@ private Q_SLOTS:
         QTest::addColumn<bool>("wholeWords");
         QTest::addColumn<bool>("caseSensitive");
         QTest::addColumn<QList<int>>("starts"); // after each Enter; -1 beeped and kept
-        QTest::newRow("aaa/aa wraps") << "aaa" << "aa" << false << false << QList<int>{0, 1, -1};
-        QTest::newRow("whole words") << "catalog log.txt logs" << "log" << true << false
-                                     << QList<int>{8, -1};
-        QTest::newRow("folded case") << "x\u00E9" << "\u00C9" << false << false << QList<int>{1, -1};
-        QTest::newRow("exact case") << "x\u00E9" << "\u00C9" << false << true << QList<int>{-1};
+        QTest::newRow("aaa/aa wraps") << "aaa"
+                                      << "aa" << false << false << QList<int>{0, 1, -1};
+        QTest::newRow("whole words") << "catalog log.txt logs"
+                                     << "log" << true << false << QList<int>{8, -1};
+        QTest::newRow("folded case") << "x\u00E9"
+                                     << "\u00C9" << false << false << QList<int>{1, -1};
+        QTest::newRow("exact case") << "x\u00E9"
+                                    << "\u00C9" << false << true << QList<int>{-1};
     }
     void findPanel()
     {
@@ -290,7 +302,7 @@ private Q_SLOTS:
         QFETCH(bool, caseSensitive);
         QFETCH(QList<int>, starts);
         m_window->Lines().AppendLine(text);
-        m_window->Memo()->ResultChanged();
+        m_window->ResultChanged();
         find("miWholeWordsOnly")->setChecked(wholeWords);
         find("miCaseSensitive")->setChecked(caseSensitive);
         find("actionFind")->trigger();
@@ -320,9 +332,14 @@ private Q_SLOTS:
     {
         QTest::addColumn<QString>("entry");
         QTest::addColumn<QByteArray>("bytes");
-        QTest::newRow("UTF-8 with BOM") << "miUTF8bom" << QByteArray("\xEF\xBB\xBF" "a\r\n\xC3\xA9");
+        QTest::newRow("UTF-8 with BOM") << "miUTF8bom"
+                                        << QByteArray("\xEF\xBB\xBF"
+                                                      "a\r\n\xC3\xA9");
         QTest::newRow("UTF-8") << "miUTF8" << QByteArray("a\r\n\xC3\xA9");
-        QTest::newRow("Unicode") << "miUnicode" << QByteArray("\xFF\xFE" "a\0\r\0\n\0\xE9\0", 10);
+        QTest::newRow("Unicode") << "miUnicode"
+                                 << QByteArray("\xFF\xFE"
+                                               "a\0\r\0\n\0\xE9\0",
+                                               10);
     }
     void saveAsInEachEncoding()
     {
@@ -330,6 +347,7 @@ private Q_SLOTS:
         QFETCH(QByteArray, bytes);
         m_window->Lines().AppendLine(u"a");
         m_window->Lines().AppendLine(u"\u00E9");
+        m_window->ResultChanged();
         QTemporaryDir out;
         m_desktop.SaveName = out.filePath(QStringLiteral("saved.txt"));
         find(entry.toLatin1().constData())->trigger();
@@ -342,8 +360,10 @@ private Q_SLOTS:
     void failedSaveShowsTheNumberedError()
     {
         m_window->Lines().AppendLine(u"a");
+        m_window->ResultChanged();
         m_desktop.SaveName = QStringLiteral("/no/such/folder/x.txt");
         find("actionSaveAs")->trigger();
+        QCOMPARE(m_desktop.Calls.size(), 2);
         QCOMPARE(m_desktop.Calls.last(),
                  QStringLiteral("error Error #4021. Problem during saving file.\r\n"
                                 "/no/such/folder/x.txt: No such file or directory"));
@@ -353,9 +373,14 @@ private Q_SLOTS:
     {
         auto* mime = new QMimeData;
         mime->setUrls({QUrl::fromLocalFile(m_tree.filePath(QStringLiteral("sub/c.txt")))});
+        // A drop reaches the widget that accepted the drag's entry.
+        QDragEnterEvent enter(QPoint(50, 50), Qt::CopyAction, mime, Qt::LeftButton, Qt::NoModifier);
+        QCoreApplication::sendEvent(m_window.get(), &enter);
+        QVERIFY(enter.isAccepted());
         QDropEvent drop(QPointF(50, 50), Qt::CopyAction, mime, Qt::LeftButton, Qt::NoModifier);
         QCoreApplication::sendEvent(m_window.get(), &drop);
-        QCOMPARE(find<QComboBox>("comboPath")->currentText(), m_tree.filePath(QStringLiteral("sub")));
+        QCOMPARE(find<QComboBox>("comboPath")->currentText(),
+                 m_tree.filePath(QStringLiteral("sub")));
         QVERIFY(lines().join(u'\n').contains(u":: Search for: All files; Depth: 1"));
         delete mime;
     }

@@ -1,0 +1,96 @@
+// The window's side of a listing: the whole run through the List command, the result shown
+// after the walk ends, and Find Next over the whole result when the text is not there.
+//   QT_QPA_PLATFORM=offscreen build/bench/bench_gui_listing TREE [PRESET]
+#include "core/settings/settings_persistence.h"
+#include "core/system/program_info.h"
+#include "gui/desktop.h"
+#include "gui/main_window.h"
+#include "gui/result_view.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QComboBox>
+#include <QElapsedTimer>
+#include <QLineEdit>
+#include <QStandardPaths>
+
+#include <algorithm>
+#include <cstdio>
+#include <vector>
+
+using namespace dirka;
+
+namespace {
+
+class TQuietDesktop : public TDesktop {
+public:
+    void OpenDocument(const QString&) override {}
+    void ShowInFileManager(const QString&) override {}
+    void Beep() override {}
+    void PlaySound(const QString&) override {}
+    void Warning(QWidget*, const QString& text) override
+    {
+        std::fprintf(stderr, "warning: %s\n", qPrintable(text));
+    }
+    void Error(QWidget*, const QString&) override {}
+    std::optional<QString> RunSaveDialog(QFileDialog&) override { return std::nullopt; }
+    std::optional<QString> ChooseFolder(QWidget*, const QString&, const QString&) override
+    {
+        return std::nullopt;
+    }
+};
+
+double msSince(const QElapsedTimer& timer)
+{
+    return double(timer.nsecsElapsed()) / 1e6;
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    if (argc < 2) {
+        std::fprintf(stderr, "usage: bench_gui_listing TREE [PRESET]\n");
+        return 2;
+    }
+    QApplication app(argc, argv);
+    QStandardPaths::setTestModeEnabled(true); // never the user's settings
+    CollectInfo();
+    TSettings settings;
+    SetDefaultSettings(settings);
+    settings.Style.Preset = argc > 2 ? QString::fromLocal8Bit(argv[2]).toInt() : 6;
+    SaveSettings(settings);
+
+    TQuietDesktop desktop;
+    TFormMain window(desktop);
+    window.show();
+    QCoreApplication::processEvents();
+    window.findChild<QComboBox*>(QStringLiteral("comboPath"))
+        ->setEditText(QString::fromLocal8Bit(argv[1]));
+
+    QElapsedTimer whole;
+    whole.start();
+    window.findChild<QAction*>(QStringLiteral("actionListNormal"))->trigger();
+    const double walked = msSince(whole);
+    QElapsedTimer shown;
+    shown.start();
+    window.Memo()->viewport()->repaint();
+    const double paint = msSince(shown);
+    std::printf("lines %lld\nlisting through List: %.0f ms\nfirst paint after the walk: %.1f ms\n",
+                static_cast<long long>(window.Result().LineCount()), walked + paint, paint);
+
+    window.findChild<QLineEdit*>(QStringLiteral("edFind"))
+        ->setText(QStringLiteral("no such text anywhere"));
+    QAction* findNext = window.findChild<QAction*>(QStringLiteral("actionFindNext"));
+    std::vector<double> finds;
+    for (int round = 0; round < 7; ++round) {
+        QElapsedTimer timer;
+        timer.start();
+        findNext->trigger();
+        finds.push_back(msSince(timer));
+    }
+    std::sort(finds.begin(), finds.end());
+    std::printf("Find Next, text absent (%lld units): median %.1f ms\n",
+                static_cast<long long>(window.Result().Text().size()), finds[finds.size() / 2]);
+    return 0;
+}

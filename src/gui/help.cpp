@@ -1,0 +1,71 @@
+#include "gui/help.h"
+
+#include <QApplication>
+#include <QFileInfo>
+#include <QKeyEvent>
+#include <QWidget>
+
+namespace dirka {
+
+void SetHelpContext(QWidget* widget, int n)
+{
+    widget->setProperty(HelpContextProperty, n);
+}
+
+int CurrentHelpContext()
+{
+    const auto contextOf = [](const QWidget* w) {
+        return w ? w->property(HelpContextProperty).toInt() : 0;
+    };
+    const int focused = contextOf(QApplication::focusWidget());
+    if (focused > 0)
+        return focused;
+    return contextOf(QApplication::activeModalWidget() ? QApplication::activeModalWidget()
+                                                       : QApplication::activeWindow());
+}
+
+QString HelpPageName(int context, const QString& languageCode)
+{
+    if (context > 0)
+        return languageCode + QStringLiteral("%1.html").arg(context, 4, 10, QLatin1Char('0'));
+    return languageCode == u"us" ? QStringLiteral("index.html") : languageCode + u"_Home.html";
+}
+
+QString HelpPagePath(int context, const QString& languageCode, const QString& helpFolder)
+{
+    QString page = helpFolder + HelpPageName(context, languageCode);
+    if (!QFileInfo(page).isFile())
+        page = helpFolder + u"index.html";
+    return QFileInfo(page).isFile() ? page : QString();
+}
+
+THelpKeyFilter::THelpKeyFilter(std::function<void()> help, QObject* parent)
+    : QObject(parent), m_help(std::move(help))
+{
+}
+
+bool THelpKeyFilter::eventFilter(QObject* watched, QEvent* event)
+{
+    // Shortcut overrides come first: consuming F1 there keeps a focused control from taking it.
+    const bool isKey =
+        event->type() == QEvent::KeyPress || event->type() == QEvent::ShortcutOverride;
+    if (!isKey)
+        return QObject::eventFilter(watched, event);
+    const auto* key = static_cast<QKeyEvent*>(event);
+    const Qt::KeyboardModifiers held =
+        key->modifiers() & (Qt::ControlModifier | Qt::ShiftModifier | Qt::AltModifier);
+    if (key->key() != Qt::Key_F1 || held != Qt::NoModifier || !watched->isWidgetType())
+        return QObject::eventFilter(watched, event);
+    if (event->type() == QEvent::ShortcutOverride) {
+        event->accept();
+        return true;
+    }
+    if (!m_running && !key->isAutoRepeat()) {
+        m_running = true;
+        m_help();
+        m_running = false;
+    }
+    return true;
+}
+
+} // namespace dirka

@@ -1,0 +1,45 @@
+#pragma once
+
+#include <QObject>
+#include <QString>
+
+#include <functional>
+
+class QWidget;
+
+// Local help: pages below the program folder's help/ folder, picked by the help context of the
+// focused control or its window, and F1 caught for the whole application.
+namespace dirka {
+
+/// The property that carries a widget's help context number.
+inline constexpr char HelpContextProperty[] = "helpContext";
+
+/// Gives widget the help context n.
+void SetHelpContext(QWidget* widget, int n);
+/// The context of the focused control of the active window; when that is 0 or less, the
+/// window's own.
+int CurrentHelpContext();
+
+/// "us0008.html" for context 8 in "us"; for 0 or less "index.html" in "us", else
+/// language + "_Home.html".
+QString HelpPageName(int context, const QString& languageCode);
+
+/// The page to open for a context: the named page when it exists below helpFolder, else
+/// "index.html" when that exists, else nothing (empty).
+QString HelpPagePath(int context, const QString& languageCode, const QString& helpFolder);
+
+/// Watches every key press of the application: F1 without Ctrl, Shift or Alt runs help and is
+/// consumed, unless help is already running.
+class THelpKeyFilter : public QObject {
+public:
+    explicit THelpKeyFilter(std::function<void()> help, QObject* parent = nullptr);
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    std::function<void()> m_help;
+    bool m_running = false;
+};
+
+} // namespace dirka
