@@ -172,6 +172,14 @@ private Q_SLOTS:
         QVERIFY(lines().size() > 3);
     }
 
+    void closingDuringARunStopsItFirst()
+    {
+        QTimer::singleShot(0, m_window.get(), [this] { m_window->close(); });
+        listPlain();
+        QVERIFY(lines().contains(QStringLiteral(":: Stopped!")));
+        QTRY_VERIFY(!m_window->isVisible());
+    }
+
     void refusedRunsChangeNothing_data()
     {
         QTest::addColumn<int>("filter");
