@@ -24,6 +24,25 @@ std::optional<QString> commandLineLocation(int argc, char** argv)
     return dirka::DecodeFileName(argv[1], std::strlen(argv[1]));
 }
 
+// Qt would abort when it finds no display; a user who started the window by mistake in a
+// terminal is better served by one line that names the headless mode.
+bool canShowWindows(int argc, char** argv)
+{
+#if defined(Q_OS_UNIX) && !defined(Q_OS_MACOS)
+    if (qEnvironmentVariableIsSet("QT_QPA_PLATFORM"))
+        return true;
+    for (int i = 1; i < argc; ++i) {
+        if (std::strcmp(argv[i], "-platform") == 0)
+            return true;
+    }
+    return !qEnvironmentVariableIsEmpty("DISPLAY") || !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY");
+#else
+    Q_UNUSED(argc);
+    Q_UNUSED(argv);
+    return true;
+#endif
+}
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -39,6 +58,12 @@ int main(int argc, char** argv)
     if (const std::optional<int> status = dirka::RunCommandLine(argc, argv))
         return *status;
 
+    if (!canShowWindows(argc, argv)) {
+        std::fputs("dirka: no display to show the window on; to list without one, use "
+                   "'dirka --list LOCATION' (see 'dirka --help')\n",
+                   stderr);
+        return 2;
+    }
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Dirka"));
     QApplication::setOrganizationName(QStringLiteral("Pelmora"));

@@ -358,6 +358,22 @@ private Q_SLOTS:
             ::unlink(QByteArray(folder + name).constData());
     }
 
+    // Without a display the window cannot open: one line that names --list, and exit 2.
+    void windowWithoutDisplay()
+    {
+        QProcess process;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        for (const char* name : {"QT_QPA_PLATFORM", "DISPLAY", "WAYLAND_DISPLAY"})
+            env.remove(QLatin1String(name));
+        process.setProcessEnvironment(env);
+        process.start(QStringLiteral(DIRKA_BINARY), {m_tree.path()});
+        QVERIFY(process.waitForFinished(30000));
+        QCOMPARE(process.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(process.exitCode(), 2);
+        const QByteArray err = process.readAllStandardError();
+        QVERIFY2(err.contains("dirka --list LOCATION") && err.count('\n') == 1, err.constData());
+    }
+
     // Without a home the special folders are unknown: "<Desktop>" is refused, never "/".
     void pseudoLocationWithoutHome()
     {
