@@ -1,5 +1,6 @@
 #include "gui/find_panel.h"
 
+#include "gui/flat_button.h"
 #include "gui/help.h"
 
 #include <QAction>
@@ -17,23 +18,14 @@ namespace {
 constexpr int MaxFindLength = 100;
 constexpr int FindBoxHelpContext = 5;
 
-QToolButton* flatButton(QWidget* parent, const char* name, const QString& text)
-{
-    auto* button = new QToolButton(parent);
-    button->setObjectName(QLatin1String(name));
-    button->setText(text);
-    button->setAutoRaise(true);
-    return button;
-}
-
 } // namespace
 
 TFindPanel::TFindPanel(QWidget* parent)
-    : QFrame(parent), m_sbtnFindX(flatButton(this, "sbtnFindX", QString())),
+    : QFrame(parent), m_sbtnFindX(FlatButton(this, "sbtnFindX", QString())),
       m_edFind(new QLineEdit(this)),
-      m_sbtnFindOptions(flatButton(this, "sbtnFindOptions", QString())),
-      m_sbtnFindNext(flatButton(this, "sbtnFindNext", QStringLiteral("Next"))),
-      m_sbtnFindBack(flatButton(this, "sbtnFindBack", QStringLiteral("Back"))),
+      m_sbtnFindOptions(FlatButton(this, "sbtnFindOptions", QString())),
+      m_sbtnFindNext(FlatButton(this, "sbtnFindNext", QStringLiteral("Next"))),
+      m_sbtnFindBack(FlatButton(this, "sbtnFindBack", QStringLiteral("Back"))),
       m_pmFind(new QMenu(this)),
       m_miCaseSensitive(m_pmFind->addAction(QStringLiteral("Case sensitive"))),
       m_miWholeWordsOnly(m_pmFind->addAction(QStringLiteral("Whole words only")))

@@ -1,5 +1,7 @@
 #include "gui/location_row.h"
 
+#include "gui/flat_button.h"
+
 #include "core/settings/settings_records.h"
 #include "core/text/file_names.h"
 #include "core/text/text_utils.h"
@@ -22,25 +24,13 @@ namespace {
 constexpr int MaxVisibleRows = 32;
 constexpr int GapBeforeSearchFor = 6;
 
-QToolButton* boldFlatButton(QWidget* parent, const char* name, const QString& text)
-{
-    auto* button = new QToolButton(parent);
-    button->setObjectName(QLatin1String(name));
-    button->setText(text);
-    button->setAutoRaise(true);
-    QFont font = button->font();
-    font.setBold(true);
-    button->setFont(font);
-    return button;
-}
-
 } // namespace
 
 TLocationRow::TLocationRow(QWidget* parent)
     : QWidget(parent),
-      m_sbtnLocation(boldFlatButton(this, "sbtnLocation", QStringLiteral("Location:"))),
+      m_sbtnLocation(FlatButton(this, "sbtnLocation", QStringLiteral("Location:"), true)),
       m_comboPath(new QComboBox(this)),
-      m_sbtnFilter(boldFlatButton(this, "sbtnFilter", QStringLiteral("Search for:"))),
+      m_sbtnFilter(FlatButton(this, "sbtnFilter", QStringLiteral("Search for:"), true)),
       m_comboFilter(new QComboBox(this))
 {
     setObjectName(QStringLiteral("panelPath"));

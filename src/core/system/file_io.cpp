@@ -127,26 +127,38 @@ QByteArray folderOf(const QByteArray& path)
     return slash == 0 ? QByteArrayLiteral("/") : path.left(slash);
 }
 
+constexpr int MaxLinkHops = 40; // as the kernel's own limit
+
+// Where the link at path leads (relative targets made relative to the link's folder), or
+// nothing when path is no link.
+std::optional<QByteArray> linkTarget(const QByteArray& path)
+{
+    struct stat facts;
+    if (::lstat(path.constData(), &facts) != 0 || !S_ISLNK(facts.st_mode))
+        return std::nullopt;
+    char target[PATH_MAX];
+    const ssize_t length = ::readlink(path.constData(), target, sizeof target - 1);
+    if (length <= 0)
+        return std::nullopt;
+    const QByteArray next(target, length);
+    return next.startsWith('/') ? next : folderOf(path) + '/' + next;
+}
+
 // A link inside a process's descriptor folder (/dev/stdout leads to /proc/self/fd/1) names an
 // open stream: replacing the file it leads to by a new one would cut the stream off.
 bool isDescriptorLink(QByteArray path)
 {
     static const QRegularExpression descriptorFolder(
         QStringLiteral("^/proc/(\\d+|self|thread-self)(/task/\\d+)?/fd$"));
-    for (int hop = 0; hop < 40; ++hop) {
-        struct stat facts;
-        if (::lstat(path.constData(), &facts) != 0 || !S_ISLNK(facts.st_mode))
+    for (int hop = 0; hop < MaxLinkHops; ++hop) {
+        const std::optional<QByteArray> next = linkTarget(path);
+        if (!next)
             return false;
         char real[PATH_MAX];
         if (::realpath(folderOf(path).constData(), real) &&
             descriptorFolder.match(QString::fromUtf8(real)).hasMatch())
             return true;
-        char target[PATH_MAX];
-        const ssize_t length = ::readlink(path.constData(), target, sizeof target - 1);
-        if (length <= 0)
-            return false;
-        const QByteArray next(target, length);
-        path = next.startsWith('/') ? next : folderOf(path) + '/' + next;
+        path = *next;
     }
     return false;
 }
@@ -155,16 +167,11 @@ bool isDescriptorLink(QByteArray path)
 // and never the link.
 QByteArray followLinks(QByteArray path)
 {
-    for (int hop = 0; hop < 40; ++hop) {
-        struct stat facts;
-        if (::lstat(path.constData(), &facts) != 0 || !S_ISLNK(facts.st_mode))
-            return path;
-        char target[PATH_MAX];
-        const ssize_t length = ::readlink(path.constData(), target, sizeof target - 1);
-        if (length <= 0)
-            return path;
-        const QByteArray next(target, length);
-        path = next.startsWith('/') ? next : folderOf(path) + '/' + next;
+    for (int hop = 0; hop < MaxLinkHops; ++hop) {
+        std::optional<QByteArray> next = linkTarget(path);
+        if (!next)
+            break;
+        path = std::move(*next);
     }
     return path;
 }
