@@ -1,5 +1,7 @@
 #include "core/text/find_text.h"
 
+#include <algorithm>
+
 #include "core/text/text_utils.h"
 
 namespace dirka {
@@ -37,25 +39,32 @@ qsizetype FindTextBackward(QStringView pattern, QStringView text, bool caseSensi
     }
 }
 
+// The wrapped search only needs the part the first search did not cover, so a text without the
+// pattern is read once, not twice. The part keeps one unit beyond the occurrences it may hold,
+// so the whole-word test sees the same neighbours as in the whole text; a hit outside that
+// range was already ruled out by the first search.
 TFindStep FindStep(QStringView text, QStringView pattern, qsizetype selectionStart,
                    qsizetype selectionLength, TFindOptions options)
 {
     const bool cs = options.CaseSensitive;
     const bool ww = options.WholeWords;
-    qsizetype found = 0;
+    const qsizetype n = pattern.size();
     if (options.Backward) {
-        found = FindTextBackward(pattern, text, cs, selectionStart, ww);
-        if (found > 0)
+        const qsizetype start = selectionStart; // occurrences beginning at 1..start
+        if (const qsizetype found = FindTextBackward(pattern, text, cs, start, ww))
             return {found - 1, false};
-        found = FindTextBackward(pattern, text, cs, text.size(), ww);
-    } else {
-        const qsizetype start = selectionStart + 1 + (selectionLength > 0 ? 1 : 0);
-        found = FindTextForward(pattern, text, cs, start, ww);
-        if (found > 0)
-            return {found - 1, false};
-        found = FindTextForward(pattern, text, cs, 1, ww);
+        const qsizetype skipped = std::max<qsizetype>(0, start - 1);
+        const QStringView rest = text.sliced(std::min(skipped, text.size()));
+        const qsizetype found = FindTextBackward(pattern, rest, cs, rest.size(), ww);
+        const qsizetype position = found > 0 ? found + skipped : 0;
+        return {position > start ? position - 1 : -1, true};
     }
-    return {found - 1, true};
+    const qsizetype start = selectionStart + 1 + (selectionLength > 0 ? 1 : 0);
+    if (const qsizetype found = FindTextForward(pattern, text, cs, start, ww))
+        return {found - 1, false};
+    const QStringView head = text.first(std::min(text.size(), start + n - 1));
+    const qsizetype found = FindTextForward(pattern, head, cs, 1, ww);
+    return {found > 0 && found < start ? found - 1 : -1, true};
 }
 
 } // namespace dirka

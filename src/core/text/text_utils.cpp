@@ -1,5 +1,11 @@
 #include "core/text/text_utils.h"
 
+#include <algorithm>
+
+#ifdef __SSE2__
+#include <emmintrin.h>
+#endif
+
 namespace dirka {
 
 namespace {
@@ -23,6 +29,114 @@ bool equalFolded(const char16_t* a, const char16_t* b, qsizetype n,
 bool forwardSearchPossible(qsizetype n, qsizetype m, qsizetype start)
 {
     return n > 0 && m >= n && start >= 1 && start <= m - n + 1;
+}
+
+// The units whose folded form is one given unit: "k" gathers k, K and the Kelvin sign.
+struct TFoldClass {
+    static constexpr int MaxUnits = 4;
+    char16_t Folded = 0;
+    int Count = -1; // -1: not computed yet
+    char16_t Units[MaxUnits] = {};
+};
+
+// Kept for the last two units asked for (a pattern's first and last): whole-word searches call
+// again after every rejected occurrence, and the table scan would cost more than a short search.
+const TFoldClass& foldClassOf(char16_t folded, const detail::CharTables& tables)
+{
+    thread_local TFoldClass cache[2];
+    thread_local int next = 0;
+    for (const TFoldClass& known : cache) {
+        if (known.Count >= 0 && known.Folded == folded)
+            return known;
+    }
+    TFoldClass& computed = cache[next];
+    next ^= 1;
+    computed = TFoldClass{folded, 0, {}};
+    for (std::uint32_t u = 0; u <= 0xFFFF; ++u) {
+        if (tables.fold[u] != folded)
+            continue;
+        if (computed.Count < TFoldClass::MaxUnits)
+            computed.Units[computed.Count] = char16_t(u);
+        ++computed.Count;
+    }
+    return computed;
+}
+
+#ifdef __SSE2__
+// Lanes of block equal to any unit of the class.
+struct TClassMatcher {
+    explicit TClassMatcher(const TFoldClass& c) : Count(c.Count)
+    {
+        for (int k = 0; k < TFoldClass::MaxUnits; ++k)
+            Wanted[k] = _mm_set1_epi16(short(c.Units[k < c.Count ? k : 0]));
+    }
+    __m128i Match(__m128i block) const
+    {
+        __m128i hits = _mm_cmpeq_epi16(block, Wanted[0]);
+        for (int k = 1; k < Count; ++k)
+            hits = _mm_or_si128(hits, _mm_cmpeq_epi16(block, Wanted[k]));
+        return hits;
+    }
+    int Count;
+    __m128i Wanted[TFoldClass::MaxUnits];
+};
+
+bool isSmallClass(const TFoldClass& c)
+{
+    return c.Count > 0 && c.Count <= TFoldClass::MaxUnits;
+}
+#endif
+
+TFoldClass exactClass(char16_t unit)
+{
+    return TFoldClass{unit, 1, {unit}};
+}
+
+bool equalExact(const char16_t* a, const char16_t* b, qsizetype n, const detail::CharTables&)
+{
+    return std::equal(a, a + n, b);
+}
+
+// The first i in [from, last] where the pattern occurs (exactly, or by folded units), as a
+// 1-based position, or 0.
+template <bool Folded>
+qsizetype scanText(const char16_t* p, qsizetype n, const char16_t* t, qsizetype from,
+                   qsizetype last, const detail::CharTables& tables)
+{
+    constexpr auto equalRest = Folded ? equalFolded : equalExact;
+    const char16_t first = Folded ? tables.fold[p[0]] : p[0];
+    qsizetype i = from;
+#ifdef __SSE2__
+    // Eight positions at a time: the unit there must match the pattern's first and the unit
+    // n - 1 further on its last, so common letters rarely lead to a full comparison.
+    const TFoldClass head = Folded ? foldClassOf(first, tables) : exactClass(first);
+    const TFoldClass tail =
+        Folded ? foldClassOf(tables.fold[p[n - 1]], tables) : exactClass(p[n - 1]);
+    if (isSmallClass(head) && isSmallClass(tail)) {
+        const TClassMatcher headMatch(head);
+        const TClassMatcher tailMatch(tail);
+        for (; i + 8 <= last + 1; i += 8) {
+            const auto* at = reinterpret_cast<const __m128i*>(t + i);
+            const auto* end = reinterpret_cast<const __m128i*>(t + i + n - 1);
+            const __m128i hits = _mm_and_si128(headMatch.Match(_mm_loadu_si128(at)),
+                                               tailMatch.Match(_mm_loadu_si128(end)));
+            unsigned mask = unsigned(_mm_movemask_epi8(hits));
+            while (mask) {
+                const qsizetype j = i + qsizetype(__builtin_ctz(mask) / 2);
+                if (equalRest(p + 1, t + j + 1, n - 1, tables))
+                    return j + 1;
+                mask &= mask - 1;
+                mask &= mask - 1; // both bytes of the unit
+            }
+        }
+    }
+#endif
+    for (; i <= last; ++i) {
+        const char16_t c = Folded ? tables.fold[t[i]] : t[i];
+        if (c == first && equalRest(p + 1, t + i + 1, n - 1, tables))
+            return i + 1;
+    }
+    return 0;
 }
 
 } // namespace
@@ -96,7 +210,8 @@ qsizetype PosExact(QStringView pattern, QStringView text, qsizetype start)
 {
     if (!forwardSearchPossible(pattern.size(), text.size(), start))
         return 0;
-    return text.indexOf(pattern, start - 1, Qt::CaseSensitive) + 1;
+    return scanText<false>(Units(pattern), pattern.size(), Units(text), start - 1,
+                           text.size() - pattern.size(), detail::charTables());
 }
 
 qsizetype PosNoCase(QStringView pattern, QStringView text, qsizetype start)
@@ -105,16 +220,7 @@ qsizetype PosNoCase(QStringView pattern, QStringView text, qsizetype start)
     const qsizetype m = text.size();
     if (!forwardSearchPossible(n, m, start))
         return 0;
-    const detail::CharTables& tables = detail::charTables();
-    const char16_t* p = Units(pattern);
-    const char16_t* t = Units(text);
-    const char16_t first = tables.fold[p[0]];
-    const qsizetype last = m - n;
-    for (qsizetype i = start - 1; i <= last; ++i) {
-        if (tables.fold[t[i]] == first && equalFolded(p + 1, t + i + 1, n - 1, tables))
-            return i + 1;
-    }
-    return 0;
+    return scanText<true>(Units(pattern), n, Units(text), start - 1, m - n, detail::charTables());
 }
 
 qsizetype PosBackExact(QStringView pattern, QStringView text, qsizetype start)

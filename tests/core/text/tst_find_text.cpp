@@ -72,20 +72,32 @@ private Q_SLOTS:
         QTest::addColumn<int>("selStart");
         QTest::addColumn<int>("selLength");
         QTest::addColumn<bool>("backward");
+        QTest::addColumn<bool>("wholeWords");
         QTest::addColumn<int>("start");
         QTest::addColumn<bool>("beep");
-        QTest::newRow("next from the caret") << "aaa" << "aa" << 0 << 0 << false << 0 << false;
-        QTest::newRow("next overlaps") << "aaa" << "aa" << 0 << 2 << false << 1 << false;
-        QTest::newRow("next wraps") << "aaa" << "aa" << 1 << 2 << false << 0 << true;
-        QTest::newRow("back from a selection") << "aaa" << "aa" << 1 << 2 << true << 0 << false;
-        QTest::newRow("back wraps to the end") << "aaa" << "aa" << 0 << 2 << true << 1 << true;
-        QTest::newRow("next finds the very end") << "ab\r\nxy" << "xy" << 3 << 0 << false << 4
-                                                 << false;
-        QTest::newRow("back finds the very start") << "xy\r\nab" << "xy" << 5 << 0 << true << 0
-                                                   << false;
-        QTest::newRow("nothing found") << "abc" << "z" << 1 << 1 << false << -1 << true;
-        QTest::newRow("empty pattern") << "abc" << "" << 0 << 0 << false << -1 << true;
-        QTest::newRow("empty pattern back") << "abc" << "" << 2 << 0 << true << -1 << true;
+        const auto row = [](const char* tag, const char16_t* text, const char16_t* pattern,
+                            int selStart, int selLength, bool backward, bool wholeWords, int start,
+                            bool beep) {
+            QTest::newRow(tag) << QString::fromUtf16(text) << QString::fromUtf16(pattern)
+                               << selStart << selLength << backward << wholeWords << start << beep;
+        };
+        row("next from the caret", u"aaa", u"aa", 0, 0, false, false, 0, false);
+        row("next overlaps", u"aaa", u"aa", 0, 2, false, false, 1, false);
+        row("next wraps", u"aaa", u"aa", 1, 2, false, false, 0, true);
+        row("back from a selection", u"aaa", u"aa", 1, 2, true, false, 0, false);
+        row("back wraps to the end", u"aaa", u"aa", 0, 2, true, false, 1, true);
+        row("next finds the very end", u"ab\r\nxy", u"xy", 3, 0, false, false, 4, false);
+        row("back finds the very start", u"xy\r\nab", u"xy", 5, 0, true, false, 0, false);
+        row("nothing found", u"abc", u"z", 1, 1, false, false, -1, true);
+        row("empty pattern", u"abc", u"", 0, 0, false, false, -1, true);
+        row("empty pattern back", u"abc", u"", 2, 0, true, false, -1, true);
+        // The wrapped search reads only what the first one left; words must not be cut there.
+        row("wrap, whole word before", u"log alog", u"log", 1, 3, false, true, 0, true);
+        row("wrap, word cut where the first search began", u"ab logx", u"log", 2, 1, false, true,
+            -1, true);
+        row("wrap back, whole word after", u"alog log", u"log", 1, 0, true, true, 5, true);
+        row("wrap back, word cut where the first search ended", u"xlog", u"log", 2, 0, true, true,
+            -1, true);
     }
     void findStep()
     {
@@ -94,9 +106,11 @@ private Q_SLOTS:
         QFETCH(int, selStart);
         QFETCH(int, selLength);
         QFETCH(bool, backward);
+        QFETCH(bool, wholeWords);
         QFETCH(int, start);
         QFETCH(bool, beep);
-        const TFindStep step = FindStep(text, pattern, selStart, selLength, {.Backward = backward});
+        const TFindStep step = FindStep(text, pattern, selStart, selLength,
+                                        {.WholeWords = wholeWords, .Backward = backward});
         QCOMPARE(step.Start, qsizetype(start));
         QCOMPARE(step.Beep, beep);
     }
