@@ -392,6 +392,47 @@ private Q_SLOTS:
             QVERIFY2(message.contains(u"tst_text_utils.cpp, line "), qPrintable(message));
         }
     }
+
+    // The search compares eight positions at a time: every lane, block edges and the tail
+    // after the last full block must find the occurrence, and nothing before start.
+    void searchInEveryLane_data()
+    {
+        QTest::addColumn<QString>("pattern");
+        QTest::addColumn<QString>("placed"); // what stands in the text
+        QTest::addColumn<bool>("exact");
+        QTest::addColumn<bool>("found");
+        QTest::newRow("exact") << "ab"
+                               << "ab" << true << true;
+        QTest::newRow("exact, other case") << "ab"
+                                           << "aB" << true << false;
+        QTest::newRow("folded, Kelvin sign") << "kab"
+                                             << "\u212AAB" << false << true;
+        QTest::newRow("folded, one unit") << "\u00E9"
+                                          << "\u00C9" << false << true;
+        QTest::newRow("longer than a block") << "abcdefghijk"
+                                             << "ABCDEFGHIJK" << false << true;
+        QTest::newRow("first and last match, middle differs") << "abcz"
+                                                              << "abyz" << false << false;
+    }
+    void searchInEveryLane()
+    {
+        QFETCH(QString, pattern);
+        QFETCH(QString, placed);
+        QFETCH(bool, exact);
+        QFETCH(bool, found);
+        for (qsizetype at = 0; at + placed.size() <= 37; ++at) {
+            QString text(37, u'x');
+            text.replace(at, placed.size(), placed);
+            const qsizetype expected = found ? at + 1 : 0;
+            const auto pos = [&](qsizetype start) {
+                return exact ? PosExact(pattern, text, start) : PosNoCase(pattern, text, start);
+            };
+            QCOMPARE(pos(1), expected);
+            QCOMPARE(pos(at + 1), expected);
+            if (at + 2 <= text.size() - pattern.size() + 1)
+                QCOMPARE(pos(at + 2), 0);
+        }
+    }
 };
 
 QTEST_GUILESS_MAIN(TestTextUtils)
