@@ -8,6 +8,8 @@
 
 #include <cstdio>
 #include <cstring>
+#include <set>
+#include <string>
 
 namespace dirka {
 
@@ -79,17 +81,34 @@ std::optional<TListCommand> parseList(int argc, char** argv, const char** error)
     TListCommand command;
     bool haveLocation = false;
     bool haveEncoding = false;
+    std::set<std::string> given;
     for (int i = 1; i < argc; ++i) {
         const char* arg = argv[i];
         const char* value = i + 1 < argc ? argv[i + 1] : nullptr;
+        // A value that looks like an option is one the user forgot ("--html --html-full"); a
+        // repeated option would silently lose its first value.
         const auto takesValue = [&](const char* flag) {
             if (!isFlag(arg, flag))
                 return false;
-            if (!value) {
-                *error = "an option lacks its value";
+            if (!value || std::strncmp(value, "--", 2) == 0) {
+                *error = "an option lacks its value (a value may not begin with \"--\": write "
+                         "./--name for such a file)";
+                return false;
+            }
+            if (!isFlag(flag, "--set") && !given.insert(flag).second) {
+                *error = "an option is given twice";
                 return false;
             }
             ++i;
+            return true;
+        };
+        const auto takesFile = [&](const char* flag) {
+            if (!takesValue(flag))
+                return false;
+            if (*value == '\0') {
+                *error = "a file name may not be empty";
+                return false;
+            }
             return true;
         };
         if (takesValue("--list")) {
@@ -103,7 +122,7 @@ std::optional<TListCommand> parseList(int argc, char** argv, const char** error)
                 return std::nullopt;
             }
             command.Sets.emplace_back(assignment.left(equals), assignment.mid(equals + 1));
-        } else if (takesValue("--output")) {
+        } else if (takesFile("--output")) {
             command.OutputFile = decodedArgument(value);
         } else if (takesValue("--encoding")) {
             const std::optional<int> code = encodingCode(value);
@@ -113,12 +132,14 @@ std::optional<TListCommand> parseList(int argc, char** argv, const char** error)
             }
             command.OutputEncoding = *code;
             haveEncoding = true;
-        } else if (takesValue("--m3u8")) {
+        } else if (takesFile("--m3u8")) {
             command.PlaylistFile = decodedArgument(value);
-        } else if (takesValue("--html")) {
+        } else if (takesFile("--html")) {
             command.PageFile = decodedArgument(value);
         } else if (takesValue("--html-prefix")) {
             command.PagePrefix = QString::fromUtf8(value);
+        } else if (*error) {
+            return std::nullopt;
         } else if (isFlag(arg, "--html-full")) {
             command.PageFullLinks = true;
         } else if (isFlag(arg, "--html-link-folders")) {

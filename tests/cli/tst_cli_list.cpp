@@ -298,6 +298,17 @@ private Q_SLOTS:
             << QStringList{"--list", "/", "--encoding", "latin1"} << 2 << "--encoding";
         QTest::newRow("output without file")
             << QStringList{"--list", "/", "--output"} << 2 << "value";
+        QTest::newRow("empty output name")
+            << QStringList{"--list", "/", "--output", "", "--encoding", "utf8"} << 2
+            << "may not be empty";
+        QTest::newRow("empty playlist name")
+            << QStringList{"--list", "/", "--m3u8", ""} << 2 << "may not be empty";
+        QTest::newRow("option taken for a file name")
+            << QStringList{"--list", "/", "--html", "--html-full"} << 2 << "./--name";
+        QTest::newRow("repeated output")
+            << QStringList{"--list", "/", "--output", "a", "--output", "b"} << 2 << "twice";
+        QTest::newRow("repeated location")
+            << QStringList{"--list", "/", "--list", "/tmp"} << 2 << "twice";
     }
     void refusals()
     {
