@@ -270,23 +270,37 @@ void TRegKey::SetValue(const QString& name, const TRegValue& value)
     }
     m_index.insert(folded, m_values.size());
     m_values.append({name, value});
+    m_removed.append(false);
 }
 
+// A removed value only leaves the index at once; the list is compacted when it is next read, so
+// a file of many deletions loads in linear time.
 void TRegKey::RemoveValue(QStringView name)
 {
-    if (!m_index.contains(name.toString().toCaseFolded()))
+    const auto found = m_index.constFind(name.toString().toCaseFolded());
+    if (found == m_index.constEnd())
         return;
-    m_values.removeIf([name](const TNamedValue& entry) {
-        return entry.Name.compare(name, Qt::CaseInsensitive) == 0;
-    });
-    reindex();
+    m_removed[*found] = true;
+    m_index.erase(found);
+    m_anyRemoved = true;
 }
 
-void TRegKey::reindex()
+const QList<TRegKey::TNamedValue>& TRegKey::Values() const
 {
-    m_index.clear();
-    for (qsizetype i = 0; i < m_values.size(); ++i)
-        m_index.insert(m_values[i].Name.toCaseFolded(), i);
+    if (m_anyRemoved) {
+        qsizetype kept = 0;
+        for (qsizetype i = 0; i < m_values.size(); ++i) {
+            if (!m_removed[i])
+                m_values[kept++] = std::move(m_values[i]);
+        }
+        m_values.resize(kept);
+        m_removed.fill(false, kept);
+        m_index.clear();
+        for (qsizetype i = 0; i < kept; ++i)
+            m_index.insert(m_values[i].Name.toCaseFolded(), i);
+        m_anyRemoved = false;
+    }
+    return m_values;
 }
 
 QString SettingsKeyPath()
@@ -333,11 +347,13 @@ TRegKey ParseRegistryText(const QByteArray& bytes, bool writable)
         }
         if (!inSection || !line.startsWith(u'"'))
             continue;
-        // A long hex list goes on over lines that end in a backslash.
-        while (line.endsWith(u'\\') && line.contains(u"=hex", Qt::CaseInsensitive) &&
-               i + 1 < lines.size()) {
-            line.chop(1);
-            line += lines[++i].trimmed();
+        // A long hex list goes on over lines that end in a backslash. Only the new piece is
+        // looked at each time, so a value over many lines is read in linear time.
+        if (line.endsWith(u'\\') && line.contains(u"=hex", Qt::CaseInsensitive)) {
+            while (line.endsWith(u'\\') && i + 1 < lines.size()) {
+                line.chop(1);
+                line += lines[++i].trimmed();
+            }
         }
         readValueLine(line, key);
     }

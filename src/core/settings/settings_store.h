@@ -60,14 +60,16 @@ public:
         QString Name;
         TRegValue Value;
     };
-    const QList<TNamedValue>& Values() const { return m_values; }
+    /// The values in the order they were set, removed ones left out.
+    const QList<TNamedValue>& Values() const;
 
 private:
-    void reindex();
-
     bool m_writable;
-    QList<TNamedValue> m_values;
-    QHash<QString, qsizetype> m_index; // case-folded name -> position in m_values
+    // Removals are marked and compacted on the next read of Values().
+    mutable QList<TNamedValue> m_values;
+    mutable QList<bool> m_removed;
+    mutable bool m_anyRemoved = false;
+    mutable QHash<QString, qsizetype> m_index; // case-folded name -> position in m_values
 };
 
 /// "Software\Pelmora\Dirka\2.1", the key under HKEY_CURRENT_USER.

@@ -97,6 +97,23 @@ private Q_SLOTS:
                  QString::fromUtf8("text:ż"));
     }
 
+    // A removed name leaves the order; set again, it comes last. Removals are compacted lazily,
+    // so reading after them must see neither gaps nor stale positions.
+    void removalsKeepTheOrder()
+    {
+        const QByteArray text =
+            "[HKEY_CURRENT_USER\\Software\\Pelmora\\Dirka\\2.1]\n"
+            "\"A\"=dword:1\n\"B\"=dword:2\n\"A\"=-\n\"C\"=dword:3\n\"a\"=dword:4\n"
+            "\"B\"=-\n\"B\"=-\n\"D\"=-\n";
+        const TRegKey key = ParseRegistryText(text, true);
+        QStringList names;
+        for (const TRegKey::TNamedValue& entry : key.Values())
+            names << entry.Name + u'=' + QString::number(entry.Value.Dword);
+        QCOMPARE(names, (QStringList{"C=3", "a=4"}));
+        QCOMPARE(describe(key, QStringLiteral("A")), QStringLiteral("dword:4"));
+        QCOMPARE(describe(key, QStringLiteral("B")), QStringLiteral("missing"));
+    }
+
     void formatExact()
     {
         TRegKey key;
