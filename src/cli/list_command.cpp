@@ -3,16 +3,16 @@
 #include "cli/output_writer.h"
 #include "core/listing/file_system.h"
 #include "core/listing/folder_walker.h"
-#include "core/output/html_export.h"
 #include "core/listing/line_composition.h"
 #include "core/listing/listing_run.h"
-#include "core/output/m3u8_export.h"
-#include "core/system/program_info.h"
 #include "core/listing/result_line_store.h"
 #include "core/listing/result_text.h"
+#include "core/output/html_export.h"
+#include "core/output/m3u8_export.h"
+#include "core/output/text_file_writer.h"
 #include "core/settings/settings_fields.h"
 #include "core/settings/settings_persistence.h"
-#include "core/output/text_file_writer.h"
+#include "core/system/program_info.h"
 #include "core/system/web_addresses.h"
 
 #include <QDate>
@@ -77,6 +77,7 @@ void installInterruptHandler()
 {
     struct sigaction action {};
     action.sa_handler = stopOnInterrupt;
+    action.sa_flags = SA_RESTART; // a write under way goes on; the walk polls the flag
     sigemptyset(&action.sa_mask);
     sigaction(SIGINT, &action, nullptr);
 }
@@ -165,17 +166,22 @@ int RunListCommand(const TListCommand& command)
 
     SeedRandomFromClock();
     TabClear(0, true);
+    // A reader that goes away ("| head") shows as a failed write, not as a killed program, so
+    // the requested files are still written.
+    std::signal(SIGPIPE, SIG_IGN);
     TCommandLineHost host;
+    // From here on Ctrl+C stops the walk, or lets the file being written finish.
     const TRunResult run = RunListing(*settings, command.Location, host);
-    std::signal(SIGINT, SIG_DFL);
     if (run.Outcome == TRunOutcome::Refused)
         return ExitUsage;
 
-    bool written = WriteLines(stdout, host.Result());
-    if (!written)
+    bool written = true;
+    if (WriteLines(stdout, host.Result()) == TStreamOutcome::Failed) {
+        written = false;
         printError(QStringLiteral("cannot write standard output: %1").arg(ErrorText(errno)));
+    }
     written = writeRequestedFiles(command, host.Result()) && written;
-    if (run.Outcome == TRunOutcome::Stopped)
+    if (StopRequested())
         return ExitStopped;
     if (!written)
         return ExitWriteFailed;

@@ -6,8 +6,14 @@ namespace dirka {
 
 class TLinesTarget;
 
-/// Writes every line in UTF-8, each followed by "\n", through one large buffer.
-/// Returns false when the stream reported an error.
-bool WriteLines(std::FILE* stream, const TLinesTarget& lines);
+enum class TStreamOutcome {
+    Written,
+    Closed, // the reader went away (a pipe into "head"): not an error
+    Failed, // errno tells why
+};
+
+/// Writes every line in UTF-8, each followed by "\n", through one large buffer. Stops at the
+/// first failed write.
+TStreamOutcome WriteLines(std::FILE* stream, const TLinesTarget& lines);
 
 } // namespace dirka

@@ -4,6 +4,7 @@
 #include <QProcess>
 #include <QTest>
 
+#include <csignal>
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/resource.h>
@@ -367,6 +368,60 @@ private Q_SLOTS:
         QCOMPARE(names, (QStringList{"6f fe 2e 74 78 74", "6f ff 2e 74 78 74"}));
         for (const char* name : {"/o\xFF.txt", "/o\xFE.txt"})
             ::unlink(QByteArray(folder + name).constData());
+    }
+
+    // A reader that stops early ("| head") ends the printing quietly; the playlist is still
+    // written and the exit status is the usual one.
+    void closedStandardOutput()
+    {
+        const QString wide = m_tree.path("wide/");
+        for (int i = 0; i < 1500; ++i)
+            QVERIFY(
+                m_tree.makeFile(QStringLiteral("wide/%1-a-long-enough-name.mp3").arg(i).toUtf8()));
+        const QString playlist = m_tree.path("wide.m3u8");
+        QProcess shell;
+        shell.start(QStringLiteral("/bin/bash"),
+                    {"-c",
+                     QStringLiteral("\"$0\" --list \"$1\" --set S.Preset=6 --m3u8 \"$2\" | "
+                                    "head -c 10 >/dev/null; echo \"${PIPESTATUS[0]}\""),
+                     QStringLiteral(DIRKA_BINARY), wide, playlist});
+        QVERIFY(shell.waitForFinished(30000));
+        QCOMPARE(shell.readAllStandardError(), QByteArray());
+        QCOMPARE(shell.readAllStandardOutput(), QByteArray("0\n"));
+        QFile written(playlist);
+        QVERIFY(written.open(QIODevice::ReadOnly));
+        QCOMPARE(written.readAll().count('\n'), 1500);
+    }
+
+    // Ctrl+C after the walk lets the file being written finish and ends with 130. The FIFO
+    // keeps the program waiting for its reader, which is when the signal comes.
+    void interruptWhileWriting()
+    {
+        const QString fifo = m_tree.path("out.fifo");
+        QVERIFY(m_tree.makeFifo("out.fifo"));
+        QProcess process;
+        process.start(QStringLiteral(DIRKA_BINARY),
+                      {"--list", m_root, "--set", "S.Preset=6", "--set", "S.IsHeader=0", "--output",
+                       fifo, "--encoding", "utf8"});
+        QVERIFY(process.waitForStarted());
+        QTest::qWait(500);
+        ::kill(pid_t(process.processId()), SIGINT);
+        QFile reader(fifo);
+        QVERIFY(reader.open(QIODevice::ReadOnly));
+        const QByteArray saved = reader.readAll();
+        QVERIFY(process.waitForFinished(30000));
+        QCOMPARE(process.exitCode(), 130);
+        QCOMPARE(saved, QByteArray(m_root.toUtf8() + "x.txt\r\n" + m_root.toUtf8() + "z.doc\r\n" +
+                                   m_root.toUtf8() + "B/y.log"));
+    }
+
+    // Without a reader a FIFO would hold the program for ever; it gives up with the reason.
+    void fifoWithoutReader()
+    {
+        QVERIFY(m_tree.makeFifo("lonely.fifo"));
+        const Run run = dirka({"--list", m_root, "--output", m_tree.path("lonely.fifo")});
+        QCOMPARE(run.exitCode, 1);
+        QVERIFY2(run.err.contains("No such device or address"), run.err.constData());
     }
 
     // Without a display the window cannot open: one line that names --list, and exit 2.

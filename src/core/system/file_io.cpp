@@ -176,10 +176,32 @@ QByteArray followLinks(QByteArray path)
     return path;
 }
 
+constexpr int FifoReaderWaitMs = 3000;
+constexpr int FifoReaderPollMs = 100;
+
+// A FIFO without a reader would block the open for ever; a script then hangs without a word.
+// It gets a few seconds to appear, then the write fails with "No such device or address".
+int openForWriting(const QByteArray& path, int flags)
+{
+    struct stat facts;
+    if (::stat(path.constData(), &facts) != 0 || !S_ISFIFO(facts.st_mode))
+        return ::open(path.constData(), O_WRONLY | O_CLOEXEC | flags);
+    for (int waited = 0;; waited += FifoReaderPollMs) {
+        const int fd = ::open(path.constData(), O_WRONLY | O_CLOEXEC | O_NONBLOCK | flags);
+        if (fd >= 0) {
+            ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+            return fd;
+        }
+        if (errno != ENXIO || waited >= FifoReaderWaitMs)
+            return -1;
+        ::usleep(FifoReaderPollMs * 1000);
+    }
+}
+
 void writeInPlace(const QString& fileName, const QByteArray& path, const QByteArray& bytes,
                   int flags)
 {
-    TDescriptor file(::open(path.constData(), O_WRONLY | O_CLOEXEC | flags));
+    TDescriptor file(openForWriting(path, flags));
     if (file.Get() < 0)
         fail(fileName, errno);
     if (const int error = writeAll(file.Get(), bytes))
