@@ -4,6 +4,7 @@ add_library(dirka_dialogs STATIC
   ${CMAKE_CURRENT_LIST_DIR}/dialog_rules.cpp
   ${CMAKE_CURRENT_LIST_DIR}/mask_dialog.cpp
   ${CMAKE_CURRENT_LIST_DIR}/options_dialog.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/style_dialog.cpp
 )
 set_target_properties(dirka_dialogs PROPERTIES AUTOMOC ON)
 target_include_directories(dirka_dialogs PUBLIC ${CMAKE_CURRENT_LIST_DIR}/..)
