@@ -1,6 +1,7 @@
 # The settings dialogs, the style preview and the about box: a library of their own, shared by
 # the program and the dialog tests.
 add_library(dirka_dialogs STATIC
+  ${CMAKE_CURRENT_LIST_DIR}/about_dialog.cpp
   ${CMAKE_CURRENT_LIST_DIR}/dialog_rules.cpp
   ${CMAKE_CURRENT_LIST_DIR}/mask_dialog.cpp
   ${CMAKE_CURRENT_LIST_DIR}/options_dialog.cpp
