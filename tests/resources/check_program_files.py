@@ -10,7 +10,10 @@ import sys
 import wave
 import xml.dom.minidom
 
-PAGES = ["index.html", "us0001.html", "us0005.html", "us0006.html", "us0007.html", "us0008.html"]
+PAGES = [
+    "index.html", "us0001.html", "us0005.html", "us0006.html", "us0007.html", "us0008.html",
+    "us_FAQ.html", "us_License.html",
+]
 ICONS = ["dirka-16.png", "dirka-32.png", "dirka-64.png", "dirka-256.png"]
 
 

@@ -1,6 +1,7 @@
 #include "core/listing/file_system.h"
 
 #include "core/listing/mount_table.h"
+#include "core/text/file_names.h"
 
 #include <QFile>
 #include <QSet>
@@ -218,6 +219,13 @@ void RaiseOpenFileLimit()
         limit.rlim_cur = limit.rlim_max;
         setrlimit(RLIMIT_NOFILE, &limit);
     }
+}
+
+bool IsExistingFolder(const QString& path)
+{
+    struct stat st {};
+    return !path.isEmpty() && !path.contains(QChar(u'\0')) &&
+           ::stat(EncodeFileName(path).constData(), &st) == 0 && S_ISDIR(st.st_mode);
 }
 
 QString ErrorText(int error)

@@ -85,6 +85,10 @@ bool IsPseudoFileSystem(const QByteArray& type);
 /// level on its way down.
 void RaiseOpenFileLimit();
 
+/// True when path names an existing folder (links followed). A path holding NUL is never one:
+/// the system would test the shorter name before it. IsExistingFolder(u"/tmp/") is true.
+bool IsExistingFolder(const QString& path);
+
 /// The text of an errno value.
 QString ErrorText(int error);
 

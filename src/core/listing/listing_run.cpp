@@ -1,21 +1,19 @@
 #include "core/listing/listing_run.h"
 
 #include "core/listing/drives.h"
+#include "core/listing/file_system.h"
 #include "core/listing/folder_walker.h"
 #include "core/listing/line_composition.h"
 #include "core/listing/result_line_store.h"
 #include "core/settings/locations.h"
 #include "core/system/program_info.h"
 #include "core/text/assertion.h"
-#include "core/text/file_names.h"
 
 #include "version.h"
 #include <QDateTime>
 #include <QFileInfo>
 #include <QLocale>
 #include <QRegularExpression>
-
-#include <sys/stat.h>
 
 namespace dirka {
 
@@ -25,15 +23,6 @@ QString& listedLocation()
 {
     static QString location;
     return location;
-}
-
-// A NUL (a stored hex(1) text can hold one) would cut the name short for the system, which
-// would then test another folder than the one the text names.
-bool isExistingFolder(const QString& path)
-{
-    struct stat st {};
-    return !path.isEmpty() && !path.contains(QChar(u'\0')) &&
-           ::stat(EncodeFileName(path).constData(), &st) == 0 && S_ISDIR(st.st_mode);
 }
 
 // Header codes: 0 time, 1 search for, 2 location, 3 time + search for, 4 time + location,
@@ -117,7 +106,7 @@ bool TRun::checksPass(const QStringList& locations, const QString& locationText)
         return false;
     }
     for (const QString& location : locations) {
-        if (!isExistingFolder(location)) {
+        if (!IsExistingFolder(location)) {
             m_host.Warn(QStringLiteral("Specified location doesn't exists."));
             return false;
         }

@@ -1,0 +1,39 @@
+#pragma once
+
+#include <QDialog>
+#include <QString>
+
+#include <functional>
+#include <utility>
+#include <vector>
+
+class QLabel;
+
+namespace dirka {
+
+/// The about box: name, version, notice, and links to the maker's site, the program's web page
+/// and the licence and FAQ pages beside the program.
+///
+///     TdlgAbout about(openDocument, mainWindow);
+///     about.exec();
+class TdlgAbout : public QDialog {
+    Q_OBJECT
+public:
+    /// openDocument opens a local file path or a web address, as the shell would.
+    explicit TdlgAbout(std::function<void(const QString&)> openDocument, QWidget* parent = nullptr);
+
+    /// ProgramFolder + "help/" + LanguageCode + suffix ("_License.html"), opened only when it
+    /// exists: the pages are there for "us" only.
+    void OpenHelpPage(const QString& suffix);
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    void makeClickable(QLabel* label, const QString& hint, std::function<void()> action);
+
+    std::function<void(const QString&)> m_openDocument;
+    std::vector<std::pair<QLabel*, std::function<void()>>> m_clickables;
+};
+
+} // namespace dirka

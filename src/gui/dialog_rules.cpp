@@ -1,0 +1,169 @@
+#include "gui/dialog_rules.h"
+
+#include "core/listing/file_system.h"
+#include "core/settings/locations.h"
+#include "core/text/masks.h"
+
+#include <algorithm>
+
+namespace dirka {
+
+namespace {
+
+// A drop-down shows no selection for a code it has no item for.
+int positionIn(int code, qsizetype count)
+{
+    return code >= 0 && code < count ? code : -1;
+}
+
+bool isExistingLocation(const QString& text, const TInfo& info)
+{
+    return IsExistingFolder(ResolveLocation(text, info));
+}
+
+} // namespace
+
+QString MaskProblem(QStringView mask)
+{
+    if (mask.contains(u'?'))
+        return QStringLiteral("Don't use question mark character (?).");
+    if (mask.contains(u'|'))
+        return QStringLiteral("Don't use pipe character (|).");
+    if (mask.count(u'*') > 2)
+        return QStringLiteral("Too many asterisk characters (*).");
+    return {};
+}
+
+QString CharCountText(QStringView text)
+{
+    return u'(' + QString::number(text.size()) + u" chars)";
+}
+
+bool IsSeparatorMaskText(QStringView maskText)
+{
+    return maskText == u"|";
+}
+
+QStringList MaskRows(QStringView maskText)
+{
+    return IsSeparatorMaskText(maskText) ? QStringList() : SplitMasks(maskText);
+}
+
+QString MaskTextOfRows(const QStringList& rows)
+{
+    QString text;
+    for (const QString& row : rows)
+        text += row + u'|';
+    return text;
+}
+
+QString MaskListCaption(int filter)
+{
+    return IsSkipListFilter(filter) ? QStringLiteral("Skip &files")
+                                    : QStringLiteral("List only &files");
+}
+
+int RowAfterDelete(int deleted, int count)
+{
+    return count == 0 ? -1 : std::min(deleted, count - 1);
+}
+
+void ResetOptions(TSettings& settings)
+{
+    const TSettings defaults;
+    settings.MaxDepth = defaults.MaxDepth;
+    settings.IsMaxDepth = defaults.IsMaxDepth;
+    settings.IsHiddenFiles = defaults.IsHiddenFiles;
+    settings.IsSystemFiles = defaults.IsSystemFiles;
+    settings.IsClear = defaults.IsClear;
+    settings.IsCopy = defaults.IsCopy;
+    settings.IsSound = defaults.IsSound;
+    settings.PathList = defaults.PathList;
+    settings.PathSave = defaults.PathSave;
+    settings.Filter = defaults.Filter;
+}
+
+TMissingLocation MissingLocation(const TSettings& settings, const TInfo& info)
+{
+    if (!settings.PathList.isEmpty() && !isExistingLocation(settings.PathList, info))
+        return TMissingLocation::PathList;
+    if (!isExistingLocation(settings.PathSave, info))
+        return TMissingLocation::PathSave;
+    return TMissingLocation::None;
+}
+
+void LoadStyleControls(TStyleControls& controls, const TListStyle& style, bool withHeader)
+{
+    controls.StylePosition = style.Preset >= 0 && style.Preset <= CustomPreset ? style.Preset : -1;
+    if (style.Mode == 0 || style.Mode == 1)
+        controls.Tree = style.Mode == 1;
+    if (style.Separator == 0 || style.Separator == 1)
+        controls.SeparatorSpace = style.Separator == 1;
+    if (style.IndentMode >= 0 && style.IndentMode <= 2)
+        controls.IndentMode = style.IndentMode;
+    controls.NewLine = style.IsNewLine;
+    controls.Skip = style.IsSkip;
+    controls.Summary = style.IsSummary;
+    controls.Base = positionIn(style.Base, FolderItemChoices().size());
+    controls.Folder = positionIn(style.Folder, FolderItemChoices().size());
+    controls.File = positionIn(style.File, FileItemChoices().size());
+    controls.SortMode = positionIn(style.SortMode, SortModeChoices().size());
+    // The spin box holds 0..20 and brings any other value into that range.
+    controls.IndentSpace = std::clamp(style.IndentSpace, 0, 20);
+    if (withHeader) {
+        controls.Header = style.IsHeader;
+        controls.HeaderPosition = positionIn(style.Header, HeaderChoices().size());
+    }
+}
+
+TListStyle ReadStyleControls(const TStyleControls& controls)
+{
+    TListStyle style;
+    SetDefaultStyle(style);
+    style.Preset = controls.StylePosition;
+    style.Mode = controls.Tree ? 1 : 0;
+    style.Separator = controls.SeparatorSpace ? 1 : 0;
+    style.IndentMode = controls.IndentMode;
+    style.IsNewLine = controls.NewLine;
+    style.IsSkip = controls.Skip;
+    style.IsSummary = controls.Summary;
+    style.Base = controls.Base;
+    style.Folder = controls.Folder;
+    style.File = controls.File;
+    style.SortMode = controls.SortMode;
+    style.IndentSpace = controls.IndentSpace;
+    style.IsHeader = controls.Header;
+    style.Header = controls.HeaderPosition;
+    return style;
+}
+
+TStyleControlStates StyleControlStates(const TStyleControls& controls)
+{
+    return {controls.IndentMode == 1, !controls.Tree, controls.Header};
+}
+
+QString PreviewCaption(const QString& name)
+{
+    return name.isEmpty() ? QStringLiteral("Preview") : u"Preview - " + name;
+}
+
+void TPreviewLines::TruncateLines(qsizetype count)
+{
+    TResultText::TruncateLines(count);
+    m_unchanged = std::min(m_unchanged, LineCount());
+}
+
+void TPreviewLines::Reset()
+{
+    Clear();
+    m_unchanged = 0;
+}
+
+qsizetype TPreviewLines::TakeUnchangedCount()
+{
+    const qsizetype unchanged = m_unchanged;
+    m_unchanged = LineCount();
+    return unchanged;
+}
+
+} // namespace dirka
