@@ -12,11 +12,14 @@
 #include "core/system/web_addresses.h"
 #include "core/text/file_names.h"
 #include "core/text/text_utils.h"
+#include "gui/about_dialog.h"
 #include "gui/desktop.h"
 #include "gui/find_panel.h"
 #include "gui/help.h"
 #include "gui/location_row.h"
+#include "gui/options_dialog.h"
 #include "gui/result_view.h"
+#include "gui/style_dialog.h"
 #include "version.h"
 
 #include <QActionGroup>
@@ -114,6 +117,17 @@ TFormMain::TFormMain(TDesktop& desktop, const std::optional<QString>& commandLin
 
     m_helpKeys = std::make_unique<THelpKeyFilter>([this] { actionHelpF1->trigger(); });
     qApp->installEventFilter(m_helpKeys.get());
+    createDialogs();
+}
+
+// Each dialog is made once and kept; it edits a copy and hands it back on OK.
+void TFormMain::createDialogs()
+{
+    const auto runHelp = [this] { actionHelpF1->trigger(); };
+    m_formOptions = new TFormOptions(runHelp, this);
+    m_dlgAbout =
+        new TdlgAbout([this](const QString& target) { m_desktop.OpenDocument(target); }, this);
+    m_formSelectStyle = new TFormSelectStyle(runHelp, this);
 }
 
 TFormMain::~TFormMain()
@@ -150,10 +164,10 @@ void TFormMain::createActions()
         makeAction("actionStop", QStringLiteral("Stop"), K(), none, &TFormMain::actionStopExecute);
     actionOptions =
         makeAction("actionOptions", QStringLiteral("Options..."), K(Qt::CTRL | Qt::Key_Comma),
-                   QStringLiteral("Edit options"), nullptr);
-    actionListStyle =
-        makeAction("actionListStyle", QStringLiteral("Select List Style..."),
-                   K(Qt::CTRL | Qt::Key_T), QStringLiteral("Select list style"), nullptr);
+                   QStringLiteral("Edit options"), &TFormMain::actionOptionsExecute);
+    actionListStyle = makeAction("actionListStyle", QStringLiteral("Select List Style..."),
+                                 K(Qt::CTRL | Qt::Key_T), QStringLiteral("Select list style"),
+                                 &TFormMain::actionListStyleExecute);
     actionCopyResult = makeAction("actionCopyResult", QStringLiteral("Copy Results"), K(Qt::Key_F7),
                                   QStringLiteral("Copy results into clipboard"),
                                   &TFormMain::actionCopyResultExecute);
@@ -208,13 +222,14 @@ void TFormMain::createActions()
                                &TFormMain::actionSupportExecute);
     actionWebPage = makeAction("actionWebPage", QStringLiteral("Dirka Web Page"), K(), none,
                                &TFormMain::actionWebPageExecute);
-    actionAbout = makeAction("actionAbout", QStringLiteral("About..."), K(), none, nullptr);
+    actionAbout = makeAction("actionAbout", QStringLiteral("About..."), K(), none,
+                             &TFormMain::actionAboutExecute);
     actionError = makeAction("actionError", QStringLiteral("actionError"),
                              K(Qt::CTRL | Qt::SHIFT | Qt::ALT | Qt::Key_Q), none, nullptr);
 
-    // Their dialogs, and the error report that actionError raises into, come later; until then
+    // The page export and the error report that actionError raises into come later; until then
     // the commands are there, but never enabled.
-    m_unavailable = {actionOptions, actionListStyle, actionExportToHTML, actionAbout, actionError};
+    m_unavailable = {actionExportToHTML, actionError};
     for (QAction* action : std::as_const(m_unavailable))
         action->setEnabled(false);
     actionStop->setEnabled(false);
@@ -627,6 +642,39 @@ void TFormMain::runListing(const TSettings& settings)
     if (m_busy)
         return;
     RunListing(settings, m_locationRow->comboPath()->currentText(), *this);
+}
+
+// A failed save keeps the settings in force for this run and says why they were not kept.
+void TFormMain::storeSettings()
+{
+    const TSaveResult saved = SaveSettings(m_settings);
+    if (!saved.Ok)
+        m_desktop.Warning(this, u"The settings could not be saved.\r\n" + saved.Reason);
+}
+
+void TFormMain::actionOptionsExecute()
+{
+    const std::optional<TSettings> edited = m_formOptions->Edit(m_settings);
+    if (!edited)
+        return;
+    m_settings = *edited;
+    m_locationRow->comboFilter()->setCurrentIndex(m_settings.Filter);
+    storeSettings();
+}
+
+void TFormMain::actionListStyleExecute()
+{
+    const std::optional<TListStyle> style = m_formSelectStyle->Edit(m_settings.Style);
+    if (!style)
+        return;
+    m_settings.Style = *style;
+    storeSettings();
+}
+
+void TFormMain::actionAboutExecute()
+{
+    if (actionAbout->isEnabled())
+        m_dlgAbout->exec();
 }
 
 void TFormMain::actionListNormalExecute()

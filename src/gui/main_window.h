@@ -22,7 +22,10 @@ class QToolBar;
 namespace dirka {
 
 class TDesktop;
+class TdlgAbout;
 class TFindPanel;
+class TFormOptions;
+class TFormSelectStyle;
 class THelpKeyFilter;
 class TLocationRow;
 class TResultView;
@@ -87,6 +90,11 @@ private:
     void find(bool backward);
     void openWebPage(int action);
 
+    void createDialogs();
+    void storeSettings();
+    void actionOptionsExecute();
+    void actionListStyleExecute();
+    void actionAboutExecute();
     void actionListNormalExecute();
     void actionListDepth1Execute();
     void actionStopExecute();
@@ -170,6 +178,9 @@ private:
     QFileDialog* m_saveDialogM3U8 = nullptr;
     QString m_lastSaveName;
     std::unique_ptr<THelpKeyFilter> m_helpKeys;
+    TFormOptions* m_formOptions = nullptr;
+    TFormSelectStyle* m_formSelectStyle = nullptr;
+    TdlgAbout* m_dlgAbout = nullptr;
 };
 
 } // namespace dirka

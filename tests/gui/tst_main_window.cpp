@@ -6,11 +6,13 @@
 #include "gui/result_view.h"
 
 #include <QAction>
+#include <QApplication>
 #include <QClipboard>
 #include <QComboBox>
 #include <QDir>
 #include <QFile>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QGuiApplication>
 #include <QLabel>
 #include <QLineEdit>
@@ -92,6 +94,21 @@ private:
     {
         setLocation(m_tree.path());
         find(action)->trigger();
+    }
+
+    // Acts on the modal dialog once it runs its own loop.
+    void whenModal(std::function<void(QWidget*)> act)
+    {
+        auto* poll = new QTimer(m_window.get());
+        connect(poll, &QTimer::timeout, poll, [poll, act] {
+            if (QWidget* dialog = QApplication::activeModalWidget();
+                dialog && dialog->isVisible()) {
+                poll->deleteLater();
+                poll->stop();
+                act(dialog);
+            }
+        });
+        poll->start(10);
     }
 
 private Q_SLOTS:
@@ -203,6 +220,39 @@ private Q_SLOTS:
         QCOMPARE(m_desktop.Calls, QStringList{u"warning " + warning});
         QCOMPARE(m_window->Result().LineCount(), 0);
         QVERIFY(!find("actionClear")->isEnabled());
+    }
+
+    // Options hands its copy back on OK: the window selects the entry and stores the settings;
+    // when they cannot be stored, a warning names the reason and they stay in force.
+    void optionsOkSelectsAndStores_data()
+    {
+        QTest::addColumn<bool>("blocked");
+        QTest::newRow("stored") << false;
+        QTest::newRow("cannot be stored") << true;
+    }
+    void optionsOkSelectsAndStores()
+    {
+        QFETCH(bool, blocked);
+        const QString config =
+            QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation);
+        const QString folder = config + u"/Pelmora";
+        QDir(folder).removeRecursively();
+        if (blocked)
+            writeFile(folder, "a file where the folder belongs");
+        whenModal([](QWidget* dialog) {
+            dialog->findChild<QComboBox*>(QStringLiteral("comboFilter"))->setCurrentIndex(13);
+            dialog->findChild<QPushButton*>(QStringLiteral("btnOK"))->click();
+        });
+        find("actionOptions")->trigger();
+        QCOMPARE(find<QComboBox>("comboFilter")->currentIndex(), 13);
+        QCOMPARE(m_window->Settings().Filter, 13);
+        QCOMPARE(QFileInfo(folder + u"/Dirka/2.1.reg").isFile(), !blocked);
+        QCOMPARE(m_desktop.Calls.size(), blocked ? 1 : 0);
+        if (blocked) {
+            QVERIFY(m_desktop.Calls.first().startsWith(
+                u"warning The settings could not be saved.\r\n"));
+            QFile::remove(folder);
+        }
     }
 
     void clearCopyAndTheResultCommandRule()
