@@ -2,7 +2,9 @@
 # Shared by run.sh and test.sh: install what is missing (Debian 12), configure, build.
 set -euo pipefail
 
-packages=(cmake g++ ninja-build pkg-config qt6-base-dev libicu-dev libcanberra-dev python3)
+# groff-base renders the manual page in its test.
+packages=(cmake g++ ninja-build pkg-config qt6-base-dev libicu-dev libcanberra-dev python3
+  groff-base)
 
 missing=()
 for p in "${packages[@]}"; do
