@@ -2,9 +2,10 @@
 # Shared by run.sh and test.sh: install what is missing (Debian 12), configure, build.
 set -euo pipefail
 
-# groff-base renders the manual page in its test.
+# The desktop entry and metadata validators and groff-base, which renders the manual page, for
+# their tests.
 packages=(cmake g++ ninja-build pkg-config qt6-base-dev libicu-dev libcanberra-dev python3
-  groff-base)
+  desktop-file-utils appstream groff-base)
 
 missing=()
 for p in "${packages[@]}"; do
