@@ -2,7 +2,10 @@
 # Shared by run.sh and test.sh: install what is missing (Debian 12), configure, build.
 set -euo pipefail
 
-packages=(cmake g++ ninja-build pkg-config qt6-base-dev libicu-dev libcanberra-dev python3)
+# The last four check and build the packages: the desktop entry and metadata validators, the
+# manual page renderer, dpkg-shlibdeps for the .deb's dependencies.
+packages=(cmake g++ ninja-build pkg-config qt6-base-dev libicu-dev libcanberra-dev python3
+  desktop-file-utils appstream groff-base dpkg-dev)
 
 missing=()
 for p in "${packages[@]}"; do

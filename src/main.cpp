@@ -65,6 +65,7 @@ int main(int argc, char** argv)
         return 2;
     }
     QApplication app(argc, argv);
+    QGuiApplication::setDesktopFileName(QStringLiteral("example.pelmora.Dirka"));
     QApplication::setApplicationName(QStringLiteral("Dirka"));
     QApplication::setOrganizationName(QStringLiteral("Pelmora"));
     QIcon icon;

@@ -44,7 +44,10 @@ constexpr char UsageText[] =
     "Ctrl+C stops the listing; what was listed so far is still printed and written.\n"
     "\n"
     "Exit status: 0 done; 1 a file could not be written; 2 usage error or a location that\n"
-    "does not exist; 3 done, but a folder could not be read; 130 stopped by Ctrl+C.\n";
+    "does not exist; 3 done, but a folder could not be read; 130 stopped by Ctrl+C.\n"
+    "\n"
+    "Every name --set takes, with its values, the presets and the \"Search for\" entries by\n"
+    "number: see 'man dirka'.\n";
 
 bool isFlag(const char* arg, const char* flag)
 {

@@ -96,6 +96,12 @@ QString folderOf(const QString& path)
     return path.left(path.lastIndexOf(PathDelimiter) + 1);
 }
 
+bool isFolder(const QString& path)
+{
+    struct stat facts;
+    return ::stat(EncodeFileName(path).constData(), &facts) == 0 && S_ISDIR(facts.st_mode);
+}
+
 // Empty stays empty: "/" would turn a pseudo-location into the whole file system.
 QString specialFolder(QStandardPaths::StandardLocation location)
 {
@@ -134,7 +140,7 @@ void CollectInfo()
     TInfo info;
     const QByteArray exe = executablePath();
     info.FileSize = fileSize(exe);
-    info.ProgramFolder = folderOf(DecodeFileName(exe));
+    info.ProgramFolder = ProgramFolderOf(folderOf(DecodeFileName(exe)));
     info.PersonalFolder = specialFolder(QStandardPaths::DocumentsLocation);
     info.DesktopFolder = specialFolder(QStandardPaths::DesktopLocation);
     info.ProgramFilesFolder = QStringLiteral("/usr/bin/");
@@ -149,6 +155,16 @@ void CollectInfo()
 void ReplaceInfo(const TInfo& info)
 {
     instance() = info;
+}
+
+QString ProgramFolderOf(const QString& executableFolder)
+{
+    if (executableFolder.isEmpty() || isFolder(executableFolder + u"help"))
+        return executableFolder;
+    // "bin/" of an installed copy: its parent, then share/dirka/ (the real path, no "..").
+    const QString parent = folderOf(executableFolder.chopped(1));
+    const QString base = parent.isEmpty() ? executableFolder : parent;
+    return base + u"share" + PathDelimiter + u"dirka" + PathDelimiter;
 }
 
 std::uint16_t LocaleIdOf(const QLocale& locale)

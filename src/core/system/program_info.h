@@ -49,6 +49,13 @@ void CollectInfo();
 /// Replaces the process-wide record; for tests that need known folders.
 void ReplaceInfo(const TInfo& info);
 
+/// The folder of the program's own files (help/, audio/) from the executable's folder (ending
+/// in the delimiter): that folder itself when a help/ folder sits beside the executable (the
+/// build tree, a portable copy), otherwise share/dirka/ beside its parent (an installed copy):
+/// ProgramFolderOf(u"/usr/bin/") == "/usr/share/dirka/" while /usr/bin/help does not exist.
+/// An empty folder (the executable unknown) stays empty.
+QString ProgramFolderOf(const QString& executableFolder);
+
 /// The Windows locale number of a locale from a table of common ones, 0x0409 when unknown:
 /// LocaleIdOf(QLocale(QLocale::Polish, QLocale::Poland)) == 0x0415
 std::uint16_t LocaleIdOf(const QLocale& locale);

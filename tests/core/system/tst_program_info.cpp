@@ -1,5 +1,6 @@
 #include "core/system/program_info.h"
 #include "core/system/web_addresses.h"
+#include "core/text/file_names.h"
 
 #include "test_support.h"
 
@@ -97,7 +98,10 @@ private Q_SLOTS:
         QCOMPARE(info.DesktopFolder, home.path("Pulpit/"));
         QCOMPARE(info.PersonalFolder, home.path("Dokumenty/"));
         QCOMPARE(info.ProgramFilesFolder, QStringLiteral("/usr/bin/"));
-        QCOMPARE(info.ProgramFolder, QString(QCoreApplication::applicationDirPath() + u'/'));
+        // The test executables have no help/ beside them: the installed layout's rule applies.
+        const QString testFolder = QCoreApplication::applicationDirPath() + u'/';
+        QCOMPARE(info.ProgramFolder, ProgramFolderOf(testFolder));
+        QVERIFY(info.ProgramFolder.endsWith(u"/share/dirka/"));
         QCOMPARE(info.FileSize, QFileInfo(QCoreApplication::applicationFilePath()).size());
         QVERIFY2(QRegularExpression(QStringLiteral("^Linux \\d+(\\.\\d+)*$"))
                      .match(info.WindowsVersion)
@@ -115,6 +119,25 @@ private Q_SLOTS:
 
         qputenv("HOME", oldHome);
         oldConfig.isNull() ? qunsetenv("XDG_CONFIG_HOME") : qputenv("XDG_CONFIG_HOME", oldConfig);
+    }
+
+    void programFolder()
+    {
+        TTempTree tree;
+        QVERIFY(tree.makeFolder("build/bin/help") && tree.makeFolder("usr/bin") &&
+                tree.makeFolder("usr/share/dirka/help") && tree.makeFile("odd/bin/help", "") &&
+                tree.makeFolder("\xFF/bin/help"));
+        // help/ beside the executable: the build tree or a portable copy.
+        QCOMPARE(ProgramFolderOf(tree.path("build/bin/")), tree.path("build/bin/"));
+        // installed: bin/dirka reads ../share/dirka/, written without "..".
+        QCOMPARE(ProgramFolderOf(tree.path("usr/bin/")), tree.path("usr/share/dirka/"));
+        // a file named help is not the help folder.
+        QCOMPARE(ProgramFolderOf(tree.path("odd/bin/")), tree.path("odd/share/dirka/"));
+        // a folder name that is not UTF-8 still finds its help/.
+        const QString odd = DecodeFileName(tree.bytes("\xFF/bin/"));
+        QCOMPARE(ProgramFolderOf(odd), odd);
+        QCOMPARE(ProgramFolderOf(QStringLiteral("/")), QStringLiteral("/share/dirka/"));
+        QCOMPARE(ProgramFolderOf(QString()), QString());
     }
 
     void webAddresses()
