@@ -372,6 +372,7 @@ bool TdlgExport::Generate()
         WriteFileBytes(m_exportFileName, page);
         page = QByteArray(); // the preview reads the file; two copies of a large page are a lot
         m_written = true;
+        reportProgress(PreviewPass, 0, 1); // a large file takes a moment to write and to read
         stage = 40;
         m_wb->ShowPage(m_exportFileName);
     } catch (const EAssertionFailed&) {

@@ -249,6 +249,8 @@ bool LoadListPage(QTextDocument& doc, QByteArrayView page, qsizetype maxLines,
     cursor.movePosition(QTextCursor::EndOfBlock, QTextCursor::KeepAnchor);
     cursor.removeSelectedText();
     QTextCharFormat carry = formats->BlockChar;
+    if (progress)
+        progress(0, count);
     TLineParts line;
     for (qsizetype i = 1; i + 1 < count; ++i) {
         if (progress && i % ExportProgressInterval == 0)
