@@ -321,6 +321,8 @@ void TdlgExport::refreshExample()
     m_edExample->setText(ExampleAddress(m_examplePath, m_listedLocation,
                                         m_radioRelative->isChecked(),
                                         m_comboPrefix->currentText()));
+    // The start tells the link kind and the prefix; a long address would show only its end.
+    m_edExample->setCursorPosition(0);
 }
 
 QString TdlgExport::ExampleText() const

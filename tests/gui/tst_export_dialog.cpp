@@ -184,6 +184,7 @@ private Q_SLOTS:
         find<QComboBox>("comboPrefix")->setEditText(prefix);
         find<QRadioButton>(relative ? "radioRelative" : "radioFull")->click();
         QCOMPARE(m_dialog->ExampleText(), example);
+        QCOMPARE(find<QLineEdit>("edExample")->cursorPosition(), 0);
         QVERIFY(find<QPushButton>("btnGenerate")->isEnabled());
     }
 
