@@ -14,6 +14,7 @@
 #include "core/text/text_utils.h"
 #include "gui/about_dialog.h"
 #include "gui/desktop.h"
+#include "gui/export_dialog.h"
 #include "gui/find_panel.h"
 #include "gui/help.h"
 #include "gui/location_row.h"
@@ -128,6 +129,11 @@ void TFormMain::createDialogs()
     m_dlgAbout =
         new TdlgAbout([this](const QString& target) { m_desktop.OpenDocument(target); }, this);
     m_formSelectStyle = new TFormSelectStyle(runHelp, this);
+    m_dlgExport = new TdlgExport(
+        TExportDialogHooks{
+            [this](QWidget* parent, const QString& text) { m_desktop.Error(parent, text); },
+            [this](const QString& target) { m_desktop.OpenDocument(target); }, runHelp},
+        this);
 }
 
 TFormMain::~TFormMain()
@@ -200,8 +206,9 @@ void TFormMain::createActions()
     actionExportToM3U8 =
         makeAction("actionExportToM3U8", QStringLiteral("Export to M3U8 Playlist"),
                    K(Qt::CTRL | Qt::Key_M), none, &TFormMain::actionExportToM3U8Execute);
-    actionExportToHTML = makeAction("actionExportToHTML", QStringLiteral("Export to HTML Web Page"),
-                                    K(Qt::CTRL | Qt::Key_H), none, nullptr);
+    actionExportToHTML =
+        makeAction("actionExportToHTML", QStringLiteral("Export to HTML Web Page"),
+                   K(Qt::CTRL | Qt::Key_H), none, &TFormMain::actionExportToHTMLExecute);
     actionExit = makeAction("actionExit", QStringLiteral("Exit"), K(), none, nullptr);
     connect(actionExit, &QAction::triggered, this, &QWidget::close);
     actionOpen = makeAction("actionOpen", QStringLiteral("Open Selected"), K(Qt::Key_F9), none,
@@ -227,9 +234,9 @@ void TFormMain::createActions()
     actionError = makeAction("actionError", QStringLiteral("actionError"),
                              K(Qt::CTRL | Qt::SHIFT | Qt::ALT | Qt::Key_Q), none, nullptr);
 
-    // The page export and the error report that actionError raises into come later; until then
-    // the commands are there, but never enabled.
-    m_unavailable = {actionExportToHTML, actionError};
+    // The error report that actionError raises into comes later; until then the command is
+    // there, but never enabled.
+    m_unavailable = {actionError};
     for (QAction* action : std::as_const(m_unavailable))
         action->setEnabled(false);
     actionStop->setEnabled(false);
@@ -446,6 +453,8 @@ void TFormMain::prepareSaveDialogs()
         "saveDialogM3U8", actionExportToM3U8->text() + u" As",
         {QStringLiteral("Multimedia Playlist UTF-8 (*.m3u8)"), QStringLiteral("All Files (*)")},
         QStringLiteral("m3u8"));
+    m_saveDialogHTML = CreateHtmlSaveDialog(this);
+    m_saveDialogHTML->setDirectory(Info().DesktopFolder);
 }
 
 void TFormMain::chooseInitialLocation()
@@ -813,12 +822,30 @@ void TFormMain::miEncodingClick(QAction* entry)
     m_saveEncoding = entry->data().toInt();
 }
 
+// Save As and the page export start in the stored save folder, or on the desktop when that
+// folder is gone.
+QString TFormMain::saveStartFolder() const
+{
+    const QString start = ResolveLocation(m_settings.PathSave);
+    return isExistingFolder(start) ? start : Info().DesktopFolder;
+}
+
+void TFormMain::actionExportToHTMLExecute()
+{
+    m_saveDialogHTML->setDirectory(saveStartFolder());
+    const std::optional<QString> fileName = m_desktop.RunSaveDialog(*m_saveDialogHTML);
+    if (!fileName)
+        return;
+    if (fileName->isEmpty()) {
+        m_desktop.Beep();
+        return;
+    }
+    m_dlgExport->Run(*fileName, m_result, ListedLocation());
+}
+
 void TFormMain::actionSaveAsExecute()
 {
-    QString start = ResolveLocation(m_settings.PathSave);
-    if (!isExistingFolder(start))
-        start = Info().DesktopFolder;
-    m_saveDialog->setDirectory(start);
+    m_saveDialog->setDirectory(saveStartFolder());
     if (!m_lastSaveName.isEmpty())
         m_saveDialog->selectFile(m_lastSaveName);
     const std::optional<QString> fileName = m_desktop.RunSaveDialog(*m_saveDialog);

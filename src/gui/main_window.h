@@ -23,6 +23,7 @@ namespace dirka {
 
 class TDesktop;
 class TdlgAbout;
+class TdlgExport;
 class TFindPanel;
 class TFormOptions;
 class TFormSelectStyle;
@@ -95,6 +96,8 @@ private:
     void actionOptionsExecute();
     void actionListStyleExecute();
     void actionAboutExecute();
+    void actionExportToHTMLExecute();
+    QString saveStartFolder() const;
     void actionListNormalExecute();
     void actionListDepth1Execute();
     void actionStopExecute();
@@ -181,6 +184,8 @@ private:
     TFormOptions* m_formOptions = nullptr;
     TFormSelectStyle* m_formSelectStyle = nullptr;
     TdlgAbout* m_dlgAbout = nullptr;
+    TdlgExport* m_dlgExport = nullptr;
+    QFileDialog* m_saveDialogHTML = nullptr;
 };
 
 } // namespace dirka

@@ -96,13 +96,13 @@ private:
         find(action)->trigger();
     }
 
-    // Acts on the modal dialog once it runs its own loop.
-    void whenModal(std::function<void(QWidget*)> act)
+    // Acts on the modal dialog (of that name, when given) once it runs its own loop.
+    void whenModal(std::function<void(QWidget*)> act, const QString& name = QString())
     {
         auto* poll = new QTimer(m_window.get());
-        connect(poll, &QTimer::timeout, poll, [poll, act] {
-            if (QWidget* dialog = QApplication::activeModalWidget();
-                dialog && dialog->isVisible()) {
+        connect(poll, &QTimer::timeout, poll, [poll, act, name] {
+            QWidget* dialog = QApplication::activeModalWidget();
+            if (dialog && dialog->isVisible() && (name.isEmpty() || dialog->objectName() == name)) {
                 poll->deleteLater();
                 poll->stop();
                 act(dialog);
@@ -164,7 +164,8 @@ private Q_SLOTS:
         QString stopKey;
         bool memoHidden = false;
         QTimer::singleShot(0, m_window.get(), [&] {
-            for (QAction* action : m_window->findChildren<QAction*>()) {
+            for (QAction* action :
+                 m_window->findChildren<QAction*>(QString(), Qt::FindDirectChildrenOnly)) {
                 if (action->isEnabled() && action->objectName().startsWith(u"action"))
                     enabledWhileBusy << action->objectName();
             }
@@ -413,6 +414,20 @@ private Q_SLOTS:
         QCOMPARE(readAll(*m_desktop.SaveName), bytes);
         // The dialog starts in the stored save folder, "<Desktop>".
         QCOMPARE(m_desktop.Calls, QStringList{u"dialog Save As in " + m_tree.path()});
+    }
+
+    // The page export asks where to write in the stored save folder, writes the page at once and
+    // shows it in its own dialog.
+    void exportToHtmlWritesThePage()
+    {
+        listPlain();
+        QTemporaryDir out;
+        m_desktop.SaveName = out.filePath(QStringLiteral("list.html"));
+        whenModal([](QWidget* dialog) { dialog->close(); }, QStringLiteral("dlgExport"));
+        find("actionExportToHTML")->trigger();
+        QCOMPARE(m_desktop.Calls,
+                 QStringList{u"dialog Export to HTML Web Page As in " + m_tree.path()});
+        QVERIFY(readAll(*m_desktop.SaveName).contains("a.txt</a>"));
     }
 
     void failedSaveShowsTheNumberedError()
