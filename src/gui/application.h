@@ -1,0 +1,47 @@
+#pragma once
+
+#include <QApplication>
+
+#include <exception>
+
+// The application object, and the way errors that no command caught reach the error report.
+namespace dirka {
+
+/// Takes the errors that reach the event loop unhandled.
+class TErrorReporter {
+public:
+    virtual ~TErrorReporter() = default;
+    /// sender received the event whose handling raised error. Called once per run at most.
+    virtual void ReportException(QObject* sender, std::exception_ptr error) = 0;
+};
+
+/// The program's application object. Once a reporter is installed (the error report dialog
+/// installs itself when it is created), every exception that reaches the event loop goes to it;
+/// until then Qt's default applies, and the error ends the program.
+///
+///     dirka::TApplication app(argc, argv);
+class TApplication : public QApplication {
+    Q_OBJECT
+public:
+    TApplication(int& argc, char** argv);
+
+    /// The running application object when it is a TApplication, else nullptr.
+    static TApplication* Instance();
+
+    /// Installs reporter (nullptr: Qt's default again). A new reporter starts a new run: the
+    /// next error goes to it even when an earlier one was reported.
+    void SetErrorReporter(TErrorReporter* reporter);
+    TErrorReporter* ErrorReporter() const { return m_reporter; }
+    /// True once an error went to the reporter: the program is on its way out.
+    bool ErrorReported() const { return m_reported; }
+
+    bool notify(QObject* receiver, QEvent* event) override;
+
+private:
+    void report(QObject* receiver, std::exception_ptr error) noexcept;
+
+    TErrorReporter* m_reporter = nullptr;
+    bool m_reported = false;
+};
+
+} // namespace dirka
