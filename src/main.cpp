@@ -4,6 +4,7 @@
 #include "core/text/assertion.h"
 #include "core/text/file_names.h"
 #include "core/text/self_test.h"
+#include "gui/application.h"
 #include "gui/desktop.h"
 #include "gui/main_window.h"
 
@@ -35,7 +36,8 @@ bool canShowWindows(int argc, char** argv)
         if (std::strcmp(argv[i], "-platform") == 0)
             return true;
     }
-    return !qEnvironmentVariableIsEmpty("DISPLAY") || !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY");
+    return !qEnvironmentVariableIsEmpty("DISPLAY") ||
+           !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY");
 #else
     Q_UNUSED(argc);
     Q_UNUSED(argv);
@@ -64,7 +66,7 @@ int main(int argc, char** argv)
                    stderr);
         return 2;
     }
-    QApplication app(argc, argv);
+    dirka::TApplication app(argc, argv);
     QGuiApplication::setDesktopFileName(QStringLiteral("example.pelmora.Dirka"));
     QApplication::setApplicationName(QStringLiteral("Dirka"));
     QApplication::setOrganizationName(QStringLiteral("Pelmora"));

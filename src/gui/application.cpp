@@ -1,5 +1,9 @@
 #include "gui/application.h"
 
+#include "gui/help.h"
+
+#include <QKeyEvent>
+
 namespace dirka {
 
 TApplication::TApplication(int& argc, char** argv) : QApplication(argc, argv) {}
@@ -15,8 +19,34 @@ void TApplication::SetErrorReporter(TErrorReporter* reporter)
     m_reported = false;
 }
 
+void TApplication::SetHelpHandler(std::function<void()> help)
+{
+    m_help = std::move(help);
+}
+
+// F1 is looked at here rather than in an application event filter: with such a filter in
+// place, an exception caught below left Qt painting nothing any more, so the error report
+// could not be seen.
+bool TApplication::handleHelpKey(QObject* receiver, QEvent* event)
+{
+    if (!m_help || !receiver->isWidgetType() || !IsHelpKey(event))
+        return false;
+    event->accept();
+    // The shortcut check comes first: taking it keeps a control or the Help command's own
+    // shortcut from acting on the key as well.
+    if (event->type() == QEvent::KeyPress && !m_helpRunning &&
+        !static_cast<QKeyEvent*>(event)->isAutoRepeat()) {
+        m_helpRunning = true;
+        m_help();
+        m_helpRunning = false;
+    }
+    return true;
+}
+
 bool TApplication::notify(QObject* receiver, QEvent* event)
 {
+    if (handleHelpKey(receiver, event))
+        return true;
     if (m_reporter == nullptr)
         return QApplication::notify(receiver, event);
     try {

@@ -3,6 +3,7 @@
 #include <QApplication>
 
 #include <exception>
+#include <functional>
 
 // The application object, and the way errors that no command caught reach the error report.
 namespace dirka {
@@ -35,13 +36,21 @@ public:
     /// True once an error went to the reporter: the program is on its way out.
     bool ErrorReported() const { return m_reported; }
 
+    /// Runs help for F1 pressed anywhere in the program, modal dialogs included (not with Ctrl,
+    /// Shift or Alt, and not again while help runs).
+    void SetHelpHandler(std::function<void()> help);
+
     bool notify(QObject* receiver, QEvent* event) override;
 
 private:
+    bool handleHelpKey(QObject* receiver, QEvent* event);
+
     void report(QObject* receiver, std::exception_ptr error) noexcept;
 
     TErrorReporter* m_reporter = nullptr;
     bool m_reported = false;
+    std::function<void()> m_help;
+    bool m_helpRunning = false;
 };
 
 } // namespace dirka

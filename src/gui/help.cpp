@@ -39,33 +39,14 @@ QString HelpPagePath(int context, const QString& languageCode, const QString& he
     return QFileInfo(page).isFile() ? page : QString();
 }
 
-THelpKeyFilter::THelpKeyFilter(std::function<void()> help, QObject* parent)
-    : QObject(parent), m_help(std::move(help))
+bool IsHelpKey(const QEvent* event)
 {
-}
-
-bool THelpKeyFilter::eventFilter(QObject* watched, QEvent* event)
-{
-    // Shortcut overrides come first: consuming F1 there keeps a focused control from taking it.
-    const bool isKey =
-        event->type() == QEvent::KeyPress || event->type() == QEvent::ShortcutOverride;
-    if (!isKey)
-        return QObject::eventFilter(watched, event);
-    const auto* key = static_cast<QKeyEvent*>(event);
+    if (event->type() != QEvent::KeyPress && event->type() != QEvent::ShortcutOverride)
+        return false;
+    const auto* key = static_cast<const QKeyEvent*>(event);
     const Qt::KeyboardModifiers held =
         key->modifiers() & (Qt::ControlModifier | Qt::ShiftModifier | Qt::AltModifier);
-    if (key->key() != Qt::Key_F1 || held != Qt::NoModifier || !watched->isWidgetType())
-        return QObject::eventFilter(watched, event);
-    if (event->type() == QEvent::ShortcutOverride) {
-        event->accept();
-        return true;
-    }
-    if (!m_running && !key->isAutoRepeat()) {
-        m_running = true;
-        m_help();
-        m_running = false;
-    }
-    return true;
+    return key->key() == Qt::Key_F1 && held == Qt::NoModifier;
 }
 
 } // namespace dirka

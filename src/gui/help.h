@@ -1,9 +1,7 @@
 #pragma once
 
-#include <QObject>
+#include <QEvent>
 #include <QString>
-
-#include <functional>
 
 class QWidget;
 
@@ -28,18 +26,7 @@ QString HelpPageName(int context, const QString& languageCode);
 /// "index.html" when that exists, else nothing (empty).
 QString HelpPagePath(int context, const QString& languageCode, const QString& helpFolder);
 
-/// Watches every key press of the application: F1 without Ctrl, Shift or Alt runs help and is
-/// consumed, unless help is already running.
-class THelpKeyFilter : public QObject {
-public:
-    explicit THelpKeyFilter(std::function<void()> help, QObject* parent = nullptr);
-
-protected:
-    bool eventFilter(QObject* watched, QEvent* event) override;
-
-private:
-    std::function<void()> m_help;
-    bool m_running = false;
-};
+/// F1 without Ctrl, Shift or Alt, as a key press or as the shortcut check that comes first.
+bool IsHelpKey(const QEvent* event);
 
 } // namespace dirka

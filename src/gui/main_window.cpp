@@ -8,12 +8,15 @@
 #include "core/output/text_file_writer.h"
 #include "core/settings/locations.h"
 #include "core/settings/settings_persistence.h"
+#include "core/system/error_report.h"
 #include "core/system/program_info.h"
 #include "core/system/web_addresses.h"
 #include "core/text/file_names.h"
 #include "core/text/text_utils.h"
 #include "gui/about_dialog.h"
+#include "gui/application.h"
 #include "gui/desktop.h"
+#include "gui/error_dialog.h"
 #include "gui/export_dialog.h"
 #include "gui/find_panel.h"
 #include "gui/help.h"
@@ -116,8 +119,8 @@ TFormMain::TFormMain(TDesktop& desktop, const std::optional<QString>& commandLin
     if (commandLineLocation)
         m_startList = takeLocationFromPath(*commandLineLocation);
 
-    m_helpKeys = std::make_unique<THelpKeyFilter>([this] { actionHelpF1->trigger(); });
-    qApp->installEventFilter(m_helpKeys.get());
+    if (TApplication* app = TApplication::Instance())
+        app->SetHelpHandler([this] { actionHelpF1->trigger(); });
     createDialogs();
 }
 
@@ -129,6 +132,9 @@ void TFormMain::createDialogs()
     m_dlgAbout =
         new TdlgAbout([this](const QString& target) { m_desktop.OpenDocument(target); }, this);
     m_formSelectStyle = new TFormSelectStyle(runHelp, this);
+    // From here on an unhandled error ends the program through the report.
+    m_dialogException = std::make_unique<TDialogException>(
+        [this](const QString& address) { m_desktop.OpenDocument(address); });
     m_dlgExport = new TdlgExport(
         TExportDialogHooks{
             [this](QWidget* parent, const QString& text) { m_desktop.Error(parent, text); },
@@ -138,7 +144,8 @@ void TFormMain::createDialogs()
 
 TFormMain::~TFormMain()
 {
-    qApp->removeEventFilter(m_helpKeys.get());
+    if (TApplication* app = TApplication::Instance())
+        app->SetHelpHandler(nullptr);
 }
 
 QAction* TFormMain::makeAction(const char* name, const QString& caption, const QKeySequence& key,
@@ -233,12 +240,9 @@ void TFormMain::createActions()
                              &TFormMain::actionAboutExecute);
     actionError = makeAction("actionError", QStringLiteral("actionError"),
                              K(Qt::CTRL | Qt::SHIFT | Qt::ALT | Qt::Key_Q), none, nullptr);
+    // Raises the test error, which reaches the error report like any unhandled one.
+    connect(actionError, &QAction::triggered, this, [] { RaiseTestError(); });
 
-    // The error report that actionError raises into comes later; until then the command is
-    // there, but never enabled.
-    m_unavailable = {actionError};
-    for (QAction* action : std::as_const(m_unavailable))
-        action->setEnabled(false);
     actionStop->setEnabled(false);
 }
 
@@ -527,17 +531,12 @@ void TFormMain::dropEvent(QDropEvent* event)
 
 // --- states ---------------------------------------------------------------------------------
 
-void TFormMain::enable(QAction* action, bool on)
-{
-    action->setEnabled(on && !m_unavailable.contains(action));
-}
-
 void TFormMain::applyResultCommandRule()
 {
     const bool any = !m_result.Text().isEmpty();
     for (QAction* action :
          {actionSaveAs, actionExportToM3U8, actionExportToHTML, actionCopyResult, actionClear})
-        enable(action, any);
+        action->setEnabled(any);
 }
 
 void TFormMain::setBusyActionsEnabled(bool on)
@@ -546,7 +545,7 @@ void TFormMain::setBusyActionsEnabled(bool on)
          {actionListNormal, actionListDepth1, actionLocationEnter, actionLocationSelect,
           actionOptions, actionListStyle, actionAbout, actionOpen, actionExplore, actionFilterEnter,
           actionSelectAll, actionFind, actionFindNext, actionFindBack})
-        enable(action, on);
+        action->setEnabled(on);
 }
 
 void TFormMain::RunStarted()
@@ -626,6 +625,9 @@ void TFormMain::ShowStats(const QString& text)
 void TFormMain::ProcessEvents()
 {
     QCoreApplication::processEvents();
+    // The program is ending through the error report: the run ends too.
+    if (const TApplication* app = TApplication::Instance(); app && app->ErrorReported())
+        RequestStop();
 }
 
 void TFormMain::CopyToClipboard(QStringView text)
@@ -878,8 +880,8 @@ void TFormMain::actionExportToM3U8Execute()
         action->setEnabled(false);
     const TM3u8Export written =
         ExportToM3u8(*fileName, m_result, [](qsizetype) { QCoreApplication::processEvents(); });
-    enable(actionListNormal, true);
-    enable(actionListDepth1, true);
+    actionListNormal->setEnabled(true);
+    actionListDepth1->setEnabled(true);
     applyResultCommandRule();
     if (!written.Ok())
         m_desktop.Error(this, written.ErrorText);

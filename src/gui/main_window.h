@@ -22,12 +22,12 @@ class QToolBar;
 namespace dirka {
 
 class TDesktop;
+class TDialogException;
 class TdlgAbout;
 class TdlgExport;
 class TFindPanel;
 class TFormOptions;
 class TFormSelectStyle;
-class THelpKeyFilter;
 class TLocationRow;
 class TResultView;
 
@@ -83,7 +83,6 @@ private:
 
     QAction* makeAction(const char* name, const QString& caption, const QKeySequence& key,
                         const QString& hint, void (TFormMain::*handler)());
-    void enable(QAction* action, bool on);
     void applyResultCommandRule();
     void setBusyActionsEnabled(bool on);
     void runListing(const TSettings& settings);
@@ -134,7 +133,6 @@ private:
     bool m_shown = false;
     bool m_closePending = false;
     QPointer<QWidget> m_focusBeforeRun;
-    QList<QAction*> m_unavailable; // commands whose dialogs are not built yet
 
     QAction* actionListNormal = nullptr;
     QAction* actionListDepth1 = nullptr;
@@ -180,10 +178,10 @@ private:
     QFileDialog* m_saveDialog = nullptr;
     QFileDialog* m_saveDialogM3U8 = nullptr;
     QString m_lastSaveName;
-    std::unique_ptr<THelpKeyFilter> m_helpKeys;
     TFormOptions* m_formOptions = nullptr;
     TFormSelectStyle* m_formSelectStyle = nullptr;
     TdlgAbout* m_dlgAbout = nullptr;
+    std::unique_ptr<TDialogException> m_dialogException; // a window of its own, never a child
     TdlgExport* m_dlgExport = nullptr;
     QFileDialog* m_saveDialogHTML = nullptr;
 };
