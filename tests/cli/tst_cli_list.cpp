@@ -298,6 +298,26 @@ private Q_SLOTS:
                               step.repeated(10) + "z/near.txt\n");
     }
 
+    // Nine folders that each link to all the others: a folder reached through a link is entered
+    // once, so f1 leads through f2 ... f9 and each of them is listed again as itself.
+    void linkMesh()
+    {
+        TTempTree tree;
+        QByteArray through = tree.bytes("A/"), expected, itself;
+        for (char a = '1'; a <= '9'; ++a) {
+            const QByteArray folder = QByteArray("A/f") + a + '/';
+            QVERIFY(tree.makeFile(folder + "x.txt"));
+            for (char b = '1'; b <= '9'; ++b)
+                QVERIFY(a == b || tree.makeLink(folder + 'f' + b, QByteArray("../f") + b));
+            expected += (through += folder.mid(2)) + "x.txt\n";
+            itself += a > '1' ? tree.bytes(folder) + "x.txt\n" : QByteArray();
+        }
+        const Run run =
+            dirka({"--list", tree.path("A/"), "--set", "S.Preset=6", "--set", "S.IsHeader=0"});
+        QCOMPARE(run.exitCode, 0);
+        QCOMPARE(run.out, expected + itself);
+    }
+
     void refusals_data()
     {
         QTest::addColumn<QStringList>("arguments");

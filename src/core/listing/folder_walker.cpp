@@ -14,6 +14,7 @@
 #include <atomic>
 #include <climits>
 #include <numeric>
+#include <unordered_set>
 
 namespace dirka {
 
@@ -29,6 +30,13 @@ constexpr int ProgressIntervalMs = 200;
 // the walk closes older folders and finds them again later.
 constexpr std::size_t MaxOpenFolders = 32;
 
+/// Folders entered so far in the listing run, which may cover several locations.
+std::unordered_set<TFolderIdentity, TFolderIdentityHash>& enteredFolders()
+{
+    static std::unordered_set<TFolderIdentity, TFolderIdentityHash> entered;
+    return entered;
+}
+
 /// One listed file: its size and where its name lies in the folder's name buffer.
 struct TMyObject {
     std::int64_t Size = 0;
@@ -40,6 +48,7 @@ struct TMyObject {
 struct TSubfolder {
     QString Name;
     QByteArray RawName;
+    bool IsLink = false;
 };
 
 /// A folder whose subfolders are being walked. Its path and prefix are the first PathLength and
@@ -119,14 +128,14 @@ public:
 
 private:
     void enterNextSubfolder(TFrame& parent);
-    void listFolder(TFolderReader folder, int depth);
+    void listFolder(TFolderReader folder, bool isLink, int depth);
     void leaveFolder();
     TFolderReader openSubfolder(const QByteArray& rawName);
     TFolderReader openChildOfTop(const QByteArray& rawName);
     bool closeOne();
     bool findAgain(std::size_t index);
     void forgetOpen(std::size_t index);
-    bool mayEnter(const TFolderReader& folder) const;
+    bool mayEnter(const TFolderReader& folder, bool isLink) const;
     void readFolder(TFolderReader& folder, std::vector<TSubfolder>& subfolders);
     void sortSubfolders(std::vector<TSubfolder>& subfolders) const;
     void sortFiles();
@@ -150,6 +159,7 @@ private:
     const TNameOrder m_fileOrder{true};
 
     std::vector<TFolderIdentity> m_forbidden; // the location, folders above it, the current path
+    std::unordered_set<TFolderIdentity, TFolderIdentityHash>& m_entered;
 
     std::vector<TFrame> m_frames;
     std::vector<std::size_t> m_openFrames; // indexes of the frames holding an open folder, rising
@@ -172,7 +182,7 @@ TFolderWalker::TFolderWalker(const TSettings& settings, const QString& location,
       m_reporter(reporter), m_storePaths(storePaths), m_counters(RunCounters()),
       m_masks(SplitMasks(settings.FilterMask[std::size_t(settings.Filter)])),
       m_depthLimit(settings.IsMaxDepth ? settings.MaxDepth : INT_MAX),
-      m_format(TLineFormat::FromStyle(settings.Style, location.size()))
+      m_format(TLineFormat::FromStyle(settings.Style, location.size())), m_entered(enteredFolders())
 {
 }
 
@@ -184,7 +194,7 @@ void TFolderWalker::Run()
     TFolderReader root = TFolderReader::OpenPath(EncodeFileName(m_location));
     if (!root.IsOpen())
         reportUnreadable(ErrorText(root.Error()));
-    listFolder(std::move(root), m_depthLimit);
+    listFolder(std::move(root), false, m_depthLimit);
     while (!m_frames.empty()) {
         TFrame& frame = m_frames.back();
         if (frame.Depth > 1 && !frame.Lost && frame.NextSubfolder < frame.Subfolders.size() &&
@@ -215,12 +225,12 @@ void TFolderWalker::enterNextSubfolder(TFrame& parent)
     TFolderReader folder = openSubfolder(sub.RawName);
     if (!folder.IsOpen())
         reportUnreadable(ErrorText(folder.Error()));
-    listFolder(std::move(folder), parent.Depth - 1);
+    listFolder(std::move(folder), sub.IsLink, parent.Depth - 1);
 }
 
 // Lists the folder at m_path (open, or not when it could not be opened) and pushes its frame,
 // whose subfolders the loop in Run() then enters.
-void TFolderWalker::listFolder(TFolderReader folder, int depth)
+void TFolderWalker::listFolder(TFolderReader folder, bool isLink, int depth)
 {
     TFrame frame;
     frame.SavedLines = m_lines.LineCount();
@@ -228,9 +238,11 @@ void TFolderWalker::listFolder(TFolderReader folder, int depth)
     frame.Depth = depth;
     frame.PathLength = m_path.size();
     frame.Identity = folder.Identity();
-    frame.Entered = folder.IsOpen() && mayEnter(folder);
-    if (frame.Entered)
+    frame.Entered = folder.IsOpen() && mayEnter(folder, isLink);
+    if (frame.Entered) {
         m_forbidden.push_back(frame.Identity);
+        m_entered.insert(frame.Identity);
+    }
     m_files.clear();
     m_names.truncate(0);
     m_folderSize = 0;
@@ -405,12 +417,16 @@ void TFolderWalker::forgetOpen(std::size_t index)
 }
 
 // A folder already on the way down (a link or a bind mount leading back), the location or a
-// folder above it, and a pseudo file system are listed but not entered.
-bool TFolderWalker::mayEnter(const TFolderReader& folder) const
+// folder above it, and a pseudo file system are listed but not entered. So is a folder reached
+// through a link once it has been entered in this run: links between sibling folders would
+// otherwise walk every order of them.
+bool TFolderWalker::mayEnter(const TFolderReader& folder, bool isLink) const
 {
     const TFolderIdentity id = folder.Identity();
     const bool isLocation = m_frames.empty();
     if (!isLocation && std::find(m_forbidden.begin(), m_forbidden.end(), id) != m_forbidden.end())
+        return false;
+    if (isLink && m_entered.contains(id))
         return false;
     if (isLocation || id.Device != m_frames.back().Identity.Device)
         return !IsPseudoFileSystem(folder.FileSystemType());
@@ -431,7 +447,7 @@ void TFolderWalker::readFolder(TFolderReader& folder, std::vector<TSubfolder>& s
             continue;
         if (facts.Kind == TEntryKind::Folder) {
             const QByteArray raw(entry.Name, qsizetype(entry.NameLength));
-            subfolders.push_back({DecodeFileName(raw), raw});
+            subfolders.push_back({DecodeFileName(raw), raw, facts.IsLink});
             continue;
         }
         const qsizetype nameStart = m_names.size();
@@ -576,6 +592,7 @@ QString ListLocation(const TSettings& listSettings, const QString& location, TLi
     Assert(listSettings.Filter >= 0 && listSettings.Filter < FilterCount);
     TRunCounters& counters = RunCounters();
     if (resetCounters) {
+        enteredFolders() = {};
         counters = TRunCounters();
         counters.StartTick = TickCount();
         counters.LastProgressTick = counters.StartTick - ProgressIntervalMs;
