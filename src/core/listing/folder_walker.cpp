@@ -223,8 +223,12 @@ void TFolderWalker::enterNextSubfolder(TFrame& parent)
     m_path.append(sub.Name);
     m_path.append(QChar(PathDelimiter));
     TFolderReader folder = openSubfolder(sub.RawName);
-    if (!folder.IsOpen())
+    if (!folder.IsOpen()) {
+        // A subfolder removed or renamed since its parent was read is skipped like such a file.
+        if (folder.Error() == ENOENT)
+            return;
         reportUnreadable(ErrorText(folder.Error()));
+    }
     listFolder(std::move(folder), sub.IsLink, parent.Depth - 1);
 }
 
