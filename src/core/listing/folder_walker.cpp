@@ -30,10 +30,29 @@ constexpr int ProgressIntervalMs = 200;
 // the walk closes older folders and finds them again later.
 constexpr std::size_t MaxOpenFolders = 32;
 
-/// Folders entered so far in the listing run, which may cover several locations.
-std::unordered_set<TFolderIdentity, TFolderIdentityHash>& enteredFolders()
+/// The folders entered so far in the listing run, which may cover several locations. Only a link
+/// to a folder asks whether one was entered, so they are kept in a plain list (a hash insert per
+/// folder costs cache misses a walk without such links has no use for) and put in a hash set
+/// when a link asks.
+class TEnteredFolders {
+public:
+    void Add(const TFolderIdentity& id) { m_list.push_back(id); }
+    bool Contains(const TFolderIdentity& id)
+    {
+        for (; m_indexed < m_list.size(); ++m_indexed)
+            m_set.insert(m_list[m_indexed]);
+        return m_set.contains(id);
+    }
+
+private:
+    std::vector<TFolderIdentity> m_list;
+    std::unordered_set<TFolderIdentity, TFolderIdentityHash> m_set; // the first m_indexed of them
+    std::size_t m_indexed = 0;
+};
+
+TEnteredFolders& enteredFolders()
 {
-    static std::unordered_set<TFolderIdentity, TFolderIdentityHash> entered;
+    static TEnteredFolders entered;
     return entered;
 }
 
@@ -135,7 +154,7 @@ private:
     bool closeOne();
     bool findAgain(std::size_t index);
     void forgetOpen(std::size_t index);
-    bool mayEnter(const TFolderReader& folder, bool isLink) const;
+    bool mayEnter(const TFolderReader& folder, bool isLink);
     void readFolder(TFolderReader& folder, std::vector<TSubfolder>& subfolders);
     void sortSubfolders(std::vector<TSubfolder>& subfolders) const;
     void sortFiles();
@@ -159,7 +178,7 @@ private:
     const TNameOrder m_fileOrder{true};
 
     std::vector<TFolderIdentity> m_forbidden; // the location, folders above it, the current path
-    std::unordered_set<TFolderIdentity, TFolderIdentityHash>& m_entered;
+    TEnteredFolders& m_entered;
 
     std::vector<TFrame> m_frames;
     std::vector<std::size_t> m_openFrames; // indexes of the frames holding an open folder, rising
@@ -245,7 +264,7 @@ void TFolderWalker::listFolder(TFolderReader folder, bool isLink, int depth)
     frame.Entered = folder.IsOpen() && mayEnter(folder, isLink);
     if (frame.Entered) {
         m_forbidden.push_back(frame.Identity);
-        m_entered.insert(frame.Identity);
+        m_entered.Add(frame.Identity);
     }
     m_files.clear();
     m_names.truncate(0);
@@ -424,13 +443,13 @@ void TFolderWalker::forgetOpen(std::size_t index)
 // folder above it, and a pseudo file system are listed but not entered. So is a folder reached
 // through a link once it has been entered in this run: links between sibling folders would
 // otherwise walk every order of them.
-bool TFolderWalker::mayEnter(const TFolderReader& folder, bool isLink) const
+bool TFolderWalker::mayEnter(const TFolderReader& folder, bool isLink)
 {
     const TFolderIdentity id = folder.Identity();
     const bool isLocation = m_frames.empty();
     if (!isLocation && std::find(m_forbidden.begin(), m_forbidden.end(), id) != m_forbidden.end())
         return false;
-    if (isLink && m_entered.contains(id))
+    if (isLink && m_entered.Contains(id))
         return false;
     if (isLocation || id.Device != m_frames.back().Identity.Device)
         return !IsPseudoFileSystem(folder.FileSystemType());
