@@ -285,6 +285,10 @@ private Q_SLOTS:
         QFETCH(int, levels);
         QFETCH(QByteArray, name);
         QFETCH(QString, limits);
+#ifdef __SANITIZE_ADDRESS__
+        if (limits.startsWith(u"ulimit -v"))
+            QSKIP("the address sanitizer's shadow memory does not fit in a limited address space");
+#endif
         TTempTree deep;
         QVERIFY(makeChain(deep.bytes(), levels, name));
         const Run run =
