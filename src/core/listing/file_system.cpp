@@ -152,8 +152,16 @@ TEntryFacts TFolderReader::Examine(const TRawEntry& entry, bool wantSize) const
         facts.Kind = kindOfType(entry.Type);
         return facts;
     }
+    // Without a type hint the entry's own kind comes first, so a link to a folder is told from a
+    // folder; for anything but a link that one look is all it takes, as with the hint.
+    facts.IsLink = entry.Type == DT_LNK;
     struct stat st {};
-    if (fstatat(m_fd, entry.Name, &st, 0) == 0) {
+    int result = fstatat(m_fd, entry.Name, &st, facts.IsLink ? 0 : AT_SYMLINK_NOFOLLOW);
+    if (result == 0 && S_ISLNK(st.st_mode)) {
+        facts.IsLink = true;
+        result = fstatat(m_fd, entry.Name, &st, 0);
+    }
+    if (result == 0) {
         facts.Kind = kindOfMode(st.st_mode);
         if (facts.Kind == TEntryKind::File)
             facts.Size = std::int64_t(st.st_size);
@@ -168,7 +176,7 @@ TEntryFacts TFolderReader::Examine(const TRawEntry& entry, bool wantSize) const
         facts.Kind = TEntryKind::File;
         return facts;
     }
-    facts.Kind = entry.Type == DT_LNK ? TEntryKind::File : kindOfType(entry.Type);
+    facts.Kind = facts.IsLink ? TEntryKind::File : kindOfType(entry.Type);
     return facts;
 }
 

@@ -4,6 +4,7 @@
 #include <QString>
 
 #include <cstdint>
+#include <functional>
 #include <unordered_map>
 #include <vector>
 
@@ -21,6 +22,14 @@ struct TFolderIdentity {
     bool operator==(const TFolderIdentity&) const = default;
 };
 
+/// For sets of folders already seen.
+struct TFolderIdentityHash {
+    std::size_t operator()(const TFolderIdentity& id) const
+    {
+        return std::hash<std::uint64_t>()(id.Inode * 0x9E3779B97F4A7C15ull ^ id.Device);
+    }
+};
+
 enum class TEntryKind { Folder, File, Special };
 
 /// One entry as the folder returned it; Name points into the reader's buffer and stays valid
@@ -34,6 +43,7 @@ struct TRawEntry {
 /// What an entry turned out to be.
 struct TEntryFacts {
     bool Vanished = false; // gone between reading the folder and looking at it: skip it
+    bool IsLink = false;   // a symbolic link; Kind and Size are its target's
     TEntryKind Kind = TEntryKind::File;
     std::int64_t Size = 0;
 };
@@ -63,7 +73,8 @@ public:
     /// The next entry, "." and ".." included; false at the end or on a read error.
     bool Next(TRawEntry& entry);
     /// Kind and, when wanted, size of an entry: links are followed; a dangling link is a file of
-    /// size 0; an entry that cannot be looked at is classified by its type hint, size 0.
+    /// size 0; an entry that cannot be looked at is classified by its type hint, size 0. Whether
+    /// an entry is a link is known whenever it may be a folder.
     TEntryFacts Examine(const TRawEntry& entry, bool wantSize) const;
 
 private:
@@ -81,8 +92,8 @@ std::vector<TFolderIdentity> IdentitiesUpTo(const QByteArray& path);
 /// True for the file systems whose folders are listed but never entered (proc, sysfs ...).
 bool IsPseudoFileSystem(const QByteArray& type);
 
-/// Lets the process hold as many open folders as the system allows: the walk keeps one open per
-/// level on its way down.
+/// Lets the process hold as many open files as the system allows, so the walk's few open folders
+/// never crowd out the rest of the program.
 void RaiseOpenFileLimit();
 
 /// True when path names an existing folder (links followed). A path holding NUL is never one:

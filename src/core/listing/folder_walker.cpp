@@ -14,6 +14,7 @@
 #include <atomic>
 #include <climits>
 #include <numeric>
+#include <unordered_set>
 
 namespace dirka {
 
@@ -22,11 +23,38 @@ namespace {
 std::atomic<bool> stopFlag{false};
 std::uint32_t randomSeed = 0;
 
-// Deeper folders are listed but not entered: the walk recurses once per level, and this keeps
-// its stack use far below the usual 8 MB.
-constexpr int MaxNesting = 4000;
-
 constexpr int ProgressIntervalMs = 200;
+
+// Open folders the walk holds at most. Every folder's entries are read before its subfolders are
+// entered, so an older folder is needed again only to open its next subfolder; below this depth
+// the walk closes older folders and finds them again later.
+constexpr std::size_t MaxOpenFolders = 32;
+
+/// The folders entered so far in the listing run, which may cover several locations. Only a link
+/// to a folder asks whether one was entered, so they are kept in a plain list (a hash insert per
+/// folder costs cache misses a walk without such links has no use for) and put in a hash set
+/// when a link asks.
+class TEnteredFolders {
+public:
+    void Add(const TFolderIdentity& id) { m_list.push_back(id); }
+    bool Contains(const TFolderIdentity& id)
+    {
+        for (; m_indexed < m_list.size(); ++m_indexed)
+            m_set.insert(m_list[m_indexed]);
+        return m_set.contains(id);
+    }
+
+private:
+    std::vector<TFolderIdentity> m_list;
+    std::unordered_set<TFolderIdentity, TFolderIdentityHash> m_set; // the first m_indexed of them
+    std::size_t m_indexed = 0;
+};
+
+TEnteredFolders& enteredFolders()
+{
+    static TEnteredFolders entered;
+    return entered;
+}
 
 /// One listed file: its size and where its name lies in the folder's name buffer.
 struct TMyObject {
@@ -39,6 +67,24 @@ struct TMyObject {
 struct TSubfolder {
     QString Name;
     QByteArray RawName;
+    bool IsLink = false;
+};
+
+/// A folder whose subfolders are being walked. Its path and prefix are the first PathLength and
+/// PrefixLength units of the walker's shared buffers.
+struct TFrame {
+    TFolderReader Folder; // closed when older than the open-folder budget allows
+    TFolderIdentity Identity;
+    std::vector<TSubfolder> Subfolders;
+    std::size_t NextSubfolder = 0;
+    qsizetype PathLength = 0;
+    qsizetype PrefixLength = 0;
+    qsizetype SavedLines = 0;
+    int SavedFolders = 0;
+    int Depth = 0;
+    int Result = 0; // files listed in it and below it
+    bool Entered = false;
+    bool Lost = false; // could not be found again: its remaining subfolders stay unread
 };
 
 qsizetype extensionLength(QStringView name)
@@ -90,6 +136,9 @@ void randomQuickSort(std::vector<int>& items, int left, int right)
     }
 }
 
+// The walk keeps no state on the call stack: m_frames holds the folders on the current path,
+// m_path and m_prefix grow by one component on the way down and are cut back on the way up, so
+// neither the stack nor memory grows with depth times path length.
 class TFolderWalker {
 public:
     TFolderWalker(const TSettings& settings, const QString& location, TLinesTarget& lines,
@@ -97,18 +146,21 @@ public:
     void Run();
 
 private:
-    int listFolder(const QString& baseLine, const QString& folderPath, const TFolderReader* parent,
-                   const QByteArray& rawName, const QString& prefix, int depth);
-    TFolderReader openFolder(const QString& folderPath, const TFolderReader* parent,
-                             const QByteArray& rawName);
-    bool mayEnter(const TFolderReader& folder, const TFolderReader* parent) const;
-    void readFolder(TFolderReader& folder, const QString& folderPath,
-                    std::vector<TSubfolder>& subfolders);
+    void enterNextSubfolder(TFrame& parent);
+    void listFolder(TFolderReader folder, bool isLink, int depth);
+    void leaveFolder();
+    TFolderReader openSubfolder(const QByteArray& rawName);
+    TFolderReader openChildOfTop(const QByteArray& rawName);
+    bool closeOne();
+    bool findAgain(std::size_t index);
+    void forgetOpen(std::size_t index);
+    bool mayEnter(const TFolderReader& folder, bool isLink);
+    void readFolder(TFolderReader& folder, std::vector<TSubfolder>& subfolders);
     void sortSubfolders(std::vector<TSubfolder>& subfolders) const;
     void sortFiles();
-    void emitLine(QStringView line, QStringView name, const QString& folderPath);
-    void showProgress(const QString& folderPath);
-    void reportUnreadable(const QString& folderPath, const QString& reason);
+    void emitLine(QStringView line, QStringView name);
+    void showProgress();
+    void reportUnreadable(const QString& reason);
     QStringView fileName(const TMyObject& file) const;
 
     const TSettings& m_settings;
@@ -126,7 +178,12 @@ private:
     const TNameOrder m_fileOrder{true};
 
     std::vector<TFolderIdentity> m_forbidden; // the location, folders above it, the current path
-    int m_nesting = 0;
+    TEnteredFolders& m_entered;
+
+    std::vector<TFrame> m_frames;
+    std::vector<std::size_t> m_openFrames; // indexes of the frames holding an open folder, rising
+    QString m_path;                        // the folder in hand, ending in the delimiter
+    QString m_prefix;                      // the indentation of its item lines
 
     // The folder in hand: its listed files, their names, its size sum and skipped count.
     std::vector<TMyObject> m_files;
@@ -135,6 +192,7 @@ private:
     int m_folderSkipped = 0;
 
     QString m_line; // reused for every composed line
+    QString m_itemName;
 };
 
 TFolderWalker::TFolderWalker(const TSettings& settings, const QString& location,
@@ -143,16 +201,27 @@ TFolderWalker::TFolderWalker(const TSettings& settings, const QString& location,
       m_reporter(reporter), m_storePaths(storePaths), m_counters(RunCounters()),
       m_masks(SplitMasks(settings.FilterMask[std::size_t(settings.Filter)])),
       m_depthLimit(settings.IsMaxDepth ? settings.MaxDepth : INT_MAX),
-      m_format(TLineFormat::FromStyle(settings.Style, location.size()))
+      m_format(TLineFormat::FromStyle(settings.Style, location.size())), m_entered(enteredFolders())
 {
 }
 
 void TFolderWalker::Run()
 {
     m_forbidden = IdentitiesUpTo(EncodeFileName(m_location));
-    QString rootBase;
-    AppendFolderItemText(rootBase, m_format, m_location, rootName(m_location), m_style.Base);
-    listFolder(rootBase, m_location, nullptr, QByteArray(), QString(), m_depthLimit);
+    m_path = m_location;
+    m_prefix.clear();
+    TFolderReader root = TFolderReader::OpenPath(EncodeFileName(m_location));
+    if (!root.IsOpen())
+        reportUnreadable(ErrorText(root.Error()));
+    listFolder(std::move(root), false, m_depthLimit);
+    while (!m_frames.empty()) {
+        TFrame& frame = m_frames.back();
+        if (frame.Depth > 1 && !frame.Lost && frame.NextSubfolder < frame.Subfolders.size() &&
+            !StopRequested())
+            enterNextSubfolder(frame);
+        else
+            leaveFolder();
+    }
 }
 
 QStringView TFolderWalker::fileName(const TMyObject& file) const
@@ -160,48 +229,94 @@ QStringView TFolderWalker::fileName(const TMyObject& file) const
     return QStringView(m_names).sliced(file.NameStart, file.NameLength);
 }
 
-int TFolderWalker::listFolder(const QString& baseLine, const QString& folderPath,
-                              const TFolderReader* parent, const QByteArray& rawName,
-                              const QString& prefix, int depth)
+void TFolderWalker::enterNextSubfolder(TFrame& parent)
 {
-    std::vector<TSubfolder> subfolders;
-    const qsizetype savedLines = m_lines.LineCount();
-    const int savedFolders = m_counters.FolderCount;
+    m_path.truncate(parent.PathLength);
+    m_prefix.truncate(parent.PrefixLength);
+    showProgress();
+    const std::size_t parentIndex = m_frames.size() - 1;
+    if (!parent.Folder.IsOpen() && !findAgain(parentIndex))
+        return;
+    // findAgain may have closed others but never moves frames, so parent is still valid.
+    const TSubfolder& sub = parent.Subfolders[parent.NextSubfolder++];
+    m_path.append(sub.Name);
+    m_path.append(QChar(PathDelimiter));
+    TFolderReader folder = openSubfolder(sub.RawName);
+    if (!folder.IsOpen()) {
+        // A subfolder removed or renamed since its parent was read is skipped like such a file.
+        if (folder.Error() == ENOENT)
+            return;
+        reportUnreadable(ErrorText(folder.Error()));
+    }
+    listFolder(std::move(folder), sub.IsLink, parent.Depth - 1);
+}
 
-    TFolderReader folder = openFolder(folderPath, parent, rawName);
-    const bool entered = folder.IsOpen() && mayEnter(folder, parent);
-    if (entered)
-        m_forbidden.push_back(folder.Identity());
+// Lists the folder at m_path (open, or not when it could not be opened) and pushes its frame,
+// whose subfolders the loop in Run() then enters.
+void TFolderWalker::listFolder(TFolderReader folder, bool isLink, int depth)
+{
+    TFrame frame;
+    frame.SavedLines = m_lines.LineCount();
+    frame.SavedFolders = m_counters.FolderCount;
+    frame.Depth = depth;
+    frame.PathLength = m_path.size();
+    frame.Identity = folder.Identity();
+    frame.Entered = folder.IsOpen() && mayEnter(folder, isLink);
+    if (frame.Entered) {
+        m_forbidden.push_back(frame.Identity);
+        m_entered.Add(frame.Identity);
+    }
     m_files.clear();
     m_names.truncate(0);
     m_folderSize = 0;
     m_folderSkipped = 0;
-    if (entered)
-        readFolder(folder, folderPath, subfolders);
-    int result = int(m_files.size());
+    if (frame.Entered)
+        readFolder(folder, frame.Subfolders);
+    frame.Result = int(m_files.size());
+    const std::vector<TSubfolder>& subfolders = frame.Subfolders;
 
-    const bool shown = !m_style.IsSkip || result > 0 ||
+    const bool shown = !m_style.IsSkip || frame.Result > 0 ||
                        (!subfolders.empty() && (m_style.Mode == 1 || m_settings.Filter == 0));
     if (shown) {
         const qsizetype count = m_lines.LineCount();
         if (m_style.IsNewLine && count > 0 && !m_lines.Line(count - 1).isEmpty())
             m_lines.AppendLine(QStringView());
-        if (m_style.Base > 0)
-            emitLine(baseLine, QStringView(), folderPath);
+        if (m_style.Base > 0) {
+            m_line.truncate(0);
+            if (m_frames.empty()) {
+                AppendFolderItemText(m_line, m_format, m_location, rootName(m_location),
+                                     m_style.Base);
+            } else {
+                const TSubfolder& sub =
+                    m_frames.back().Subfolders[m_frames.back().NextSubfolder - 1];
+                m_line.append(m_prefix);
+                m_line.append(m_format.ListIndent);
+                AppendFolderItemText(m_line, m_format, m_path, sub.Name, m_style.Base);
+            }
+            emitLine(m_line, QStringView());
+        }
     }
+    if (!m_frames.empty())
+        m_prefix.append(m_format.IndentUnit);
+    frame.PrefixLength = m_prefix.size();
 
     if (m_style.Mode == 0 && m_settings.Filter == 0 && !StopRequested() && m_style.Folder > 0) {
         for (const TSubfolder& sub : subfolders) {
             if (StopRequested())
                 break;
-            const QString subPath = folderPath + sub.Name + QChar(PathDelimiter);
+            m_path.append(sub.Name);
+            m_path.append(QChar(PathDelimiter));
             m_line.truncate(0);
-            m_line.append(prefix);
-            AppendFolderItemText(m_line, m_format, subPath, sub.Name, m_style.Folder);
-            emitLine(m_line, QString(sub.Name + QChar(PathDelimiter)), folderPath);
+            m_line.append(m_prefix);
+            AppendFolderItemText(m_line, m_format, m_path, sub.Name, m_style.Folder);
+            m_path.truncate(frame.PathLength);
+            m_itemName.truncate(0);
+            m_itemName.append(sub.Name);
+            m_itemName.append(QChar(PathDelimiter));
+            emitLine(m_line, m_itemName);
         }
     }
-    showProgress(folderPath);
+    showProgress();
 
     if (!m_files.empty()) {
         ++m_counters.FolderCount;
@@ -210,87 +325,142 @@ int TFolderWalker::listFolder(const QString& baseLine, const QString& folderPath
                 if (StopRequested())
                     break;
                 m_line.truncate(0);
-                m_line.append(prefix);
-                AppendFileItemText(m_line, m_format, folderPath, fileName(file), m_style.File,
+                m_line.append(m_prefix);
+                AppendFileItemText(m_line, m_format, m_path, fileName(file), m_style.File,
                                    file.Size);
-                emitLine(m_line, fileName(file), folderPath);
-                showProgress(folderPath);
+                emitLine(m_line, fileName(file));
+                showProgress();
             }
         }
         if (m_style.IsSummary) {
-            const QString summary =
-                prefix + u":: " +
-                StatisticsText(m_format, 0, int(m_files.size()), m_folderSkipped, m_folderSize, 0);
-            m_lines.AppendLine(summary);
+            m_line.truncate(0);
+            m_line.append(m_prefix);
+            m_line.append(u":: ");
+            m_line.append(
+                StatisticsText(m_format, 0, int(m_files.size()), m_folderSkipped, m_folderSize, 0));
+            m_lines.AppendLine(m_line);
         }
     }
     m_files.clear();
     m_names.truncate(0);
 
-    if (depth > 1) {
-        for (const TSubfolder& sub : subfolders) {
-            if (StopRequested())
-                break;
-            showProgress(folderPath);
-            const QString subPath = folderPath + sub.Name + QChar(PathDelimiter);
-            QString childBase = prefix + m_format.ListIndent;
-            AppendFolderItemText(childBase, m_format, subPath, sub.Name, m_style.Base);
-            ++m_nesting;
-            result += listFolder(childBase, subPath, entered ? &folder : nullptr, sub.RawName,
-                                 prefix + m_format.IndentUnit, depth - 1);
-            --m_nesting;
-        }
+    if (frame.Entered && depth > 1 && !frame.Subfolders.empty()) {
+        frame.Folder = std::move(folder);
+        m_openFrames.push_back(m_frames.size());
     }
-
-    if (entered)
-        m_forbidden.pop_back();
-    if (m_style.IsSkip && result < 1) {
-        if (m_storePaths)
-            TabClear(int(savedLines), true);
-        m_counters.FolderCount = savedFolders;
-        m_lines.TruncateLines(savedLines);
-    }
-    return result;
+    m_frames.push_back(std::move(frame));
 }
 
-TFolderReader TFolderWalker::openFolder(const QString& folderPath, const TFolderReader* parent,
-                                        const QByteArray& rawName)
+void TFolderWalker::leaveFolder()
 {
-    if (m_nesting >= MaxNesting) {
-        reportUnreadable(folderPath, QStringLiteral("folders nested more than %1 deep are not "
-                                                    "entered")
-                                         .arg(MaxNesting));
-        return TFolderReader();
+    TFrame& frame = m_frames.back();
+    if (frame.Entered)
+        m_forbidden.pop_back();
+    if (m_style.IsSkip && frame.Result < 1) {
+        if (m_storePaths)
+            TabClear(int(frame.SavedLines), true);
+        m_counters.FolderCount = frame.SavedFolders;
+        m_lines.TruncateLines(frame.SavedLines);
     }
-    TFolderReader folder;
-    if (parent)
-        folder = TFolderReader::OpenChild(*parent, rawName);
-    if (!folder.IsOpen() && (!parent || folder.Error() == EMFILE || folder.Error() == ENFILE))
-        folder = TFolderReader::OpenPath(EncodeFileName(folderPath));
-    if (!folder.IsOpen())
-        reportUnreadable(folderPath, ErrorText(folder.Error()));
+    const int result = frame.Result;
+    forgetOpen(m_frames.size() - 1);
+    m_frames.pop_back();
+    if (!m_frames.empty())
+        m_frames.back().Result += result;
+}
+
+TFolderReader TFolderWalker::openSubfolder(const QByteArray& rawName)
+{
+    TFolderReader folder = openChildOfTop(rawName);
+    if (!folder.IsOpen() && (folder.Error() == EMFILE || folder.Error() == ENFILE))
+        folder = TFolderReader::OpenPath(EncodeFileName(m_path));
     return folder;
 }
 
+// Opens a subfolder of the deepest open folder (the last frame's, or the one being found
+// again) within the budget of open folders.
+TFolderReader TFolderWalker::openChildOfTop(const QByteArray& rawName)
+{
+    const TFolderReader& parent = m_frames[m_openFrames.back()].Folder;
+    if (m_openFrames.size() >= MaxOpenFolders)
+        closeOne();
+    TFolderReader folder = TFolderReader::OpenChild(parent, rawName);
+    // Other parts of the program hold descriptors too: when the system says no, give one back.
+    while (!folder.IsOpen() && (folder.Error() == EMFILE || folder.Error() == ENFILE) && closeOne())
+        folder = TFolderReader::OpenChild(parent, rawName);
+    return folder;
+}
+
+// Closes one open folder other than the location's and the deepest: the one nearest to the open
+// folder above it, so the open folders stay spread along the path and a closed one is found
+// again in few steps from its nearest open ancestor.
+bool TFolderWalker::closeOne()
+{
+    const std::size_t count = m_openFrames.size();
+    if (count < 3)
+        return false;
+    const auto gap = [this](std::size_t p) { return m_openFrames[p] - m_openFrames[p - 1]; };
+    std::size_t victim = 1;
+    for (std::size_t p = 2; p + 1 < count; ++p) {
+        if (gap(p) < gap(victim))
+            victim = p;
+    }
+    m_frames[m_openFrames[victim]].Folder = TFolderReader();
+    m_openFrames.erase(m_openFrames.begin() + std::ptrdiff_t(victim));
+    return true;
+}
+
+// Opens the folder of frame index again, one component at a time from its nearest open
+// ancestor, each checked to be the folder that was there before. A folder replaced or moved
+// meanwhile cannot be continued: what is left of it is reported unread.
+bool TFolderWalker::findAgain(std::size_t index)
+{
+    // Deeper frames are gone and the location's folder is never closed, so the last open frame
+    // is the nearest open ancestor.
+    for (std::size_t i = m_openFrames.back() + 1; i <= index; ++i) {
+        const TFrame& parent = m_frames[i - 1];
+        TFolderReader folder = openChildOfTop(parent.Subfolders[parent.NextSubfolder - 1].RawName);
+        if (!folder.IsOpen() || folder.Identity() != m_frames[i].Identity) {
+            m_frames[index].Lost = true;
+            reportUnreadable(folder.IsOpen()
+                                 ? QStringLiteral("the folder was replaced while it was listed")
+                                 : ErrorText(folder.Error()));
+            return false;
+        }
+        m_frames[i].Folder = std::move(folder);
+        m_openFrames.push_back(i);
+    }
+    return true;
+}
+
+void TFolderWalker::forgetOpen(std::size_t index)
+{
+    if (!m_openFrames.empty() && m_openFrames.back() == index)
+        m_openFrames.pop_back();
+}
+
 // A folder already on the way down (a link or a bind mount leading back), the location or a
-// folder above it, and a pseudo file system are listed but not entered.
-bool TFolderWalker::mayEnter(const TFolderReader& folder, const TFolderReader* parent) const
+// folder above it, and a pseudo file system are listed but not entered. So is a folder reached
+// through a link once it has been entered in this run: links between sibling folders would
+// otherwise walk every order of them.
+bool TFolderWalker::mayEnter(const TFolderReader& folder, bool isLink)
 {
     const TFolderIdentity id = folder.Identity();
-    const bool isLocation = parent == nullptr;
+    const bool isLocation = m_frames.empty();
     if (!isLocation && std::find(m_forbidden.begin(), m_forbidden.end(), id) != m_forbidden.end())
         return false;
-    if (isLocation || id.Device != parent->Identity().Device)
+    if (isLink && m_entered.Contains(id))
+        return false;
+    if (isLocation || id.Device != m_frames.back().Identity.Device)
         return !IsPseudoFileSystem(folder.FileSystemType());
     return true;
 }
 
-void TFolderWalker::readFolder(TFolderReader& folder, const QString& folderPath,
-                               std::vector<TSubfolder>& subfolders)
+void TFolderWalker::readFolder(TFolderReader& folder, std::vector<TSubfolder>& subfolders)
 {
     TRawEntry entry;
     while (!StopRequested() && folder.Next(entry)) {
-        showProgress(folderPath);
+        showProgress();
         if (isDotOrDotDot(entry))
             continue;
         if (entry.Name[0] == '.' && !m_settings.IsHiddenFiles)
@@ -300,7 +470,7 @@ void TFolderWalker::readFolder(TFolderReader& folder, const QString& folderPath,
             continue;
         if (facts.Kind == TEntryKind::Folder) {
             const QByteArray raw(entry.Name, qsizetype(entry.NameLength));
-            subfolders.push_back({DecodeFileName(raw), raw});
+            subfolders.push_back({DecodeFileName(raw), raw, facts.IsLink});
             continue;
         }
         const qsizetype nameStart = m_names.size();
@@ -321,7 +491,7 @@ void TFolderWalker::readFolder(TFolderReader& folder, const QString& folderPath,
         m_folderSize += facts.Size;
     }
     if (folder.Error() != 0)
-        reportUnreadable(folderPath, ErrorText(folder.Error()));
+        reportUnreadable(ErrorText(folder.Error()));
     m_counters.FileCount += int(m_files.size());
     m_counters.TotalSize += m_folderSize;
     sortSubfolders(subfolders);
@@ -391,19 +561,19 @@ void TFolderWalker::sortFiles()
     m_files = std::move(sorted);
 }
 
-void TFolderWalker::emitLine(QStringView line, QStringView name, const QString& folderPath)
+void TFolderWalker::emitLine(QStringView line, QStringView name)
 {
     if (m_storePaths)
-        TabAdd(int(m_lines.LineCount()), name, folderPath);
+        TabAdd(int(m_lines.LineCount()), name, m_path);
     m_lines.AppendLine(line);
 }
 
-void TFolderWalker::showProgress(const QString& folderPath)
+void TFolderWalker::showProgress()
 {
     const std::uint32_t now = TickCount();
     if (std::uint32_t(now - m_counters.LastProgressTick) <= ProgressIntervalMs)
         return;
-    m_reporter.ShowStatus(u"Searching " + folderPath);
+    m_reporter.ShowStatus(u"Searching " + m_path);
     m_reporter.ShowStats(StatisticsText(m_format, m_counters.FolderCount, m_counters.FileCount,
                                         m_counters.SkippedCount, m_counters.TotalSize,
                                         std::uint32_t(now - m_counters.StartTick)));
@@ -411,9 +581,9 @@ void TFolderWalker::showProgress(const QString& folderPath)
     m_reporter.ProcessEvents();
 }
 
-void TFolderWalker::reportUnreadable(const QString& folderPath, const QString& reason)
+void TFolderWalker::reportUnreadable(const QString& reason)
 {
-    m_reporter.FolderUnreadable(folderPath, reason);
+    m_reporter.FolderUnreadable(m_path, reason);
 }
 
 } // namespace
@@ -445,6 +615,7 @@ QString ListLocation(const TSettings& listSettings, const QString& location, TLi
     Assert(listSettings.Filter >= 0 && listSettings.Filter < FilterCount);
     TRunCounters& counters = RunCounters();
     if (resetCounters) {
+        enteredFolders() = {};
         counters = TRunCounters();
         counters.StartTick = TickCount();
         counters.LastProgressTick = counters.StartTick - ProgressIntervalMs;

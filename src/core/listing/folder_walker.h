@@ -48,7 +48,9 @@ public:
 
 /// Lists one location (an absolute folder path ending in the delimiter) into lines with the
 /// given settings, whose Style the caller has already chosen (ApplyPreset). storePaths records
-/// each item line's path in the result line store; resetCounters starts the run counters anew.
+/// each item line's path in the result line store; resetCounters starts the run counters anew,
+/// and with them the run's record of entered folders, which keeps a folder reached through a link
+/// from being entered twice.
 /// Answers the run's statistics text, which it also reports as the final status.
 QString ListLocation(const TSettings& listSettings, const QString& location, TLinesTarget& lines,
                      TWalkReporter& reporter, bool storePaths, bool resetCounters);

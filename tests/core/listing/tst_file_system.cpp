@@ -110,6 +110,7 @@ private Q_SLOTS:
             if (vanished)
                 continue;
             QCOMPARE(facts.Kind, kind);
+            QCOMPARE(facts.IsLink, make.startsWith(u"->"));
             if (wantSize)
                 QCOMPARE(qint64(facts.Size), size);
         }

@@ -1169,6 +1169,51 @@ private Q_SLOTS:
         QCOMPARE(RunCounters().SkippedCount, 0);
     }
 
+    // When x.txt is listed, moved is moved out of the location and made is made. A subfolder
+    // gone before it is entered is skipped without a report or a line, as a vanished file is. A
+    // folder replaced while the walk was too deep to keep it open is not continued: the new one
+    // is not the one that was read.
+    void changesDuringTheWalk_data()
+    {
+        QTest::addColumn<QStringList>("entries");
+        QTest::addColumn<QString>("moved");
+        QTest::addColumn<QString>("made");
+        QTest::addColumn<int>("base"); // 1: folder names too
+        QTest::addColumn<QStringList>("expected");
+        QTest::addColumn<int>("reports");
+        QTest::newRow("vanished") << QStringList{u"a/x.txt"_s, u"gone/y.txt"_s} << u"gone"_s
+                                  << QString() << 1 << QStringList{u"A"_s, u"a"_s, u"x.txt"_s} << 0;
+        QTest::newRow("replaced") << QStringList{u"d/d/d/z/y.txt"_s,
+                                                 u"d/"_s.repeated(40) + u"x.txt"}
+                                  << u"d/d/d"_s << u"d/d/d/z/new.txt"_s << 0
+                                  << QStringList{u"x.txt"_s} << 1;
+    }
+    void changesDuringTheWalk()
+    {
+        QFETCH(QStringList, entries);
+        QFETCH(QString, moved);
+        QFETCH(QString, made);
+        QFETCH(int, base);
+        QFETCH(QStringList, expected);
+        QFETCH(int, reports);
+        TTree tree;
+        QVERIFY(tree.isValid() && tree.add(entries));
+        TRun run;
+        run.OnEvents = [&] {
+            RunCounters().LastProgressTick = TickCount() - 1000;
+            if (run.lines().endsWith(u"x.txt"_s) && ::rename(tree.bytes(u"A/" + moved).constData(),
+                                                             tree.bytes("moved").constData()) == 0)
+                QVERIFY(made.isEmpty() || tree.add(made));
+        };
+        RunCounters() = TRunCounters();
+        RunCounters().LastProgressTick = TickCount() - 1000;
+        TListStyle style = namesOnly();
+        style.Base = base;
+        run.list(settingsFor(style), tree.location(), true, false);
+        QCOMPARE(run.lines(), expected);
+        QCOMPARE(run.Unreadable.size(), reports);
+    }
+
     void missingLocation_data()
     {
         QTest::addColumn<bool>("skip");
