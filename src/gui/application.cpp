@@ -52,18 +52,18 @@ bool TApplication::notify(QObject* receiver, QEvent* event)
     try {
         return QApplication::notify(receiver, event);
     } catch (...) {
-        report(receiver, std::current_exception());
+        ReportError(receiver, std::current_exception());
         return false;
     }
 }
 
 // noexcept: an error inside the reporter itself ends the program as Qt's default would.
-void TApplication::report(QObject* receiver, std::exception_ptr error) noexcept
+void TApplication::ReportError(QObject* receiver, std::exception_ptr error) noexcept
 {
     // Every reported error ends the program, so one report is enough. Errors raised while the
     // report dialog runs its own event loop (another window's timer, a repaint) are dropped
     // instead of opening a second dialog inside the first.
-    if (m_reported)
+    if (m_reported || !m_reporter)
         return;
     m_reported = true;
     m_reporter->ReportException(receiver, std::move(error));

@@ -42,10 +42,14 @@ public:
 
     bool notify(QObject* receiver, QEvent* event) override;
 
+    /// Hands an error that a command did not handle to the reporter, as notify() does for
+    /// errors that reach the event loop. Commands catch at their own edge and call this: an
+    /// exception that unwinds through Qt's event dispatch can leave it painting nothing more
+    /// (seen with an application-wide event filter in place, as the menu bar installs).
+    void ReportError(QObject* sender, std::exception_ptr error) noexcept;
+
 private:
     bool handleHelpKey(QObject* receiver, QEvent* event);
-
-    void report(QObject* receiver, std::exception_ptr error) noexcept;
 
     TErrorReporter* m_reporter = nullptr;
     bool m_reported = false;

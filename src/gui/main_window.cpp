@@ -133,8 +133,8 @@ void TFormMain::createDialogs()
         new TdlgAbout([this](const QString& target) { m_desktop.OpenDocument(target); }, this);
     m_formSelectStyle = new TFormSelectStyle(runHelp, this);
     // From here on an unhandled error ends the program through the report.
-    m_dialogException = std::make_unique<TDialogException>(
-        [this](const QString& address) { m_desktop.OpenDocument(address); });
+    m_dialogException = new TDialogException(
+        [this](const QString& address) { m_desktop.OpenDocument(address); }, this);
     m_dlgExport = new TdlgExport(
         TExportDialogHooks{
             [this](QWidget* parent, const QString& text) { m_desktop.Error(parent, text); },
@@ -157,9 +157,27 @@ QAction* TFormMain::makeAction(const char* name, const QString& caption, const Q
     if (!hint.isEmpty())
         action->setToolTip(hint);
     if (handler)
-        connect(action, &QAction::triggered, this, handler);
+        connect(action, &QAction::triggered, this, [this, action, handler] {
+            runCommand(action, [this, handler] { (this->*handler)(); });
+        });
     addAction(action); // shortcuts work wherever the window has the focus
     return action;
+}
+
+// An error a command does not handle goes to the error report from here, before it could unwind
+// through Qt's event dispatch. Without an application object of ours (tests) it goes on as is.
+void TFormMain::runCommand(QAction* action, const std::function<void()>& command)
+{
+    TApplication* app = TApplication::Instance();
+    if (!app) {
+        command();
+        return;
+    }
+    try {
+        command();
+    } catch (...) {
+        app->ReportError(action, std::current_exception());
+    }
 }
 
 void TFormMain::createActions()
@@ -241,7 +259,8 @@ void TFormMain::createActions()
     actionError = makeAction("actionError", QStringLiteral("actionError"),
                              K(Qt::CTRL | Qt::SHIFT | Qt::ALT | Qt::Key_Q), none, nullptr);
     // Raises the test error, which reaches the error report like any unhandled one.
-    connect(actionError, &QAction::triggered, this, [] { RaiseTestError(); });
+    connect(actionError, &QAction::triggered, this,
+            [this] { runCommand(actionError, [] { RaiseTestError(); }); });
 
     actionStop->setEnabled(false);
 }

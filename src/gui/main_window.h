@@ -7,6 +7,7 @@
 #include <QMainWindow>
 #include <QPointer>
 
+#include <functional>
 #include <memory>
 #include <optional>
 
@@ -81,6 +82,7 @@ private:
     void chooseInitialLocation();
     bool takeLocationFromPath(const QString& path);
 
+    void runCommand(QAction* action, const std::function<void()>& command);
     QAction* makeAction(const char* name, const QString& caption, const QKeySequence& key,
                         const QString& hint, void (TFormMain::*handler)());
     void applyResultCommandRule();
@@ -181,7 +183,7 @@ private:
     TFormOptions* m_formOptions = nullptr;
     TFormSelectStyle* m_formSelectStyle = nullptr;
     TdlgAbout* m_dlgAbout = nullptr;
-    std::unique_ptr<TDialogException> m_dialogException; // a window of its own, never a child
+    TDialogException* m_dialogException = nullptr;
     TdlgExport* m_dlgExport = nullptr;
     QFileDialog* m_saveDialogHTML = nullptr;
 };
