@@ -2,6 +2,7 @@
 #include "temp_tree.h"
 
 #include <QProcess>
+#include <QStandardPaths>
 #include <QTest>
 
 #include <csignal>
@@ -478,6 +479,24 @@ private Q_SLOTS:
         const Run run = dirka({"--list", m_root, "--output", m_tree.path("lonely.fifo")});
         QCOMPARE(run.exitCode, 1);
         QVERIFY2(run.err.contains("No such device or address"), run.err.constData());
+    }
+
+    // A location behind a folder the user may not enter keeps the usual message and names the
+    // system's reason too. The temporary folder is closed to others, so nobody cannot pass.
+    void unreachableLocationNamesTheReason()
+    {
+        if (::geteuid() != 0 || QStandardPaths::findExecutable(QStringLiteral("setpriv")).isEmpty())
+            QSKIP("needs root and setpriv to run as another user");
+        QProcess process;
+        process.start(
+            QStringLiteral("setpriv"),
+            {"--reuid=65534", "--regid=65534", "--clear-groups", DIRKA_BINARY, "--list", m_root});
+        QVERIFY(process.waitForFinished(30000));
+        QCOMPARE(process.exitCode(), 2);
+        const QByteArray err = process.readAllStandardError();
+        QVERIFY2(err.contains("Permission denied") &&
+                     err.contains("Specified location doesn't exists."),
+                 err.constData());
     }
 
     // Without a display the window cannot open: one line that names --list, and exit 2.

@@ -236,6 +236,15 @@ bool IsExistingFolder(const QString& path)
            ::stat(EncodeFileName(path).constData(), &st) == 0 && S_ISDIR(st.st_mode);
 }
 
+QString UnreachableReason(const QString& path)
+{
+    struct stat st {};
+    if (path.isEmpty() || path.contains(QChar(u'\0')) ||
+        ::stat(EncodeFileName(path).constData(), &st) == 0 || errno == ENOENT || errno == ENOTDIR)
+        return {};
+    return ErrorText(errno);
+}
+
 QString ErrorText(int error)
 {
     return QString::fromLocal8Bit(std::strerror(error));

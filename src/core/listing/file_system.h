@@ -100,6 +100,10 @@ void RaiseOpenFileLimit();
 /// the system would test the shorter name before it. IsExistingFolder(u"/tmp/") is true.
 bool IsExistingFolder(const QString& path);
 
+/// Why a path that names something cannot be reached ("Permission denied" on a folder above
+/// it), or empty when it is simply missing or there.
+QString UnreachableReason(const QString& path);
+
 /// The text of an errno value.
 QString ErrorText(int error);
 

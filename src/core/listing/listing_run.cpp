@@ -107,6 +107,10 @@ bool TRun::checksPass(const QStringList& locations, const QString& locationText)
     }
     for (const QString& location : locations) {
         if (!IsExistingFolder(location)) {
+            // The message stays the same; the system's reason, when there is one beyond
+            // "missing", goes where the host shows unreadable folders.
+            if (const QString reason = UnreachableReason(location); !reason.isEmpty())
+                m_host.FolderUnreadable(location, reason);
             m_host.Warn(QStringLiteral("Specified location doesn't exists."));
             return false;
         }
