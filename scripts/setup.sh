@@ -21,9 +21,18 @@ if ((${#missing[@]})); then
 fi
 
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
-build="$root/build"
+# DIRKA_SANITIZE=1: AddressSanitizer and UndefinedBehaviorSanitizer, in a build folder of their own.
+if [ "${DIRKA_SANITIZE:-0}" = 1 ]; then
+  build="$root/build-sanitize"
+  flags=(-DCMAKE_BUILD_TYPE=RelWithDebInfo
+         "-DCMAKE_CXX_FLAGS=-fsanitize=address,undefined -fno-omit-frame-pointer -fno-sanitize-recover=undefined"
+         "-DCMAKE_EXE_LINKER_FLAGS=-fsanitize=address,undefined")
+else
+  build="$root/build"
+  flags=(-DCMAKE_BUILD_TYPE=Release)
+fi
 if [ ! -f "$build/CMakeCache.txt" ]; then
-  cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release >/dev/null
+  cmake -S "$root" -B "$build" -G Ninja "${flags[@]}" >/dev/null
 fi
 if ! log=$(cmake --build "$build" -j2 2>&1); then
   printf '%s\n' "$log" >&2

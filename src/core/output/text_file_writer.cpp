@@ -99,7 +99,8 @@ QByteArray EncodeUtf16Le(QStringView text)
     char* p = out.data();
     *p++ = char(0xFF);
     *p++ = char(0xFE);
-    qToLittleEndian<char16_t>(text.utf16(), text.size(), p);
+    if (!text.isEmpty()) // an empty view may hold no pointer at all
+        qToLittleEndian<char16_t>(text.utf16(), text.size(), p);
     return out;
 }
 
