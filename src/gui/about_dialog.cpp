@@ -4,6 +4,8 @@
 #include "core/system/web_addresses.h"
 #include "core/text/text_utils.h"
 
+#include "gui/program_logo.h"
+
 #include <QApplication>
 #include <QFileInfo>
 #include <QGridLayout>
@@ -26,20 +28,6 @@ template <typename T> T* named(T* widget, const char* name)
 {
     widget->setObjectName(QLatin1StringView(name));
     return widget;
-}
-
-// The program icon is compiled into the program; a test binary without it shows the window icon.
-QPixmap programLogo(qreal ratio)
-{
-    QPixmap logo(QStringLiteral(":/icons/dirka-256.png"));
-    if (logo.isNull())
-        logo = QApplication::windowIcon().pixmap(LogoSize);
-    if (logo.isNull())
-        return logo;
-    logo = logo.scaled(QSize(LogoSize, LogoSize) * ratio, Qt::KeepAspectRatio,
-                       Qt::SmoothTransformation);
-    logo.setDevicePixelRatio(ratio);
-    return logo;
 }
 
 // The maker's mark: a white "P" on a blue rounded square, drawn so it is sharp at any scale.
@@ -88,7 +76,7 @@ TdlgAbout::TdlgAbout(std::function<void(const QString&)> openDocument, QWidget* 
     auto* imageLogo90 = named(new QLabel(this), "imageLogo90");
     imageLogo90->setFixedSize(LogoSize, LogoSize);
     imageLogo90->setAlignment(Qt::AlignCenter);
-    imageLogo90->setPixmap(programLogo(ratio));
+    imageLogo90->setPixmap(ProgramLogo(LogoSize, ratio));
     auto* labelProgramName = named(new QLabel(QStringLiteral("Dirka"), this), "labelProgramName");
     QFont nameFont = labelProgramName->font();
     nameFont.setBold(true);

@@ -3,6 +3,8 @@
 #include "core/system/web_addresses.h"
 #include "core/text/text_utils.h"
 
+#include "gui/program_logo.h"
+
 #include <QAction>
 #include <QApplication>
 #include <QFrame>
@@ -52,20 +54,6 @@ QLabel* boldLabel(const QString& text, QWidget* parent, const char* name)
     font.setBold(true);
     label->setFont(font);
     return label;
-}
-
-// The program icon is compiled into the program; a test binary without it shows the window icon.
-QPixmap programLogo(qreal ratio)
-{
-    QPixmap logo(QStringLiteral(":/icons/dirka-256.png"));
-    if (logo.isNull())
-        logo = QApplication::windowIcon().pixmap(LogoSize);
-    if (logo.isNull())
-        return logo;
-    logo = logo.scaled(QSize(LogoSize, LogoSize) * ratio, Qt::KeepAspectRatio,
-                       Qt::SmoothTransformation);
-    logo.setDevicePixelRatio(ratio);
-    return logo;
 }
 
 // A text area takes the room the page leaves it, at least a few lines: its own size hint would
@@ -141,7 +129,7 @@ void TDialogException::FormCreate()
     imageLogo40 = named(new QLabel(panelTop), "imageLogo40");
     imageLogo40->setFixedSize(LogoSize, LogoSize);
     imageLogo40->setAlignment(Qt::AlignCenter);
-    imageLogo40->setPixmap(programLogo(devicePixelRatio()));
+    imageLogo40->setPixmap(ProgramLogo(LogoSize, devicePixelRatio()));
     auto* topText = new QVBoxLayout;
     topText->addWidget(labelTitle);
     topText->addWidget(labelSending);
