@@ -1,6 +1,6 @@
 #include "gui/dialog_rules.h"
 
-#include "core/listing/file_system.h"
+#include "core/system/file_io.h"
 #include "core/settings/locations.h"
 #include "core/text/masks.h"
 

@@ -3,7 +3,7 @@
 #include "gui/flat_button.h"
 
 #include "core/settings/settings_records.h"
-#include "core/text/file_names.h"
+#include "core/system/file_io.h"
 #include "core/text/text_utils.h"
 
 #include <QAbstractItemView>
@@ -14,8 +14,6 @@
 #include <QLineEdit>
 #include <QStyle>
 #include <QToolButton>
-
-#include <sys/stat.h>
 
 namespace dirka {
 
@@ -96,12 +94,10 @@ bool TLocationRow::eventFilter(QObject* watched, QEvent* event)
 
 QString LocationFromPath(const QString& path)
 {
-    struct stat facts {};
-    if (path.isEmpty() || path.contains(QChar(u'\0')) ||
-        ::stat(EncodeFileName(path).constData(), &facts) != 0)
+    if (!IsExistingItem(path))
         return {};
     const qsizetype delimiter = path.lastIndexOf(PathDelimiter);
-    QString location = S_ISDIR(facts.st_mode) ? path
+    QString location = IsExistingFolder(path) ? path
                        : delimiter < 0        ? QStringLiteral(".") // a file in the working folder
                                               : path.left(delimiter + 1);
     location = TrimText(location);

@@ -9,6 +9,7 @@
 #include "core/settings/locations.h"
 #include "core/settings/settings_persistence.h"
 #include "core/system/error_report.h"
+#include "core/system/file_io.h"
 #include "core/system/program_info.h"
 #include "core/system/web_addresses.h"
 #include "core/text/file_names.h"
@@ -48,8 +49,6 @@
 #include <QToolButton>
 #include <QVBoxLayout>
 
-#include <sys/stat.h>
-
 namespace dirka {
 
 namespace {
@@ -58,20 +57,6 @@ constexpr int HintMs = 6000;
 constexpr int StartListDelayMs = 100;
 constexpr QSize ToolButtonSize(80, 36);
 constexpr QSize StopButtonSize(57, 41);
-
-bool isExistingItem(const QString& path)
-{
-    struct stat facts {};
-    return !path.isEmpty() && !path.contains(QChar(u'\0')) &&
-           ::stat(EncodeFileName(path).constData(), &facts) == 0;
-}
-
-bool isExistingFolder(const QString& path)
-{
-    struct stat facts {};
-    return !path.isEmpty() && !path.contains(QChar(u'\0')) &&
-           ::stat(EncodeFileName(path).constData(), &facts) == 0 && S_ISDIR(facts.st_mode);
-}
 
 QFrame* thinLine(QWidget* parent)
 {
@@ -616,7 +601,7 @@ void TFormMain::ResultChanged()
 
 void TFormMain::Warn(const QString& message)
 {
-    if (message == u"Choose what to search for." && m_locationRow->comboFilter()->isEnabled())
+    if (message == SearchForRefusedText && m_locationRow->comboFilter()->isEnabled())
         m_locationRow->comboFilter()->setFocus(Qt::OtherFocusReason);
     m_desktop.Warning(this, message);
 }
@@ -809,7 +794,7 @@ void TFormMain::actionLocationSelectExecute()
 {
     const QString start = ResolveLocation(m_locationRow->comboPath()->currentText());
     const std::optional<QString> folder = m_desktop.ChooseFolder(
-        this, QStringLiteral("Select Location"), isExistingFolder(start) ? start : QString());
+        this, QStringLiteral("Select Location"), IsExistingFolder(start) ? start : QString());
     if (folder)
         m_locationRow->comboPath()->setEditText(QDir::toNativeSeparators(*folder));
 }
@@ -848,7 +833,7 @@ void TFormMain::miEncodingClick(QAction* entry)
 QString TFormMain::saveStartFolder() const
 {
     const QString start = ResolveLocation(m_settings.PathSave);
-    return isExistingFolder(start) ? start : Info().DesktopFolder;
+    return IsExistingFolder(start) ? start : Info().DesktopFolder;
 }
 
 void TFormMain::actionExportToHTMLExecute()
@@ -925,7 +910,7 @@ void TFormMain::openOrExplore(bool explore)
     const qsizetype line = m_memo->LineFromChar(m_memo->SelectionStart());
     m_memo->SelectLine(line);
     const QString path = TabGet(int(line));
-    if (!isExistingItem(path))
+    if (!IsExistingItem(path))
         return;
     if (explore)
         m_desktop.ShowInFileManager(path);

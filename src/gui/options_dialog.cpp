@@ -1,5 +1,6 @@
 #include "gui/options_dialog.h"
 
+#include "core/listing/listing_run.h"
 #include "core/settings/locations.h"
 #include "core/text/text_utils.h"
 #include "gui/dialog_rules.h"
@@ -336,7 +337,7 @@ void TFormOptions::btnOKClick()
     if (missing != TMissingLocation::None) {
         (missing == TMissingLocation::PathList ? m_comboPathList : m_comboPathSave)->setFocus();
         QMessageBox::warning(this, QStringLiteral("Warning"),
-                             QStringLiteral("Specified location doesn't exists."));
+                             QString::fromUtf16(MissingLocationText));
         return;
     }
     accept();

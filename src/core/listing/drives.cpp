@@ -3,6 +3,7 @@
 #include "core/listing/file_system.h"
 #include "core/listing/line_composition.h"
 #include "core/settings/locations.h"
+#include "core/system/file_io.h"
 #include "core/text/file_names.h"
 #include "core/text/text_utils.h"
 
@@ -155,12 +156,6 @@ QString suffixOf(TDriveType type)
     }
 }
 
-bool isFolder(const QString& path)
-{
-    struct stat facts;
-    return ::stat(EncodeFileName(path).constData(), &facts) == 0 && S_ISDIR(facts.st_mode);
-}
-
 } // namespace
 
 TDriveType DriveTypeOf(const TMountEntry& entry)
@@ -226,7 +221,7 @@ QList<TDriveInfo> SystemDriveList()
     QList<TDriveInfo> drives = DriveList(ParseMountTable(ReadMountTable()));
     // A network mount is never looked at here: a share whose server is gone would block.
     drives.removeIf([](const TDriveInfo& d) {
-        return d.DriveType != TDriveType::Network && !isFolder(d.MountPoint);
+        return d.DriveType != TDriveType::Network && !IsExistingFolder(d.MountPoint);
     });
     return drives;
 }

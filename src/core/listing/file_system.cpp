@@ -229,13 +229,6 @@ void RaiseOpenFileLimit()
     }
 }
 
-bool IsExistingFolder(const QString& path)
-{
-    struct stat st {};
-    return !path.isEmpty() && !path.contains(QChar(u'\0')) &&
-           ::stat(EncodeFileName(path).constData(), &st) == 0 && S_ISDIR(st.st_mode);
-}
-
 QString UnreachableReason(const QString& path)
 {
     struct stat st {};

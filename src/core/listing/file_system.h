@@ -96,10 +96,6 @@ bool IsPseudoFileSystem(const QByteArray& type);
 /// never crowd out the rest of the program.
 void RaiseOpenFileLimit();
 
-/// True when path names an existing folder (links followed). A path holding NUL is never one:
-/// the system would test the shorter name before it. IsExistingFolder(u"/tmp/") is true.
-bool IsExistingFolder(const QString& path);
-
 /// Why a path that names something cannot be reached ("Permission denied" on a folder above
 /// it), or empty when it is simply missing or there.
 QString UnreachableReason(const QString& path);

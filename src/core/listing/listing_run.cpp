@@ -6,6 +6,7 @@
 #include "core/listing/line_composition.h"
 #include "core/listing/result_line_store.h"
 #include "core/settings/locations.h"
+#include "core/system/file_io.h"
 #include "core/system/program_info.h"
 #include "core/text/assertion.h"
 
@@ -102,7 +103,7 @@ bool TRun::checksPass(const QStringList& locations, const QString& locationText)
 {
     Assert(m_settings.Filter >= 0 && m_settings.Filter < FilterCount);
     if (FilterEntryTexts()[std::size_t(m_settings.Filter)].startsWith(u'-')) {
-        m_host.Warn(QStringLiteral("Choose what to search for."));
+        m_host.Warn(QString::fromUtf16(SearchForRefusedText));
         return false;
     }
     for (const QString& location : locations) {
@@ -111,7 +112,7 @@ bool TRun::checksPass(const QStringList& locations, const QString& locationText)
             // "missing", goes where the host shows unreadable folders.
             if (const QString reason = UnreachableReason(location); !reason.isEmpty())
                 m_host.FolderUnreadable(location, reason);
-            m_host.Warn(QStringLiteral("Specified location doesn't exists."));
+            m_host.Warn(QString::fromUtf16(MissingLocationText));
             return false;
         }
     }

@@ -10,6 +10,10 @@
 
 namespace dirka {
 
+/// The warnings of a refused run; the window puts the focus on the box the first one is about.
+inline constexpr char16_t SearchForRefusedText[] = u"Choose what to search for.";
+inline constexpr char16_t MissingLocationText[] = u"Specified location doesn't exists.";
+
 /// What a listing run needs of the window (or of the command line) that drives it.
 /// Everything but Lines() has a do-nothing default; the walk reports through the same object.
 class TListingHost : public TWalkReporter {

@@ -25,6 +25,44 @@ namespace dirka {
 
 EFileError::EFileError(const QString& message) : std::runtime_error(message.toStdString()) {}
 
+#ifdef Q_OS_WIN
+
+bool IsExistingFolder(const QString& path)
+{
+    return !path.isEmpty() && QFileInfo(path).isDir();
+}
+
+bool IsExistingItem(const QString& path)
+{
+    return !path.isEmpty() && QFileInfo::exists(path);
+}
+
+#else
+
+namespace {
+
+bool statOf(const QString& path, struct stat& facts)
+{
+    return !path.isEmpty() && !path.contains(QChar(u'\0')) &&
+           ::stat(EncodeFileName(path).constData(), &facts) == 0;
+}
+
+} // namespace
+
+bool IsExistingFolder(const QString& path)
+{
+    struct stat facts {};
+    return statOf(path, facts) && S_ISDIR(facts.st_mode);
+}
+
+bool IsExistingItem(const QString& path)
+{
+    struct stat facts {};
+    return statOf(path, facts);
+}
+
+#endif
+
 namespace {
 
 QString systemReason(int error)

@@ -25,6 +25,12 @@ public:
 /// the copy but the existing target is writable, the target itself is rewritten.
 void WriteFileBytes(const QString& fileName, const QByteArray& bytes);
 
+/// True when path names an existing folder, or anything existing (links followed). A path
+/// holding NUL is never one: the system would test the shorter name before it.
+/// IsExistingFolder(u"/tmp/") is true.
+bool IsExistingFolder(const QString& path);
+bool IsExistingItem(const QString& path);
+
 /// Creates folder and the folders above it that are missing; throws EFileError.
 void MakeFolders(const QString& folder);
 

@@ -1,5 +1,7 @@
 #include "core/system/program_info.h"
 
+#include "core/system/file_io.h"
+
 #include "core/text/file_names.h"
 #include "core/text/text_utils.h"
 #include "version.h"
@@ -96,12 +98,6 @@ QString folderOf(const QString& path)
     return path.left(path.lastIndexOf(PathDelimiter) + 1);
 }
 
-bool isFolder(const QString& path)
-{
-    struct stat facts;
-    return ::stat(EncodeFileName(path).constData(), &facts) == 0 && S_ISDIR(facts.st_mode);
-}
-
 // Empty stays empty: "/" would turn a pseudo-location into the whole file system.
 QString specialFolder(QStandardPaths::StandardLocation location)
 {
@@ -159,7 +155,7 @@ void ReplaceInfo(const TInfo& info)
 
 QString ProgramFolderOf(const QString& executableFolder)
 {
-    if (executableFolder.isEmpty() || isFolder(executableFolder + u"help"))
+    if (executableFolder.isEmpty() || IsExistingFolder(executableFolder + u"help"))
         return executableFolder;
     // "bin/" of an installed copy: its parent, then share/dirka/ (the real path, no "..").
     const QString parent = folderOf(executableFolder.chopped(1));
