@@ -1,10 +1,12 @@
 #include "core/system/file_io.h"
 
+#include "core/text/assertion.h"
 #include "core/text/file_names.h"
 #include "core/text/text_utils.h"
 
 #include <cerrno>
 #include <cstring>
+#include <utility>
 
 #ifdef Q_OS_WIN
 #include <QDir>
@@ -80,20 +82,35 @@ QString systemReason(int error)
 #ifdef Q_OS_WIN
 
 // Windows names are UTF-16 already, so Qt's own files reach every name.
-void WriteFileBytes(const QString& fileName, const QByteArray& bytes)
+struct TFileWriter::TState {
+    QString FileName;
+    QSaveFile File;
+    explicit TState(const QString& name) : FileName(name), File(name) {}
+};
+
+TFileWriter::TFileWriter(const QString& fileName) : m_state(std::make_unique<TState>(fileName))
 {
-    QSaveFile file(fileName);
-    file.setDirectWriteFallback(true);
-    if (!file.open(QIODevice::WriteOnly))
-        throw EFileError(fileName + u": " + file.errorString());
+    m_state->File.setDirectWriteFallback(true);
+    if (!m_state->File.open(QIODevice::WriteOnly))
+        throw EFileError(fileName + u": " + m_state->File.errorString());
+}
+
+TFileWriter::~TFileWriter() = default; // an uncommitted QSaveFile discards its copy
+
+void TFileWriter::Write(const char* data, qsizetype size)
+{
     errno = 0;
-    if (file.write(bytes) != bytes.size() || !file.flush()) {
-        const QString reason = errno ? systemReason(errno) : file.errorString();
-        file.cancelWriting();
-        throw EFileError(fileName + u": " + reason);
+    if (m_state->File.write(data, size) != size) {
+        const QString reason = errno ? systemReason(errno) : m_state->File.errorString();
+        m_state->File.cancelWriting();
+        throw EFileError(m_state->FileName + u": " + reason);
     }
-    if (!file.commit())
-        throw EFileError(fileName + u": " + file.errorString());
+}
+
+void TFileWriter::Finish()
+{
+    if (!m_state->File.commit())
+        throw EFileError(m_state->FileName + u": " + m_state->File.errorString());
 }
 
 void MakeFolders(const QString& folder)
@@ -120,8 +137,12 @@ namespace {
 class TDescriptor {
 public:
     explicit TDescriptor(int fd) : m_fd(fd) {}
-    TDescriptor(const TDescriptor&) = delete;
-    TDescriptor& operator=(const TDescriptor&) = delete;
+    TDescriptor(TDescriptor&& other) noexcept : m_fd(std::exchange(other.m_fd, -1)) {}
+    TDescriptor& operator=(TDescriptor&& other) noexcept
+    {
+        std::swap(m_fd, other.m_fd);
+        return *this;
+    }
     ~TDescriptor()
     {
         if (m_fd >= 0)
@@ -140,10 +161,8 @@ private:
 };
 
 // 0, or the error that stopped the write.
-int writeAll(int fd, const QByteArray& bytes)
+int writeAll(int fd, const char* p, qsizetype left)
 {
-    const char* p = bytes.constData();
-    qsizetype left = bytes.size();
     while (left > 0) {
         const ssize_t written = ::write(fd, p, std::size_t(left));
         if (written < 0) {
@@ -236,18 +255,6 @@ int openForWriting(const QByteArray& path, int flags)
     }
 }
 
-void writeInPlace(const QString& fileName, const QByteArray& path, const QByteArray& bytes,
-                  int flags)
-{
-    TDescriptor file(openForWriting(path, flags));
-    if (file.Get() < 0)
-        fail(fileName, errno);
-    if (const int error = writeAll(file.Get(), bytes))
-        fail(fileName, error);
-    if (const int error = file.Close())
-        fail(fileName, error);
-}
-
 // The finished copy's permissions: the replaced file's, or what a new file would get.
 mode_t modeFor(const struct stat* existing)
 {
@@ -266,44 +273,6 @@ QByteArray temporaryNameFor(const QByteArray& path)
     return path.left(slash + 1) + '.' + base + ".XXXXXX";
 }
 
-// 0, or the error; the copy is removed on failure.
-int writeCopy(QByteArray& temporary, const QByteArray& bytes, mode_t mode)
-{
-    TDescriptor file(::mkostemp(temporary.data(), O_CLOEXEC));
-    if (file.Get() < 0)
-        return errno;
-    int error = ::fchmod(file.Get(), mode) == 0 ? 0 : errno;
-    if (!error)
-        error = writeAll(file.Get(), bytes);
-    if (!error && ::fdatasync(file.Get()) != 0 && errno != EINVAL)
-        error = errno;
-    if (const int closeError = file.Close(); !error)
-        error = closeError;
-    if (error)
-        ::unlink(temporary.constData());
-    return error;
-}
-
-void writeAtomically(const QString& fileName, const QByteArray& path, const QByteArray& bytes,
-                     const struct stat* existing)
-{
-    const QByteArray target = followLinks(path);
-    QByteArray temporary = temporaryNameFor(target);
-    const int error = writeCopy(temporary, bytes, modeFor(existing));
-    if (error == EACCES || error == EPERM) {
-        // The folder takes no new file, but the user may still rewrite the file itself.
-        if (existing && ::access(path.constData(), W_OK) == 0)
-            return writeInPlace(fileName, path, bytes, O_TRUNC);
-    }
-    if (error)
-        fail(fileName, error);
-    if (::rename(temporary.constData(), target.constData()) != 0) {
-        const int renameError = errno;
-        ::unlink(temporary.constData());
-        fail(fileName, renameError);
-    }
-}
-
 // A NUL would cut the name short for the system, and another file would be written.
 QByteArray systemName(const QString& fileName)
 {
@@ -314,19 +283,88 @@ QByteArray systemName(const QString& fileName)
 
 } // namespace
 
-void WriteFileBytes(const QString& fileName, const QByteArray& bytes)
+struct TFileWriter::TState {
+    QString FileName;
+    TDescriptor File{-1};
+    QByteArray Temporary; // the copy being written; empty when the target is written in place
+    QByteArray Target;    // what the copy replaces
+
+    void openInPlace(const QByteArray& path, int flags);
+    void openCopy(const QByteArray& path, const struct stat* existing);
+};
+
+void TFileWriter::TState::openInPlace(const QByteArray& path, int flags)
 {
+    File = TDescriptor(openForWriting(path, flags));
+    if (File.Get() < 0)
+        fail(FileName, errno);
+}
+
+void TFileWriter::TState::openCopy(const QByteArray& path, const struct stat* existing)
+{
+    Target = followLinks(path);
+    QByteArray temporary = temporaryNameFor(Target);
+    TDescriptor copy(::mkostemp(temporary.data(), O_CLOEXEC));
+    int error = copy.Get() < 0 ? errno : 0;
+    if (!error && ::fchmod(copy.Get(), modeFor(existing)) != 0) {
+        error = errno;
+        ::unlink(temporary.constData());
+    }
+    // The folder takes no new file, but the user may still rewrite the file itself.
+    if ((error == EACCES || error == EPERM) && existing && ::access(path.constData(), W_OK) == 0)
+        return openInPlace(path, O_TRUNC);
+    if (error)
+        fail(FileName, error);
+    File = std::move(copy);
+    Temporary = temporary;
+}
+
+TFileWriter::TFileWriter(const QString& fileName) : m_state(std::make_unique<TState>())
+{
+    m_state->FileName = fileName;
     const QByteArray path = systemName(fileName);
     struct stat facts;
-    const bool exists = ::stat(path.constData(), &facts) == 0;
-    if (!exists || S_ISDIR(facts.st_mode))
-        return writeAtomically(fileName, path, bytes, nullptr); // a folder fails with EISDIR
-    if (!S_ISREG(facts.st_mode))
-        return writeInPlace(fileName, path, bytes, O_TRUNC);
-    // A stream alias of a regular file keeps what the stream already holds, as ">>" would.
-    if (isDescriptorLink(path))
-        return writeInPlace(fileName, path, bytes, O_APPEND);
-    writeAtomically(fileName, path, bytes, &facts);
+    if (::stat(path.constData(), &facts) != 0)
+        m_state->openCopy(path, nullptr);
+    else if (S_ISDIR(facts.st_mode))
+        fail(fileName, EISDIR);
+    else if (!S_ISREG(facts.st_mode))
+        m_state->openInPlace(path, O_TRUNC);
+    else if (isDescriptorLink(path))
+        // A stream alias of a regular file keeps what the stream already holds, as ">>" would.
+        m_state->openInPlace(path, O_APPEND);
+    else
+        m_state->openCopy(path, &facts);
+}
+
+TFileWriter::~TFileWriter()
+{
+    if (!m_state->Temporary.isEmpty())
+        ::unlink(m_state->Temporary.constData());
+}
+
+void TFileWriter::Write(const char* data, qsizetype size)
+{
+    Assert(m_state->File.Get() >= 0);
+    if (const int error = writeAll(m_state->File.Get(), data, size))
+        fail(m_state->FileName, error);
+}
+
+void TFileWriter::Finish()
+{
+    TState& state = *m_state;
+    Assert(state.File.Get() >= 0);
+    int error = 0;
+    if (!state.Temporary.isEmpty() && ::fdatasync(state.File.Get()) != 0 && errno != EINVAL)
+        error = errno;
+    if (const int closeError = state.File.Close(); !error)
+        error = closeError;
+    if (!error && !state.Temporary.isEmpty() &&
+        ::rename(state.Temporary.constData(), state.Target.constData()) != 0)
+        error = errno;
+    if (error)
+        fail(state.FileName, error); // the destructor removes the copy
+    state.Temporary.clear();
 }
 
 void MakeFolders(const QString& folder)
@@ -378,5 +416,13 @@ std::optional<QByteArray> ReadFileBytes(const QString& fileName, qsizetype maxSi
 }
 
 #endif
+
+void WriteFileBytes(const QString& fileName, const QByteArray& bytes)
+{
+    TFileWriter file(fileName);
+    file.Write(bytes);
+    file.Finish();
+}
+
 
 } // namespace dirka

@@ -3,6 +3,7 @@
 #include <QByteArray>
 #include <QString>
 
+#include <memory>
 #include <optional>
 #include <stdexcept>
 
@@ -24,6 +25,27 @@ public:
 /// such as /dev/stdout, are written in place and never replaced. When the folder cannot take
 /// the copy but the existing target is writable, the target itself is rewritten.
 void WriteFileBytes(const QString& fileName, const QByteArray& bytes);
+
+/// A file written piece by piece with the promises of WriteFileBytes: an absent or regular
+/// target is replaced by the finished copy only in Finish(). Destroyed before Finish(), the
+/// writer removes its copy and the old target stays as it was; what went to a device, FIFO or
+/// socket stays sent. Every member throws EFileError.
+class TFileWriter {
+public:
+    explicit TFileWriter(const QString& fileName);
+    ~TFileWriter();
+    TFileWriter(const TFileWriter&) = delete;
+    TFileWriter& operator=(const TFileWriter&) = delete;
+
+    void Write(const char* data, qsizetype size);
+    void Write(const QByteArray& bytes) { Write(bytes.constData(), bytes.size()); }
+    /// Makes what was written the target's content.
+    void Finish();
+
+private:
+    struct TState;
+    std::unique_ptr<TState> m_state;
+};
 
 /// True when path names an existing folder, or anything existing (links followed). A path
 /// holding NUL is never one: the system would test the shorter name before it.
