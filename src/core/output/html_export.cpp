@@ -262,25 +262,40 @@ QString withSlashes(QStringView path)
 
 } // namespace
 
+void THtmlPageBuilder::AppendHead(QByteArray& out) const
+{
+    appendHeader(out, m_options);
+}
+
+void THtmlPageBuilder::AppendLine(QByteArray& out, QStringView line, QStringView path) const
+{
+    const TLinkRule rule{m_options.ListedLocation, m_options.IsRelative, m_options.Prefix};
+    const bool linked =
+        !path.isEmpty() && (m_options.IsLinkFolders || path.back() != PathDelimiter);
+    appendItem(out, line, path, linked, rule);
+}
+
+void THtmlPageBuilder::AppendFoot(QByteArray& out) const
+{
+    appendFooter(out, m_options);
+}
+
 QByteArray BuildHtmlPage(const THtmlExportOptions& options)
 {
     Assert(options.Lines != nullptr);
     const TLinesTarget& lines = *options.Lines;
-    const TLinkRule rule{options.ListedLocation, options.IsRelative, options.Prefix};
+    const THtmlPageBuilder page(options);
     TabResetCache();
 
     QByteArray out;
-    appendHeader(out, options);
+    page.AppendHead(out);
     const qsizetype count = lines.LineCount();
     for (qsizetype i = 0; i < count; ++i) {
         if (i % ExportProgressInterval == 0 && options.Progress)
             options.Progress(i);
-        const QString path = TabGet(int(i));
-        const bool linked =
-            !path.isEmpty() && (options.IsLinkFolders || path.back() != PathDelimiter);
-        appendItem(out, lines.Line(i), path, linked, rule);
+        page.AppendLine(out, lines.Line(i), TabGet(int(i)));
     }
-    appendFooter(out, options);
+    page.AppendFoot(out);
     return out;
 }
 

@@ -8,6 +8,8 @@
 #include <QString>
 #include <QStringView>
 
+#include <utility>
+
 // The XHTML 1.0 Transitional page of a result: every result line inside one <pre> block, the
 // lines that show a listed file (and, on request, a folder) as links to it. The page is
 // standard UTF-8 without a mark and well-formed XML whatever the file names: line text is
@@ -31,8 +33,22 @@ struct THtmlExportOptions {
     TExportProgress Progress;
 };
 
-/// The whole page as it is written. Empties the store's lookup cache first, so the build's
-/// sequential path lookups start clean.
+/// The page a piece at a time, for a result that is written while it is listed: the head, each
+/// result line with the path of its item (empty for a line without one), the foot. Options.Lines
+/// is not used.
+class THtmlPageBuilder {
+public:
+    explicit THtmlPageBuilder(THtmlExportOptions options) : m_options(std::move(options)) {}
+    void AppendHead(QByteArray& out) const;
+    void AppendLine(QByteArray& out, QStringView line, QStringView path) const;
+    void AppendFoot(QByteArray& out) const;
+
+private:
+    THtmlExportOptions m_options;
+};
+
+/// The whole page of options.Lines as it is written, with the paths from the result line store.
+/// Empties the store's lookup cache first, so the build's sequential path lookups start clean.
 QByteArray BuildHtmlPage(const THtmlExportOptions& options);
 
 /// How a page export ended: an empty ErrorText means the file was written.

@@ -23,18 +23,23 @@ TM3u8Playlist BuildM3u8Playlist(const TLinesTarget& lines, const TExportProgress
     for (qsizetype i = 0; i < count; ++i) {
         if (i % ExportProgressInterval == 0 && progress)
             progress(i);
-        const QString path = TabGet(int(i));
-        if (path.isEmpty() || path.back() == PathDelimiter)
-            continue;
-        if (holdsLineBreak(path)) {
-            playlist.LeftOut.append(path);
-            continue;
-        }
-        AppendEncodedFileName(playlist.Bytes, path);
-        playlist.Bytes.append("\r\n", 2);
-        ++playlist.Entries;
+        if (AppendM3u8Entry(playlist.Bytes, TabGet(int(i)), playlist.LeftOut))
+            ++playlist.Entries;
     }
     return playlist;
+}
+
+bool AppendM3u8Entry(QByteArray& out, QStringView path, QStringList& leftOut)
+{
+    if (path.isEmpty() || path.back() == PathDelimiter)
+        return false;
+    if (holdsLineBreak(path)) {
+        leftOut.append(path.toString());
+        return false;
+    }
+    AppendEncodedFileName(out, path);
+    out.append("\r\n", 2);
+    return true;
 }
 
 TM3u8Export ExportToM3u8(const QString& fileName, const TLinesTarget& lines,

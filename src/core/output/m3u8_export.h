@@ -20,6 +20,11 @@ struct TM3u8Playlist {
     QStringList LeftOut;
 };
 
+/// Appends the playlist entry of one result line's path: nothing for an empty path or a folder
+/// (ending in the delimiter); a path holding a line break is added to leftOut instead. Answers
+/// whether an entry was written.
+bool AppendM3u8Entry(QByteArray& out, QStringView path, QStringList& leftOut);
+
 /// Collects the files of lines from the result line store (TabGet); lines without an item and
 /// folder lines (ending in the delimiter) give no entry. Calls progress at every 1024th line.
 TM3u8Playlist BuildM3u8Playlist(const TLinesTarget& lines, const TExportProgress& progress = {});

@@ -67,13 +67,11 @@ qsizetype PerUnitUtf8Length(QStringView text)
     return length;
 }
 
-QByteArray EncodePerUnitUtf8(QStringView text, bool withMark)
+void AppendPerUnitUtf8(QByteArray& out, QStringView text)
 {
-    const qsizetype markLength = withMark ? Utf8MarkLength : 0;
-    QByteArray out(markLength + PerUnitUtf8Length(text), Qt::Uninitialized);
-    char* p = out.data();
-    if (withMark)
-        p = std::copy_n(Utf8Mark, Utf8MarkLength, p);
+    const qsizetype length = PerUnitUtf8Length(text);
+    char* p = detail::ReserveTail(out, length);
+    const char* const end = p + length;
     const char16_t* s = Units(text);
     for (qsizetype i = 0; i < text.size(); ++i) {
         const char16_t c = s[i];
@@ -89,19 +87,54 @@ QByteArray EncodePerUnitUtf8(QStringView text, bool withMark)
             *p++ = char(0x80 | (c & 0x3F));
         }
     }
-    Assert(p == out.constData() + out.size());
+    Assert(p == end);
+}
+
+QByteArray EncodePerUnitUtf8(QStringView text, bool withMark)
+{
+    QByteArray out;
+    out.reserve((withMark ? Utf8MarkLength : 0) + PerUnitUtf8Length(text));
+    if (withMark)
+        out.append(Utf8Mark, Utf8MarkLength);
+    AppendPerUnitUtf8(out, text);
     return out;
+}
+
+void AppendUtf16Le(QByteArray& out, QStringView text)
+{
+    char* p = detail::ReserveTail(out, 2 * text.size());
+    if (!text.isEmpty()) // an empty view may hold no pointer at all
+        qToLittleEndian<char16_t>(text.utf16(), text.size(), p);
 }
 
 QByteArray EncodeUtf16Le(QStringView text)
 {
-    QByteArray out(2 + 2 * text.size(), Qt::Uninitialized);
-    char* p = out.data();
-    *p++ = char(0xFF);
-    *p++ = char(0xFE);
-    if (!text.isEmpty()) // an empty view may hold no pointer at all
-        qToLittleEndian<char16_t>(text.utf16(), text.size(), p);
+    QByteArray out = SaveFileMark(SaveCodeUnicode);
+    AppendUtf16Le(out, text);
     return out;
+}
+
+bool IsSaveCode(int code)
+{
+    return code == SaveCodeUtf8Bom || code == SaveCodeUtf8 || code == SaveCodeUnicode;
+}
+
+QByteArray SaveFileMark(int code)
+{
+    if (code == SaveCodeUtf8Bom)
+        return QByteArray(Utf8Mark, Utf8MarkLength);
+    if (code == SaveCodeUnicode)
+        return QByteArrayLiteral("\xFF\xFE");
+    return {};
+}
+
+void AppendSaveEncoded(QByteArray& out, QStringView text, int code)
+{
+    Assert(IsSaveCode(code));
+    if (code == SaveCodeUnicode)
+        AppendUtf16Le(out, text);
+    else
+        AppendPerUnitUtf8(out, text);
 }
 
 void AppendStandardUtf8(QByteArray& out, QStringView text)

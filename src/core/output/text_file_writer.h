@@ -38,9 +38,19 @@ qsizetype PerUnitUtf8Length(QStringView text);
 
 /// Per-unit UTF-8, optionally after EF BB BF: u"a\r\n\u00E9" gives 61 0D 0A C3 A9.
 QByteArray EncodePerUnitUtf8(QStringView text, bool withMark);
+void AppendPerUnitUtf8(QByteArray& out, QStringView text);
 
 /// FF FE, then every unit low byte first: u"a" gives FF FE 61 00.
 QByteArray EncodeUtf16Le(QStringView text);
+void AppendUtf16Le(QByteArray& out, QStringView text);
+
+/// True for the save codes that have a writer (5, 4 and 2).
+bool IsSaveCode(int code);
+/// What a saved file of code starts with: EF BB BF for 5, FF FE for 2, nothing for 4.
+QByteArray SaveFileMark(int code);
+/// Appends text in the encoding of save code 5, 4 or 2, without the mark, so a file can be
+/// written a line at a time: SaveFileMark(code), then the lines with CR LF between them.
+void AppendSaveEncoded(QByteArray& out, QStringView text, int code);
 
 /// Appends standard UTF-8: a surrogate pair as one 4-byte sequence; a lone surrogate, U+FFFE
 /// and U+FFFF as U+FFFD (EF BF BD), so the output is always valid UTF-8.
