@@ -142,7 +142,7 @@ void randomQuickSort(std::vector<int>& items, int left, int right)
 class TFolderWalker {
 public:
     TFolderWalker(const TSettings& settings, const QString& location, TLinesTarget& lines,
-                  TWalkReporter& reporter, bool storePaths);
+                  TWalkReporter& reporter, bool storePaths, bool wantSizes);
     void Run();
 
 private:
@@ -169,6 +169,7 @@ private:
     TLinesTarget& m_lines;
     TWalkReporter& m_reporter;
     const bool m_storePaths;
+    const bool m_wantSizes; // false: files are not looked at when their type is known
     TRunCounters& m_counters;
 
     const QStringList m_masks;
@@ -193,12 +194,17 @@ private:
 
     QString m_line; // reused for every composed line
     QString m_itemName;
+    QString m_shownPath; // m_path as the file lines of the folder in hand show it
+    // Whether the lines listed now are for good: no skipped folder can take them back.
+    bool m_linesFinal = false;
 };
 
 TFolderWalker::TFolderWalker(const TSettings& settings, const QString& location,
-                             TLinesTarget& lines, TWalkReporter& reporter, bool storePaths)
+                             TLinesTarget& lines, TWalkReporter& reporter, bool storePaths,
+                             bool wantSizes)
     : m_settings(settings), m_style(settings.Style), m_location(location), m_lines(lines),
-      m_reporter(reporter), m_storePaths(storePaths), m_counters(RunCounters()),
+      m_reporter(reporter), m_storePaths(storePaths), m_wantSizes(wantSizes),
+      m_counters(RunCounters()),
       m_masks(SplitMasks(settings.FilterMask[std::size_t(settings.Filter)])),
       m_depthLimit(settings.IsMaxDepth ? settings.MaxDepth : INT_MAX),
       m_format(TLineFormat::FromStyle(settings.Style, location.size())), m_entered(enteredFolders())
@@ -274,6 +280,8 @@ void TFolderWalker::listFolder(TFolderReader folder, bool isLink, int depth)
         readFolder(folder, frame.Subfolders);
     frame.Result = int(m_files.size());
     const std::vector<TSubfolder>& subfolders = frame.Subfolders;
+    // A folder with files keeps the folders above it too, so everything listed so far stays.
+    m_linesFinal = !m_style.IsSkip || frame.Result > 0;
 
     const bool shown = !m_style.IsSkip || frame.Result > 0 ||
                        (!subfolders.empty() && (m_style.Mode == 1 || m_settings.Filter == 0));
@@ -321,13 +329,16 @@ void TFolderWalker::listFolder(TFolderReader folder, bool isLink, int depth)
     if (!m_files.empty()) {
         ++m_counters.FolderCount;
         if (!StopRequested() && m_style.File > 0) {
+            m_shownPath.truncate(0);
+            if (FileCodeShowsPath(m_style.File))
+                AppendShown(m_shownPath, m_path);
             for (const TMyObject& file : m_files) {
                 if (StopRequested())
                     break;
                 m_line.truncate(0);
                 m_line.append(m_prefix);
-                AppendFileItemText(m_line, m_format, m_path, fileName(file), m_style.File,
-                                   file.Size);
+                AppendFileItemTextInShownFolder(m_line, m_format, m_shownPath, fileName(file),
+                                                m_style.File, file.Size);
                 emitLine(m_line, fileName(file));
                 showProgress();
             }
@@ -343,6 +354,8 @@ void TFolderWalker::listFolder(TFolderReader folder, bool isLink, int depth)
     }
     m_files.clear();
     m_names.truncate(0);
+    if (m_linesFinal)
+        m_lines.LinesFinal(m_lines.LineCount());
 
     if (frame.Entered && depth > 1 && !frame.Subfolders.empty()) {
         frame.Folder = std::move(folder);
@@ -482,10 +495,12 @@ void TFolderWalker::readFolder(TFolderReader& folder, std::vector<TSubfolder>& s
             ++m_folderSkipped;
             continue;
         }
-        facts = folder.Examine(entry, true);
-        if (facts.Vanished) {
-            m_names.truncate(nameStart);
-            continue;
+        if (m_wantSizes) {
+            facts = folder.Examine(entry, true);
+            if (facts.Vanished) {
+                m_names.truncate(nameStart);
+                continue;
+            }
         }
         m_files.push_back({facts.Size, nameStart, name.size(), extensionLength(name)});
         m_folderSize += facts.Size;
@@ -565,7 +580,9 @@ void TFolderWalker::emitLine(QStringView line, QStringView name)
 {
     if (m_storePaths)
         TabAdd(int(m_lines.LineCount()), name, m_path);
-    m_lines.AppendLine(line);
+    m_lines.AppendItemLine(line, m_path, name);
+    if (m_linesFinal)
+        m_lines.LinesFinal(m_lines.LineCount());
 }
 
 void TFolderWalker::showProgress()
@@ -610,7 +627,8 @@ bool StopRequested()
 }
 
 QString ListLocation(const TSettings& listSettings, const QString& location, TLinesTarget& lines,
-                     TWalkReporter& reporter, bool storePaths, bool resetCounters)
+                     TWalkReporter& reporter, bool storePaths, bool resetCounters,
+                     bool wantSizes)
 {
     Assert(listSettings.Filter >= 0 && listSettings.Filter < FilterCount);
     TRunCounters& counters = RunCounters();
@@ -623,7 +641,7 @@ QString ListLocation(const TSettings& listSettings, const QString& location, TLi
     if (!StopRequested()) {
         RaiseOpenFileLimit();
         lines.BeginUpdate();
-        TFolderWalker walker(listSettings, location, lines, reporter, storePaths);
+        TFolderWalker walker(listSettings, location, lines, reporter, storePaths, wantSizes);
         walker.Run();
         lines.EndUpdate();
     }
@@ -632,6 +650,13 @@ QString ListLocation(const TSettings& listSettings, const QString& location, TLi
                        counters.TotalSize, std::uint32_t(TickCount() - counters.StartTick));
     reporter.ShowStatus(statistics);
     return statistics;
+}
+
+bool ListingShowsSizes(const TSettings& listSettings)
+{
+    const TListStyle& style = listSettings.Style;
+    return FileCodeShowsSize(style.File) || style.IsSummary || style.IsHeader ||
+           style.SortMode == 3 || style.SortMode == 4;
 }
 
 void SeedRandom(std::uint32_t seed)

@@ -187,18 +187,30 @@ qsizetype relativeStart(const TLineFormat& format)
     return std::max<qsizetype>(format.RootLength, 1) - 1;
 }
 
-// The relative path of the file folderPath + name, without joining the two.
+// A folder path as shown: passed through AppendShown unless that was done already.
+template <bool FolderShown> void appendFolderPart(QString& out, QStringView folderPath)
+{
+    if constexpr (FolderShown)
+        out.append(folderPath);
+    else
+        AppendShown(out, folderPath);
+}
+
+// The relative path of the file folderPath + name, without joining the two. Showing a text
+// keeps its length unit for unit, so the shown folder path is cut where the path would be.
+template <bool FolderShown>
 void appendFileRelativePath(QString& out, const TLineFormat& format, QStringView folderPath,
                             QStringView name)
 {
     const qsizetype from = relativeStart(format);
-    AppendShown(out, tailFrom(folderPath, from));
+    appendFolderPart<FolderShown>(out, tailFrom(folderPath, from));
     AppendShown(out, tailFrom(name, std::max<qsizetype>(from - folderPath.size(), 0)));
 }
 
+template <bool FolderShown>
 void appendFileFullPath(QString& out, QStringView folderPath, QStringView name)
 {
-    AppendShown(out, folderPath);
+    appendFolderPart<FolderShown>(out, folderPath);
     AppendShown(out, name);
 }
 
@@ -329,8 +341,11 @@ QString FileItemText(const TLineFormat& format, QStringView fullPath, QStringVie
     return text;
 }
 
-void AppendFileItemText(QString& out, const TLineFormat& format, QStringView folderPath,
-                        QStringView name, int code, std::int64_t size)
+namespace {
+
+template <bool FolderShown>
+void appendFileItem(QString& out, const TLineFormat& format, QStringView folderPath,
+                    QStringView name, int code, std::int64_t size)
 {
     const QChar sep = format.SeparatorChar;
     const TSeparators separators = separatorsOf(format);
@@ -369,34 +384,60 @@ void AppendFileItemText(QString& out, const TLineFormat& format, QStringView fol
         AppendShown(out, name);
         break;
     case 7:
-        appendFileRelativePath(out, format, folderPath, name);
+        appendFileRelativePath<FolderShown>(out, format, folderPath, name);
         break;
     case 8:
-        appendFileRelativePath(out, format, folderPath, name);
+        appendFileRelativePath<FolderShown>(out, format, folderPath, name);
         out.append(sep);
         appendSize(out, separators, true, size);
         break;
     case 9:
         appendSize(out, separators, false, size);
         out.append(sep);
-        appendFileRelativePath(out, format, folderPath, name);
+        appendFileRelativePath<FolderShown>(out, format, folderPath, name);
         break;
     case 10:
-        appendFileFullPath(out, folderPath, name);
+        appendFileFullPath<FolderShown>(out, folderPath, name);
         break;
     case 11:
-        appendFileFullPath(out, folderPath, name);
+        appendFileFullPath<FolderShown>(out, folderPath, name);
         out.append(sep);
         appendSize(out, separators, true, size);
         break;
     case 12:
         appendSize(out, separators, false, size);
         out.append(sep);
-        appendFileFullPath(out, folderPath, name);
+        appendFileFullPath<FolderShown>(out, folderPath, name);
         break;
     default:
         break;
     }
+}
+
+} // namespace
+
+void AppendFileItemText(QString& out, const TLineFormat& format, QStringView folderPath,
+                        QStringView name, int code, std::int64_t size)
+{
+    appendFileItem<false>(out, format, folderPath, name, code, size);
+}
+
+void AppendFileItemTextInShownFolder(QString& out, const TLineFormat& format,
+                                     QStringView shownFolderPath, QStringView name, int code,
+                                     std::int64_t size)
+{
+    appendFileItem<true>(out, format, shownFolderPath, name, code, size);
+}
+
+bool FileCodeShowsPath(int code)
+{
+    return code >= 7 && code <= 12;
+}
+
+bool FileCodeShowsSize(int code)
+{
+    return code == 2 || code == 3 || code == 5 || code == 6 || code == 8 || code == 9 ||
+           code == 11 || code == 12;
 }
 
 QString SizeText(bool compact, std::int64_t size)

@@ -41,6 +41,16 @@ QString FileItemText(const TLineFormat& format, QStringView fullPath, QStringVie
 void AppendFileItemText(QString& out, const TLineFormat& format, QStringView folderPath,
                         QStringView name, int code, std::int64_t size);
 
+/// The same for a folder path that went through AppendShown already, as the walker keeps it
+/// for all the files of a folder.
+void AppendFileItemTextInShownFolder(QString& out, const TLineFormat& format,
+                                     QStringView shownFolderPath, QStringView name, int code,
+                                     std::int64_t size);
+/// True for the file codes that show the folder path (relative or full).
+bool FileCodeShowsPath(int code);
+/// True for the file codes that show the size.
+bool FileCodeShowsSize(int code);
+
 /// SizeText(true, 1048576) == "1.00 MB"; SizeText(false, 0) == "0      "
 QString SizeText(bool compact, std::int64_t size);
 QString SizeText(const TLineFormat& format, bool compact, std::int64_t size);

@@ -13,6 +13,15 @@ public:
     virtual qsizetype LineCount() const = 0;
     virtual QStringView Line(qsizetype index) const = 0;
     virtual void AppendLine(QStringView text) = 0;
+    /// A line that shows the item folderPath + name (folderPath ends in the delimiter; name is
+    /// empty for a line that shows the folder itself). A target that writes links or playlists
+    /// as the lines come keeps the path; the others take the text alone.
+    virtual void AppendItemLine(QStringView text, QStringView folderPath, QStringView name)
+    {
+        Q_UNUSED(folderPath);
+        Q_UNUSED(name);
+        AppendLine(text);
+    }
     virtual void RemoveLastLine() = 0;
     /// Removes lines from the end until count remain.
     virtual void TruncateLines(qsizetype count)
@@ -20,6 +29,9 @@ public:
         while (LineCount() > count)
             RemoveLastLine();
     }
+    /// The lines below count will never be removed again: a target may pass them on and keep
+    /// only the last of them (which Line() must still answer).
+    virtual void LinesFinal(qsizetype count) { Q_UNUSED(count); }
     /// Repainting is suspended between these two calls.
     virtual void BeginUpdate() {}
     virtual void EndUpdate() {}

@@ -88,9 +88,11 @@ TRunResult TRun::Run(const QString& locationText)
     }
     writeHeader();
 
+    const bool wantSizes = m_host.ShowsSizes() || ListingShowsSizes(m_settings);
     for (qsizetype i = 0; i < locations.size(); ++i) {
         writeLocationHeader(locations[i], i);
-        m_status = ListLocation(m_settings, locations[i], lines, m_host, true, i == 0);
+        m_status = ListLocation(m_settings, locations[i], lines, m_host, m_host.StoresPaths(),
+                                i == 0, wantSizes);
         if (StopRequested())
             break;
     }
@@ -148,8 +150,9 @@ void TRun::writeLocationHeader(const QString& location, qsizetype index)
         }
     }
     if (headerHasLocation(style.Header)) {
-        TabAdd(int(lines.LineCount()), QStringView(), location);
-        lines.AppendLine(QString(u":: " + ShownText(location)));
+        if (m_host.StoresPaths())
+            TabAdd(int(lines.LineCount()), QStringView(), location);
+        lines.AppendItemLine(QString(u":: " + ShownText(location)), location, QStringView());
     }
     lines.AppendLine(QStringView());
 }

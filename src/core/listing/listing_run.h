@@ -31,6 +31,12 @@ public:
     virtual void PlaySound(const QString& fileName) { Q_UNUSED(fileName); }
     /// The whole result text, lines joined by CR LF, for the clipboard.
     virtual QString WholeText() const { return QString(); }
+    /// Whether the item lines' paths go to the result line store. A host whose lines target
+    /// takes the paths itself (AppendItemLine) needs no store.
+    virtual bool StoresPaths() const { return true; }
+    /// Whether the host shows the sizes whatever the style (a status line does). When neither
+    /// host nor style needs them, files are not looked at beyond what their folder tells.
+    virtual bool ShowsSizes() const { return true; }
 };
 
 enum class TRunOutcome { Refused, Completed, Stopped };
