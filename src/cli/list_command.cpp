@@ -1,12 +1,12 @@
 #include "cli/list_command.h"
 
-#include "cli/output_writer.h"
+#include "cli/cli_messages.h"
+#include "cli/streamed_result.h"
 #include "core/listing/file_system.h"
 #include "core/listing/folder_walker.h"
 #include "core/listing/line_composition.h"
 #include "core/listing/listing_run.h"
 #include "core/listing/result_line_store.h"
-#include "core/listing/result_text.h"
 #include "core/output/html_export.h"
 #include "core/output/m3u8_export.h"
 #include "core/output/text_file_writer.h"
@@ -31,13 +31,6 @@ constexpr int ExitUsage = 2;
 constexpr int ExitUnreadable = 3;
 constexpr int ExitStopped = 130;
 
-void printError(QString message)
-{
-    // The numbered error texts put CR LF before the system's reason; a terminal wants LF.
-    message.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
-    std::fprintf(stderr, "dirka: %s\n", message.toUtf8().constData());
-}
-
 // Stored settings first, "All files" as at every start, then the overrides left to right.
 std::optional<TSettings> settingsFor(const TListCommand& command)
 {
@@ -47,16 +40,16 @@ std::optional<TSettings> settingsFor(const TListCommand& command)
     for (const auto& [name, value] : command.Sets) {
         const TSettingsField* field = FindSettingsField(name);
         if (!field) {
-            printError(QStringLiteral("unknown setting '%1'").arg(name));
+            PrintError(QStringLiteral("unknown setting '%1'").arg(name));
             return std::nullopt;
         }
         if (!SetFieldFromText(*field, settings, value)) {
-            printError(QStringLiteral("'%1' is not a valid value for %2").arg(value, name));
+            PrintError(QStringLiteral("'%1' is not a valid value for %2").arg(value, name));
             return std::nullopt;
         }
     }
     if (settings.Filter < 0 || settings.Filter >= FilterCount) {
-        printError(QStringLiteral("Filter must be between 0 and %1").arg(FilterCount - 1));
+        PrintError(QStringLiteral("Filter must be between 0 and %1").arg(FilterCount - 1));
         return std::nullopt;
     }
     ClampStyleRanges(settings);
@@ -82,32 +75,9 @@ void installInterruptHandler()
     sigaction(SIGINT, &action, nullptr);
 }
 
-bool saveResult(const TListCommand& command, const TResultText& result)
-{
-    try {
-        SaveResultText(command.OutputFile, result.Text(), command.OutputEncoding);
-        return true;
-    } catch (const EFileError& error) {
-        printError(SaveErrorText(error.Message()));
-        return false;
-    }
-}
-
-bool writePlaylist(const TListCommand& command, const TResultText& result)
-{
-    const TM3u8Export written = ExportToM3u8(command.PlaylistFile, result);
-    for (const QString& path : written.LeftOut)
-        printError(QStringLiteral("left out of the playlist (line break in the name): %1")
-                       .arg(ShownText(path)));
-    if (!written.Ok())
-        printError(written.ErrorText);
-    return written.Ok();
-}
-
-bool writePage(const TListCommand& command, const TResultText& result)
+THtmlExportOptions pageOptions(const TListCommand& command)
 {
     THtmlExportOptions options;
-    options.Lines = &result;
     options.ListedLocation = ListedLocation();
     options.IsRelative = !command.PageFullLinks && !ListedLocation().isEmpty();
     options.Prefix = command.PagePrefix;
@@ -116,43 +86,43 @@ bool writePage(const TListCommand& command, const TResultText& result)
     options.FileVersion = Info().VersionInfo.FileVersion;
     options.LanguageCode = Info().LanguageCode;
     options.Created = QDate::currentDate();
-    const THtmlExport written = ExportHtmlPage(command.PageFile, options);
-    if (!written.Ok())
-        printError(written.ErrorText);
-    return written.Ok();
-}
-
-// Every requested file is attempted, also after one of them failed.
-bool writeRequestedFiles(const TListCommand& command, const TResultText& result)
-{
-    bool ok = true;
-    if (!command.OutputFile.isEmpty())
-        ok = saveResult(command, result) && ok;
-    if (!command.PlaylistFile.isEmpty())
-        ok = writePlaylist(command, result) && ok;
-    if (!command.PageFile.isEmpty())
-        ok = writePage(command, result) && ok;
-    return ok;
+    return options;
 }
 
 class TCommandLineHost : public TListingHost {
 public:
+    explicit TCommandLineHost(const TListCommand& command) : m_command(command) {}
+
     TLinesTarget& Lines() override { return m_result; }
-    void Warn(const QString& message) override { printError(message); }
+    void Warn(const QString& message) override { PrintError(message); }
     void FolderUnreadable(const QString& folder, const QString& reason) override
     {
         m_unreadable = true;
-        printError(QStringLiteral("cannot read folder %1: %2").arg(ShownText(folder), reason));
+        PrintError(QStringLiteral("cannot read folder %1: %2").arg(ShownText(folder), reason));
     }
 
-    // Ctrl+C counts from the moment the walk can stop on it; before, it ends the program as usual.
-    void RunStarted() override { installInterruptHandler(); }
+    // The location passed its checks, so the page knows how to link. Ctrl+C counts from here,
+    // the moment the walk can stop on it; before, it ends the program as usual.
+    void RunStarted() override
+    {
+        if (!m_command.OutputFile.isEmpty())
+            m_result.AddTextFile(m_command.OutputFile, m_command.OutputEncoding);
+        if (!m_command.PlaylistFile.isEmpty())
+            m_result.AddPlaylist(m_command.PlaylistFile);
+        if (!m_command.PageFile.isEmpty())
+            m_result.AddPage(m_command.PageFile, pageOptions(m_command));
+        installInterruptHandler();
+    }
+    // The lines carry their paths to the files, and only what the style shows is looked up.
+    bool StoresPaths() const override { return false; }
+    bool ShowsSizes() const override { return false; }
 
-    const TResultText& Result() const { return m_result; }
+    TStreamedResult& Result() { return m_result; }
     bool SawUnreadable() const { return m_unreadable; }
 
 private:
-    TResultText m_result;
+    const TListCommand& m_command;
+    TStreamedResult m_result{stdout};
     bool m_unreadable = false;
 };
 
@@ -165,22 +135,17 @@ int RunListCommand(const TListCommand& command)
         return ExitUsage;
 
     SeedRandomFromClock();
-    TabClear(0, true);
-    // A reader that goes away ("| head") shows as a failed write, not as a killed program, so
-    // the requested files are still written.
+    // A reader that goes away ("| head") and a file-size limit show as failed writes, not as a
+    // killed program, so the other requested files are still written.
     std::signal(SIGPIPE, SIG_IGN);
-    TCommandLineHost host;
+    std::signal(SIGXFSZ, SIG_IGN);
+    TCommandLineHost host(command);
     // From here on Ctrl+C stops the walk, or lets the file being written finish.
     const TRunResult run = RunListing(*settings, command.Location, host);
     if (run.Outcome == TRunOutcome::Refused)
         return ExitUsage;
-
-    bool written = true;
-    if (WriteLines(stdout, host.Result()) == TStreamOutcome::Failed) {
-        written = false;
-        printError(QStringLiteral("cannot write standard output: %1").arg(ErrorText(errno)));
-    }
-    written = writeRequestedFiles(command, host.Result()) && written;
+    // A stopped listing is printed as far as it went, but replaces no file.
+    const bool written = host.Result().Finish(run.Outcome == TRunOutcome::Completed);
     if (StopRequested())
         return ExitStopped;
     if (!written)
