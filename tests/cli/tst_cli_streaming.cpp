@@ -1,0 +1,228 @@
+// `dirka --list` writes its files while it lists. They must hold the bytes the window's
+// whole-result builders make, and an interrupted or failed run must never leave half a file.
+#include "temp_tree.h"
+
+#include "core/listing/listing_run.h"
+#include "core/listing/result_text.h"
+#include "core/output/html_export.h"
+#include "core/output/m3u8_export.h"
+#include "core/settings/settings_fields.h"
+#include "core/system/program_info.h"
+#include "core/system/web_addresses.h"
+
+#include <QDir>
+#include <QProcess>
+#include <QTest>
+
+#include <csignal>
+
+using namespace dirka;
+using testsupport::TTempTree;
+
+namespace {
+
+// The window's way: the whole result in memory, the paths in the result line store.
+class TWholeResultHost : public TListingHost {
+public:
+    TLinesTarget& Lines() override { return Result; }
+    TResultText Result;
+};
+
+QByteArray printed(const TResultText& result)
+{
+    QByteArray out;
+    for (qsizetype i = 0; i < result.LineCount(); ++i)
+        out += result.Line(i).toUtf8() + '\n';
+    return out;
+}
+
+QByteArray contentOf(const QString& fileName)
+{
+    QFile file(fileName);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("(missing)");
+}
+
+} // namespace
+
+class TestCliStreaming : public QObject {
+    Q_OBJECT
+private:
+    TTempTree m_tree;
+    TTempTree m_config; // stays empty: every run starts from the defaults
+    QString m_small;
+    QString m_big;
+
+    QProcessEnvironment environment() const
+    {
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("LC_ALL"), QStringLiteral("C.UTF-8"));
+        env.insert(QStringLiteral("XDG_CONFIG_HOME"), m_config.path());
+        return env;
+    }
+
+    static QStringList listArguments(const QString& location, const QStringList& sets)
+    {
+        QStringList arguments{"--list", location, "--set", "S.IsHeader=0"};
+        for (const QString& set : sets)
+            arguments << "--set" << set;
+        return arguments;
+    }
+
+    // The result the window would hold for the same settings as the command line's.
+    static TSettings settingsFor(const QStringList& sets)
+    {
+        TSettings settings;
+        settings.Filter = 0;
+        for (const QString& set : QStringList{"S.IsHeader=0"} + sets) {
+            const qsizetype equals = set.indexOf(u'=');
+            const TSettingsField* field = FindSettingsField(set.left(equals));
+            if (!field || !SetFieldFromText(*field, settings, set.mid(equals + 1)))
+                qFatal("bad setting %s", qPrintable(set));
+        }
+        ClampStyleRanges(settings);
+        settings.IsSound = false;
+        settings.IsCopy = false;
+        settings.IsClear = true;
+        return settings;
+    }
+
+    // Writes files a, b, c ... with long names into folders, for results of some megabytes.
+    static bool makeWide(const TTempTree& tree, const QByteArray& top, int folders, int files)
+    {
+        const QByteArray tail(90, 'n');
+        for (int f = 0; f < folders; ++f) {
+            for (int i = 0; i < files; ++i) {
+                if (!tree.makeFile(top + "/f" + QByteArray::number(f) + "/" +
+                                   QByteArray::number(i) + tail + ".mp3"))
+                    return false;
+            }
+        }
+        return true;
+    }
+
+private Q_SLOTS:
+    void initTestCase()
+    {
+        QVERIFY(m_tree.isValid() && m_config.isValid());
+        CollectInfo();
+        m_small = m_tree.path("A/");
+        QVERIFY(m_tree.makeFile("A/x.txt", 10) && m_tree.makeFile("A/z.doc", 524288) &&
+                m_tree.makeFile("A/B/y.log", 2621440) && m_tree.makeFile("A/.hidden/h.txt", 1) &&
+                m_tree.makeFolder("A/empty") && m_tree.makeFolder("A/no files/below") &&
+                m_tree.makeFile("A/odd/a&b <c>.mp3", 3) &&
+                m_tree.makeFile("A/odd/\xff raw\ttab.mp3", 2000000) &&
+                m_tree.makeLink("A/to B", "B") && makeWide(m_tree, "A/wide", 2, 1500));
+        m_big = m_tree.path("big/");
+        QVERIFY(makeWide(m_tree, "big", 20, 1500));
+    }
+
+    // Printed lines, the saved text, the page and the playlist, byte for byte as the window
+    // builds them from its whole result. The wide folder takes the files past several chunks;
+    // the folders without files are listed and then taken back.
+    void filesMatchTheWholeResult_data()
+    {
+        QTest::addColumn<QStringList>("sets");
+        QTest::addColumn<QString>("encoding");
+        QTest::addColumn<int>("saveCode");
+        QTest::newRow("full paths, hidden, no size looked up")
+            << QStringList{"S.Preset=6", "IsHiddenFiles=1"} << "utf8bom" << SaveCodeUtf8Bom;
+        QTest::newRow("rich list with summaries")
+            << QStringList{"S.Preset=1"} << "utf16" << SaveCodeUnicode;
+        QTest::newRow("tree, nothing skipped, sizes first")
+            << QStringList{"S.Preset=10", "S.Mode=1", "S.IsSkip=0", "S.Base=2", "S.Folder=3",
+                           "S.File=12", "S.IsSummary=1", "S.IsNewLine=1"}
+            << "utf8" << SaveCodeUtf8;
+        QTest::newRow("by size without showing it, masked")
+            << QStringList{"S.Preset=10", "S.File=10", "S.Base=10", "S.SortMode=3",
+                           "S.IsSummary=0", "Filter=18", "FilterMask.19=*.mp3|*.log"}
+            << "utf8" << SaveCodeUtf8;
+    }
+    void filesMatchTheWholeResult()
+    {
+        QFETCH(QStringList, sets);
+        QFETCH(QString, encoding);
+        QFETCH(int, saveCode);
+        TTempTree out;
+        QProcess process;
+        process.setProcessEnvironment(environment());
+        process.start(QStringLiteral(DIRKA_BINARY),
+                      listArguments(m_small, sets)
+                          << "--output" << out.path("t.txt") << "--encoding" << encoding
+                          << "--html" << out.path("p.html") << "--m3u8" << out.path("p.m3u8"));
+        QVERIFY(process.waitForFinished(30000));
+        QCOMPARE(process.readAllStandardError(), QByteArray());
+        QCOMPARE(process.exitCode(), 0);
+
+        TWholeResultHost window;
+        QCOMPARE(RunListing(settingsFor(sets), m_small, window).Outcome,
+                 TRunOutcome::Completed);
+        QVERIFY(window.Result.LineCount() > 3000);
+        QCOMPARE(process.readAllStandardOutput(), printed(window.Result));
+        QByteArray text = SaveFileMark(saveCode);
+        AppendSaveEncoded(text, window.Result.Text(), saveCode);
+        QCOMPARE(contentOf(out.path("t.txt")), text);
+        QCOMPARE(contentOf(out.path("p.m3u8")), BuildM3u8Playlist(window.Result).Bytes);
+        THtmlExportOptions page;
+        page.Lines = &window.Result;
+        page.ListedLocation = m_small;
+        page.SiteRoot = SiteRoot();
+        page.FileVersion = Info().VersionInfo.FileVersion;
+        page.LanguageCode = Info().LanguageCode;
+        page.Created = QDate::currentDate();
+        QCOMPARE(contentOf(out.path("p.html")), BuildHtmlPage(page));
+    }
+
+    // Ctrl+C while the files are being written: the listing printed so far stays printed, but
+    // no file is replaced and no copy is left. The unread pipe holds the program mid-walk.
+    void interruptedRunReplacesNoFile()
+    {
+        TTempTree out;
+        const QStringList targets{"p.html", "p.m3u8", "t.txt"}; // as QDir sorts them
+        for (const QString& name : targets)
+            QVERIFY(out.makeFile(name.toUtf8(), "old contents"));
+        QProcess process;
+        process.setProcessEnvironment(environment());
+        process.start(QStringLiteral(DIRKA_BINARY),
+                      listArguments(m_big, {"S.Preset=6"})
+                          << "--output" << out.path("t.txt") << "--encoding" << "utf16"
+                          << "--html" << out.path("p.html") << "--m3u8" << out.path("p.m3u8"));
+        QByteArray printedPart;
+        while (printedPart.size() < 2'000'000 && process.waitForReadyRead(10000))
+            printedPart += process.readAllStandardOutput();
+        QTest::qSleep(300);
+        // Copies beside the targets show the files were under way.
+        QVERIFY(QDir(out.path()).entryList(QDir::Files | QDir::Hidden).size() > 3);
+        ::kill(pid_t(process.processId()), SIGINT);
+        QVERIFY(process.waitForFinished(30000));
+        QCOMPARE(process.exitCode(), 130);
+        QCOMPARE(QDir(out.path()).entryList(QDir::Files | QDir::Hidden), QStringList(targets));
+        for (const QString& name : targets)
+            QCOMPARE(contentOf(out.path(name)), QByteArray("old contents"));
+    }
+
+    // A write that fails half-way (here at the file-size limit) keeps the old file, leaves no
+    // copy, names the reason, and ends with 1.
+    void failedWriteKeepsTheOldFile()
+    {
+        TTempTree out;
+        QVERIFY(out.makeFile("t.txt", "old contents"));
+        QProcess process;
+        process.setProcessEnvironment(environment());
+        process.start(QStringLiteral("/bin/sh"),
+                      QStringList{"-c", "ulimit -f 2048; exec \"$0\" \"$@\"", DIRKA_BINARY}
+                          << listArguments(m_big, {"S.Preset=6"}) << "--output"
+                          << out.path("t.txt") << "--encoding" << "utf16");
+        QVERIFY(process.waitForFinished(30000));
+        QCOMPARE(process.exitCode(), 1);
+        QVERIFY(process.readAllStandardOutput().size() > 4'000'000);
+        const QByteArray err = process.readAllStandardError();
+        QVERIFY2(err.startsWith("dirka: Error #4021. Problem during saving file.\n") &&
+                     err.contains("File too large"),
+                 err.constData());
+        QCOMPARE(QDir(out.path()).entryList(QDir::Files | QDir::Hidden), QStringList{"t.txt"});
+        QCOMPARE(contentOf(out.path("t.txt")), QByteArray("old contents"));
+    }
+};
+
+QTEST_GUILESS_MAIN(TestCliStreaming)
+#include "tst_cli_streaming.moc"
