@@ -20,10 +20,9 @@ namespace dirka {
 
 namespace {
 
-DIR* asDir(void* p)
-{
-    return static_cast<DIR*>(p);
-}
+// Bytes of entries one read of a folder brings, as much as the C library's own folder reader
+// asks for.
+constexpr std::size_t EntryBlockBytes = 32768;
 
 TEntryKind kindOfMode(mode_t mode)
 {
@@ -63,28 +62,31 @@ std::uint32_t TickCount()
 }
 
 TFolderReader::TFolderReader(TFolderReader&& other) noexcept
-    : m_dir(std::exchange(other.m_dir, nullptr)), m_fd(std::exchange(other.m_fd, -1)),
-      m_error(other.m_error), m_identity(other.m_identity)
+    : m_fd(std::exchange(other.m_fd, -1)), m_buffer(std::move(other.m_buffer)),
+      m_used(other.m_used), m_next(other.m_next), m_error(other.m_error),
+      m_identity(other.m_identity)
 {
 }
 
 TFolderReader& TFolderReader::operator=(TFolderReader&& other) noexcept
 {
     if (this != &other) {
-        if (m_dir)
-            closedir(asDir(m_dir));
-        m_dir = std::exchange(other.m_dir, nullptr);
+        if (m_fd >= 0)
+            close(m_fd);
         m_fd = std::exchange(other.m_fd, -1);
         m_error = other.m_error;
         m_identity = other.m_identity;
+        m_buffer = std::move(other.m_buffer);
+        m_used = other.m_used;
+        m_next = other.m_next;
     }
     return *this;
 }
 
 TFolderReader::~TFolderReader()
 {
-    if (m_dir)
-        closedir(asDir(m_dir));
+    if (m_fd >= 0)
+        close(m_fd);
 }
 
 void TFolderReader::adopt(int fd)
@@ -100,12 +102,6 @@ void TFolderReader::adopt(int fd)
         return;
     }
     m_identity = {std::uint64_t(st.st_dev), std::uint64_t(st.st_ino)};
-    m_dir = fdopendir(fd);
-    if (!m_dir) {
-        m_error = errno;
-        close(fd);
-        return;
-    }
     m_fd = fd;
 }
 
@@ -128,16 +124,28 @@ QByteArray TFolderReader::FileSystemType() const
     return FileSystemTypeOf(m_identity.Device);
 }
 
+// Reads the next block of entries; false at the end or on an error.
+bool TFolderReader::fill()
+{
+    if (!m_buffer)
+        m_buffer = std::make_unique<char[]>(EntryBlockBytes);
+    ssize_t got;
+    do
+        got = getdents64(m_fd, m_buffer.get(), EntryBlockBytes);
+    while (got < 0 && errno == EINTR);
+    if (got < 0)
+        m_error = errno;
+    m_used = got > 0 ? std::size_t(got) : 0;
+    m_next = 0;
+    return got > 0;
+}
+
 bool TFolderReader::Next(TRawEntry& entry)
 {
-    if (!m_dir)
+    if (m_fd < 0 || (m_next >= m_used && !fill()))
         return false;
-    errno = 0;
-    const dirent* d = readdir(asDir(m_dir));
-    if (!d) {
-        m_error = errno;
-        return false;
-    }
+    const auto* d = reinterpret_cast<const dirent64*>(m_buffer.get() + m_next);
+    m_next += d->d_reclen;
     entry.Name = d->d_name;
     entry.NameLength = std::strlen(d->d_name);
     entry.Type = d->d_type;

@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <unordered_map>
 #include <vector>
 
@@ -63,7 +64,7 @@ public:
     /// Opens the subfolder rawName of an open folder (follows a link to a folder).
     static TFolderReader OpenChild(const TFolderReader& parent, const QByteArray& rawName);
 
-    bool IsOpen() const { return m_dir != nullptr; }
+    bool IsOpen() const { return m_fd >= 0; }
     /// The errno of a failed open or read; 0 when none.
     int Error() const { return m_error; }
     TFolderIdentity Identity() const { return m_identity; }
@@ -80,8 +81,13 @@ public:
 private:
     void adopt(int fd);
 
-    void* m_dir = nullptr; // DIR*
+    bool fill();
+
     int m_fd = -1;
+    // Entries are read straight from the system in blocks: Next() walks m_buffer up to m_used.
+    std::unique_ptr<char[]> m_buffer;
+    std::size_t m_used = 0;
+    std::size_t m_next = 0;
     int m_error = 0;
     TFolderIdentity m_identity;
 };
