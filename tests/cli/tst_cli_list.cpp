@@ -1,15 +1,19 @@
 // Runs the real `dirka --list` on temporary trees and checks what it prints and returns.
 #include "temp_tree.h"
 
+#include <QDir>
 #include <QProcess>
 #include <QStandardPaths>
 #include <QTest>
 
+#include <atomic>
 #include <csignal>
+#include <deque>
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <thread>
 #include <unistd.h>
 
 using testsupport::TTempTree;
@@ -549,6 +553,96 @@ private Q_SLOTS:
         QCOMPARE(run.exitCode, 0);
         QCOMPARE(QString::fromUtf8(run.out),
                  QString(m_root + u"x.txt\n" + m_root + u"z.doc\n" + m_root + u"B/y.log\n"));
+    }
+
+    // Files and folders are made, renamed into other folders and removed while the program
+    // lists them. Every run ends on its own with 0 or 3, lists no path twice, lists every entry
+    // that stays, and says nothing of entries that vanished. No name is ever used twice, so a
+    // path listed twice is the program's doing.
+    void entriesChangeDuringTheWalk()
+    {
+        // In memory where there is room: changes there are quick enough to fall inside a walk.
+        const QFileInfo memory(QStringLiteral("/dev/shm"));
+        TTempTree tree(memory.isDir() && memory.isWritable() ? memory.filePath()
+                                                             : QDir::tempPath());
+        QVERIFY(tree.isValid());
+        constexpr int Folders = 8, Files = 150;
+        for (int f = 0; f < Folders; ++f) {
+            for (int i = 0; i < Files; ++i)
+                QVERIFY(tree.makeFile(QStringLiteral("A/d%1/stay%2.txt").arg(f).arg(i)));
+        }
+        std::atomic<bool> stop{false};
+        std::thread changer([&] {
+            const auto folder = [&](unsigned n) -> QByteArray {
+                return tree.bytes("A/d") + QByteArray::number(n % Folders) + '/';
+            };
+            std::deque<std::pair<QByteArray, bool>> made; // a path and whether it is a folder
+            for (unsigned n = 0; !stop; ++n) {
+                const QByteArray id = QByteArray::number(n);
+                const QByteArray file = folder(n) + "new" + id, dir = folder(n + 1) + "dir" + id;
+                ::close(::open(file.constData(), O_CREAT | O_WRONLY | O_CLOEXEC, 0644));
+                ::mkdir(dir.constData(), 0755);
+                ::close(::open(QByteArray(dir + "/in").constData(), O_CREAT | O_WRONLY | O_CLOEXEC, 0644));
+                made.push_back({file, false});
+                made.push_back({dir, true});
+                // The oldest two move to other folders under new names.
+                for (int k = 0; k < 2; ++k) {
+                    auto [path, isFolder] = made.front();
+                    made.pop_front();
+                    const QByteArray moved = folder(n + 3 + k) + "moved" + id + char('a' + k);
+                    if (::rename(path.constData(), moved.constData()) == 0)
+                        path = moved;
+                    made.push_back({path, isFolder});
+                }
+                while (made.size() > 100) {
+                    const auto [path, isFolder] = made.front();
+                    made.pop_front();
+                    if (isFolder)
+                        ::unlink(QByteArray(path + "/in").constData());
+                    ::remove(path.constData());
+                }
+            }
+        });
+        QStringList problems;
+        for (int round = 0; round < 20; ++round) {
+            QProcess process;
+            QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+            env.insert(QStringLiteral("LC_ALL"), QStringLiteral("C.UTF-8"));
+            env.insert(QStringLiteral("XDG_CONFIG_HOME"), m_config->path());
+            process.setProcessEnvironment(env);
+            process.start(QStringLiteral(DIRKA_BINARY),
+                          {"--list", tree.path("A/"), "--set", "S.Preset=10", "--set",
+                           "S.Base=10", "--set", "S.Folder=0", "--set", "S.File=10", "--set",
+                           "S.IsSkip=0", "--set", "S.IsSummary=0", "--set", "S.IsNewLine=0",
+                           "--set", "S.IsHeader=0"});
+            if (!process.waitForFinished(30000)) {
+                problems << QStringLiteral("round %1 did not end").arg(round);
+                process.kill();
+                process.waitForFinished();
+                continue;
+            }
+            const QByteArray err = process.readAllStandardError();
+            QList<QByteArray> lines = process.readAllStandardOutput().split('\n');
+            const auto stays = std::count_if(lines.begin(), lines.end(), [](const QByteArray& l) {
+                return l.contains("/stay");
+            });
+            std::sort(lines.begin(), lines.end());
+            const bool twice = std::adjacent_find(lines.begin(), lines.end()) != lines.end();
+            if (process.exitStatus() != QProcess::NormalExit ||
+                (process.exitCode() != 0 && process.exitCode() != 3) || twice ||
+                stays != Folders * Files || err.contains("No such file or directory"))
+                problems << QStringLiteral("round %1: exit %2/%3, %4 lines of staying files, "
+                                           "a line twice: %5, %6")
+                                .arg(round)
+                                .arg(int(process.exitStatus()))
+                                .arg(process.exitCode())
+                                .arg(stays)
+                                .arg(twice)
+                                .arg(QString::fromUtf8(err));
+        }
+        stop = true;
+        changer.join();
+        QVERIFY2(problems.isEmpty(), qPrintable(problems.join(u'\n')));
     }
 
     // Without a display the window cannot open: one line that names --list, and exit 2.
