@@ -645,6 +645,49 @@ private Q_SLOTS:
         QVERIFY2(problems.isEmpty(), qPrintable(problems.join(u'\n')));
     }
 
+    // On a full disk each file is refused with the system's reason, the file it would have
+    // replaced stays as it was, and no unfinished copy is left beside it. The small file system
+    // lives in a mount namespace of its own, so it is gone when the script ends, however it ends.
+    void fullDisk()
+    {
+        if (::geteuid() != 0 || QStandardPaths::findExecutable(QStringLiteral("unshare")).isEmpty())
+            QSKIP("needs root and unshare to mount a small file system");
+        TTempTree out;
+        for (int i = 0; i < 1500; ++i)
+            QVERIFY(out.makeFile(QStringLiteral("list/%1-a-long-enough-name.mp3").arg(i).toUtf8()));
+        const QList<QByteArray> names{"p.html", "p.m3u8", "r.txt"};
+        for (const QByteArray& name : names)
+            QVERIFY(out.makeFile("old/" + name, "old " + name + "\r\n"));
+        QVERIFY(out.makeFolder("small") && out.makeFolder("kept"));
+        const char* script = R"(m="$1/small"
+mount -t tmpfs -o size=32k tmpfs "$m" || exit 77
+cp "$1"/old/* "$m"/
+"$0" --list "$1/list/" --output "$m/r.txt" --html "$m/p.html" --m3u8 "$m/p.m3u8" \
+  >/dev/null 2>"$1/err"
+echo $? >"$1/code"
+LC_ALL=C ls -A "$m" >"$1/left"
+cp "$m"/* "$1/kept/"
+umount "$m")";
+        QProcess process;
+        process.start(QStringLiteral("unshare"),
+                      {"-m", "/bin/sh", "-c", script, DIRKA_BINARY, out.path().chopped(1)});
+        QVERIFY(process.waitForFinished(30000));
+        const auto contents = [&](const QByteArray& name) {
+            QFile file(out.path(name));
+            return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("(none)");
+        };
+        if (process.exitCode() != 0 && contents("code") == "(none)")
+            QSKIP(qPrintable(u"cannot mount a small file system here: " +
+                             QString::fromUtf8(process.readAllStandardError())));
+        QCOMPARE(process.exitCode(), 0);
+        QCOMPARE(contents("code"), QByteArray("1\n"));
+        const QByteArray err = contents("err");
+        QVERIFY2(err.count("No space left on device") == 3, err.constData());
+        QCOMPARE(contents("left"), QByteArray("p.html\np.m3u8\nr.txt\n"));
+        for (const QByteArray& name : names)
+            QCOMPARE(contents("kept/" + name), QByteArray("old " + name + "\r\n"));
+    }
+
     // Without a display the window cannot open: one line that names --list, and exit 2.
     void windowWithoutDisplay()
     {
