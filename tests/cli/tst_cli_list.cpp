@@ -1,15 +1,19 @@
 // Runs the real `dirka --list` on temporary trees and checks what it prints and returns.
 #include "temp_tree.h"
 
+#include <QDir>
 #include <QProcess>
 #include <QStandardPaths>
 #include <QTest>
 
+#include <atomic>
 #include <csignal>
+#include <deque>
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <thread>
 #include <unistd.h>
 
 using testsupport::TTempTree;
@@ -497,6 +501,202 @@ private Q_SLOTS:
         QVERIFY2(err.contains("Permission denied") &&
                      err.contains("Specified location doesn't exists."),
                  err.constData());
+    }
+
+    // Settings files the program never writes. Each is read as far as it makes sense, and the
+    // style it stores (preset 6, set after the heavy part) is used. Long runs of values,
+    // deletions and continuation lines took quadratic time once: the run's time limit is the
+    // bound here; a file of many short lines once took 20 times its size in memory.
+    void craftedSettingsFiles_data()
+    {
+        QTest::addColumn<QByteArray>("file");
+        QTest::addColumn<QString>("limits"); // as for dirka()
+        const QByteArray head = "Windows Registry Editor Version 5.00\r\n\r\n"
+                                "[HKEY_CURRENT_USER\\Software\\Pelmora\\Dirka\\2.1]\r\n";
+        const QByteArray preset = "\"S.Preset\"=dword:00000006\r\n";
+        QByteArray values, deletions;
+        for (int i = 0; i < 20000; ++i) {
+            values += "\"v" + QByteArray::number(i) + "\"=\"x\"\r\n";
+            deletions += "\"v" + QByteArray::number(i) + "\"=-\r\n";
+        }
+        QTest::newRow("20000 values, then 20000 deletions")
+            << head + values + deletions + preset << QString();
+        QTest::newRow("hex value over 100000 lines")
+            << head + "\"Blob\"=hex:00,\\\r\n" + QByteArray("  01,\\\r\n").repeated(100000) +
+                   "  02\r\n" + preset
+            << QString();
+        QByteArray junk(1 << 20, '\0');
+        std::uint32_t seed = 1;
+        for (char& c : junk)
+            c = char((seed = seed * 1103515245u + 12345u) >> 24);
+        QTest::newRow("binary junk, then the section")
+            << junk + "\r\n" + head + preset << QString();
+        QTest::newRow("a line of 4 MB without its closing quote")
+            << head + '"' + QByteArray(4 << 20, 'a') + "\r\n" + preset << QString();
+        QTest::newRow("8 MB of empty lines in 300 MB")
+            << head + preset + QByteArray(8 << 20, '\n') << "ulimit -v 300000";
+        const QString text = QString::fromLatin1(head + preset) + u"\"PathList\"=\"a" +
+                             QChar(0xD800) + u"b\"\r\n";
+        const QByteArray utf16(reinterpret_cast<const char*>(text.utf16()), text.size() * 2);
+        QTest::newRow("UTF-16 with a lone surrogate") << "\xFF\xFE" + utf16 << QString();
+        QTest::newRow("UTF-16 cut inside a unit") << "\xFF\xFE" + utf16 + 'x' << QString();
+        QTest::newRow("cut inside a continued hex value")
+            << head + preset + "\"Blob\"=hex:00,01,\\" << QString();
+        QTest::newRow("cut inside a name") << head + preset + "\"S.Mo" << QString();
+        QTest::newRow("a value of the wrong type after the preset")
+            << head + preset + "\"S.Mode\"=\"tree\"\r\n" << QString();
+    }
+    void craftedSettingsFiles()
+    {
+        QFETCH(QByteArray, file);
+        QFETCH(QString, limits);
+#ifdef __SANITIZE_ADDRESS__
+        if (!limits.isEmpty())
+            QSKIP("the address sanitizer's shadow memory does not fit in a limited address space");
+#endif
+        TTempTree config;
+        QVERIFY(config.makeFile("Pelmora/Dirka/2.1.reg", file));
+        TTempTree* const saved = m_config;
+        m_config = &config;
+        const Run run = dirka({"--list", m_root, "--set", "S.IsHeader=0"}, QString(), limits);
+        m_config = saved;
+        QCOMPARE(run.err, QByteArray());
+        QCOMPARE(run.exitCode, 0);
+        QCOMPARE(QString::fromUtf8(run.out),
+                 QString(m_root + u"x.txt\n" + m_root + u"z.doc\n" + m_root + u"B/y.log\n"));
+    }
+
+    // Files and folders are made, renamed into other folders and removed while the program
+    // lists them. Every run ends on its own with 0 or 3, lists no path twice, lists every entry
+    // that stays, and says nothing of entries that vanished. No name is ever used twice, so a
+    // path listed twice is the program's doing.
+    void entriesChangeDuringTheWalk()
+    {
+        // In memory where there is room: changes there are quick enough to fall inside a walk.
+        const QFileInfo memory(QStringLiteral("/dev/shm"));
+        TTempTree tree(memory.isDir() && memory.isWritable() ? memory.filePath()
+                                                             : QDir::tempPath());
+        QVERIFY(tree.isValid());
+        constexpr int Folders = 8, Files = 150;
+        for (int f = 0; f < Folders; ++f) {
+            for (int i = 0; i < Files; ++i)
+                QVERIFY(tree.makeFile(QStringLiteral("A/d%1/stay%2.txt").arg(f).arg(i)));
+        }
+        std::atomic<bool> stop{false};
+        std::thread changer([&] {
+            const auto folder = [&](unsigned n) -> QByteArray {
+                return tree.bytes("A/d") + QByteArray::number(n % Folders) + '/';
+            };
+            std::deque<std::pair<QByteArray, bool>> made; // a path and whether it is a folder
+            for (unsigned n = 0; !stop; ++n) {
+                const QByteArray id = QByteArray::number(n);
+                const QByteArray file = folder(n) + "new" + id, dir = folder(n + 1) + "dir" + id;
+                ::close(::open(file.constData(), O_CREAT | O_WRONLY | O_CLOEXEC, 0644));
+                ::mkdir(dir.constData(), 0755);
+                ::close(::open(QByteArray(dir + "/in").constData(), O_CREAT | O_WRONLY | O_CLOEXEC, 0644));
+                made.push_back({file, false});
+                made.push_back({dir, true});
+                // The oldest two move to other folders under new names.
+                for (int k = 0; k < 2; ++k) {
+                    auto [path, isFolder] = made.front();
+                    made.pop_front();
+                    const QByteArray moved = folder(n + 3 + k) + "moved" + id + char('a' + k);
+                    if (::rename(path.constData(), moved.constData()) == 0)
+                        path = moved;
+                    made.push_back({path, isFolder});
+                }
+                while (made.size() > 100) {
+                    const auto [path, isFolder] = made.front();
+                    made.pop_front();
+                    if (isFolder)
+                        ::unlink(QByteArray(path + "/in").constData());
+                    ::remove(path.constData());
+                }
+            }
+        });
+        QStringList problems;
+        for (int round = 0; round < 20; ++round) {
+            QProcess process;
+            QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+            env.insert(QStringLiteral("LC_ALL"), QStringLiteral("C.UTF-8"));
+            env.insert(QStringLiteral("XDG_CONFIG_HOME"), m_config->path());
+            process.setProcessEnvironment(env);
+            process.start(QStringLiteral(DIRKA_BINARY),
+                          {"--list", tree.path("A/"), "--set", "S.Preset=10", "--set",
+                           "S.Base=10", "--set", "S.Folder=0", "--set", "S.File=10", "--set",
+                           "S.IsSkip=0", "--set", "S.IsSummary=0", "--set", "S.IsNewLine=0",
+                           "--set", "S.IsHeader=0"});
+            if (!process.waitForFinished(30000)) {
+                problems << QStringLiteral("round %1 did not end").arg(round);
+                process.kill();
+                process.waitForFinished();
+                continue;
+            }
+            const QByteArray err = process.readAllStandardError();
+            QList<QByteArray> lines = process.readAllStandardOutput().split('\n');
+            const auto stays = std::count_if(lines.begin(), lines.end(), [](const QByteArray& l) {
+                return l.contains("/stay");
+            });
+            std::sort(lines.begin(), lines.end());
+            const bool twice = std::adjacent_find(lines.begin(), lines.end()) != lines.end();
+            if (process.exitStatus() != QProcess::NormalExit ||
+                (process.exitCode() != 0 && process.exitCode() != 3) || twice ||
+                stays != Folders * Files || err.contains("No such file or directory"))
+                problems << QStringLiteral("round %1: exit %2/%3, %4 lines of staying files, "
+                                           "a line twice: %5, %6")
+                                .arg(round)
+                                .arg(int(process.exitStatus()))
+                                .arg(process.exitCode())
+                                .arg(stays)
+                                .arg(twice)
+                                .arg(QString::fromUtf8(err));
+        }
+        stop = true;
+        changer.join();
+        QVERIFY2(problems.isEmpty(), qPrintable(problems.join(u'\n')));
+    }
+
+    // On a full disk each file is refused with the system's reason, the file it would have
+    // replaced stays as it was, and no unfinished copy is left beside it. The small file system
+    // lives in a mount namespace of its own, so it is gone when the script ends, however it ends.
+    void fullDisk()
+    {
+        if (::geteuid() != 0 || QStandardPaths::findExecutable(QStringLiteral("unshare")).isEmpty())
+            QSKIP("needs root and unshare to mount a small file system");
+        TTempTree out;
+        for (int i = 0; i < 1500; ++i)
+            QVERIFY(out.makeFile(QStringLiteral("list/%1-a-long-enough-name.mp3").arg(i).toUtf8()));
+        const QList<QByteArray> names{"p.html", "p.m3u8", "r.txt"};
+        for (const QByteArray& name : names)
+            QVERIFY(out.makeFile("old/" + name, "old " + name + "\r\n"));
+        QVERIFY(out.makeFolder("small") && out.makeFolder("kept"));
+        const char* script = R"(m="$1/small"
+mount -t tmpfs -o size=32k tmpfs "$m" || exit 77
+cp "$1"/old/* "$m"/
+"$0" --list "$1/list/" --output "$m/r.txt" --html "$m/p.html" --m3u8 "$m/p.m3u8" \
+  >/dev/null 2>"$1/err"
+echo $? >"$1/code"
+LC_ALL=C ls -A "$m" >"$1/left"
+cp "$m"/* "$1/kept/"
+umount "$m")";
+        QProcess process;
+        process.start(QStringLiteral("unshare"),
+                      {"-m", "/bin/sh", "-c", script, DIRKA_BINARY, out.path().chopped(1)});
+        QVERIFY(process.waitForFinished(30000));
+        const auto contents = [&](const QByteArray& name) {
+            QFile file(out.path(name));
+            return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("(none)");
+        };
+        if (process.exitCode() != 0 && contents("code") == "(none)")
+            QSKIP(qPrintable(u"cannot mount a small file system here: " +
+                             QString::fromUtf8(process.readAllStandardError())));
+        QCOMPARE(process.exitCode(), 0);
+        QCOMPARE(contents("code"), QByteArray("1\n"));
+        const QByteArray err = contents("err");
+        QVERIFY2(err.count("No space left on device") == 3, err.constData());
+        QCOMPARE(contents("left"), QByteArray("p.html\np.m3u8\nr.txt\n"));
+        for (const QByteArray& name : names)
+            QCOMPARE(contents("kept/" + name), QByteArray("old " + name + "\r\n"));
     }
 
     // Without a display the window cannot open: one line that names --list, and exit 2.

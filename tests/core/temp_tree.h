@@ -49,6 +49,13 @@ public:
     {
         m_dir.setAutoRemove(false);
     }
+    /// The same below another folder, such as /dev/shm for a tree in memory.
+    explicit TTempTree(const QString& parent)
+        : m_dir(parent + u"/dirka-XXXXXX"),
+          m_root(QFileInfo(m_dir.path()).canonicalFilePath().toUtf8() + '/')
+    {
+        m_dir.setAutoRemove(false);
+    }
     ~TTempTree()
     {
         if (m_dir.isValid())

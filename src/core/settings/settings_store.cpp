@@ -334,11 +334,23 @@ TRegKey ParseRegistryText(const QByteArray& bytes, bool writable)
 {
     TRegKey key(writable);
     const QString text = decodeFile(bytes);
-    const QList<QStringView> lines = QStringView(text).split(u'\n');
+    // Lines are taken one at a time: a list of them all costs 16 bytes a line, many times the
+    // size of a file of short lines, and more memory than a limited process may have.
+    qsizetype next = 0;
+    const auto nextLine = [&](QStringView& line) {
+        if (next > text.size())
+            return false;
+        qsizetype end = text.indexOf(u'\n', next);
+        if (end < 0)
+            end = text.size();
+        line = QStringView(text).sliced(next, end - next);
+        next = end + 1;
+        return true;
+    };
     const QString section = sectionName();
     bool inSection = false;
-    for (qsizetype i = 0; i < lines.size(); ++i) {
-        QString line = lines[i].trimmed().toString();
+    for (QStringView raw; nextLine(raw);) {
+        QString line = raw.trimmed().toString();
         if (line.startsWith(u'[')) {
             inSection = line.endsWith(u']') && QStringView(line)
                                                        .sliced(1, line.size() - 2)
@@ -350,9 +362,9 @@ TRegKey ParseRegistryText(const QByteArray& bytes, bool writable)
         // A long hex list goes on over lines that end in a backslash. Only the new piece is
         // looked at each time, so a value over many lines is read in linear time.
         if (line.endsWith(u'\\') && line.contains(u"=hex", Qt::CaseInsensitive)) {
-            while (line.endsWith(u'\\') && i + 1 < lines.size()) {
+            while (line.endsWith(u'\\') && nextLine(raw)) {
                 line.chop(1);
-                line += lines[++i].trimmed();
+                line += raw.trimmed();
             }
         }
         readValueLine(line, key);
