@@ -133,7 +133,8 @@ bool TFolderReader::fill()
     do
         got = getdents64(m_fd, m_buffer.get(), EntryBlockBytes);
     while (got < 0 && errno == EINTR);
-    if (got < 0)
+    // A folder removed while it is read answers ENOENT: it simply has no more entries.
+    if (got < 0 && errno != ENOENT)
         m_error = errno;
     m_used = got > 0 ? std::size_t(got) : 0;
     m_next = 0;
