@@ -424,8 +424,8 @@ bool TFolderWalker::closeOne()
 }
 
 // Opens the folder of frame index again, one component at a time from its nearest open
-// ancestor, each checked to be the folder that was there before. A folder replaced or moved
-// meanwhile cannot be continued: what is left of it is reported unread.
+// ancestor, each checked to be the folder that was there before. A folder replaced meanwhile
+// cannot be continued: what is left of it is reported unread. One that is gone is skipped.
 bool TFolderWalker::findAgain(std::size_t index)
 {
     // Deeper frames are gone and the location's folder is never closed, so the last open frame
@@ -435,6 +435,9 @@ bool TFolderWalker::findAgain(std::size_t index)
         TFolderReader folder = openChildOfTop(parent.Subfolders[parent.NextSubfolder - 1].RawName);
         if (!folder.IsOpen() || folder.Identity() != m_frames[i].Identity) {
             m_frames[index].Lost = true;
+            // Gone or moved away, like a subfolder that vanished before it was opened.
+            if (!folder.IsOpen() && folder.Error() == ENOENT)
+                return false;
             reportUnreadable(folder.IsOpen()
                                  ? QStringLiteral("the folder was replaced while it was listed")
                                  : ErrorText(folder.Error()));
