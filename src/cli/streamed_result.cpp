@@ -126,10 +126,7 @@ private:
     {
         AppendM3u8Entry(out, path, m_leftOut);
     }
-    QString errorText(const QString& message) const override
-    {
-        return M3u8ErrorText(10, message);
-    }
+    QString errorText(const QString& message) const override { return M3u8ErrorText(10, message); }
     void reportLeftOut() override
     {
         for (const QString& path : std::as_const(m_leftOut))
@@ -253,7 +250,8 @@ void TStreamedResult::LinesFinal(qsizetype count)
     for (qsizetype& start : m_starts)
         start -= textCut;
     if (m_keepPaths) {
-        const qsizetype pathCut = passed < m_pathStarts.size() ? m_pathStarts[passed] : m_paths.size();
+        const qsizetype pathCut =
+            passed < m_pathStarts.size() ? m_pathStarts[passed] : m_paths.size();
         m_paths.remove(0, pathCut);
         m_pathStarts.erase(m_pathStarts.begin(), m_pathStarts.begin() + std::ptrdiff_t(passed));
         for (qsizetype& start : m_pathStarts)
@@ -286,9 +284,8 @@ void TStreamedResult::flushPrinted()
 {
     if (!m_printing || m_printed.isEmpty())
         return;
-    const bool written =
-        std::fwrite(m_printed.constData(), 1, std::size_t(m_printed.size()), m_out) ==
-        std::size_t(m_printed.size());
+    const bool written = std::fwrite(m_printed.constData(), 1, std::size_t(m_printed.size()),
+                                     m_out) == std::size_t(m_printed.size());
     m_printed.truncate(0);
     if (written)
         return;

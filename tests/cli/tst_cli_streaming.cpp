@@ -136,12 +136,17 @@ private Q_SLOTS:
         QTest::newRow("rich list with summaries")
             << QStringList{"S.Preset=1"} << "utf16" << SaveCodeUnicode;
         QTest::newRow("tree, nothing skipped, sizes first")
-            << QStringList{"S.Preset=10", "S.Mode=1", "S.IsSkip=0", "S.Base=2", "S.Folder=3",
-                           "S.File=12", "S.IsSummary=1", "S.IsNewLine=1"}
+            << QStringList{"S.Preset=10", "S.Mode=1",  "S.IsSkip=0",    "S.Base=2",
+                           "S.Folder=3",  "S.File=12", "S.IsSummary=1", "S.IsNewLine=1"}
             << "utf8" << SaveCodeUtf8;
         QTest::newRow("by size without showing it, masked")
-            << QStringList{"S.Preset=10", "S.File=10", "S.Base=10", "S.SortMode=3",
-                           "S.IsSummary=0", "Filter=18", "FilterMask.19=*.mp3|*.log"}
+            << QStringList{"S.Preset=10",
+                           "S.File=10",
+                           "S.Base=10",
+                           "S.SortMode=3",
+                           "S.IsSummary=0",
+                           "Filter=18",
+                           "FilterMask.19=*.mp3|*.log"}
             << "utf8" << SaveCodeUtf8;
     }
     void filesMatchTheWholeResult()
@@ -154,15 +159,14 @@ private Q_SLOTS:
         process.setProcessEnvironment(environment());
         process.start(QStringLiteral(DIRKA_BINARY),
                       listArguments(m_small, sets)
-                          << "--output" << out.path("t.txt") << "--encoding" << encoding
-                          << "--html" << out.path("p.html") << "--m3u8" << out.path("p.m3u8"));
+                          << "--output" << out.path("t.txt") << "--encoding" << encoding << "--html"
+                          << out.path("p.html") << "--m3u8" << out.path("p.m3u8"));
         QVERIFY(process.waitForFinished(30000));
         QCOMPARE(process.readAllStandardError(), QByteArray());
         QCOMPARE(process.exitCode(), 0);
 
         TWholeResultHost window;
-        QCOMPARE(RunListing(settingsFor(sets), m_small, window).Outcome,
-                 TRunOutcome::Completed);
+        QCOMPARE(RunListing(settingsFor(sets), m_small, window).Outcome, TRunOutcome::Completed);
         QVERIFY(window.Result.LineCount() > 3000);
         QCOMPARE(process.readAllStandardOutput(), printed(window.Result));
         QByteArray text = SaveFileMark(saveCode);
@@ -191,7 +195,8 @@ private Q_SLOTS:
         process.setProcessEnvironment(environment());
         process.start(QStringLiteral(DIRKA_BINARY),
                       listArguments(m_big, {"S.Preset=6"})
-                          << "--output" << out.path("t.txt") << "--encoding" << "utf16"
+                          << "--output" << out.path("t.txt") << "--encoding"
+                          << "utf16"
                           << "--html" << out.path("p.html") << "--m3u8" << out.path("p.m3u8"));
         QByteArray printedPart;
         while (printedPart.size() < 2'000'000 && process.waitForReadyRead(10000))
@@ -217,8 +222,9 @@ private Q_SLOTS:
         process.setProcessEnvironment(environment());
         process.start(QStringLiteral("/bin/sh"),
                       QStringList{"-c", "ulimit -f 2048; exec \"$0\" \"$@\"", DIRKA_BINARY}
-                          << listArguments(m_big, {"S.Preset=6"}) << "--output"
-                          << out.path("t.txt") << "--encoding" << "utf16");
+                          << listArguments(m_big, {"S.Preset=6"}) << "--output" << out.path("t.txt")
+                          << "--encoding"
+                          << "utf16");
         QVERIFY(process.waitForFinished(30000));
         QCOMPARE(process.exitCode(), 1);
         QVERIFY(process.readAllStandardOutput().size() > 3'000'000);

@@ -128,7 +128,7 @@ QByteArray TFolderReader::FileSystemType() const
 bool TFolderReader::fill()
 {
     if (!m_buffer)
-        m_buffer = std::make_unique<char[]>(EntryBlockBytes);
+        m_buffer = std::make_unique_for_overwrite<char[]>(EntryBlockBytes);
     ssize_t got;
     do
         got = getdents64(m_fd, m_buffer.get(), EntryBlockBytes);

@@ -630,8 +630,7 @@ bool StopRequested()
 }
 
 QString ListLocation(const TSettings& listSettings, const QString& location, TLinesTarget& lines,
-                     TWalkReporter& reporter, bool storePaths, bool resetCounters,
-                     bool wantSizes)
+                     TWalkReporter& reporter, bool storePaths, bool resetCounters, bool wantSizes)
 {
     Assert(listSettings.Filter >= 0 && listSettings.Filter < FilterCount);
     TRunCounters& counters = RunCounters();

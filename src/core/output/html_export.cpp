@@ -47,6 +47,11 @@ template <TEscape Escape> char* putText(char* p, QStringView text)
     const char16_t* s = Units(text);
     const qsizetype n = text.size();
     for (qsizetype i = 0; i < n; ++i) {
+        const qsizetype plain = CopyPlainAsciiPrefix(s + i, n - i, p);
+        p += plain;
+        i += plain;
+        if (i == n)
+            break;
         const char16_t c = s[i];
         if (Escape != TEscape::None) {
             if (c == u'&') {

@@ -37,6 +37,30 @@ void appendUtf8(QByteArray& out, QStringView text)
     detail::FinishTail(out, p);
 }
 
+// Every unit on its own, surrogate halves too: at most three bytes each.
+char* putPerUnitUtf8(char* p, QStringView text)
+{
+    const char16_t* s = Units(text);
+    const qsizetype n = text.size();
+    for (qsizetype i = 0; i < n; ++i) {
+        const qsizetype ascii = CopyAsciiPrefix(s + i, n - i, p);
+        p += ascii;
+        i += ascii;
+        if (i == n)
+            break;
+        const char16_t c = s[i];
+        if (c < 0x800) {
+            *p++ = char(0xC0 | (c >> 6));
+            *p++ = char(0x80 | (c & 0x3F));
+        } else {
+            *p++ = char(0xE0 | (c >> 12));
+            *p++ = char(0x80 | ((c >> 6) & 0x3F));
+            *p++ = char(0x80 | (c & 0x3F));
+        }
+    }
+    return p;
+}
+
 } // namespace
 
 namespace detail {
@@ -69,34 +93,18 @@ qsizetype PerUnitUtf8Length(QStringView text)
 
 void AppendPerUnitUtf8(QByteArray& out, QStringView text)
 {
-    const qsizetype length = PerUnitUtf8Length(text);
-    char* p = detail::ReserveTail(out, length);
-    const char* const end = p + length;
-    const char16_t* s = Units(text);
-    for (qsizetype i = 0; i < text.size(); ++i) {
-        const char16_t c = s[i];
-        if (c < 0x80) {
-            *p++ = char(c);
-        } else if (c < 0x800) {
-            *p++ = char(0xC0 | (c >> 6));
-            *p++ = char(0x80 | (c & 0x3F));
-        } else {
-            // Surrogate halves too: each is encoded on its own.
-            *p++ = char(0xE0 | (c >> 12));
-            *p++ = char(0x80 | ((c >> 6) & 0x3F));
-            *p++ = char(0x80 | (c & 0x3F));
-        }
-    }
-    Assert(p == end);
+    char* p = detail::ReserveTail(out, 3 * text.size());
+    detail::FinishTail(out, putPerUnitUtf8(p, text));
 }
 
 QByteArray EncodePerUnitUtf8(QStringView text, bool withMark)
 {
-    QByteArray out;
-    out.reserve((withMark ? Utf8MarkLength : 0) + PerUnitUtf8Length(text));
-    if (withMark)
-        out.append(Utf8Mark, Utf8MarkLength);
-    AppendPerUnitUtf8(out, text);
+    // Sized exactly: a whole result may be hundreds of megabytes.
+    const qsizetype markLength = withMark ? Utf8MarkLength : 0;
+    QByteArray out(markLength + PerUnitUtf8Length(text), Qt::Uninitialized);
+    char* p = std::copy_n(Utf8Mark, markLength, out.data());
+    p = putPerUnitUtf8(p, text);
+    Assert(p == out.constData() + out.size());
     return out;
 }
 

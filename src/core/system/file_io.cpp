@@ -424,5 +424,4 @@ void WriteFileBytes(const QString& fileName, const QByteArray& bytes)
     file.Finish();
 }
 
-
 } // namespace dirka

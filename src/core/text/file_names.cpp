@@ -123,10 +123,13 @@ void AppendEncodedFileName(QByteArray& out, QStringView name)
     out.resize(needed);
     char* p = out.data() + size;
     for (qsizetype i = 0; i < n; ++i) {
+        const qsizetype ascii = CopyAsciiPrefix(s + i, n - i, p);
+        p += ascii;
+        i += ascii;
+        if (i == n)
+            break;
         const char16_t c = s[i];
-        if (c < 0x80) {
-            *p++ = char(c);
-        } else if (QChar::isHighSurrogate(c) && i + 1 < n && QChar::isLowSurrogate(s[i + 1])) {
+        if (QChar::isHighSurrogate(c) && i + 1 < n && QChar::isLowSurrogate(s[i + 1])) {
             p = PutUtf8(p, QChar::surrogateToUcs4(c, s[i + 1]));
             ++i;
         } else if (IsEscapedByte(name, i)) {

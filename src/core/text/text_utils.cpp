@@ -139,6 +139,43 @@ qsizetype scanText(const char16_t* p, qsizetype n, const char16_t* t, qsizetype 
     return 0;
 }
 
+// Eight units at a time while all of them pass Plain's test, then one by one up to the first
+// that does not.
+template <bool Plain> qsizetype copyAscii(const char16_t* src, qsizetype n, char* dst)
+{
+    qsizetype i = 0;
+#ifdef __SSE2__
+    const __m128i high = _mm_set1_epi16(short(0xFF80));
+    const __m128i zero = _mm_setzero_si128();
+    for (; i + 8 <= n; i += 8) {
+        const __m128i units = _mm_loadu_si128(reinterpret_cast<const __m128i*>(src + i));
+        __m128i bad = _mm_cmpeq_epi16(_mm_and_si128(units, high), zero); // ASCII: all ones
+        if constexpr (Plain) {
+            // Controls (below 0x20), DEL and & < > " fail.
+            const __m128i control = _mm_cmplt_epi16(units, _mm_set1_epi16(0x20));
+            __m128i markup = _mm_or_si128(_mm_cmpeq_epi16(units, _mm_set1_epi16('&')),
+                                          _mm_cmpeq_epi16(units, _mm_set1_epi16('<')));
+            markup = _mm_or_si128(markup, _mm_cmpeq_epi16(units, _mm_set1_epi16('>')));
+            markup = _mm_or_si128(markup, _mm_cmpeq_epi16(units, _mm_set1_epi16('"')));
+            markup = _mm_or_si128(markup, _mm_cmpeq_epi16(units, _mm_set1_epi16(0x7F)));
+            bad = _mm_andnot_si128(_mm_or_si128(control, markup), bad);
+        }
+        if (_mm_movemask_epi8(bad) != 0xFFFF)
+            break;
+        _mm_storel_epi64(reinterpret_cast<__m128i*>(dst + i), _mm_packus_epi16(units, units));
+    }
+#endif
+    for (; i < n; ++i) {
+        const char16_t c = src[i];
+        if (c >= 0x80)
+            break;
+        if (Plain && (c < 0x20 || c == 0x7F || c == u'&' || c == u'<' || c == u'>' || c == u'"'))
+            break;
+        dst[i] = char(c);
+    }
+    return i;
+}
+
 } // namespace
 
 QString IntToStrWidth(int value, int width)
@@ -313,6 +350,16 @@ QString IncludeTrailingChar(QStringView text, QChar c)
     if (text.endsWith(c))
         return text.toString();
     return text.toString() + c;
+}
+
+qsizetype CopyAsciiPrefix(const char16_t* src, qsizetype n, char* dst)
+{
+    return copyAscii<false>(src, n, dst);
+}
+
+qsizetype CopyPlainAsciiPrefix(const char16_t* src, qsizetype n, char* dst)
+{
+    return copyAscii<true>(src, n, dst);
 }
 
 } // namespace dirka

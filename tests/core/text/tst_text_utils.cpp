@@ -6,6 +6,8 @@
 
 #include <QTest>
 
+#include <string>
+
 using namespace dirka;
 using namespace testsupport;
 
@@ -431,6 +433,38 @@ private Q_SLOTS:
             QCOMPARE(pos(at + 1), expected);
             if (at + 2 <= text.size() - pattern.size() + 1)
                 QCOMPARE(pos(at + 2), 0);
+        }
+    }
+
+    // The copy goes eight units at a time: a stopper at every place in and after the first
+    // block, units that are negative as signed 16-bit numbers among them.
+    void copyAsciiPrefix_data()
+    {
+        QTest::addColumn<char16_t>("stopper");
+        QTest::addColumn<bool>("isAscii");
+        for (const char16_t c :
+             {char16_t(0xE9), char16_t(0x8000), char16_t(0xFFFF), char16_t(0xD83D)})
+            QTest::addRow("U+%04X", unsigned(c)) << c << false;
+        for (const char16_t c : {u'\x1F', u'\t', u'&', u'<', u'>', u'"', u'\x7F'})
+            QTest::addRow("ASCII %02X", unsigned(c)) << c << true;
+    }
+    void copyAsciiPrefix()
+    {
+        QFETCH(char16_t, stopper);
+        QFETCH(bool, isAscii);
+        for (qsizetype at = 0; at <= 18; ++at) {
+            std::u16string text(18, u'a');
+            text.insert(std::size_t(at), 1, stopper);
+            const qsizetype n = qsizetype(text.size());
+            QByteArray out(n, '-');
+            QCOMPARE(CopyPlainAsciiPrefix(text.data(), n, out.data()), at);
+            QCOMPARE(out, QByteArray(at, 'a') + QByteArray(n - at, '-'));
+            out.fill('-');
+            const qsizetype ascii = CopyAsciiPrefix(text.data(), n, out.data());
+            QCOMPARE(ascii, isAscii ? n : at);
+            QCOMPARE(out.left(at), QByteArray(at, 'a'));
+            if (isAscii)
+                QCOMPARE(out.at(at), char(stopper));
         }
     }
 };
