@@ -1,7 +1,8 @@
 // The settings file parser on arbitrary bytes: whatever it reads must survive a save and a
 // second read unchanged, every value must be found again by its name, and no name may be held
 // twice. bench/fuzz.sh runs it with a per-input time limit, so a parse that turns quadratic on
-// a long file (many removals, a hex value continued over many lines) counts as a finding.
+// a long file (many removals, a hex value continued over many lines) counts as a finding; since
+// mutation alone seldom builds such files, an input can ask for one (see longFile).
 
 #include "core/settings/settings_store.h"
 
@@ -44,11 +45,38 @@ void checkLookups(const TRegKey& key, const TRegKey& untouched)
     }
 }
 
+// "; x N" as the first line (one the parser skips) asks for a second, long file made from the
+// rest: each line N times over, the first quoted name numbered, so "v"=dword:1 and "v"=- give N
+// values and then N removals; section lines are kept once.
+QByteArray longFile(const QByteArray& bytes)
+{
+    const qsizetype end = bytes.indexOf('\n');
+    if (!bytes.startsWith("; x ") || end < 0)
+        return {};
+    bool ok = false;
+    const int times = bytes.mid(4, end - 4).trimmed().toInt(&ok);
+    if (!ok || times < 1 || times > 50000)
+        return {};
+    QByteArray out;
+    for (const QByteArray& line : bytes.mid(end + 1).split('\n')) {
+        const qsizetype nameEnd = line.startsWith('"') ? line.indexOf('"', 1) : -1;
+        for (int k = 0; k < (line.startsWith('[') ? 1 : times) && out.size() < 400000; ++k) {
+            if (nameEnd > 0)
+                out += line.first(nameEnd) + '#' + QByteArray::number(k) + line.sliced(nameEnd) + '\n';
+            else
+                out += line + '\n';
+        }
+    }
+    return out;
+}
+
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {
     const QByteArray bytes(reinterpret_cast<const char*>(data), qsizetype(size));
+    if (const QByteArray longer = longFile(bytes); !longer.isEmpty())
+        (void)FormatRegistryText(ParseRegistryText(longer, false));
     TRegKey key = ParseRegistryText(bytes, true);
     // A copy taken before Values() first runs, which compacts removals: lookups must agree.
     const TRegKey untouched = key;
