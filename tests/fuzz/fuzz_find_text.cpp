@@ -1,5 +1,5 @@
 // The text searches against naive ones: every position compared unit by unit (exactly, or after
-// case folding), from every start. Texts run to thousands of units, so the eight-at-a-time
+// case folding), from every start. Texts run to a thousand units, so the eight-at-a-time
 // forward scan meets hits in every lane and near both ends of the text.
 
 #include "core/text/char_tables.h"
@@ -46,7 +46,9 @@ struct THitIndex {
         for (qsizetype i = qsizetype(hits.size()) - 1; i >= 0; --i)
             Next[std::size_t(i)] = hits[std::size_t(i)] ? i : Next[std::size_t(i + 1)];
         for (qsizetype i = 0; i < qsizetype(hits.size()); ++i)
-            Previous[std::size_t(i)] = hits[std::size_t(i)] ? i : i > 0 ? Previous[std::size_t(i - 1)] : -1;
+            Previous[std::size_t(i)] = hits[std::size_t(i)] ? i
+                                       : i > 0              ? Previous[std::size_t(i - 1)]
+                                                            : -1;
     }
     qsizetype FirstFrom(qsizetype i) const
     {

@@ -91,7 +91,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         result.AppendLine(line);
         if (!path.isEmpty()) {
             const qsizetype folderLength = std::min<qsizetype>(split >> 1, path.size());
-            TabAdd(int(index), QStringView(path).sliced(folderLength), QStringView(path).first(folderLength));
+            TabAdd(int(index), QStringView(path).sliced(folderLength),
+                   QStringView(path).first(folderLength));
         }
         paths.append(path);
     }
@@ -127,7 +128,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                 QByteArray expected;
                 if (relative) {
                     const QString prefix = shown(options.Prefix);
-                    expected = EncodeFileName(QStringView(path).sliced(options.ListedLocation.size()));
+                    expected =
+                        EncodeFileName(QStringView(path).sliced(options.ListedLocation.size()));
                     FUZZ_CHECK(href.startsWith(prefix));
                     encoded = QStringView(href).sliced(prefix.size());
                     if (prefix.isEmpty() && expected.isEmpty()) {
@@ -149,7 +151,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                 depthInPre = 1;
             else if (depthInPre > 0)
                 ++depthInPre;
-            if (name == u"meta" && reader.attributes().value(QStringLiteral("name")) == u"generator")
+            if (name == u"meta" &&
+                reader.attributes().value(QStringLiteral("name")) == u"generator")
                 generator = reader.attributes().value(QStringLiteral("content")).toString();
             if (name == u"a" && depthInPre == 0)
                 footerLink = reader.attributes().value(QStringLiteral("href")).toString();
@@ -169,7 +172,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
     FUZZ_CHECK(preText.remove(u'\r') == expectedText);
     FUZZ_CHECK(links == linked);
-    FUZZ_CHECK(generator == u"Dirka " + shown(options.FileVersion) + u"; " + shown(options.SiteRoot));
-    FUZZ_CHECK(footerLink == shown(options.SiteRoot) + shown(options.LanguageCode) + u"_Dirka.html");
+    FUZZ_CHECK(generator ==
+               u"Dirka " + shown(options.FileVersion) + u"; " + shown(options.SiteRoot));
+    FUZZ_CHECK(footerLink ==
+               shown(options.SiteRoot) + shown(options.LanguageCode) + u"_Dirka.html");
     return 0;
 }

@@ -75,7 +75,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                 break;
             }
         }
-        if (!isPseudo && plainCwd && !field.isEmpty() && field[0] != PathDelimiter && field[0] != u'<')
+        if (!isPseudo && plainCwd && !field.isEmpty() && field[0] != PathDelimiter &&
+            field[0] != u'<')
             FUZZ_CHECK(location.startsWith(QDir(cwd).absolutePath()));
     }
     return 0;

@@ -27,7 +27,8 @@ bool globMatch(QStringView name, const std::vector<TToken>& tokens)
     const qsizetype n = name.size();
     const qsizetype k = qsizetype(tokens.size());
     // matches[t][i]: tokens from t on match the name from i on.
-    std::vector<std::vector<bool>> matches(std::size_t(k + 1), std::vector<bool>(std::size_t(n + 1)));
+    std::vector<std::vector<bool>> matches(std::size_t(k + 1),
+                                           std::vector<bool>(std::size_t(n + 1)));
     matches[std::size_t(k)][std::size_t(n)] = true;
     for (qsizetype t = k - 1; t >= 0; --t) {
         const TToken& token = tokens[std::size_t(t)];
@@ -38,7 +39,8 @@ bool globMatch(QStringView name, const std::vector<TToken>& tokens)
                     (i < n && matches[std::size_t(t)][std::size_t(i + 1)]);
             } else if (i < n) {
                 const char16_t c = name[i].unicode();
-                const bool same = token.Folded ? FoldChar(c) == FoldChar(token.Unit) : c == token.Unit;
+                const bool same =
+                    token.Folded ? FoldChar(c) == FoldChar(token.Unit) : c == token.Unit;
                 m = same && matches[std::size_t(t + 1)][std::size_t(i + 1)];
             }
             matches[std::size_t(t)][std::size_t(i)] = m;

@@ -62,7 +62,8 @@ QByteArray longFile(const QByteArray& bytes)
         const qsizetype nameEnd = line.startsWith('"') ? line.indexOf('"', 1) : -1;
         for (int k = 0; k < (line.startsWith('[') ? 1 : times) && out.size() < 400000; ++k) {
             if (nameEnd > 0)
-                out += line.first(nameEnd) + '#' + QByteArray::number(k) + line.sliced(nameEnd) + '\n';
+                out +=
+                    line.first(nameEnd) + '#' + QByteArray::number(k) + line.sliced(nameEnd) + '\n';
             else
                 out += line + '\n';
         }

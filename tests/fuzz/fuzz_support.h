@@ -10,7 +10,7 @@
 #include <cstdio>
 #include <cstdlib>
 
-#define FUZZ_CHECK(condition)                                                                   \
+#define FUZZ_CHECK(condition)                                                                      \
     ((condition) ? void() : fuzzsupport::Fail(#condition, __FILE__, __LINE__))
 
 namespace fuzzsupport {
