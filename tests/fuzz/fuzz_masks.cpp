@@ -21,7 +21,7 @@ struct TToken {
     char16_t Unit = 0;
 };
 
-// Whether name[i..] matches tokens[t..], by memoised recursion over (i, t).
+// Whether the name matches the tokens, filled in from the ends of both.
 bool globMatch(QStringView name, const std::vector<TToken>& tokens)
 {
     const qsizetype n = name.size();
