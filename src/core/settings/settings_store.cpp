@@ -3,6 +3,7 @@
 #include "core/system/file_io.h"
 #include "core/text/char_tables.h"
 #include "core/text/file_names.h"
+#include "core/text/text_utils.h"
 
 #include "version.h"
 #include <QStandardPaths>
@@ -100,7 +101,14 @@ QString decodeFile(const QByteArray& bytes)
 {
     if (bytes.startsWith("\xFF\xFE")) {
         QStringDecoder decoder(QStringDecoder::Utf16LE, QStringDecoder::Flag::Stateless);
-        return decoder(QByteArrayView(bytes).sliced(2));
+        QString text = decoder(QByteArrayView(bytes).sliced(2));
+        // The decoder passes lone surrogates through. They are no characters, as bytes that are
+        // not UTF-8 are not, and become U+FFFD the same way: a name read must be one the
+        // file's UTF-8 can hold when the key is written again.
+        for (qsizetype i = 0; i < text.size(); ++i)
+            if (isLoneSurrogate(text, i))
+                text[i] = QChar(ReplacementChar);
+        return text;
     }
     if (bytes.startsWith("\xEF\xBB\xBF"))
         return QString::fromUtf8(QByteArrayView(bytes).sliced(3));
