@@ -37,6 +37,11 @@ public:
             writeBuffer();
     }
 
+    bool IsCopy(std::uint64_t device, std::uint64_t inode) const
+    {
+        return m_writer && m_writer->IsCopy(device, inode);
+    }
+
     bool Finish(bool keep)
     {
         if (!keep) {
@@ -295,6 +300,15 @@ void TStreamedResult::flushPrinted()
         m_printFailed = true;
         PrintError(QStringLiteral("cannot write standard output: %1").arg(ErrorText(errno)));
     }
+}
+
+bool TStreamedResult::IsOwnFile(std::uint64_t device, std::uint64_t inode) const
+{
+    for (const std::unique_ptr<TFileChannel>& file : m_files) {
+        if (file->IsCopy(device, inode))
+            return true;
+    }
+    return false;
 }
 
 bool TStreamedResult::Finish(bool keepFiles)

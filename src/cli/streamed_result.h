@@ -34,6 +34,7 @@ public:
     void RemoveLastLine() override { TruncateLines(LineCount() - 1); }
     void TruncateLines(qsizetype count) override;
     void LinesFinal(qsizetype count) override;
+    bool IsOwnFile(std::uint64_t device, std::uint64_t inode) const override;
 
     /// Passes on every line left and ends the output. keepFiles makes the files what was
     /// written; otherwise they are dropped and the old ones stay. Answers whether everything

@@ -183,6 +183,26 @@ private Q_SLOTS:
         QCOMPARE(contentOf(out.path("p.html")), BuildHtmlPage(page));
     }
 
+    // A file written into the listed tree is listed as it was before the run (here the old
+    // t.txt), never as its unfinished copy, which exists by the time the walk reaches zz/.
+    void ownCopyIsNotListed()
+    {
+        QVERIFY(m_tree.makeFile("big/zz/t.txt", "old contents"));
+        QProcess process;
+        process.setProcessEnvironment(environment());
+        process.start(QStringLiteral(DIRKA_BINARY),
+                      listArguments(m_big, {"S.Preset=6", "IsHiddenFiles=1"})
+                          << "--output" << m_tree.path("big/zz/t.txt") << "--encoding"
+                          << "utf8");
+        QVERIFY(process.waitForFinished(30000));
+        QCOMPARE(process.exitCode(), 0);
+        const QByteArray out = process.readAllStandardOutput();
+        QCOMPARE(out.count("/zz/"), 1);
+        QVERIFY(out.endsWith(QByteArray(m_tree.bytes("big/zz/t.txt") + "\n")));
+        QVERIFY(contentOf(m_tree.path("big/zz/t.txt")).size() > 3'000'000);
+        QVERIFY(QFile::remove(m_tree.path("big/zz/t.txt")) && QDir().rmdir(m_tree.path("big/zz")));
+    }
+
     // Ctrl+C while the files are being written: the listing printed so far stays printed, but
     // no file is replaced and no copy is left. The unread pipe holds the program mid-walk.
     void interruptedRunReplacesNoFile()

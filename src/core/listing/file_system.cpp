@@ -149,6 +149,7 @@ bool TFolderReader::Next(TRawEntry& entry)
     m_next += d->d_reclen;
     entry.Name = d->d_name;
     entry.NameLength = std::strlen(d->d_name);
+    entry.Inode = d->d_ino;
     entry.Type = d->d_type;
     return true;
 }

@@ -38,6 +38,7 @@ enum class TEntryKind { Folder, File, Special };
 struct TRawEntry {
     const char* Name = nullptr;
     std::size_t NameLength = 0;
+    std::uint64_t Inode = 0;
     unsigned char Type = 0; // DT_* hint; DT_UNKNOWN when the file system gives none
 };
 

@@ -489,6 +489,8 @@ void TFolderWalker::readFolder(TFolderReader& folder, std::vector<TSubfolder>& s
             subfolders.push_back({DecodeFileName(raw), raw, facts.IsLink});
             continue;
         }
+        if (m_lines.IsOwnFile(folder.Identity().Device, entry.Inode))
+            continue;
         const qsizetype nameStart = m_names.size();
         AppendDecodedFileName(m_names, entry.Name, entry.NameLength);
         const QStringView name = QStringView(m_names).sliced(nameStart);

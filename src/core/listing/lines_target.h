@@ -2,6 +2,8 @@
 
 #include <QStringView>
 
+#include <cstdint>
+
 namespace dirka {
 
 /// Where the folder walker writes its lines: the main window's result, the style preview, or
@@ -32,6 +34,14 @@ public:
     /// The lines below count will never be removed again: a target may pass them on and keep
     /// only the last of them (which Line() must still answer).
     virtual void LinesFinal(qsizetype count) { Q_UNUSED(count); }
+    /// True for a file the target itself is writing (inode on device): the walk leaves it out,
+    /// so a result written into the listed tree never lists its own unfinished copy.
+    virtual bool IsOwnFile(std::uint64_t device, std::uint64_t inode) const
+    {
+        Q_UNUSED(device);
+        Q_UNUSED(inode);
+        return false;
+    }
     /// Repainting is suspended between these two calls.
     virtual void BeginUpdate() {}
     virtual void EndUpdate() {}

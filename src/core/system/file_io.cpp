@@ -107,6 +107,11 @@ void TFileWriter::Write(const char* data, qsizetype size)
     }
 }
 
+bool TFileWriter::IsCopy(std::uint64_t, std::uint64_t) const
+{
+    return false; // a walk on Windows does not see inodes
+}
+
 void TFileWriter::Finish()
 {
     if (!m_state->File.commit())
@@ -288,6 +293,7 @@ struct TFileWriter::TState {
     TDescriptor File{-1};
     QByteArray Temporary; // the copy being written; empty when the target is written in place
     QByteArray Target;    // what the copy replaces
+    struct stat Copy {};  // the copy's device and inode
 
     void openInPlace(const QByteArray& path, int flags);
     void openCopy(const QByteArray& path, const struct stat* existing);
@@ -315,6 +321,7 @@ void TFileWriter::TState::openCopy(const QByteArray& path, const struct stat* ex
         return openInPlace(path, O_TRUNC);
     if (error)
         fail(FileName, error);
+    ::fstat(copy.Get(), &Copy);
     File = std::move(copy);
     Temporary = temporary;
 }
@@ -348,6 +355,12 @@ void TFileWriter::Write(const char* data, qsizetype size)
     Assert(m_state->File.Get() >= 0);
     if (const int error = writeAll(m_state->File.Get(), data, size))
         fail(m_state->FileName, error);
+}
+
+bool TFileWriter::IsCopy(std::uint64_t device, std::uint64_t inode) const
+{
+    return !m_state->Temporary.isEmpty() && std::uint64_t(m_state->Copy.st_dev) == device &&
+           std::uint64_t(m_state->Copy.st_ino) == inode;
 }
 
 void TFileWriter::Finish()

@@ -3,6 +3,7 @@
 #include <QByteArray>
 #include <QString>
 
+#include <cstdint>
 #include <memory>
 #include <optional>
 #include <stdexcept>
@@ -41,6 +42,8 @@ public:
     void Write(const QByteArray& bytes) { Write(bytes.constData(), bytes.size()); }
     /// Makes what was written the target's content.
     void Finish();
+    /// True when inode on device is the copy being written.
+    bool IsCopy(std::uint64_t device, std::uint64_t inode) const;
 
 private:
     struct TState;
