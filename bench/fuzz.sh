@@ -21,18 +21,7 @@ fi
 # (clang 14 lacks std::source_location with Debian 12's libstdc++).
 packages=(cmake ninja-build pkg-config qt6-base-dev libicu-dev libcanberra-dev python3
   clang-16 libclang-rt-16-dev)
-missing=()
-for p in "${packages[@]}"; do
-  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
-done
-if ((${#missing[@]})); then
-  echo "Installing: ${missing[*]}" >&2
-  sudo=""
-  [ "$(id -u)" -ne 0 ] && sudo="sudo"
-  export DEBIAN_FRONTEND=noninteractive
-  $sudo apt-get update -qq >/dev/null
-  $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
-fi
+"$root/scripts/install_packages.sh" "${packages[@]}"
 
 if [ ! -f "$build/CMakeCache.txt" ]; then
   nice -n 10 cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \

@@ -7,18 +7,7 @@ set -euo pipefail
 packages=(cmake g++ ninja-build pkg-config qt6-base-dev libicu-dev libcanberra-dev python3
   desktop-file-utils appstream groff-base dpkg-dev)
 
-missing=()
-for p in "${packages[@]}"; do
-  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
-done
-if ((${#missing[@]})); then
-  echo "Installing: ${missing[*]}" >&2
-  sudo=""
-  [ "$(id -u)" -ne 0 ] && sudo="sudo"
-  export DEBIAN_FRONTEND=noninteractive
-  $sudo apt-get update -qq >/dev/null
-  $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
-fi
+"$(dirname "${BASH_SOURCE[0]}")/install_packages.sh" "${packages[@]}"
 
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 # DIRKA_SANITIZE=1: AddressSanitizer and UndefinedBehaviorSanitizer, in a build folder of their own.

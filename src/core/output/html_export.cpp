@@ -46,50 +46,35 @@ template <TEscape Escape> char* putText(char* p, QStringView text)
 {
     const char16_t* s = Units(text);
     const qsizetype n = text.size();
-    for (qsizetype i = 0; i < n; ++i) {
-        const qsizetype plain = CopyPlainAsciiPrefix(s + i, n - i, p);
-        p += plain;
-        i += plain;
-        if (i == n)
-            break;
+    return PutAsciiRuns<true>(p, text, [s, n](char* at, qsizetype& i) {
         const char16_t c = s[i];
         if (Escape != TEscape::None) {
-            if (c == u'&') {
-                p = put(p, "&amp;");
-                continue;
-            }
-            if (c == u'<') {
-                p = put(p, "&lt;");
-                continue;
-            }
-            if (c == u'>') {
-                p = put(p, "&gt;");
-                continue;
-            }
+            if (c == u'&')
+                return put(at, "&amp;");
+            if (c == u'<')
+                return put(at, "&lt;");
+            if (c == u'>')
+                return put(at, "&gt;");
         }
         if (Escape == TEscape::Attribute) {
-            if (c == u'"') {
-                p = put(p, "&quot;");
-                continue;
-            }
+            if (c == u'"')
+                return put(at, "&quot;");
             // A literal tab in an attribute value would be read back as a space.
-            if (c == u'\t') {
-                p = put(p, "&#9;");
-                continue;
-            }
+            if (c == u'\t')
+                return put(at, "&#9;");
         }
         if (c < 0x80 && !needsReplacement(c, Escape)) {
-            *p++ = char(c);
-        } else if (!QChar::isSurrogate(c)) {
-            p = PutUtf8(p, needsReplacement(c, Escape) ? ReplacementChar : c);
-        } else if (QChar::isHighSurrogate(c) && i + 1 < n && QChar::isLowSurrogate(s[i + 1])) {
-            p = PutUtf8(p, QChar::surrogateToUcs4(c, s[i + 1]));
-            ++i;
-        } else {
-            p = PutUtf8(p, ReplacementChar);
+            *at++ = char(c);
+            return at;
         }
-    }
-    return p;
+        if (!QChar::isSurrogate(c))
+            return PutUtf8(at, needsReplacement(c, Escape) ? ReplacementChar : c);
+        if (QChar::isHighSurrogate(c) && i + 1 < n && QChar::isLowSurrogate(s[i + 1])) {
+            ++i;
+            return PutUtf8(at, QChar::surrogateToUcs4(c, s[i]));
+        }
+        return PutUtf8(at, ReplacementChar);
+    });
 }
 
 // The characters a link address keeps as they are: unreserved ones, "/" and the sub-delimiters

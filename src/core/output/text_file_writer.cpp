@@ -41,24 +41,18 @@ void appendUtf8(QByteArray& out, QStringView text)
 char* putPerUnitUtf8(char* p, QStringView text)
 {
     const char16_t* s = Units(text);
-    const qsizetype n = text.size();
-    for (qsizetype i = 0; i < n; ++i) {
-        const qsizetype ascii = CopyAsciiPrefix(s + i, n - i, p);
-        p += ascii;
-        i += ascii;
-        if (i == n)
-            break;
+    return PutAsciiRuns<false>(p, text, [s](char* at, qsizetype& i) {
         const char16_t c = s[i];
         if (c < 0x800) {
-            *p++ = char(0xC0 | (c >> 6));
-            *p++ = char(0x80 | (c & 0x3F));
+            *at++ = char(0xC0 | (c >> 6));
+            *at++ = char(0x80 | (c & 0x3F));
         } else {
-            *p++ = char(0xE0 | (c >> 12));
-            *p++ = char(0x80 | ((c >> 6) & 0x3F));
-            *p++ = char(0x80 | (c & 0x3F));
+            *at++ = char(0xE0 | (c >> 12));
+            *at++ = char(0x80 | ((c >> 6) & 0x3F));
+            *at++ = char(0x80 | (c & 0x3F));
         }
-    }
-    return p;
+        return at;
+    });
 }
 
 } // namespace

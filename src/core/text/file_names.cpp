@@ -121,25 +121,20 @@ void AppendEncodedFileName(QByteArray& out, QStringView name)
     if (needed > out.capacity())
         out.reserve(std::max(needed, 2 * out.capacity()));
     out.resize(needed);
-    char* p = out.data() + size;
-    for (qsizetype i = 0; i < n; ++i) {
-        const qsizetype ascii = CopyAsciiPrefix(s + i, n - i, p);
-        p += ascii;
-        i += ascii;
-        if (i == n)
-            break;
+    char* p = PutAsciiRuns<false>(out.data() + size, name, [s, n, name](char* at, qsizetype& i) {
         const char16_t c = s[i];
         if (QChar::isHighSurrogate(c) && i + 1 < n && QChar::isLowSurrogate(s[i + 1])) {
-            p = PutUtf8(p, QChar::surrogateToUcs4(c, s[i + 1]));
             ++i;
-        } else if (IsEscapedByte(name, i)) {
-            *p++ = char(c - EscapeBase);
-        } else {
-            // Other lone surrogates cannot come from a file name; write them as their own
-            // three-byte form so nothing is silently dropped.
-            p = PutUtf8(p, c);
+            return PutUtf8(at, QChar::surrogateToUcs4(c, s[i]));
         }
-    }
+        if (IsEscapedByte(name, i)) {
+            *at++ = char(c - EscapeBase);
+            return at;
+        }
+        // Other lone surrogates cannot come from a file name; write them as their own
+        // three-byte form so nothing is silently dropped.
+        return PutUtf8(at, c);
+    });
     out.truncate(p - out.constData());
 }
 

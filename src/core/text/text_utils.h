@@ -59,6 +59,26 @@ qsizetype CopyAsciiPrefix(const char16_t* src, qsizetype n, char* dst);
 /// for u"a b<c": "a b", 3.
 qsizetype CopyPlainAsciiPrefix(const char16_t* src, qsizetype n, char* dst);
 
+/// Writes text from p on: runs of ASCII units (of plain ones, with Plain) as bytes, eight at a
+/// time, and every other unit through putOther(p, i), which answers where its writing ended and
+/// may take a second unit by advancing i. Answers the end of all that was written.
+template <bool Plain, typename PutOther>
+char* PutAsciiRuns(char* p, QStringView text, PutOther&& putOther)
+{
+    const char16_t* s = Units(text);
+    const qsizetype n = text.size();
+    for (qsizetype i = 0; i < n; ++i) {
+        const qsizetype run =
+            Plain ? CopyPlainAsciiPrefix(s + i, n - i, p) : CopyAsciiPrefix(s + i, n - i, p);
+        p += run;
+        i += run;
+        if (i == n)
+            break;
+        p = putOther(p, i);
+    }
+    return p;
+}
+
 inline int Max(int a, int b)
 {
     return a > b ? a : b;
