@@ -62,6 +62,7 @@ struct TMyObject {
     qsizetype NameStart = 0;
     qsizetype NameLength = 0;
     qsizetype ExtLength = 0; // the extension, dot included, is the name's last ExtLength units
+                             // (found only for the order by extension)
 };
 
 struct TSubfolder {
@@ -507,7 +508,8 @@ void TFolderWalker::readFolder(TFolderReader& folder, std::vector<TSubfolder>& s
                 continue;
             }
         }
-        m_files.push_back({facts.Size, nameStart, name.size(), extensionLength(name)});
+        const qsizetype extension = m_style.SortMode == 2 ? extensionLength(name) : 0;
+        m_files.push_back({facts.Size, nameStart, name.size(), extension});
         m_folderSize += facts.Size;
     }
     if (folder.Error() != 0)

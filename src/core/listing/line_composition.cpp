@@ -44,7 +44,7 @@ bool isLowSurrogate(char16_t c)
 // Plain ASCII and most letters take the first two tests only.
 qsizetype firstHiddenUnit(const char16_t* p, qsizetype n, qsizetype from)
 {
-    for (qsizetype i = from; i < n; ++i) {
+    for (qsizetype i = from + PrintableAsciiPrefixLength(p + from, n - from); i < n; ++i) {
         const char16_t c = p[i];
         if (c < 0x7F) {
             if (c < 0x20)

@@ -362,4 +362,24 @@ qsizetype CopyPlainAsciiPrefix(const char16_t* src, qsizetype n, char* dst)
     return copyAscii<true>(src, n, dst);
 }
 
+qsizetype PrintableAsciiPrefixLength(const char16_t* src, qsizetype n)
+{
+    qsizetype i = 0;
+#ifdef __SSE2__
+    // Units below 0x20 or above 0x7E, taken as signed, fall outside (0x1F, 0x7F).
+    const __m128i low = _mm_set1_epi16(0x1F);
+    const __m128i high = _mm_set1_epi16(0x7F);
+    for (; i + 8 <= n; i += 8) {
+        const __m128i units = _mm_loadu_si128(reinterpret_cast<const __m128i*>(src + i));
+        const __m128i inside =
+            _mm_and_si128(_mm_cmpgt_epi16(units, low), _mm_cmplt_epi16(units, high));
+        if (_mm_movemask_epi8(inside) != 0xFFFF)
+            break;
+    }
+#endif
+    while (i < n && src[i] >= 0x20 && src[i] < 0x7F)
+        ++i;
+    return i;
+}
+
 } // namespace dirka

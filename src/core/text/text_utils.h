@@ -59,6 +59,10 @@ qsizetype CopyAsciiPrefix(const char16_t* src, qsizetype n, char* dst);
 /// for u"a b<c": "a b", 3.
 qsizetype CopyPlainAsciiPrefix(const char16_t* src, qsizetype n, char* dst);
 
+/// How many units at the start of src (n units) are printable ASCII (U+0020..U+007E), counted
+/// eight at a time: PrintableAsciiPrefixLength(u"ab\tc", 4) == 2.
+qsizetype PrintableAsciiPrefixLength(const char16_t* src, qsizetype n);
+
 /// Writes text from p on: runs of ASCII units (of plain ones, with Plain) as bytes, eight at a
 /// time, and every other unit through putOther(p, i), which answers where its writing ended and
 /// may take a second unit by advancing i. Answers the end of all that was written.

@@ -436,8 +436,8 @@ private Q_SLOTS:
         }
     }
 
-    // The copy goes eight units at a time: a stopper at every place in and after the first
-    // block, units that are negative as signed 16-bit numbers among them.
+    // The copies and the count go eight units at a time: a stopper at every place in and after the
+    // first block, units that are negative as signed 16-bit numbers among them.
     void copyAsciiPrefix_data()
     {
         QTest::addColumn<char16_t>("stopper");
@@ -465,6 +465,8 @@ private Q_SLOTS:
             QCOMPARE(out.left(at), QByteArray(at, 'a'));
             if (isAscii)
                 QCOMPARE(out.at(at), char(stopper));
+            const bool printable = stopper >= 0x20 && stopper < 0x7F;
+            QCOMPARE(PrintableAsciiPrefixLength(text.data(), n), printable ? n : at);
         }
     }
 };
