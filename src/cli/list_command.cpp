@@ -2,14 +2,10 @@
 
 #include "cli/cli_messages.h"
 #include "cli/streamed_result.h"
-#include "core/listing/file_system.h"
 #include "core/listing/folder_walker.h"
 #include "core/listing/line_composition.h"
 #include "core/listing/listing_run.h"
-#include "core/listing/result_line_store.h"
 #include "core/output/html_export.h"
-#include "core/output/m3u8_export.h"
-#include "core/output/text_file_writer.h"
 #include "core/settings/settings_fields.h"
 #include "core/settings/settings_persistence.h"
 #include "core/system/program_info.h"
@@ -17,7 +13,6 @@
 
 #include <QDate>
 
-#include <cerrno>
 #include <csignal>
 #include <cstdio>
 
