@@ -5,8 +5,8 @@
 #include "core/listing/result_line_store.h"
 #include "core/listing/result_text.h"
 #include "core/system/program_info.h"
-#include "gui/export_dialog.h"
-#include "gui/progress_dialog.h"
+#include "gui/export/export_dialog.h"
+#include "gui/export/progress_dialog.h"
 
 #include <QApplication>
 #include <QElapsedTimer>

@@ -3,9 +3,9 @@
 //   QT_QPA_PLATFORM=offscreen build/bench/bench_gui_listing TREE [PRESET]
 #include "core/settings/settings_persistence.h"
 #include "core/system/program_info.h"
-#include "gui/desktop.h"
-#include "gui/main_window.h"
-#include "gui/result_view.h"
+#include "gui/main_window/desktop.h"
+#include "gui/main_window/main_window.h"
+#include "gui/result_view/result_view.h"
 
 #include <QAction>
 #include <QApplication>

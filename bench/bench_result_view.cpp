@@ -1,7 +1,7 @@
 // The result view on a million-line result: showing it when a listing ends, scrolling page by
 // page, and the memory the view adds to the result text it paints from.
 #include "core/listing/result_text.h"
-#include "gui/result_view.h"
+#include "gui/result_view/result_view.h"
 
 #include <QApplication>
 #include <QElapsedTimer>

@@ -1,0 +1,451 @@
+#include "gui/error_report/error_dialog.h"
+
+#include "core/system/web_addresses.h"
+#include "core/text/text_utils.h"
+
+#include "gui/widgets/program_logo.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QFrame>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMouseEvent>
+#include <QNetworkAccessManager>
+#include <QNetworkReply>
+#include <QNetworkRequest>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QRegularExpression>
+#include <QScreen>
+#include <QStackedWidget>
+#include <QStringDecoder>
+#include <QTextBrowser>
+#include <QTextCursor>
+#include <QThread>
+#include <QVBoxLayout>
+
+#include <cstdlib>
+#include <optional>
+
+namespace dirka {
+
+namespace {
+
+constexpr int LogoSize = 40;
+constexpr int ClientWidth = 452;
+constexpr int ClientHeight = 406;
+// A report server that accepts the connection and never answers must not leave "Sending
+// report..." up for ever.
+constexpr int TransferTimeoutMs = 30000;
+const QString MakerName = QStringLiteral("Pelmora");
+
+template <typename T> T* named(T* widget, const char* name)
+{
+    widget->setObjectName(QLatin1StringView(name));
+    return widget;
+}
+
+QLabel* boldLabel(const QString& text, QWidget* parent, const char* name)
+{
+    auto* label = named(new QLabel(text, parent), name);
+    QFont font = label->font();
+    font.setBold(true);
+    label->setFont(font);
+    return label;
+}
+
+// A text area takes the room the page leaves it, at least a few lines: its own size hint would
+// make the dialog taller than designed.
+void fillRemainingHeight(QAbstractScrollArea* area)
+{
+    area->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Ignored);
+    area->setMinimumHeight(area->fontMetrics().lineSpacing() * 4 + 2 * area->frameWidth());
+}
+
+QFrame* separator(QWidget* parent)
+{
+    auto* line = new QFrame(parent);
+    line->setFrameShape(QFrame::HLine);
+    line->setFrameShadow(QFrame::Sunken);
+    return line;
+}
+
+// The answer page in the character set its header or its meta line names; UTF-8 otherwise.
+QString decodePage(const QByteArray& body, const QString& contentType)
+{
+    static const QRegularExpression charset(QStringLiteral("charset\\s*=\\s*\"?([^\";\\s]+)"),
+                                            QRegularExpression::CaseInsensitiveOption);
+    std::optional<QStringConverter::Encoding> encoding;
+    const QRegularExpressionMatch match = charset.match(contentType);
+    if (match.hasMatch())
+        encoding = QStringConverter::encodingForName(match.captured(1).toLatin1().constData());
+    if (!encoding)
+        encoding = QStringConverter::encodingForHtml(body);
+    QStringDecoder decoder(encoding.value_or(QStringConverter::Utf8));
+    return decoder(body);
+}
+
+// exit() ends every running event loop. Before the main loop has started there is none to
+// return from, and a later exec() would start afresh, so the process ends here.
+void endProgram(int status)
+{
+    if (QThread::currentThread()->loopLevel() == 0)
+        std::exit(status);
+    QCoreApplication::exit(status);
+}
+
+} // namespace
+
+TDialogException::TDialogException(std::function<void(const QString&)> openDocument,
+                                   QWidget* parent)
+    : QDialog(parent), m_openDocument(std::move(openDocument)), m_endProgram(endProgram),
+      m_network(new QNetworkAccessManager(this))
+{
+    FormCreate();
+}
+
+TDialogException::~TDialogException()
+{
+    TApplication* app = TApplication::Instance();
+    if (app != nullptr && app->ErrorReporter() == this)
+        app->SetErrorReporter(nullptr);
+}
+
+void TDialogException::FormCreate()
+{
+    if (TApplication* app = TApplication::Instance())
+        app->SetErrorReporter(this);
+    setObjectName(QStringLiteral("DialogException"));
+    setWindowTitle(QStringLiteral("Dirka"));
+    setWindowFlag(Qt::MSWindowsFixedSizeDialogHint);
+
+    auto* panelTop = named(new QFrame(this), "panelTop");
+    panelTop->setAutoFillBackground(true);
+    panelTop->setBackgroundRole(QPalette::Base);
+    labelTitle = boldLabel(QStringLiteral("Dirka causes Error"), panelTop, "labelTitle");
+    labelSending = named(new QLabel(panelTop), "labelSending");
+    imageLogo40 = named(new QLabel(panelTop), "imageLogo40");
+    imageLogo40->setFixedSize(LogoSize, LogoSize);
+    imageLogo40->setAlignment(Qt::AlignCenter);
+    imageLogo40->setPixmap(ProgramLogo(LogoSize, devicePixelRatio()));
+    auto* topText = new QVBoxLayout;
+    topText->addWidget(labelTitle);
+    topText->addWidget(labelSending);
+    auto* topLayout = new QHBoxLayout(panelTop);
+    topLayout->addLayout(topText, 1);
+    topLayout->addWidget(imageLogo40, 0, Qt::AlignVCenter);
+
+    PageControl = named(new QStackedWidget(this), "PageControl");
+    createPleaseSendPage();
+    createAfterSendPage();
+    createNotePage();
+
+    auto* panelBottom = named(new QWidget(this), "panelBottom");
+    labelHelpImprove =
+        named(new QLabel(QStringLiteral("You can help to fix it. Send a report."), panelBottom),
+              "labelHelpImprove");
+    btnSend = named(new QPushButton(QStringLiteral("Send"), panelBottom), "btnSend");
+    btnSend->setDefault(true);
+    btnCancel = named(new QPushButton(QStringLiteral("&Don't Send"), panelBottom), "btnCancel");
+    connect(btnSend, &QPushButton::clicked, this, &TDialogException::btnSendClick);
+    connect(btnCancel, &QPushButton::clicked, this, &QDialog::reject);
+    auto* bottomLayout = new QHBoxLayout(panelBottom);
+    bottomLayout->addWidget(labelHelpImprove);
+    bottomLayout->addStretch(1);
+    bottomLayout->addWidget(btnSend);
+    bottomLayout->addWidget(btnCancel);
+
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->addWidget(panelTop);
+    layout->addWidget(separator(this));
+    layout->addWidget(PageControl, 1);
+    layout->addWidget(separator(this));
+    layout->addWidget(panelBottom);
+
+    auto* EditSelectAll = new QAction(QStringLiteral("Select &All"), this);
+    EditSelectAll->setObjectName(QStringLiteral("EditSelectAll"));
+    EditSelectAll->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_A));
+    EditSelectAll->setShortcutContext(Qt::WidgetWithChildrenShortcut);
+    connect(EditSelectAll, &QAction::triggered, this, &TDialogException::EditSelectAllExecute);
+    addAction(EditSelectAll);
+
+    m_reportQuery.clear();
+    m_reportText.clear();
+    fixSize();
+}
+
+void TDialogException::createPleaseSendPage()
+{
+    tsPleaseSend = named(new QWidget(PageControl), "tsPleaseSend");
+    labelPleaseSend =
+        boldLabel(QStringLiteral("Please send error report to "), tsPleaseSend, "labelPleaseSend");
+    labelWww = named(new QLabel(MakerName, tsPleaseSend), "labelWww");
+    QFont linkFont = labelWww->font();
+    linkFont.setUnderline(true);
+    labelWww->setFont(linkFont);
+    QPalette linkPalette = labelWww->palette();
+    linkPalette.setColor(QPalette::WindowText, linkPalette.color(QPalette::Link));
+    labelWww->setPalette(linkPalette);
+    labelWww->setCursor(Qt::PointingHandCursor);
+    labelWww->setToolTip(u"Open web page " + MakerPageAddress());
+    labelWww->installEventFilter(this);
+    labelAnyData = named(new QLabel(QStringLiteral("Any data you send us is confidential and will "
+                                                   "not be used for any other purpose than fixing "
+                                                   "the problem."),
+                                    tsPleaseSend),
+                         "labelAnyData");
+    labelAnyData->setWordWrap(true);
+    labelDescribeSteps = named(
+        new QLabel(QStringLiteral("Describe steps leading to this error (optional)"), tsPleaseSend),
+        "labelDescribeSteps");
+    memoComment = named(new QPlainTextEdit(tsPleaseSend), "memoComment");
+    memoComment->setTabChangesFocus(true);
+    fillRemainingHeight(memoComment);
+    labelDescribeSteps->setBuddy(memoComment);
+    connect(memoComment, &QPlainTextEdit::textChanged, this, &TDialogException::memoCommentChange);
+    labelYourEmail =
+        named(new QLabel(QStringLiteral("Your Email Address (optional)"), tsPleaseSend),
+              "labelYourEmail");
+    edEmail = named(new QLineEdit(tsPleaseSend), "edEmail");
+    edEmail->setMaxLength(EmailLimit);
+    labelYourEmail->setBuddy(edEmail);
+    btnSee =
+        named(new QPushButton(QStringLiteral("See &what will be sent"), tsPleaseSend), "btnSee");
+    btnSee->setAutoDefault(false);
+    connect(btnSee, &QPushButton::clicked, this, &TDialogException::btnSeeClick);
+
+    // The maker's name starts where the request ends, on the same line.
+    auto* pleaseRow = new QHBoxLayout;
+    pleaseRow->setSpacing(0);
+    pleaseRow->addWidget(labelPleaseSend);
+    pleaseRow->addWidget(labelWww);
+    pleaseRow->addStretch(1);
+    auto* emailRow = new QHBoxLayout;
+    emailRow->addWidget(labelYourEmail);
+    emailRow->addWidget(edEmail, 1);
+    auto* seeRow = new QHBoxLayout;
+    seeRow->addStretch(1);
+    seeRow->addWidget(btnSee);
+    auto* layout = new QVBoxLayout(tsPleaseSend);
+    layout->addLayout(pleaseRow);
+    layout->addWidget(labelAnyData);
+    layout->addSpacing(fontMetrics().height() / 2);
+    layout->addWidget(labelDescribeSteps);
+    layout->addWidget(memoComment, 1);
+    layout->addLayout(emailRow);
+    layout->addLayout(seeRow);
+    PageControl->addWidget(tsPleaseSend);
+}
+
+void TDialogException::createAfterSendPage()
+{
+    tsAfterSend = named(new QWidget(PageControl), "tsAfterSend");
+    WebBrowser = named(new QTextBrowser(tsAfterSend), "WebBrowser");
+    // The answer page comes from the web: its links open in the user's browser.
+    WebBrowser->setOpenLinks(false);
+    fillRemainingHeight(WebBrowser);
+    connect(WebBrowser, &QTextBrowser::anchorClicked, this,
+            &TDialogException::WebBrowserAnchorClicked);
+    auto* layout = new QVBoxLayout(tsAfterSend);
+    layout->addWidget(WebBrowser);
+    PageControl->addWidget(tsAfterSend);
+}
+
+void TDialogException::createNotePage()
+{
+    tsNote = named(new QWidget(PageControl), "tsNote");
+    memoNote = named(new QPlainTextEdit(tsNote), "memoNote");
+    memoNote->setReadOnly(true);
+    memoNote->setLineWrapMode(QPlainTextEdit::NoWrap);
+    memoNote->setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+    memoNote->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+    fillRemainingHeight(memoNote);
+    // One tab lines up every value of the report, whose longest name is "Error message:".
+    memoNote->setTabStopDistance(
+        memoNote->fontMetrics().horizontalAdvance(QStringLiteral("Error message:")) +
+        memoNote->fontMetrics().averageCharWidth() * 2);
+    btnNoteBack = named(new QPushButton(QStringLiteral("Back"), tsNote), "btnNoteBack");
+    btnNoteBack->setAutoDefault(false);
+    connect(btnNoteBack, &QPushButton::clicked, this, &TDialogException::btnNoteBackClick);
+    auto* backRow = new QHBoxLayout;
+    backRow->addStretch(1);
+    backRow->addWidget(btnNoteBack);
+    auto* layout = new QVBoxLayout(tsNote);
+    layout->addWidget(memoNote, 1);
+    layout->addLayout(backRow);
+    PageControl->addWidget(tsNote);
+}
+
+// A fixed border, at least the designed client area; larger fonts make it larger rather than
+// cutting texts off.
+void TDialogException::fixSize()
+{
+    const int width = qMax(ClientWidth, sizeHint().width());
+    const int height =
+        layout()->hasHeightForWidth() ? layout()->totalHeightForWidth(width) : sizeHint().height();
+    setFixedSize(width, qMax(ClientHeight, height));
+}
+
+void TDialogException::SetReport(const TExceptionDetails& details, const TInfo& info)
+{
+    const TReport report = BuildReport(details, info);
+    m_reportQuery = report.Query;
+    m_reportText = report.Text;
+}
+
+void TDialogException::SetEndProgram(std::function<void(int)> endProgram)
+{
+    m_endProgram = std::move(endProgram);
+}
+
+void TDialogException::ReportException(QObject* sender, std::exception_ptr error)
+{
+    Q_UNUSED(sender);
+    TExceptionDetails details = DetailsOf(error);
+    // Skip 1: the stack begins with the caller of this handler.
+    details.CallStack = FormatCallStack(CollectCallStack(1));
+    SetReport(details);
+    exec();
+    if (m_endProgram)
+        m_endProgram(ExitStatus);
+}
+
+void TDialogException::showEvent(QShowEvent* event)
+{
+    // A window restored by the user is no new showing.
+    if (!event->spontaneous())
+        FormShow();
+    QDialog::showEvent(event);
+}
+
+void TDialogException::FormShow()
+{
+    QApplication::beep();
+    btnCancel->setEnabled(true);
+    btnSend->setText(QStringLiteral("&Send"));
+    labelHelpImprove->show();
+    labelSending->setText(QStringLiteral("We are sorry for the inconvenience."));
+    PageControl->setCurrentWidget(tsPleaseSend);
+    if (const QScreen* screen = this->screen())
+        move(screen->availableGeometry().center() - rect().center());
+}
+
+void TDialogException::btnSendClick()
+{
+    if (btnSend->text() == u"&Close") {
+        accept();
+        return;
+    }
+    m_reportQuery += ReportSenderQuery(edEmail->text(), memoComment->toPlainText());
+    btnCancel->setEnabled(false);
+    btnSend->setText(QStringLiteral("&Close"));
+    labelHelpImprove->hide();
+    labelSending->setText(QStringLiteral("Sending report..."));
+    try {
+        m_pageAddress = QUrl(BugReportAddress(m_reportQuery));
+        QNetworkRequest request(m_pageAddress);
+        request.setTransferTimeout(TransferTimeoutMs);
+        QNetworkReply* reply = m_network->get(request);
+        connect(reply, &QNetworkReply::finished, this,
+                [this, reply] { WebBrowserDownloadComplete(reply); });
+    } catch (...) {
+        // Whatever goes wrong on the way out, the dialog still shows its (empty) answer page.
+    }
+    PageControl->setCurrentWidget(tsAfterSend);
+}
+
+void TDialogException::WebBrowserDownloadComplete(QNetworkReply* reply)
+{
+    reply->deleteLater();
+    const QByteArray body = reply->readAll();
+    if (!body.isEmpty()) {
+        WebBrowser->setHtml(
+            decodePage(body, reply->header(QNetworkRequest::ContentTypeHeader).toString()));
+    } else if (reply->error() != QNetworkReply::NoError) {
+        // What a browser would show in place of a page that never came.
+        WebBrowser->setPlainText(reply->errorString());
+    }
+    m_pageAddress = reply->url();
+    labelSending->clear();
+}
+
+void TDialogException::WebBrowserAnchorClicked(const QUrl& link)
+{
+    if (m_openDocument)
+        m_openDocument(m_pageAddress.resolved(link).toString());
+}
+
+void TDialogException::btnSeeClick()
+{
+    // The note shows the e-mail and the comment as typed; only the sent form is encoded.
+    const QString text = ReportNoteText(m_reportText, edEmail->text(), memoComment->toPlainText());
+    // The text view would take each CR for a line break of its own.
+    memoNote->setPlainText(ReplaceAll(u"\r\n", u"\n", text));
+    PageControl->setCurrentWidget(tsNote);
+}
+
+void TDialogException::btnNoteBackClick()
+{
+    PageControl->setCurrentWidget(tsPleaseSend);
+}
+
+void TDialogException::labelWwwClick()
+{
+    if (m_openDocument)
+        m_openDocument(MakerPageAddress());
+}
+
+void TDialogException::EditSelectAllExecute()
+{
+    QWidget* focus = focusWidget();
+    if (auto* line = qobject_cast<QLineEdit*>(focus))
+        line->selectAll();
+    else if (auto* plain = qobject_cast<QPlainTextEdit*>(focus))
+        plain->selectAll();
+    else if (auto* rich = qobject_cast<QTextEdit*>(focus))
+        rich->selectAll();
+}
+
+// The comment takes at most CommentLimit units: what goes past it is taken out of the text just
+// typed or pasted (it ends at the cursor), as an edit with a length limit refuses it.
+void TDialogException::memoCommentChange()
+{
+    const QString text = memoComment->toPlainText();
+    const qsizetype excess = text.size() - CommentLimit;
+    if (excess <= 0)
+        return;
+    QTextCursor cursor = memoComment->textCursor();
+    qsizetype end = cursor.position();
+    qsizetype start = end - excess;
+    if (start < 0) {
+        start = CommentLimit;
+        end = text.size();
+    }
+    // Never leave half of a surrogate pair behind.
+    if (start > 0 && text[start].isLowSurrogate())
+        --start;
+    if (end < text.size() && text[end].isLowSurrogate())
+        ++end;
+    cursor.setPosition(int(start));
+    cursor.setPosition(int(end), QTextCursor::KeepAnchor);
+    cursor.removeSelectedText();
+}
+
+bool TDialogException::eventFilter(QObject* watched, QEvent* event)
+{
+    if (watched == labelWww && event->type() == QEvent::MouseButtonRelease) {
+        const auto* mouse = static_cast<QMouseEvent*>(event);
+        // A press dragged off the label and released elsewhere is no click.
+        if (mouse->button() == Qt::LeftButton &&
+            labelWww->rect().contains(mouse->position().toPoint())) {
+            labelWwwClick();
+            return true;
+        }
+    }
+    return QDialog::eventFilter(watched, event);
+}
+
+} // namespace dirka

@@ -1,0 +1,109 @@
+#include "gui/main_window/location_row.h"
+
+#include "gui/widgets/flat_button.h"
+
+#include "core/settings/settings_records.h"
+#include "core/system/file_io.h"
+#include "core/text/text_utils.h"
+
+#include <QAbstractItemView>
+#include <QAction>
+#include <QComboBox>
+#include <QHBoxLayout>
+#include <QKeyEvent>
+#include <QLineEdit>
+#include <QStyle>
+#include <QToolButton>
+
+namespace dirka {
+
+namespace {
+
+constexpr int MaxVisibleRows = 32;
+constexpr int GapBeforeSearchFor = 6;
+
+} // namespace
+
+TLocationRow::TLocationRow(QWidget* parent)
+    : QWidget(parent),
+      m_sbtnLocation(FlatButton(this, "sbtnLocation", QStringLiteral("Location:"), true)),
+      m_comboPath(new QComboBox(this)),
+      m_sbtnFilter(FlatButton(this, "sbtnFilter", QStringLiteral("Search for:"), true)),
+      m_comboFilter(new QComboBox(this))
+{
+    setObjectName(QStringLiteral("panelPath"));
+    m_comboPath->setObjectName(QStringLiteral("comboPath"));
+    m_comboPath->setEditable(true);
+    m_comboPath->setInsertPolicy(QComboBox::NoInsert);
+    m_comboPath->setMaxVisibleItems(MaxVisibleRows);
+    m_comboPath->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
+    m_comboPath->setMinimumContentsLength(8);
+    m_comboPath->lineEdit()->installEventFilter(this);
+
+    m_comboFilter->setObjectName(QStringLiteral("comboFilter"));
+    m_comboFilter->setMaxVisibleItems(MaxVisibleRows);
+    for (const QString& entry : FilterEntryTexts())
+        m_comboFilter->addItem(entry);
+    m_comboFilter->installEventFilter(this);
+
+    // The picture stands at the button's right: the menu-like arrow of a drop-down.
+    m_sbtnFilter->setIcon(style()->standardIcon(QStyle::SP_FileDialogDetailedView));
+    m_sbtnFilter->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
+    m_sbtnFilter->setLayoutDirection(Qt::RightToLeft);
+
+    auto* layout = new QHBoxLayout(this);
+    layout->setContentsMargins(4, 3, 4, 3);
+    layout->setSpacing(2);
+    layout->addWidget(m_sbtnLocation);
+    layout->addWidget(m_comboPath, 1);
+    layout->addSpacing(GapBeforeSearchFor);
+    layout->addWidget(m_sbtnFilter);
+    layout->addWidget(m_comboFilter);
+}
+
+void TLocationRow::SetCommands(QAction* selectLocation, QAction* options, QAction* list)
+{
+    m_list = list;
+    connect(m_sbtnLocation, &QToolButton::clicked, selectLocation, &QAction::trigger);
+    connect(m_sbtnFilter, &QToolButton::clicked, options, &QAction::trigger);
+    m_sbtnLocation->setToolTip(selectLocation->toolTip());
+    m_sbtnFilter->setToolTip(options->toolTip());
+    const auto sync = [this, options] { m_sbtnFilter->setEnabled(options->isEnabled()); };
+    connect(options, &QAction::changed, this, sync);
+    sync();
+}
+
+void TLocationRow::RememberLocation(const QString& text)
+{
+    if (m_comboPath->findText(text, Qt::MatchExactly | Qt::MatchCaseSensitive) < 0)
+        m_comboPath->addItem(text);
+}
+
+bool TLocationRow::eventFilter(QObject* watched, QEvent* event)
+{
+    if (event->type() == QEvent::KeyPress && m_list) {
+        const int key = static_cast<QKeyEvent*>(event)->key();
+        const bool popupOpen = m_comboFilter->view()->isVisible();
+        if ((key == Qt::Key_Return || key == Qt::Key_Enter) && !popupOpen) {
+            m_list->trigger();
+            return true;
+        }
+    }
+    return QWidget::eventFilter(watched, event);
+}
+
+QString LocationFromPath(const QString& path)
+{
+    if (!IsExistingItem(path))
+        return {};
+    const qsizetype delimiter = path.lastIndexOf(PathDelimiter);
+    QString location = IsExistingFolder(path) ? path
+                       : delimiter < 0        ? QStringLiteral(".") // a file in the working folder
+                                              : path.left(delimiter + 1);
+    location = TrimText(location);
+    if (location.size() > 1 && location.endsWith(PathDelimiter))
+        location.chop(1);
+    return location;
+}
+
+} // namespace dirka

@@ -1,0 +1,969 @@
+#include "gui/main_window/main_window.h"
+
+#include "core/listing/drives.h"
+#include "core/listing/folder_walker.h"
+#include "core/listing/line_composition.h"
+#include "core/listing/result_line_store.h"
+#include "core/output/m3u8_export.h"
+#include "core/output/text_file_writer.h"
+#include "core/settings/locations.h"
+#include "core/settings/settings_persistence.h"
+#include "core/system/error_report.h"
+#include "core/system/file_io.h"
+#include "core/system/program_info.h"
+#include "core/system/web_addresses.h"
+#include "core/text/file_names.h"
+#include "core/text/text_utils.h"
+#include "gui/dialogs/about_dialog.h"
+#include "gui/dialogs/options_dialog.h"
+#include "gui/dialogs/style_dialog.h"
+#include "gui/error_report/application.h"
+#include "gui/error_report/error_dialog.h"
+#include "gui/export/export_dialog.h"
+#include "gui/main_window/desktop.h"
+#include "gui/main_window/find_panel.h"
+#include "gui/main_window/help.h"
+#include "gui/main_window/location_row.h"
+#include "gui/result_view/result_view.h"
+#include "version.h"
+
+#include <QActionGroup>
+#include <QApplication>
+#include <QClipboard>
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QDir>
+#include <QFileDialog>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenuBar>
+#include <QMimeData>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QScreen>
+#include <QStackedWidget>
+#include <QStyle>
+#include <QTextEdit>
+#include <QTimer>
+#include <QToolBar>
+#include <QToolButton>
+#include <QVBoxLayout>
+
+#include <iterator>
+
+namespace dirka {
+
+namespace {
+
+constexpr int HintMs = 6000;
+constexpr int StartListDelayMs = 100;
+constexpr QSize ToolButtonSize(80, 36);
+constexpr QSize StopButtonSize(57, 41);
+
+QFrame* thinLine(QWidget* parent)
+{
+    auto* line = new QFrame(parent);
+    line->setFrameShape(QFrame::HLine);
+    line->setFrameShadow(QFrame::Sunken);
+    return line;
+}
+
+// A dropped URL's path as the file system knows it: percent-decoded bytes, so a name that is
+// not UTF-8 keeps its bytes.
+QString localPathOf(const QUrl& url)
+{
+    return DecodeFileName(QByteArray::fromPercentEncoding(url.path(QUrl::FullyEncoded).toLatin1()));
+}
+
+} // namespace
+
+TFormMain::TFormMain(TDesktop& desktop, const std::optional<QString>& commandLineLocation,
+                     QWidget* parent)
+    : QMainWindow(parent), m_desktop(desktop)
+{
+    setObjectName(QStringLiteral("FormMain"));
+    const QString caption = QString::fromLatin1(ProgramTitle);
+    setWindowTitle(caption);
+    QGuiApplication::setApplicationDisplayName(caption);
+    setAcceptDrops(true);
+    setMinimumSize(320, 240);
+    resize(540, 520);
+
+    createActions();
+    createMenus();
+    createToolBar();
+    createCentralArea();
+    prepareSaveDialogs();
+
+    LoadSettings(m_settings);
+    m_settings.Filter = 0; // "All files" at every start, whatever was chosen before
+    m_locationRow->comboFilter()->setCurrentIndex(0);
+    connect(m_locationRow->comboFilter(), &QComboBox::currentIndexChanged, this,
+            &TFormMain::comboFilterChange);
+    m_locationRow->comboPath()->addItems(LocationList(SystemDriveList()));
+    chooseInitialLocation();
+
+    if (commandLineLocation)
+        m_startList = takeLocationFromPath(*commandLineLocation);
+
+    if (TApplication* app = TApplication::Instance())
+        app->SetHelpHandler([this] { actionHelpF1->trigger(); });
+    createDialogs();
+    applyCommandStates();
+}
+
+// Each dialog is made once and kept; it edits a copy and hands it back on OK.
+void TFormMain::createDialogs()
+{
+    const auto runHelp = [this] { actionHelpF1->trigger(); };
+    m_formOptions = new TFormOptions(runHelp, this);
+    m_dlgAbout =
+        new TdlgAbout([this](const QString& target) { m_desktop.OpenDocument(target); }, this);
+    m_formSelectStyle = new TFormSelectStyle(runHelp, this);
+    // From here on an unhandled error ends the program through the report.
+    m_dialogException = new TDialogException(
+        [this](const QString& address) { m_desktop.OpenDocument(address); }, this);
+    m_dlgExport = new TdlgExport(
+        TExportDialogHooks{
+            [this](QWidget* parent, const QString& text) { m_desktop.Error(parent, text); },
+            [this](const QString& target) { m_desktop.OpenDocument(target); }, runHelp},
+        this);
+}
+
+TFormMain::~TFormMain()
+{
+    if (TApplication* app = TApplication::Instance())
+        app->SetHelpHandler(nullptr);
+}
+
+// An error a command does not handle goes to the error report from here, before it could unwind
+// through Qt's event dispatch. Without an application object of ours (tests) it goes on as is.
+void TFormMain::runCommand(QAction* action, void (TFormMain::*handler)())
+{
+    // A disabled command does nothing, however it was reached (a button, a key, a timer).
+    if (!action->isEnabled())
+        return;
+    TApplication* app = TApplication::Instance();
+    if (!app) {
+        (this->*handler)();
+        return;
+    }
+    try {
+        (this->*handler)();
+    } catch (...) {
+        app->ReportError(action, std::current_exception());
+    }
+}
+
+// A row of the command table: the action, its object name, caption, shortcut, hint, handler.
+struct TCommandRow {
+    TCommand Command;
+    QAction* TFormMain::*Member;
+    const char* Name;
+    const char16_t* Caption;
+    int Key; // QKeyCombination::toCombined(), 0 for none
+    const char16_t* Hint;
+    void (TFormMain::*Handler)();
+};
+
+namespace {
+
+constexpr int key(QKeyCombination combination)
+{
+    return combination.toCombined();
+}
+
+} // namespace
+
+const TCommandRow* TFormMain::commandTable()
+{
+    using F = TFormMain;
+    using C = TCommand;
+    static const TCommandRow rows[] = {
+        {C::ListNormal, &F::actionListNormal, "actionListNormal", u"List", key(Qt::Key_F6),
+         u"Start listing files and folders", &F::actionListNormalExecute},
+        {C::ListDepth1, &F::actionListDepth1, "actionListDepth1", u"One Depth List",
+         key(Qt::CTRL | Qt::Key_F6), u"Start listing files and folders (depth=1)",
+         &F::actionListDepth1Execute},
+        {C::Stop, &F::actionStop, "actionStop", u"Stop", 0, u"", &F::actionStopExecute},
+        {C::Options, &F::actionOptions, "actionOptions", u"Options...",
+         key(Qt::CTRL | Qt::Key_Comma), u"Edit options", &F::actionOptionsExecute},
+        {C::ListStyle, &F::actionListStyle, "actionListStyle", u"Select List Style...",
+         key(Qt::CTRL | Qt::Key_T), u"Select list style", &F::actionListStyleExecute},
+        {C::CopyResult, &F::actionCopyResult, "actionCopyResult", u"Copy Results", key(Qt::Key_F7),
+         u"Copy results into clipboard", &F::actionCopyResultExecute},
+        {C::Clear, &F::actionClear, "actionClear", u"Clear", key(Qt::Key_F8), u"Clear results",
+         &F::actionClearExecute},
+        {C::SelectAll, &F::actionSelectAll, "actionSelectAll", u"Select All",
+         key(Qt::CTRL | Qt::Key_A), u"", &F::actionSelectAllExecute},
+        {C::Find, &F::actionFind, "actionFind", u"Find", key(Qt::CTRL | Qt::Key_F), u"",
+         &F::actionFindExecute},
+        {C::FindNext, &F::actionFindNext, "actionFindNext", u"Find Next", key(Qt::Key_F3),
+         u"Find Next", &F::actionFindNextExecute},
+        {C::FindBack, &F::actionFindBack, "actionFindBack", u"Find Back",
+         key(Qt::SHIFT | Qt::Key_F3), u"Find Back", &F::actionFindBackExecute},
+        {C::ShowHideFindPanel, &F::actionShowHideFindPanel, "actionShowHideFindPanel",
+         u"Show Search Panel", 0, u"", &F::actionShowHideFindPanelExecute},
+        {C::LocationSelect, &F::actionLocationSelect, "actionLocationSelect", u"Select Location...",
+         key(Qt::CTRL | Qt::Key_O), u"Select location", &F::actionLocationSelectExecute},
+        {C::LocationEnter, &F::actionLocationEnter, "actionLocationEnter", u"Enter Location",
+         key(Qt::CTRL | Qt::Key_L), u"", &F::actionLocationEnterExecute},
+        {C::FilterEnter, &F::actionFilterEnter, "actionFilterEnter", u"Enter Search for",
+         key(Qt::CTRL | Qt::Key_K), u"", &F::actionFilterEnterExecute},
+        {C::SaveAs, &F::actionSaveAs, "actionSaveAs", u"Save As...", key(Qt::CTRL | Qt::Key_S), u"",
+         &F::actionSaveAsExecute},
+        {C::ExportToM3U8, &F::actionExportToM3U8, "actionExportToM3U8", u"Export to M3U8 Playlist",
+         key(Qt::CTRL | Qt::Key_M), u"", &F::actionExportToM3U8Execute},
+        {C::ExportToHTML, &F::actionExportToHTML, "actionExportToHTML", u"Export to HTML Web Page",
+         key(Qt::CTRL | Qt::Key_H), u"", &F::actionExportToHTMLExecute},
+        {C::Exit, &F::actionExit, "actionExit", u"Exit", 0, u"", &F::actionExitExecute},
+        {C::Open, &F::actionOpen, "actionOpen", u"Open Selected", key(Qt::Key_F9), u"",
+         &F::actionOpenExecute},
+        {C::Explore, &F::actionExplore, "actionExplore", u"Explore Selected",
+         key(Qt::CTRL | Qt::Key_E), u"", &F::actionExploreExecute},
+        {C::Maximize, &F::actionMaximize, "actionMaximize", u"Maximize / Restore", key(Qt::Key_F11),
+         u"", &F::actionMaximizeExecute},
+        {C::Minimize, &F::actionMinimize, "actionMinimize", u"Minimize",
+         key(Qt::CTRL | Qt::Key_F11), u"", &F::actionMinimizeExecute},
+        {C::HelpF1, &F::actionHelpF1, "actionHelpF1", u"Help", key(Qt::Key_F1), u"",
+         &F::actionHelpF1Execute},
+        {C::OnlineHelp, &F::actionOnlineHelp, "actionOnlineHelp", u"Online Help", 0, u"",
+         &F::actionOnlineHelpExecute},
+        {C::CheckLatest, &F::actionCheckLatest, "actionCheckLatest", u"Check Latest Version", 0,
+         u"", &F::actionCheckLatestExecute},
+        {C::Support, &F::actionSupport, "actionSupport", u"Feedback and Support", 0, u"",
+         &F::actionSupportExecute},
+        {C::WebPage, &F::actionWebPage, "actionWebPage", u"Dirka Web Page", 0, u"",
+         &F::actionWebPageExecute},
+        {C::About, &F::actionAbout, "actionAbout", u"About...", 0, u"", &F::actionAboutExecute},
+        // Raises the test error, which reaches the error report like any unhandled one.
+        {C::Error, &F::actionError, "actionError", u"actionError",
+         key(Qt::CTRL | Qt::SHIFT | Qt::ALT | Qt::Key_Q), u"", &F::actionErrorExecute},
+    };
+    static_assert(std::size(rows) == CommandCount);
+    return rows;
+}
+
+void TFormMain::createActions()
+{
+    for (std::size_t i = 0; i < CommandCount; ++i) {
+        const TCommandRow& row = commandTable()[i];
+        Q_ASSERT(std::size_t(row.Command) == i);
+        auto* action = new QAction(QString::fromUtf16(row.Caption), this);
+        action->setObjectName(QLatin1String(row.Name));
+        action->setShortcut(QKeySequence(row.Key));
+        action->setToolTip(QString::fromUtf16(row.Hint));
+        connect(action, &QAction::triggered, this,
+                [this, action, handler = row.Handler] { runCommand(action, handler); });
+        addAction(action); // shortcuts work wherever the window has the focus
+        this->*row.Member = action;
+    }
+    actionShowHideFindPanel->setCheckable(true);
+}
+
+void TFormMain::createMenus()
+{
+    QMenu* file = menuBar()->addMenu(QStringLiteral("&File"));
+    file->addActions({actionLocationSelect, actionLocationEnter, actionFilterEnter});
+    file->addSeparator();
+    file->addActions({actionSaveAs, actionExportToM3U8, actionExportToHTML});
+    file->addSeparator();
+    file->addMenu(createEncodingMenu());
+    file->addSeparator();
+    file->addAction(actionExit);
+
+    QMenu* edit = menuBar()->addMenu(QStringLiteral("&Edit"));
+    edit->addActions({actionCopyResult, actionClear});
+    edit->addSeparator();
+    edit->addActions({actionFind, actionFindNext, actionFindBack});
+    edit->addSeparator();
+    edit->addAction(actionSelectAll);
+
+    QMenu* tools = menuBar()->addMenu(QStringLiteral("&Tools"));
+    tools->addActions({actionListNormal, actionListDepth1, actionStop});
+    tools->addSeparator();
+    tools->addActions({actionOpen, actionExplore});
+    tools->addSeparator();
+    tools->addAction(actionOptions);
+
+    QMenu* view = menuBar()->addMenu(QStringLiteral("&View"));
+    view->addActions({actionMaximize, actionMinimize});
+    view->addSeparator();
+    view->addAction(actionShowHideFindPanel);
+    view->addSeparator();
+    view->addAction(actionListStyle);
+
+    QMenu* help = menuBar()->addMenu(QStringLiteral("&Help"));
+    help->addActions({actionHelpF1, actionOnlineHelp});
+    help->addSeparator();
+    help->addActions({actionCheckLatest, actionSupport});
+    help->addSeparator();
+    QAction* website = help->addAction(QStringLiteral("Dirka Website"));
+    connect(website, &QAction::triggered, actionWebPage, &QAction::trigger);
+    help->addAction(actionAbout);
+}
+
+QMenu* TFormMain::createEncodingMenu()
+{
+    auto* menu = new QMenu(QStringLiteral("Encoding (Save)"), this);
+    menu->setObjectName(QStringLiteral("miEncoding"));
+    m_encodings = new QActionGroup(this);
+    const struct {
+        const char* Name;
+        const char* Caption;
+        int Code;
+        bool Shown;
+    } entries[] = {
+        {"miUTF8bom", "UTF-8 with BOM", SaveCodeUtf8Bom, true},
+        {"miUTF8", "UTF-8", SaveCodeUtf8, true},
+        {"miUnicode", "Unicode", SaveCodeUnicode, true},
+        {"miUnicodeBigEndian", "Unicode Big Endian", 3, false},
+        {"miANSI", "ANSI", 1, false},
+    };
+    for (const auto& e : entries) {
+        QAction* entry = menu->addAction(QString::fromLatin1(e.Caption));
+        entry->setObjectName(QLatin1String(e.Name));
+        entry->setData(e.Code);
+        entry->setCheckable(true);
+        entry->setVisible(e.Shown);
+        m_encodings->addAction(entry);
+    }
+    connect(m_encodings, &QActionGroup::triggered, this, &TFormMain::miEncodingClick);
+    // Every start saves with the mark, chosen through the same path as a user's click.
+    m_encodings->actions().first()->trigger();
+    return menu;
+}
+
+void TFormMain::createToolBar()
+{
+    m_toolBar = addToolBar(QStringLiteral("Commands"));
+    m_toolBar->setObjectName(QStringLiteral("ToolBar"));
+    m_toolBar->setMovable(false);
+    m_toolBar->setFloatable(false);
+    m_toolBar->setToolButtonStyle(Qt::ToolButtonTextOnly);
+    m_toolBar->toggleViewAction()->setEnabled(false);
+    const struct {
+        QAction* Action;
+        const char* Caption;
+    } buttons[] = {{actionSaveAs, "Save As"},
+                   {actionListStyle, "List Style"},
+                   {actionListNormal, "List"},
+                   {actionCopyResult, "Copy Results"},
+                   {actionClear, "Clear"}};
+    for (const auto& b : buttons) {
+        auto* button = new QToolButton(m_toolBar);
+        button->setDefaultAction(b.Action);
+        button->setText(QString::fromLatin1(b.Caption));
+        button->setAutoRaise(true);
+        button->setFixedSize(ToolButtonSize);
+        button->setToolTipDuration(HintMs);
+        // The button keeps its own caption when the action's changes.
+        connect(b.Action, &QAction::changed, button,
+                [button, caption = button->text()] { button->setText(caption); });
+        m_toolBar->addWidget(button);
+        m_toolBar->addSeparator();
+    }
+    auto* spacer = new QWidget(m_toolBar);
+    spacer->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Preferred);
+    m_toolBar->addWidget(spacer);
+    auto* logo = new QToolButton(m_toolBar);
+    logo->setObjectName(QStringLiteral("imageLogo"));
+    logo->setIcon(QApplication::windowIcon());
+    logo->setIconSize(QSize(32, 32));
+    logo->setAutoRaise(true);
+    logo->setToolTip(QStringLiteral("About Dirka"));
+    logo->setToolTipDuration(HintMs);
+    connect(logo, &QToolButton::clicked, actionAbout, &QAction::trigger);
+    m_toolBar->addWidget(logo);
+}
+
+void TFormMain::createCentralArea()
+{
+    auto* central = new QWidget(this);
+    auto* layout = new QVBoxLayout(central);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(0);
+
+    m_locationRow = new TLocationRow(central);
+    m_locationRow->SetCommands(actionLocationSelect, actionOptions, actionListNormal);
+    const auto hintOf = [](QAction* action) -> QString {
+        return action->text() + u" (" + action->shortcut().toString(QKeySequence::NativeText) +
+               u")";
+    };
+    m_locationRow->comboPath()->setToolTip(hintOf(actionLocationEnter));
+    m_locationRow->comboFilter()->setToolTip(hintOf(actionFilterEnter));
+    m_locationRow->comboPath()->setToolTipDuration(HintMs);
+    m_locationRow->comboFilter()->setToolTipDuration(HintMs);
+
+    // While a run lists, the Stop button and the two labels stand where the result was.
+    m_resultArea = new QStackedWidget(central);
+    m_memo = new TResultView(m_resultArea);
+    m_memo->setObjectName(QStringLiteral("memo"));
+    m_memo->SetResult(&m_result);
+    connect(m_memo, &TResultView::LineDoubleClicked, this,
+            [this](bool ctrlAtPress) { openOrExplore(ctrlAtPress); });
+    auto* busyPage = new QWidget(m_resultArea);
+    m_btnStop = new QPushButton(QStringLiteral("Stop"), busyPage);
+    m_btnStop->setObjectName(QStringLiteral("btnStop"));
+    m_btnStop->setFixedSize(StopButtonSize);
+    connect(m_btnStop, &QPushButton::clicked, actionStop, &QAction::trigger);
+    m_labelWait = new QLabel(busyPage);
+    m_labelWait->setObjectName(QStringLiteral("labelWait"));
+    QFont bold = m_labelWait->font();
+    bold.setBold(true);
+    m_labelWait->setFont(bold);
+    m_labelStats = new QLabel(busyPage);
+    m_labelStats->setObjectName(QStringLiteral("labelStats"));
+    auto* labels = new QVBoxLayout;
+    labels->addWidget(m_labelWait);
+    labels->addWidget(m_labelStats);
+    auto* busyRow = new QHBoxLayout;
+    busyRow->addWidget(m_btnStop, 0, Qt::AlignTop);
+    busyRow->addSpacing(8);
+    busyRow->addLayout(labels, 1);
+    auto* busyLayout = new QVBoxLayout(busyPage);
+    busyLayout->setContentsMargins(8, 8, 8, 8);
+    busyLayout->addLayout(busyRow);
+    busyLayout->addStretch(1);
+    m_resultArea->addWidget(m_memo);
+    m_resultArea->addWidget(busyPage);
+    m_btnStop->hide();
+
+    m_findPanel = new TFindPanel(central);
+    m_findPanel->SetCommands(actionShowHideFindPanel, actionFindNext, actionFindBack);
+    m_findPanel->hide();
+
+    m_panelStatusBar = new QLabel(central);
+    m_panelStatusBar->setObjectName(QStringLiteral("panelStatusBar"));
+    m_panelStatusBar->setFrameShape(QFrame::Panel);
+    m_panelStatusBar->setFrameShadow(QFrame::Sunken);
+    m_panelStatusBar->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    QFont small = m_panelStatusBar->font();
+    small.setPointSizeF(small.pointSizeF() * 0.9);
+    m_panelStatusBar->setFont(small);
+    m_panelStatusBar->setContentsMargins(4, 1, 4, 1);
+
+    layout->addWidget(thinLine(central));
+    layout->addWidget(m_locationRow);
+    layout->addWidget(thinLine(central));
+    layout->addWidget(m_resultArea, 1);
+    layout->addWidget(m_findPanel);
+    layout->addWidget(m_panelStatusBar);
+    setCentralWidget(central);
+}
+
+void TFormMain::prepareSaveDialogs()
+{
+    const auto make = [this](const char* name, const QString& title, const QStringList& filters,
+                             const QString& suffix) {
+        auto* dialog = new QFileDialog(this, title);
+        dialog->setObjectName(QLatin1String(name));
+        dialog->setAcceptMode(QFileDialog::AcceptSave);
+        dialog->setFileMode(QFileDialog::AnyFile);
+        dialog->setNameFilters(filters);
+        dialog->setDefaultSuffix(suffix);
+        dialog->setDirectory(Info().DesktopFolder);
+        return dialog;
+    };
+    m_saveDialog = make("saveDialog", QStringLiteral("Save As"),
+                        {QStringLiteral("Text Documents (*.txt)"), QStringLiteral("All Files (*)")},
+                        QStringLiteral("txt"));
+    m_saveDialogM3U8 = make(
+        "saveDialogM3U8", actionExportToM3U8->text() + u" As",
+        {QStringLiteral("Multimedia Playlist UTF-8 (*.m3u8)"), QStringLiteral("All Files (*)")},
+        QStringLiteral("m3u8"));
+    m_saveDialogHTML = CreateHtmlSaveDialog(this);
+    m_saveDialogHTML->setDirectory(Info().DesktopFolder);
+}
+
+void TFormMain::chooseInitialLocation()
+{
+    QComboBox* box = m_locationRow->comboPath();
+    if (!TrimText(m_settings.PathList).isEmpty())
+        box->setEditText(m_settings.PathList);
+    else if (box->count() >= 2)
+        box->setEditText(box->itemText(box->count() - 2));
+    else
+        box->setEditText(QString());
+}
+
+bool TFormMain::takeLocationFromPath(const QString& path)
+{
+    const QString location = LocationFromPath(path);
+    if (location.isEmpty())
+        return false;
+    m_locationRow->comboPath()->setEditText(location);
+    return true;
+}
+
+void TFormMain::showEvent(QShowEvent* event)
+{
+    QMainWindow::showEvent(event);
+    if (m_shown)
+        return;
+    m_shown = true;
+    if (const QScreen* screen = this->screen()) {
+        QRect frame = frameGeometry();
+        frame.moveCenter(screen->availableGeometry().center());
+        move(frame.topLeft());
+    }
+    applyCommandStates();
+    actionLocationEnterExecute();
+    if (m_startList)
+        QTimer::singleShot(StartListDelayMs, this, [this] { actionListDepth1->trigger(); });
+}
+
+void TFormMain::closeEvent(QCloseEvent* event)
+{
+    RequestStop();
+    setAcceptDrops(false);
+    if (m_busy) {
+        // The run is still on the call stack: let it end, then close.
+        m_closePending = true;
+        event->ignore();
+        return;
+    }
+    QMainWindow::closeEvent(event);
+}
+
+void TFormMain::dragEnterEvent(QDragEnterEvent* event)
+{
+    if (!m_busy && event->mimeData()->hasUrls())
+        event->acceptProposedAction();
+}
+
+void TFormMain::dropEvent(QDropEvent* event)
+{
+    if (m_busy)
+        return;
+    const QList<QUrl> urls = event->mimeData()->urls();
+    event->acceptProposedAction();
+    if (urls.size() != 1 || !urls.first().isLocalFile())
+        return;
+    if (takeLocationFromPath(localPathOf(urls.first())))
+        actionListDepth1->trigger();
+}
+
+// --- states ---------------------------------------------------------------------------------
+
+// The one place where commands are enabled or disabled: after every change of the state.
+void TFormMain::applyCommandStates()
+{
+    const TCommandStates states = CommandStates(
+        {.Busy = m_busy, .HasResult = !m_result.Text().isEmpty(), .Exporting = m_exporting});
+    for (std::size_t i = 0; i < CommandCount; ++i) {
+        const TCommandRow& row = commandTable()[i];
+        (this->*row.Member)->setEnabled(states[row.Command]);
+    }
+    m_locationRow->setEnabled(states.LocationRow);
+    m_findPanel->setEnabled(states.FindPanel);
+}
+
+void TFormMain::RunStarted()
+{
+    m_busy = true;
+    m_focusBeforeRun = QApplication::focusWidget();
+    actionStop->setShortcut(QKeySequence(Qt::Key_Escape));
+    applyCommandStates();
+    m_labelWait->clear();
+    m_labelStats->clear();
+    m_resultArea->setCurrentIndex(1);
+    m_btnStop->show();
+    m_btnStop->setFocus(Qt::OtherFocusReason);
+    QCoreApplication::processEvents();
+}
+
+void TFormMain::RunFinished()
+{
+    m_btnStop->hide();
+    m_resultArea->setCurrentIndex(0);
+    m_memo->ResultChanged();
+    actionStop->setShortcut(QKeySequence());
+    m_busy = false;
+    applyCommandStates();
+    if (m_focusBeforeRun && m_focusBeforeRun->isEnabled() && m_focusBeforeRun->isVisible())
+        m_focusBeforeRun->setFocus(Qt::OtherFocusReason);
+    if (m_closePending)
+        QTimer::singleShot(0, this, &QWidget::close);
+}
+
+void TFormMain::ResultChanged()
+{
+    m_memo->ResultChanged();
+    applyCommandStates();
+}
+
+// --- the listing run's host -----------------------------------------------------------------
+
+void TFormMain::Warn(const QString& message)
+{
+    if (message == SearchForRefusedText && m_locationRow->comboFilter()->isEnabled())
+        m_locationRow->comboFilter()->setFocus(Qt::OtherFocusReason);
+    m_desktop.Warning(this, message);
+}
+
+void TFormMain::LocationAccepted(const QString& text)
+{
+    m_locationRow->RememberLocation(text);
+}
+
+void TFormMain::ShowWait(const QString& text)
+{
+    m_labelWait->setText(text);
+}
+
+void TFormMain::ShowStatus(const QString& text)
+{
+    m_panelStatusBar->setText(ShownText(text));
+}
+
+void TFormMain::ShowStats(const QString& text)
+{
+    m_labelStats->setText(text);
+}
+
+void TFormMain::ProcessEvents()
+{
+    QCoreApplication::processEvents();
+    // The program is ending through the error report: the run ends too.
+    if (const TApplication* app = TApplication::Instance(); app && app->ErrorReported())
+        RequestStop();
+}
+
+void TFormMain::CopyToClipboard(QStringView text)
+{
+    m_memo->SelectAll();
+    QGuiApplication::clipboard()->setText(text.toString());
+}
+
+void TFormMain::PlaySound(const QString& fileName)
+{
+    m_desktop.PlaySound(fileName);
+}
+
+QString TFormMain::WholeText() const
+{
+    return m_result.Text().toString();
+}
+
+// --- commands -------------------------------------------------------------------------------
+
+void TFormMain::runListing(const TSettings& settings)
+{
+    if (m_busy)
+        return;
+    RunListing(settings, m_locationRow->comboPath()->currentText(), *this);
+}
+
+// A failed save keeps the settings in force for this run and says why they were not kept.
+void TFormMain::storeSettings()
+{
+    const TSaveResult saved = SaveSettings(m_settings);
+    if (!saved.Ok)
+        m_desktop.Warning(this, u"The settings could not be saved.\r\n" + saved.Reason);
+}
+
+void TFormMain::actionOptionsExecute()
+{
+    const std::optional<TSettings> edited = m_formOptions->Edit(m_settings);
+    if (!edited)
+        return;
+    m_settings = *edited;
+    m_locationRow->comboFilter()->setCurrentIndex(m_settings.Filter);
+    storeSettings();
+}
+
+void TFormMain::actionListStyleExecute()
+{
+    const std::optional<TListStyle> style = m_formSelectStyle->Edit(m_settings.Style);
+    if (!style)
+        return;
+    m_settings.Style = *style;
+    storeSettings();
+}
+
+void TFormMain::actionAboutExecute()
+{
+    m_dlgAbout->exec();
+}
+
+void TFormMain::actionExitExecute()
+{
+    close();
+}
+
+void TFormMain::actionErrorExecute()
+{
+    RaiseTestError();
+}
+
+void TFormMain::actionListNormalExecute()
+{
+    if (QGuiApplication::queryKeyboardModifiers() & Qt::ControlModifier) {
+        actionListDepth1Execute();
+        return;
+    }
+    runListing(m_settings);
+}
+
+void TFormMain::actionListDepth1Execute()
+{
+    runListing(DepthOneSettings(m_settings));
+}
+
+void TFormMain::actionStopExecute()
+{
+    RequestStop();
+}
+
+void TFormMain::actionCopyResultExecute()
+{
+    CopyToClipboard(m_result.Text());
+}
+
+void TFormMain::actionClearExecute()
+{
+    m_result.Clear();
+    TabClear(0, true);
+    m_panelStatusBar->clear();
+    ResultChanged();
+}
+
+void TFormMain::actionSelectAllExecute()
+{
+    QWidget* focused = QApplication::focusWidget();
+    if (auto* edit = qobject_cast<QLineEdit*>(focused))
+        edit->selectAll();
+    else if (auto* combo = qobject_cast<QComboBox*>(focused); combo && combo->lineEdit())
+        combo->lineEdit()->selectAll();
+    else if (auto* plain = qobject_cast<QPlainTextEdit*>(focused))
+        plain->selectAll();
+    else if (auto* rich = qobject_cast<QTextEdit*>(focused))
+        rich->selectAll();
+    else if (focused == m_memo || (focused && m_memo->isAncestorOf(focused)))
+        m_memo->SelectAll();
+}
+
+void TFormMain::actionShowHideFindPanelExecute()
+{
+    const bool show = actionShowHideFindPanel->isChecked();
+    m_findPanel->setVisible(show);
+    if (show)
+        m_findPanel->EnterFindText();
+    else if (m_memo->isVisible())
+        m_memo->setFocus(Qt::OtherFocusReason);
+}
+
+void TFormMain::actionFindExecute()
+{
+    if (m_findPanel->isVisible()) {
+        m_findPanel->EnterFindText();
+        return;
+    }
+    actionShowHideFindPanel->setChecked(true);
+    actionShowHideFindPanelExecute();
+}
+
+void TFormMain::actionFindNextExecute()
+{
+    find(false);
+}
+
+void TFormMain::actionFindBackExecute()
+{
+    find(true);
+}
+
+// The window takes no input while a search runs through a long result.
+void TFormMain::find(bool backward)
+{
+    QPointer<QWidget> focused = QApplication::focusWidget();
+    setEnabled(false);
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+    const QString pattern = m_findPanel->FindText();
+    TFindOptions options = m_findPanel->Options();
+    options.Backward = backward;
+    const TFindStep step = FindStep(m_result.Text(), pattern, m_memo->SelectionStart(),
+                                    m_memo->SelectionLength(), options);
+    if (step.Start >= 0)
+        m_memo->Select(step.Start, pattern.size());
+    QApplication::restoreOverrideCursor();
+    setEnabled(true);
+    if (focused)
+        focused->setFocus(Qt::OtherFocusReason);
+    if (step.Beep)
+        m_desktop.Beep();
+}
+
+void TFormMain::actionLocationSelectExecute()
+{
+    const QString start = ResolveLocation(m_locationRow->comboPath()->currentText());
+    const std::optional<QString> folder = m_desktop.ChooseFolder(
+        this, QStringLiteral("Select Location"), IsExistingFolder(start) ? start : QString());
+    if (folder)
+        m_locationRow->comboPath()->setEditText(QDir::toNativeSeparators(*folder));
+}
+
+void TFormMain::actionLocationEnterExecute()
+{
+    QComboBox* box = m_locationRow->comboPath();
+    if (!box->isEnabled() || !box->isVisible())
+        return;
+    box->lineEdit()->selectAll();
+    box->setFocus(Qt::ShortcutFocusReason);
+}
+
+void TFormMain::actionFilterEnterExecute()
+{
+    QComboBox* box = m_locationRow->comboFilter();
+    if (!box->isEnabled() || !box->isVisible())
+        return;
+    box->setFocus(Qt::ShortcutFocusReason);
+}
+
+void TFormMain::comboFilterChange(int index)
+{
+    if (index >= 0)
+        m_settings.Filter = index;
+}
+
+void TFormMain::miEncodingClick(QAction* entry)
+{
+    entry->setChecked(true);
+    m_saveEncoding = entry->data().toInt();
+}
+
+// Save As and the page export start in the stored save folder, or on the desktop when that
+// folder is gone.
+QString TFormMain::saveStartFolder() const
+{
+    const QString start = ResolveLocation(m_settings.PathSave);
+    return IsExistingFolder(start) ? start : Info().DesktopFolder;
+}
+
+void TFormMain::actionExportToHTMLExecute()
+{
+    m_saveDialogHTML->setDirectory(saveStartFolder());
+    const std::optional<QString> fileName = m_desktop.RunSaveDialog(*m_saveDialogHTML);
+    if (!fileName)
+        return;
+    if (fileName->isEmpty()) {
+        m_desktop.Beep();
+        return;
+    }
+    whileExporting(
+        [this, &fileName] { return m_dlgExport->Run(*fileName, m_result, ListedLocation()); });
+}
+
+void TFormMain::actionSaveAsExecute()
+{
+    m_saveDialog->setDirectory(saveStartFolder());
+    if (!m_lastSaveName.isEmpty())
+        m_saveDialog->selectFile(m_lastSaveName);
+    const std::optional<QString> fileName = m_desktop.RunSaveDialog(*m_saveDialog);
+    if (!fileName)
+        return;
+    if (fileName->isEmpty()) {
+        m_desktop.Beep();
+        return;
+    }
+    m_lastSaveName = fileName->mid(fileName->lastIndexOf(PathDelimiter) + 1);
+    try {
+        QApplication::setOverrideCursor(Qt::WaitCursor);
+        const TSaveOutcome outcome = SaveResultText(*fileName, m_result.Text(), m_saveEncoding);
+        QApplication::restoreOverrideCursor();
+        if (outcome == TSaveOutcome::BeepOnly)
+            m_desktop.Beep();
+    } catch (const EFileError& e) {
+        QApplication::restoreOverrideCursor();
+        m_desktop.Error(this, SaveErrorText(e.Message()));
+    }
+}
+
+void TFormMain::actionExportToM3U8Execute()
+{
+    const std::optional<QString> fileName = m_desktop.RunSaveDialog(*m_saveDialogM3U8);
+    if (!fileName || fileName->isEmpty())
+        return;
+    const TM3u8Export written = whileExporting([this, &fileName] {
+        return ExportToM3u8(*fileName, m_result,
+                            [](qsizetype) { QCoreApplication::processEvents(); });
+    });
+    if (!written.Ok())
+        m_desktop.Error(this, written.ErrorText);
+    else if (!written.LeftOut.isEmpty())
+        m_desktop.Warning(this, tr("%n file(s) whose names hold a line break were left out of "
+                                   "the playlist.",
+                                   nullptr, int(written.LeftOut.size())));
+}
+
+void TFormMain::actionOpenExecute()
+{
+    openOrExplore(false);
+}
+
+void TFormMain::actionExploreExecute()
+{
+    openOrExplore(true);
+}
+
+void TFormMain::openOrExplore(bool explore)
+{
+    const qsizetype line = m_memo->LineFromChar(m_memo->SelectionStart());
+    m_memo->SelectLine(line);
+    const QString path = TabGet(int(line));
+    if (!IsExistingItem(path))
+        return;
+    if (explore)
+        m_desktop.ShowInFileManager(path);
+    else
+        m_desktop.OpenDocument(path);
+}
+
+void TFormMain::actionMaximizeExecute()
+{
+    if (isMaximized())
+        showNormal();
+    else
+        showMaximized();
+}
+
+void TFormMain::actionMinimizeExecute()
+{
+    showMinimized();
+}
+
+void TFormMain::actionHelpF1Execute()
+{
+    const QString page = HelpPagePath(CurrentHelpContext(), Info().LanguageCode,
+                                      Info().ProgramFolder + u"help" + QChar(PathDelimiter));
+    if (!page.isEmpty())
+        m_desktop.OpenDocument(page);
+}
+
+void TFormMain::openWebPage(int action)
+{
+    m_desktop.OpenDocument(ProductPageAddress(TWebAction(action)));
+}
+
+void TFormMain::actionOnlineHelpExecute()
+{
+    openWebPage(int(TWebAction::Help));
+}
+
+void TFormMain::actionCheckLatestExecute()
+{
+    openWebPage(int(TWebAction::Version));
+}
+
+void TFormMain::actionSupportExecute()
+{
+    openWebPage(int(TWebAction::Support));
+}
+
+void TFormMain::actionWebPageExecute()
+{
+    openWebPage(int(TWebAction::Website));
+}
+
+} // namespace dirka

@@ -1,0 +1,210 @@
+#pragma once
+
+#include "core/listing/listing_run.h"
+#include "core/listing/result_text.h"
+#include "core/settings/settings_records.h"
+#include "gui/main_window/command_states.h"
+
+#include <QMainWindow>
+#include <QPointer>
+
+#include <functional>
+#include <memory>
+#include <optional>
+
+class QAction;
+class QActionGroup;
+class QFileDialog;
+class QLabel;
+class QMenu;
+class QPushButton;
+class QStackedWidget;
+class QToolBar;
+
+namespace dirka {
+
+class TDesktop;
+class TDialogException;
+class TdlgAbout;
+class TdlgExport;
+class TFindPanel;
+class TFormOptions;
+class TFormSelectStyle;
+class TLocationRow;
+class TResultView;
+struct TCommandRow;
+
+/// The program's one main window: the location row, the result, the search panel, the status
+/// line, the toolbar and the menus with every command. It drives listing runs as their host.
+class TFormMain : public QMainWindow, public TListingHost {
+    Q_OBJECT
+public:
+    /// commandLineLocation: the first command-line argument, if the program was given one.
+    explicit TFormMain(TDesktop& desktop,
+                       const std::optional<QString>& commandLineLocation = std::nullopt,
+                       QWidget* parent = nullptr);
+    ~TFormMain() override;
+
+    const TSettings& Settings() const { return m_settings; }
+    const TResultText& Result() const { return m_result; }
+    TResultView* Memo() const { return m_memo; }
+    bool IsBusy() const { return m_busy; }
+    /// "UTF-8 with BOM" 5, "UTF-8" 4, "Unicode" 2: what Save As writes.
+    int SaveEncoding() const { return m_saveEncoding; }
+    /// The result's lines changed outside a run: the view and the result commands follow.
+    void ResultChanged();
+
+    // The listing run's host.
+    TLinesTarget& Lines() override { return m_result; }
+    void Warn(const QString& message) override;
+    void LocationAccepted(const QString& text) override;
+    void RunStarted() override;
+    void RunFinished() override;
+    void ShowWait(const QString& text) override;
+    void ShowStatus(const QString& text) override;
+    void ShowStats(const QString& text) override;
+    void ProcessEvents() override;
+    void CopyToClipboard(QStringView text) override;
+    void PlaySound(const QString& fileName) override;
+    QString WholeText() const override;
+
+protected:
+    void showEvent(QShowEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
+
+private:
+    void createActions();
+    void createMenus();
+    QMenu* createEncodingMenu();
+    void createToolBar();
+    void createCentralArea();
+    void prepareSaveDialogs();
+    void chooseInitialLocation();
+    bool takeLocationFromPath(const QString& path);
+
+    static const TCommandRow* commandTable();
+    void runCommand(QAction* action, void (TFormMain::*handler)());
+    void applyCommandStates();
+    /// Runs export with the window in its exporting state: the export lets events run, and
+    /// nothing may change the result or start another export meanwhile.
+    template <typename F> auto whileExporting(F export_)
+    {
+        m_exporting = true;
+        applyCommandStates();
+        struct TRestore {
+            TFormMain* Window;
+            ~TRestore()
+            {
+                Window->m_exporting = false;
+                Window->applyCommandStates();
+            }
+        } restore{this};
+        return export_();
+    }
+    void runListing(const TSettings& settings);
+    void openOrExplore(bool explore);
+    void find(bool backward);
+    void openWebPage(int action);
+
+    void createDialogs();
+    void storeSettings();
+    void actionOptionsExecute();
+    void actionListStyleExecute();
+    void actionAboutExecute();
+    void actionExitExecute();
+    void actionErrorExecute();
+    void actionExportToHTMLExecute();
+    QString saveStartFolder() const;
+    void actionListNormalExecute();
+    void actionListDepth1Execute();
+    void actionStopExecute();
+    void actionCopyResultExecute();
+    void actionClearExecute();
+    void actionSelectAllExecute();
+    void actionFindExecute();
+    void actionFindNextExecute();
+    void actionFindBackExecute();
+    void actionShowHideFindPanelExecute();
+    void actionLocationSelectExecute();
+    void actionLocationEnterExecute();
+    void actionFilterEnterExecute();
+    void actionSaveAsExecute();
+    void actionExportToM3U8Execute();
+    void actionOpenExecute();
+    void actionExploreExecute();
+    void actionMaximizeExecute();
+    void actionMinimizeExecute();
+    void actionHelpF1Execute();
+    void actionOnlineHelpExecute();
+    void actionCheckLatestExecute();
+    void actionSupportExecute();
+    void actionWebPageExecute();
+    void comboFilterChange(int index);
+    void miEncodingClick(QAction* entry);
+
+    TDesktop& m_desktop;
+    TSettings m_settings;
+    TResultText m_result;
+    int m_saveEncoding = 5;
+    bool m_startList = false;
+    bool m_busy = false;
+    bool m_exporting = false;
+    bool m_shown = false;
+    bool m_closePending = false;
+    QPointer<QWidget> m_focusBeforeRun;
+
+    QAction* actionListNormal = nullptr;
+    QAction* actionListDepth1 = nullptr;
+    QAction* actionStop = nullptr;
+    QAction* actionOptions = nullptr;
+    QAction* actionListStyle = nullptr;
+    QAction* actionCopyResult = nullptr;
+    QAction* actionClear = nullptr;
+    QAction* actionSelectAll = nullptr;
+    QAction* actionFind = nullptr;
+    QAction* actionFindNext = nullptr;
+    QAction* actionFindBack = nullptr;
+    QAction* actionShowHideFindPanel = nullptr;
+    QAction* actionLocationSelect = nullptr;
+    QAction* actionLocationEnter = nullptr;
+    QAction* actionFilterEnter = nullptr;
+    QAction* actionSaveAs = nullptr;
+    QAction* actionExportToM3U8 = nullptr;
+    QAction* actionExportToHTML = nullptr;
+    QAction* actionExit = nullptr;
+    QAction* actionOpen = nullptr;
+    QAction* actionExplore = nullptr;
+    QAction* actionMaximize = nullptr;
+    QAction* actionMinimize = nullptr;
+    QAction* actionHelpF1 = nullptr;
+    QAction* actionOnlineHelp = nullptr;
+    QAction* actionCheckLatest = nullptr;
+    QAction* actionSupport = nullptr;
+    QAction* actionWebPage = nullptr;
+    QAction* actionAbout = nullptr;
+    QAction* actionError = nullptr;
+    QActionGroup* m_encodings = nullptr;
+
+    QToolBar* m_toolBar = nullptr;
+    TLocationRow* m_locationRow = nullptr;
+    QStackedWidget* m_resultArea = nullptr;
+    QPushButton* m_btnStop = nullptr;
+    QLabel* m_labelWait = nullptr;
+    QLabel* m_labelStats = nullptr;
+    TResultView* m_memo = nullptr;
+    TFindPanel* m_findPanel = nullptr;
+    QLabel* m_panelStatusBar = nullptr;
+    QFileDialog* m_saveDialog = nullptr;
+    QFileDialog* m_saveDialogM3U8 = nullptr;
+    QString m_lastSaveName;
+    TFormOptions* m_formOptions = nullptr;
+    TFormSelectStyle* m_formSelectStyle = nullptr;
+    TdlgAbout* m_dlgAbout = nullptr;
+    TDialogException* m_dialogException = nullptr;
+    TdlgExport* m_dlgExport = nullptr;
+    QFileDialog* m_saveDialogHTML = nullptr;
+};
+
+} // namespace dirka

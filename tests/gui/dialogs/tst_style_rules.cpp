@@ -1,0 +1,91 @@
+#include "gui/dialogs/style_rules.h"
+
+#include <QTest>
+
+using namespace dirka;
+
+// Records are designated initializers naming only what a case is about.
+#pragma GCC diagnostic ignored "-Wmissing-field-initializers"
+
+namespace {
+
+const TListStyle Custom{.Preset = 10,
+                        .Mode = 1,
+                        .IsSkip = false,
+                        .Base = 6,
+                        .Folder = 5,
+                        .File = 12,
+                        .Separator = 1,
+                        .IndentMode = 1,
+                        .IndentSpace = 20,
+                        .SortMode = 5,
+                        .IsHeader = false,
+                        .Header = 2};
+
+} // namespace
+
+class TestStyleRules : public QObject {
+    Q_OBJECT
+private Q_SLOTS:
+    void styleControls()
+    {
+        TStyleControls controls;
+        LoadStyleControls(controls, Custom, true);
+        QCOMPARE(ReadStyleControls(controls), Custom);
+        // Codes out of range leave the radio buttons alone and the drop-downs unselected.
+        TListStyle wild = Custom;
+        wild.Preset = 11;
+        wild.Mode = 0;
+        wild.Separator = -1;
+        wild.IndentMode = 3;
+        wild.Base = 11;
+        wild.File = 13;
+        wild.IndentSpace = 25;
+        wild.Header = 8;
+        LoadStyleControls(controls, wild, false);
+        QVERIFY(controls == TStyleControls({.StylePosition = -1,
+                                            .SeparatorSpace = true,
+                                            .IndentMode = 1,
+                                            .NewLine = true,
+                                            .Summary = true,
+                                            .Base = -1,
+                                            .Folder = 5,
+                                            .File = -1,
+                                            .SortMode = 5,
+                                            .IndentSpace = 20,
+                                            .HeaderPosition = 2}));
+        LoadStyleControls(controls, wild, true);
+        QCOMPARE(controls.HeaderPosition, -1);
+        // "Custom" chosen after a preset keeps that preset's values.
+        LoadStyleControls(controls, ListStylePresets()[5], false);
+        controls.StylePosition = CustomPreset;
+        TListStyle expected = ListStylePresets()[5];
+        expected.Preset = CustomPreset;
+        expected.Name.clear();
+        expected.IsHeader = false;
+        expected.Header = -1;
+        QCOMPARE(ReadStyleControls(controls), expected);
+    }
+
+    void previewLinesTakenBack()
+    {
+        TPreviewLines lines;
+        for (const char16_t* line : {u"a", u"b", u"c"})
+            lines.AppendLine(line);
+        QCOMPARE(lines.TakeUnchangedCount(), 0);
+        lines.AppendLine(u"d");
+        QCOMPARE(lines.TakeUnchangedCount(), 3);
+        // A folder taken back and others written in its place: the count says nothing.
+        lines.TruncateLines(1);
+        for (const char16_t* line : {u"e", u"f", u"g"})
+            lines.AppendLine(line);
+        QCOMPARE(lines.TakeUnchangedCount(), 1);
+        lines.RemoveLastLine();
+        QCOMPARE(lines.TakeUnchangedCount(), 3);
+        lines.Reset();
+        QCOMPARE(lines.TakeUnchangedCount(), 0);
+    }
+};
+
+QTEST_GUILESS_MAIN(TestStyleRules)
+#include "tst_style_rules.moc"

@@ -1,0 +1,483 @@
+#include "core/listing/result_line_store.h"
+#include "core/system/program_info.h"
+#include "gui/error_report/application.h"
+#include "gui/main_window/desktop.h"
+#include "gui/main_window/find_panel.h"
+#include "gui/main_window/main_window.h"
+#include "gui/result_view/result_view.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QClipboard>
+#include <QComboBox>
+#include <QDir>
+#include <QFile>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QGuiApplication>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMimeData>
+#include <QPushButton>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+
+using namespace dirka;
+
+namespace {
+
+// Records what the window asks of the desktop; the save dialog answers with a set name.
+class TFakeDesktop : public TDesktop {
+public:
+    void OpenDocument(const QString& target) override { Calls << u"open " + target; }
+    void ShowInFileManager(const QString& path) override { Calls << u"show " + path; }
+    void Beep() override { Calls << QStringLiteral("beep"); }
+    void PlaySound(const QString& fileName) override { Calls << u"sound " + fileName; }
+    void Warning(QWidget*, const QString& text) override { Calls << u"warning " + text; }
+    void Error(QWidget*, const QString& text) override { Calls << u"error " + text; }
+    std::optional<QString> RunSaveDialog(QFileDialog& dialog) override
+    {
+        Calls << u"dialog " + dialog.windowTitle() + u" in " + dialog.directory().path();
+        return SaveName;
+    }
+    std::optional<QString> ChooseFolder(QWidget*, const QString&, const QString&) override
+    {
+        return std::nullopt;
+    }
+
+    QStringList Calls;
+    std::optional<QString> SaveName;
+};
+
+QByteArray readAll(const QString& fileName)
+{
+    QFile file(fileName);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<unreadable>");
+}
+
+void writeFile(const QString& path, const QByteArray& bytes)
+{
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write(bytes);
+}
+
+} // namespace
+
+class TestMainWindow : public QObject {
+    Q_OBJECT
+
+private:
+    QTemporaryDir m_tree;    // a.txt, b.log, sub/c.txt
+    QTemporaryDir m_program; // help/index.html, help/us0005.html
+    TFakeDesktop m_desktop;
+    std::unique_ptr<TFormMain> m_window;
+
+    template <typename T = QAction> T* find(const char* name) const
+    {
+        T* found = m_window->findChild<T*>(QLatin1String(name));
+        if (!found)
+            qFatal("no child %s", name);
+        return found;
+    }
+    void setLocation(const QString& text) { find<QComboBox>("comboPath")->setEditText(text); }
+    QStringList lines() const
+    {
+        QStringList all;
+        for (qsizetype i = 0; i < m_window->Result().LineCount(); ++i)
+            all << m_window->Result().Line(i).toString();
+        return all;
+    }
+    // A run with only the walker's lines: preset "Files, full path" without the header.
+    void listPlain(const char* action = "actionListNormal")
+    {
+        setLocation(m_tree.path());
+        find(action)->trigger();
+    }
+
+    // Acts on the modal dialog (of that name, when given) once it runs its own loop.
+    void whenModal(std::function<void(QWidget*)> act, const QString& name = QString())
+    {
+        auto* poll = new QTimer(m_window.get());
+        connect(poll, &QTimer::timeout, poll, [poll, act, name] {
+            QWidget* dialog = QApplication::activeModalWidget();
+            if (dialog && dialog->isVisible() && (name.isEmpty() || dialog->objectName() == name)) {
+                poll->deleteLater();
+                poll->stop();
+                act(dialog);
+            }
+        });
+        poll->start(10);
+    }
+
+private Q_SLOTS:
+    void initTestCase()
+    {
+        QStandardPaths::setTestModeEnabled(true);
+        QDir(m_tree.path()).mkdir(QStringLiteral("sub"));
+        writeFile(m_tree.filePath(QStringLiteral("a.txt")), "aaaa");
+        writeFile(m_tree.filePath(QStringLiteral("b.log")), "b");
+        writeFile(m_tree.filePath(QStringLiteral("sub/c.txt")), "c");
+        QDir(m_program.path()).mkdir(QStringLiteral("help"));
+        writeFile(m_program.filePath(QStringLiteral("help/index.html")), "<html/>");
+        writeFile(m_program.filePath(QStringLiteral("help/us0005.html")), "<html/>");
+        TInfo info;
+        info.ProgramFolder = m_program.path() + u'/';
+        info.DesktopFolder = m_tree.path() + u'/';
+        info.LanguageCode = QStringLiteral("us");
+        ReplaceInfo(info);
+    }
+
+    void init()
+    {
+        // Stored settings: "Files, full path" with no header, so the result is predictable.
+        QFile::remove(QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) +
+                      u"/Pelmora/Dirka/2.1.reg");
+        TabClear(0, true);
+        m_desktop = TFakeDesktop();
+        m_window = std::make_unique<TFormMain>(m_desktop);
+        m_window->show();
+        QVERIFY(QTest::qWaitForWindowExposed(m_window.get()));
+    }
+    void cleanup() { m_window.reset(); }
+
+    void startsIdleWithAllFiles()
+    {
+        QCOMPARE(m_window->windowTitle(), QStringLiteral("Dirka 2.1"));
+        QCOMPARE(find<QComboBox>("comboFilter")->currentText(), QStringLiteral("All files"));
+        QCOMPARE(find<QComboBox>("comboFilter")->count(), 21);
+        QCOMPARE(find<QComboBox>("comboPath")->currentText(),
+                 QStringLiteral("<Desktop> | <My Documents>"));
+        QCOMPARE(m_window->SaveEncoding(), 5);
+        for (const char* name : {"actionSaveAs", "actionExportToM3U8", "actionCopyResult",
+                                 "actionClear", "actionStop"})
+            QVERIFY2(!find(name)->isEnabled(), name);
+        QVERIFY(!find<QPushButton>("btnStop")->isVisible());
+        QVERIFY(!find<TFindPanel>("panelFind")->isVisible());
+    }
+
+    // While a run lists, only Stop and the commands that cannot disturb it stay enabled.
+    void busyAndIdleStates()
+    {
+        QStringList enabledWhileBusy;
+        QString stopKey;
+        bool memoHidden = false;
+        QTimer::singleShot(0, m_window.get(), [&] {
+            for (QAction* action :
+                 m_window->findChildren<QAction*>(QString(), Qt::FindDirectChildrenOnly)) {
+                if (action->isEnabled() && action->objectName().startsWith(u"action"))
+                    enabledWhileBusy << action->objectName();
+            }
+            stopKey = find("actionStop")->shortcut().toString();
+            memoHidden = !m_window->Memo()->isVisible();
+        });
+        listPlain();
+        enabledWhileBusy.sort();
+        QCOMPARE(enabledWhileBusy, (QStringList{"actionCheckLatest", "actionError", "actionExit",
+                                                "actionHelpF1", "actionMaximize", "actionMinimize",
+                                                "actionOnlineHelp", "actionShowHideFindPanel",
+                                                "actionStop", "actionSupport", "actionWebPage"}));
+        QCOMPARE(stopKey, QStringLiteral("Esc"));
+        QVERIFY(memoHidden);
+        // Idle again: the result commands follow the result, Stop has no key.
+        for (const char* name : {"actionSaveAs", "actionExportToM3U8", "actionCopyResult",
+                                 "actionClear", "actionListNormal", "actionFind"})
+            QVERIFY2(find(name)->isEnabled(), name);
+        QVERIFY(!find("actionStop")->isEnabled());
+        QVERIFY(find("actionStop")->shortcut().isEmpty());
+        QVERIFY(m_window->Memo()->isVisible());
+        QVERIFY(lines().size() > 3);
+    }
+
+    void closingDuringARunStopsItFirst()
+    {
+        QTimer::singleShot(0, m_window.get(), [this] { m_window->close(); });
+        listPlain();
+        QVERIFY(lines().contains(QStringLiteral(":: Stopped!")));
+        QTRY_VERIFY(!m_window->isVisible());
+    }
+
+    void refusedRunsChangeNothing_data()
+    {
+        QTest::addColumn<int>("filter");
+        QTest::addColumn<QString>("location");
+        QTest::addColumn<QString>("warning");
+        QTest::newRow("separator entry") << 2 << "."
+                                         << "Choose what to search for.";
+        QTest::newRow("missing folder") << 0 << "/no/such/folder"
+                                        << "Specified location doesn't exists.";
+        QTest::newRow("empty location") << 0 << ""
+                                        << "Specified location doesn't exists.";
+    }
+    void refusedRunsChangeNothing()
+    {
+        QFETCH(int, filter);
+        QFETCH(QString, location);
+        QFETCH(QString, warning);
+        find<QComboBox>("comboFilter")->setCurrentIndex(filter);
+        setLocation(location == u"." ? m_tree.path() : location);
+        find("actionListNormal")->trigger();
+        QCOMPARE(m_desktop.Calls, QStringList{u"warning " + warning});
+        QCOMPARE(m_window->Result().LineCount(), 0);
+        QVERIFY(!find("actionClear")->isEnabled());
+    }
+
+    // Options hands its copy back on OK: the window selects the entry and stores the settings;
+    // when they cannot be stored, a warning names the reason and they stay in force.
+    void optionsOkSelectsAndStores_data()
+    {
+        QTest::addColumn<bool>("blocked");
+        QTest::newRow("stored") << false;
+        QTest::newRow("cannot be stored") << true;
+    }
+    void optionsOkSelectsAndStores()
+    {
+        QFETCH(bool, blocked);
+        const QString config =
+            QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation);
+        const QString folder = config + u"/Pelmora";
+        QDir(folder).removeRecursively();
+        if (blocked)
+            writeFile(folder, "a file where the folder belongs");
+        whenModal([](QWidget* dialog) {
+            dialog->findChild<QComboBox*>(QStringLiteral("comboFilter"))->setCurrentIndex(13);
+            dialog->findChild<QPushButton*>(QStringLiteral("btnOK"))->click();
+        });
+        find("actionOptions")->trigger();
+        QCOMPARE(find<QComboBox>("comboFilter")->currentIndex(), 13);
+        QCOMPARE(m_window->Settings().Filter, 13);
+        QCOMPARE(QFileInfo(folder + u"/Dirka/2.1.reg").isFile(), !blocked);
+        QCOMPARE(m_desktop.Calls.size(), blocked ? 1 : 0);
+        if (blocked) {
+            QVERIFY(m_desktop.Calls.first().startsWith(
+                u"warning The settings could not be saved.\r\n"));
+            QFile::remove(folder);
+        }
+    }
+
+    void clearCopyAndTheResultCommandRule()
+    {
+        listPlain();
+        find("actionCopyResult")->trigger();
+        QCOMPARE(QGuiApplication::clipboard()->text(), m_window->Result().Text().toString());
+        QCOMPARE(m_window->Memo()->SelectionLength(), m_window->Result().Text().size());
+        find("actionClear")->trigger();
+        QCOMPARE(m_window->Result().LineCount(), 0);
+        QCOMPARE(TabGet(0), QString());
+        QCOMPARE(find<QLabel>("panelStatusBar")->text(), QString());
+        for (const char* name :
+             {"actionSaveAs", "actionExportToM3U8", "actionCopyResult", "actionClear"})
+            QVERIFY2(!find(name)->isEnabled(), name);
+    }
+
+    void stopKeepsTheLinesSoFar()
+    {
+        QTimer::singleShot(0, m_window.get(), [this] { find("actionStop")->trigger(); });
+        listPlain();
+        const QStringList all = lines();
+        QVERIFY(all.size() >= 4);
+        QCOMPARE(all.at(all.size() - 2), QStringLiteral(":: Stopped!"));
+        QVERIFY(find<QLabel>("panelStatusBar")->text().endsWith(u"   (Stopped)"));
+        QVERIFY(!m_desktop.Calls.join(u' ').contains(u"sound"));
+    }
+
+    // Double-click opens the line's item; with Ctrl held at the press, the file manager shows
+    // it; a line without an item is only selected.
+    void openAndExplore_data()
+    {
+        QTest::addColumn<QString>("action");
+        QTest::addColumn<QString>("lineText"); // a line ending in this
+        QTest::addColumn<QString>("call");     // %1 the tree
+        QTest::newRow("open a file") << "actionOpen"
+                                     << "a.txt"
+                                     << "open %1/a.txt";
+        QTest::newRow("explore a file") << "actionExplore"
+                                        << "a.txt"
+                                        << "show %1/a.txt";
+        QTest::newRow("open a folder") << "actionOpen"
+                                       << "sub/"
+                                       << "open %1/sub/";
+        QTest::newRow("header line") << "actionOpen"
+                                     << "Listing Completed."
+                                     << "";
+    }
+    void openAndExplore()
+    {
+        QFETCH(QString, action);
+        QFETCH(QString, lineText);
+        QFETCH(QString, call);
+        listPlain();
+        const QStringList all = lines();
+        qsizetype line = -1;
+        for (qsizetype i = 0; i < all.size() && line < 0; ++i)
+            if (all[i].endsWith(lineText))
+                line = i;
+        QVERIFY2(line >= 0, qPrintable(all.join(u'\n')));
+        m_window->Memo()->Select(m_window->Result().LineStart(line) + 1, 0);
+        m_desktop.Calls.clear();
+        find(action.toLatin1().constData())->trigger();
+        QCOMPARE(m_desktop.Calls,
+                 call.isEmpty() ? QStringList() : QStringList{call.arg(m_tree.path())});
+        QCOMPARE(m_window->Memo()->SelectedText(), all[line]);
+    }
+
+    void helpPageOfTheFocusedControl()
+    {
+        find("actionFind")->trigger();
+        QVERIFY(find<QLineEdit>("edFind")->hasFocus());
+        QTest::keyClick(find<QLineEdit>("edFind"), Qt::Key_F1, Qt::ShiftModifier);
+        QCOMPARE(m_desktop.Calls, QStringList());
+        QTest::keyClick(find<QLineEdit>("edFind"), Qt::Key_F1);
+        QCOMPARE(m_desktop.Calls, QStringList{u"open " + m_program.path() + u"/help/us0005.html"});
+        m_desktop.Calls.clear();
+        find<QComboBox>("comboPath")->setFocus();
+        QTest::keyClick(find<QComboBox>("comboPath"), Qt::Key_F1);
+        QCOMPARE(m_desktop.Calls, QStringList{u"open " + m_program.path() + u"/help/index.html"});
+    }
+
+    // Whole words, case and wrap-around through the panel's own keys.
+    void findPanel_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QString>("pattern");
+        QTest::addColumn<bool>("wholeWords");
+        QTest::addColumn<bool>("caseSensitive");
+        QTest::addColumn<QList<int>>("starts"); // after each Enter; -1 beeped and kept
+        QTest::newRow("aaa/aa wraps") << "aaa"
+                                      << "aa" << false << false << QList<int>{0, 1, -1};
+        QTest::newRow("whole words") << "catalog log.txt logs"
+                                     << "log" << true << false << QList<int>{8, -1};
+        QTest::newRow("folded case") << "x\u00E9"
+                                     << "\u00C9" << false << false << QList<int>{1, -1};
+        QTest::newRow("exact case") << "x\u00E9"
+                                    << "\u00C9" << false << true << QList<int>{-1};
+    }
+    void findPanel()
+    {
+        QFETCH(QString, text);
+        QFETCH(QString, pattern);
+        QFETCH(bool, wholeWords);
+        QFETCH(bool, caseSensitive);
+        QFETCH(QList<int>, starts);
+        m_window->Lines().AppendLine(text);
+        m_window->ResultChanged();
+        find("miWholeWordsOnly")->setChecked(wholeWords);
+        find("miCaseSensitive")->setChecked(caseSensitive);
+        find("actionFind")->trigger();
+        QLineEdit* edit = find<QLineEdit>("edFind");
+        QTest::keyClicks(edit, pattern);
+        qsizetype last = -1;
+        for (int start : starts) {
+            m_desktop.Calls.clear();
+            QTest::keyClick(edit, Qt::Key_Return);
+            const bool beeped = m_desktop.Calls == QStringList{"beep"};
+            if (start < 0) {
+                QVERIFY(beeped);
+                if (last >= 0 && pattern.size() <= text.size() && starts.size() > 1)
+                    QCOMPARE(m_window->Memo()->SelectionStart(), qsizetype(starts.first()));
+                continue;
+            }
+            QCOMPARE(m_window->Memo()->SelectionStart(), qsizetype(start));
+            QCOMPARE(m_window->Memo()->SelectionLength(), pattern.size());
+            last = start;
+        }
+        QTest::keyClick(edit, Qt::Key_Escape);
+        QVERIFY(!find<TFindPanel>("panelFind")->isVisible());
+        QVERIFY(m_window->Memo()->hasFocus());
+    }
+
+    void saveAsInEachEncoding_data()
+    {
+        QTest::addColumn<QString>("entry");
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::newRow("UTF-8 with BOM") << "miUTF8bom"
+                                        << QByteArray("\xEF\xBB\xBF"
+                                                      "a\r\n\xC3\xA9");
+        QTest::newRow("UTF-8") << "miUTF8" << QByteArray("a\r\n\xC3\xA9");
+        QTest::newRow("Unicode") << "miUnicode"
+                                 << QByteArray("\xFF\xFE"
+                                               "a\0\r\0\n\0\xE9\0",
+                                               10);
+    }
+    void saveAsInEachEncoding()
+    {
+        QFETCH(QString, entry);
+        QFETCH(QByteArray, bytes);
+        m_window->Lines().AppendLine(u"a");
+        m_window->Lines().AppendLine(u"\u00E9");
+        m_window->ResultChanged();
+        QTemporaryDir out;
+        m_desktop.SaveName = out.filePath(QStringLiteral("saved.txt"));
+        find(entry.toLatin1().constData())->trigger();
+        find("actionSaveAs")->trigger();
+        QCOMPARE(readAll(*m_desktop.SaveName), bytes);
+        // The dialog starts in the stored save folder, "<Desktop>".
+        QCOMPARE(m_desktop.Calls, QStringList{u"dialog Save As in " + m_tree.path()});
+    }
+
+    // The page export asks where to write in the stored save folder, writes the page at once and
+    // shows it in its own dialog.
+    void exportToHtmlWritesThePage()
+    {
+        listPlain();
+        QTemporaryDir out;
+        m_desktop.SaveName = out.filePath(QStringLiteral("list.html"));
+        whenModal([](QWidget* dialog) { dialog->close(); }, QStringLiteral("dlgExport"));
+        find("actionExportToHTML")->trigger();
+        QCOMPARE(m_desktop.Calls,
+                 QStringList{u"dialog Export to HTML Web Page As in " + m_tree.path()});
+        QVERIFY(readAll(*m_desktop.SaveName).contains("a.txt</a>"));
+    }
+
+    void failedSaveShowsTheNumberedError()
+    {
+        m_window->Lines().AppendLine(u"a");
+        m_window->ResultChanged();
+        m_desktop.SaveName = QStringLiteral("/no/such/folder/x.txt");
+        find("actionSaveAs")->trigger();
+        QCOMPARE(m_desktop.Calls.size(), 2);
+        QCOMPARE(m_desktop.Calls.last(),
+                 QStringLiteral("error Error #4021. Problem during saving file.\r\n"
+                                "/no/such/folder/x.txt: No such file or directory"));
+    }
+
+    void dropListsOneLevelDeep()
+    {
+        auto* mime = new QMimeData;
+        mime->setUrls({QUrl::fromLocalFile(m_tree.filePath(QStringLiteral("sub/c.txt")))});
+        // A drop reaches the widget that accepted the drag's entry.
+        QDragEnterEvent enter(QPoint(50, 50), Qt::CopyAction, mime, Qt::LeftButton, Qt::NoModifier);
+        QCoreApplication::sendEvent(m_window.get(), &enter);
+        QVERIFY(enter.isAccepted());
+        QDropEvent drop(QPointF(50, 50), Qt::CopyAction, mime, Qt::LeftButton, Qt::NoModifier);
+        QCoreApplication::sendEvent(m_window.get(), &drop);
+        QCOMPARE(find<QComboBox>("comboPath")->currentText(),
+                 m_tree.filePath(QStringLiteral("sub")));
+        QVERIFY(lines().join(u'\n').contains(u":: Search for: All files; Depth: 1"));
+        delete mime;
+    }
+
+    void commandLineLocationListsAfterStart()
+    {
+        m_window.reset();
+        TabClear(0, true);
+        m_window = std::make_unique<TFormMain>(m_desktop, m_tree.filePath(QStringLiteral("a.txt")));
+        m_window->show();
+        QTRY_VERIFY(m_window->Result().LineCount() > 0);
+        QCOMPARE(find<QComboBox>("comboPath")->currentText(), m_tree.path());
+        const QString all = lines().join(u'\n');
+        QVERIFY(all.contains(u"; Depth: 1"));
+        QVERIFY(!all.contains(u"c.txt")); // one level deep
+    }
+};
+
+// The program's own application object: F1 is handled there.
+int main(int argc, char** argv)
+{
+    TApplication app(argc, argv);
+    TestMainWindow test;
+    return QTest::qExec(&test, argc, argv);
+}
+#include "tst_main_window.moc"
