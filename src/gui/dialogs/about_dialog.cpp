@@ -3,6 +3,8 @@
 #include "core/system/program_info.h"
 #include "core/system/web_addresses.h"
 #include "core/text/text_utils.h"
+#include "gui/widgets/clickable_label.h"
+#include "gui/widgets/named.h"
 
 #include "gui/widgets/program_logo.h"
 
@@ -23,12 +25,6 @@ namespace {
 
 constexpr int LogoSize = 90;
 constexpr int MakerLogoSize = 40;
-
-template <typename T> T* named(T* widget, const char* name)
-{
-    widget->setObjectName(QLatin1StringView(name));
-    return widget;
-}
 
 // The maker's mark: a white "P" on a blue rounded square, drawn so it is sharp at any scale.
 QPixmap makerLogo(qreal ratio, const QFont& font)
@@ -51,19 +47,6 @@ QPixmap makerLogo(qreal ratio, const QFont& font)
     return mark;
 }
 
-// A label that reads as a link: underlined, in the palette's link colour.
-QLabel* linkLabel(const QString& text, QWidget* parent, const char* name)
-{
-    auto* label = named(new QLabel(text, parent), name);
-    QFont font = label->font();
-    font.setUnderline(true);
-    label->setFont(font);
-    QPalette palette = label->palette();
-    palette.setColor(QPalette::WindowText, palette.color(QPalette::Link));
-    label->setPalette(palette);
-    return label;
-}
-
 } // namespace
 
 TdlgAbout::TdlgAbout(std::function<void(const QString&)> openDocument, QWidget* parent)
@@ -73,17 +56,19 @@ TdlgAbout::TdlgAbout(std::function<void(const QString&)> openDocument, QWidget* 
     setWindowTitle(QStringLiteral("About Dirka"));
     const qreal ratio = qApp->devicePixelRatio();
 
-    auto* imageLogo90 = named(new QLabel(this), "imageLogo90");
+    auto* imageLogo90 = named(new TClickableLabel(QString(), this), "imageLogo90");
     imageLogo90->setFixedSize(LogoSize, LogoSize);
     imageLogo90->setAlignment(Qt::AlignCenter);
     imageLogo90->setPixmap(ProgramLogo(LogoSize, ratio));
-    auto* labelProgramName = named(new QLabel(QStringLiteral("Dirka"), this), "labelProgramName");
+    auto* labelProgramName =
+        named(new TClickableLabel(QStringLiteral("Dirka"), this), "labelProgramName");
     QFont nameFont = labelProgramName->font();
     nameFont.setBold(true);
     nameFont.setPointSizeF(nameFont.pointSizeF() * 2.2);
     labelProgramName->setFont(nameFont);
-    auto* labelSlogan = named(new QLabel(QStringLiteral("Create file list"), this), "labelSlogan");
-    auto* imageMaker = named(new QLabel(this), "imageMaker");
+    auto* labelSlogan =
+        named(new TClickableLabel(QStringLiteral("Create file list"), this), "labelSlogan");
+    auto* imageMaker = named(new TClickableLabel(QString(), this), "imageMaker");
     imageMaker->setPixmap(makerLogo(ratio, font()));
     auto* labelVersion =
         named(new QLabel(u"Version: 2.1 (" + Info().VersionInfo.FileVersion + u')', this),
@@ -92,20 +77,20 @@ TdlgAbout::TdlgAbout(std::function<void(const QString&)> openDocument, QWidget* 
     labelNote->setVisible(false);
     auto* labelCopyright =
         named(new QLabel(QStringLiteral("Free software, \u00A9 2024 "), this), "labelCopyright");
-    auto* labelWebCompany = linkLabel(QStringLiteral("Pelmora"), this, "labelWebCompany");
-    auto* labelLicense = linkLabel(QStringLiteral("License"), this, "labelLicense");
-    auto* labelFAQ = linkLabel(QStringLiteral("FAQ"), this, "labelFAQ");
+    auto* labelWebCompany = LinkLabel(QStringLiteral("Pelmora"), this, "labelWebCompany");
+    auto* labelLicense = LinkLabel(QStringLiteral("License"), this, "labelLicense");
+    auto* labelFAQ = LinkLabel(QStringLiteral("FAQ"), this, "labelFAQ");
     auto* okBtn = named(new QPushButton(QStringLiteral("OK"), this), "OKBtn");
     okBtn->setDefault(true);
     connect(okBtn, &QPushButton::clicked, this, &QDialog::accept);
 
     const QString website = ProductPageAddress(TWebAction::Website);
     const QString programHint = QStringLiteral("Open Dirka web page");
-    for (QLabel* label : {imageLogo90, labelProgramName, labelSlogan})
+    for (TClickableLabel* label : {imageLogo90, labelProgramName, labelSlogan})
         makeClickable(label, programHint, [this, website] { m_openDocument(website); });
     const QString maker = MakerPageAddress();
     const QString makerHint = u"Open web page " + maker;
-    for (QLabel* label : {labelWebCompany, imageMaker})
+    for (TClickableLabel* label : {labelWebCompany, imageMaker})
         makeClickable(label, makerHint, [this, maker] { m_openDocument(maker); });
     makeClickable(labelLicense, QStringLiteral("Show License"),
                   [this] { OpenHelpPage(QStringLiteral("_License.html")); });
@@ -155,29 +140,14 @@ void TdlgAbout::OpenHelpPage(const QString& suffix)
         m_openDocument(path);
 }
 
-void TdlgAbout::makeClickable(QLabel* label, const QString& hint, std::function<void()> action)
+void TdlgAbout::makeClickable(TClickableLabel* label, const QString& hint,
+                              std::function<void()> action)
 {
     label->setToolTip(hint);
-    label->setCursor(Qt::PointingHandCursor);
-    label->installEventFilter(this);
-    m_clickables.emplace_back(label, std::move(action));
-}
-
-bool TdlgAbout::eventFilter(QObject* watched, QEvent* event)
-{
-    if (event->type() != QEvent::MouseButtonRelease)
-        return QDialog::eventFilter(watched, event);
-    const auto* mouse = static_cast<QMouseEvent*>(event);
-    for (const auto& [label, action] : m_clickables) {
-        // A press that is dragged off the label and released elsewhere is no click.
-        if (label == watched && mouse->button() == Qt::LeftButton &&
-            label->rect().contains(mouse->position().toPoint())) {
-            if (m_openDocument)
-                action();
-            return true;
-        }
-    }
-    return QDialog::eventFilter(watched, event);
+    connect(label, &TClickableLabel::Clicked, this, [this, action = std::move(action)] {
+        if (m_openDocument)
+            action();
+    });
 }
 
 } // namespace dirka

@@ -4,12 +4,10 @@
 #include <QString>
 
 #include <functional>
-#include <utility>
-#include <vector>
-
-class QLabel;
 
 namespace dirka {
+
+class TClickableLabel;
 
 /// The about box: name, version, notice, and links to the maker's site, the program's web page
 /// and the licence and FAQ pages beside the program.
@@ -26,14 +24,10 @@ public:
     /// exists: the pages are there for "us" only.
     void OpenHelpPage(const QString& suffix);
 
-protected:
-    bool eventFilter(QObject* watched, QEvent* event) override;
-
 private:
-    void makeClickable(QLabel* label, const QString& hint, std::function<void()> action);
+    void makeClickable(TClickableLabel* label, const QString& hint, std::function<void()> action);
 
     std::function<void(const QString&)> m_openDocument;
-    std::vector<std::pair<QLabel*, std::function<void()>>> m_clickables;
 };
 
 } // namespace dirka

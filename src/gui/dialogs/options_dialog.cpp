@@ -5,6 +5,7 @@
 #include "core/text/text_utils.h"
 #include "gui/dialogs/mask_dialog.h"
 #include "gui/dialogs/options_rules.h"
+#include "gui/widgets/named.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -25,12 +26,6 @@
 namespace dirka {
 
 namespace {
-
-template <typename T> T* named(T* widget, const char* name)
-{
-    widget->setObjectName(QLatin1StringView(name));
-    return widget;
-}
 
 QComboBox* locationBox(QWidget* parent, const char* name, const QStringList& choices)
 {

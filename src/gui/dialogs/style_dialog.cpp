@@ -2,6 +2,7 @@
 
 #include "core/listing/folder_walker.h"
 #include "core/system/program_info.h"
+#include "gui/widgets/named.h"
 
 #include <QButtonGroup>
 #include <QCheckBox>
@@ -29,12 +30,6 @@
 namespace dirka {
 
 namespace {
-
-template <typename T> T* named(T* widget, const char* name)
-{
-    widget->setObjectName(QLatin1StringView(name));
-    return widget;
-}
 
 QComboBox* dropDown(QWidget* parent, const char* name, const QStringList& items)
 {

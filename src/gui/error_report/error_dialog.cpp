@@ -2,6 +2,10 @@
 
 #include "core/system/web_addresses.h"
 #include "core/text/text_utils.h"
+#include "gui/widgets/clickable_label.h"
+#include "gui/widgets/named.h"
+#include "gui/widgets/thin_line.h"
+#include "gui/widgets/window_commands.h"
 
 #include "gui/widgets/program_logo.h"
 
@@ -41,12 +45,6 @@ constexpr int ClientHeight = 406;
 constexpr int TransferTimeoutMs = 30000;
 const QString MakerName = QStringLiteral("Pelmora");
 
-template <typename T> T* named(T* widget, const char* name)
-{
-    widget->setObjectName(QLatin1StringView(name));
-    return widget;
-}
-
 QLabel* boldLabel(const QString& text, QWidget* parent, const char* name)
 {
     auto* label = named(new QLabel(text, parent), name);
@@ -62,14 +60,6 @@ void fillRemainingHeight(QAbstractScrollArea* area)
 {
     area->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Ignored);
     area->setMinimumHeight(area->fontMetrics().lineSpacing() * 4 + 2 * area->frameWidth());
-}
-
-QFrame* separator(QWidget* parent)
-{
-    auto* line = new QFrame(parent);
-    line->setFrameShape(QFrame::HLine);
-    line->setFrameShadow(QFrame::Sunken);
-    return line;
 }
 
 // The answer page in the character set its header or its meta line names; UTF-8 otherwise.
@@ -160,9 +150,9 @@ void TDialogException::FormCreate()
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->addWidget(panelTop);
-    layout->addWidget(separator(this));
+    layout->addWidget(ThinLine(this));
     layout->addWidget(PageControl, 1);
-    layout->addWidget(separator(this));
+    layout->addWidget(ThinLine(this));
     layout->addWidget(panelBottom);
 
     auto* EditSelectAll = new QAction(QStringLiteral("Select &All"), this);
@@ -182,16 +172,10 @@ void TDialogException::createPleaseSendPage()
     tsPleaseSend = named(new QWidget(PageControl), "tsPleaseSend");
     labelPleaseSend =
         boldLabel(QStringLiteral("Please send error report to "), tsPleaseSend, "labelPleaseSend");
-    labelWww = named(new QLabel(MakerName, tsPleaseSend), "labelWww");
-    QFont linkFont = labelWww->font();
-    linkFont.setUnderline(true);
-    labelWww->setFont(linkFont);
-    QPalette linkPalette = labelWww->palette();
-    linkPalette.setColor(QPalette::WindowText, linkPalette.color(QPalette::Link));
-    labelWww->setPalette(linkPalette);
-    labelWww->setCursor(Qt::PointingHandCursor);
-    labelWww->setToolTip(u"Open web page " + MakerPageAddress());
-    labelWww->installEventFilter(this);
+    auto* link = LinkLabel(MakerName, tsPleaseSend, "labelWww");
+    link->setToolTip(u"Open web page " + MakerPageAddress());
+    connect(link, &TClickableLabel::Clicked, this, &TDialogException::labelWwwClick);
+    labelWww = link;
     labelAnyData = named(new QLabel(QStringLiteral("Any data you send us is confidential and will "
                                                    "not be used for any other purpose than fixing "
                                                    "the problem."),
@@ -400,13 +384,7 @@ void TDialogException::labelWwwClick()
 
 void TDialogException::EditSelectAllExecute()
 {
-    QWidget* focus = focusWidget();
-    if (auto* line = qobject_cast<QLineEdit*>(focus))
-        line->selectAll();
-    else if (auto* plain = qobject_cast<QPlainTextEdit*>(focus))
-        plain->selectAll();
-    else if (auto* rich = qobject_cast<QTextEdit*>(focus))
-        rich->selectAll();
+    SelectAllInEditor(focusWidget());
 }
 
 // The comment takes at most CommentLimit units: what goes past it is taken out of the text just
@@ -432,20 +410,6 @@ void TDialogException::memoCommentChange()
     cursor.setPosition(int(start));
     cursor.setPosition(int(end), QTextCursor::KeepAnchor);
     cursor.removeSelectedText();
-}
-
-bool TDialogException::eventFilter(QObject* watched, QEvent* event)
-{
-    if (watched == labelWww && event->type() == QEvent::MouseButtonRelease) {
-        const auto* mouse = static_cast<QMouseEvent*>(event);
-        // A press dragged off the label and released elsewhere is no click.
-        if (mouse->button() == Qt::LeftButton &&
-            labelWww->rect().contains(mouse->position().toPoint())) {
-            labelWwwClick();
-            return true;
-        }
-    }
-    return QDialog::eventFilter(watched, event);
 }
 
 } // namespace dirka

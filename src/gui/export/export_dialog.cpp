@@ -10,6 +10,7 @@
 #include "gui/export/page_preview.h"
 #include "gui/export/progress_dialog.h"
 #include "gui/main_window/help.h"
+#include "gui/widgets/window_commands.h"
 
 #include <QAction>
 #include <QCheckBox>
@@ -428,23 +429,12 @@ void TdlgExport::reportProgress(int pass, qsizetype done, qsizetype total)
 
 void TdlgExport::selectAllExecute()
 {
-    QWidget* focused = focusWidget();
-    if (auto* combo = qobject_cast<QComboBox*>(focused); combo && combo->lineEdit())
-        focused = combo->lineEdit();
-    if (auto* line = qobject_cast<QLineEdit*>(focused))
-        line->selectAll();
-    else if (auto* text = qobject_cast<QTextEdit*>(focused))
-        text->selectAll();
-    else if (auto* plain = qobject_cast<QPlainTextEdit*>(focused))
-        plain->selectAll();
+    SelectAllInEditor(focusWidget());
 }
 
 void TdlgExport::maximizeExecute()
 {
-    if (isMaximized())
-        showNormal();
-    else
-        showMaximized();
+    ToggleMaximized(this);
 }
 
 void TdlgExport::switchPage(int step)

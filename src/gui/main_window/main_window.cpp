@@ -25,6 +25,8 @@
 #include "gui/main_window/help.h"
 #include "gui/main_window/location_row.h"
 #include "gui/result_view/result_view.h"
+#include "gui/widgets/thin_line.h"
+#include "gui/widgets/window_commands.h"
 #include "version.h"
 
 #include <QActionGroup>
@@ -38,12 +40,10 @@
 #include <QLineEdit>
 #include <QMenuBar>
 #include <QMimeData>
-#include <QPlainTextEdit>
 #include <QPushButton>
 #include <QScreen>
 #include <QStackedWidget>
 #include <QStyle>
-#include <QTextEdit>
 #include <QTimer>
 #include <QToolBar>
 #include <QToolButton>
@@ -59,14 +59,6 @@ constexpr int HintMs = 6000;
 constexpr int StartListDelayMs = 100;
 constexpr QSize ToolButtonSize(80, 36);
 constexpr QSize StopButtonSize(57, 41);
-
-QFrame* thinLine(QWidget* parent)
-{
-    auto* line = new QFrame(parent);
-    line->setFrameShape(QFrame::HLine);
-    line->setFrameShadow(QFrame::Sunken);
-    return line;
-}
 
 // A dropped URL's path as the file system knows it: percent-decoded bytes, so a name that is
 // not UTF-8 keeps its bytes.
@@ -443,9 +435,9 @@ void TFormMain::createCentralArea()
     m_panelStatusBar->setFont(small);
     m_panelStatusBar->setContentsMargins(4, 1, 4, 1);
 
-    layout->addWidget(thinLine(central));
+    layout->addWidget(ThinLine(central));
     layout->addWidget(m_locationRow);
-    layout->addWidget(thinLine(central));
+    layout->addWidget(ThinLine(central));
     layout->addWidget(m_resultArea, 1);
     layout->addWidget(m_findPanel);
     layout->addWidget(m_panelStatusBar);
@@ -732,15 +724,9 @@ void TFormMain::actionClearExecute()
 void TFormMain::actionSelectAllExecute()
 {
     QWidget* focused = QApplication::focusWidget();
-    if (auto* edit = qobject_cast<QLineEdit*>(focused))
-        edit->selectAll();
-    else if (auto* combo = qobject_cast<QComboBox*>(focused); combo && combo->lineEdit())
-        combo->lineEdit()->selectAll();
-    else if (auto* plain = qobject_cast<QPlainTextEdit*>(focused))
-        plain->selectAll();
-    else if (auto* rich = qobject_cast<QTextEdit*>(focused))
-        rich->selectAll();
-    else if (focused == m_memo || (focused && m_memo->isAncestorOf(focused)))
+    if (SelectAllInEditor(focused))
+        return;
+    if (focused == m_memo || (focused && m_memo->isAncestorOf(focused)))
         m_memo->SelectAll();
 }
 
@@ -841,16 +827,24 @@ QString TFormMain::saveStartFolder() const
     return IsExistingFolder(start) ? start : Info().DesktopFolder;
 }
 
+// The name chosen in a save dialog; nothing when it was cancelled, and a beep when it was
+// confirmed without a name.
+std::optional<QString> TFormMain::askSaveName(QFileDialog& dialog)
+{
+    std::optional<QString> fileName = m_desktop.RunSaveDialog(dialog);
+    if (fileName && fileName->isEmpty()) {
+        m_desktop.Beep();
+        return std::nullopt;
+    }
+    return fileName;
+}
+
 void TFormMain::actionExportToHTMLExecute()
 {
     m_saveDialogHTML->setDirectory(saveStartFolder());
-    const std::optional<QString> fileName = m_desktop.RunSaveDialog(*m_saveDialogHTML);
+    const std::optional<QString> fileName = askSaveName(*m_saveDialogHTML);
     if (!fileName)
         return;
-    if (fileName->isEmpty()) {
-        m_desktop.Beep();
-        return;
-    }
     whileExporting(
         [this, &fileName] { return m_dlgExport->Run(*fileName, m_result, ListedLocation()); });
 }
@@ -860,13 +854,9 @@ void TFormMain::actionSaveAsExecute()
     m_saveDialog->setDirectory(saveStartFolder());
     if (!m_lastSaveName.isEmpty())
         m_saveDialog->selectFile(m_lastSaveName);
-    const std::optional<QString> fileName = m_desktop.RunSaveDialog(*m_saveDialog);
+    const std::optional<QString> fileName = askSaveName(*m_saveDialog);
     if (!fileName)
         return;
-    if (fileName->isEmpty()) {
-        m_desktop.Beep();
-        return;
-    }
     m_lastSaveName = fileName->mid(fileName->lastIndexOf(PathDelimiter) + 1);
     try {
         QApplication::setOverrideCursor(Qt::WaitCursor);
@@ -922,10 +912,7 @@ void TFormMain::openOrExplore(bool explore)
 
 void TFormMain::actionMaximizeExecute()
 {
-    if (isMaximized())
-        showNormal();
-    else
-        showMaximized();
+    ToggleMaximized(this);
 }
 
 void TFormMain::actionMinimizeExecute()

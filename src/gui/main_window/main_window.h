@@ -117,6 +117,7 @@ private:
     void actionErrorExecute();
     void actionExportToHTMLExecute();
     QString saveStartFolder() const;
+    std::optional<QString> askSaveName(QFileDialog& dialog);
     void actionListNormalExecute();
     void actionListDepth1Execute();
     void actionStopExecute();
