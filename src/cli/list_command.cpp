@@ -72,16 +72,8 @@ void installInterruptHandler()
 
 THtmlExportOptions pageOptions(const TListCommand& command)
 {
-    THtmlExportOptions options;
-    options.ListedLocation = ListedLocation();
-    options.IsRelative = !command.PageFullLinks && !ListedLocation().isEmpty();
-    options.Prefix = command.PagePrefix;
-    options.IsLinkFolders = command.PageLinkFolders;
-    options.SiteRoot = SiteRoot();
-    options.FileVersion = Info().VersionInfo.FileVersion;
-    options.LanguageCode = Info().LanguageCode;
-    options.Created = QDate::currentDate();
-    return options;
+    return HtmlPageOptions(ListedLocation(), !command.PageFullLinks && !ListedLocation().isEmpty(),
+                           command.PagePrefix, command.PageLinkFolders);
 }
 
 class TCommandLineHost : public TListingHost {

@@ -158,7 +158,7 @@ private:
     void encodeEnd(QByteArray& out) override { m_page.AppendFoot(out); }
     QString errorText(const QString& message) const override
     {
-        return HtmlExportErrorText(30, message);
+        return HtmlExportErrorText(THtmlStage::Write, message);
     }
 
     THtmlPageBuilder m_page;

@@ -1,6 +1,8 @@
 #include "core/output/html_export.h"
 
 #include "core/listing/result_line_store.h"
+#include "core/system/program_info.h"
+#include "core/system/web_addresses.h"
 #include "core/text/assertion.h"
 #include "core/text/file_names.h"
 #include "core/text/text_utils.h"
@@ -289,14 +291,38 @@ QByteArray BuildHtmlPage(const THtmlExportOptions& options)
     return out;
 }
 
-THtmlExport ExportHtmlPage(const QString& fileName, const THtmlExportOptions& options)
+THtmlExportOptions HtmlPageOptions(const QString& listedLocation, bool relative,
+                                   const QString& prefix, bool linkFolders)
+{
+    THtmlExportOptions options;
+    options.ListedLocation = listedLocation;
+    options.IsRelative = relative;
+    options.Prefix = prefix;
+    options.IsLinkFolders = linkFolders;
+    options.SiteRoot = ExportGeneratorAddress();
+    options.FileVersion = Info().VersionInfo.FileVersion;
+    options.LanguageCode = Info().LanguageCode;
+    options.Created = QDate::currentDate();
+    return options;
+}
+
+THtmlExport ExportHtmlPage(const QString& fileName, const THtmlExportOptions& options,
+                           const THtmlExportHooks& hooks)
 {
     THtmlExport result;
     try {
-        result.Stage = 10;
-        const QByteArray page = BuildHtmlPage(options);
-        result.Stage = 30;
+        result.Stage = THtmlStage::Build;
+        QByteArray page = BuildHtmlPage(options);
+        result.Stage = THtmlStage::Show;
+        if (hooks.Show)
+            hooks.Show(page);
+        result.Stage = THtmlStage::Write;
         WriteFileBytes(fileName, page);
+        result.Written = true;
+        page = QByteArray(); // the preview reads the file; two copies of a large page are a lot
+        result.Stage = THtmlStage::Preview;
+        if (hooks.Preview)
+            hooks.Preview();
     } catch (const EAssertionFailed&) {
         throw; // a programming error belongs to the error report, not to this message
     } catch (const std::exception& error) {
@@ -305,9 +331,9 @@ THtmlExport ExportHtmlPage(const QString& fileName, const THtmlExportOptions& op
     return result;
 }
 
-QString HtmlExportErrorText(int stage, QStringView message)
+QString HtmlExportErrorText(THtmlStage stage, QStringView message)
 {
-    return QStringLiteral("Error #4022/%1. Problem during HTML export.\r\n").arg(stage) +
+    return QStringLiteral("Error #4022/%1. Problem during HTML export.\r\n").arg(int(stage)) +
            message.toString();
 }
 

@@ -8,6 +8,7 @@
 #include <QString>
 #include <QStringView>
 
+#include <functional>
 #include <utility>
 
 // The XHTML 1.0 Transitional page of a result: every result line inside one <pre> block, the
@@ -51,19 +52,44 @@ private:
 /// Empties the store's lookup cache first, so the build's sequential path lookups start clean.
 QByteArray BuildHtmlPage(const THtmlExportOptions& options);
 
-/// How a page export ended: an empty ErrorText means the file was written.
+/// The stages of a page export, numbered as the error message names them.
+enum class THtmlStage {
+    Build = 10,   // the page is built from the lines
+    Show = 20,    // the caller shows the built page (the dialog's source view)
+    Write = 30,   // the file is written
+    Preview = 40, // the caller shows the written file
+};
+
+/// What a caller does between the stages; either may be empty. An exception from a hook ends
+/// the export with that hook's stage.
+struct THtmlExportHooks {
+    std::function<void(const QByteArray& page)> Show;
+    std::function<void()> Preview;
+};
+
+/// How a page export ended: an empty ErrorText means every stage completed.
 struct THtmlExport {
-    int Stage = 0; // 10 while building, 30 while writing
+    THtmlStage Stage = THtmlStage::Build; // the stage reached
+    bool Written = false;                 // the file was written (a later stage may still fail)
     QString ErrorText;
     bool Ok() const { return ErrorText.isEmpty(); }
 };
 
-/// Builds the page and writes it to fileName (replacing it); any failure is caught and
-/// described in ErrorText with the stage reached.
-THtmlExport ExportHtmlPage(const QString& fileName, const THtmlExportOptions& options);
+/// The options of a page of the last listing run, with the program's own facts (site root,
+/// version, language, today's date) filled in: the one place both the export dialog and the
+/// command line take them from. Relative links need a single listed location.
+THtmlExportOptions HtmlPageOptions(const QString& listedLocation, bool relative,
+                                   const QString& prefix, bool linkFolders);
+
+/// Builds the page and writes it to fileName (replacing it only when complete), running the
+/// hooks between the stages; the page is let go before Preview, which reads the file. Any
+/// failure is caught and described in ErrorText with the stage reached; a failed assertion is
+/// a programming error and goes on to the caller.
+THtmlExport ExportHtmlPage(const QString& fileName, const THtmlExportOptions& options,
+                           const THtmlExportHooks& hooks = {});
 
 /// "Error #4022/30. Problem during HTML export." CR LF message
-QString HtmlExportErrorText(int stage, QStringView message);
+QString HtmlExportErrorText(THtmlStage stage, QStringView message);
 
 /// The link address of path, before the attribute escaping:
 /// LinkAddress(u"/m/Rock/a b.mp3", u"/m/", true, u"") == "Rock/a%20b.mp3",

@@ -350,42 +350,24 @@ bool TdlgExport::Generate()
         m_generating = false;
     });
 
-    THtmlExportOptions options;
+    THtmlExportOptions options =
+        HtmlPageOptions(m_listedLocation, m_radioRelative->isChecked(),
+                        m_comboPrefix->currentText(), m_checkLinkFolders->isChecked());
     options.Lines = m_lines;
-    options.ListedLocation = m_listedLocation;
-    options.IsRelative = m_radioRelative->isChecked();
-    options.Prefix = m_comboPrefix->currentText();
-    options.IsLinkFolders = m_checkLinkFolders->isChecked();
-    options.SiteRoot = ExportGeneratorAddress();
-    options.FileVersion = Info().VersionInfo.FileVersion;
-    options.LanguageCode = Info().LanguageCode;
-    options.Created = QDate::currentDate();
     options.Progress = [this, lineCount](qsizetype line) {
         reportProgress(BuildPass, line, lineCount);
     };
-
-    int stage = 0;
-    QString error;
-    try {
-        stage = 10;
-        QByteArray page = BuildHtmlPage(options);
-        stage = 20;
-        showSource(page);
-        stage = 30;
-        WriteFileBytes(m_exportFileName, page);
-        page = QByteArray(); // the preview reads the file; two copies of a large page are a lot
-        m_written = true;
+    THtmlExportHooks hooks;
+    hooks.Show = [this](const QByteArray& page) { showSource(page); };
+    hooks.Preview = [this] {
         reportProgress(PreviewPass, 0, 1); // a large file takes a moment to write and to read
-        stage = 40;
         m_wb->ShowPage(m_exportFileName);
-    } catch (const EAssertionFailed&) {
-        throw; // a programming error belongs to the error report
-    } catch (const std::exception& e) {
-        error = HtmlExportErrorText(stage, QString::fromUtf8(e.what()));
-    }
-    if (!error.isEmpty() && m_hooks.ShowError) {
+    };
+    const THtmlExport exported = ExportHtmlPage(m_exportFileName, options, hooks);
+    m_written = exported.Written;
+    if (!exported.Ok() && m_hooks.ShowError) {
         m_progress->Finish();
-        m_hooks.ShowError(this, error);
+        m_hooks.ShowError(this, exported.ErrorText);
     }
     Q_EMIT Generated(m_written);
     return m_written;

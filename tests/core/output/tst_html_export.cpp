@@ -1,6 +1,8 @@
 #include "core/listing/result_line_store.h"
 #include "core/listing/result_text.h"
 #include "core/output/html_export.h"
+#include "core/system/program_info.h"
+#include "core/system/web_addresses.h"
 #include "core/text/assertion.h"
 #include "core/text/file_names.h"
 
@@ -9,6 +11,8 @@
 #include <QFile>
 #include <QTest>
 #include <QXmlStreamReader>
+
+#include <stdexcept>
 
 using namespace dirka;
 using namespace testsupport;
@@ -307,7 +311,8 @@ private Q_SLOTS:
         TTempTree dir;
         const QString target = dir.path("missing/list.html");
         THtmlExport exported = ExportHtmlPage(target, options(result));
-        QCOMPARE(exported.Stage, 30);
+        QCOMPARE(exported.Stage, THtmlStage::Write);
+        QVERIFY(!exported.Written);
         QCOMPARE(exported.ErrorText, u"Error #4022/30. Problem during HTML export.\r\n" + target +
                                          u": No such file or directory");
         THtmlExportOptions noLines = options(result);
@@ -315,6 +320,70 @@ private Q_SLOTS:
         QVERIFY_THROWS_EXCEPTION(EAssertionFailed, BuildHtmlPage(noLines));
         // A programming error is not an export problem: it goes on to the error report.
         QVERIFY_THROWS_EXCEPTION(EAssertionFailed, ExportHtmlPage(target, noLines));
+    }
+
+    // A failing hook ends the export at its own stage; the file is kept only from Write on.
+    void exportStages_data()
+    {
+        QTest::addColumn<int>("failing");
+        QTest::addColumn<int>("stage");
+        QTest::addColumn<bool>("written");
+        QTest::addColumn<QString>("calls");
+        QTest::newRow("none") << 0 << int(THtmlStage::Preview) << true << "show preview ";
+        QTest::newRow("show") << 20 << int(THtmlStage::Show) << false << "show ";
+        QTest::newRow("preview") << 40 << int(THtmlStage::Preview) << true << "show preview ";
+    }
+    void exportStages()
+    {
+        QFETCH(int, failing);
+        QFETCH(int, stage);
+        QFETCH(bool, written);
+        QFETCH(QString, calls);
+        TResultText result;
+        addLine(result, u"a.txt", u"/Music/a.txt");
+        TTempTree dir;
+        const QString target = dir.path("list.html");
+        QVERIFY(dir.makeFile("list.html", "old"));
+        QString called;
+        QByteArray shown;
+        THtmlExportHooks hooks;
+        hooks.Show = [&](const QByteArray& page) {
+            called += u"show ";
+            shown = page;
+            if (failing == 20)
+                throw std::runtime_error("no view");
+        };
+        hooks.Preview = [&] {
+            called += u"preview ";
+            // The file is complete when the preview reads it.
+            QCOMPARE(readAll(target), shown);
+            if (failing == 40)
+                throw std::runtime_error("no preview");
+        };
+        const THtmlExport exported = ExportHtmlPage(target, options(result), hooks);
+        QCOMPARE(called, calls);
+        QCOMPARE(int(exported.Stage), stage);
+        QCOMPARE(exported.Written, written);
+        QCOMPARE(readAll(target), written ? BuildHtmlPage(options(result)) : QByteArray("old"));
+        if (failing)
+            QVERIFY(exported.ErrorText.startsWith(
+                QStringLiteral("Error #4022/%1. Problem during HTML export.\r\nno ").arg(stage)));
+        else
+            QVERIFY(exported.Ok());
+    }
+
+    void pageOptionsCarryTheProgramsFacts()
+    {
+        const THtmlExportOptions o =
+            HtmlPageOptions(QStringLiteral("/m/"), true, QStringLiteral("http://h/"), true);
+        QCOMPARE(o.ListedLocation, u"/m/");
+        QVERIFY(o.IsRelative && o.IsLinkFolders);
+        QCOMPARE(o.Prefix, u"http://h/");
+        QCOMPARE(o.SiteRoot, SiteRoot());
+        QCOMPARE(o.FileVersion, Info().VersionInfo.FileVersion);
+        QCOMPARE(o.LanguageCode, Info().LanguageCode);
+        QCOMPARE(o.Created, QDate::currentDate());
+        QCOMPARE(o.Lines, nullptr);
     }
 
     void examplePath_data()
