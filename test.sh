@@ -14,5 +14,6 @@ if [ "${1:-}" = "--sanitize" ]; then
   export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
 fi
 "$root/scripts/setup.sh"
+"$root/scripts/check_format.sh"
 cd "$build"
 QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j2 "$@"

@@ -2,10 +2,10 @@
 # Shared by run.sh and test.sh: install what is missing (Debian 12), configure, build.
 set -euo pipefail
 
-# The last four check and build the packages: the desktop entry and metadata validators, the
-# manual page renderer, dpkg-shlibdeps for the .deb's dependencies.
+# The last five check and build the packages: the desktop entry and metadata validators, the
+# manual page renderer, dpkg-shlibdeps for the .deb's dependencies; clang-format checks the code.
 packages=(cmake g++ ninja-build pkg-config qt6-base-dev libicu-dev libcanberra-dev python3
-  desktop-file-utils appstream groff-base dpkg-dev)
+  desktop-file-utils appstream groff-base dpkg-dev clang-format)
 
 "$(dirname "${BASH_SOURCE[0]}")/install_packages.sh" "${packages[@]}"
 

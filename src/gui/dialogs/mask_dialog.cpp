@@ -2,18 +2,18 @@
 
 #include "core/text/text_utils.h"
 #include "gui/dialogs/options_rules.h"
+#include "gui/main_window/desktop.h"
 
 #include <QDialogButtonBox>
 #include <QFontMetrics>
 #include <QLabel>
 #include <QLineEdit>
-#include <QMessageBox>
 #include <QPushButton>
 #include <QVBoxLayout>
 
 namespace dirka {
 
-TdlgFilter::TdlgFilter(QWidget* parent) : QDialog(parent)
+TdlgFilter::TdlgFilter(TDesktop& desktop, QWidget* parent) : QDialog(parent), m_desktop(desktop)
 {
     setObjectName(QStringLiteral("dlgFilter"));
     setWindowTitle(QStringLiteral("Filter"));
@@ -104,7 +104,7 @@ void TdlgFilter::btnOKClick()
     if (mask.isEmpty())
         return;
     if (const QString problem = MaskProblem(mask); !problem.isEmpty()) {
-        QMessageBox::warning(this, QStringLiteral("Warning"), problem);
+        m_desktop.Warning(this, problem);
         return;
     }
     accept();

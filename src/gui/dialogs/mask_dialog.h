@@ -11,6 +11,8 @@ class QPushButton;
 
 namespace dirka {
 
+class TDesktop;
+
 /// The small dialog in which one file-name mask is typed and checked. Whatever it hands back on
 /// OK obeys the mask syntax: trimmed, not empty, no "?", no "|", at most two "*".
 ///
@@ -18,7 +20,8 @@ namespace dirka {
 class TdlgFilter : public QDialog {
     Q_OBJECT
 public:
-    explicit TdlgFilter(QWidget* parent = nullptr);
+    /// desktop shows the warning for a mask that breaks the syntax.
+    explicit TdlgFilter(TDesktop& desktop, QWidget* parent = nullptr);
 
     /// The caption of the edit, with the accelerator that focuses it ("List only &files").
     void SetLabel(const QString& text);
@@ -35,6 +38,7 @@ private:
     void edChange();
     void btnOKClick();
 
+    TDesktop& m_desktop;
     QLabel* m_lab;
     QLineEdit* m_ed;
     QLabel* m_labelChars;

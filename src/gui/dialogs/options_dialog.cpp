@@ -5,6 +5,8 @@
 #include "core/text/text_utils.h"
 #include "gui/dialogs/mask_dialog.h"
 #include "gui/dialogs/options_rules.h"
+#include "gui/main_window/desktop.h"
+#include "gui/main_window/help.h"
 #include "gui/widgets/named.h"
 
 #include <QCheckBox>
@@ -14,7 +16,6 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QListWidget>
-#include <QMessageBox>
 #include <QPushButton>
 #include <QShowEvent>
 #include <QSignalBlocker>
@@ -40,12 +41,13 @@ QComboBox* locationBox(QWidget* parent, const char* name, const QStringList& cho
 
 } // namespace
 
-TFormOptions::TFormOptions(std::function<void()> runHelp, QWidget* parent)
-    : QDialog(parent), m_runHelp(std::move(runHelp)), m_dlgFilter(new TdlgFilter(this))
+TFormOptions::TFormOptions(TDesktop& desktop, std::function<void()> runHelp, QWidget* parent)
+    : QDialog(parent), m_desktop(desktop), m_runHelp(std::move(runHelp)),
+      m_dlgFilter(new TdlgFilter(desktop, this))
 {
     setObjectName(QStringLiteral("FormOptions"));
     setWindowTitle(QStringLiteral("Dirka - Options"));
-    setProperty("helpContext", 7);
+    SetHelpContext(this, OptionsHelpContext);
     createControls();
     loadControls();
 }
@@ -331,8 +333,7 @@ void TFormOptions::btnOKClick()
     const TMissingLocation missing = MissingLocation(m_settings);
     if (missing != TMissingLocation::None) {
         (missing == TMissingLocation::PathList ? m_comboPathList : m_comboPathSave)->setFocus();
-        QMessageBox::warning(this, QStringLiteral("Warning"),
-                             QString::fromUtf16(MissingLocationText));
+        m_desktop.Warning(this, QString::fromUtf16(MissingLocationText));
         return;
     }
     accept();

@@ -16,19 +16,22 @@ class QSpinBox;
 
 namespace dirka {
 
+class TDesktop;
 class TdlgFilter;
 
 /// The options: search range, actions after a listing, default locations and the masks of every
 /// "Search for" entry. It edits a working copy of the settings; mask edits go into that copy at
 /// once, so Cancel drops them with everything else. Help context 7.
 ///
-///     TFormOptions options(runHelp, mainWindow);
+///     TFormOptions options(desktop, runHelp, mainWindow);
 ///     if (const auto edited = options.Edit(settings)) { settings = *edited; ... }
 class TFormOptions : public QDialog {
     Q_OBJECT
 public:
-    /// runHelp runs the main window's Help command (the "Help" button).
-    explicit TFormOptions(std::function<void()> runHelp, QWidget* parent = nullptr);
+    /// desktop shows the warnings; runHelp runs the main window's Help command (the "Help"
+    /// button).
+    explicit TFormOptions(TDesktop& desktop, std::function<void()> runHelp,
+                          QWidget* parent = nullptr);
 
     /// Takes a copy of settings as the working copy and loads the controls from it.
     void SetSettings(const TSettings& settings);
@@ -58,6 +61,7 @@ private:
     void btnResetClick();
     void btnOKClick();
 
+    TDesktop& m_desktop;
     std::function<void()> m_runHelp;
     TSettings m_settings;
     TdlgFilter* m_dlgFilter;

@@ -2,6 +2,7 @@
 
 #include "core/listing/folder_walker.h"
 #include "core/system/program_info.h"
+#include "gui/main_window/help.h"
 #include "gui/widgets/named.h"
 
 #include <QButtonGroup>
@@ -62,7 +63,7 @@ TFormSelectStyle::TFormSelectStyle(std::function<void()> runHelp, QWidget* paren
 {
     setObjectName(QStringLiteral("FormSelectStyle"));
     setWindowTitle(QStringLiteral("Dirka - List Style"));
-    setProperty("helpContext", 6);
+    SetHelpContext(this, StyleHelpContext);
     createControls();
 }
 

@@ -42,7 +42,6 @@ namespace dirka {
 
 namespace {
 
-constexpr int HelpContext = 8;
 constexpr QSize DialogSize(620, 620);
 
 // One bar runs over the three passes of a build, in proportion to what each costs on a large
@@ -113,7 +112,7 @@ TdlgExport::TdlgExport(TExportDialogHooks hooks, QWidget* parent)
     setWindowFlag(Qt::WindowMaximizeButtonHint);
     setWindowFlag(Qt::WindowContextHelpButtonHint, false);
     setSizeGripEnabled(true);
-    SetHelpContext(this, HelpContext);
+    SetHelpContext(this, ExportHelpContext);
     resize(DialogSize);
 
     m_radioRelative->setObjectName(QStringLiteral("radioRelative"));

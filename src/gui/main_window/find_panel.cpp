@@ -16,7 +16,6 @@ namespace dirka {
 namespace {
 
 constexpr int MaxFindLength = 100;
-constexpr int FindBoxHelpContext = 5;
 
 } // namespace
 

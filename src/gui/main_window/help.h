@@ -12,6 +12,12 @@ namespace dirka {
 /// The property that carries a widget's help context number.
 inline constexpr char HelpContextProperty[] = "helpContext";
 
+/// The help contexts of the program's windows and controls: page us0005.html is the find box's.
+inline constexpr int FindBoxHelpContext = 5;
+inline constexpr int StyleHelpContext = 6;
+inline constexpr int OptionsHelpContext = 7;
+inline constexpr int ExportHelpContext = 8;
+
 /// Gives widget the help context n.
 void SetHelpContext(QWidget* widget, int n);
 /// The context of the focused control of the active window; when that is 0 or less, the

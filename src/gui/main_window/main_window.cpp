@@ -56,6 +56,9 @@ namespace dirka {
 namespace {
 
 constexpr int HintMs = 6000;
+// The encoding menu keeps two entries hidden; their codes are never saved with.
+constexpr int HiddenCodeUnicodeBigEndian = 3;
+constexpr int HiddenCodeAnsi = 1;
 constexpr int StartListDelayMs = 100;
 constexpr QSize ToolButtonSize(80, 36);
 constexpr QSize StopButtonSize(57, 41);
@@ -108,7 +111,7 @@ TFormMain::TFormMain(TDesktop& desktop, const std::optional<QString>& commandLin
 void TFormMain::createDialogs()
 {
     const auto runHelp = [this] { actionHelpF1->trigger(); };
-    m_formOptions = new TFormOptions(runHelp, this);
+    m_formOptions = new TFormOptions(m_desktop, runHelp, this);
     m_dlgAbout =
         new TdlgAbout([this](const QString& target) { m_desktop.OpenDocument(target); }, this);
     m_formSelectStyle = new TFormSelectStyle(runHelp, this);
@@ -309,8 +312,8 @@ QMenu* TFormMain::createEncodingMenu()
         {"miUTF8bom", "UTF-8 with BOM", SaveCodeUtf8Bom, true},
         {"miUTF8", "UTF-8", SaveCodeUtf8, true},
         {"miUnicode", "Unicode", SaveCodeUnicode, true},
-        {"miUnicodeBigEndian", "Unicode Big Endian", 3, false},
-        {"miANSI", "ANSI", 1, false},
+        {"miUnicodeBigEndian", "Unicode Big Endian", HiddenCodeUnicodeBigEndian, false},
+        {"miANSI", "ANSI", HiddenCodeAnsi, false},
     };
     for (const auto& e : entries) {
         QAction* entry = menu->addAction(QString::fromLatin1(e.Caption));

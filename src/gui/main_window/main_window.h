@@ -2,6 +2,7 @@
 
 #include "core/listing/listing_run.h"
 #include "core/listing/result_text.h"
+#include "core/output/text_file_writer.h"
 #include "core/settings/settings_records.h"
 #include "gui/main_window/command_states.h"
 
@@ -49,7 +50,7 @@ public:
     const TResultText& Result() const { return m_result; }
     TResultView* Memo() const { return m_memo; }
     bool IsBusy() const { return m_busy; }
-    /// "UTF-8 with BOM" 5, "UTF-8" 4, "Unicode" 2: what Save As writes.
+    /// SaveCodeUtf8Bom, SaveCodeUtf8 or SaveCodeUnicode: what Save As writes.
     int SaveEncoding() const { return m_saveEncoding; }
     /// The result's lines changed outside a run: the view and the result commands follow.
     void ResultChanged();
@@ -148,7 +149,7 @@ private:
     TDesktop& m_desktop;
     TSettings m_settings;
     TResultText m_result;
-    int m_saveEncoding = 5;
+    int m_saveEncoding = SaveCodeUtf8Bom;
     bool m_startList = false;
     bool m_busy = false;
     bool m_exporting = false;

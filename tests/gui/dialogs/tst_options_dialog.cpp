@@ -3,6 +3,7 @@
 
 #include "core/system/program_info.h"
 #include "dialogs/dialog_test_support.h"
+#include "fake_desktop.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -65,7 +66,8 @@ private Q_SLOTS:
         QFETCH(bool, okEnabled);
         QFETCH(QString, message);
         QFETCH(QString, shown);
-        TdlgFilter dialog;
+        TFakeDesktop desktop;
+        TdlgFilter dialog(desktop);
         dialog.SetText(QStringLiteral("old"));
         dialog.show();
         QCOMPARE(child<QLabel>(&dialog, "labelChars")->text(), QStringLiteral("(3 chars)"));
@@ -73,7 +75,8 @@ private Q_SLOTS:
         QCOMPARE(child<QLabel>(&dialog, "labelChars")->text(), counter);
         auto* ok = child<QPushButton>(&dialog, "btnOK");
         QCOMPARE(ok->isEnabled(), okEnabled);
-        QCOMPARE(clickForMessage(ok), message);
+        ok->click();
+        QCOMPARE(desktop.TakeWarning(), message);
         QCOMPARE(dialog.Text(), shown);
         const bool accepted = message.isEmpty() && !shown.isEmpty();
         QCOMPARE(dialog.result() == QDialog::Accepted, accepted);
@@ -83,7 +86,8 @@ private Q_SLOTS:
     void separatorEntryStaysSeparator()
     {
         int helpRuns = 0;
-        TFormOptions options([&helpRuns] { ++helpRuns; });
+        TFakeDesktop desktop;
+        TFormOptions options(desktop, [&helpRuns] { ++helpRuns; });
         QCOMPARE(options.property("helpContext").toInt(), 7);
         child<QPushButton>(&options, "sbtnHelp")->click();
         QCOMPARE(helpRuns, 1);
@@ -102,7 +106,8 @@ private Q_SLOTS:
 
     void addEditAndDefaults()
     {
-        TFormOptions options(nullptr);
+        TFakeDesktop desktop;
+        TFormOptions options(desktop, nullptr);
         TSettings settings;
         settings.FilterMask[1] = QStringLiteral("a|");
         settings.FilterMask[13] = QStringLiteral("*.c|");
@@ -148,7 +153,8 @@ private Q_SLOTS:
         QFETCH(int, row);
         QFETCH(QString, left);
         QFETCH(int, selected);
-        TFormOptions options(nullptr);
+        TFakeDesktop desktop;
+        TFormOptions options(desktop, nullptr);
         TSettings settings;
         settings.Filter = 18;
         settings.FilterMask[18] = maskText;
@@ -167,7 +173,8 @@ private Q_SLOTS:
 
     void cancelDiscardsMaskEdits()
     {
-        TFormOptions options(nullptr);
+        TFakeDesktop desktop;
+        TFormOptions options(desktop, nullptr);
         TSettings settings;
         settings.Filter = 17;
         QTimer::singleShot(0, &options, [&options] {
@@ -183,7 +190,8 @@ private Q_SLOTS:
 
     void locationChecks()
     {
-        TFormOptions options(nullptr);
+        TFakeDesktop desktop;
+        TFormOptions options(desktop, nullptr);
         options.SetSettings(TSettings());
         options.show();
         auto* pathList = child<QComboBox>(&options, "comboPathList");
@@ -191,14 +199,17 @@ private Q_SLOTS:
         auto* ok = child<QPushButton>(&options, "btnOK");
         const QString refused = QStringLiteral("Warning: Specified location doesn't exists.");
         pathList->setEditText(QStringLiteral("/no/such"));
-        QCOMPARE(clickForMessage(ok), refused);
+        ok->click();
+        QCOMPARE(desktop.TakeWarning(), refused);
         QCOMPARE(options.focusWidget(), pathList);
         pathList->setEditText(QStringLiteral("  <Desktop> | <My Documents>"));
         pathSave->setEditText(QString());
-        QCOMPARE(clickForMessage(ok), refused);
+        ok->click();
+        QCOMPARE(desktop.TakeWarning(), refused);
         QCOMPARE(options.focusWidget(), pathSave);
         pathSave->setEditText(QStringLiteral("<Desktop>  "));
-        QCOMPARE(clickForMessage(ok), QString());
+        ok->click();
+        QCOMPARE(desktop.TakeWarning(), QString());
         QCOMPARE(options.result(), int(QDialog::Accepted));
         QCOMPARE(options.Settings().PathList, QStringLiteral("<Desktop> | <My Documents>"));
         QCOMPARE(options.Settings().PathSave, QStringLiteral("<Desktop>"));
@@ -206,7 +217,8 @@ private Q_SLOTS:
 
     void resetAndReadBack()
     {
-        TFormOptions options(nullptr);
+        TFakeDesktop desktop;
+        TFormOptions options(desktop, nullptr);
         TSettings settings;
         settings.IsMaxDepth = true;
         settings.MaxDepth = 3;

@@ -6,6 +6,8 @@
 #include "gui/main_window/main_window.h"
 #include "gui/result_view/result_view.h"
 
+#include "fake_desktop.h"
+
 #include <QAction>
 #include <QApplication>
 #include <QClipboard>
@@ -25,31 +27,9 @@
 #include <QTimer>
 
 using namespace dirka;
+using testsupport::TFakeDesktop;
 
 namespace {
-
-// Records what the window asks of the desktop; the save dialog answers with a set name.
-class TFakeDesktop : public TDesktop {
-public:
-    void OpenDocument(const QString& target) override { Calls << u"open " + target; }
-    void ShowInFileManager(const QString& path) override { Calls << u"show " + path; }
-    void Beep() override { Calls << QStringLiteral("beep"); }
-    void PlaySound(const QString& fileName) override { Calls << u"sound " + fileName; }
-    void Warning(QWidget*, const QString& text) override { Calls << u"warning " + text; }
-    void Error(QWidget*, const QString& text) override { Calls << u"error " + text; }
-    std::optional<QString> RunSaveDialog(QFileDialog& dialog) override
-    {
-        Calls << u"dialog " + dialog.windowTitle() + u" in " + dialog.directory().path();
-        return SaveName;
-    }
-    std::optional<QString> ChooseFolder(QWidget*, const QString&, const QString&) override
-    {
-        return std::nullopt;
-    }
-
-    QStringList Calls;
-    std::optional<QString> SaveName;
-};
 
 QByteArray readAll(const QString& fileName)
 {
