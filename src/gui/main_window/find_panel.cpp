@@ -48,6 +48,7 @@ TFindPanel::TFindPanel(QWidget* parent)
                         QLineEdit::LeadingPosition);
     m_edFind->setPlaceholderText(QStringLiteral("Find in results"));
     m_edFind->installEventFilter(this);
+    m_edFind->setAcceptDrops(false); // a dropped item is listed by the window
     SetHelpContext(m_edFind, FindBoxHelpContext);
 
     auto* layout = new QHBoxLayout(this);

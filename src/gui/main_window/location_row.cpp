@@ -38,7 +38,13 @@ TLocationRow::TLocationRow(QWidget* parent)
     m_comboPath->setMaxVisibleItems(MaxVisibleRows);
     m_comboPath->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
     m_comboPath->setMinimumContentsLength(8);
-    m_comboPath->lineEdit()->installEventFilter(this);
+    // The box hands its keys to its line edit by a direct call that no filter on the line edit
+    // sees: Enter is caught on the box itself.
+    m_comboPath->installEventFilter(this);
+    // A drop on the box belongs to the window (it lists the dropped item's folder); the line
+    // edit would paste the item's address into the location.
+    m_comboPath->lineEdit()->setAcceptDrops(false);
+    m_comboPath->setAcceptDrops(false);
 
     m_comboFilter->setObjectName(QStringLiteral("comboFilter"));
     m_comboFilter->setMaxVisibleItems(MaxVisibleRows);
@@ -83,7 +89,8 @@ bool TLocationRow::eventFilter(QObject* watched, QEvent* event)
 {
     if (event->type() == QEvent::KeyPress && m_list) {
         const int key = static_cast<QKeyEvent*>(event)->key();
-        const bool popupOpen = m_comboFilter->view()->isVisible();
+        const auto* box = qobject_cast<QComboBox*>(watched);
+        const bool popupOpen = box && box->view()->isVisible();
         if ((key == Qt::Key_Return || key == Qt::Key_Enter) && !popupOpen) {
             m_list->trigger();
             return true;

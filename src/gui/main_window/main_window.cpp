@@ -36,6 +36,8 @@
 #include <QComboBox>
 #include <QDir>
 #include <QFileDialog>
+#include <QFileInfo>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenuBar>
@@ -78,8 +80,8 @@ TFormMain::TFormMain(TDesktop& desktop, const std::optional<QString>& commandLin
 {
     setObjectName(QStringLiteral("FormMain"));
     const QString caption = QString::fromLatin1(ProgramTitle);
+    // The caption alone: an application display name would be added to every window's title.
     setWindowTitle(caption);
-    QGuiApplication::setApplicationDisplayName(caption);
     setAcceptDrops(true);
     setMinimumSize(320, 240);
     resize(540, 520);
@@ -103,6 +105,8 @@ TFormMain::TFormMain(TDesktop& desktop, const std::optional<QString>& commandLin
 
     if (TApplication* app = TApplication::Instance())
         app->SetHelpHandler([this] { actionHelpF1->trigger(); });
+    // Every box of the window lets the commands' shortcuts through (see eventFilter).
+    qApp->installEventFilter(this);
     createDialogs();
     applyCommandStates();
 }
@@ -127,6 +131,7 @@ void TFormMain::createDialogs()
 
 TFormMain::~TFormMain()
 {
+    qApp->removeEventFilter(this);
     if (TApplication* app = TApplication::Instance())
         app->SetHelpHandler(nullptr);
 }
@@ -497,15 +502,34 @@ void TFormMain::showEvent(QShowEvent* event)
     if (m_shown)
         return;
     m_shown = true;
-    if (const QScreen* screen = this->screen()) {
-        QRect frame = frameGeometry();
-        frame.moveCenter(screen->availableGeometry().center());
-        move(frame.topLeft());
-    }
+    PlaceOnScreen(this);
     applyCommandStates();
     actionLocationEnterExecute();
     if (m_startList)
         QTimer::singleShot(StartListDelayMs, this, [this] { actionListDepth1->trigger(); });
+}
+
+// A line edit claims keys such as Ctrl+E (end of line) or Ctrl+K (delete to the end) before
+// shortcuts are looked at. In this window an enabled command's shortcut wins from every control:
+// leaving the override unaccepted lets the shortcut run.
+bool TFormMain::eventFilter(QObject* watched, QEvent* event)
+{
+    if (event->type() == QEvent::ShortcutOverride && watched->isWidgetType() &&
+        static_cast<QWidget*>(watched)->window() == this &&
+        isCommandKey(static_cast<QKeyEvent*>(event)->keyCombination()))
+        return true;
+    return QMainWindow::eventFilter(watched, event);
+}
+
+bool TFormMain::isCommandKey(QKeyCombination key) const
+{
+    const QKeySequence pressed(key);
+    for (std::size_t i = 0; i < CommandCount; ++i) {
+        const QAction* action = this->*commandTable()[i].Member;
+        if (action->isEnabled() && !action->shortcut().isEmpty() && action->shortcut() == pressed)
+            return true;
+    }
+    return false;
 }
 
 void TFormMain::closeEvent(QCloseEvent* event)
@@ -558,6 +582,8 @@ void TFormMain::RunStarted()
 {
     m_busy = true;
     m_focusBeforeRun = QApplication::focusWidget();
+    // A new result starts at its top with nothing selected, whatever the old one showed.
+    m_memo->ShowFromTop();
     actionStop->setShortcut(QKeySequence(Qt::Key_Escape));
     applyCommandStates();
     m_labelWait->clear();
@@ -878,6 +904,10 @@ void TFormMain::actionExportToM3U8Execute()
     const std::optional<QString> fileName = m_desktop.RunSaveDialog(*m_saveDialogM3U8);
     if (!fileName || fileName->isEmpty())
         return;
+    // The next export opens in this one's folder with its name.
+    const QFileInfo chosen(*fileName);
+    m_saveDialogM3U8->setDirectory(chosen.absolutePath());
+    m_saveDialogM3U8->selectFile(chosen.fileName());
     const TM3u8Export written = whileExporting([this, &fileName] {
         return ExportToM3u8(*fileName, m_result,
                             [](qsizetype) { QCoreApplication::processEvents(); });

@@ -70,6 +70,7 @@ public:
     QString WholeText() const override;
 
 protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
     void showEvent(QShowEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
     void dragEnterEvent(QDragEnterEvent* event) override;
@@ -88,6 +89,7 @@ private:
     static const TCommandRow* commandTable();
     void runCommand(QAction* action, void (TFormMain::*handler)());
     void applyCommandStates();
+    bool isCommandKey(QKeyCombination key) const;
     /// Runs export with the window in its exporting state: the export lets events run, and
     /// nothing may change the result or start another export meanwhile.
     template <typename F> auto whileExporting(F export_)

@@ -118,6 +118,13 @@ void TResultView::Select(qsizetype start, qsizetype length)
     ensureVisible(end, true);
 }
 
+void TResultView::ShowFromTop()
+{
+    setSelection(0, 0);
+    verticalScrollBar()->setValue(0);
+    horizontalScrollBar()->setValue(0);
+}
+
 void TResultView::SelectAll()
 {
     setSelection(0, text().size());

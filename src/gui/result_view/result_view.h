@@ -37,6 +37,8 @@ public:
     void Select(qsizetype start, qsizetype length);
     /// Caret at the end, no scrolling.
     void SelectAll();
+    /// Caret at the start, nothing selected, scrolled to the top left.
+    void ShowFromTop();
     /// Exactly the units of the selection (CR LF kept).
     QString SelectedText() const;
     /// SelectedText() to the clipboard as plain text; nothing when the selection is empty.

@@ -3,7 +3,11 @@
 #include <QComboBox>
 #include <QLineEdit>
 #include <QPlainTextEdit>
+#include <QScreen>
+#include <QStyle>
 #include <QTextEdit>
+
+#include <algorithm>
 
 namespace dirka {
 
@@ -28,6 +32,33 @@ void ToggleMaximized(QWidget* window)
         window->showNormal();
     else
         window->showMaximized();
+}
+
+QRect FitAndCenter(QSize size, QMargins frame, QRect available)
+{
+    const QSize room = available.size().shrunkBy(frame);
+    const QSize fitted = size.boundedTo(room);
+    QRect outer(QPoint(), fitted.grownBy(frame));
+    outer.moveCenter(available.center());
+    outer.moveTop(std::max(outer.top(), available.top()));
+    outer.moveLeft(std::max(outer.left(), available.left()));
+    return outer.marginsRemoved(frame);
+}
+
+void PlaceOnScreen(QWidget* window)
+{
+    const QScreen* screen = window->screen();
+    if (!screen)
+        return;
+    QMargins frame(window->geometry().left() - window->frameGeometry().left(),
+                   window->geometry().top() - window->frameGeometry().top(),
+                   window->frameGeometry().right() - window->geometry().right(),
+                   window->frameGeometry().bottom() - window->geometry().bottom());
+    if (frame.isNull())
+        frame = QMargins(0, window->style()->pixelMetric(QStyle::PM_TitleBarHeight), 0, 0);
+    const QRect placed = FitAndCenter(window->size(), frame, screen->availableGeometry());
+    window->resize(placed.size());
+    window->move(placed.topLeft() - QPoint(frame.left(), frame.top()));
 }
 
 } // namespace dirka

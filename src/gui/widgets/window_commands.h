@@ -1,5 +1,8 @@
 #pragma once
 
+#include <QMargins>
+#include <QRect>
+
 class QWidget;
 
 // Commands that every window of the program has in the same form.
@@ -11,5 +14,14 @@ bool SelectAllInEditor(QWidget* focused);
 
 /// Maximize / Restore: maximizes window, or restores it when it is maximized.
 void ToggleMaximized(QWidget* window);
+
+/// Where a window of the client size size with the frame margins frame stands on a screen whose
+/// available area is available: centred, made smaller where it does not fit, its frame never
+/// above or left of the area. Answers the client geometry.
+QRect FitAndCenter(QSize size, QMargins frame, QRect available);
+
+/// FitAndCenter for window on its screen, before or after it is shown. A window not yet mapped
+/// knows no frame: a title bar of the style's height is assumed.
+void PlaceOnScreen(QWidget* window);
 
 } // namespace dirka

@@ -21,6 +21,8 @@
 #include <QLineEdit>
 #include <QMimeData>
 #include <QPushButton>
+#include <QScrollBar>
+#include <QSignalSpy>
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
@@ -437,6 +439,140 @@ private Q_SLOTS:
                  m_tree.filePath(QStringLiteral("sub")));
         QVERIFY(lines().join(u'\n').contains(u":: Search for: All files; Depth: 1"));
         delete mime;
+    }
+
+    // Keys as the platform gives them: to the window, through shortcut override and focus.
+    void key(Qt::Key key, Qt::KeyboardModifiers modifiers = Qt::NoModifier)
+    {
+        QTest::keyClick(m_window->windowHandle(), key, modifiers);
+    }
+    void activate()
+    {
+        QApplication::setActiveWindow(m_window.get());
+        QVERIFY(QTest::qWaitForWindowActive(m_window.get()));
+    }
+
+    void enterInTheLocationBoxLists()
+    {
+        activate();
+        key(Qt::Key_L, Qt::ControlModifier);
+        QVERIFY(find<QComboBox>("comboPath")->hasFocus());
+        setLocation(m_tree.path());
+        key(Qt::Key_Return);
+        QVERIFY(lines().join(u'\n').contains(u"a.txt"));
+        // Enter in "Search for" too.
+        find("actionClear")->trigger();
+        key(Qt::Key_K, Qt::ControlModifier);
+        QVERIFY(find<QComboBox>("comboFilter")->hasFocus());
+        key(Qt::Key_Enter, Qt::KeypadModifier);
+        QVERIFY(lines().join(u'\n').contains(u"a.txt"));
+    }
+
+    // Every command's shortcut runs it, whichever box has the focus.
+    void shortcutsFromEveryControl_data()
+    {
+        QTest::addColumn<QString>("control");
+        QTest::addColumn<QString>("action");
+        const char* const controls[] = {"comboPath", "comboFilter", "memo", "edFind"};
+        // Not here: Stop (no key when idle), the test error (ends the program).
+        const char* const actions[] = {
+            "actionListNormal",  "actionListDepth1", "actionOptions",        "actionListStyle",
+            "actionCopyResult",  "actionClear",      "actionSelectAll",      "actionFind",
+            "actionFindNext",    "actionFindBack",   "actionLocationSelect", "actionLocationEnter",
+            "actionFilterEnter", "actionSaveAs",     "actionExportToM3U8",   "actionExportToHTML",
+            "actionOpen",        "actionExplore",    "actionMaximize",       "actionHelpF1"};
+        for (const char* control : controls)
+            for (const char* action : actions)
+                QTest::addRow("%s %s", control, action) << control << action;
+    }
+    void shortcutsFromEveryControl()
+    {
+        QFETCH(QString, control);
+        QFETCH(QString, action);
+        listPlain();
+        activate();
+        find("actionFind")->trigger(); // the find box is shown for every row
+        find<QWidget>(control.toLatin1().constData())->setFocus();
+        QAction* command = find(action.toLatin1().constData());
+        QVERIFY(command->isEnabled());
+        QSignalSpy triggered(command, &QAction::triggered);
+        whenModal([](QWidget* dialog) { dialog->close(); });
+        const QKeyCombination shortcut = command->shortcut()[0];
+        key(shortcut.key(), shortcut.keyboardModifiers());
+        QCOMPARE(triggered.count(), 1);
+    }
+
+    // Ctrl+E shows the current line's item from the boxes too, where a line edit would move
+    // its cursor to the end.
+    void exploreFromTheBoxes_data()
+    {
+        QTest::addColumn<QString>("control");
+        for (const char* control : {"comboPath", "edFind", "memo"})
+            QTest::newRow(control) << control;
+    }
+    void exploreFromTheBoxes()
+    {
+        QFETCH(QString, control);
+        listPlain();
+        activate();
+        find("actionFind")->trigger();
+        const QString a = m_tree.filePath(QStringLiteral("a.txt"));
+        m_window->Memo()->Select(m_window->Result().Text().indexOf(u"a.txt"), 0);
+        find<QWidget>(control.toLatin1().constData())->setFocus();
+        m_desktop.Calls.clear();
+        key(Qt::Key_E, Qt::ControlModifier);
+        QCOMPARE(m_desktop.Calls, QStringList{u"show " + a});
+    }
+
+    void newListingStartsAtTheTop()
+    {
+        for (int i = 0; i < 200; ++i)
+            m_window->Lines().AppendLine(QStringLiteral("line %1").arg(i));
+        m_window->ResultChanged();
+        m_window->Memo()->Select(1500, 40);
+        QVERIFY(m_window->Memo()->verticalScrollBar()->value() > 0);
+        listPlain();
+        QCOMPARE(m_window->Memo()->SelectionStart(), 0);
+        QCOMPARE(m_window->Memo()->SelectionLength(), 0);
+        QCOMPARE(m_window->Memo()->verticalScrollBar()->value(), 0);
+    }
+
+    // The platform hands a drag to the widget under it that accepts drops, or to its nearest
+    // parent that does: every control of the window leaves drops to the window.
+    void dropsAnywhereReachTheWindow_data()
+    {
+        QTest::addColumn<QString>("control");
+        for (const char* control : {"comboPath", "comboFilter", "memo", "edFind", "toolBar"})
+            QTest::newRow(control) << control;
+    }
+    void dropsAnywhereReachTheWindow()
+    {
+        QFETCH(QString, control);
+        find("actionFind")->trigger();
+        auto* target = control == u"toolBar" ? m_window->findChild<QWidget*>("ToolBar")
+                                             : find<QWidget>(control.toLatin1().constData());
+        const QPoint at = target->mapTo(m_window.get(), target->rect().center());
+        QWidget* taker = m_window->childAt(at);
+        while (taker && !taker->acceptDrops())
+            taker = taker->parentWidget();
+        QCOMPARE(taker, m_window.get());
+    }
+
+    void playlistDialogReopensWhereLastUsed()
+    {
+        listPlain();
+        QTemporaryDir out;
+        m_desktop.SaveName = out.filePath(QStringLiteral("p2.m3u8"));
+        find("actionExportToM3U8")->trigger();
+        QVERIFY(QFile::exists(*m_desktop.SaveName));
+        auto* dialog = m_window->findChild<QFileDialog*>("saveDialogM3U8");
+        QCOMPARE(dialog->directory().path(), out.path());
+        QCOMPARE(dialog->selectedFiles(), QStringList{out.filePath(QStringLiteral("p2.m3u8"))});
+    }
+
+    void windowTitlesAreTheCaptionsAlone()
+    {
+        QCOMPARE(QGuiApplication::applicationDisplayName(), QCoreApplication::applicationName());
     }
 
     void commandLineLocationListsAfterStart()

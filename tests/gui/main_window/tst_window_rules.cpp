@@ -1,6 +1,7 @@
 #include "gui/export/list_page_document.h"
 #include "gui/main_window/help.h"
 #include "gui/main_window/location_row.h"
+#include "gui/widgets/window_commands.h"
 
 #include <QDir>
 #include <QFile>
@@ -98,6 +99,34 @@ private Q_SLOTS:
         QCOMPARE(HelpPagePath(context, language, folder), folder + opened);
         // Without even the index there is nothing to open.
         QCOMPARE(HelpPagePath(context, language, m_tree.path() + u"/music/"), QString());
+    }
+
+    void fitAndCenter_data()
+    {
+        QTest::addColumn<QSize>("size");
+        QTest::addColumn<QMargins>("frame");
+        QTest::addColumn<QRect>("available");
+        QTest::addColumn<QRect>("placed");
+        const QMargins bar(0, 20, 0, 0);
+        QTest::newRow("fits") << QSize(540, 520) << bar << QRect(0, 0, 1280, 1024)
+                              << QRect(370, 262, 540, 520);
+        // 200% on a 1024-pixel screen: 512 device-independent pixels, less a panel.
+        QTest::newRow("too tall") << QSize(540, 520) << bar << QRect(0, 0, 640, 492)
+                                  << QRect(50, 20, 540, 472);
+        QTest::newRow("too wide, area offset")
+            << QSize(540, 300) << QMargins(4, 20, 4, 4) << QRect(100, 30, 400, 600)
+            << QRect(104, 188, 392, 300);
+        QTest::newRow("no frame") << QSize(100, 100) << QMargins() << QRect(0, 0, 100, 100)
+                                  << QRect(0, 0, 100, 100);
+    }
+    void fitAndCenter()
+    {
+        QFETCH(QSize, size);
+        QFETCH(QMargins, frame);
+        QFETCH(QRect, available);
+        QFETCH(QRect, placed);
+        QCOMPARE(FitAndCenter(size, frame, available), placed);
+        QVERIFY(available.contains(placed.marginsAdded(frame)));
     }
 
     void cutNotice()

@@ -1,0 +1,813 @@
+#!/usr/bin/env python3
+"""Journeys through Dirka's window with real X input.
+
+Starts Xvfb on a free display and openbox on it, then runs each journey against a fresh
+program process with its own home folder, settings file and save folder, and reads what a user
+would see back from outside: the clipboard (xclip), written files, window titles and states
+(xdotool, xprop), and the arguments the program hands to xdg-open (a stand-in first on PATH).
+
+    python3 tests/e2e/run_journeys.py --program build/bin/dirka \
+        --drag-source build/tests/e2e_drag_source [JOURNEY ...]
+
+Prints one line per journey and "N passed, M failed"; exits 1 when one failed and 77 (CTest's
+skip code) when no X server could be started.
+"""
+import argparse
+import os
+import shutil
+import signal
+import subprocess
+import sys
+import tempfile
+import time
+
+SKIP = 77
+SENTINEL = "e2e clipboard sentinel"
+MAIN_TITLE = "Dirka 2.1"
+
+# Offsets from the main window's client corner at 100 % scale (the window opens at 540 x 520
+# and is never resized by the journeys that use them): the middle of the location box and a
+# point in the result area below its lines.
+LOCATION_BOX = (150, 80)
+RESULT_AREA = (260, 330)
+
+
+class JourneyFailed(Exception):
+    pass
+
+
+def check(condition, reason):
+    if not condition:
+        raise JourneyFailed(reason)
+
+
+def wait_until(predicate, timeout, interval=0.05):
+    """The predicate's first true value within the timeout, else its last (false) one."""
+    deadline = time.monotonic() + timeout
+    while True:
+        value = predicate()
+        if value or time.monotonic() >= deadline:
+            return value
+        time.sleep(interval)
+
+
+def run(args, timeout=5, env=None, check_rc=False):
+    try:
+        done = subprocess.run(args, stdout=subprocess.PIPE, stderr=subprocess.DEVNULL,
+                              timeout=timeout, env=env)
+    except subprocess.TimeoutExpired:
+        return None
+    if check_rc and done.returncode != 0:
+        return None
+    return done.stdout.decode("utf-8", "replace")
+
+
+def kill_group(proc, grace=2.0):
+    if proc is None or proc.poll() is not None:
+        return
+    try:
+        os.killpg(proc.pid, signal.SIGTERM)
+    except ProcessLookupError:
+        return
+    try:
+        proc.wait(grace)
+    except subprocess.TimeoutExpired:
+        try:
+            os.killpg(proc.pid, signal.SIGKILL)
+        except ProcessLookupError:
+            pass
+        proc.wait(grace)
+
+
+# --- the X session -----------------------------------------------------------------------------
+
+class XSession:
+    def __init__(self):
+        self.display = None
+        self.procs = []
+
+    def env(self):
+        env = dict(os.environ)
+        env["DISPLAY"] = self.display
+        return env
+
+    def start(self):
+        """None when the server and the window manager run, else why not."""
+        for tool in ("Xvfb", "openbox", "xdotool", "xclip", "xdpyinfo", "xprop"):
+            if not shutil.which(tool):
+                return f"{tool} is not installed (scripts/setup.sh installs it)"
+        for number in range(91, 160):
+            if os.path.exists(f"/tmp/.X{number}-lock") or \
+                    os.path.exists(f"/tmp/.X11-unix/X{number}"):
+                continue
+            display = f":{number}"
+            xvfb = subprocess.Popen(["Xvfb", display, "-screen", "0", "1280x1024x24",
+                                     "-nolisten", "tcp"], stdout=subprocess.DEVNULL,
+                                    stderr=subprocess.DEVNULL, start_new_session=True)
+            env = dict(os.environ, DISPLAY=display)
+            up = wait_until(lambda: xvfb.poll() is not None or
+                            run(["xdpyinfo"], 2, env, True) is not None, 10, 0.1)
+            if up and xvfb.poll() is None:
+                self.display = display
+                self.procs.append(xvfb)
+                break
+            kill_group(xvfb)  # another server took the number first: try the next one
+        else:
+            return "Xvfb could not start on any display :91..:159"
+        wm = subprocess.Popen(["openbox", "--sm-disable"], stdout=subprocess.DEVNULL,
+                              stderr=subprocess.DEVNULL, env=self.env(), start_new_session=True)
+        self.procs.append(wm)
+        running = wait_until(lambda: "window id #" in (run(
+            ["xprop", "-root", "_NET_SUPPORTING_WM_CHECK"], 2, self.env()) or ""), 10, 0.1)
+        if not running:
+            return "openbox did not start"
+        return None
+
+    def stop(self):
+        for proc in reversed(self.procs):
+            kill_group(proc)
+        self.procs.clear()
+
+
+# --- one program run ---------------------------------------------------------------------------
+
+def reg_text(values):
+    lines = ["Windows Registry Editor Version 5.00", "",
+             "[HKEY_CURRENT_USER\\Software\\Pelmora\\Dirka\\2.1]"]
+    for name, value in values.items():
+        if isinstance(value, bool) or isinstance(value, int):
+            lines.append(f'"{name}"=dword:{int(value):08x}')
+        else:
+            escaped = value.replace("\\", "\\\\").replace('"', '\\"')
+            lines.append(f'"{name}"="{escaped}"')
+    return "\r\n".join(lines) + "\r\n"
+
+
+class Dirka:
+    """The program in a home of its own, and the X calls a journey makes against it."""
+
+    def __init__(self, suite, root, settings=None, args=()):
+        self.suite = suite
+        self.x = suite.x
+        self.root = root
+        self.home = os.path.join(root, "home")
+        self.save = os.path.join(root, "save")
+        self.work = os.path.join(root, "work")
+        self.opened_log = os.path.join(root, "opened.log")
+        config = os.path.join(self.home, ".config")
+        desktop = os.path.join(self.home, "Desktop")
+        fake_bin = os.path.join(root, "bin")
+        for folder in (config, desktop, self.save, self.work, fake_bin,
+                       os.path.join(self.home, ".local", "share"), os.path.join(root, "run")):
+            os.makedirs(folder, exist_ok=True)
+        os.chmod(os.path.join(root, "run"), 0o700)
+        with open(os.path.join(config, "user-dirs.dirs"), "w") as f:
+            f.write('XDG_DESKTOP_DIR="$HOME/Desktop"\nXDG_DOCUMENTS_DIR="$HOME"\n')
+        # Open and Explore end in xdg-open: the stand-in writes down what it was asked to open.
+        opener = os.path.join(fake_bin, "xdg-open")
+        with open(opener, "w") as f:
+            f.write(f'#!/bin/sh\nprintf "%s\\n" "$*" >> "{self.opened_log}"\n')
+        os.chmod(opener, 0o755)
+        values = {"S.Preset": 6, "S.IsHeader": False, "IsSound": False, "IsCopy": False,
+                  "PathSave": self.save}
+        values.update(settings or {})
+        settings_dir = os.path.join(config, "Pelmora", "Dirka")
+        os.makedirs(settings_dir, exist_ok=True)
+        with open(os.path.join(settings_dir, "2.1.reg"), "w", encoding="utf-8",
+                  newline="") as f:
+            f.write(reg_text(values))
+
+        env = self.x.env()
+        for name in list(env):
+            if name.startswith("QT_") or name.startswith("XDG_") or name == "DBUS_SESSION_BUS_ADDRESS":
+                del env[name]
+        env.update({
+            "HOME": self.home, "XDG_CONFIG_HOME": config,
+            "XDG_DATA_HOME": os.path.join(self.home, ".local", "share"),
+            "XDG_CACHE_HOME": os.path.join(self.home, ".cache"),
+            "XDG_RUNTIME_DIR": os.path.join(root, "run"), "XDG_DESKTOP_DIR": desktop,
+            "PATH": fake_bin + os.pathsep + env.get("PATH", "/usr/bin:/bin"),
+            # No session bus: Explore opens the containing folder instead of asking a file
+            # manager, and an address that leads nowhere keeps libdbus from launching a bus.
+            "DBUS_SESSION_BUS_ADDRESS": "unix:path=" + os.path.join(root, "no-bus"),
+            "LC_ALL": "C.UTF-8", "LANG": "C.UTF-8",
+        })
+        self.log = open(os.path.join(root, "dirka.log"), "wb")
+        self.proc = subprocess.Popen([suite.program, *args], cwd=self.work, env=env,
+                                     stdout=self.log, stderr=subprocess.STDOUT,
+                                     start_new_session=True)
+        suite.started.append(self.proc)
+        self.window = self.wait_window("^" + MAIN_TITLE.replace(".", r"\."), 10)
+        check(self.window, "the main window did not appear")
+        self.activate(self.window)
+
+    def close(self):
+        kill_group(self.proc)
+        self.log.close()
+
+    # windows
+
+    def xdo(self, *args, timeout=5):
+        return run(["xdotool", *args], timeout, self.x.env())
+
+    def windows(self, name_regex):
+        out = self.xdo("search", "--onlyvisible", "--pid", str(self.proc.pid), "--name",
+                       name_regex) or ""
+        return [w for w in out.split()]
+
+    def wait_window(self, name_regex, timeout=5):
+        found = wait_until(lambda: self.windows(name_regex), timeout)
+        return found[0] if found else None
+
+    def wait_gone(self, name_regex, timeout=5):
+        return wait_until(lambda: not self.windows(name_regex), timeout)
+
+    def title(self, window):
+        return (self.xdo("getwindowname", window) or "").rstrip("\n")
+
+    def active(self):
+        return (self.xdo("getactivewindow") or "").strip()
+
+    def activate(self, window):
+        def focused():
+            if self.active() == window:
+                return True
+            self.xdo("windowactivate", "--sync", window, timeout=2)
+            return self.active() == window
+        check(wait_until(focused, 5, 0.1), "could not activate a window of the program")
+
+    def wait_active(self, window, timeout=5):
+        return wait_until(lambda: self.active() == window, timeout)
+
+    def geometry(self, window):
+        out = run(["xwininfo", "-id", window], 5, self.x.env()) or ""
+        values = {}
+        for line in out.splitlines():
+            key, _, value = line.strip().partition(":")
+            values[key] = value.strip()
+        return (int(values["Absolute upper-left X"]), int(values["Absolute upper-left Y"]),
+                int(values["Width"]), int(values["Height"]))
+
+    def point_in_main(self, offset):
+        x, y, _, _ = self.geometry(self.window)
+        return x + offset[0], y + offset[1]
+
+    def wm_state(self, window):
+        return run(["xprop", "-id", window, "_NET_WM_STATE"], 5, self.x.env()) or ""
+
+    # input
+
+    def key(self, *keys, delay=40):
+        self.xdo("key", "--delay", str(delay), *keys)
+
+    def type(self, text):
+        self.xdo("type", "--delay", "20", text, timeout=30)
+
+    def click(self, x, y):
+        self.xdo("mousemove", "--sync", str(x), str(y))
+        self.xdo("click", "1")
+
+    def enter_location(self, path):
+        """Ctrl+L selects the location box's text; what is typed replaces it."""
+        self.key("ctrl+l")
+        self.type(path)
+
+    # read back
+
+    def clipboard(self):
+        return run(["xclip", "-o", "-selection", "clipboard"], 3, self.x.env())
+
+    def set_clipboard(self, text=SENTINEL):
+        self.suite.own_clipboard(text)
+        check(wait_until(lambda: self.clipboard() == text, 3), "could not set the clipboard")
+
+    def copied_lines(self, expected, timeout=5):
+        """Presses Copy Results (F7) until the clipboard holds the expected lines; the lines
+        it held last otherwise. A run in progress disables Copy, so one press may miss."""
+        seen = [None]
+
+        def copied():
+            self.key("F7")
+            text = wait_until(lambda: self.clipboard() not in (None, SENTINEL), 0.3)
+            seen[0] = lines_of(text) if text else None
+            return seen[0] == expected
+        wait_until(copied, timeout, 0)
+        return seen[0]
+
+    def opened(self):
+        try:
+            with open(self.opened_log) as f:
+                return f.read().splitlines()
+        except FileNotFoundError:
+            return []
+
+    def wait_opened(self, count, timeout=5):
+        return wait_until(lambda: len(self.opened()) >= count, timeout)
+
+
+def lines_of(text):
+    lines = text.replace("\r\n", "\n").split("\n")
+    while lines and lines[-1] == "":
+        lines.pop()
+    return lines
+
+
+def make_tree(root, files):
+    for rel in files:
+        path = os.path.join(root, rel)
+        os.makedirs(os.path.dirname(path), exist_ok=True)
+        open(path, "w").close()
+    return root
+
+
+def file_url(path):
+    return "file://" + path
+
+
+# --- journeys ----------------------------------------------------------------------------------
+
+class Suite:
+    def __init__(self, program, drag_source, temp):
+        self.program = program
+        self.drag_source = drag_source
+        self.temp = temp
+        self.x = XSession()
+        self.started = []
+        self._big_tree = None
+
+    def own_clipboard(self, text):
+        # In the foreground (-quiet), so it can be ended like every other process here.
+        proc = subprocess.Popen(["xclip", "-quiet", "-selection", "clipboard", "-i"],
+                                stdin=subprocess.PIPE, stdout=subprocess.DEVNULL,
+                                stderr=subprocess.DEVNULL, env=self.x.env(),
+                                start_new_session=True)
+        self.started.append(proc)
+        proc.stdin.write(text.encode())
+        proc.stdin.close()
+
+    def big_tree(self):
+        """A tree that takes the window a while to list and to export, made once per suite
+        run: BIG_FOLDERS x BIG_FILES empty files."""
+        if self._big_tree is None:
+            root = os.path.join(self.temp, "big")
+            os.mkdir(root)
+            for d in range(BIG_FOLDERS):
+                folder = os.path.join(root, f"folder {d:03d}")
+                os.mkdir(folder)
+                for n in range(BIG_FILES):
+                    os.close(os.open(os.path.join(folder, f"track {n:04d}.mp3"),
+                                     os.O_CREAT | os.O_WRONLY, 0o644))
+            self._big_tree = root
+        return self._big_tree
+
+    def stop_all(self):
+        for proc in reversed(self.started):
+            kill_group(proc)
+        self.started.clear()
+
+
+BIG_FOLDERS = 200
+BIG_FILES = 1000
+
+JOURNEYS = []
+
+
+def journey(function):
+    JOURNEYS.append(function)
+    return function
+
+
+def small_tree(root):
+    tree = os.path.join(root, "tree")
+    make_tree(tree, ["a.txt", "b.txt", "c.txt", "sub/d.txt", "sub/e.txt"])
+    return tree
+
+
+def small_tree_lines(tree):
+    return [f"{tree}/a.txt", f"{tree}/b.txt", f"{tree}/c.txt", f"{tree}/sub/d.txt",
+            f"{tree}/sub/e.txt"]
+
+
+@journey
+def location_enter(suite, root):
+    """A location typed into the location box and confirmed with Enter is listed."""
+    tree = small_tree(root)
+    other = make_tree(os.path.join(root, "other"), ["x.txt"])
+    app = Dirka(suite, root, {"PathList": other})
+    app.set_clipboard()
+    app.enter_location(tree)
+    app.key("Return")
+    copied = app.copied_lines(small_tree_lines(tree))
+    check(copied == small_tree_lines(tree),
+          f"after Enter in the location box, Copy Results gave {copied!r} "
+          f"(None: nothing was listed)")
+
+
+def drag_file(suite, app, path, target):
+    """Drags the file from the drag source window and drops it at the target point."""
+    env = suite.x.env()
+    source = subprocess.Popen([suite.drag_source, path], env=dict(
+        {k: v for k, v in env.items() if not k.startswith("QT_")}), stdout=subprocess.DEVNULL,
+        stderr=subprocess.DEVNULL, start_new_session=True)
+    suite.started.append(source)
+    try:
+        found = wait_until(lambda: (run(["xdotool", "search", "--onlyvisible", "--pid",
+                                         str(source.pid), "--name", "^e2e drag source"], 5,
+                                        env) or "").split(), 10)
+        check(found, "the drag source window did not appear")
+        sx, sy, sw, sh = app.geometry(found[0])
+        tx, ty = target
+        cx, cy = sx + sw // 2, sy + sh // 2
+        app.xdo("mousemove", "--sync", str(cx), str(cy))
+        app.xdo("mousedown", "1")
+        time.sleep(0.3)
+        # A drag needs motion to find its target: walk there in steps, then settle on it.
+        for i in range(1, 11):
+            app.xdo("mousemove", "--sync", str(cx + (tx - cx) * i // 10),
+                    str(cy + (ty - cy) * i // 10))
+            time.sleep(0.03)
+        for dx in (1, 0):
+            app.xdo("mousemove", "--sync", str(tx + dx), str(ty))
+            time.sleep(0.2)
+        app.xdo("mouseup", "1")
+        time.sleep(0.3)
+    finally:
+        kill_group(source)
+
+
+def drop_journey(suite, root, target_offset):
+    tree = small_tree(root)
+    other = make_tree(os.path.join(root, "other"), ["x.txt"])
+    app = Dirka(suite, root, {"PathList": other})
+    app.set_clipboard()
+    drag_file(suite, app, f"{tree}/sub/d.txt", app.point_in_main(target_offset))
+    app.activate(app.window)
+    expected = [f"{tree}/sub/d.txt", f"{tree}/sub/e.txt"]
+    copied = app.copied_lines(expected)
+    check(copied == expected,
+          f"after the drop, Copy Results gave {copied!r} (None: nothing was listed)")
+    app.set_clipboard()
+    app.key("ctrl+l", "ctrl+c")
+    location = wait_until(lambda: app.clipboard() not in (None, SENTINEL) and app.clipboard(), 3)
+    check(location == f"{tree}/sub", f"the location box reads {location!r}")
+
+
+@journey
+def drop_on_location_box(suite, root):
+    """A file dropped on the location box makes its folder the location, listed one deep."""
+    drop_journey(suite, root, LOCATION_BOX)
+
+
+@journey
+def drop_on_result(suite, root):
+    """A file dropped on the result area makes its folder the location, listed one deep."""
+    drop_journey(suite, root, RESULT_AREA)
+
+
+FOCUS_PLACES = {
+    "location box": ("ctrl+l",),
+    "Search for box": ("ctrl+k",),
+    # The find panel's Esc hides it and hands the focus to the result.
+    "result": ("ctrl+f", "Escape"),
+    "find box": ("ctrl+f",),
+}
+
+
+def listed_small_tree(suite, root, settings=None):
+    tree = small_tree(root)
+    values = {"PathList": tree}
+    values.update(settings or {})
+    app = Dirka(suite, root, values)
+    app.set_clipboard()
+    app.key("F6")
+    copied = app.copied_lines(small_tree_lines(tree))
+    check(copied == small_tree_lines(tree), f"F6 listed {copied!r}")
+    return app, tree
+
+
+@journey
+def open_and_explore_keys(suite, root):
+    """F9 opens and Ctrl+E shows the first line's item, from each box and from the result."""
+    app, tree = listed_small_tree(suite, root)
+    failures = []
+    for place, keys in FOCUS_PLACES.items():
+        for shortcut, wanted in (("F9", file_url(f"{tree}/a.txt")),
+                                 ("ctrl+e", file_url(f"{tree}/"))):
+            before = len(app.opened())
+            app.key(*keys)
+            app.key(shortcut)
+            if not app.wait_opened(before + 1, 3):
+                failures.append(f"{shortcut} from the {place} opened nothing")
+                continue
+            got = app.opened()[before]
+            if got.rstrip("/") != wanted.rstrip("/"):
+                failures.append(f"{shortcut} from the {place} opened {got!r}")
+    check(not failures, "; ".join(failures))
+
+
+DIALOG_KEYS = [
+    ("ctrl+s", "^Save As"),
+    ("ctrl+m", "^Export to M3U8 Playlist As"),
+    ("ctrl+h", "^Export to HTML Web Page As"),
+    ("ctrl+t", "^Dirka - List Style"),
+    ("ctrl+comma", "^Dirka - Options"),
+    ("ctrl+o", "^Select Location"),
+]
+
+
+@journey
+def dialog_keys(suite, root):
+    """Each dialog's shortcut opens it from each box and from the result; Esc closes it."""
+    app, tree = listed_small_tree(suite, root)
+    failures = []
+    for place, keys in FOCUS_PLACES.items():
+        for shortcut, title in DIALOG_KEYS:
+            app.key(*keys)
+            app.key(shortcut)
+            dialog = app.wait_window(title, 3)
+            if not dialog:
+                failures.append(f"{shortcut} from the {place} opened no {title[1:]!r} window")
+                continue
+            app.wait_active(dialog, 3)
+            app.key("Escape")
+            if not app.wait_gone(title, 3):
+                failures.append(f"Esc left the {title[1:]!r} window open")
+                return check(False, "; ".join(failures))
+            app.activate(app.window)
+    check(not failures, "; ".join(failures))
+
+
+@journey
+def result_keys(suite, root):
+    """Copy, Clear, Select All, find, depth-one list, focus keys and the window keys."""
+    app, tree = listed_small_tree(suite, root)
+    everything = small_tree_lines(tree)
+
+    # Ctrl+A in the result selects everything; Ctrl+C there copies the selection.
+    app.set_clipboard()
+    app.key(*FOCUS_PLACES["result"])
+    app.key("ctrl+a", "ctrl+c")
+    text = wait_until(lambda: app.clipboard() not in (None, SENTINEL) and app.clipboard(), 3)
+    check(text and lines_of(text) == everything, f"Ctrl+A, Ctrl+C in the result gave {text!r}")
+
+    # F3 and Shift+F3 find the find box's text from the location box; F9 opens the found line.
+    app.key("ctrl+f")
+    app.type("e.txt")
+    app.key("ctrl+l", "F3")
+    before = len(app.opened())
+    app.key("F9")
+    check(app.wait_opened(before + 1, 3) and app.opened()[before] == file_url(f"{tree}/sub/e.txt"),
+          f"F3 then F9 opened {app.opened()[before:]!r}")
+    app.key("ctrl+f")
+    app.type("b.txt")
+    app.key("ctrl+k", "shift+F3")
+    before = len(app.opened())
+    app.key("F9")
+    check(app.wait_opened(before + 1, 3) and app.opened()[before] == file_url(f"{tree}/b.txt"),
+          f"Shift+F3 then F9 opened {app.opened()[before:]!r}")
+
+    # Ctrl+L puts what is typed into the location; Ctrl+F6 lists one level deep.
+    app.enter_location(f"{tree}/sub")
+    app.key("ctrl+F6")
+    depth_one = [f"{tree}/sub/d.txt", f"{tree}/sub/e.txt"]
+    copied = app.copied_lines(depth_one)
+    check(copied == depth_one, f"Ctrl+L, typing, Ctrl+F6 listed {copied!r}")
+
+    # Ctrl+K moves to "Search for": Down picks the next entry ("Most files"), which still
+    # lists .txt files; End picks the last, which lists none of them.
+    app.enter_location(tree)
+    app.key("ctrl+k", "Home", "Down", "F6")
+    copied = app.copied_lines(everything)
+    check(copied == everything, f"\"Most files\" listed {copied!r}")
+
+    # F8 clears: Copy Results then has nothing to copy.
+    app.key("F8")
+    app.set_clipboard()
+    app.key("F7")
+    time.sleep(0.4)
+    check(app.clipboard() == SENTINEL, f"F7 after F8 copied {app.clipboard()!r}")
+
+    # F1 opens the help page in the browser.
+    before = len(app.opened())
+    app.key("ctrl+l", "F1")
+    check(app.wait_opened(before + 1, 3) and app.opened()[before].endswith(".htm")
+          or app.opened()[before:] and ".htm" in app.opened()[before],
+          f"F1 opened {app.opened()[before:]!r}")
+
+    # F11 maximizes and restores.
+    app.key("F11")
+    check(wait_until(lambda: "MAXIMIZED_VERT" in app.wm_state(app.window), 3),
+          "F11 did not maximize the window")
+    app.key("F11")
+    check(wait_until(lambda: "MAXIMIZED_VERT" not in app.wm_state(app.window), 3),
+          "the second F11 did not restore the window")
+
+
+@journey
+def stop_with_esc(suite, root):
+    """Esc during a long listing stops it: the result ends with ":: Stopped!"."""
+    big = suite.big_tree()
+    app = Dirka(suite, root, {"PathList": big, "S.IsHeader": True})
+    app.set_clipboard()
+    app.key("F6")
+    time.sleep(0.3)
+    app.key("Escape")
+    copied = [None]
+
+    def ended():
+        app.key("F7")
+        text = wait_until(lambda: app.clipboard() not in (None, SENTINEL) and app.clipboard(),
+                          0.3)
+        copied[0] = lines_of(text) if text else None
+        return copied[0]
+    wait_until(ended, 20, 0)
+    check(copied[0], "nothing could be copied after Esc")
+    check(copied[0][-1] == ":: Stopped!",
+          f"the result ends with {copied[0][-1]!r} ({len(copied[0])} lines)")
+
+
+def save_as(app, name):
+    app.key("ctrl+s")
+    dialog = app.wait_window("^Save As", 5)
+    check(dialog, "Ctrl+S opened no Save As window")
+    check(app.wait_active(dialog, 3), "the Save As window did not take the focus")
+    app.type(name)
+    app.key("Return")
+    check(app.wait_gone("^Save As", 5), "the Save As window stayed open after Enter")
+
+
+def check_saved(app, path, tree):
+    check(wait_until(lambda: os.path.isfile(path), 5),
+          f"{path} was not written (save folder holds {sorted(os.listdir(app.save))})")
+    with open(path, "rb") as f:
+        data = f.read()
+    check(data.startswith(b"\xef\xbb\xbf"), "the saved file has no UTF-8 byte-order mark")
+    text = data[3:].decode("utf-8")
+    check("\r\n" in text and "\n" not in text.replace("\r\n", ""),
+          "the saved file's lines do not end in CR LF")
+    check(lines_of(text) == small_tree_lines(tree), f"the saved file holds {text!r}")
+
+
+@journey
+def save_as_typed_name(suite, root):
+    """Save As with a typed name writes <name>.txt in the save folder: BOM, CR LF, the result."""
+    app, tree = listed_small_tree(suite, root)
+    save_as(app, "my list")
+    check_saved(app, os.path.join(app.save, "my list.txt"), tree)
+
+
+@journey
+def save_as_name_of_a_working_folder(suite, root):
+    """A typed name that names a folder in the program's working folder still gets ".txt"."""
+    tree = small_tree(root)
+    os.makedirs(os.path.join(root, "work", "report"))
+    app, tree = listed_small_tree(suite, root)
+    save_as(app, "report")
+    check_saved(app, os.path.join(app.save, "report.txt"), tree)
+
+
+@journey
+def m3u8_twice_during_export(suite, root):
+    """Ctrl+M while the playlist is written opens no second dialog; the playlist is whole."""
+    big = suite.big_tree()
+    app = Dirka(suite, root, {"PathList": big})
+    app.set_clipboard()
+    app.key("F6")
+    check(wait_until(lambda: (app.key("F7"), wait_until(
+        lambda: app.clipboard() not in (None, SENTINEL), 0.3))[1], 30, 0),
+        "the big tree was not listed")
+    app.key("ctrl+m")
+    title = "^Export to M3U8 Playlist As"
+    dialog = app.wait_window(title, 5)
+    check(dialog, "Ctrl+M opened no playlist dialog")
+    check(app.wait_active(dialog, 3), "the playlist dialog did not take the focus")
+    app.type("songs")
+    target = os.path.join(app.save, "songs.m3u8")
+    # The second Ctrl+M follows Enter at once, while the export runs.
+    app.key("Return", "ctrl+m", delay=20)
+    written = wait_until(lambda: os.path.isfile(target), 10)
+    if not written and app.windows(title):
+        # The dialog is modal: while it is open the export waits, and the playlist never comes.
+        app.key("Escape")
+        raise JourneyFailed("a second \"Export to M3U8 Playlist As\" window opened during the "
+                            "export")
+    check(written, "the playlist was not written")
+    time.sleep(0.3)
+    check(not app.windows(title), "a playlist dialog is open after the export")
+    with open(target, "rb") as f:
+        entries = [line for line in f.read().split(b"\r\n") if line and line != b"#EXTM3U"]
+    check(len(entries) == BIG_FOLDERS * BIG_FILES,
+          f"the playlist holds {len(entries)} entries, not {BIG_FOLDERS * BIG_FILES}")
+
+
+@journey
+def html_export_closes_with_esc(suite, root):
+    """The HTML export dialog closes with Esc, ten times in a row."""
+    app, tree = listed_small_tree(suite, root)
+    for i in range(10):
+        app.activate(app.window)
+        app.key("ctrl+h")
+        save = app.wait_window("^Export to HTML Web Page As", 5)
+        check(save, f"round {i + 1}: Ctrl+H opened no save dialog")
+        check(app.wait_active(save, 3), f"round {i + 1}: the save dialog did not take the focus")
+        app.type(f"page{i}")
+        app.key("Return")
+        dialog = app.wait_window("^Dirka - Export to HTML Web Page", 5)
+        check(dialog, f"round {i + 1}: the export dialog did not appear")
+        check(wait_until(lambda: os.path.isfile(os.path.join(app.save, f"page{i}.html")), 5),
+              f"round {i + 1}: page{i}.html was not written")
+        app.wait_active(dialog, 3)
+        app.key("Escape")
+        check(app.wait_gone("^Dirka - Export to HTML Web Page", 3),
+              f"round {i + 1}: Esc did not close the export dialog")
+
+
+@journey
+def new_listing_after_selection(suite, root):
+    """A new listing starts with nothing selected: Ctrl+C copies nothing, F9 opens line one."""
+    app, tree = listed_small_tree(suite, root)
+    app.key(*FOCUS_PLACES["result"])
+    app.key("Down", "Down", "shift+Down", "shift+Down")
+    app.key("F6")
+    time.sleep(0.5)
+    app.set_clipboard()
+    app.key(*FOCUS_PLACES["result"])
+    app.key("ctrl+c")
+    time.sleep(0.4)
+    check(app.clipboard() == SENTINEL,
+          f"Ctrl+C after the new listing copied {app.clipboard()!r}: a selection was left")
+    before = len(app.opened())
+    app.key("F9")
+    check(app.wait_opened(before + 1, 3), "F9 opened nothing")
+    check(app.opened()[before] == file_url(f"{tree}/a.txt"),
+          f"F9 after the new listing opened {app.opened()[before]!r}, not the first line")
+
+
+@journey
+def window_titles(suite, root):
+    """The main window is titled "Dirka 2.1" and the save dialog "Save As", nothing added."""
+    app, tree = listed_small_tree(suite, root)
+    check(app.title(app.window) == MAIN_TITLE, f"the main window is titled {app.title(app.window)!r}")
+    app.key("ctrl+s")
+    dialog = app.wait_window("^Save As", 5)
+    check(dialog, "Ctrl+S opened no Save As window")
+    title = app.title(dialog)
+    app.key("Escape")
+    check(title == "Save As", f"the save dialog is titled {title!r}")
+
+
+# --- the runner --------------------------------------------------------------------------------
+
+def main():
+    parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
+    parser.add_argument("--program", required=True)
+    parser.add_argument("--drag-source", required=True)
+    parser.add_argument("journeys", nargs="*", help="names to run (default: all)")
+    options = parser.parse_args()
+    chosen = JOURNEYS
+    if options.journeys:
+        names = {j.__name__: j for j in JOURNEYS}
+        unknown = [n for n in options.journeys if n not in names]
+        if unknown:
+            print(f"unknown journeys: {' '.join(unknown)}; known: {' '.join(names)}")
+            return 2
+        chosen = [names[n] for n in options.journeys]
+
+    temp = tempfile.mkdtemp(prefix="dirka-e2e-")
+    suite = Suite(os.path.abspath(options.program), os.path.abspath(options.drag_source), temp)
+    passed = failed = 0
+    try:
+        why = suite.x.start()
+        if why:
+            print(f"e2e: skipped: {why}")
+            return SKIP
+        for function in chosen:
+            root = os.path.join(temp, function.__name__)
+            os.mkdir(root)
+            start = time.monotonic()
+            app_error = None
+            try:
+                function(suite, root)
+            except JourneyFailed as e:
+                app_error = str(e)
+            except Exception as e:  # a driver fault shows as a failed journey, with its kind
+                app_error = f"{type(e).__name__}: {e}"
+            finally:
+                suite.stop_all()
+            seconds = time.monotonic() - start
+            if app_error is None:
+                passed += 1
+                print(f"PASS {function.__name__} ({seconds:.1f} s)", flush=True)
+            else:
+                failed += 1
+                print(f"FAIL {function.__name__}: {app_error} ({seconds:.1f} s)", flush=True)
+    finally:
+        suite.stop_all()
+        suite.x.stop()
+        shutil.rmtree(temp, ignore_errors=True)
+    print(f"{passed} passed, {failed} failed")
+    return 1 if failed else 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
