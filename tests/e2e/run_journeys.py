@@ -101,8 +101,10 @@ class XSession:
                     os.path.exists(f"/tmp/.X11-unix/X{number}"):
                 continue
             display = f":{number}"
+            # -noreset: the server would otherwise reset when its last client (the probe
+            # below) leaves, and refuse the window manager's connection meanwhile.
             xvfb = subprocess.Popen(["Xvfb", display, "-screen", "0", "1280x1024x24",
-                                     "-nolisten", "tcp"], stdout=subprocess.DEVNULL,
+                                     "-nolisten", "tcp", "-noreset"], stdout=subprocess.DEVNULL,
                                     stderr=subprocess.DEVNULL, start_new_session=True)
             env = dict(os.environ, DISPLAY=display)
             up = wait_until(lambda: xvfb.poll() is not None or
@@ -114,13 +116,16 @@ class XSession:
             kill_group(xvfb)  # another server took the number first: try the next one
         else:
             return "Xvfb could not start on any display :91..:159"
-        wm = subprocess.Popen(["openbox", "--sm-disable"], stdout=subprocess.DEVNULL,
-                              stderr=subprocess.DEVNULL, env=self.env(), start_new_session=True)
+        log = tempfile.TemporaryFile()
+        wm = subprocess.Popen(["openbox", "--sm-disable"], stdout=log, stderr=log,
+                              env=self.env(), start_new_session=True)
         self.procs.append(wm)
-        running = wait_until(lambda: "window id #" in (run(
+        running = wait_until(lambda: wm.poll() is not None or "window id #" in (run(
             ["xprop", "-root", "_NET_SUPPORTING_WM_CHECK"], 2, self.env()) or ""), 10, 0.1)
-        if not running:
-            return "openbox did not start"
+        if not running or wm.poll() is not None:
+            log.seek(0)
+            said = log.read().decode("utf-8", "replace").strip().replace("\n", " | ")
+            return f"openbox did not start on {self.display} (exit {wm.poll()}: {said})"
         return None
 
     def stop(self):
@@ -211,7 +216,7 @@ class Dirka:
         return run(["xdotool", *args], timeout, self.x.env())
 
     def windows(self, name_regex):
-        out = self.xdo("search", "--onlyvisible", "--pid", str(self.proc.pid), "--name",
+        out = self.xdo("search", "--all", "--onlyvisible", "--pid", str(self.proc.pid), "--name",
                        name_regex) or ""
         return [w for w in out.split()]
 
@@ -277,6 +282,13 @@ class Dirka:
     def clipboard(self):
         return run(["xclip", "-o", "-selection", "clipboard"], 3, self.x.env())
 
+    def new_clipboard(self, timeout):
+        """The clipboard's text once it is no longer the sentinel; None after the timeout."""
+        def text():
+            held = self.clipboard()
+            return held if held not in (None, SENTINEL) else None
+        return wait_until(text, timeout)
+
     def set_clipboard(self, text=SENTINEL):
         self.suite.own_clipboard(text)
         check(wait_until(lambda: self.clipboard() == text, 3), "could not set the clipboard")
@@ -288,7 +300,7 @@ class Dirka:
 
         def copied():
             self.key("F7")
-            text = wait_until(lambda: self.clipboard() not in (None, SENTINEL), 0.3)
+            text = self.new_clipboard(0.3)
             seen[0] = lines_of(text) if text else None
             return seen[0] == expected
         wait_until(copied, timeout, 0)
@@ -411,7 +423,7 @@ def drag_file(suite, app, path, target):
         stderr=subprocess.DEVNULL, start_new_session=True)
     suite.started.append(source)
     try:
-        found = wait_until(lambda: (run(["xdotool", "search", "--onlyvisible", "--pid",
+        found = wait_until(lambda: (run(["xdotool", "search", "--all", "--onlyvisible", "--pid",
                                          str(source.pid), "--name", "^e2e drag source"], 5,
                                         env) or "").split(), 10)
         check(found, "the drag source window did not appear")
@@ -448,7 +460,7 @@ def drop_journey(suite, root, target_offset):
           f"after the drop, Copy Results gave {copied!r} (None: nothing was listed)")
     app.set_clipboard()
     app.key("ctrl+l", "ctrl+c")
-    location = wait_until(lambda: app.clipboard() not in (None, SENTINEL) and app.clipboard(), 3)
+    location = app.new_clipboard(3)
     check(location == f"{tree}/sub", f"the location box reads {location!r}")
 
 
@@ -547,7 +559,7 @@ def result_keys(suite, root):
     app.set_clipboard()
     app.key(*FOCUS_PLACES["result"])
     app.key("ctrl+a", "ctrl+c")
-    text = wait_until(lambda: app.clipboard() not in (None, SENTINEL) and app.clipboard(), 3)
+    text = app.new_clipboard(3)
     check(text and lines_of(text) == everything, f"Ctrl+A, Ctrl+C in the result gave {text!r}")
 
     # F3 and Shift+F3 find the find box's text from the location box; F9 opens the found line.
@@ -616,8 +628,7 @@ def stop_with_esc(suite, root):
 
     def ended():
         app.key("F7")
-        text = wait_until(lambda: app.clipboard() not in (None, SENTINEL) and app.clipboard(),
-                          0.3)
+        text = app.new_clipboard(0.3)
         copied[0] = lines_of(text) if text else None
         return copied[0]
     wait_until(ended, 20, 0)
@@ -673,9 +684,8 @@ def m3u8_twice_during_export(suite, root):
     app = Dirka(suite, root, {"PathList": big})
     app.set_clipboard()
     app.key("F6")
-    check(wait_until(lambda: (app.key("F7"), wait_until(
-        lambda: app.clipboard() not in (None, SENTINEL), 0.3))[1], 30, 0),
-        "the big tree was not listed")
+    check(wait_until(lambda: (app.key("F7"), app.new_clipboard(0.3))[1], 30, 0),
+          "the big tree was not listed")
     app.key("ctrl+m")
     title = "^Export to M3U8 Playlist As"
     dialog = app.wait_window(title, 5)

@@ -7,6 +7,7 @@
 #include "gui/dialogs/options_rules.h"
 #include "gui/main_window/desktop.h"
 #include "gui/main_window/help.h"
+#include "gui/widgets/help_button.h"
 #include "gui/widgets/named.h"
 
 #include <QCheckBox>
@@ -122,11 +123,7 @@ void TFormOptions::createControls()
     filterLayout->addWidget(m_btnFilterDef, 6, 1);
     filterLayout->setRowStretch(7, 1);
 
-    // Like a speed button it takes no focus, so F1 and Help both see the control in use.
-    auto* sbtnHelp = named(new QPushButton(QStringLiteral("Help"), this), "sbtnHelp");
-    sbtnHelp->setToolTip(QStringLiteral("Help (F1)"));
-    sbtnHelp->setFocusPolicy(Qt::NoFocus);
-    sbtnHelp->setAutoDefault(false);
+    auto* sbtnHelp = HelpButton(this);
     auto* btnReset = named(new QPushButton(QStringLiteral("&Reset"), this), "btnReset");
     m_btnOK = named(new QPushButton(QStringLiteral("&OK"), this), "btnOK");
     m_btnOK->setDefault(true);

@@ -3,6 +3,7 @@
 #include "core/listing/folder_walker.h"
 #include "core/system/program_info.h"
 #include "gui/main_window/help.h"
+#include "gui/widgets/help_button.h"
 #include "gui/widgets/named.h"
 
 #include <QButtonGroup>
@@ -115,11 +116,7 @@ void TFormSelectStyle::createControls()
     auto* groupLayout = new QVBoxLayout(m_groupTitle);
     groupLayout->addWidget(m_pageControl);
 
-    // Like a speed button it takes no focus, so F1 and Help both see the control in use.
-    auto* sbtnHelp = named(new QPushButton(QStringLiteral("Help"), this), "sbtnHelp");
-    sbtnHelp->setToolTip(QStringLiteral("Help (F1)"));
-    sbtnHelp->setFocusPolicy(Qt::NoFocus);
-    sbtnHelp->setAutoDefault(false);
+    auto* sbtnHelp = HelpButton(this);
     m_btnCustomizePreview =
         named(new QPushButton(QStringLiteral("Customiz&e"), this), "btnCustomizePreview");
     auto* btnOK = named(new QPushButton(QStringLiteral("&OK"), this), "btnOK");

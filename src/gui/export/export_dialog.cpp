@@ -10,6 +10,7 @@
 #include "gui/export/page_preview.h"
 #include "gui/export/progress_dialog.h"
 #include "gui/main_window/help.h"
+#include "gui/widgets/help_button.h"
 #include "gui/widgets/window_commands.h"
 
 #include <QAction>
@@ -24,6 +25,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
+#include <QPointer>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
@@ -103,7 +105,7 @@ TdlgExport::TdlgExport(TExportDialogHooks hooks, QWidget* parent)
       m_labelExample(new QLabel(QStringLiteral("URL Example"))), m_edExample(new QLineEdit),
       m_btnGenerate(new QPushButton(QStringLiteral("Generate"))),
       m_checkLinkFolders(new QCheckBox(QStringLiteral("&Link Folders"))), m_pages(new QTabWidget),
-      m_wb(new TPagePreview), m_memoSource(new QPlainTextEdit), m_sbtnHelp(new QToolButton),
+      m_wb(new TPagePreview), m_memoSource(new QPlainTextEdit), m_sbtnHelp(HelpButton(nullptr)),
       m_btnBack(new QPushButton(QStringLiteral("< Back"))),
       m_btnOK(new QPushButton(QStringLiteral("&Close"))), m_progress(new TdlgProgress(this))
 {
@@ -127,7 +129,6 @@ TdlgExport::TdlgExport(TExportDialogHooks hooks, QWidget* parent)
     m_pages->setObjectName(QStringLiteral("pcPages"));
     m_wb->setObjectName(QStringLiteral("wb"));
     m_memoSource->setObjectName(QStringLiteral("memoSource"));
-    m_sbtnHelp->setObjectName(QStringLiteral("sbtnHelp"));
     m_btnBack->setObjectName(QStringLiteral("btnBack"));
     m_btnOK->setObjectName(QStringLiteral("btnOK"));
 
@@ -179,11 +180,6 @@ TdlgExport::TdlgExport(TExportDialogHooks hooks, QWidget* parent)
     m_pages->addTab(pageOf(m_pages, m_wb, "tsPagePreview"), QStringLiteral("Page Preview"));
     m_pages->addTab(pageOf(m_pages, m_memoSource, "tsHtmlSource"), QStringLiteral("HTML Source"));
 
-    m_sbtnHelp->setText(QStringLiteral("Help"));
-    m_sbtnHelp->setToolTip(QStringLiteral("Help (F1)"));
-    m_sbtnHelp->setIcon(style()->standardIcon(QStyle::SP_DialogHelpButton));
-    m_sbtnHelp->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
-    m_sbtnHelp->setAutoRaise(true);
     m_btnBack->setEnabled(false);
     m_btnOK->setDefault(true);
     auto* buttons = new QHBoxLayout;
@@ -192,10 +188,14 @@ TdlgExport::TdlgExport(TExportDialogHooks hooks, QWidget* parent)
     buttons->addStretch(1);
     buttons->addWidget(m_btnOK);
 
+    m_content = new QWidget(this);
+    auto* content = new QVBoxLayout(m_content);
+    content->setContentsMargins(0, 0, 0, 0);
+    content->addLayout(top);
+    content->addWidget(m_pages, 1);
+    content->addLayout(buttons);
     auto* layout = new QVBoxLayout(this);
-    layout->addLayout(top);
-    layout->addWidget(m_pages, 1);
-    layout->addLayout(buttons);
+    layout->addWidget(m_content);
 
     // A click on the selected one counts too; arrow keys between the two click as well.
     connect(m_radioRelative, &QRadioButton::clicked, this, &TdlgExport::radioClick);
@@ -206,7 +206,7 @@ TdlgExport::TdlgExport(TExportDialogHooks hooks, QWidget* parent)
     connect(m_wb, &QTextBrowser::backwardAvailable, m_btnBack, &QPushButton::setEnabled);
     connect(m_btnBack, &QPushButton::clicked, m_wb, &QTextBrowser::backward);
     connect(m_btnOK, &QPushButton::clicked, this, &QDialog::accept);
-    connect(m_sbtnHelp, &QToolButton::clicked, this, [this] {
+    connect(m_sbtnHelp, &QPushButton::clicked, this, [this] {
         if (m_hooks.RunHelp)
             m_hooks.RunHelp();
     });
@@ -295,6 +295,13 @@ void TdlgExport::hideEvent(QHideEvent* event)
     m_memoSource->clear();
 }
 
+// Esc and the close box wait for a build that runs: it still reads the result and the views.
+void TdlgExport::reject()
+{
+    if (!m_generating)
+        QDialog::reject();
+}
+
 void TdlgExport::generateOnOpen()
 {
     if (isVisible() && m_lines && !m_generating)
@@ -340,12 +347,19 @@ bool TdlgExport::Generate()
     m_memoSource->clear();
     m_wb->ShowNothing();
     const qsizetype lineCount = m_lines->LineCount();
+    // The build lets events run: the dialog takes no input meanwhile, and gets its focus back
+    // from itself afterwards, not from the window manager.
+    const QPointer<QWidget> focused = focusWidget();
+    m_content->setEnabled(false);
     m_progress->Start(lineCount);
     m_wb->SetLoadProgress(
         [this](qsizetype done, qsizetype total) { reportProgress(PreviewPass, done, total); });
-    const TBuildScope scope([this] {
+    const TBuildScope scope([this, focused] {
         m_wb->SetLoadProgress({});
         m_progress->Finish();
+        m_content->setEnabled(true);
+        if (focused && focused->isEnabled())
+            focused->setFocus(Qt::OtherFocusReason);
         m_generating = false;
     });
 

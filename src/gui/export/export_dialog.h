@@ -70,6 +70,9 @@ public:
     QString ExampleText() const;
     QString ExportFileName() const { return m_exportFileName; }
 
+    /// Esc and the close box wait for a build that runs.
+    void reject() override;
+
 Q_SIGNALS:
     /// A build ended; written tells whether the file was written.
     void Generated(bool written);
@@ -110,10 +113,11 @@ private:
     QTabWidget* m_pages;
     TPagePreview* m_wb;
     QPlainTextEdit* m_memoSource;
-    QToolButton* m_sbtnHelp;
+    QPushButton* m_sbtnHelp;
     QPushButton* m_btnBack;
     QPushButton* m_btnOK;
     TdlgProgress* m_progress;
+    QWidget* m_content = nullptr; // everything the dialog shows, disabled while a build runs
 };
 
 } // namespace dirka

@@ -5,8 +5,11 @@
 #include "gui/main_window/desktop.h"
 
 #include <QFileInfo>
+#include <QKeyEvent>
 #include <QPointer>
+#include <QScrollBar>
 #include <QStringDecoder>
+#include <QTextCursor>
 #include <QTextDocument>
 
 #include <sys/stat.h>
@@ -150,6 +153,23 @@ void TPagePreview::fillPendingPage()
     setDocument(filled);
     if (previous && previous->parent() == this)
         delete previous;
+}
+
+// A read-only view has no caret to move: Ctrl+Home and Ctrl+End scroll to the page's ends, as
+// Page Up and Page Down scroll through it.
+void TPagePreview::keyPressEvent(QKeyEvent* event)
+{
+    const bool control = event->modifiers() == Qt::ControlModifier;
+    if (control && (event->key() == Qt::Key_End || event->key() == Qt::Key_Home)) {
+        QTextCursor cursor = textCursor();
+        const bool end = event->key() == Qt::Key_End;
+        cursor.movePosition(end ? QTextCursor::End : QTextCursor::Start);
+        setTextCursor(cursor);
+        verticalScrollBar()->setValue(end ? verticalScrollBar()->maximum() : 0);
+        event->accept();
+        return;
+    }
+    QTextBrowser::keyPressEvent(event);
 }
 
 } // namespace dirka

@@ -47,9 +47,12 @@ TdlgProgress::TdlgProgress(QWidget* parent)
     layout->addWidget(m_progressBar);
     layout->setSizeConstraint(QLayout::SetFixedSize);
 
-    // Input goes nowhere else while the build runs: the build lets events run, and a click in
-    // the export dialog could otherwise start a second build inside the first.
-    setWindowModality(Qt::ApplicationModal);
+    // The window only shows how far the build is: it never takes the focus from the window it
+    // builds for. A modal window that is shown and hidden again leaves it to the window manager
+    // to give the focus back, and some managers don't. The owner keeps its input away from the
+    // build itself while it runs.
+    setAttribute(Qt::WA_ShowWithoutActivating);
+    setWindowFlag(Qt::WindowDoesNotAcceptFocus);
 }
 
 void TdlgProgress::Start(qsizetype maximum)
@@ -76,11 +79,12 @@ void TdlgProgress::SetPosition(qsizetype position)
     QCoreApplication::processEvents();
 }
 
-// Input goes back to the window the build runs for; not every window manager hands it back.
+// Where the platform gave the window the focus anyway, it goes back to the owner.
 void TdlgProgress::Finish()
 {
+    const bool hadFocus = isActiveWindow();
     hide();
-    if (QWidget* owner = parentWidget(); owner && owner->isVisible())
+    if (QWidget* owner = parentWidget(); hadFocus && owner && owner->isVisible())
         owner->activateWindow();
 }
 

@@ -303,9 +303,9 @@ private Q_SLOTS:
         QTest::keyClick(m_dialog.get(), Qt::Key_F11);
         QVERIFY(!(m_dialog->windowState() & Qt::WindowMaximized));
 
-        find<QToolButton>("sbtnHelp")->click();
+        find<QPushButton>("sbtnHelp")->click();
         QCOMPARE(m_calls, QStringList{QStringLiteral("help")});
-        QCOMPARE(find<QToolButton>("sbtnHelp")->toolTip(), QStringLiteral("Help (F1)"));
+        QCOMPARE(find<QPushButton>("sbtnHelp")->toolTip(), QStringLiteral("Help (F1)"));
     }
 
     // The link kind is chosen anew at each opening; the prefix and Link Folders stay.

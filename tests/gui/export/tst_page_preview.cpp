@@ -5,6 +5,8 @@
 
 #include "test_support.h"
 
+#include <QApplication>
+#include <QScrollBar>
 #include <QSignalSpy>
 #include <QTest>
 #include <QTextBlock>
@@ -139,6 +141,29 @@ private Q_SLOTS:
                     "[The view ends here: it shows the first 3 of 5 lines. The file holds them "
                     "all.]"});
         QCOMPARE(loadedFast(page, 3), parsedByQt(expected));
+    }
+
+    // Keys to the window: Ctrl+End reaches the page's end, Ctrl+Home its start.
+    void controlEndAndHome()
+    {
+        QByteArrayList lines;
+        for (int i = 0; i < 500; ++i)
+            lines << "line " + QByteArray::number(i);
+        TTempTree dir;
+        QVERIFY(dir.makeFile("p.html", pageOf(lines)));
+        TPagePreview preview;
+        preview.resize(300, 200);
+        preview.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&preview));
+        QApplication::setActiveWindow(&preview);
+        preview.ShowPage(dir.path("p.html"));
+        preview.setFocus();
+        QScrollBar* bar = preview.verticalScrollBar();
+        QVERIFY(bar->maximum() > 0);
+        QTest::keyClick(preview.windowHandle(), Qt::Key_End, Qt::ControlModifier);
+        QCOMPARE(bar->value(), bar->maximum());
+        QTest::keyClick(preview.windowHandle(), Qt::Key_Home, Qt::ControlModifier);
+        QCOMPARE(bar->value(), 0);
     }
 
     void leavesOtherPagesToTheParser_data()
