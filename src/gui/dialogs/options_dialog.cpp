@@ -106,6 +106,7 @@ void TFormOptions::createControls()
     m_labelFilter = named(new QLabel(filter), "labelFilter");
     m_lbFilter = named(new QListWidget(filter), "lbFilter");
     m_lbFilter->setSelectionMode(QAbstractItemView::SingleSelection);
+    m_lbFilter->installEventFilter(this);
     m_labelFilter->setBuddy(m_lbFilter);
     m_btnFilterAdd = named(new QPushButton(QStringLiteral("&Add"), filter), "btnFilterAdd");
     m_btnFilterEdit = named(new QPushButton(QStringLiteral("&Edit"), filter), "btnFilterEdit");
@@ -307,6 +308,16 @@ void TFormOptions::btnResetClick()
 {
     ResetOptions(m_settings);
     loadControls();
+}
+
+// A list reached by Tab or its accelerator shows its current row selected, so Edit and Del
+// work at once; without a current row the first one is.
+bool TFormOptions::eventFilter(QObject* watched, QEvent* event)
+{
+    if (watched == m_lbFilter && event->type() == QEvent::FocusIn && m_lbFilter->count() > 0 &&
+        m_lbFilter->selectedItems().isEmpty())
+        m_lbFilter->setCurrentRow(std::max(m_lbFilter->currentRow(), 0));
+    return QDialog::eventFilter(watched, event);
 }
 
 void TFormOptions::btnOKClick()

@@ -42,6 +42,7 @@ public:
     std::optional<TSettings> Edit(const TSettings& settings);
 
 protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
     void showEvent(QShowEvent* event) override;
 
 private:

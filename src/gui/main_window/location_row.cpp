@@ -12,8 +12,11 @@
 #include <QHBoxLayout>
 #include <QKeyEvent>
 #include <QLineEdit>
+#include <QScreen>
 #include <QStyle>
 #include <QToolButton>
+
+#include <algorithm>
 
 namespace dirka {
 
@@ -22,12 +25,34 @@ namespace {
 constexpr int MaxVisibleRows = 32;
 constexpr int GapBeforeSearchFor = 6;
 
+// A drop-down whose list is as wide as its longest entry (up to the screen), so a long mount
+// point with its kind is read whole even when the box is narrow.
+class TWideComboBox : public QComboBox {
+public:
+    using QComboBox::QComboBox;
+
+    void showPopup() override
+    {
+        QAbstractItemView* list = view();
+        int widest = 0;
+        for (int i = 0; i < count(); ++i)
+            widest = std::max(widest, list->fontMetrics().horizontalAdvance(itemText(i)));
+        const int extra = list->style()->pixelMetric(QStyle::PM_ScrollBarExtent) +
+                          4 * list->frameWidth() + 2 * fontMetrics().averageCharWidth();
+        int width = std::max(this->width(), widest + extra);
+        if (const QScreen* screen = this->screen())
+            width = std::min(width, screen->availableGeometry().width());
+        list->setMinimumWidth(width);
+        QComboBox::showPopup();
+    }
+};
+
 } // namespace
 
 TLocationRow::TLocationRow(QWidget* parent)
     : QWidget(parent),
       m_sbtnLocation(FlatButton(this, "sbtnLocation", QStringLiteral("Location:"), true)),
-      m_comboPath(new QComboBox(this)),
+      m_comboPath(new TWideComboBox(this)),
       m_sbtnFilter(FlatButton(this, "sbtnFilter", QStringLiteral("Search for:"), true)),
       m_comboFilter(new QComboBox(this))
 {

@@ -5,6 +5,7 @@
 #include "dialogs/dialog_test_support.h"
 #include "fake_desktop.h"
 
+#include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QLabel>
@@ -81,6 +82,27 @@ private Q_SLOTS:
         const bool accepted = message.isEmpty() && !shown.isEmpty();
         QCOMPARE(dialog.result() == QDialog::Accepted, accepted);
         QCOMPARE(ok->isEnabled(), !shown.isEmpty());
+    }
+
+    // Reached by its accelerator, the mask list selects its current row: Edit and Del work.
+    void maskListSelectsARowOnFocus()
+    {
+        TFakeDesktop desktop;
+        TFormOptions options(desktop, nullptr);
+        TSettings settings;
+        settings.Filter = 3;
+        options.SetSettings(settings);
+        options.show();
+        QApplication::setActiveWindow(&options);
+        QVERIFY(QTest::qWaitForWindowActive(&options));
+        auto* list = child<QListWidget>(&options, "lbFilter");
+        QVERIFY(list->count() > 0);
+        QVERIFY(!child(&options, "btnFilterEdit")->isEnabled());
+        QTest::keyClick(options.windowHandle(), Qt::Key_F, Qt::AltModifier);
+        QVERIFY(list->hasFocus());
+        QCOMPARE(list->selectedItems().size(), 1);
+        QVERIFY(child(&options, "btnFilterEdit")->isEnabled());
+        QVERIFY(child(&options, "btnFilterDel")->isEnabled());
     }
 
     void separatorEntryStaysSeparator()

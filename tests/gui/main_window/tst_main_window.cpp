@@ -8,6 +8,7 @@
 
 #include "fake_desktop.h"
 
+#include <QAbstractItemView>
 #include <QAction>
 #include <QApplication>
 #include <QClipboard>
@@ -568,6 +569,18 @@ private Q_SLOTS:
         auto* dialog = m_window->findChild<QFileDialog*>("saveDialogM3U8");
         QCOMPARE(dialog->directory().path(), out.path());
         QCOMPARE(dialog->selectedFiles(), QStringList{out.filePath(QStringLiteral("p2.m3u8"))});
+    }
+
+    void locationListIsAsWideAsItsLongestEntry()
+    {
+        auto* box = find<QComboBox>("comboPath");
+        const QString longest =
+            QStringLiteral("/mnt/a-rather-long-mount-point/of/many/levels  <RAM>");
+        box->addItem(longest);
+        box->showPopup();
+        const int needed = box->view()->fontMetrics().horizontalAdvance(longest);
+        QVERIFY2(box->view()->width() > needed, qPrintable(QString::number(box->view()->width())));
+        box->hidePopup();
     }
 
     void windowTitlesAreTheCaptionsAlone()
