@@ -380,6 +380,13 @@ class Suite:
 
 BIG_FOLDERS = 200
 BIG_FILES = 1000
+# The big tree is listed this many times over ("A | A | ..."): a million result lines without
+# a million files to make.
+BIG_REPEAT = 5
+
+
+def big_location(tree):
+    return " | ".join([tree] * BIG_REPEAT)
 
 JOURNEYS = []
 
@@ -456,11 +463,11 @@ def drop_journey(suite, root, target_offset):
     app.activate(app.window)
     expected = [f"{tree}/sub/d.txt", f"{tree}/sub/e.txt"]
     copied = app.copied_lines(expected)
-    check(copied == expected,
-          f"after the drop, Copy Results gave {copied!r} (None: nothing was listed)")
     app.set_clipboard()
     app.key("ctrl+l", "ctrl+c")
     location = app.new_clipboard(3)
+    check(copied == expected, f"after the drop, Copy Results gave {copied!r} (None: nothing was "
+          f"listed) and the location box reads {location!r}")
     check(location == f"{tree}/sub", f"the location box reads {location!r}")
 
 
@@ -619,10 +626,12 @@ def result_keys(suite, root):
 def stop_with_esc(suite, root):
     """Esc during a long listing stops it: the result ends with ":: Stopped!"."""
     big = suite.big_tree()
-    app = Dirka(suite, root, {"PathList": big, "S.IsHeader": True})
+    t0 = time.monotonic()
+    app = Dirka(suite, root, {"PathList": big_location(big), "S.IsHeader": True})
     app.set_clipboard()
+    # The listing takes over a second here; Esc comes a quarter of a second into it.
     app.key("F6")
-    time.sleep(0.3)
+    time.sleep(0.25)
     app.key("Escape")
     copied = [None]
 
@@ -635,6 +644,8 @@ def stop_with_esc(suite, root):
     check(copied[0], "nothing could be copied after Esc")
     check(copied[0][-1] == ":: Stopped!",
           f"the result ends with {copied[0][-1]!r} ({len(copied[0])} lines)")
+    check(len(copied[0]) < BIG_REPEAT * BIG_FOLDERS * BIG_FILES,
+          f"the stopped result holds {len(copied[0])} lines: every file was listed")
 
 
 def save_as(app, name):
@@ -681,7 +692,7 @@ def save_as_name_of_a_working_folder(suite, root):
 def m3u8_twice_during_export(suite, root):
     """Ctrl+M while the playlist is written opens no second dialog; the playlist is whole."""
     big = suite.big_tree()
-    app = Dirka(suite, root, {"PathList": big})
+    app = Dirka(suite, root, {"PathList": big_location(big)})
     app.set_clipboard()
     app.key("F6")
     check(wait_until(lambda: (app.key("F7"), app.new_clipboard(0.3))[1], 30, 0),
@@ -691,23 +702,41 @@ def m3u8_twice_during_export(suite, root):
     dialog = app.wait_window(title, 5)
     check(dialog, "Ctrl+M opened no playlist dialog")
     check(app.wait_active(dialog, 3), "the playlist dialog did not take the focus")
-    app.type("songs")
+    # A full path: the playlist dialog need not start in the save folder.
     target = os.path.join(app.save, "songs.m3u8")
-    # The second Ctrl+M follows Enter at once, while the export runs.
-    app.key("Return", "ctrl+m", delay=20)
-    written = wait_until(lambda: os.path.isfile(target), 10)
-    if not written and app.windows(title):
-        # The dialog is modal: while it is open the export waits, and the playlist never comes.
+    app.type(target[:-len(".m3u8")])
+    # The second Ctrl+M comes as soon as the window has the focus back, while the export runs
+    # (it takes about a tenth of a second here).
+    app.key("Return")
+    wait_until(lambda: app.active() == app.window, 3, 0.002)
+    check(not os.path.isfile(target), "the export ended before the second Ctrl+M could be "
+          "pressed: the result is too small for this machine")
+    app.key("ctrl+m")
+    open_since = [None]
+
+    def settled():
+        if os.path.isfile(target):
+            return "written"
+        if not app.windows(title):
+            open_since[0] = None
+        elif open_since[0] is None:
+            open_since[0] = time.monotonic()
+        elif time.monotonic() - open_since[0] > 1.0:
+            # The dialog is modal: while it is open the export waits for it.
+            return "second dialog"
+        return None
+    state = wait_until(settled, 15)
+    if state == "second dialog":
         app.key("Escape")
         raise JourneyFailed("a second \"Export to M3U8 Playlist As\" window opened during the "
                             "export")
-    check(written, "the playlist was not written")
+    check(state == "written", "the playlist was not written")
     time.sleep(0.3)
     check(not app.windows(title), "a playlist dialog is open after the export")
     with open(target, "rb") as f:
         entries = [line for line in f.read().split(b"\r\n") if line and line != b"#EXTM3U"]
-    check(len(entries) == BIG_FOLDERS * BIG_FILES,
-          f"the playlist holds {len(entries)} entries, not {BIG_FOLDERS * BIG_FILES}")
+    check(len(entries) == BIG_REPEAT * BIG_FOLDERS * BIG_FILES,
+          f"the playlist holds {len(entries)} entries, not {BIG_REPEAT * BIG_FOLDERS * BIG_FILES}")
 
 
 @journey

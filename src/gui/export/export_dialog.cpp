@@ -11,6 +11,7 @@
 #include "gui/export/progress_dialog.h"
 #include "gui/main_window/help.h"
 #include "gui/widgets/help_button.h"
+#include "gui/widgets/save_dialog.h"
 #include "gui/widgets/window_commands.h"
 
 #include <QAction>
@@ -82,15 +83,13 @@ private:
 
 } // namespace
 
-QFileDialog* CreateHtmlSaveDialog(QWidget* parent)
+TSaveDialog* CreateHtmlSaveDialog(QWidget* parent)
 {
-    auto* dialog = new QFileDialog(parent, QString::fromUtf16(ExportToHtmlCaption) + u" As");
+    auto* dialog =
+        new TSaveDialog(parent, QString::fromUtf16(ExportToHtmlCaption) + u" As",
+                        {QStringLiteral("HTML (*.html *.htm)"), QStringLiteral("All Files (*)")},
+                        QStringLiteral("html"));
     dialog->setObjectName(QStringLiteral("saveDialogHTML"));
-    dialog->setAcceptMode(QFileDialog::AcceptSave);
-    dialog->setFileMode(QFileDialog::AnyFile);
-    dialog->setNameFilters(
-        {QStringLiteral("HTML (*.html *.htm)"), QStringLiteral("All Files (*)")});
-    dialog->setDefaultSuffix(QStringLiteral("html"));
     dialog->setSizeGripEnabled(true);
     return dialog;
 }

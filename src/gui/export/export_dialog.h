@@ -22,6 +22,7 @@ class QToolButton;
 namespace dirka {
 
 class TLinesTarget;
+class TSaveDialog;
 class TdlgProgress;
 class TPagePreview;
 
@@ -42,7 +43,7 @@ struct TExportDialogHooks {
 /// `saveDialogHTML`: titled "Export to HTML Web Page As", HTML files or all files, "html" added
 /// to a name without an extension, asking before it replaces a file, resizable. The caller
 /// sets its start folder before each use.
-QFileDialog* CreateHtmlSaveDialog(QWidget* parent);
+TSaveDialog* CreateHtmlSaveDialog(QWidget* parent);
 
 /// The export dialog, `TdlgExport`. Made once and kept: the prefix and Link Folders keep their
 /// values from one export to the next while the program runs.

@@ -1,5 +1,7 @@
 #include "gui/main_window/desktop.h"
 
+#include "gui/widgets/save_dialog.h"
+
 #include "core/text/file_names.h"
 #include "core/text/text_utils.h"
 
@@ -120,10 +122,13 @@ std::optional<QString> TSystemDesktop::RunSaveDialog(QFileDialog& dialog)
 std::optional<QString> TSystemDesktop::ChooseFolder(QWidget* parent, const QString& title,
                                                     const QString& start)
 {
-    const QString folder = QFileDialog::getExistingDirectory(parent, title, start);
-    if (folder.isEmpty())
+    QFileDialog dialog(parent, title, start);
+    dialog.setFileMode(QFileDialog::Directory);
+    dialog.setOptions(QFileDialog::ShowDirsOnly | QFileDialog::DontUseNativeDialog);
+    dialog.setIconProvider(NameOnlyIcons());
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
         return std::nullopt;
-    return folder;
+    return dialog.selectedFiles().first();
 }
 
 } // namespace dirka

@@ -25,6 +25,7 @@
 #include "gui/main_window/help.h"
 #include "gui/main_window/location_row.h"
 #include "gui/result_view/result_view.h"
+#include "gui/widgets/save_dialog.h"
 #include "gui/widgets/thin_line.h"
 #include "gui/widgets/window_commands.h"
 #include "version.h"
@@ -456,12 +457,8 @@ void TFormMain::prepareSaveDialogs()
 {
     const auto make = [this](const char* name, const QString& title, const QStringList& filters,
                              const QString& suffix) {
-        auto* dialog = new QFileDialog(this, title);
+        auto* dialog = new TSaveDialog(this, title, filters, suffix);
         dialog->setObjectName(QLatin1String(name));
-        dialog->setAcceptMode(QFileDialog::AcceptSave);
-        dialog->setFileMode(QFileDialog::AnyFile);
-        dialog->setNameFilters(filters);
-        dialog->setDefaultSuffix(suffix);
         dialog->setDirectory(Info().DesktopFolder);
         return dialog;
     };

@@ -3,6 +3,7 @@
 #include "gui/export/page_preview.h"
 #include "gui/export/progress_dialog.h"
 #include "gui/main_window/desktop.h"
+#include "gui/widgets/save_dialog.h"
 
 #include "test_support.h"
 
@@ -328,11 +329,11 @@ private Q_SLOTS:
     void makesTheSaveDialog()
     {
         QWidget parent;
-        const QFileDialog* dialog = CreateHtmlSaveDialog(&parent);
+        const TSaveDialog* dialog = CreateHtmlSaveDialog(&parent);
         QCOMPARE(dialog->objectName(), QStringLiteral("saveDialogHTML"));
         QCOMPARE(dialog->windowTitle(), QStringLiteral("Export to HTML Web Page As"));
         QCOMPARE(dialog->nameFilters(), (QStringList{"HTML (*.html *.htm)", "All Files (*)"}));
-        QCOMPARE(dialog->defaultSuffix(), QStringLiteral("html"));
+        QCOMPARE(dialog->DefaultSuffix(), QStringLiteral("html"));
         QCOMPARE(dialog->acceptMode(), QFileDialog::AcceptSave);
         QVERIFY(!dialog->testOption(QFileDialog::DontConfirmOverwrite));
     }
