@@ -1,4 +1,5 @@
 // Runs the real `dirka --list` on temporary trees and checks what it prints and returns.
+#include "cli_support.h"
 #include "temp_tree.h"
 
 #include <QDir>
@@ -16,6 +17,8 @@
 #include <thread>
 #include <unistd.h>
 
+using testsupport::contentOf;
+using testsupport::signalChild;
 using testsupport::TTempTree;
 
 class TestCliList : public QObject {
@@ -356,6 +359,16 @@ private Q_SLOTS:
             << QStringList{"--list", "/", "--encoding", "utf8"} << 2 << "--encoding goes with";
         QTest::newRow("page option without page")
             << QStringList{"--list", "/", "--html-full"} << 2 << "go with --html";
+        QTest::newRow("prefix without page")
+            << QStringList{"--list", "/", "--html-prefix", "x/"} << 2 << "go with --html";
+        QTest::newRow("linked folders without page")
+            << QStringList{"--list", "/", "--html-link-folders"} << 2 << "go with --html";
+        QTest::newRow("two outputs on one file")
+            << QStringList{"--list",         "/",      "--output",
+                           "/tmp/dirka-one", "--html", "/tmp/./dirka-one"}
+            << 2 << "--output and --html name the same file";
+        QTest::newRow("version with more") << QStringList{"--version", "extra"} << 2 << "--version";
+        QTest::newRow("help with more") << QStringList{"--help", "--version"} << 2 << "--help";
         QTest::newRow("bad encoding")
             << QStringList{"--list", "/", "--encoding", "latin1"} << 2 << "--encoding";
         QTest::newRow("output without file")
@@ -454,9 +467,10 @@ private Q_SLOTS:
         QCOMPARE(written.readAll().count('\n'), 1500);
     }
 
-    // Ctrl+C after the walk lets the file being written finish and ends with 130. The FIFO
-    // keeps the program waiting for its reader, which is when the signal comes.
-    void interruptWhileWriting()
+    // Ctrl+C after the walk lets the file being written finish, and the status says it is
+    // complete. The FIFO keeps the program waiting for its reader, which is when the signal
+    // comes.
+    void interruptAfterTheWalk()
     {
         const QString fifo = m_tree.path("out.fifo");
         QVERIFY(m_tree.makeFifo("out.fifo"));
@@ -466,14 +480,64 @@ private Q_SLOTS:
                        fifo, "--encoding", "utf8"});
         QVERIFY(process.waitForStarted());
         QTest::qWait(500);
-        ::kill(pid_t(process.processId()), SIGINT);
+        QVERIFY(signalChild(process, SIGINT));
         QFile reader(fifo);
         QVERIFY(reader.open(QIODevice::ReadOnly));
         const QByteArray saved = reader.readAll();
         QVERIFY(process.waitForFinished(30000));
-        QCOMPARE(process.exitCode(), 130);
+        QCOMPARE(process.exitCode(), 0);
         QCOMPARE(saved, QByteArray(m_root.toUtf8() + "x.txt\r\n" + m_root.toUtf8() + "z.doc\r\n" +
                                    m_root.toUtf8() + "B/y.log"));
+    }
+
+    // A standard descriptor the caller closed is no file for the program to reuse: the
+    // listing would otherwise go into the requested file or a descriptor of Qt's.
+    void closedStandardDescriptors_data()
+    {
+        QTest::addColumn<QString>("redirections");
+        QTest::newRow("output") << ">&-";
+        QTest::newRow("all three") << "<&- >&- 2>&-";
+    }
+    void closedStandardDescriptors()
+    {
+        QFETCH(QString, redirections);
+        TTempTree out;
+        const QStringList list{"--list", m_root,         "--set",   "S.Preset=6",
+                               "--set",  "S.IsHeader=0", "--output"};
+        QCOMPARE(dirka(list + QStringList{out.path("ref.txt")}).exitCode, 0);
+        QProcess shell;
+        shell.start(QStringLiteral("/bin/sh"),
+                    QStringList{"-c", u"exec \"$0\" \"$@\" " + redirections, DIRKA_BINARY} + list +
+                        QStringList{out.path("t.txt")});
+        QVERIFY(shell.waitForFinished(30000));
+        QCOMPARE(shell.readAllStandardError(), QByteArray());
+        QCOMPARE(shell.exitCode(), 0);
+        QCOMPARE(contentOf(out.path("t.txt")), contentOf(out.path("ref.txt")));
+    }
+
+    // Memory that runs out mid-walk (every folder line of a deep chain is held until a file
+    // below decides whether it stays) is an error with a message; the copy already under way
+    // is removed and the old file stays.
+    void outOfMemoryReplacesNoFile()
+    {
+#ifdef __SANITIZE_ADDRESS__
+        QSKIP("the address sanitizer's shadow memory does not fit in a limited address space");
+#endif
+        TTempTree deep;
+        for (int i = 0; i < 6000; ++i) // more than one chunk of the file before the chain
+            QVERIFY(deep.makeFile("a/" + QByteArray::number(i) + QByteArray(200, 'n')));
+        QVERIFY(makeChain(deep.bytes(), 1000, QByteArray(255, 'd')));
+        QVERIFY(deep.makeFile("out/t.txt", "old contents"));
+        const Run run = dirka({"--list", deep.path(), "--set", "S.Preset=10", "--set", "S.Mode=1",
+                               "--set", "S.Base=10", "--set", "S.IsSkip=1", "--set", "S.IsHeader=0",
+                               "--output", deep.path("out/t.txt")},
+                              QString(), QStringLiteral("ulimit -v 250000"));
+        removeChain(deep.path(), QByteArray(255, 'd'));
+        QCOMPARE(run.exitCode, 1);
+        QVERIFY2(run.err.contains("out of memory"), run.err.constData());
+        QCOMPARE(QDir(deep.path("out")).entryList(QDir::Files | QDir::Hidden),
+                 QStringList{"t.txt"});
+        QCOMPARE(contentOf(deep.path("out/t.txt")), QByteArray("old contents"));
     }
 
     // Without a reader a FIFO would hold the program for ever; it gives up with the reason.
@@ -535,8 +599,8 @@ private Q_SLOTS:
             << head + '"' + QByteArray(4 << 20, 'a') + "\r\n" + preset << QString();
         QTest::newRow("8 MB of empty lines in 300 MB")
             << head + preset + QByteArray(8 << 20, '\n') << "ulimit -v 300000";
-        const QString text = QString::fromLatin1(head + preset) + u"\"PathList\"=\"a" +
-                             QChar(0xD800) + u"b\"\r\n";
+        const QString text =
+            QString::fromLatin1(head + preset) + u"\"PathList\"=\"a" + QChar(0xD800) + u"b\"\r\n";
         const QByteArray utf16(reinterpret_cast<const char*>(text.utf16()), text.size() * 2);
         QTest::newRow("UTF-16 with a lone surrogate") << "\xFF\xFE" + utf16 << QString();
         QTest::newRow("UTF-16 cut inside a unit") << "\xFF\xFE" + utf16 + 'x' << QString();
@@ -544,7 +608,8 @@ private Q_SLOTS:
             << head + preset + "\"Blob\"=hex:00,01,\\" << QString();
         QTest::newRow("cut inside a name") << head + preset + "\"S.Mo" << QString();
         QTest::newRow("a value of the wrong type after the preset")
-            << head + preset + "\"S.Mode\"=\"tree\"\r\n" << QString();
+            << head + preset + "\"S.Mode\"=\"tree\"\r\n"
+            << QString();
     }
     void craftedSettingsFiles()
     {
@@ -593,7 +658,8 @@ private Q_SLOTS:
                 const QByteArray file = folder(n) + "new" + id, dir = folder(n + 1) + "dir" + id;
                 ::close(::open(file.constData(), O_CREAT | O_WRONLY | O_CLOEXEC, 0644));
                 ::mkdir(dir.constData(), 0755);
-                ::close(::open(QByteArray(dir + "/in").constData(), O_CREAT | O_WRONLY | O_CLOEXEC, 0644));
+                ::close(::open(QByteArray(dir + "/in").constData(), O_CREAT | O_WRONLY | O_CLOEXEC,
+                               0644));
                 made.push_back({file, false});
                 made.push_back({dir, true});
                 // The oldest two move to other folders under new names.
@@ -622,10 +688,10 @@ private Q_SLOTS:
             env.insert(QStringLiteral("XDG_CONFIG_HOME"), m_config->path());
             process.setProcessEnvironment(env);
             process.start(QStringLiteral(DIRKA_BINARY),
-                          {"--list", tree.path("A/"), "--set", "S.Preset=10", "--set",
-                           "S.Base=10", "--set", "S.Folder=0", "--set", "S.File=10", "--set",
-                           "S.IsSkip=0", "--set", "S.IsSummary=0", "--set", "S.IsNewLine=0",
-                           "--set", "S.IsHeader=0"});
+                          {"--list", tree.path("A/"), "--set", "S.Preset=10", "--set", "S.Base=10",
+                           "--set", "S.Folder=0", "--set", "S.File=10", "--set", "S.IsSkip=0",
+                           "--set", "S.IsSummary=0", "--set", "S.IsNewLine=0", "--set",
+                           "S.IsHeader=0"});
             if (!process.waitForFinished(30000)) {
                 problems << QStringLiteral("round %1 did not end").arg(round);
                 process.kill();

@@ -1,5 +1,6 @@
 // `dirka --list` writes its files while it lists. They must hold the bytes the window's
 // whole-result builders make, and an interrupted or failed run must never leave half a file.
+#include "cli_support.h"
 #include "temp_tree.h"
 
 #include "core/listing/listing_run.h"
@@ -17,6 +18,9 @@
 #include <csignal>
 
 using namespace dirka;
+using testsupport::asUnprivileged;
+using testsupport::contentOf;
+using testsupport::signalChild;
 using testsupport::TTempTree;
 
 namespace {
@@ -43,12 +47,6 @@ QString treeFolder()
     return memory.isDir() && memory.isWritable() ? memory.filePath() : QDir::tempPath();
 }
 
-QByteArray contentOf(const QString& fileName)
-{
-    QFile file(fileName);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("(missing)");
-}
-
 } // namespace
 
 class TestCliStreaming : public QObject {
@@ -73,6 +71,31 @@ private:
         for (const QString& set : sets)
             arguments << "--set" << set;
         return arguments;
+    }
+
+    // Starts the program, as a user whom permissions refuse when unprivileged is set, in the
+    // tests' environment unless the process has one.
+    void start(QProcess& process, const QStringList& arguments, bool unprivileged = false) const
+    {
+        const QStringList prefix = unprivileged ? asUnprivileged() : QStringList();
+        if (process.processEnvironment().isEmpty())
+            process.setProcessEnvironment(environment());
+        if (prefix.isEmpty())
+            process.start(QStringLiteral(DIRKA_BINARY), arguments);
+        else
+            process.start(prefix.front(), prefix.mid(1) << DIRKA_BINARY << arguments);
+    }
+
+    // A folder that takes no new file, holding targets that may be rewritten.
+    static bool lockTargets(const TTempTree& out, const QStringList& targets)
+    {
+        for (const QString& name : targets) {
+            if (!QFile::setPermissions(out.path(name), QFile::ReadOwner | QFile::WriteOwner |
+                                                           QFile::ReadOther | QFile::WriteOther))
+                return false;
+        }
+        return QFile::setPermissions(out.path(), QFile::ReadOwner | QFile::ExeOwner |
+                                                     QFile::ReadOther | QFile::ExeOther);
     }
 
     // The result the window would hold for the same settings as the command line's.
@@ -111,6 +134,11 @@ private Q_SLOTS:
     void initTestCase()
     {
         QVERIFY(m_tree.isValid() && m_config.isValid());
+        // Some runs are made as another user, who must reach the tree and the settings.
+        for (const QString& folder : {m_tree.path(), m_config.path()})
+            QVERIFY(QFile::setPermissions(folder, QFile::ReadOwner | QFile::WriteOwner |
+                                                      QFile::ExeOwner | QFile::ReadOther |
+                                                      QFile::ExeOther));
         CollectInfo();
         m_small = m_tree.path("A/");
         QVERIFY(m_tree.makeFile("A/x.txt", 10) && m_tree.makeFile("A/z.doc", 524288) &&
@@ -203,33 +231,98 @@ private Q_SLOTS:
         QVERIFY(QFile::remove(m_tree.path("big/zz/t.txt")) && QDir().rmdir(m_tree.path("big/zz")));
     }
 
-    // Ctrl+C while the files are being written: the listing printed so far stays printed, but
-    // no file is replaced and no copy is left. The unread pipe holds the program mid-walk.
-    void interruptedRunReplacesNoFile()
+    // Ctrl+C, SIGTERM (`timeout`) or SIGHUP while the files are being written: the listing
+    // printed so far stays printed, but no file is replaced and no copy is left. A target whose
+    // folder takes no new file is not touched either. The unread pipe holds the program mid-walk.
+    void stoppedRunReplacesNoFile_data()
     {
+        QTest::addColumn<int>("signal");
+        QTest::addColumn<int>("exitCode");
+        QTest::addColumn<bool>("locked");
+        QTest::newRow("Ctrl+C") << SIGINT << 130 << false;
+        QTest::newRow("SIGTERM") << SIGTERM << 143 << false;
+        QTest::newRow("SIGHUP") << SIGHUP << 129 << false;
+        QTest::newRow("Ctrl+C, folder takes no new file") << SIGINT << 130 << true;
+    }
+    void stoppedRunReplacesNoFile()
+    {
+        QFETCH(int, signal);
+        QFETCH(int, exitCode);
+        QFETCH(bool, locked);
         TTempTree out;
         const QStringList targets{"p.html", "p.m3u8", "t.txt"}; // as QDir sorts them
         for (const QString& name : targets)
             QVERIFY(out.makeFile(name.toUtf8(), "old contents"));
+        QVERIFY(!locked || lockTargets(out, targets));
         QProcess process;
-        process.setProcessEnvironment(environment());
-        process.start(QStringLiteral(DIRKA_BINARY),
-                      listArguments(m_big, {"S.Preset=6"})
-                          << "--output" << out.path("t.txt") << "--encoding"
-                          << "utf16"
-                          << "--html" << out.path("p.html") << "--m3u8" << out.path("p.m3u8"));
+        start(process,
+              listArguments(m_big, {"S.Preset=6"})
+                  << "--output" << out.path("t.txt") << "--encoding"
+                  << "utf16"
+                  << "--html" << out.path("p.html") << "--m3u8" << out.path("p.m3u8"),
+              locked);
         QByteArray printedPart;
         while (printedPart.size() < 2'000'000 && process.waitForReadyRead(10000))
             printedPart += process.readAllStandardOutput();
         QTest::qSleep(300);
         // Copies beside the targets show the files were under way.
-        QVERIFY(QDir(out.path()).entryList(QDir::Files | QDir::Hidden).size() > 3);
-        ::kill(pid_t(process.processId()), SIGINT);
+        QVERIFY(locked || QDir(out.path()).entryList(QDir::Files | QDir::Hidden).size() > 3);
+        QVERIFY(signalChild(process, signal));
         QVERIFY(process.waitForFinished(30000));
-        QCOMPARE(process.exitCode(), 130);
+        QCOMPARE(process.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(process.exitCode(), exitCode);
         QCOMPARE(QDir(out.path()).entryList(QDir::Files | QDir::Hidden), QStringList(targets));
         for (const QString& name : targets)
             QCOMPARE(contentOf(out.path(name)), QByteArray("old contents"));
+    }
+
+    // Two runs on one target whose folder takes no new file: a short run starts and ends
+    // while a long one is held mid-walk by its unread pipe. Each writes its whole result in one
+    // step, so the file ends as the long run's result, not a mix of both.
+    void overlappingRunsOnALockedFolder()
+    {
+        TTempTree out;
+        QVERIFY(out.makeFile("t.txt", "old contents") && out.makeFile("long.txt"));
+        const QStringList longRun = listArguments(m_big, {"S.Preset=6"}) << "--output";
+        QProcess reference;
+        start(reference, longRun + QStringList{out.path("long.txt")});
+        QVERIFY(reference.waitForFinished(30000));
+        QVERIFY(lockTargets(out, {"t.txt"}));
+        QProcess first;
+        start(first, longRun + QStringList{out.path("t.txt")}, true);
+        QByteArray printedPart;
+        while (printedPart.size() < 2'000'000 && first.waitForReadyRead(10000))
+            printedPart += first.readAllStandardOutput();
+        QProcess second;
+        start(second, listArguments(m_small, {"S.Preset=6"}) << "--output" << out.path("t.txt"),
+              true);
+        QVERIFY(second.waitForFinished(30000));
+        QCOMPARE(second.exitCode(), 0);
+        QVERIFY(first.waitForFinished(30000)); // reads the rest of its output
+        QCOMPARE(first.exitCode(), 0);
+        const QByteArray expected = contentOf(out.path("long.txt"));
+        QVERIFY(expected.size() > 3'000'000);
+        QVERIFY(contentOf(out.path("t.txt")) == expected);
+    }
+
+    // With neither the target's folder nor a temporary folder to take the complete copy, the
+    // run refuses to write the file rather than write half of it.
+    void noRoomForTheCopy()
+    {
+        TTempTree out;
+        QVERIFY(out.makeFile("t.txt", "old contents") && lockTargets(out, {"t.txt"}));
+        QProcess process;
+        QProcessEnvironment env = environment();
+        env.insert(QStringLiteral("TMPDIR"), out.path());
+        env.insert(QStringLiteral("XDG_RUNTIME_DIR"), out.path());
+        process.setProcessEnvironment(env);
+        start(process, listArguments(m_small, {"S.Preset=6"}) << "--output" << out.path("t.txt"),
+              true);
+        QVERIFY(process.waitForFinished(30000));
+        QCOMPARE(process.exitCode(), 1);
+        const QByteArray err = process.readAllStandardError();
+        QVERIFY2(err.contains("no folder takes the copy"), err.constData());
+        QCOMPARE(contentOf(out.path("t.txt")), QByteArray("old contents"));
     }
 
     // A write that fails half-way (here at the file-size limit) keeps the old file, leaves no
