@@ -13,7 +13,6 @@ namespace dirka {
 
 namespace {
 
-constexpr int MaxIndentSpace = 20;
 constexpr std::int64_t BytesPerMB = 1048576;
 
 // The number separators a size or time is written with; views into a TLineFormat or into
