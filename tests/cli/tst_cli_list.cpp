@@ -540,6 +540,16 @@ private Q_SLOTS:
         QCOMPARE(contentOf(deep.path("out/t.txt")), QByteArray("old contents"));
     }
 
+    // The tests signal only a program that still runs: an ended one has no id, and the signal
+    // would go to the whole process group. Signal 0 checks without sending.
+    void signalReachesOnlyARunningChild()
+    {
+        QProcess process;
+        process.start(QStringLiteral(DIRKA_BINARY), {"--version"});
+        QVERIFY(process.waitForFinished(30000));
+        QVERIFY(!signalChild(process, 0));
+    }
+
     // Without a reader a FIFO would hold the program for ever; it gives up with the reason.
     void fifoWithoutReader()
     {

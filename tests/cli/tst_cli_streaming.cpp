@@ -13,6 +13,7 @@
 
 #include <QDir>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QTest>
 
 #include <csignal>
@@ -116,6 +117,23 @@ private:
         return settings;
     }
 
+    // Every link of the page is a full address below the listed location, and a folder's link
+    // names that folder alone: "file:///t/A/empty/" and never "file:///t/A/B//t/A/empty/".
+    void checkFullLinks(const QByteArray& html) const
+    {
+        static const QRegularExpression link(QStringLiteral("<a href=\"(file://[^\"]*)\">"));
+        const QString location = u"file://" + m_small;
+        int folders = 0;
+        for (const QRegularExpressionMatch& match : link.globalMatch(QString::fromUtf8(html))) {
+            const QString address = match.captured(1);
+            QVERIFY2(address.startsWith(location) && address.indexOf(u"//", 7) < 0 &&
+                         address.indexOf(m_small, location.size()) < 0,
+                     qPrintable(address));
+            folders += address.endsWith(u'/');
+        }
+        QVERIFY(folders >= 5);
+    }
+
     // Writes files 0, 1, 2 ... with long names into folders, for results of some megabytes.
     static bool makeWide(const TTempTree& tree, const QByteArray& top, int folders, int files)
     {
@@ -144,6 +162,7 @@ private Q_SLOTS:
         QVERIFY(m_tree.makeFile("A/x.txt", 10) && m_tree.makeFile("A/z.doc", 524288) &&
                 m_tree.makeFile("A/B/y.log", 2621440) && m_tree.makeFile("A/.hidden/h.txt", 1) &&
                 m_tree.makeFolder("A/empty") && m_tree.makeFolder("A/no files/below") &&
+                m_tree.makeFolder("A/mixed/a empty/below") && m_tree.makeFile("A/mixed/b/f.txt") &&
                 m_tree.makeFile("A/odd/a&b <c>.mp3", 3) &&
                 m_tree.makeFile("A/odd/\xff raw\ttab.mp3", 2000000) &&
                 m_tree.makeLink("A/to B", "B") && makeWide(m_tree, "A/wide", 2, 1500));
@@ -159,14 +178,16 @@ private Q_SLOTS:
         QTest::addColumn<QStringList>("sets");
         QTest::addColumn<QString>("encoding");
         QTest::addColumn<int>("saveCode");
+        QTest::addColumn<bool>("fullFolderLinks"); // --html-full --html-link-folders
         QTest::newRow("full paths, hidden, no size looked up")
-            << QStringList{"S.Preset=6", "IsHiddenFiles=1"} << "utf8bom" << SaveCodeUtf8Bom;
+            << QStringList{"S.Preset=6", "IsHiddenFiles=1"} << "utf8bom" << SaveCodeUtf8Bom
+            << false;
         QTest::newRow("rich list with summaries")
-            << QStringList{"S.Preset=1"} << "utf16" << SaveCodeUnicode;
+            << QStringList{"S.Preset=1"} << "utf16" << SaveCodeUnicode << false;
         QTest::newRow("tree, nothing skipped, sizes first")
             << QStringList{"S.Preset=10", "S.Mode=1",  "S.IsSkip=0",    "S.Base=2",
                            "S.Folder=3",  "S.File=12", "S.IsSummary=1", "S.IsNewLine=1"}
-            << "utf8" << SaveCodeUtf8;
+            << "utf8" << SaveCodeUtf8 << false;
         QTest::newRow("by size without showing it, masked")
             << QStringList{"S.Preset=10",
                            "S.File=10",
@@ -175,20 +196,31 @@ private Q_SLOTS:
                            "S.IsSummary=0",
                            "Filter=18",
                            "FilterMask.19=*.mp3|*.log"}
-            << "utf8" << SaveCodeUtf8;
+            << "utf8" << SaveCodeUtf8 << false;
+        // Folder links after the walk took back a folder (mixed/a empty/) while the lines
+        // before it were still held: each link names its own folder only.
+        QTest::newRow("rich list, full links to folders")
+            << QStringList{"S.Preset=1"} << "utf8" << SaveCodeUtf8 << true;
+        QTest::newRow("tree of item lines only, full links to folders")
+            << QStringList{"S.Preset=10",   "S.Mode=1",  "S.IsSkip=1", "S.IsSummary=0",
+                           "S.IsNewLine=0", "S.Base=10", "S.File=1"}
+            << "utf8" << SaveCodeUtf8 << true;
     }
     void filesMatchTheWholeResult()
     {
         QFETCH(QStringList, sets);
         QFETCH(QString, encoding);
         QFETCH(int, saveCode);
+        QFETCH(bool, fullFolderLinks);
         TTempTree out;
         QProcess process;
         process.setProcessEnvironment(environment());
+        const QStringList pageOptions =
+            fullFolderLinks ? QStringList{"--html-full", "--html-link-folders"} : QStringList();
         process.start(QStringLiteral(DIRKA_BINARY),
                       listArguments(m_small, sets)
                           << "--output" << out.path("t.txt") << "--encoding" << encoding << "--html"
-                          << out.path("p.html") << "--m3u8" << out.path("p.m3u8"));
+                          << out.path("p.html") << pageOptions << "--m3u8" << out.path("p.m3u8"));
         QVERIFY(process.waitForFinished(30000));
         QCOMPARE(process.readAllStandardError(), QByteArray());
         QCOMPARE(process.exitCode(), 0);
@@ -208,7 +240,12 @@ private Q_SLOTS:
         page.FileVersion = Info().VersionInfo.FileVersion;
         page.LanguageCode = Info().LanguageCode;
         page.Created = QDate::currentDate();
-        QCOMPARE(contentOf(out.path("p.html")), BuildHtmlPage(page));
+        page.IsRelative = !fullFolderLinks;
+        page.IsLinkFolders = fullFolderLinks;
+        const QByteArray html = contentOf(out.path("p.html"));
+        QCOMPARE(html, BuildHtmlPage(page));
+        if (fullFolderLinks)
+            checkFullLinks(html);
     }
 
     // A file written into the listed tree is listed as it was before the run (here the old

@@ -73,6 +73,14 @@ private Q_SLOTS:
         row("hex(2)", head + "\"A\"=hex(2):25,00,48,00,00,00", "A", "expand:%H");
         row("hex(1) continued", head + "\"A\"=hex(1):61,00,0a,00,\\\n  62,00,00,00", "A",
             "text:a\nb");
+        row("hex(1) over three lines",
+            head + "\"A\"=hex(1):61,00,\\\n  62,00,\\\n  63,00,\\\n  00,00", "A", "text:abc");
+        row("hex(1) over five lines, CR LF",
+            head + "\"A\"=hex(1):61,00,\\\r\n  62,00,\\\r\n  63,00,\\\r\n  64,00,\\\r\n  00,00\r\n"
+                   "\"B\"=dword:1",
+            "A", "text:abcd");
+        row("value after a long hex list", head + "\"A\"=hex:41,\\\n42,\\\n43\n\"B\"=dword:2", "B",
+            "dword:2");
         row("hex(1) odd bytes", head + "\"A\"=hex(1):61,00,62", "A", "missing");
         row("hex bad byte", head + "\"A\"=hex(1):61,zz", "A", "missing");
         row("hex(4) dword", head + "\"A\"=hex(4):0a,00,00,00", "A", "dword:10");
