@@ -609,6 +609,12 @@ private Q_SLOTS:
             << head + '"' + QByteArray(4 << 20, 'a') + "\r\n" + preset << QString();
         QTest::newRow("8 MB of empty lines in 300 MB")
             << head + preset + QByteArray(8 << 20, '\n') << "ulimit -v 300000";
+        // Names the program does not know are kept for a save, in about the file's size.
+        QByteArray unknown = head;
+        for (int i = 0; i < 1'000'000; ++i)
+            unknown += "\"unknown_" + QByteArray::number(i) + "\"=\"x\"\r\n";
+        QTest::newRow("a million unknown names in 300 MB")
+            << unknown + preset << "ulimit -v 300000";
         const QString text =
             QString::fromLatin1(head + preset) + u"\"PathList\"=\"a" + QChar(0xD800) + u"b\"\r\n";
         const QByteArray utf16(reinterpret_cast<const char*>(text.utf16()), text.size() * 2);

@@ -61,7 +61,14 @@ private Q_SLOTS:
         row("no header line", Section + "\"A\"=\"x\"", "A", "text:x");
         row("blanks around =", head + "\"A\" = dword:1", "A", "dword:1");
         row("last wins, any case", head + "\"A\"=dword:1\n\"a\"=dword:2", "A", "dword:2");
+        row("last wins, any case beyond ASCII",
+            head + "\"\xC3\x84x\"=dword:1\n\"\xC3\xA4X\"=dword:2", "\xC3\xA4x", "dword:2");
+        row("Kelvin sign is k", head + "\"\xE2\x84\xAA\"=dword:1\n\"k\"=dword:2", "K", "dword:2");
+        row("wide name", head + "\"\xE2\x82\xAC\"=\"\xE2\x82\xAC\"", "\xE2\x82\xAC",
+            "text:\xE2\x82\xAC");
         row("removed", head + "\"A\"=dword:1\n\"A\"=-", "A", "missing");
+        row("removed, then set again",
+            head + "\"A\"=dword:1\n\"A\"=-\n\"b\"=dword:3\n\"a\"=dword:2", "A", "dword:2");
         row("before section", "\"A\"=dword:1\n" + Section, "A", "missing");
         row("other key", head + "[HKEY_CURRENT_USER\\Other]\n\"A\"=dword:1", "A", "missing");
         row("section case", "[hkey_current_user\\software\\pelmora\\dirka\\2.1]\n\"A\"=dword:1",
