@@ -1,4 +1,5 @@
 // Runs the real `dirka --list` on temporary trees and checks what it prints and returns.
+#include "cli/exit_status.h"
 #include "cli_support.h"
 #include "temp_tree.h"
 
@@ -17,6 +18,7 @@
 #include <thread>
 #include <unistd.h>
 
+using namespace dirka;
 using testsupport::contentOf;
 using testsupport::signalChild;
 using testsupport::TTempTree;
@@ -136,7 +138,7 @@ private Q_SLOTS:
             arguments << "--set" << set;
         const Run run = dirka(arguments);
         QCOMPARE(run.err, QByteArray());
-        QCOMPARE(run.exitCode, 0);
+        QCOMPARE(run.exitCode, ExitDone);
         QCOMPARE(QString::fromUtf8(run.out), QString(expected).replace(u'@', m_root));
     }
 
@@ -144,7 +146,7 @@ private Q_SLOTS:
     {
         const Run run = dirka({"--list", m_root + u"B  <Removable> | " + m_root + u"B/", "--set",
                                "S.Preset=6", "--set", "S.IsHeader=0"});
-        QCOMPARE(run.exitCode, 0);
+        QCOMPARE(run.exitCode, ExitDone);
         QCOMPARE(QString::fromUtf8(run.out),
                  QString(m_root + u"B/y.log\n" + m_root + u"B/y.log\n"));
     }
@@ -157,7 +159,7 @@ private Q_SLOTS:
             dirka({"--list", "<desktop>", "--set", "S.Preset=6", "--set", "S.IsHeader=0"},
                   home.path().chopped(1));
         QCOMPARE(run.err, QByteArray());
-        QCOMPARE(run.exitCode, 0);
+        QCOMPARE(run.exitCode, ExitDone);
         QCOMPARE(QString::fromUtf8(run.out), QString(home.path("Desktop/sub/d.txt") + u"\n"));
     }
 
@@ -176,7 +178,7 @@ private Q_SLOTS:
         m_config = saved;
         // The stored Filter never counts: every run starts with "All files", whose stored
         // skip mask leaves z.doc out.
-        QCOMPARE(run.exitCode, 0);
+        QCOMPARE(run.exitCode, ExitDone);
         QCOMPARE(QString::fromUtf8(run.out), QString(m_root + u"x.txt\n" + m_root + u"B/y.log\n"));
     }
 
@@ -201,7 +203,7 @@ private Q_SLOTS:
             arguments << "--encoding" << encoding;
         const Run run = dirka(arguments);
         QCOMPARE(run.err, QByteArray());
-        QCOMPARE(run.exitCode, 0);
+        QCOMPARE(run.exitCode, ExitDone);
 
         // The saved text is what was printed, lines joined by CR LF, no final line break.
         QString text = QString::fromUtf8(run.out);
@@ -234,7 +236,7 @@ private Q_SLOTS:
         const Run run =
             dirka({"--list", m_root, "--set", "S.IsHeader=0", "--html", out.path("p.html"),
                    "--html-prefix", "http://host/", "--html-link-folders"});
-        QCOMPARE(run.exitCode, 0);
+        QCOMPARE(run.exitCode, ExitDone);
         QFile page(out.path("p.html"));
         QVERIFY(page.open(QIODevice::ReadOnly));
         const QByteArray html = page.readAll();
@@ -243,7 +245,7 @@ private Q_SLOTS:
 
         const Run full = dirka({"--list", m_root, "--set", "S.IsHeader=0", "--html",
                                 out.path("f.html"), "--html-full"});
-        QCOMPARE(full.exitCode, 0);
+        QCOMPARE(full.exitCode, ExitDone);
         QFile fullPage(out.path("f.html"));
         QVERIFY(fullPage.open(QIODevice::ReadOnly));
         QVERIFY(fullPage.readAll().contains(
@@ -256,7 +258,7 @@ private Q_SLOTS:
         QVERIFY(out.makeFile("keep.txt", "old contents"));
         const Run run = dirka({"--list", m_root, "--set", "S.IsHeader=0", "--output",
                                out.path("missing/r.txt"), "--m3u8", out.path("p.m3u8")});
-        QCOMPARE(run.exitCode, 1);
+        QCOMPARE(run.exitCode, ExitFailed);
         QVERIFY2(run.err.startsWith("dirka: Error #4021. Problem during saving file.\n"),
                  run.err.constData());
         QVERIFY(QFile::exists(out.path("p.m3u8"))); // the other file is still written
@@ -269,7 +271,7 @@ private Q_SLOTS:
         process.setStandardOutputFile(QStringLiteral("/dev/full"));
         process.start(QStringLiteral(DIRKA_BINARY), {"--list", m_root});
         QVERIFY(process.waitForFinished(30000));
-        QCOMPARE(process.exitCode(), 1);
+        QCOMPARE(process.exitCode(), ExitFailed);
         QVERIFY(process.readAllStandardError().contains("cannot write standard output"));
     }
 
@@ -304,7 +306,7 @@ private Q_SLOTS:
                   QString(), limits);
         removeChain(deep.path(), name);
         QCOMPARE(run.err, QByteArray());
-        QCOMPARE(run.exitCode, 0);
+        QCOMPARE(run.exitCode, ExitDone);
         const QByteArray step = name + '/';
         QCOMPARE(run.out, deep.bytes() + step.repeated(levels) + "near.txt\n" + deep.bytes() +
                               step.repeated(10) + "z/near.txt\n");
@@ -326,7 +328,7 @@ private Q_SLOTS:
         }
         const Run run =
             dirka({"--list", tree.path("A/"), "--set", "S.Preset=6", "--set", "S.IsHeader=0"});
-        QCOMPARE(run.exitCode, 0);
+        QCOMPARE(run.exitCode, ExitDone);
         QCOMPARE(run.out, expected + itself);
     }
 
@@ -337,53 +339,55 @@ private Q_SLOTS:
         QTest::addColumn<QString>("message");
         const QString missing = QStringLiteral("/no/such/folder/at/all");
         QTest::newRow("missing location")
-            << QStringList{"--list", missing} << 2 << "Specified location doesn't exists.";
+            << QStringList{"--list", missing} << ExitUsage << "Specified location doesn't exists.";
         QTest::newRow("empty location")
-            << QStringList{"--list", ""} << 2 << "Specified location doesn't exists.";
-        QTest::newRow("one of two missing")
-            << QStringList{"--list", "/|" + missing} << 2 << "Specified location doesn't exists.";
-        QTest::newRow("separator entry")
-            << QStringList{"--list", "/", "--set", "Filter=5"} << 2 << "Choose what to search for.";
+            << QStringList{"--list", ""} << ExitUsage << "Specified location doesn't exists.";
+        QTest::newRow("one of two missing") << QStringList{"--list", "/|" + missing} << ExitUsage
+                                            << "Specified location doesn't exists.";
+        QTest::newRow("separator entry") << QStringList{"--list", "/", "--set", "Filter=5"}
+                                         << ExitUsage << "Choose what to search for.";
         QTest::newRow("filter out of range")
-            << QStringList{"--list", "/", "--set", "Filter=21"} << 2 << "Filter";
+            << QStringList{"--list", "/", "--set", "Filter=21"} << ExitUsage << "Filter";
         QTest::newRow("unknown name")
-            << QStringList{"--list", "/", "--set", "Colour=1"} << 2 << "Colour";
+            << QStringList{"--list", "/", "--set", "Colour=1"} << ExitUsage << "Colour";
         QTest::newRow("bad number")
-            << QStringList{"--list", "/", "--set", "MaxDepth=x"} << 2 << "MaxDepth";
+            << QStringList{"--list", "/", "--set", "MaxDepth=x"} << ExitUsage << "MaxDepth";
         QTest::newRow("bad boolean")
-            << QStringList{"--list", "/", "--set", "IsClear=2"} << 2 << "IsClear";
-        QTest::newRow("no value") << QStringList{"--list", "/", "--set"} << 2 << "value";
+            << QStringList{"--list", "/", "--set", "IsClear=2"} << ExitUsage << "IsClear";
+        QTest::newRow("no value") << QStringList{"--list", "/", "--set"} << ExitUsage << "value";
         QTest::newRow("unknown option")
-            << QStringList{"--list", "/", "--frobnicate", "1"} << 2 << "unknown";
-        QTest::newRow("encoding without output")
-            << QStringList{"--list", "/", "--encoding", "utf8"} << 2 << "--encoding goes with";
+            << QStringList{"--list", "/", "--frobnicate", "1"} << ExitUsage << "unknown";
+        QTest::newRow("encoding without output") << QStringList{"--list", "/", "--encoding", "utf8"}
+                                                 << ExitUsage << "--encoding goes with";
         QTest::newRow("page option without page")
-            << QStringList{"--list", "/", "--html-full"} << 2 << "go with --html";
+            << QStringList{"--list", "/", "--html-full"} << ExitUsage << "go with --html";
         QTest::newRow("prefix without page")
-            << QStringList{"--list", "/", "--html-prefix", "x/"} << 2 << "go with --html";
+            << QStringList{"--list", "/", "--html-prefix", "x/"} << ExitUsage << "go with --html";
         QTest::newRow("linked folders without page")
-            << QStringList{"--list", "/", "--html-link-folders"} << 2 << "go with --html";
+            << QStringList{"--list", "/", "--html-link-folders"} << ExitUsage << "go with --html";
         QTest::newRow("two outputs on one file")
             << QStringList{"--list",         "/",      "--output",
                            "/tmp/dirka-one", "--html", "/tmp/./dirka-one"}
-            << 2 << "--output and --html name the same file";
-        QTest::newRow("version with more") << QStringList{"--version", "extra"} << 2 << "--version";
-        QTest::newRow("help with more") << QStringList{"--help", "--version"} << 2 << "--help";
+            << ExitUsage << "--output and --html name the same file";
+        QTest::newRow("version with more")
+            << QStringList{"--version", "extra"} << ExitUsage << "--version";
+        QTest::newRow("help with more")
+            << QStringList{"--help", "--version"} << ExitUsage << "--help";
         QTest::newRow("bad encoding")
-            << QStringList{"--list", "/", "--encoding", "latin1"} << 2 << "--encoding";
+            << QStringList{"--list", "/", "--encoding", "latin1"} << ExitUsage << "--encoding";
         QTest::newRow("output without file")
-            << QStringList{"--list", "/", "--output"} << 2 << "value";
+            << QStringList{"--list", "/", "--output"} << ExitUsage << "value";
         QTest::newRow("empty output name")
             << QStringList{"--list", "/", "--output", "", "--encoding", "utf8"} << 2
             << "may not be empty";
         QTest::newRow("empty playlist name")
-            << QStringList{"--list", "/", "--m3u8", ""} << 2 << "may not be empty";
+            << QStringList{"--list", "/", "--m3u8", ""} << ExitUsage << "may not be empty";
         QTest::newRow("option taken for a file name")
-            << QStringList{"--list", "/", "--html", "--html-full"} << 2 << "./--name";
+            << QStringList{"--list", "/", "--html", "--html-full"} << ExitUsage << "./--name";
         QTest::newRow("repeated output")
-            << QStringList{"--list", "/", "--output", "a", "--output", "b"} << 2 << "twice";
+            << QStringList{"--list", "/", "--output", "a", "--output", "b"} << ExitUsage << "twice";
         QTest::newRow("repeated location")
-            << QStringList{"--list", "/", "--list", "/tmp"} << 2 << "twice";
+            << QStringList{"--list", "/", "--list", "/tmp"} << ExitUsage << "twice";
     }
     void refusals()
     {
@@ -412,7 +416,7 @@ private Q_SLOTS:
                      QStringLiteral(DIRKA_BINARY), octal});
         QVERIFY(shell.waitForFinished(30000));
         QCOMPARE(shell.readAllStandardError(), QByteArray());
-        QCOMPARE(shell.exitCode(), 0);
+        QCOMPARE(shell.exitCode(), ExitDone);
         QCOMPARE(shell.readAllStandardOutput(), m_tree.bytes("caf\xEF\xBF\xBD/f.txt\n"));
     }
 
@@ -428,7 +432,7 @@ private Q_SLOTS:
                         {"-c", QStringLiteral("\"$0\" --list \"$1\" --output \"$(printf \"$2\")\""),
                          QStringLiteral(DIRKA_BINARY), m_tree.path(), octal(folder + name)});
             QVERIFY(shell.waitForFinished(30000));
-            QCOMPARE(shell.exitCode(), 0);
+            QCOMPARE(shell.exitCode(), ExitDone);
         }
         QStringList names;
         DIR* dir = ::opendir(folder.constData());
@@ -485,7 +489,7 @@ private Q_SLOTS:
         QVERIFY(reader.open(QIODevice::ReadOnly));
         const QByteArray saved = reader.readAll();
         QVERIFY(process.waitForFinished(30000));
-        QCOMPARE(process.exitCode(), 0);
+        QCOMPARE(process.exitCode(), ExitDone);
         QCOMPARE(saved, QByteArray(m_root.toUtf8() + "x.txt\r\n" + m_root.toUtf8() + "z.doc\r\n" +
                                    m_root.toUtf8() + "B/y.log"));
     }
@@ -504,14 +508,14 @@ private Q_SLOTS:
         TTempTree out;
         const QStringList list{"--list", m_root,         "--set",   "S.Preset=6",
                                "--set",  "S.IsHeader=0", "--output"};
-        QCOMPARE(dirka(list + QStringList{out.path("ref.txt")}).exitCode, 0);
+        QCOMPARE(dirka(list + QStringList{out.path("ref.txt")}).exitCode, ExitDone);
         QProcess shell;
         shell.start(QStringLiteral("/bin/sh"),
                     QStringList{"-c", u"exec \"$0\" \"$@\" " + redirections, DIRKA_BINARY} + list +
                         QStringList{out.path("t.txt")});
         QVERIFY(shell.waitForFinished(30000));
         QCOMPARE(shell.readAllStandardError(), QByteArray());
-        QCOMPARE(shell.exitCode(), 0);
+        QCOMPARE(shell.exitCode(), ExitDone);
         QCOMPARE(contentOf(out.path("t.txt")), contentOf(out.path("ref.txt")));
     }
 
@@ -533,7 +537,7 @@ private Q_SLOTS:
                                "--output", deep.path("out/t.txt")},
                               QString(), QStringLiteral("ulimit -v 250000"));
         removeChain(deep.path(), QByteArray(255, 'd'));
-        QCOMPARE(run.exitCode, 1);
+        QCOMPARE(run.exitCode, ExitFailed);
         QVERIFY2(run.err.contains("out of memory"), run.err.constData());
         QCOMPARE(QDir(deep.path("out")).entryList(QDir::Files | QDir::Hidden),
                  QStringList{"t.txt"});
@@ -555,7 +559,7 @@ private Q_SLOTS:
     {
         QVERIFY(m_tree.makeFifo("lonely.fifo"));
         const Run run = dirka({"--list", m_root, "--output", m_tree.path("lonely.fifo")});
-        QCOMPARE(run.exitCode, 1);
+        QCOMPARE(run.exitCode, ExitFailed);
         QVERIFY2(run.err.contains("No such device or address"), run.err.constData());
     }
 
@@ -570,7 +574,7 @@ private Q_SLOTS:
             QStringLiteral("setpriv"),
             {"--reuid=65534", "--regid=65534", "--clear-groups", DIRKA_BINARY, "--list", m_root});
         QVERIFY(process.waitForFinished(30000));
-        QCOMPARE(process.exitCode(), 2);
+        QCOMPARE(process.exitCode(), ExitUsage);
         const QByteArray err = process.readAllStandardError();
         QVERIFY2(err.contains("Permission denied") &&
                      err.contains("Specified location doesn't exists."),
@@ -642,7 +646,7 @@ private Q_SLOTS:
         const Run run = dirka({"--list", m_root, "--set", "S.IsHeader=0"}, QString(), limits);
         m_config = saved;
         QCOMPARE(run.err, QByteArray());
-        QCOMPARE(run.exitCode, 0);
+        QCOMPARE(run.exitCode, ExitDone);
         QCOMPARE(QString::fromUtf8(run.out),
                  QString(m_root + u"x.txt\n" + m_root + u"z.doc\n" + m_root + u"B/y.log\n"));
     }
@@ -722,7 +726,7 @@ private Q_SLOTS:
             std::sort(lines.begin(), lines.end());
             const bool twice = std::adjacent_find(lines.begin(), lines.end()) != lines.end();
             if (process.exitStatus() != QProcess::NormalExit ||
-                (process.exitCode() != 0 && process.exitCode() != 3) || twice ||
+                (process.exitCode() != ExitDone && process.exitCode() != ExitUnreadable) || twice ||
                 stays != Folders * Files || err.contains("No such file or directory"))
                 problems << QStringLiteral("round %1: exit %2/%3, %4 lines of staying files, "
                                            "a line twice: %5, %6")
@@ -769,10 +773,10 @@ umount "$m")";
             QFile file(out.path(name));
             return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("(none)");
         };
-        if (process.exitCode() != 0 && contents("code") == "(none)")
+        if (process.exitCode() != ExitDone && contents("code") == "(none)")
             QSKIP(qPrintable(u"cannot mount a small file system here: " +
                              QString::fromUtf8(process.readAllStandardError())));
-        QCOMPARE(process.exitCode(), 0);
+        QCOMPARE(process.exitCode(), ExitDone);
         QCOMPARE(contents("code"), QByteArray("1\n"));
         const QByteArray err = contents("err");
         QVERIFY2(err.count("No space left on device") == 3, err.constData());
@@ -792,7 +796,7 @@ umount "$m")";
         process.start(QStringLiteral(DIRKA_BINARY), {m_tree.path()});
         QVERIFY(process.waitForFinished(30000));
         QCOMPARE(process.exitStatus(), QProcess::NormalExit);
-        QCOMPARE(process.exitCode(), 2);
+        QCOMPARE(process.exitCode(), ExitUsage);
         const QByteArray err = process.readAllStandardError();
         QVERIFY2(err.contains("dirka --list LOCATION") && err.count('\n') == 1, err.constData());
     }
@@ -807,7 +811,7 @@ umount "$m")";
         process.setProcessEnvironment(env);
         process.start(QStringLiteral(DIRKA_BINARY), {"--list", "<Desktop>"});
         QVERIFY(process.waitForFinished(30000));
-        QCOMPARE(process.exitCode(), 2);
+        QCOMPARE(process.exitCode(), ExitUsage);
         QCOMPARE(process.readAllStandardOutput(), QByteArray());
     }
 

@@ -1,5 +1,6 @@
 // `dirka --list` writes its files while it lists. They must hold the bytes the window's
 // whole-result builders make, and an interrupted or failed run must never leave half a file.
+#include "cli/exit_status.h"
 #include "cli_support.h"
 #include "temp_tree.h"
 
@@ -223,7 +224,7 @@ private Q_SLOTS:
                           << out.path("p.html") << pageOptions << "--m3u8" << out.path("p.m3u8"));
         QVERIFY(process.waitForFinished(30000));
         QCOMPARE(process.readAllStandardError(), QByteArray());
-        QCOMPARE(process.exitCode(), 0);
+        QCOMPARE(process.exitCode(), ExitDone);
 
         TWholeResultHost window;
         QCOMPARE(RunListing(settingsFor(sets), m_small, window).Outcome, TRunOutcome::Completed);
@@ -260,7 +261,7 @@ private Q_SLOTS:
                           << "--output" << m_tree.path("big/zz/t.txt") << "--encoding"
                           << "utf8");
         QVERIFY(process.waitForFinished(30000));
-        QCOMPARE(process.exitCode(), 0);
+        QCOMPARE(process.exitCode(), ExitDone);
         const QByteArray out = process.readAllStandardOutput();
         QCOMPARE(out.count("/zz/"), 1);
         QVERIFY(out.endsWith(QByteArray(m_tree.bytes("big/zz/t.txt") + "\n")));
@@ -276,10 +277,10 @@ private Q_SLOTS:
         QTest::addColumn<int>("signal");
         QTest::addColumn<int>("exitCode");
         QTest::addColumn<bool>("locked");
-        QTest::newRow("Ctrl+C") << SIGINT << 130 << false;
-        QTest::newRow("SIGTERM") << SIGTERM << 143 << false;
-        QTest::newRow("SIGHUP") << SIGHUP << 129 << false;
-        QTest::newRow("Ctrl+C, folder takes no new file") << SIGINT << 130 << true;
+        QTest::newRow("Ctrl+C") << SIGINT << ExitInterrupted << false;
+        QTest::newRow("SIGTERM") << SIGTERM << ExitTerminated << false;
+        QTest::newRow("SIGHUP") << SIGHUP << ExitHangUp << false;
+        QTest::newRow("Ctrl+C, folder takes no new file") << SIGINT << ExitInterrupted << true;
     }
     void stoppedRunReplacesNoFile()
     {
@@ -334,9 +335,9 @@ private Q_SLOTS:
         start(second, listArguments(m_small, {"S.Preset=6"}) << "--output" << out.path("t.txt"),
               true);
         QVERIFY(second.waitForFinished(30000));
-        QCOMPARE(second.exitCode(), 0);
+        QCOMPARE(second.exitCode(), ExitDone);
         QVERIFY(first.waitForFinished(30000)); // reads the rest of its output
-        QCOMPARE(first.exitCode(), 0);
+        QCOMPARE(first.exitCode(), ExitDone);
         const QByteArray expected = contentOf(out.path("long.txt"));
         QVERIFY(expected.size() > 3'000'000);
         QVERIFY(contentOf(out.path("t.txt")) == expected);
@@ -356,7 +357,7 @@ private Q_SLOTS:
         start(process, listArguments(m_small, {"S.Preset=6"}) << "--output" << out.path("t.txt"),
               true);
         QVERIFY(process.waitForFinished(30000));
-        QCOMPARE(process.exitCode(), 1);
+        QCOMPARE(process.exitCode(), ExitFailed);
         const QByteArray err = process.readAllStandardError();
         QVERIFY2(err.contains("no folder takes the copy"), err.constData());
         QCOMPARE(contentOf(out.path("t.txt")), QByteArray("old contents"));
@@ -376,7 +377,7 @@ private Q_SLOTS:
                           << "--encoding"
                           << "utf16");
         QVERIFY(process.waitForFinished(30000));
-        QCOMPARE(process.exitCode(), 1);
+        QCOMPARE(process.exitCode(), ExitFailed);
         QVERIFY(process.readAllStandardOutput().size() > 3'000'000);
         const QByteArray err = process.readAllStandardError();
         QVERIFY2(err.startsWith("dirka: Error #4021. Problem during saving file.\n") &&
