@@ -89,8 +89,8 @@ int runList(const TListCommand& command, int argc, char** argv)
     try {
         return RunListCommand(command);
     } catch (const std::bad_alloc&) {
-        // Unwinding has removed the unfinished copies; the old files stay as they were.
-        PrintError(QStringLiteral("out of memory; no file was replaced"));
+        // Unwinding has removed the unfinished copies, so their targets keep their content.
+        PrintError(QStringLiteral("out of memory; unfinished files were removed"));
         return ExitFailed;
     }
 }
