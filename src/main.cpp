@@ -1,4 +1,5 @@
 #include "cli/command_line.h"
+#include "cli/exit_status.h"
 #include "core/listing/folder_walker.h"
 #include "core/system/program_info.h"
 #include "core/text/assertion.h"
@@ -15,7 +16,29 @@
 #include <cstring>
 #include <optional>
 
+#ifdef Q_OS_UNIX
+#include <cerrno>
+#include <fcntl.h>
+#include <unistd.h>
+#endif
+
 namespace {
+
+// A standard descriptor that the caller closed (">&-") would be the next file opened, so the
+// listing would go into a requested file or a descriptor Qt holds. /dev/null keeps the
+// numbers taken: what goes to a closed output is dropped, as the caller asked.
+void openClosedStandardDescriptors()
+{
+#ifdef Q_OS_UNIX
+    for (int fd = 0; fd <= 2; ++fd) {
+        if (::fcntl(fd, F_GETFD) != -1 || errno != EBADF)
+            continue;
+        const int opened = ::open("/dev/null", fd == 0 ? O_RDONLY : O_WRONLY);
+        if (opened >= 0 && opened != fd)
+            ::close(opened); // fd was taken meanwhile: nothing to fill
+    }
+#endif
+}
 
 // The first argument as the file system knows it: a name that is not UTF-8 keeps its bytes.
 std::optional<QString> commandLineLocation(int argc, char** argv)
@@ -49,11 +72,12 @@ bool canShowWindows(int argc, char** argv)
 
 int main(int argc, char** argv)
 {
+    openClosedStandardDescriptors();
     try {
         dirka::RunSelfTest();
     } catch (const dirka::EAssertionFailed& e) {
         std::fprintf(stderr, "dirka: %s\n", e.what());
-        return 70;
+        return dirka::ExitSelfTestFailed;
     }
     dirka::CollectInfo();
 
@@ -64,7 +88,7 @@ int main(int argc, char** argv)
         std::fputs("dirka: no display to show the window on; to list without one, use "
                    "'dirka --list LOCATION' (see 'dirka --help')\n",
                    stderr);
-        return 2;
+        return dirka::ExitUsage;
     }
     dirka::TApplication app(argc, argv);
     QGuiApplication::setDesktopFileName(QStringLiteral("example.pelmora.Dirka"));

@@ -1,15 +1,18 @@
 #include "cli/command_line.h"
 
+#include "cli/cli_messages.h"
+#include "cli/command_parser.h"
+#include "cli/exit_status.h"
 #include "cli/list_command.h"
-#include "core/text/file_names.h"
+#include "core/system/file_io.h"
 #include "version.h"
 
 #include <QCoreApplication>
 
 #include <cstdio>
-#include <cstring>
-#include <set>
-#include <string>
+#include <iterator>
+#include <new>
+#include <variant>
 
 namespace dirka {
 
@@ -41,157 +44,81 @@ constexpr char UsageText[] =
     "  --help              show this text\n"
     "  --version           show the version\n"
     "\n"
-    "Ctrl+C stops the listing; what was listed so far is still printed and written.\n"
+    "Ctrl+C stops the listing: what was listed so far is printed, but no requested file\n"
+    "is replaced, so files of those names keep their old content. SIGTERM and SIGHUP act\n"
+    "the same. After the listing, Ctrl+C lets the files finish.\n"
     "\n"
-    "Exit status: 0 done; 1 a file could not be written; 2 usage error or a location that\n"
-    "does not exist; 3 done, but a folder could not be read; 130 stopped by Ctrl+C.\n"
+    "Exit status: 0 done; 1 a file could not be written, or memory ran out; 2 usage error\n"
+    "or a location that does not exist; 3 done, but a folder could not be read; 130, 143\n"
+    "or 129 the listing was stopped by Ctrl+C, SIGTERM or SIGHUP.\n"
     "\n"
     "Every name --set takes, with its values, the presets and the \"Search for\" entries by\n"
     "number: see 'man dirka'.\n";
 
-bool isFlag(const char* arg, const char* flag)
+int usageError(const QString& message)
 {
-    return std::strcmp(arg, flag) == 0;
+    std::fprintf(stderr, "dirka: %s\nTry 'dirka --help' for more information.\n",
+                 message.toUtf8().constData());
+    return ExitUsage;
 }
 
-int usageError(const char* message)
+// Two outputs on one file would leave only the one written last, or interleave both.
+std::optional<QString> sharedOutput(const TListCommand& command)
 {
-    std::fprintf(stderr, "dirka: %s\nTry 'dirka --help' for more information.\n", message);
-    return 2;
-}
-
-// Arguments are bytes: a location is decoded like a file name, so any name can be given.
-std::optional<int> encodingCode(const char* name)
-{
-    if (isFlag(name, "utf8bom"))
-        return 5;
-    if (isFlag(name, "utf8"))
-        return 4;
-    if (isFlag(name, "utf16"))
-        return 2;
+    const std::pair<const char*, const QString*> outputs[] = {
+        {"--output", &command.OutputFile},
+        {"--m3u8", &command.PlaylistFile},
+        {"--html", &command.PageFile},
+    };
+    for (std::size_t a = 0; a < std::size(outputs); ++a) {
+        for (std::size_t b = a + 1; b < std::size(outputs); ++b) {
+            if (!outputs[a].second->isEmpty() && !outputs[b].second->isEmpty() &&
+                IsSameFile(*outputs[a].second, *outputs[b].second))
+                return QStringLiteral("%1 and %2 name the same file")
+                    .arg(QLatin1String(outputs[a].first), QLatin1String(outputs[b].first));
+        }
+    }
     return std::nullopt;
 }
 
-// File names and the location are bytes: decoded like names read from a folder, so any name
-// can be given and reaches the file system unchanged.
-QString decodedArgument(const char* arg)
+int runList(const TListCommand& command, int argc, char** argv)
 {
-    return DecodeFileName(arg, std::strlen(arg));
-}
-
-std::optional<TListCommand> parseList(int argc, char** argv, const char** error)
-{
-    TListCommand command;
-    bool haveLocation = false;
-    bool haveEncoding = false;
-    std::set<std::string> given;
-    for (int i = 1; i < argc; ++i) {
-        const char* arg = argv[i];
-        const char* value = i + 1 < argc ? argv[i + 1] : nullptr;
-        // A value that looks like an option is one the user forgot ("--html --html-full"); a
-        // repeated option would silently lose its first value.
-        const auto takesValue = [&](const char* flag) {
-            if (!isFlag(arg, flag))
-                return false;
-            if (!value || std::strncmp(value, "--", 2) == 0) {
-                *error = "an option lacks its value (a value may not begin with \"--\": write "
-                         "./--name for such a file)";
-                return false;
-            }
-            if (!isFlag(flag, "--set") && !given.insert(flag).second) {
-                *error = "an option is given twice";
-                return false;
-            }
-            ++i;
-            return true;
-        };
-        const auto takesFile = [&](const char* flag) {
-            if (!takesValue(flag))
-                return false;
-            if (*value == '\0') {
-                *error = "a file name may not be empty";
-                return false;
-            }
-            return true;
-        };
-        if (takesValue("--list")) {
-            command.Location = decodedArgument(value);
-            haveLocation = true;
-        } else if (takesValue("--set")) {
-            const QString assignment = QString::fromUtf8(value);
-            const qsizetype equals = assignment.indexOf(u'=');
-            if (equals <= 0) {
-                *error = "--set takes NAME=VALUE";
-                return std::nullopt;
-            }
-            command.Sets.emplace_back(assignment.left(equals), assignment.mid(equals + 1));
-        } else if (takesFile("--output")) {
-            command.OutputFile = decodedArgument(value);
-        } else if (takesValue("--encoding")) {
-            const std::optional<int> code = encodingCode(value);
-            if (!code) {
-                *error = "--encoding takes utf8bom, utf8 or utf16";
-                return std::nullopt;
-            }
-            command.OutputEncoding = *code;
-            haveEncoding = true;
-        } else if (takesFile("--m3u8")) {
-            command.PlaylistFile = decodedArgument(value);
-        } else if (takesFile("--html")) {
-            command.PageFile = decodedArgument(value);
-        } else if (takesValue("--html-prefix")) {
-            command.PagePrefix = QString::fromUtf8(value);
-        } else if (*error) {
-            return std::nullopt;
-        } else if (isFlag(arg, "--html-full")) {
-            command.PageFullLinks = true;
-        } else if (isFlag(arg, "--html-link-folders")) {
-            command.PageLinkFolders = true;
-        } else {
-            if (!*error)
-                *error = "unknown argument";
-            return std::nullopt;
-        }
+    if (const std::optional<QString> clash = sharedOutput(command))
+        return usageError(*clash);
+    QCoreApplication app(argc, argv);
+    try {
+        return RunListCommand(command);
+    } catch (const std::bad_alloc&) {
+        // Unwinding has removed the unfinished copies, so their targets keep their content.
+        PrintError(QStringLiteral("out of memory; unfinished files were removed"));
+        return ExitFailed;
     }
-    if (!haveLocation) {
-        *error = "--list takes a location";
-        return std::nullopt;
-    }
-    if (haveEncoding && command.OutputFile.isEmpty()) {
-        *error = "--encoding goes with --output";
-        return std::nullopt;
-    }
-    const bool pageOptions =
-        command.PageFullLinks || command.PageLinkFolders || !command.PagePrefix.isEmpty();
-    if (pageOptions && command.PageFile.isEmpty()) {
-        *error = "--html-full, --html-prefix and --html-link-folders go with --html";
-        return std::nullopt;
-    }
-    return command;
 }
 
 } // namespace
 
 std::optional<int> RunCommandLine(int argc, char** argv)
 {
-    if (argc < 2)
+    QByteArrayList arguments;
+    for (int i = 1; i < argc; ++i)
+        arguments.append(QByteArray(argv[i]));
+    const auto parsed = ParseCommandLine(arguments);
+    if (const auto* error = std::get_if<TUsageError>(&parsed))
+        return usageError(error->Message);
+    const TParsedCommand& command = std::get<TParsedCommand>(parsed);
+    switch (command.Mode) {
+    case TCommandMode::Window:
         return std::nullopt;
-    if (isFlag(argv[1], "--help") || isFlag(argv[1], "-h")) {
+    case TCommandMode::Help:
         std::fputs(UsageText, stdout);
-        return 0;
-    }
-    if (isFlag(argv[1], "--version")) {
+        return ExitDone;
+    case TCommandMode::Version:
         std::printf("Dirka %s\n", VersionText);
-        return 0;
+        return ExitDone;
+    case TCommandMode::List:
+        break;
     }
-    if (argv[1][0] != '-' || argv[1][1] != '-')
-        return std::nullopt; // a location for the window
-    const char* error = nullptr;
-    const std::optional<TListCommand> command = parseList(argc, argv, &error);
-    if (!command)
-        return usageError(error);
-    QCoreApplication app(argc, argv);
-    return RunListCommand(*command);
+    return runList(command.List, argc, argv);
 }
 
 } // namespace dirka

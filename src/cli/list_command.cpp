@@ -1,6 +1,7 @@
 #include "cli/list_command.h"
 
 #include "cli/cli_messages.h"
+#include "cli/exit_status.h"
 #include "cli/streamed_result.h"
 #include "core/listing/folder_walker.h"
 #include "core/listing/line_composition.h"
@@ -19,12 +20,6 @@
 namespace dirka {
 
 namespace {
-
-constexpr int ExitDone = 0;
-constexpr int ExitWriteFailed = 1;
-constexpr int ExitUsage = 2;
-constexpr int ExitUnreadable = 3;
-constexpr int ExitStopped = 130;
 
 // Stored settings first, "All files" as at every start, then the overrides left to right.
 std::optional<TSettings> settingsFor(const TListCommand& command)
@@ -55,19 +50,39 @@ std::optional<TSettings> settingsFor(const TListCommand& command)
     return settings;
 }
 
-extern "C" void stopOnInterrupt(int)
+volatile std::sig_atomic_t stoppingSignal = 0;
+
+extern "C" void stopOnSignal(int signal)
 {
+    if (stoppingSignal == 0)
+        stoppingSignal = signal;
     RequestStop();
 }
 
-// Ctrl+C ends the walk the way Stop does in the window: what was listed is still written.
-void installInterruptHandler()
+// Ctrl+C, a closed terminal and `timeout` or `kill` end the walk the way Stop does in the
+// window, so the destructors can remove the unfinished copies; after the walk they let the
+// files finish.
+void installStopHandlers()
 {
     struct sigaction action {};
-    action.sa_handler = stopOnInterrupt;
+    action.sa_handler = stopOnSignal;
     action.sa_flags = SA_RESTART; // a write under way goes on; the walk polls the flag
     sigemptyset(&action.sa_mask);
-    sigaction(SIGINT, &action, nullptr);
+    for (const int signal : {SIGINT, SIGTERM, SIGHUP})
+        sigaction(signal, &action, nullptr);
+}
+
+// 128 + the signal that stopped the walk, as a shell reports a program the signal ended.
+int stoppedStatus()
+{
+    switch (stoppingSignal) {
+    case SIGHUP:
+        return ExitHangUp;
+    case SIGTERM:
+        return ExitTerminated;
+    default:
+        return ExitInterrupted;
+    }
 }
 
 THtmlExportOptions pageOptions(const TListCommand& command)
@@ -88,8 +103,8 @@ public:
         PrintError(QStringLiteral("cannot read folder %1: %2").arg(ShownText(folder), reason));
     }
 
-    // The location passed its checks, so the page knows how to link. Ctrl+C counts from here,
-    // the moment the walk can stop on it; before, it ends the program as usual.
+    // The location passed its checks, so the page knows how to link. The stopping signals count
+    // from here, the moment the walk can stop on them; before, they end the program as usual.
     void RunStarted() override
     {
         if (!m_command.OutputFile.isEmpty())
@@ -98,7 +113,7 @@ public:
             m_result.AddPlaylist(m_command.PlaylistFile);
         if (!m_command.PageFile.isEmpty())
             m_result.AddPage(m_command.PageFile, pageOptions(m_command));
-        installInterruptHandler();
+        installStopHandlers();
     }
     // The lines carry their paths to the files, and only what the style shows is looked up.
     bool StoresPaths() const override { return false; }
@@ -127,16 +142,17 @@ int RunListCommand(const TListCommand& command)
     std::signal(SIGPIPE, SIG_IGN);
     std::signal(SIGXFSZ, SIG_IGN);
     TCommandLineHost host(command);
-    // From here on Ctrl+C stops the walk, or lets the file being written finish.
+    // From here on a stopping signal ends the walk, or lets the file being written finish.
     const TRunResult run = RunListing(*settings, command.Location, host);
     if (run.Outcome == TRunOutcome::Refused)
         return ExitUsage;
-    // A stopped listing is printed as far as it went, but replaces no file.
+    // A stopped listing is printed as far as it went, but replaces no file. A signal after the
+    // walk let the files finish, so the status says they are complete.
     const bool written = host.Result().Finish(run.Outcome == TRunOutcome::Completed);
-    if (StopRequested())
-        return ExitStopped;
+    if (run.Outcome == TRunOutcome::Stopped)
+        return stoppedStatus();
     if (!written)
-        return ExitWriteFailed;
+        return ExitFailed;
     return host.SawUnreadable() ? ExitUnreadable : ExitDone;
 }
 

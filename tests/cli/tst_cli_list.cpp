@@ -1,4 +1,6 @@
 // Runs the real `dirka --list` on temporary trees and checks what it prints and returns.
+#include "cli/exit_status.h"
+#include "cli_support.h"
 #include "temp_tree.h"
 
 #include <QDir>
@@ -16,6 +18,9 @@
 #include <thread>
 #include <unistd.h>
 
+using namespace dirka;
+using testsupport::contentOf;
+using testsupport::signalChild;
 using testsupport::TTempTree;
 
 class TestCliList : public QObject {
@@ -133,7 +138,7 @@ private Q_SLOTS:
             arguments << "--set" << set;
         const Run run = dirka(arguments);
         QCOMPARE(run.err, QByteArray());
-        QCOMPARE(run.exitCode, 0);
+        QCOMPARE(run.exitCode, ExitDone);
         QCOMPARE(QString::fromUtf8(run.out), QString(expected).replace(u'@', m_root));
     }
 
@@ -141,7 +146,7 @@ private Q_SLOTS:
     {
         const Run run = dirka({"--list", m_root + u"B  <Removable> | " + m_root + u"B/", "--set",
                                "S.Preset=6", "--set", "S.IsHeader=0"});
-        QCOMPARE(run.exitCode, 0);
+        QCOMPARE(run.exitCode, ExitDone);
         QCOMPARE(QString::fromUtf8(run.out),
                  QString(m_root + u"B/y.log\n" + m_root + u"B/y.log\n"));
     }
@@ -154,7 +159,7 @@ private Q_SLOTS:
             dirka({"--list", "<desktop>", "--set", "S.Preset=6", "--set", "S.IsHeader=0"},
                   home.path().chopped(1));
         QCOMPARE(run.err, QByteArray());
-        QCOMPARE(run.exitCode, 0);
+        QCOMPARE(run.exitCode, ExitDone);
         QCOMPARE(QString::fromUtf8(run.out), QString(home.path("Desktop/sub/d.txt") + u"\n"));
     }
 
@@ -173,7 +178,7 @@ private Q_SLOTS:
         m_config = saved;
         // The stored Filter never counts: every run starts with "All files", whose stored
         // skip mask leaves z.doc out.
-        QCOMPARE(run.exitCode, 0);
+        QCOMPARE(run.exitCode, ExitDone);
         QCOMPARE(QString::fromUtf8(run.out), QString(m_root + u"x.txt\n" + m_root + u"B/y.log\n"));
     }
 
@@ -198,7 +203,7 @@ private Q_SLOTS:
             arguments << "--encoding" << encoding;
         const Run run = dirka(arguments);
         QCOMPARE(run.err, QByteArray());
-        QCOMPARE(run.exitCode, 0);
+        QCOMPARE(run.exitCode, ExitDone);
 
         // The saved text is what was printed, lines joined by CR LF, no final line break.
         QString text = QString::fromUtf8(run.out);
@@ -231,7 +236,7 @@ private Q_SLOTS:
         const Run run =
             dirka({"--list", m_root, "--set", "S.IsHeader=0", "--html", out.path("p.html"),
                    "--html-prefix", "http://host/", "--html-link-folders"});
-        QCOMPARE(run.exitCode, 0);
+        QCOMPARE(run.exitCode, ExitDone);
         QFile page(out.path("p.html"));
         QVERIFY(page.open(QIODevice::ReadOnly));
         const QByteArray html = page.readAll();
@@ -240,7 +245,7 @@ private Q_SLOTS:
 
         const Run full = dirka({"--list", m_root, "--set", "S.IsHeader=0", "--html",
                                 out.path("f.html"), "--html-full"});
-        QCOMPARE(full.exitCode, 0);
+        QCOMPARE(full.exitCode, ExitDone);
         QFile fullPage(out.path("f.html"));
         QVERIFY(fullPage.open(QIODevice::ReadOnly));
         QVERIFY(fullPage.readAll().contains(
@@ -253,7 +258,7 @@ private Q_SLOTS:
         QVERIFY(out.makeFile("keep.txt", "old contents"));
         const Run run = dirka({"--list", m_root, "--set", "S.IsHeader=0", "--output",
                                out.path("missing/r.txt"), "--m3u8", out.path("p.m3u8")});
-        QCOMPARE(run.exitCode, 1);
+        QCOMPARE(run.exitCode, ExitFailed);
         QVERIFY2(run.err.startsWith("dirka: Error #4021. Problem during saving file.\n"),
                  run.err.constData());
         QVERIFY(QFile::exists(out.path("p.m3u8"))); // the other file is still written
@@ -266,7 +271,7 @@ private Q_SLOTS:
         process.setStandardOutputFile(QStringLiteral("/dev/full"));
         process.start(QStringLiteral(DIRKA_BINARY), {"--list", m_root});
         QVERIFY(process.waitForFinished(30000));
-        QCOMPARE(process.exitCode(), 1);
+        QCOMPARE(process.exitCode(), ExitFailed);
         QVERIFY(process.readAllStandardError().contains("cannot write standard output"));
     }
 
@@ -301,7 +306,7 @@ private Q_SLOTS:
                   QString(), limits);
         removeChain(deep.path(), name);
         QCOMPARE(run.err, QByteArray());
-        QCOMPARE(run.exitCode, 0);
+        QCOMPARE(run.exitCode, ExitDone);
         const QByteArray step = name + '/';
         QCOMPARE(run.out, deep.bytes() + step.repeated(levels) + "near.txt\n" + deep.bytes() +
                               step.repeated(10) + "z/near.txt\n");
@@ -323,10 +328,12 @@ private Q_SLOTS:
         }
         const Run run =
             dirka({"--list", tree.path("A/"), "--set", "S.Preset=6", "--set", "S.IsHeader=0"});
-        QCOMPARE(run.exitCode, 0);
+        QCOMPARE(run.exitCode, ExitDone);
         QCOMPARE(run.out, expected + itself);
     }
 
+    // What the program checks beyond the parser's rules (those have their rows in
+    // tst_command_parser), and one of the parser's refusals for the status and the hint.
     void refusals_data()
     {
         QTest::addColumn<QStringList>("arguments");
@@ -334,43 +341,29 @@ private Q_SLOTS:
         QTest::addColumn<QString>("message");
         const QString missing = QStringLiteral("/no/such/folder/at/all");
         QTest::newRow("missing location")
-            << QStringList{"--list", missing} << 2 << "Specified location doesn't exists.";
+            << QStringList{"--list", missing} << ExitUsage << "Specified location doesn't exists.";
         QTest::newRow("empty location")
-            << QStringList{"--list", ""} << 2 << "Specified location doesn't exists.";
-        QTest::newRow("one of two missing")
-            << QStringList{"--list", "/|" + missing} << 2 << "Specified location doesn't exists.";
-        QTest::newRow("separator entry")
-            << QStringList{"--list", "/", "--set", "Filter=5"} << 2 << "Choose what to search for.";
+            << QStringList{"--list", ""} << ExitUsage << "Specified location doesn't exists.";
+        QTest::newRow("one of two missing") << QStringList{"--list", "/|" + missing} << ExitUsage
+                                            << "Specified location doesn't exists.";
+        QTest::newRow("separator entry") << QStringList{"--list", "/", "--set", "Filter=5"}
+                                         << ExitUsage << "Choose what to search for.";
         QTest::newRow("filter out of range")
-            << QStringList{"--list", "/", "--set", "Filter=21"} << 2 << "Filter";
+            << QStringList{"--list", "/", "--set", "Filter=21"} << ExitUsage << "Filter";
         QTest::newRow("unknown name")
-            << QStringList{"--list", "/", "--set", "Colour=1"} << 2 << "Colour";
+            << QStringList{"--list", "/", "--set", "Colour=1"} << ExitUsage << "Colour";
         QTest::newRow("bad number")
-            << QStringList{"--list", "/", "--set", "MaxDepth=x"} << 2 << "MaxDepth";
+            << QStringList{"--list", "/", "--set", "MaxDepth=x"} << ExitUsage << "MaxDepth";
         QTest::newRow("bad boolean")
-            << QStringList{"--list", "/", "--set", "IsClear=2"} << 2 << "IsClear";
-        QTest::newRow("no value") << QStringList{"--list", "/", "--set"} << 2 << "value";
+            << QStringList{"--list", "/", "--set", "IsClear=2"} << ExitUsage << "IsClear";
         QTest::newRow("unknown option")
-            << QStringList{"--list", "/", "--frobnicate", "1"} << 2 << "unknown";
-        QTest::newRow("encoding without output")
-            << QStringList{"--list", "/", "--encoding", "utf8"} << 2 << "--encoding goes with";
-        QTest::newRow("page option without page")
-            << QStringList{"--list", "/", "--html-full"} << 2 << "go with --html";
-        QTest::newRow("bad encoding")
-            << QStringList{"--list", "/", "--encoding", "latin1"} << 2 << "--encoding";
-        QTest::newRow("output without file")
-            << QStringList{"--list", "/", "--output"} << 2 << "value";
-        QTest::newRow("empty output name")
-            << QStringList{"--list", "/", "--output", "", "--encoding", "utf8"} << 2
-            << "may not be empty";
-        QTest::newRow("empty playlist name")
-            << QStringList{"--list", "/", "--m3u8", ""} << 2 << "may not be empty";
-        QTest::newRow("option taken for a file name")
-            << QStringList{"--list", "/", "--html", "--html-full"} << 2 << "./--name";
-        QTest::newRow("repeated output")
-            << QStringList{"--list", "/", "--output", "a", "--output", "b"} << 2 << "twice";
-        QTest::newRow("repeated location")
-            << QStringList{"--list", "/", "--list", "/tmp"} << 2 << "twice";
+            << QStringList{"--list", "/", "--frobnicate", "1"} << ExitUsage << "unknown";
+        QTest::newRow("two outputs on one file")
+            << QStringList{"--list",         "/",      "--output",
+                           "/tmp/dirka-one", "--html", "/tmp/./dirka-one"}
+            << ExitUsage << "--output and --html name the same file";
+        QTest::newRow("version with more")
+            << QStringList{"--version", "extra"} << ExitUsage << "--version";
     }
     void refusals()
     {
@@ -399,7 +392,7 @@ private Q_SLOTS:
                      QStringLiteral(DIRKA_BINARY), octal});
         QVERIFY(shell.waitForFinished(30000));
         QCOMPARE(shell.readAllStandardError(), QByteArray());
-        QCOMPARE(shell.exitCode(), 0);
+        QCOMPARE(shell.exitCode(), ExitDone);
         QCOMPARE(shell.readAllStandardOutput(), m_tree.bytes("caf\xEF\xBF\xBD/f.txt\n"));
     }
 
@@ -415,7 +408,7 @@ private Q_SLOTS:
                         {"-c", QStringLiteral("\"$0\" --list \"$1\" --output \"$(printf \"$2\")\""),
                          QStringLiteral(DIRKA_BINARY), m_tree.path(), octal(folder + name)});
             QVERIFY(shell.waitForFinished(30000));
-            QCOMPARE(shell.exitCode(), 0);
+            QCOMPARE(shell.exitCode(), ExitDone);
         }
         QStringList names;
         DIR* dir = ::opendir(folder.constData());
@@ -454,9 +447,10 @@ private Q_SLOTS:
         QCOMPARE(written.readAll().count('\n'), 1500);
     }
 
-    // Ctrl+C after the walk lets the file being written finish and ends with 130. The FIFO
-    // keeps the program waiting for its reader, which is when the signal comes.
-    void interruptWhileWriting()
+    // Ctrl+C after the walk lets the file being written finish, and the status says it is
+    // complete. The FIFO keeps the program waiting for its reader, which is when the signal
+    // comes.
+    void interruptAfterTheWalk()
     {
         const QString fifo = m_tree.path("out.fifo");
         QVERIFY(m_tree.makeFifo("out.fifo"));
@@ -466,14 +460,74 @@ private Q_SLOTS:
                        fifo, "--encoding", "utf8"});
         QVERIFY(process.waitForStarted());
         QTest::qWait(500);
-        ::kill(pid_t(process.processId()), SIGINT);
+        QVERIFY(signalChild(process, SIGINT));
         QFile reader(fifo);
         QVERIFY(reader.open(QIODevice::ReadOnly));
         const QByteArray saved = reader.readAll();
         QVERIFY(process.waitForFinished(30000));
-        QCOMPARE(process.exitCode(), 130);
+        QCOMPARE(process.exitCode(), ExitDone);
         QCOMPARE(saved, QByteArray(m_root.toUtf8() + "x.txt\r\n" + m_root.toUtf8() + "z.doc\r\n" +
                                    m_root.toUtf8() + "B/y.log"));
+    }
+
+    // A standard descriptor the caller closed is no file for the program to reuse: the
+    // listing would otherwise go into the requested file or a descriptor of Qt's.
+    void closedStandardDescriptors_data()
+    {
+        QTest::addColumn<QString>("redirections");
+        QTest::newRow("output") << ">&-";
+        QTest::newRow("all three") << "<&- >&- 2>&-";
+    }
+    void closedStandardDescriptors()
+    {
+        QFETCH(QString, redirections);
+        TTempTree out;
+        const QStringList list{"--list", m_root,         "--set",   "S.Preset=6",
+                               "--set",  "S.IsHeader=0", "--output"};
+        QCOMPARE(dirka(list + QStringList{out.path("ref.txt")}).exitCode, ExitDone);
+        QProcess shell;
+        shell.start(QStringLiteral("/bin/sh"),
+                    QStringList{"-c", u"exec \"$0\" \"$@\" " + redirections, DIRKA_BINARY} + list +
+                        QStringList{out.path("t.txt")});
+        QVERIFY(shell.waitForFinished(30000));
+        QCOMPARE(shell.readAllStandardError(), QByteArray());
+        QCOMPARE(shell.exitCode(), ExitDone);
+        QCOMPARE(contentOf(out.path("t.txt")), contentOf(out.path("ref.txt")));
+    }
+
+    // Memory that runs out mid-walk (every folder line of a deep chain is held until a file
+    // below decides whether it stays) is an error with a message; the copy already under way
+    // is removed and the old file stays.
+    void outOfMemoryReplacesNoFile()
+    {
+#ifdef __SANITIZE_ADDRESS__
+        QSKIP("the address sanitizer's shadow memory does not fit in a limited address space");
+#endif
+        TTempTree deep;
+        for (int i = 0; i < 6000; ++i) // more than one chunk of the file before the chain
+            QVERIFY(deep.makeFile("a/" + QByteArray::number(i) + QByteArray(200, 'n')));
+        QVERIFY(makeChain(deep.bytes(), 1000, QByteArray(255, 'd')));
+        QVERIFY(deep.makeFile("out/t.txt", "old contents"));
+        const Run run = dirka({"--list", deep.path(), "--set", "S.Preset=10", "--set", "S.Mode=1",
+                               "--set", "S.Base=10", "--set", "S.IsSkip=1", "--set", "S.IsHeader=0",
+                               "--output", deep.path("out/t.txt")},
+                              QString(), QStringLiteral("ulimit -v 250000"));
+        removeChain(deep.path(), QByteArray(255, 'd'));
+        QCOMPARE(run.exitCode, ExitFailed);
+        QVERIFY2(run.err.contains("out of memory"), run.err.constData());
+        QCOMPARE(QDir(deep.path("out")).entryList(QDir::Files | QDir::Hidden),
+                 QStringList{"t.txt"});
+        QCOMPARE(contentOf(deep.path("out/t.txt")), QByteArray("old contents"));
+    }
+
+    // The tests signal only a program that still runs: an ended one has no id, and the signal
+    // would go to the whole process group. Signal 0 checks without sending.
+    void signalReachesOnlyARunningChild()
+    {
+        QProcess process;
+        process.start(QStringLiteral(DIRKA_BINARY), {"--version"});
+        QVERIFY(process.waitForFinished(30000));
+        QVERIFY(!signalChild(process, 0));
     }
 
     // Without a reader a FIFO would hold the program for ever; it gives up with the reason.
@@ -481,7 +535,7 @@ private Q_SLOTS:
     {
         QVERIFY(m_tree.makeFifo("lonely.fifo"));
         const Run run = dirka({"--list", m_root, "--output", m_tree.path("lonely.fifo")});
-        QCOMPARE(run.exitCode, 1);
+        QCOMPARE(run.exitCode, ExitFailed);
         QVERIFY2(run.err.contains("No such device or address"), run.err.constData());
     }
 
@@ -496,7 +550,7 @@ private Q_SLOTS:
             QStringLiteral("setpriv"),
             {"--reuid=65534", "--regid=65534", "--clear-groups", DIRKA_BINARY, "--list", m_root});
         QVERIFY(process.waitForFinished(30000));
-        QCOMPARE(process.exitCode(), 2);
+        QCOMPARE(process.exitCode(), ExitUsage);
         const QByteArray err = process.readAllStandardError();
         QVERIFY2(err.contains("Permission denied") &&
                      err.contains("Specified location doesn't exists."),
@@ -535,8 +589,14 @@ private Q_SLOTS:
             << head + '"' + QByteArray(4 << 20, 'a') + "\r\n" + preset << QString();
         QTest::newRow("8 MB of empty lines in 300 MB")
             << head + preset + QByteArray(8 << 20, '\n') << "ulimit -v 300000";
-        const QString text = QString::fromLatin1(head + preset) + u"\"PathList\"=\"a" +
-                             QChar(0xD800) + u"b\"\r\n";
+        // Names the program does not know are kept for a save, in about the file's size.
+        QByteArray unknown = head;
+        for (int i = 0; i < 1'000'000; ++i)
+            unknown += "\"unknown_" + QByteArray::number(i) + "\"=\"x\"\r\n";
+        QTest::newRow("a million unknown names in 300 MB")
+            << unknown + preset << "ulimit -v 300000";
+        const QString text =
+            QString::fromLatin1(head + preset) + u"\"PathList\"=\"a" + QChar(0xD800) + u"b\"\r\n";
         const QByteArray utf16(reinterpret_cast<const char*>(text.utf16()), text.size() * 2);
         QTest::newRow("UTF-16 with a lone surrogate") << "\xFF\xFE" + utf16 << QString();
         QTest::newRow("UTF-16 cut inside a unit") << "\xFF\xFE" + utf16 + 'x' << QString();
@@ -544,7 +604,8 @@ private Q_SLOTS:
             << head + preset + "\"Blob\"=hex:00,01,\\" << QString();
         QTest::newRow("cut inside a name") << head + preset + "\"S.Mo" << QString();
         QTest::newRow("a value of the wrong type after the preset")
-            << head + preset + "\"S.Mode\"=\"tree\"\r\n" << QString();
+            << head + preset + "\"S.Mode\"=\"tree\"\r\n"
+            << QString();
     }
     void craftedSettingsFiles()
     {
@@ -561,7 +622,7 @@ private Q_SLOTS:
         const Run run = dirka({"--list", m_root, "--set", "S.IsHeader=0"}, QString(), limits);
         m_config = saved;
         QCOMPARE(run.err, QByteArray());
-        QCOMPARE(run.exitCode, 0);
+        QCOMPARE(run.exitCode, ExitDone);
         QCOMPARE(QString::fromUtf8(run.out),
                  QString(m_root + u"x.txt\n" + m_root + u"z.doc\n" + m_root + u"B/y.log\n"));
     }
@@ -593,7 +654,8 @@ private Q_SLOTS:
                 const QByteArray file = folder(n) + "new" + id, dir = folder(n + 1) + "dir" + id;
                 ::close(::open(file.constData(), O_CREAT | O_WRONLY | O_CLOEXEC, 0644));
                 ::mkdir(dir.constData(), 0755);
-                ::close(::open(QByteArray(dir + "/in").constData(), O_CREAT | O_WRONLY | O_CLOEXEC, 0644));
+                ::close(::open(QByteArray(dir + "/in").constData(), O_CREAT | O_WRONLY | O_CLOEXEC,
+                               0644));
                 made.push_back({file, false});
                 made.push_back({dir, true});
                 // The oldest two move to other folders under new names.
@@ -622,10 +684,10 @@ private Q_SLOTS:
             env.insert(QStringLiteral("XDG_CONFIG_HOME"), m_config->path());
             process.setProcessEnvironment(env);
             process.start(QStringLiteral(DIRKA_BINARY),
-                          {"--list", tree.path("A/"), "--set", "S.Preset=10", "--set",
-                           "S.Base=10", "--set", "S.Folder=0", "--set", "S.File=10", "--set",
-                           "S.IsSkip=0", "--set", "S.IsSummary=0", "--set", "S.IsNewLine=0",
-                           "--set", "S.IsHeader=0"});
+                          {"--list", tree.path("A/"), "--set", "S.Preset=10", "--set", "S.Base=10",
+                           "--set", "S.Folder=0", "--set", "S.File=10", "--set", "S.IsSkip=0",
+                           "--set", "S.IsSummary=0", "--set", "S.IsNewLine=0", "--set",
+                           "S.IsHeader=0"});
             if (!process.waitForFinished(30000)) {
                 problems << QStringLiteral("round %1 did not end").arg(round);
                 process.kill();
@@ -640,7 +702,7 @@ private Q_SLOTS:
             std::sort(lines.begin(), lines.end());
             const bool twice = std::adjacent_find(lines.begin(), lines.end()) != lines.end();
             if (process.exitStatus() != QProcess::NormalExit ||
-                (process.exitCode() != 0 && process.exitCode() != 3) || twice ||
+                (process.exitCode() != ExitDone && process.exitCode() != ExitUnreadable) || twice ||
                 stays != Folders * Files || err.contains("No such file or directory"))
                 problems << QStringLiteral("round %1: exit %2/%3, %4 lines of staying files, "
                                            "a line twice: %5, %6")
@@ -687,10 +749,10 @@ umount "$m")";
             QFile file(out.path(name));
             return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("(none)");
         };
-        if (process.exitCode() != 0 && contents("code") == "(none)")
+        if (process.exitCode() != ExitDone && contents("code") == "(none)")
             QSKIP(qPrintable(u"cannot mount a small file system here: " +
                              QString::fromUtf8(process.readAllStandardError())));
-        QCOMPARE(process.exitCode(), 0);
+        QCOMPARE(process.exitCode(), ExitDone);
         QCOMPARE(contents("code"), QByteArray("1\n"));
         const QByteArray err = contents("err");
         QVERIFY2(err.count("No space left on device") == 3, err.constData());
@@ -710,7 +772,7 @@ umount "$m")";
         process.start(QStringLiteral(DIRKA_BINARY), {m_tree.path()});
         QVERIFY(process.waitForFinished(30000));
         QCOMPARE(process.exitStatus(), QProcess::NormalExit);
-        QCOMPARE(process.exitCode(), 2);
+        QCOMPARE(process.exitCode(), ExitUsage);
         const QByteArray err = process.readAllStandardError();
         QVERIFY2(err.contains("dirka --list LOCATION") && err.count('\n') == 1, err.constData());
     }
@@ -725,7 +787,7 @@ umount "$m")";
         process.setProcessEnvironment(env);
         process.start(QStringLiteral(DIRKA_BINARY), {"--list", "<Desktop>"});
         QVERIFY(process.waitForFinished(30000));
-        QCOMPARE(process.exitCode(), 2);
+        QCOMPARE(process.exitCode(), ExitUsage);
         QCOMPARE(process.readAllStandardOutput(), QByteArray());
     }
 

@@ -1,5 +1,7 @@
 // `dirka --list` writes its files while it lists. They must hold the bytes the window's
 // whole-result builders make, and an interrupted or failed run must never leave half a file.
+#include "cli/exit_status.h"
+#include "cli_support.h"
 #include "temp_tree.h"
 
 #include "core/listing/listing_run.h"
@@ -12,11 +14,15 @@
 
 #include <QDir>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QTest>
 
 #include <csignal>
 
 using namespace dirka;
+using testsupport::asUnprivileged;
+using testsupport::contentOf;
+using testsupport::signalChild;
 using testsupport::TTempTree;
 
 namespace {
@@ -41,12 +47,6 @@ QString treeFolder()
 {
     const QFileInfo memory(QStringLiteral("/dev/shm"));
     return memory.isDir() && memory.isWritable() ? memory.filePath() : QDir::tempPath();
-}
-
-QByteArray contentOf(const QString& fileName)
-{
-    QFile file(fileName);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("(missing)");
 }
 
 } // namespace
@@ -75,6 +75,31 @@ private:
         return arguments;
     }
 
+    // Starts the program, as a user whom permissions refuse when unprivileged is set, in the
+    // tests' environment unless the process has one.
+    void start(QProcess& process, const QStringList& arguments, bool unprivileged = false) const
+    {
+        const QStringList prefix = unprivileged ? asUnprivileged() : QStringList();
+        if (process.processEnvironment().isEmpty())
+            process.setProcessEnvironment(environment());
+        if (prefix.isEmpty())
+            process.start(QStringLiteral(DIRKA_BINARY), arguments);
+        else
+            process.start(prefix.front(), prefix.mid(1) << DIRKA_BINARY << arguments);
+    }
+
+    // A folder that takes no new file, holding targets that may be rewritten.
+    static bool lockTargets(const TTempTree& out, const QStringList& targets)
+    {
+        for (const QString& name : targets) {
+            if (!QFile::setPermissions(out.path(name), QFile::ReadOwner | QFile::WriteOwner |
+                                                           QFile::ReadOther | QFile::WriteOther))
+                return false;
+        }
+        return QFile::setPermissions(out.path(), QFile::ReadOwner | QFile::ExeOwner |
+                                                     QFile::ReadOther | QFile::ExeOther);
+    }
+
     // The result the window would hold for the same settings as the command line's.
     static TSettings settingsFor(const QStringList& sets)
     {
@@ -91,6 +116,23 @@ private:
         settings.IsCopy = false;
         settings.IsClear = true;
         return settings;
+    }
+
+    // Every link of the page is a full address below the listed location, and a folder's link
+    // names that folder alone: "file:///t/A/empty/" and never "file:///t/A/B//t/A/empty/".
+    void checkFullLinks(const QByteArray& html) const
+    {
+        static const QRegularExpression link(QStringLiteral("<a href=\"(file://[^\"]*)\">"));
+        const QString location = u"file://" + m_small;
+        int folders = 0;
+        for (const QRegularExpressionMatch& match : link.globalMatch(QString::fromUtf8(html))) {
+            const QString address = match.captured(1);
+            QVERIFY2(address.startsWith(location) && address.indexOf(u"//", 7) < 0 &&
+                         address.indexOf(m_small, location.size()) < 0,
+                     qPrintable(address));
+            folders += address.endsWith(u'/');
+        }
+        QVERIFY(folders >= 5);
     }
 
     // Writes files 0, 1, 2 ... with long names into folders, for results of some megabytes.
@@ -111,11 +153,17 @@ private Q_SLOTS:
     void initTestCase()
     {
         QVERIFY(m_tree.isValid() && m_config.isValid());
+        // Some runs are made as another user, who must reach the tree and the settings.
+        for (const QString& folder : {m_tree.path(), m_config.path()})
+            QVERIFY(QFile::setPermissions(folder, QFile::ReadOwner | QFile::WriteOwner |
+                                                      QFile::ExeOwner | QFile::ReadOther |
+                                                      QFile::ExeOther));
         CollectInfo();
         m_small = m_tree.path("A/");
         QVERIFY(m_tree.makeFile("A/x.txt", 10) && m_tree.makeFile("A/z.doc", 524288) &&
                 m_tree.makeFile("A/B/y.log", 2621440) && m_tree.makeFile("A/.hidden/h.txt", 1) &&
                 m_tree.makeFolder("A/empty") && m_tree.makeFolder("A/no files/below") &&
+                m_tree.makeFolder("A/mixed/a empty/below") && m_tree.makeFile("A/mixed/b/f.txt") &&
                 m_tree.makeFile("A/odd/a&b <c>.mp3", 3) &&
                 m_tree.makeFile("A/odd/\xff raw\ttab.mp3", 2000000) &&
                 m_tree.makeLink("A/to B", "B") && makeWide(m_tree, "A/wide", 2, 1500));
@@ -131,14 +179,16 @@ private Q_SLOTS:
         QTest::addColumn<QStringList>("sets");
         QTest::addColumn<QString>("encoding");
         QTest::addColumn<int>("saveCode");
+        QTest::addColumn<bool>("fullFolderLinks"); // --html-full --html-link-folders
         QTest::newRow("full paths, hidden, no size looked up")
-            << QStringList{"S.Preset=6", "IsHiddenFiles=1"} << "utf8bom" << SaveCodeUtf8Bom;
+            << QStringList{"S.Preset=6", "IsHiddenFiles=1"} << "utf8bom" << SaveCodeUtf8Bom
+            << false;
         QTest::newRow("rich list with summaries")
-            << QStringList{"S.Preset=1"} << "utf16" << SaveCodeUnicode;
+            << QStringList{"S.Preset=1"} << "utf16" << SaveCodeUnicode << false;
         QTest::newRow("tree, nothing skipped, sizes first")
             << QStringList{"S.Preset=10", "S.Mode=1",  "S.IsSkip=0",    "S.Base=2",
                            "S.Folder=3",  "S.File=12", "S.IsSummary=1", "S.IsNewLine=1"}
-            << "utf8" << SaveCodeUtf8;
+            << "utf8" << SaveCodeUtf8 << false;
         QTest::newRow("by size without showing it, masked")
             << QStringList{"S.Preset=10",
                            "S.File=10",
@@ -147,23 +197,34 @@ private Q_SLOTS:
                            "S.IsSummary=0",
                            "Filter=18",
                            "FilterMask.19=*.mp3|*.log"}
-            << "utf8" << SaveCodeUtf8;
+            << "utf8" << SaveCodeUtf8 << false;
+        // Folder links after the walk took back a folder (mixed/a empty/) while the lines
+        // before it were still held: each link names its own folder only.
+        QTest::newRow("rich list, full links to folders")
+            << QStringList{"S.Preset=1"} << "utf8" << SaveCodeUtf8 << true;
+        QTest::newRow("tree of item lines only, full links to folders")
+            << QStringList{"S.Preset=10",   "S.Mode=1",  "S.IsSkip=1", "S.IsSummary=0",
+                           "S.IsNewLine=0", "S.Base=10", "S.File=1"}
+            << "utf8" << SaveCodeUtf8 << true;
     }
     void filesMatchTheWholeResult()
     {
         QFETCH(QStringList, sets);
         QFETCH(QString, encoding);
         QFETCH(int, saveCode);
+        QFETCH(bool, fullFolderLinks);
         TTempTree out;
         QProcess process;
         process.setProcessEnvironment(environment());
+        const QStringList pageOptions =
+            fullFolderLinks ? QStringList{"--html-full", "--html-link-folders"} : QStringList();
         process.start(QStringLiteral(DIRKA_BINARY),
                       listArguments(m_small, sets)
                           << "--output" << out.path("t.txt") << "--encoding" << encoding << "--html"
-                          << out.path("p.html") << "--m3u8" << out.path("p.m3u8"));
+                          << out.path("p.html") << pageOptions << "--m3u8" << out.path("p.m3u8"));
         QVERIFY(process.waitForFinished(30000));
         QCOMPARE(process.readAllStandardError(), QByteArray());
-        QCOMPARE(process.exitCode(), 0);
+        QCOMPARE(process.exitCode(), ExitDone);
 
         TWholeResultHost window;
         QCOMPARE(RunListing(settingsFor(sets), m_small, window).Outcome, TRunOutcome::Completed);
@@ -180,7 +241,12 @@ private Q_SLOTS:
         page.FileVersion = Info().VersionInfo.FileVersion;
         page.LanguageCode = Info().LanguageCode;
         page.Created = QDate::currentDate();
-        QCOMPARE(contentOf(out.path("p.html")), BuildHtmlPage(page));
+        page.IsRelative = !fullFolderLinks;
+        page.IsLinkFolders = fullFolderLinks;
+        const QByteArray html = contentOf(out.path("p.html"));
+        QCOMPARE(html, BuildHtmlPage(page));
+        if (fullFolderLinks)
+            checkFullLinks(html);
     }
 
     // A file written into the listed tree is listed as it was before the run (here the old
@@ -195,7 +261,7 @@ private Q_SLOTS:
                           << "--output" << m_tree.path("big/zz/t.txt") << "--encoding"
                           << "utf8");
         QVERIFY(process.waitForFinished(30000));
-        QCOMPARE(process.exitCode(), 0);
+        QCOMPARE(process.exitCode(), ExitDone);
         const QByteArray out = process.readAllStandardOutput();
         QCOMPARE(out.count("/zz/"), 1);
         QVERIFY(out.endsWith(QByteArray(m_tree.bytes("big/zz/t.txt") + "\n")));
@@ -203,33 +269,98 @@ private Q_SLOTS:
         QVERIFY(QFile::remove(m_tree.path("big/zz/t.txt")) && QDir().rmdir(m_tree.path("big/zz")));
     }
 
-    // Ctrl+C while the files are being written: the listing printed so far stays printed, but
-    // no file is replaced and no copy is left. The unread pipe holds the program mid-walk.
-    void interruptedRunReplacesNoFile()
+    // Ctrl+C, SIGTERM (`timeout`) or SIGHUP while the files are being written: the listing
+    // printed so far stays printed, but no file is replaced and no copy is left. A target whose
+    // folder takes no new file is not touched either. The unread pipe holds the program mid-walk.
+    void stoppedRunReplacesNoFile_data()
     {
+        QTest::addColumn<int>("signal");
+        QTest::addColumn<int>("exitCode");
+        QTest::addColumn<bool>("locked");
+        QTest::newRow("Ctrl+C") << SIGINT << ExitInterrupted << false;
+        QTest::newRow("SIGTERM") << SIGTERM << ExitTerminated << false;
+        QTest::newRow("SIGHUP") << SIGHUP << ExitHangUp << false;
+        QTest::newRow("Ctrl+C, folder takes no new file") << SIGINT << ExitInterrupted << true;
+    }
+    void stoppedRunReplacesNoFile()
+    {
+        QFETCH(int, signal);
+        QFETCH(int, exitCode);
+        QFETCH(bool, locked);
         TTempTree out;
         const QStringList targets{"p.html", "p.m3u8", "t.txt"}; // as QDir sorts them
         for (const QString& name : targets)
             QVERIFY(out.makeFile(name.toUtf8(), "old contents"));
+        QVERIFY(!locked || lockTargets(out, targets));
         QProcess process;
-        process.setProcessEnvironment(environment());
-        process.start(QStringLiteral(DIRKA_BINARY),
-                      listArguments(m_big, {"S.Preset=6"})
-                          << "--output" << out.path("t.txt") << "--encoding"
-                          << "utf16"
-                          << "--html" << out.path("p.html") << "--m3u8" << out.path("p.m3u8"));
+        start(process,
+              listArguments(m_big, {"S.Preset=6"})
+                  << "--output" << out.path("t.txt") << "--encoding"
+                  << "utf16"
+                  << "--html" << out.path("p.html") << "--m3u8" << out.path("p.m3u8"),
+              locked);
         QByteArray printedPart;
         while (printedPart.size() < 2'000'000 && process.waitForReadyRead(10000))
             printedPart += process.readAllStandardOutput();
         QTest::qSleep(300);
         // Copies beside the targets show the files were under way.
-        QVERIFY(QDir(out.path()).entryList(QDir::Files | QDir::Hidden).size() > 3);
-        ::kill(pid_t(process.processId()), SIGINT);
+        QVERIFY(locked || QDir(out.path()).entryList(QDir::Files | QDir::Hidden).size() > 3);
+        QVERIFY(signalChild(process, signal));
         QVERIFY(process.waitForFinished(30000));
-        QCOMPARE(process.exitCode(), 130);
+        QCOMPARE(process.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(process.exitCode(), exitCode);
         QCOMPARE(QDir(out.path()).entryList(QDir::Files | QDir::Hidden), QStringList(targets));
         for (const QString& name : targets)
             QCOMPARE(contentOf(out.path(name)), QByteArray("old contents"));
+    }
+
+    // Two runs on one target whose folder takes no new file: a short run starts and ends
+    // while a long one is held mid-walk by its unread pipe. Each writes its whole result in one
+    // step, so the file ends as the long run's result, not a mix of both.
+    void overlappingRunsOnALockedFolder()
+    {
+        TTempTree out;
+        QVERIFY(out.makeFile("t.txt", "old contents") && out.makeFile("long.txt"));
+        const QStringList longRun = listArguments(m_big, {"S.Preset=6"}) << "--output";
+        QProcess reference;
+        start(reference, longRun + QStringList{out.path("long.txt")});
+        QVERIFY(reference.waitForFinished(30000));
+        QVERIFY(lockTargets(out, {"t.txt"}));
+        QProcess first;
+        start(first, longRun + QStringList{out.path("t.txt")}, true);
+        QByteArray printedPart;
+        while (printedPart.size() < 2'000'000 && first.waitForReadyRead(10000))
+            printedPart += first.readAllStandardOutput();
+        QProcess second;
+        start(second, listArguments(m_small, {"S.Preset=6"}) << "--output" << out.path("t.txt"),
+              true);
+        QVERIFY(second.waitForFinished(30000));
+        QCOMPARE(second.exitCode(), ExitDone);
+        QVERIFY(first.waitForFinished(30000)); // reads the rest of its output
+        QCOMPARE(first.exitCode(), ExitDone);
+        const QByteArray expected = contentOf(out.path("long.txt"));
+        QVERIFY(expected.size() > 3'000'000);
+        QVERIFY(contentOf(out.path("t.txt")) == expected);
+    }
+
+    // With neither the target's folder nor a temporary folder to take the complete copy, the
+    // run refuses to write the file rather than write half of it.
+    void noRoomForTheCopy()
+    {
+        TTempTree out;
+        QVERIFY(out.makeFile("t.txt", "old contents") && lockTargets(out, {"t.txt"}));
+        QProcess process;
+        QProcessEnvironment env = environment();
+        env.insert(QStringLiteral("TMPDIR"), out.path());
+        env.insert(QStringLiteral("XDG_RUNTIME_DIR"), out.path());
+        process.setProcessEnvironment(env);
+        start(process, listArguments(m_small, {"S.Preset=6"}) << "--output" << out.path("t.txt"),
+              true);
+        QVERIFY(process.waitForFinished(30000));
+        QCOMPARE(process.exitCode(), ExitFailed);
+        const QByteArray err = process.readAllStandardError();
+        QVERIFY2(err.contains("no folder takes the copy"), err.constData());
+        QCOMPARE(contentOf(out.path("t.txt")), QByteArray("old contents"));
     }
 
     // A write that fails half-way (here at the file-size limit) keeps the old file, leaves no
@@ -246,7 +377,7 @@ private Q_SLOTS:
                           << "--encoding"
                           << "utf16");
         QVERIFY(process.waitForFinished(30000));
-        QCOMPARE(process.exitCode(), 1);
+        QCOMPARE(process.exitCode(), ExitFailed);
         QVERIFY(process.readAllStandardOutput().size() > 3'000'000);
         const QByteArray err = process.readAllStandardError();
         QVERIFY2(err.startsWith("dirka: Error #4021. Problem during saving file.\n") &&

@@ -13,7 +13,6 @@ namespace dirka {
 
 namespace {
 
-constexpr int MaxIndentSpace = 20;
 constexpr std::int64_t BytesPerMB = 1048576;
 
 // The number separators a size or time is written with; views into a TLineFormat or into
@@ -54,7 +53,9 @@ qsizetype firstHiddenUnit(const char16_t* p, qsizetype n, qsizetype from)
         if (c <= 0x9F)
             return i;
         if (c < 0xD800) {
-            if (c == 0x2028 || c == 0x2029)
+            // Line and paragraph separators, then the bidirectional embeddings, overrides and
+            // isolates, which would make "rlo_\u202Etxt.exe" show as "rlo_exe.txt".
+            if ((c >= 0x2028 && c <= 0x202E) || (c >= 0x2066 && c <= 0x2069))
                 return i;
             continue;
         }

@@ -24,8 +24,9 @@ struct TLineFormat {
 };
 
 /// Appends text as it is shown in a result line: control characters (U+0000..U+001F,
-/// U+007F..U+009F), U+2028, U+2029, U+FFFE, U+FFFF and lone surrogates become U+FFFD, so every
-/// item stays one line.
+/// U+007F..U+009F), U+2028, U+2029, the bidirectional controls (U+202A..U+202E,
+/// U+2066..U+2069), U+FFFE, U+FFFF and lone surrogates become U+FFFD, so every item stays one
+/// line and reads in the order of its units.
 void AppendShown(QString& out, QStringView text);
 /// The text as AppendShown writes it: ShownText(u"a\nb") == u"a\uFFFDb"
 QString ShownText(QStringView text);

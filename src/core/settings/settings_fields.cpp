@@ -97,10 +97,21 @@ bool SetFieldFromText(const TSettingsField& field, TSettings& settings, QStringV
 void ClampStyleRanges(TSettings& settings)
 {
     TListStyle& style = settings.Style;
-    if (style.IndentSpace < 0 || style.IndentSpace > 20)
-        style.IndentSpace = 3;
-    if (style.Mode < 0 || style.Mode > 1)
-        style.Mode = 0;
+    const TListStyle defaults;
+    const auto inRange = [](int& value, int last, int fallback) {
+        if (value < 0 || value > last)
+            value = fallback;
+    };
+    inRange(style.Preset, CustomPreset, defaults.Preset);
+    inRange(style.Mode, 1, defaults.Mode);
+    inRange(style.Base, LastFolderCode, defaults.Base);
+    inRange(style.Folder, LastFolderCode, defaults.Folder);
+    inRange(style.File, LastFileCode, defaults.File);
+    inRange(style.Separator, 1, defaults.Separator);
+    inRange(style.IndentMode, 2, defaults.IndentMode);
+    inRange(style.IndentSpace, MaxIndentSpace, defaults.IndentSpace);
+    inRange(style.SortMode, LastSortCode, defaults.SortMode);
+    inRange(style.Header, LastHeaderCode, defaults.Header);
 }
 
 } // namespace dirka

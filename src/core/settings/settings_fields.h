@@ -34,8 +34,9 @@ const TSettingsField* FindSettingsField(QStringView name);
 /// parse for the field's kind. Integers are decimal 32-bit values.
 bool SetFieldFromText(const TSettingsField& field, TSettings& settings, QStringView value);
 
-/// Brings the two values that other code cannot take out of range back to their defaults:
-/// IndentSpace outside 0..20 becomes 3, Mode outside 0..1 becomes 0.
+/// Reads each style value outside its field's range as that field's default: a code outside
+/// its list would show as an empty choice and print blank lines, and a huge indentation would
+/// exhaust memory. S.Base = -1 becomes 9; S.Header = 7 stays.
 void ClampStyleRanges(TSettings& settings);
 
 } // namespace dirka

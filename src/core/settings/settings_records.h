@@ -11,6 +11,14 @@ inline constexpr int FilterCount = 21;
 inline constexpr int PresetCount = 10;
 inline constexpr int CustomPreset = 10;
 
+/// The last code of each list of the style dialog: list A (S.Base, S.Folder), list B (S.File),
+/// list C (S.SortMode) and list D (S.Header).
+inline constexpr int LastFolderCode = 10;
+inline constexpr int LastFileCode = 12;
+inline constexpr int LastSortCode = 5;
+inline constexpr int LastHeaderCode = 7;
+inline constexpr int MaxIndentSpace = 20;
+
 /// The default mask text of each "Search for" entry, by index.
 const std::array<QString, FilterCount>& DefaultFilterMasks();
 

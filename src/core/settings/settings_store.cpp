@@ -1,6 +1,7 @@
 #include "core/settings/settings_store.h"
 
 #include "core/system/file_io.h"
+#include "core/text/assertion.h"
 #include "core/text/char_tables.h"
 #include "core/text/file_names.h"
 #include "core/text/text_utils.h"
@@ -8,6 +9,8 @@
 #include "version.h"
 #include <QStandardPaths>
 #include <QStringDecoder>
+
+#include <algorithm>
 
 namespace dirka {
 
@@ -97,11 +100,38 @@ QString valueData(const TRegValue& value)
 
 // --- reading ---------------------------------------------------------------------------------
 
-QString decodeFile(const QByteArray& bytes)
-{
-    if (bytes.startsWith("\xFF\xFE")) {
+// The lines of a file one at a time, without their LF. A UTF-8 file (nearly every one) is
+// decoded a line at a time: the whole text at once would cost twice the file's size again.
+class TLineReader {
+public:
+    explicit TLineReader(const QByteArray& bytes) : m_bytes(bytes)
+    {
+        if (bytes.startsWith("\xFF\xFE"))
+            m_text = utf16Text(QByteArrayView(bytes).sliced(2));
+        else if (bytes.startsWith("\xEF\xBB\xBF"))
+            m_next = 3;
+    }
+
+    bool Next(QString& line)
+    {
+        const bool wide = !m_text.isNull();
+        const qsizetype size = wide ? m_text.size() : m_bytes.size();
+        if (m_next > size)
+            return false;
+        qsizetype end = wide ? m_text.indexOf(u'\n', m_next) : m_bytes.indexOf('\n', m_next);
+        if (end < 0)
+            end = size;
+        line = wide ? m_text.sliced(m_next, end - m_next)
+                    : QString::fromUtf8(QByteArrayView(m_bytes).sliced(m_next, end - m_next));
+        m_next = end + 1;
+        return true;
+    }
+
+private:
+    static QString utf16Text(QByteArrayView bytes)
+    {
         QStringDecoder decoder(QStringDecoder::Utf16LE, QStringDecoder::Flag::Stateless);
-        QString text = decoder(QByteArrayView(bytes).sliced(2));
+        QString text = decoder(bytes);
         // The decoder passes lone surrogates through. They are no characters, as bytes that are
         // not UTF-8 are not, and become U+FFFD the same way: a name read must be one the
         // file's UTF-8 can hold when the key is written again.
@@ -110,10 +140,11 @@ QString decodeFile(const QByteArray& bytes)
                 text[i] = QChar(ReplacementChar);
         return text;
     }
-    if (bytes.startsWith("\xEF\xBB\xBF"))
-        return QString::fromUtf8(QByteArrayView(bytes).sliced(3));
-    return QString::fromUtf8(bytes);
-}
+
+    const QByteArray& m_bytes;
+    QString m_text; // a UTF-16 file, decoded whole
+    qsizetype m_next = 0;
+};
 
 // Reads a quoted text starting at pos (on the opening quote); pos ends after the closing quote.
 // Only \\ and \" are escapes; a backslash before anything else stays, as a hand edit meant it.
@@ -260,55 +291,231 @@ ERegistryException::ERegistryException(const QString& message)
 {
 }
 
-// Names match without regard to case, as in the registry. A hand-edited file may hold very
-// many names, so they are found through an index rather than by a scan.
+namespace {
+
+// FNV-1a over the units of a name already folded, or folded here when it is plain ASCII.
+template <typename View> std::size_t hashFolded(View name)
+{
+    std::size_t hash = 1469598103934665603ull;
+    for (qsizetype i = 0; i < name.size(); ++i) {
+        const char16_t c = QChar(name.at(i)).unicode();
+        hash = (hash ^ (c >= u'A' && c <= u'Z' ? c + 32 : c)) * 1099511628211ull;
+    }
+    return hash;
+}
+
+// The hash of a name as the registry compares it: without regard to case. ASCII names, nearly
+// all of them, are folded without a copy.
+template <typename View> std::size_t foldedHash(View name)
+{
+    for (qsizetype i = 0; i < name.size(); ++i) {
+        if (QChar(name.at(i)).unicode() >= 0x80)
+            return hashFolded(QStringView(name.toString().toCaseFolded()));
+    }
+    return hashFolded(name);
+}
+
+bool isTextType(int type)
+{
+    return type == int(TRegType::Text) || type == int(TRegType::ExpandText);
+}
+
+constexpr quint32 WideBit = 0x80000000;
+
+quint32 offset(qsizetype size)
+{
+    Assert(size < qsizetype(WideBit));
+    return quint32(size);
+}
+
+bool fitsLatin1(QStringView text)
+{
+    return std::all_of(text.begin(), text.end(), [](QChar c) { return c.unicode() < 0x100; });
+}
+
+} // namespace
+
+TRegKey::TPacked TRegKey::pack(QStringView text)
+{
+    if (fitsLatin1(text)) {
+        const TPacked packed{offset(m_latin1.size()), offset(text.size())};
+        m_latin1.resize(m_latin1.size() + text.size());
+        std::transform(text.begin(), text.end(), m_latin1.data() + packed.Start,
+                       [](QChar c) { return char(c.unicode()); });
+        return packed;
+    }
+    const TPacked packed{offset(m_wide.size()), offset(text.size()) | WideBit};
+    m_wide += text;
+    return packed;
+}
+
+QString TRegKey::unpack(TPacked packed) const
+{
+    const qsizetype size = packed.Size & ~WideBit;
+    if (packed.Size & WideBit)
+        return m_wide.sliced(packed.Start, size);
+    return QString::fromLatin1(m_latin1.constData() + packed.Start, size);
+}
+
+bool TRegKey::sameName(const TEntry& entry, QStringView name) const
+{
+    const qsizetype size = entry.Name.Size & ~WideBit;
+    if (size != name.size() && !(entry.Name.Size & WideBit))
+        return false; // one Latin-1 unit never folds to two
+    if (entry.Name.Size & WideBit)
+        return QStringView(m_wide)
+                   .sliced(entry.Name.Start, size)
+                   .compare(name, Qt::CaseInsensitive) == 0;
+    return QLatin1StringView(m_latin1.constData() + entry.Name.Start, size)
+               .compare(name, Qt::CaseInsensitive) == 0;
+}
+
+std::size_t TRegKey::nameHash(const TEntry& entry) const
+{
+    const qsizetype size = entry.Name.Size & ~WideBit;
+    if (entry.Name.Size & WideBit)
+        return foldedHash(QStringView(m_wide).sliced(entry.Name.Start, size));
+    return foldedHash(QLatin1StringView(m_latin1.constData() + entry.Name.Start, size));
+}
+
+TRegValue TRegKey::valueOf(const TEntry& entry) const
+{
+    TRegValue value;
+    value.Type = entry.Type;
+    if (entry.Type == int(TRegType::Dword))
+        value.Dword = entry.Data.Start;
+    else if (isTextType(entry.Type))
+        value.Text = unpack(entry.Data);
+    else
+        value.Bytes = m_bytes.sliced(entry.Data.Start, entry.Data.Size);
+    return value;
+}
+
+// A value set again leaves its old text behind: a file that sets one name many times holds at
+// most its own size of them.
+void TRegKey::store(TEntry& entry, const TRegValue& value)
+{
+    entry.Type = value.Type;
+    if (value.Type == int(TRegType::Dword)) {
+        entry.Data = {value.Dword, 0};
+    } else if (isTextType(value.Type)) {
+        entry.Data = pack(value.Text);
+    } else {
+        entry.Data = {offset(m_bytes.size()), offset(value.Bytes.size())};
+        m_bytes += value.Bytes;
+    }
+    m_unpackedValid = false;
+}
+
+qsizetype TRegKey::slotOf(QStringView name, std::size_t hash) const
+{
+    const std::size_t mask = m_index.size() - 1;
+    qsizetype firstFree = -1;
+    for (std::size_t slot = hash & mask;; slot = (slot + 1) & mask) {
+        const quint32 entry = m_index[slot];
+        if (entry == NoEntry)
+            return firstFree >= 0 ? firstFree : qsizetype(slot);
+        if (entry == RemovedEntry) {
+            if (firstFree < 0)
+                firstFree = qsizetype(slot);
+        } else if (sameName(m_entries[entry], name)) {
+            return qsizetype(slot);
+        }
+    }
+}
+
+// At most three quarters full, so a search ends soon; removal marks are dropped on the way.
+void TRegKey::growIndex()
+{
+    std::size_t size = 16;
+    while (3 * size < 4 * (m_entries.size() + 1) || size < 2 * m_entries.size())
+        size *= 2;
+    m_index.assign(size, NoEntry);
+    m_indexUsed = 0;
+    const std::size_t mask = size - 1;
+    for (std::size_t i = 0; i < m_entries.size(); ++i) {
+        if (m_removed[i])
+            continue;
+        std::size_t slot = nameHash(m_entries[i]) & mask;
+        while (m_index[slot] != NoEntry) // names held are distinct: the first free slot
+            slot = (slot + 1) & mask;
+        m_index[slot] = quint32(i);
+        ++m_indexUsed;
+    }
+}
+
 const TRegValue* TRegKey::Value(QStringView name) const
 {
-    const auto found = m_index.constFind(name.toString().toCaseFolded());
-    return found == m_index.constEnd() ? nullptr : &m_values[*found].Value;
+    if (m_index.empty())
+        return nullptr;
+    const quint32 entry = m_index[std::size_t(slotOf(name, foldedHash(name)))];
+    if (entry == NoEntry || entry == RemovedEntry)
+        return nullptr;
+    m_found = valueOf(m_entries[entry]);
+    return &m_found;
 }
 
 void TRegKey::SetValue(const QString& name, const TRegValue& value)
 {
-    const QString folded = name.toCaseFolded();
-    const auto found = m_index.constFind(folded);
-    if (found != m_index.constEnd()) {
-        m_values[*found].Value = value;
+    if (4 * std::size_t(m_indexUsed + 1) > 3 * m_index.size())
+        growIndex();
+    const qsizetype slot = slotOf(name, foldedHash(QStringView(name)));
+    quint32& found = m_index[std::size_t(slot)];
+    if (found != NoEntry && found != RemovedEntry) {
+        store(m_entries[found], value);
         return;
     }
-    m_index.insert(folded, m_values.size());
-    m_values.append({name, value});
-    m_removed.append(false);
+    if (found == NoEntry)
+        ++m_indexUsed;
+    found = offset(qsizetype(m_entries.size()));
+    TEntry entry;
+    entry.Name = pack(name);
+    store(entry, value);
+    m_entries.push_back(entry);
+    m_removed.push_back(false);
 }
 
-// A removed value only leaves the index at once; the list is compacted when it is next read, so
-// a file of many deletions loads in linear time.
+// A removed value leaves a mark in the index and its entry is skipped, so a file of many
+// deletions loads in linear time.
 void TRegKey::RemoveValue(QStringView name)
 {
-    const auto found = m_index.constFind(name.toString().toCaseFolded());
-    if (found == m_index.constEnd())
+    if (m_index.empty())
         return;
-    m_removed[*found] = true;
-    m_index.erase(found);
-    m_anyRemoved = true;
+    quint32& found = m_index[std::size_t(slotOf(name, foldedHash(name)))];
+    if (found == NoEntry || found == RemovedEntry)
+        return;
+    m_removed[found] = true;
+    found = RemovedEntry;
+    m_unpackedValid = false;
 }
 
 const QList<TRegKey::TNamedValue>& TRegKey::Values() const
 {
-    if (m_anyRemoved) {
-        qsizetype kept = 0;
-        for (qsizetype i = 0; i < m_values.size(); ++i) {
+    if (!m_unpackedValid) {
+        m_unpacked.clear();
+        for (std::size_t i = 0; i < m_entries.size(); ++i) {
             if (!m_removed[i])
-                m_values[kept++] = std::move(m_values[i]);
+                m_unpacked.append({unpack(m_entries[i].Name), valueOf(m_entries[i])});
         }
-        m_values.resize(kept);
-        m_removed.fill(false, kept);
-        m_index.clear();
-        for (qsizetype i = 0; i < kept; ++i)
-            m_index.insert(m_values[i].Name.toCaseFolded(), i);
-        m_anyRemoved = false;
+        m_unpackedValid = true;
     }
-    return m_values;
+    return m_unpacked;
+}
+
+// Names and texts are parts of the file's lines, in no more bytes. The values are not counted
+// ahead: a file of many lines that are no values would reserve for nothing.
+void TRegKey::reserve(qsizetype bytes)
+{
+    m_latin1.reserve(bytes);
+}
+
+void TRegKey::squeeze()
+{
+    m_latin1.squeeze();
+    m_wide.squeeze();
+    m_bytes.squeeze();
+    m_entries.shrink_to_fit();
+    m_removed.shrink_to_fit();
 }
 
 QString SettingsKeyPath()
@@ -341,24 +548,12 @@ QString SettingsFilePath()
 TRegKey ParseRegistryText(const QByteArray& bytes, bool writable)
 {
     TRegKey key(writable);
-    const QString text = decodeFile(bytes);
-    // Lines are taken one at a time: a list of them all costs 16 bytes a line, many times the
-    // size of a file of short lines, and more memory than a limited process may have.
-    qsizetype next = 0;
-    const auto nextLine = [&](QStringView& line) {
-        if (next > text.size())
-            return false;
-        qsizetype end = text.indexOf(u'\n', next);
-        if (end < 0)
-            end = text.size();
-        line = QStringView(text).sliced(next, end - next);
-        next = end + 1;
-        return true;
-    };
+    key.reserve(bytes.size());
+    TLineReader lines(bytes);
     const QString section = sectionName();
     bool inSection = false;
-    for (QStringView raw; nextLine(raw);) {
-        QString line = raw.trimmed().toString();
+    for (QString raw; lines.Next(raw);) {
+        QString line = raw.trimmed();
         if (line.startsWith(u'[')) {
             inSection = line.endsWith(u']') && QStringView(line)
                                                        .sliced(1, line.size() - 2)
@@ -370,13 +565,14 @@ TRegKey ParseRegistryText(const QByteArray& bytes, bool writable)
         // A long hex list goes on over lines that end in a backslash. Only the new piece is
         // looked at each time, so a value over many lines is read in linear time.
         if (line.endsWith(u'\\') && line.contains(u"=hex", Qt::CaseInsensitive)) {
-            while (line.endsWith(u'\\') && nextLine(raw)) {
+            while (line.endsWith(u'\\') && lines.Next(raw)) {
                 line.chop(1);
                 line += raw.trimmed();
             }
         }
         readValueLine(line, key);
     }
+    key.squeeze();
     return key;
 }
 

@@ -1,7 +1,6 @@
 #pragma once
 
 #include <QByteArray>
-#include <QHash>
 #include <QList>
 #include <QString>
 #include <QStringView>
@@ -9,6 +8,7 @@
 #include <cstdint>
 #include <optional>
 #include <stdexcept>
+#include <vector>
 
 // The typed settings store: one registry key kept as a text file in the format of a registry
 // export. The file holds the key "HKEY_CURRENT_USER\Software\Pelmora\Dirka\2.1":
@@ -44,13 +44,15 @@ struct TRegValue {
 };
 
 /// An opened key: its values by name, in the order they were first set. Names compare without
-/// regard to case, as the registry's do.
+/// regard to case, as the registry's do. A hand-edited file may hold millions of names the
+/// program never reads; they are kept for a save, packed, in about the size of their text.
 class TRegKey {
 public:
     explicit TRegKey(bool writable = true) : m_writable(writable) {}
 
     bool IsWritable() const { return m_writable; }
-    /// The value of that name, or null when there is none.
+    /// The value of that name, or null when there is none. The value is unpacked for the
+    /// caller and stays valid until the next call of Value().
     const TRegValue* Value(QStringView name) const;
     /// Replaces the value of that name in place, or adds it at the end.
     void SetValue(const QString& name, const TRegValue& value);
@@ -60,16 +62,54 @@ public:
         QString Name;
         TRegValue Value;
     };
-    /// The values in the order they were set, removed ones left out.
+    /// The values in the order they were set, removed ones left out; unpacked on demand and
+    /// valid until the key changes.
     const QList<TNamedValue>& Values() const;
 
 private:
+    friend TRegKey ParseRegistryText(const QByteArray& bytes, bool writable);
+
+    // A name or a text in one of the two stores: one byte a unit when every unit fits in
+    // Latin-1 (nearly every name), else UTF-16.
+    struct TPacked {
+        quint32 Start = 0;
+        quint32 Size = 0; // the top bit: in m_wide
+    };
+    // One value. Offsets are 32-bit: a settings file is read only up to 64 MB.
+    struct TEntry {
+        TPacked Name;
+        // A text packed as the name is; for other data its place in m_bytes (Size without the
+        // top bit); for a Dword its number in Start.
+        TPacked Data;
+        qint32 Type = 0;
+    };
+    static constexpr quint32 NoEntry = 0xFFFFFFFF;
+    static constexpr quint32 RemovedEntry = 0xFFFFFFFE;
+
+    TPacked pack(QStringView text);
+    QString unpack(TPacked packed) const;
+    bool sameName(const TEntry& entry, QStringView name) const;
+    std::size_t nameHash(const TEntry& entry) const;
+    TRegValue valueOf(const TEntry& entry) const;
+    void store(TEntry& entry, const TRegValue& value);
+    // The index slot that holds name, or the free slot where it would go.
+    qsizetype slotOf(QStringView name, std::size_t hash) const;
+    void growIndex();
+    // Room for the values of a file of that many bytes, and what is left given back after it.
+    void reserve(qsizetype bytes);
+    void squeeze();
+
     bool m_writable;
-    // Removals are marked and compacted on the next read of Values().
-    mutable QList<TNamedValue> m_values;
-    mutable QList<bool> m_removed;
-    mutable bool m_anyRemoved = false;
-    mutable QHash<QString, qsizetype> m_index; // case-folded name -> position in m_values
+    QByteArray m_latin1;
+    QString m_wide;
+    QByteArray m_bytes;
+    std::vector<TEntry> m_entries;
+    std::vector<bool> m_removed;
+    std::vector<quint32> m_index; // open addressing by folded name: entry number or a mark
+    qsizetype m_indexUsed = 0;    // slots holding an entry or a removal mark
+    mutable TRegValue m_found;
+    mutable QList<TNamedValue> m_unpacked;
+    mutable bool m_unpackedValid = false;
 };
 
 /// "Software\Pelmora\Dirka\2.1", the key under HKEY_CURRENT_USER.

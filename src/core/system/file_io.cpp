@@ -16,9 +16,13 @@
 #else
 #include <QRegularExpression>
 
+#include <QDir>
+
 #include <climits>
+#include <csignal>
 #include <cstdlib>
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #endif
@@ -37,6 +41,12 @@ bool IsExistingFolder(const QString& path)
 bool IsExistingItem(const QString& path)
 {
     return !path.isEmpty() && QFileInfo::exists(path);
+}
+
+bool IsSameFile(const QString& a, const QString& b)
+{
+    return QFileInfo(a).absoluteFilePath().compare(QFileInfo(b).absoluteFilePath(),
+                                                   Qt::CaseInsensitive) == 0;
 }
 
 #else
@@ -286,17 +296,103 @@ QByteArray systemName(const QString& fileName)
     return EncodeFileName(fileName);
 }
 
+// A private file for the whole content, with no name from the start, so no end of the
+// program leaves it behind: beside the target when its folder takes one, else in the user's
+// runtime folder or the temporary folder. -1 and errno when none takes it.
+int anonymousFile(const QByteArray& target)
+{
+    QList<QByteArray> folders{folderOf(target)};
+    if (const QByteArray runtime = qgetenv("XDG_RUNTIME_DIR"); !runtime.isEmpty())
+        folders.append(runtime);
+    folders.append(QFile::encodeName(QDir::tempPath()));
+    int error = ENOENT;
+    for (const QByteArray& folder : std::as_const(folders)) {
+        QByteArray name = folder + "/.dirka-copy.XXXXXX";
+        const int fd = ::mkostemp(name.data(), O_CLOEXEC);
+        if (fd >= 0) {
+            ::unlink(name.constData());
+            return fd;
+        }
+        error = errno;
+    }
+    errno = error;
+    return -1;
+}
+
+// The signals that end a program by default, held while a target is rewritten in place so
+// that none of them leaves it half written.
+class TSignalsHeld {
+public:
+    TSignalsHeld()
+    {
+        sigset_t held;
+        sigemptyset(&held);
+        for (const int signal : {SIGHUP, SIGINT, SIGQUIT, SIGTERM, SIGALRM, SIGUSR1, SIGUSR2})
+            sigaddset(&held, signal);
+        pthread_sigmask(SIG_BLOCK, &held, &m_before);
+    }
+    ~TSignalsHeld() { pthread_sigmask(SIG_SETMASK, &m_before, nullptr); }
+    TSignalsHeld(const TSignalsHeld&) = delete;
+    TSignalsHeld& operator=(const TSignalsHeld&) = delete;
+
+private:
+    sigset_t m_before;
+};
+
+constexpr qsizetype CopyChunkBytes = 1 << 20;
+
+// Makes the content of source (size bytes) the content of target in one step: under an
+// exclusive lock, so two writers never interleave, with the space claimed first, so a full
+// disk is found before the old content is touched. 0 or the error.
+int copyInPlace(int source, qsizetype size, int target)
+{
+    while (::flock(target, LOCK_EX) != 0) {
+        if (errno != EINTR)
+            return errno;
+    }
+    const int claimed = size > 0 ? ::posix_fallocate(target, 0, off_t(size)) : 0;
+    if (claimed != 0 && claimed != EOPNOTSUPP && claimed != EINVAL)
+        return claimed;
+    const TSignalsHeld held;
+    QByteArray chunk(qMin(size, CopyChunkBytes), Qt::Uninitialized);
+    for (qsizetype done = 0; done < size;) {
+        const ssize_t got = ::pread(source, chunk.data(), std::size_t(chunk.size()), off_t(done));
+        if (got < 0 && errno == EINTR)
+            continue;
+        if (got <= 0)
+            return got < 0 ? errno : EIO;
+        if (::lseek(target, off_t(done), SEEK_SET) < 0)
+            return errno;
+        if (const int error = writeAll(target, chunk.constData(), got))
+            return error;
+        done += got;
+    }
+    if (::ftruncate(target, off_t(size)) != 0 || (::fdatasync(target) != 0 && errno != EINVAL))
+        return errno;
+    return 0;
+}
+
+// Gives the finished copy the replaced file's owner and group, as far as this process may.
+void keepOwner(int copy, const struct stat& existing)
+{
+    if (::fchown(copy, existing.st_uid, existing.st_gid) != 0)
+        (void)::fchown(copy, uid_t(-1), existing.st_gid);
+}
+
 } // namespace
 
 struct TFileWriter::TState {
     QString FileName;
     TDescriptor File{-1};
-    QByteArray Temporary; // the copy being written; empty when the target is written in place
-    QByteArray Target;    // what the copy replaces
-    struct stat Copy {};  // the copy's device and inode
+    QByteArray Temporary;    // the copy being written; empty when the target is written in place
+    QByteArray Target;       // what the copy replaces
+    struct stat Copy {};     // the copy's device and inode
+    TDescriptor InPlace{-1}; // a target rewritten from File in one step at the end
+    qsizetype Written = 0;
 
     void openInPlace(const QByteArray& path, int flags);
     void openCopy(const QByteArray& path, const struct stat* existing);
+    bool openStaged(const QByteArray& path);
 };
 
 void TFileWriter::TState::openInPlace(const QByteArray& path, int flags)
@@ -306,19 +402,42 @@ void TFileWriter::TState::openInPlace(const QByteArray& path, int flags)
         fail(FileName, errno);
 }
 
+// The target keeps its inode: its other names, its owner and everything else about it. It is
+// opened now, so a target that cannot be written is found before the listing.
+bool TFileWriter::TState::openStaged(const QByteArray& path)
+{
+    TDescriptor target(::open(path.constData(), O_WRONLY | O_CLOEXEC));
+    if (target.Get() < 0)
+        return false;
+    TDescriptor stage(anonymousFile(path));
+    if (stage.Get() < 0)
+        throw EFileError(FileName +
+                         u": no folder takes the copy that the file is written "
+                         u"from in one step (" +
+                         systemReason(errno) + u")");
+    InPlace = std::move(target);
+    File = std::move(stage);
+    return true;
+}
+
 void TFileWriter::TState::openCopy(const QByteArray& path, const struct stat* existing)
 {
+    // Replacing a file with other names would leave them the old content.
+    if (existing && existing->st_nlink > 1 && openStaged(path))
+        return;
     Target = followLinks(path);
     QByteArray temporary = temporaryNameFor(Target);
     TDescriptor copy(::mkostemp(temporary.data(), O_CLOEXEC));
     int error = copy.Get() < 0 ? errno : 0;
+    if (!error && existing)
+        keepOwner(copy.Get(), *existing);
     if (!error && ::fchmod(copy.Get(), modeFor(existing)) != 0) {
         error = errno;
         ::unlink(temporary.constData());
     }
     // The folder takes no new file, but the user may still rewrite the file itself.
-    if ((error == EACCES || error == EPERM) && existing && ::access(path.constData(), W_OK) == 0)
-        return openInPlace(path, O_TRUNC);
+    if ((error == EACCES || error == EPERM) && existing && openStaged(path))
+        return;
     if (error)
         fail(FileName, error);
     ::fstat(copy.Get(), &Copy);
@@ -355,6 +474,7 @@ void TFileWriter::Write(const char* data, qsizetype size)
     Assert(m_state->File.Get() >= 0);
     if (const int error = writeAll(m_state->File.Get(), data, size))
         fail(m_state->FileName, error);
+    m_state->Written += size;
 }
 
 bool TFileWriter::IsCopy(std::uint64_t device, std::uint64_t inode) const
@@ -370,6 +490,10 @@ void TFileWriter::Finish()
     int error = 0;
     if (!state.Temporary.isEmpty() && ::fdatasync(state.File.Get()) != 0 && errno != EINVAL)
         error = errno;
+    if (!error && state.InPlace.Get() >= 0)
+        error = copyInPlace(state.File.Get(), state.Written, state.InPlace.Get());
+    if (const int closeError = state.InPlace.Get() >= 0 ? state.InPlace.Close() : 0; !error)
+        error = closeError;
     if (const int closeError = state.File.Close(); !error)
         error = closeError;
     if (!error && !state.Temporary.isEmpty() &&
@@ -378,6 +502,39 @@ void TFileWriter::Finish()
     if (error)
         fail(state.FileName, error); // the destructor removes the copy
     state.Temporary.clear();
+}
+
+namespace {
+
+// What a name writes to: the existing file's device and inode, or for a file still to be
+// made its folder's and its own name.
+struct TFileIdentity {
+    dev_t Device = 0;
+    ino_t Inode = 0;
+    QByteArray Name;
+    bool operator==(const TFileIdentity&) const = default;
+};
+
+std::optional<TFileIdentity> identityOf(const QString& fileName)
+{
+    if (fileName.contains(QChar(u'\0')))
+        return std::nullopt;
+    const QByteArray path = followLinks(EncodeFileName(fileName));
+    struct stat facts;
+    if (::stat(path.constData(), &facts) == 0)
+        return TFileIdentity{facts.st_dev, facts.st_ino, {}};
+    if (::stat(folderOf(path).constData(), &facts) == 0)
+        return TFileIdentity{facts.st_dev, facts.st_ino, path.sliced(path.lastIndexOf('/') + 1)};
+    return std::nullopt;
+}
+
+} // namespace
+
+bool IsSameFile(const QString& a, const QString& b)
+{
+    const std::optional<TFileIdentity> first = identityOf(a);
+    const std::optional<TFileIdentity> second = identityOf(b);
+    return first && second ? *first == *second : a == b;
 }
 
 void MakeFolders(const QString& folder)

@@ -24,11 +24,16 @@ public:
 /// An absent or regular target is replaced at once by a finished copy written beside it, so a
 /// failed write leaves the old file as it was. A device, FIFO or socket, and a descriptor link
 /// such as /dev/stdout, are written in place and never replaced. When the folder cannot take
-/// the copy but the existing target is writable, the target itself is rewritten.
+/// the copy but the existing target is writable, or the target has other hard links, the
+/// target itself is rewritten, but only from a finished copy (see TFileWriter).
 void WriteFileBytes(const QString& fileName, const QByteArray& bytes);
 
 /// A file written piece by piece with the promises of WriteFileBytes: an absent or regular
-/// target is replaced by the finished copy only in Finish(). Destroyed before Finish(), the
+/// target is replaced by the finished copy only in Finish(). A target that must keep its inode
+/// (it has other names, or its folder takes no new file) is written from a complete private
+/// copy in one step in Finish(), under a lock and with the ending signals held; without room
+/// for that copy the writer refuses. A replaced file keeps its owner and group where the
+/// process may set them. Destroyed before Finish(), the
 /// writer removes its copy and the old target stays as it was; what went to a device, FIFO or
 /// socket stays sent. Every member throws EFileError.
 class TFileWriter {
@@ -55,6 +60,10 @@ private:
 /// IsExistingFolder(u"/tmp/") is true.
 bool IsExistingFolder(const QString& path);
 bool IsExistingItem(const QString& path);
+
+/// True when the two names would write one file: IsSameFile(u"x", u"./x") is true, and so are
+/// a link and the file it leads to, existing or not.
+bool IsSameFile(const QString& a, const QString& b);
 
 /// Creates folder and the folders above it that are missing; throws EFileError.
 void MakeFolders(const QString& folder);

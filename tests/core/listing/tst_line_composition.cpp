@@ -383,6 +383,14 @@ private Q_SLOTS:
         QTest::newRow("no-break space kept") << u16(u"\xA0") << u16(u"\xA0");
         QTest::newRow("line separator") << u16(u"\u2028") << u16(u"\uFFFD");
         QTest::newRow("paragraph separator") << u16(u"\u2029") << u16(u"\uFFFD");
+        QTest::newRow("right-to-left override")
+            << u16(u"rlo_\u202Etxt.exe") << u16(u"rlo_\uFFFDtxt.exe");
+        QTest::newRow("first embedding") << u16(u"\u202A") << u16(u"\uFFFD");
+        QTest::newRow("narrow no-break space kept") << u16(u"\u202F") << u16(u"\u202F");
+        QTest::newRow("first isolate") << u16(u"\u2066") << u16(u"\uFFFD");
+        QTest::newRow("pop isolate") << u16(u"\u2069") << u16(u"\uFFFD");
+        QTest::newRow("after the isolates kept") << u16(u"\u2065\u206A") << u16(u"\u2065\u206A");
+        QTest::newRow("right-to-left mark kept") << u16(u"\u200F") << u16(u"\u200F");
         QTest::newRow("U+FFFE") << u16(u"\uFFFE") << u16(u"\uFFFD");
         QTest::newRow("U+FFFF at end") << u16(u"ab\uFFFF") << u16(u"ab\uFFFD");
         QTest::newRow("U+FFFD kept") << u16(u"\uFFFD") << u16(u"\uFFFD");

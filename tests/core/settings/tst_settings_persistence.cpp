@@ -119,15 +119,31 @@ private Q_SLOTS:
         e = TSettings();
         e.MaxDepth = -1;
         e.IsMaxDepth = true;
-        e.Style.Base = 99;
-        QTest::newRow("taken as they are")
-            << QByteArray("\"MaxDepth\"=dword:ffffffff\r\n\"IsMaxDepth\"=dword:2\r\n"
-                          "\"S.Base\"=dword:63")
-            << e;
+        QTest::newRow("depth and switches taken as they are")
+            << QByteArray("\"MaxDepth\"=dword:ffffffff\r\n\"IsMaxDepth\"=dword:2") << e;
 
+        QByteArray outside;
+        for (const char* name :
+             {"S.Preset", "S.Mode", "S.Base", "S.Folder", "S.File", "S.Separator", "S.IndentMode",
+              "S.IndentSpace", "S.SortMode", "S.Header"})
+            outside += "\"" + QByteArray(name) + "\"=dword:ffffffff\r\n";
+        QTest::newRow("every style value below its range") << outside << TSettings();
+        QTest::newRow("every style value just above its range")
+            << QByteArray("\"S.Preset\"=dword:b\r\n\"S.Mode\"=dword:2\r\n\"S.Base\"=dword:b\r\n"
+                          "\"S.Folder\"=dword:b\r\n\"S.File\"=dword:d\r\n"
+                          "\"S.Separator\"=dword:2\r\n\"S.IndentMode\"=dword:3\r\n"
+                          "\"S.IndentSpace\"=dword:15\r\n\"S.SortMode\"=dword:6\r\n"
+                          "\"S.Header\"=dword:8")
+            << TSettings();
         e = TSettings();
-        QTest::newRow("IndentSpace and Mode clamped")
-            << QByteArray("\"S.IndentSpace\"=dword:32\r\n\"S.Mode\"=dword:5") << e;
+        e.Style = {10, {}, 1, true, true, true, 10, 10, 12, 1, 2, 20, 5, true, 7};
+        QTest::newRow("every style value at the end of its range")
+            << QByteArray("\"S.Preset\"=dword:a\r\n\"S.Mode\"=dword:1\r\n\"S.Base\"=dword:a\r\n"
+                          "\"S.Folder\"=dword:a\r\n\"S.File\"=dword:c\r\n"
+                          "\"S.Separator\"=dword:1\r\n\"S.IndentMode\"=dword:2\r\n"
+                          "\"S.IndentSpace\"=dword:14\r\n\"S.SortMode\"=dword:5\r\n"
+                          "\"S.Header\"=dword:7")
+            << e;
 
         e = TSettings();
         e.PathList = QStringLiteral("%HOME%");

@@ -61,7 +61,14 @@ private Q_SLOTS:
         row("no header line", Section + "\"A\"=\"x\"", "A", "text:x");
         row("blanks around =", head + "\"A\" = dword:1", "A", "dword:1");
         row("last wins, any case", head + "\"A\"=dword:1\n\"a\"=dword:2", "A", "dword:2");
+        row("last wins, any case beyond ASCII",
+            head + "\"\xC3\x84x\"=dword:1\n\"\xC3\xA4X\"=dword:2", "\xC3\xA4x", "dword:2");
+        row("Kelvin sign is k", head + "\"\xE2\x84\xAA\"=dword:1\n\"k\"=dword:2", "K", "dword:2");
+        row("wide name", head + "\"\xE2\x82\xAC\"=\"\xE2\x82\xAC\"", "\xE2\x82\xAC",
+            "text:\xE2\x82\xAC");
         row("removed", head + "\"A\"=dword:1\n\"A\"=-", "A", "missing");
+        row("removed, then set again",
+            head + "\"A\"=dword:1\n\"A\"=-\n\"b\"=dword:3\n\"a\"=dword:2", "A", "dword:2");
         row("before section", "\"A\"=dword:1\n" + Section, "A", "missing");
         row("other key", head + "[HKEY_CURRENT_USER\\Other]\n\"A\"=dword:1", "A", "missing");
         row("section case", "[hkey_current_user\\software\\pelmora\\dirka\\2.1]\n\"A\"=dword:1",
@@ -73,6 +80,14 @@ private Q_SLOTS:
         row("hex(2)", head + "\"A\"=hex(2):25,00,48,00,00,00", "A", "expand:%H");
         row("hex(1) continued", head + "\"A\"=hex(1):61,00,0a,00,\\\n  62,00,00,00", "A",
             "text:a\nb");
+        row("hex(1) over three lines",
+            head + "\"A\"=hex(1):61,00,\\\n  62,00,\\\n  63,00,\\\n  00,00", "A", "text:abc");
+        row("hex(1) over five lines, CR LF",
+            head + "\"A\"=hex(1):61,00,\\\r\n  62,00,\\\r\n  63,00,\\\r\n  64,00,\\\r\n  00,00\r\n"
+                   "\"B\"=dword:1",
+            "A", "text:abcd");
+        row("value after a long hex list", head + "\"A\"=hex:41,\\\n42,\\\n43\n\"B\"=dword:2", "B",
+            "dword:2");
         row("hex(1) odd bytes", head + "\"A\"=hex(1):61,00,62", "A", "missing");
         row("hex bad byte", head + "\"A\"=hex(1):61,zz", "A", "missing");
         row("hex(4) dword", head + "\"A\"=hex(4):0a,00,00,00", "A", "dword:10");

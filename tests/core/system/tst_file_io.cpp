@@ -129,6 +129,86 @@ private Q_SLOTS:
         QCOMPARE(readAll(QFile::decodeName(file)), QByteArray("new"));
     }
 
+    // A file with other names is rewritten, not replaced, so every name shows the new
+    // content; a writer abandoned before Finish leaves the old content under every name.
+    void hardLinkedTargetKeepsItsLinks_data()
+    {
+        QTest::addColumn<bool>("finished");
+        QTest::newRow("finished") << true;
+        QTest::newRow("abandoned") << false;
+    }
+    void hardLinkedTargetKeepsItsLinks()
+    {
+        QFETCH(bool, finished);
+        QTemporaryDir dir;
+        const QByteArray target = bytesOf(dir, "t.txt");
+        WriteFileBytes(QFile::decodeName(target), "old contents");
+        QCOMPARE(::link(target.constData(), bytesOf(dir, "other").constData()), 0);
+        {
+            TFileWriter writer(QFile::decodeName(target));
+            writer.Write("new");
+            if (finished)
+                writer.Finish();
+        }
+        const QByteArray expected = finished ? "new" : "old contents";
+        QCOMPARE(readAll(QFile::decodeName(target)), expected);
+        QCOMPARE(readAll(QFile::decodeName(bytesOf(dir, "other"))), expected);
+        QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden),
+                 (QStringList{"other", "t.txt"}));
+    }
+
+    // Root replacing another user's file leaves it that user's.
+    void replacedFileKeepsItsOwner()
+    {
+        if (::geteuid() != 0)
+            QSKIP("only root may give a file to another user");
+        QTemporaryDir dir;
+        const QByteArray target = bytesOf(dir, "t.txt");
+        WriteFileBytes(QFile::decodeName(target), "old");
+        QCOMPARE(::chown(target.constData(), 65534, 65534), 0);
+        QCOMPARE(::chmod(target.constData(), 02640), 0);
+        WriteFileBytes(QFile::decodeName(target), "new");
+        struct stat facts {};
+        QCOMPARE(::stat(target.constData(), &facts), 0);
+        QCOMPARE(facts.st_uid, uid_t(65534));
+        QCOMPARE(facts.st_gid, gid_t(65534));
+        QCOMPARE(facts.st_mode & 07777, mode_t(02640));
+        QCOMPARE(readAll(QFile::decodeName(target)), QByteArray("new"));
+    }
+
+    void sameFile_data()
+    {
+        QTest::addColumn<QString>("a"); // below the temporary folder, made as files when
+        QTest::addColumn<QString>("b"); // they end in ".old"
+        QTest::addColumn<bool>("same");
+        QTest::newRow("one name") << "x"
+                                  << "x" << true;
+        QTest::newRow("through '.'") << "x"
+                                     << "./x" << true;
+        QTest::newRow("through '..'") << "sub/../x"
+                                      << "x" << true;
+        QTest::newRow("two names") << "x"
+                                   << "y" << false;
+        QTest::newRow("existing, through a link") << "f.old"
+                                                  << "link" << true;
+        QTest::newRow("two existing files") << "f.old"
+                                            << "hard.old" << false;
+        QTest::newRow("missing folder") << "no/x"
+                                        << "no/./x" << false;
+    }
+    void sameFile()
+    {
+        QFETCH(QString, a);
+        QFETCH(QString, b);
+        QFETCH(bool, same);
+        QTemporaryDir dir;
+        QVERIFY(QDir(dir.path()).mkdir(QStringLiteral("sub")));
+        WriteFileBytes(dir.filePath(QStringLiteral("f.old")), "x");
+        WriteFileBytes(dir.filePath(QStringLiteral("hard.old")), "x");
+        QCOMPARE(::symlink("f.old", bytesOf(dir, "link").constData()), 0);
+        QCOMPARE(IsSameFile(dir.filePath(a), dir.filePath(b)), same);
+    }
+
     void makeFolders()
     {
         QTemporaryDir dir;
