@@ -278,8 +278,8 @@ private Q_SLOTS:
         QTest::newRow("a file") << 0 << "@x.txt" << missing;
         QTest::newRow("unknown pseudo-location") << 0 << "<Temp>" << missing;
         // A stored text can hold a NUL; the system would test only the part before it.
-        QTest::newRow("NUL after an existing folder") << 0 << QString(u"@" + QChar(u'\0') + u"x")
-                                                      << missing;
+        QTest::newRow("NUL after an existing folder")
+            << 0 << QString(u"@" + QChar(u'\0') + u"x") << missing;
     }
     void refusals()
     {
