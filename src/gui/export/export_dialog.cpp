@@ -40,6 +40,7 @@
 #include <QVBoxLayout>
 
 #include <array>
+#include <utility>
 
 namespace dirka {
 
@@ -294,11 +295,15 @@ void TdlgExport::hideEvent(QHideEvent* event)
     m_memoSource->clear();
 }
 
-// Esc and the close box wait for a build that runs: it still reads the result and the views.
+// Esc and the close box wait for a build that runs (it still reads the result and fills the
+// views), then close the dialog.
 void TdlgExport::reject()
 {
-    if (!m_generating)
-        QDialog::reject();
+    if (m_generating) {
+        m_closeAfterBuild = true;
+        return;
+    }
+    QDialog::reject();
 }
 
 void TdlgExport::generateOnOpen()
@@ -382,6 +387,8 @@ bool TdlgExport::Generate()
         m_hooks.ShowError(this, exported.ErrorText);
     }
     Q_EMIT Generated(m_written);
+    if (std::exchange(m_closeAfterBuild, false))
+        QMetaObject::invokeMethod(this, &TdlgExport::reject, Qt::QueuedConnection);
     return m_written;
 }
 

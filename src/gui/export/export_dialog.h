@@ -71,7 +71,7 @@ public:
     QString ExampleText() const;
     QString ExportFileName() const { return m_exportFileName; }
 
-    /// Esc and the close box wait for a build that runs.
+    /// Esc and the close box wait for a build that runs, then close the dialog.
     void reject() override;
 
 Q_SIGNALS:
@@ -101,6 +101,7 @@ private:
     QString m_examplePath;
     bool m_generating = false;
     bool m_written = false;
+    bool m_closeAfterBuild = false;
 
     QRadioButton* m_radioRelative;
     QRadioButton* m_radioFull;

@@ -282,6 +282,22 @@ private Q_SLOTS:
         QVERIFY(!back->isEnabled());
     }
 
+    // Esc during a build (the build lets events run) closes the dialog once the build is done.
+    void closeDuringABuildWaitsForIt()
+    {
+        QVERIFY(open(QStringLiteral("/music/")));
+        bool generatingAtEsc = false;
+        QTimer::singleShot(0, m_dialog.get(), [this, &generatingAtEsc] {
+            generatingAtEsc = !find<QPushButton>("btnOK")->isEnabled();
+            m_dialog->reject();
+        });
+        QVERIFY(m_dialog->Generate());
+        QVERIFY(generatingAtEsc);
+        QVERIFY(m_dialog->isVisible()); // the page was written and shown first
+        QTRY_VERIFY(!m_dialog->isVisible());
+        QVERIFY(m_dialog->result() == QDialog::Rejected);
+    }
+
     void answersItsKeys()
     {
         QVERIFY(open(QStringLiteral("/music/")));
