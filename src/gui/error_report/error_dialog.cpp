@@ -2,6 +2,7 @@
 
 #include "core/system/web_addresses.h"
 #include "core/text/text_utils.h"
+#include "gui/error_report/report_request.h"
 #include "gui/widgets/clickable_label.h"
 #include "gui/widgets/named.h"
 #include "gui/widgets/thin_line.h"
@@ -16,9 +17,6 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMouseEvent>
-#include <QNetworkAccessManager>
-#include <QNetworkReply>
-#include <QNetworkRequest>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRegularExpression>
@@ -30,6 +28,7 @@
 #include <QThread>
 #include <QVBoxLayout>
 
+#include <cstdio>
 #include <cstdlib>
 #include <optional>
 
@@ -43,6 +42,7 @@ constexpr int ClientHeight = 406;
 // A report server that accepts the connection and never answers must not leave "Sending
 // report..." up for ever.
 constexpr int TransferTimeoutMs = 30000;
+constexpr int MaxRedirections = 5;
 const QString MakerName = QStringLiteral("Pelmora");
 
 QLabel* boldLabel(const QString& text, QWidget* parent, const char* name)
@@ -77,21 +77,20 @@ QString decodePage(const QByteArray& body, const QString& contentType)
     return decoder(body);
 }
 
-// exit() ends every running event loop. Before the main loop has started there is none to
-// return from, and a later exec() would start afresh, so the process ends here.
+// The report is done and nothing of the program's is left to keep: the process ends at once.
+// Unwinding through the toolkit's shutdown would wait for any host lookup still running (a
+// report sent to an unreachable site), seconds without a window.
 void endProgram(int status)
 {
-    if (QThread::currentThread()->loopLevel() == 0)
-        std::exit(status);
-    QCoreApplication::exit(status);
+    std::fflush(nullptr);
+    std::_Exit(status);
 }
 
 } // namespace
 
 TDialogException::TDialogException(std::function<void(const QString&)> openDocument,
                                    QWidget* parent)
-    : QDialog(parent), m_openDocument(std::move(openDocument)), m_endProgram(endProgram),
-      m_network(new QNetworkAccessManager(this))
+    : QDialog(parent), m_openDocument(std::move(openDocument)), m_endProgram(endProgram)
 {
     FormCreate();
 }
@@ -329,30 +328,38 @@ void TDialogException::btnSendClick()
     labelHelpImprove->hide();
     labelSending->setText(QStringLiteral("Sending report..."));
     try {
-        m_pageAddress = QUrl(BugReportAddress(m_reportQuery));
-        QNetworkRequest request(m_pageAddress);
-        request.setTransferTimeout(TransferTimeoutMs);
-        QNetworkReply* reply = m_network->get(request);
-        connect(reply, &QNetworkReply::finished, this,
-                [this, reply] { WebBrowserDownloadComplete(reply); });
+        request(BugReportAddress(m_reportQuery), MaxRedirections);
     } catch (...) {
         // Whatever goes wrong on the way out, the dialog still shows its (empty) answer page.
     }
     PageControl->setCurrentWidget(tsAfterSend);
 }
 
-void TDialogException::WebBrowserDownloadComplete(QNetworkReply* reply)
+// The report goes out byte for byte as built; a redirection is followed to the page it names.
+void TDialogException::request(const QString& address, int redirectionsLeft)
 {
-    reply->deleteLater();
-    const QByteArray body = reply->readAll();
-    if (!body.isEmpty()) {
-        WebBrowser->setHtml(
-            decodePage(body, reply->header(QNetworkRequest::ContentTypeHeader).toString()));
-    } else if (reply->error() != QNetworkReply::NoError) {
-        // What a browser would show in place of a page that never came.
-        WebBrowser->setPlainText(reply->errorString());
-    }
-    m_pageAddress = reply->url();
+    m_pageAddress = QUrl(address);
+    auto* request = new TReportRequest(address, TransferTimeoutMs, this);
+    connect(request, &TReportRequest::Finished, this, [this, request, redirectionsLeft] {
+        request->deleteLater();
+        const THttpAnswer& answer = request->Answer();
+        const bool redirected = answer.Status >= 300 && answer.Status < 400;
+        if (redirected && !answer.Location.isEmpty() && redirectionsLeft > 0) {
+            const QUrl next = m_pageAddress.resolved(QUrl::fromEncoded(answer.Location));
+            this->request(QString::fromUtf8(next.toEncoded()), redirectionsLeft - 1);
+            return;
+        }
+        WebBrowserDownloadComplete(answer, request->ErrorText());
+    });
+    request->Start();
+}
+
+void TDialogException::WebBrowserDownloadComplete(const THttpAnswer& answer, const QString& error)
+{
+    if (!answer.Body.isEmpty())
+        WebBrowser->setHtml(decodePage(answer.Body, answer.ContentType));
+    else if (!error.isEmpty())
+        WebBrowser->setPlainText(error); // what a browser shows for a page that never came
     labelSending->clear();
 }
 

@@ -11,14 +11,14 @@
 
 class QLabel;
 class QLineEdit;
-class QNetworkAccessManager;
-class QNetworkReply;
 class QPlainTextEdit;
 class QPushButton;
 class QStackedWidget;
 class QTextBrowser;
 
 namespace dirka {
+
+struct THttpAnswer;
 
 /// The error report dialog: apologises for an error that no command caught, lets the user add
 /// an e-mail address and a description, shows what will be sent, sends the report to the
@@ -66,13 +66,13 @@ private:
     void btnNoteBackClick();
     void labelWwwClick();
     void EditSelectAllExecute();
-    void WebBrowserDownloadComplete(QNetworkReply* reply);
+    void request(const QString& address, int redirectionsLeft);
+    void WebBrowserDownloadComplete(const THttpAnswer& answer, const QString& error);
     void WebBrowserAnchorClicked(const QUrl& link);
     void memoCommentChange();
 
     std::function<void(const QString&)> m_openDocument;
     std::function<void(int)> m_endProgram;
-    QNetworkAccessManager* m_network = nullptr;
     QUrl m_pageAddress;
     QString m_reportQuery;
     QString m_reportText;

@@ -2,6 +2,7 @@
 #include "core/system/program_info.h"
 #include "gui/error_report/application.h"
 #include "gui/error_report/error_dialog.h"
+#include "gui/error_report/report_request.h"
 
 #include <QAction>
 #include <QLabel>
@@ -266,13 +267,12 @@ private Q_SLOTS:
         QCOMPARE(currentPage(dialog)->objectName(), QStringLiteral("tsAfterSend"));
 
         QTRY_COMPARE(m_server.Requests.size(), 1);
-        // The address layer writes percent escapes in upper case ("%3b" goes out as "%3B", the
-        // same octet) and non-ASCII characters as UTF-8.
+        // The address goes out exactly as built: ";" as "%3b", non-ASCII characters as UTF-8.
         QCOMPARE(m_server.Requests.at(0),
                  QStringLiteral("GET /cgi/send_bug.cgi?p=Dirka&v=2.1.0.37&s=123456"
                                 "&o=Linux%206.1.0&n=EWin32Error&m=Test%20Error&c=00000000"
                                 "&a=0001A2B4&t=0001A2B0,%2000020010&e=ann@example.org"
-                                "&d=Listed%20/home%3B%20then%20pressed%20%C5%81 HTTP/1.1"));
+                                "&d=Listed%20/home%3b%20then%20pressed%20%C5%81 HTTP/1.1"));
         const QString query = m_server.Requests.at(0).section(u'?', 1).section(u' ', 0, 0);
         QStringList keys;
         for (const QString& pair : query.split(u'&'))
@@ -288,9 +288,70 @@ private Q_SLOTS:
         QVERIFY(!dialog.isVisible());
         QCOMPARE(dialog.result(), int(QDialog::Accepted));
         QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-        QCOMPARE(dialog.findChild<QNetworkAccessManager*>()->findChildren<QNetworkReply*>().size(),
-                 0);
+        QCOMPARE(dialog.findChildren<TReportRequest*>().size(), 0);
         QCOMPARE(m_server.Requests.size(), 1);
+    }
+
+    void httpAnswer_data()
+    {
+        QTest::addColumn<QByteArray>("raw");
+        QTest::addColumn<int>("status");
+        QTest::addColumn<QString>("type");
+        QTest::addColumn<QByteArray>("body");
+        QTest::newRow("sized") << QByteArray("HTTP/1.1 200 OK\r\nContent-Type: text/html\r\n"
+                                             "Content-Length: 2\r\n\r\nhi there")
+                               << 200 << "text/html" << QByteArray("hi");
+        QTest::newRow("until close")
+            << QByteArray("HTTP/1.0 404 Not Found\r\n\r\nnone") << 404 << "" << QByteArray("none");
+        QTest::newRow("chunked") << QByteArray("HTTP/1.1 200 OK\r\ntransfer-encoding: Chunked\r\n"
+                                               "\r\n4\r\nWiki\r\n5;x=y\r\npedia\r\n0\r\n\r\n")
+                                 << 200 << "" << QByteArray("Wikipedia");
+        QTest::newRow("header case") << QByteArray("HTTP/1.1 200 OK\r\ncontent-TYPE:  a/b \r\n\r\n")
+                                     << 200 << "a/b" << QByteArray();
+        QTest::newRow("no answer") << QByteArray("garbage") << 0 << "" << QByteArray();
+        QTest::newRow("empty") << QByteArray() << 0 << "" << QByteArray();
+    }
+    void httpAnswer()
+    {
+        QFETCH(QByteArray, raw);
+        QFETCH(int, status);
+        QFETCH(QString, type);
+        QFETCH(QByteArray, body);
+        const THttpAnswer answer = ParseHttpAnswer(raw);
+        QCOMPARE(answer.Status, status);
+        QCOMPARE(answer.ContentType, type);
+        QCOMPARE(answer.Body, body);
+    }
+
+    void splitAddress_data()
+    {
+        QTest::addColumn<QString>("address");
+        QTest::addColumn<bool>("tls");
+        QTest::addColumn<QString>("host");
+        QTest::addColumn<int>("port");
+        QTest::addColumn<QByteArray>("target");
+        QTest::newRow("https") << "https://h.example/cgi/x.cgi?a=%3b" << true << "h.example" << 443
+                               << QByteArray("/cgi/x.cgi?a=%3b");
+        QTest::newRow("port") << "http://127.0.0.1:8080/p" << false << "127.0.0.1" << 8080
+                              << QByteArray("/p");
+        QTest::newRow("no path") << "http://h" << false << "h" << 80 << QByteArray("/");
+        QTest::newRow("non-ASCII and space") << u"http://h/a b?c=\u0141%3b"_qs << false << "h" << 80
+                                             << QByteArray("/a%20b?c=%C5%81%3b");
+        QTest::newRow("ipv6") << "http://[::1]:81/x" << false << "::1" << 81 << QByteArray("/x");
+        QTest::newRow("other scheme") << "ftp://h/x" << false << "" << 0 << QByteArray();
+    }
+    void splitAddress()
+    {
+        QFETCH(QString, address);
+        QFETCH(bool, tls);
+        QFETCH(QString, host);
+        QFETCH(int, port);
+        QFETCH(QByteArray, target);
+        const TRequestTarget split = SplitAddress(address);
+        QCOMPARE(split.Tls, tls);
+        QCOMPARE(split.Host, host);
+        QCOMPARE(int(split.Port), port);
+        QCOMPARE(split.Target, target);
     }
 
     void failedSend()
