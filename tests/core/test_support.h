@@ -5,6 +5,7 @@
 #include "core/listing/lines_target.h"
 #include "core/listing/result_line_store.h"
 #include "core/listing/result_text.h"
+#include "core/system/program_info.h"
 
 #include "temp_tree.h"
 
@@ -26,6 +27,16 @@ namespace testsupport {
 inline QString u16(const char16_t* s)
 {
     return QStringView(s).toString();
+}
+
+/// The program facts the report tests expect: size 123456, version 2.1.0.37, "Linux 6.1.0".
+inline dirka::TInfo testInfo()
+{
+    dirka::TInfo info;
+    info.FileSize = 123456;
+    info.VersionInfo.FileVersion = QStringLiteral("2.1.0.37");
+    info.WindowsVersion = QStringLiteral("Linux 6.1.0");
+    return info;
 }
 
 /// The whole file, or "<unreadable>" so a missing file never equals expected bytes.

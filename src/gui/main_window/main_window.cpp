@@ -24,6 +24,7 @@
 #include "gui/main_window/find_panel.h"
 #include "gui/main_window/help.h"
 #include "gui/main_window/location_row.h"
+#include "gui/main_window/write_outcome.h"
 #include "gui/result_view/result_view.h"
 #include "gui/widgets/save_dialog.h"
 #include "gui/widgets/thin_line.h"
@@ -676,9 +677,7 @@ void TFormMain::runListing(const TSettings& settings)
 // A failed save keeps the settings in force for this run and says why they were not kept.
 void TFormMain::storeSettings()
 {
-    const TSaveResult saved = SaveSettings(m_settings);
-    if (!saved.Ok)
-        m_desktop.Warning(this, u"The settings could not be saved.\r\n" + saved.Reason);
+    showOutcome(SettingsOutcome(SaveSettings(m_settings)));
 }
 
 void TFormMain::actionOptionsExecute()
@@ -884,16 +883,10 @@ void TFormMain::actionSaveAsExecute()
     if (!fileName)
         return;
     m_lastSaveName = fileName->mid(fileName->lastIndexOf(PathDelimiter) + 1);
-    try {
-        QApplication::setOverrideCursor(Qt::WaitCursor);
-        const TSaveOutcome outcome = SaveResultText(*fileName, m_result.Text(), m_saveEncoding);
-        QApplication::restoreOverrideCursor();
-        if (outcome == TSaveOutcome::BeepOnly)
-            m_desktop.Beep();
-    } catch (const EFileError& e) {
-        QApplication::restoreOverrideCursor();
-        m_desktop.Error(this, SaveErrorText(e.Message()));
-    }
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+    const TWriteOutcome outcome = SaveAsOutcome(*fileName, m_result.Text(), m_saveEncoding);
+    QApplication::restoreOverrideCursor();
+    showOutcome(outcome);
 }
 
 void TFormMain::actionExportToM3U8Execute()
@@ -909,12 +902,17 @@ void TFormMain::actionExportToM3U8Execute()
         return ExportToM3u8(*fileName, m_result,
                             [](qsizetype) { QCoreApplication::processEvents(); });
     });
-    if (!written.Ok())
-        m_desktop.Error(this, written.ErrorText);
-    else if (!written.LeftOut.isEmpty())
-        m_desktop.Warning(this, tr("%n file(s) whose names hold a line break were left out of "
-                                   "the playlist.",
-                                   nullptr, int(written.LeftOut.size())));
+    showOutcome(PlaylistOutcome(written));
+}
+
+void TFormMain::showOutcome(const TWriteOutcome& outcome)
+{
+    if (!outcome.ErrorText.isEmpty())
+        m_desktop.Error(this, outcome.ErrorText);
+    else if (!outcome.WarningText.isEmpty())
+        m_desktop.Warning(this, outcome.WarningText);
+    else if (outcome.Beep)
+        m_desktop.Beep();
 }
 
 void TFormMain::actionOpenExecute()

@@ -34,6 +34,7 @@ class TFormSelectStyle;
 class TLocationRow;
 class TResultView;
 struct TCommandRow;
+struct TWriteOutcome;
 
 /// The program's one main window: the location row, the result, the search panel, the status
 /// line, the toolbar and the menus with every command. It drives listing runs as their host.
@@ -113,6 +114,7 @@ private:
 
     void createDialogs();
     void storeSettings();
+    void showOutcome(const TWriteOutcome& outcome);
     void actionOptionsExecute();
     void actionListStyleExecute();
     void actionAboutExecute();

@@ -1,6 +1,8 @@
 #include "core/system/error_report.h"
 #include "core/text/assertion.h"
 
+#include "test_support.h"
+
 #include <QList>
 #include <QRegularExpression>
 #include <QTest>
@@ -11,6 +13,7 @@
 #include <vector>
 
 using namespace dirka;
+using testsupport::testInfo;
 
 namespace {
 
@@ -18,15 +21,6 @@ struct ELocal : std::exception {};
 struct TOuter {
     struct EInner : std::exception {};
 };
-
-TInfo testInfo()
-{
-    TInfo info;
-    info.FileSize = 123456;
-    info.VersionInfo.FileVersion = QStringLiteral("2.1.0.37");
-    info.WindowsVersion = QStringLiteral("Linux 6.1.0");
-    return info;
-}
 
 // The functions whose code the recorded addresses must point into; noipa keeps each one a
 // function of its own, called and not jumped to.

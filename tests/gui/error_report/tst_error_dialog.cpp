@@ -4,6 +4,8 @@
 #include "gui/error_report/error_dialog.h"
 #include "gui/error_report/report_request.h"
 
+#include "test_support.h"
+
 #include <QAction>
 #include <QLabel>
 #include <QLineEdit>
@@ -20,6 +22,7 @@
 #include <QTimer>
 
 using namespace dirka;
+using testsupport::testInfo;
 
 namespace {
 
@@ -93,15 +96,6 @@ bool throwAt(QObject& receiver)
 {
     QEvent event(QEvent::User);
     return QCoreApplication::sendEvent(&receiver, &event);
-}
-
-TInfo testInfo()
-{
-    TInfo info;
-    info.FileSize = 123456;
-    info.VersionInfo.FileVersion = QStringLiteral("2.1.0.37");
-    info.WindowsVersion = QStringLiteral("Linux 6.1.0");
-    return info;
 }
 
 TExceptionDetails testError()

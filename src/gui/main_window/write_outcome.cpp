@@ -1,0 +1,38 @@
+#include "gui/main_window/write_outcome.h"
+
+#include "core/output/text_file_writer.h"
+#include "core/system/file_io.h"
+
+#include <QCoreApplication>
+
+namespace dirka {
+
+TWriteOutcome SaveAsOutcome(const QString& fileName, QStringView text, int code)
+{
+    try {
+        return {.Beep = SaveResultText(fileName, text, code) == TSaveOutcome::BeepOnly};
+    } catch (const EFileError& e) {
+        return {.ErrorText = SaveErrorText(e.Message())};
+    }
+}
+
+TWriteOutcome PlaylistOutcome(const TM3u8Export& written)
+{
+    if (!written.Ok())
+        return {.ErrorText = written.ErrorText};
+    if (written.LeftOut.isEmpty())
+        return {};
+    return {.WarningText = QCoreApplication::translate(
+                "TFormMain",
+                "%n file(s) whose names hold a line break were left out of the playlist.", nullptr,
+                int(written.LeftOut.size()))};
+}
+
+TWriteOutcome SettingsOutcome(const TSaveResult& saved)
+{
+    if (saved.Ok)
+        return {};
+    return {.WarningText = u"The settings could not be saved.\r\n" + saved.Reason};
+}
+
+} // namespace dirka

@@ -1,0 +1,29 @@
+#pragma once
+
+#include "core/output/m3u8_export.h"
+#include "core/settings/settings_persistence.h"
+
+#include <QString>
+#include <QStringView>
+
+// How a write the user asked for ended, in the one shape the window shows: an "Error" box, a
+// "Warning" box, a beep, or nothing. Save As, the exports and the settings save all end here.
+namespace dirka {
+
+struct TWriteOutcome {
+    QString ErrorText;   // the write failed; what was there before is still there
+    QString WarningText; // the write completed, with something the user should know
+    bool Beep = false;   // nothing was written and there is nothing to say
+
+    bool operator==(const TWriteOutcome&) const = default;
+};
+
+/// Saves text as Save As does in the encoding of code.
+TWriteOutcome SaveAsOutcome(const QString& fileName, QStringView text, int code);
+/// A written playlist: its error, or a warning naming how many names were left out.
+TWriteOutcome PlaylistOutcome(const TM3u8Export& written);
+/// A settings save: the settings stay in force for this run; the warning says why they were
+/// not kept.
+TWriteOutcome SettingsOutcome(const TSaveResult& saved);
+
+} // namespace dirka
