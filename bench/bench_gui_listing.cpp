@@ -1,6 +1,8 @@
 // The window's side of a listing: the whole run through the List command, the result shown
 // after the walk ends, and Find Next over the whole result when the text is not there.
-//   QT_QPA_PLATFORM=offscreen build/bench/bench_gui_listing TREE [PRESET]
+//   QT_QPA_PLATFORM=offscreen build/bench/bench_gui_listing TREE [PRESET [copy]]
+// Hidden and system entries are listed, as by the command-line bench; "copy" turns on "Copy
+// results after list", so the run ends with the result on the clipboard.
 #include "core/settings/settings_persistence.h"
 #include "core/system/program_info.h"
 #include "gui/main_window/desktop.h"
@@ -50,7 +52,7 @@ double msSince(const QElapsedTimer& timer)
 int main(int argc, char** argv)
 {
     if (argc < 2) {
-        std::fprintf(stderr, "usage: bench_gui_listing TREE [PRESET]\n");
+        std::fprintf(stderr, "usage: bench_gui_listing TREE [PRESET [copy]]\n");
         return 2;
     }
     QApplication app(argc, argv);
@@ -59,6 +61,10 @@ int main(int argc, char** argv)
     TSettings settings;
     SetDefaultSettings(settings);
     settings.Style.Preset = argc > 2 ? QString::fromLocal8Bit(argv[2]).toInt() : 6;
+    settings.IsCopy = argc > 3 && QByteArray(argv[3]) == "copy";
+    settings.IsHiddenFiles = true;
+    settings.IsSystemFiles = true;
+    settings.IsSound = false;
     SaveSettings(settings);
 
     TQuietDesktop desktop;

@@ -173,7 +173,7 @@ void TRun::finish(TRunResult& result)
         if (header)
             appendText(lines, u":: Listing Completed.\r\n");
         if (m_settings.IsCopy)
-            m_host.CopyToClipboard(m_host.WholeText());
+            m_host.CopyResult();
         if (m_settings.IsSound) {
             const QString sound = Info().ProgramFolder + u"audio/ListingCompleted.wav";
             if (QFileInfo(sound).isFile())

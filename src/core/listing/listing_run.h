@@ -27,10 +27,10 @@ public:
     virtual void RunStarted() {}
     virtual void RunFinished() {}
     virtual void ShowWait(const QString& text) { Q_UNUSED(text); }
-    virtual void CopyToClipboard(QStringView text) { Q_UNUSED(text); }
+    /// The run asks for its result on the clipboard ("Copy results after list"): the whole
+    /// result text, lines joined by CR LF. The host hands over the text it holds.
+    virtual void CopyResult() {}
     virtual void PlaySound(const QString& fileName) { Q_UNUSED(fileName); }
-    /// The whole result text, lines joined by CR LF, for the clipboard.
-    virtual QString WholeText() const { return QString(); }
     /// Whether the item lines' paths go to the result line store. A host whose lines target
     /// takes the paths itself (AppendItemLine) needs no store.
     virtual bool StoresPaths() const { return true; }

@@ -20,6 +20,9 @@ public:
 
     /// The whole text, lines joined by CR LF, without a final line break.
     QStringView Text() const { return m_text; }
+    /// The same text as a string that shares this one's memory until either changes: the
+    /// clipboard keeps a result this way without a copy.
+    QString SharedText() const { return m_text; }
     /// The 0-based line that holds the unit at offset (a line break belongs to its line).
     qsizetype LineFromOffset(qsizetype offset) const;
     /// The offset of line index's first unit.

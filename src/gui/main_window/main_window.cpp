@@ -27,6 +27,7 @@
 #include "gui/main_window/write_outcome.h"
 #include "gui/result_view/result_view.h"
 #include "gui/widgets/save_dialog.h"
+#include "gui/widgets/shared_text_mime.h"
 #include "gui/widgets/thin_line.h"
 #include "gui/widgets/window_commands.h"
 #include "version.h"
@@ -649,20 +650,16 @@ void TFormMain::ProcessEvents()
         RequestStop();
 }
 
-void TFormMain::CopyToClipboard(QStringView text)
+// The clipboard shares the result's text: nothing is copied until a program pastes.
+void TFormMain::CopyResult()
 {
     m_memo->SelectAll();
-    QGuiApplication::clipboard()->setText(text.toString());
+    QGuiApplication::clipboard()->setMimeData(new TSharedTextMimeData(m_result.SharedText()));
 }
 
 void TFormMain::PlaySound(const QString& fileName)
 {
     m_desktop.PlaySound(fileName);
-}
-
-QString TFormMain::WholeText() const
-{
-    return m_result.Text().toString();
 }
 
 // --- commands -------------------------------------------------------------------------------
@@ -735,7 +732,7 @@ void TFormMain::actionStopExecute()
 
 void TFormMain::actionCopyResultExecute()
 {
-    CopyToClipboard(m_result.Text());
+    CopyResult();
 }
 
 void TFormMain::actionClearExecute()

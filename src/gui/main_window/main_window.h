@@ -66,9 +66,8 @@ public:
     void ShowStatus(const QString& text) override;
     void ShowStats(const QString& text) override;
     void ProcessEvents() override;
-    void CopyToClipboard(QStringView text) override;
+    void CopyResult() override;
     void PlaySound(const QString& fileName) override;
-    QString WholeText() const override;
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;

@@ -3,6 +3,7 @@
 #include "core/listing/result_text.h"
 #include "gui/result_view/line_layout.h"
 #include "gui/result_view/result_view_accessible.h"
+#include "gui/widgets/shared_text_mime.h"
 
 #include <QAccessible>
 #include <QApplication>
@@ -137,8 +138,9 @@ QString TResultView::SelectedText() const
 
 void TResultView::CopySelection() const
 {
-    if (SelectionLength() > 0)
-        QGuiApplication::clipboard()->setText(SelectedText());
+    if (SelectionLength() > 0 && m_result)
+        QGuiApplication::clipboard()->setMimeData(
+            new TSharedTextMimeData(m_result->SharedText(), SelectionStart(), SelectionLength()));
 }
 
 qsizetype TResultView::LineFromChar(qsizetype offset) const

@@ -20,16 +20,22 @@ QString NameWithSuffix(const QString& typed, const QString& folder, const QStrin
     return typed + u'.' + suffix;
 }
 
+TNameOnlyIconProvider::TNameOnlyIconProvider()
+    : m_folder(QApplication::style()->standardIcon(QStyle::SP_DirIcon)),
+      m_file(QApplication::style()->standardIcon(QStyle::SP_FileIcon)),
+      m_drive(QApplication::style()->standardIcon(QStyle::SP_DriveHDIcon))
+{
+}
+
 QIcon TNameOnlyIconProvider::icon(IconType type) const
 {
-    const QStyle* style = QApplication::style();
     switch (type) {
     case Folder:
-        return style->standardIcon(QStyle::SP_DirIcon);
+        return m_folder;
     case Drive:
-        return style->standardIcon(QStyle::SP_DriveHDIcon);
+        return m_drive;
     default:
-        return style->standardIcon(QStyle::SP_FileIcon);
+        return m_file;
     }
 }
 

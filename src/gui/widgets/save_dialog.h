@@ -17,9 +17,16 @@ QString NameWithSuffix(const QString& typed, const QString& folder, const QStrin
 /// so a folder that holds a FIFO or /proc/kmsg cannot stop it.
 class TNameOnlyIconProvider : public QAbstractFileIconProvider {
 public:
+    TNameOnlyIconProvider();
     QIcon icon(IconType type) const override;
     QIcon icon(const QFileInfo& info) const override;
     QString type(const QFileInfo& info) const override;
+
+private:
+    // Made once: a dialog asks for every entry of every folder it shows.
+    QIcon m_folder;
+    QIcon m_file;
+    QIcon m_drive;
 };
 
 /// The one provider every file dialog uses; it lives as long as the program.

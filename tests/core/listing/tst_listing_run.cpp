@@ -42,9 +42,8 @@ public:
         if (StopOnEvents)
             RequestStop();
     }
-    void CopyToClipboard(QStringView text) override { Clipboard = text.toString(); }
+    void CopyResult() override { Clipboard = Result.Text().toString(); }
     void PlaySound(const QString& fileName) override { Sounds << fileName; }
-    QString WholeText() const override { return Result.Text().toString(); }
 
     TStoppingResult Result;
     QStringList Warnings, Accepted, Sounds;
