@@ -35,6 +35,7 @@
 #include <QStyle>
 #include <QTabWidget>
 #include <QTextCursor>
+#include <QTimer>
 #include <QToolButton>
 #include <QUrl>
 #include <QVBoxLayout>
@@ -47,6 +48,7 @@ namespace dirka {
 namespace {
 
 constexpr QSize DialogSize(620, 620);
+constexpr int FramePlacementDelayMs = 150;
 
 // One bar runs over the three passes of a build, in proportion to what each costs on a large
 // result: the page is built in a blink, filling the two views takes the time.
@@ -272,6 +274,11 @@ void TdlgExport::showEvent(QShowEvent* event)
     if (event->spontaneous())
         return; // back from minimized: not an opening
     m_pages->setCurrentIndex(0);
+    // At a large scale the dialog's size may not fit the screen: it is made to, title bar
+    // included once the window manager has told the frame's size.
+    if (!isMaximized())
+        PlaceOnScreen(this);
+    QTimer::singleShot(FramePlacementDelayMs, this, [this] { KeepFrameOnScreen(this); });
     const bool oneLocation = !m_listedLocation.isEmpty();
     m_radioRelative->setEnabled(oneLocation);
     m_labelListOneLocation->setVisible(!oneLocation);

@@ -65,6 +65,7 @@ constexpr int HintMs = 6000;
 constexpr int HiddenCodeUnicodeBigEndian = 3;
 constexpr int HiddenCodeAnsi = 1;
 constexpr int StartListDelayMs = 100;
+constexpr int FramePlacementDelayMs = 150;
 constexpr QSize ToolButtonSize(80, 36);
 constexpr QSize StopButtonSize(57, 41);
 
@@ -502,6 +503,9 @@ void TFormMain::showEvent(QShowEvent* event)
         return;
     m_shown = true;
     PlaceOnScreen(this);
+    // The window manager tells the frame's size only once the window is on screen: the window
+    // is placed again then, so its title bar cannot stand above the screen.
+    QTimer::singleShot(FramePlacementDelayMs, this, [this] { KeepFrameOnScreen(this); });
     applyCommandStates();
     actionLocationEnterExecute();
     if (m_startList)

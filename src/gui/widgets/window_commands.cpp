@@ -45,15 +45,38 @@ QRect FitAndCenter(QSize size, QMargins frame, QRect available)
     return outer.marginsRemoved(frame);
 }
 
+namespace {
+
+QMargins frameMargins(const QWidget* window)
+{
+    const QRect inner = window->geometry();
+    const QRect outer = window->frameGeometry();
+    return {inner.left() - outer.left(), inner.top() - outer.top(), outer.right() - inner.right(),
+            outer.bottom() - inner.bottom()};
+}
+
+} // namespace
+
+void KeepFrameOnScreen(QWidget* window)
+{
+    const QScreen* screen = window->screen();
+    if (!screen || !window->isVisible() || window->isMaximized() || window->isFullScreen())
+        return;
+    const QRect available = screen->availableGeometry();
+    if (available.contains(window->frameGeometry()))
+        return;
+    const QMargins frame = frameMargins(window);
+    QRect placed = FitAndCenter(window->size(), frame, available);
+    window->resize(placed.size());
+    window->move(placed.topLeft() - QPoint(frame.left(), frame.top()));
+}
+
 void PlaceOnScreen(QWidget* window)
 {
     const QScreen* screen = window->screen();
     if (!screen)
         return;
-    QMargins frame(window->geometry().left() - window->frameGeometry().left(),
-                   window->geometry().top() - window->frameGeometry().top(),
-                   window->frameGeometry().right() - window->geometry().right(),
-                   window->frameGeometry().bottom() - window->geometry().bottom());
+    QMargins frame = frameMargins(window);
     if (frame.isNull())
         frame = QMargins(0, window->style()->pixelMetric(QStyle::PM_TitleBarHeight), 0, 0);
     const QRect placed = FitAndCenter(window->size(), frame, screen->availableGeometry());
