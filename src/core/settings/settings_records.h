@@ -19,6 +19,17 @@ inline constexpr int LastSortCode = 5;
 inline constexpr int LastHeaderCode = 7;
 inline constexpr int MaxIndentSpace = 20;
 
+/// The codes of TListStyle's two-way and three-way choices.
+inline constexpr int ListMode = 0; // Mode
+inline constexpr int TreeMode = 1;
+inline constexpr int TabSeparator = 0; // Separator
+inline constexpr int SpaceSeparator = 1;
+inline constexpr int TabIndent = 0; // IndentMode
+inline constexpr int SpaceIndent = 1;
+inline constexpr int NoIndent = 2;
+/// The "Search for" entry "All files", chosen at every start.
+inline constexpr int AllFilesFilter = 0;
+
 /// The default mask text of each "Search for" entry, by index.
 const std::array<QString, FilterCount>& DefaultFilterMasks();
 

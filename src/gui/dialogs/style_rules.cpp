@@ -17,10 +17,10 @@ int positionIn(int code, qsizetype count)
 void LoadStyleControls(TStyleControls& controls, const TListStyle& style, bool withHeader)
 {
     controls.StylePosition = style.Preset >= 0 && style.Preset <= CustomPreset ? style.Preset : -1;
-    if (style.Mode == 0 || style.Mode == 1)
-        controls.Tree = style.Mode == 1;
-    if (style.Separator == 0 || style.Separator == 1)
-        controls.SeparatorSpace = style.Separator == 1;
+    if (style.Mode == ListMode || style.Mode == TreeMode)
+        controls.Tree = style.Mode == TreeMode;
+    if (style.Separator == TabSeparator || style.Separator == SpaceSeparator)
+        controls.SeparatorSpace = style.Separator == SpaceSeparator;
     if (style.IndentMode >= 0 && style.IndentMode <= 2)
         controls.IndentMode = style.IndentMode;
     controls.NewLine = style.IsNewLine;
@@ -43,8 +43,8 @@ TListStyle ReadStyleControls(const TStyleControls& controls)
     TListStyle style;
     SetDefaultStyle(style);
     style.Preset = controls.StylePosition;
-    style.Mode = controls.Tree ? 1 : 0;
-    style.Separator = controls.SeparatorSpace ? 1 : 0;
+    style.Mode = controls.Tree ? TreeMode : ListMode;
+    style.Separator = controls.SeparatorSpace ? SpaceSeparator : TabSeparator;
     style.IndentMode = controls.IndentMode;
     style.IsNewLine = controls.NewLine;
     style.IsSkip = controls.Skip;
@@ -61,7 +61,7 @@ TListStyle ReadStyleControls(const TStyleControls& controls)
 
 TStyleControlStates StyleControlStates(const TStyleControls& controls)
 {
-    return {controls.IndentMode == 1, !controls.Tree, controls.Header};
+    return {controls.IndentMode == SpaceIndent, !controls.Tree, controls.Header};
 }
 
 QString PreviewCaption(const QString& name)

@@ -97,8 +97,8 @@ TFormMain::TFormMain(TDesktop& desktop, const std::optional<QString>& commandLin
     prepareSaveDialogs();
 
     LoadSettings(m_settings);
-    m_settings.Filter = 0; // "All files" at every start, whatever was chosen before
-    m_locationRow->comboFilter()->setCurrentIndex(0);
+    m_settings.Filter = AllFilesFilter; // at every start, whatever was chosen before
+    m_locationRow->comboFilter()->setCurrentIndex(AllFilesFilter);
     connect(m_locationRow->comboFilter(), &QComboBox::currentIndexChanged, this,
             &TFormMain::comboFilterChange);
     m_locationRow->comboPath()->addItems(LocationList(SystemDriveList()));
