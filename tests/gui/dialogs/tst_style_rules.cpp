@@ -67,6 +67,34 @@ private Q_SLOTS:
         QCOMPARE(ReadStyleControls(controls), expected);
     }
 
+    void controlStates_data()
+    {
+        QTest::addColumn<int>("indentMode");
+        QTest::addColumn<bool>("tree");
+        QTest::addColumn<bool>("header");
+        QTest::addColumn<bool>("indentSpace");
+        QTest::addColumn<bool>("folderItem");
+        QTest::addColumn<bool>("headerList");
+        QTest::newRow("list, tab, no header") << 0 << false << false << false << true << false;
+        QTest::newRow("list, spaces, header") << 1 << false << true << true << true << true;
+        QTest::newRow("tree, none") << 2 << true << false << false << false << false;
+        QTest::newRow("tree, spaces") << 1 << true << true << true << false << true;
+    }
+    void controlStates()
+    {
+        QFETCH(int, indentMode);
+        QFETCH(bool, tree);
+        QFETCH(bool, header);
+        TStyleControls controls;
+        controls.IndentMode = indentMode;
+        controls.Tree = tree;
+        controls.Header = header;
+        const TStyleControlStates states = StyleControlStates(controls);
+        QTEST(states.IndentSpace, "indentSpace");
+        QTEST(states.FolderItem, "folderItem");
+        QTEST(states.HeaderList, "headerList");
+    }
+
     void previewLinesTakenBack()
     {
         TPreviewLines lines;
