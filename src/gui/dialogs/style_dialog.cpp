@@ -426,30 +426,7 @@ void TFormSelectStyle::buildPreview()
 
 void TFormSelectStyle::showPreviewLines()
 {
-    // Only lines that changed since the last look go to the text area, so a program folder
-    // with many thousand files still lists in linear time.
-    const qsizetype kept = std::min(m_shownLines, m_previewLines.TakeUnchangedCount());
-    const qsizetype count = m_previewLines.LineCount();
-    QTextDocument* document = m_memoPreview->document();
-    if (kept == 0) {
-        m_memoPreview->clear();
-    } else if (kept < m_shownLines) {
-        // Line kept - 1 stays; its line break and everything after it go.
-        QTextCursor taken(document->findBlockByNumber(int(kept - 1)));
-        taken.movePosition(QTextCursor::EndOfBlock);
-        taken.movePosition(QTextCursor::End, QTextCursor::KeepAnchor);
-        taken.removeSelectedText();
-    }
-    QString added;
-    for (qsizetype i = kept; i < count; ++i) {
-        if (i > 0)
-            added += u'\n';
-        added += m_previewLines.Line(i);
-    }
-    QTextCursor cursor(document);
-    cursor.movePosition(QTextCursor::End);
-    cursor.insertText(added);
-    m_shownLines = count;
+    m_shownLines = RefreshPreview(*m_memoPreview->document(), m_shownLines, m_previewLines);
 }
 
 void TFormSelectStyle::btnCustomizePreviewClick()

@@ -1,5 +1,9 @@
 #include "gui/dialogs/style_rules.h"
 
+#include <QTextBlock>
+#include <QTextCursor>
+#include <QTextDocument>
+
 #include <algorithm>
 
 namespace dirka {
@@ -86,6 +90,31 @@ qsizetype TPreviewLines::TakeUnchangedCount()
     const qsizetype unchanged = m_unchanged;
     m_unchanged = LineCount();
     return unchanged;
+}
+
+qsizetype RefreshPreview(QTextDocument& document, qsizetype shownLines, TPreviewLines& lines)
+{
+    const qsizetype kept = std::min(shownLines, lines.TakeUnchangedCount());
+    const qsizetype count = lines.LineCount();
+    if (kept == 0) {
+        document.clear();
+    } else if (kept < shownLines) {
+        // Line kept - 1 stays; its line break and everything after it go.
+        QTextCursor taken(document.findBlockByNumber(int(kept - 1)));
+        taken.movePosition(QTextCursor::EndOfBlock);
+        taken.movePosition(QTextCursor::End, QTextCursor::KeepAnchor);
+        taken.removeSelectedText();
+    }
+    QString added;
+    for (qsizetype i = kept; i < count; ++i) {
+        if (i > 0)
+            added += u'\n';
+        added += lines.Line(i);
+    }
+    QTextCursor cursor(&document);
+    cursor.movePosition(QTextCursor::End);
+    cursor.insertText(added);
+    return count;
 }
 
 } // namespace dirka

@@ -5,6 +5,8 @@
 
 #include <QString>
 
+class QTextDocument;
+
 // The rules of the style dialog, apart from its widgets: how the style controls load from, and
 // read into, a TListStyle, which of them are enabled, and the preview's lines.
 namespace dirka {
@@ -65,5 +67,10 @@ public:
 private:
     qsizetype m_unchanged = 0;
 };
+
+/// Brings document (one line a block) up to lines, of which it shows the first shownLines as
+/// they were at the last call: only lines that changed since go to the document, so a folder of
+/// many thousand files still previews in linear time. Answers the lines it shows now.
+qsizetype RefreshPreview(QTextDocument& document, qsizetype shownLines, TPreviewLines& lines);
 
 } // namespace dirka

@@ -119,6 +119,13 @@ void TResultView::Select(qsizetype start, qsizetype length)
     ensureVisible(end, true);
 }
 
+void TResultView::SelectFromTo(qsizetype anchor, qsizetype caret)
+{
+    const qsizetype size = text().size();
+    setSelection(std::clamp<qsizetype>(anchor, 0, size), std::clamp<qsizetype>(caret, 0, size));
+    ensureVisible(m_caret, true);
+}
+
 void TResultView::ShowFromTop()
 {
     setSelection(0, 0);

@@ -35,6 +35,8 @@ public:
     qsizetype CaretPosition() const { return m_caret; }
     /// Selects [start, start+length) (clamped), caret at the end; scrolls it into view.
     void Select(qsizetype start, qsizetype length);
+    /// Selects from anchor to caret, either way round, the caret where a key moves it next.
+    void SelectFromTo(qsizetype anchor, qsizetype caret);
     /// Caret at the end, no scrolling.
     void SelectAll();
     /// Caret at the start, nothing selected, scrolled to the top left.

@@ -1,8 +1,21 @@
 #include "gui/dialogs/style_rules.h"
 
 #include <QTest>
+#include <QTextDocument>
 
 using namespace dirka;
+
+namespace {
+
+QStringList linesOf(const TLinesTarget& lines)
+{
+    QStringList out;
+    for (qsizetype i = 0; i < lines.LineCount(); ++i)
+        out << lines.Line(i).toString();
+    return out;
+}
+
+} // namespace
 
 // Records are designated initializers naming only what a case is about.
 #pragma GCC diagnostic ignored "-Wmissing-field-initializers"
@@ -93,6 +106,34 @@ private Q_SLOTS:
         QTEST(states.IndentSpace, "indentSpace");
         QTEST(states.FolderItem, "folderItem");
         QTEST(states.HeaderList, "headerList");
+    }
+
+    // The preview shown a piece at a time reads as the lines at every step, whatever the walk
+    // took back in between.
+    void previewRefreshedInPieces()
+    {
+        TPreviewLines lines;
+        QTextDocument document;
+        qsizetype shown = 0;
+        const auto refresh = [&] {
+            shown = RefreshPreview(document, shown, lines);
+            QCOMPARE(document.toPlainText(), linesOf(lines).join(u'\n'));
+        };
+        refresh();
+        for (const char16_t* line : {u"a", u"b", u"c"})
+            lines.AppendLine(line);
+        refresh();
+        lines.AppendLine(u"d");
+        lines.AppendLine(u"e");
+        refresh();
+        lines.TruncateLines(2); // a folder taken back, others in its place
+        lines.AppendLine(u"f");
+        refresh();
+        lines.TruncateLines(0);
+        lines.AppendLine(u"g");
+        refresh();
+        lines.Reset();
+        refresh();
     }
 
     void previewLinesTakenBack()

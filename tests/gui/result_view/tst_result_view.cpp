@@ -145,6 +145,12 @@ private Q_SLOTS:
         QTest::newRow("Left at the start") << 0 << 0 << +Qt::Key_Left << none << 0 << 0 << 0;
         QTest::newRow("Left collapses a selection")
             << 1 << 6 << +Qt::Key_Left << none << 1 << 0 << 1;
+        QTest::newRow("Left collapses a backward selection")
+            << 6 << 1 << +Qt::Key_Left << none << 1 << 0 << 1;
+        QTest::newRow("Right collapses a selection to its end")
+            << 1 << 6 << +Qt::Key_Right << none << 6 << 0 << 6;
+        QTest::newRow("Right collapses a backward selection to its end")
+            << 6 << 1 << +Qt::Key_Right << none << 6 << 0 << 6;
         QTest::newRow("Shift+End") << 6 << 6 << +Qt::Key_End << shift << 6 << 3 << 9;
         QTest::newRow("Home") << 8 << 8 << +Qt::Key_Home << none << 6 << 0 << 6;
         QTest::newRow("Ctrl+End") << 1 << 1 << +Qt::Key_End << ctrl << 15 << 0 << 15;
@@ -166,8 +172,11 @@ private Q_SLOTS:
         QFETCH(int, length);
         QFETCH(int, newCaret);
         TFixture f(Lines);
-        f.View.Select(anchor, caret - anchor);
-        QTest::keyClick(&f.View, Qt::Key(key), Qt::KeyboardModifiers(modifiers));
+        f.View.show();
+        QApplication::setActiveWindow(&f.View);
+        QVERIFY(QTest::qWaitForWindowActive(&f.View));
+        f.View.SelectFromTo(anchor, caret);
+        QTest::keyClick(f.View.windowHandle(), Qt::Key(key), Qt::KeyboardModifiers(modifiers));
         verifySelection(f.View, start, length, newCaret);
     }
 
