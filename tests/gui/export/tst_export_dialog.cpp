@@ -303,21 +303,22 @@ private Q_SLOTS:
         QVERIFY(open(QStringLiteral("/music/")));
         QTRY_VERIFY(m_dialog->isActiveWindow());
         auto* pages = find<QTabWidget>("pcPages");
-        QTest::keyClick(m_dialog.get(), Qt::Key_Tab, Qt::ControlModifier);
+        QTest::keyClick(m_dialog->windowHandle(), Qt::Key_Tab, Qt::ControlModifier);
         QCOMPARE(pages->currentIndex(), 1);
-        QTest::keyClick(m_dialog.get(), Qt::Key_Tab, Qt::ControlModifier);
+        QTest::keyClick(m_dialog->windowHandle(), Qt::Key_Tab, Qt::ControlModifier);
         QCOMPARE(pages->currentIndex(), 0);
-        QTest::keyClick(m_dialog.get(), Qt::Key_Backtab, Qt::ControlModifier | Qt::ShiftModifier);
+        QTest::keyClick(m_dialog->windowHandle(), Qt::Key_Backtab,
+                        Qt::ControlModifier | Qt::ShiftModifier);
         QCOMPARE(pages->currentIndex(), 1);
 
         auto* memo = find<QPlainTextEdit>("memoSource");
         memo->setFocus();
-        QTest::keyClick(memo, Qt::Key_A, Qt::ControlModifier);
+        QTest::keyClick(m_dialog->windowHandle(), Qt::Key_A, Qt::ControlModifier);
         QCOMPARE(memo->textCursor().selectedText().size(), memo->document()->characterCount() - 1);
 
-        QTest::keyClick(m_dialog.get(), Qt::Key_F11);
+        QTest::keyClick(m_dialog->windowHandle(), Qt::Key_F11);
         QVERIFY(m_dialog->windowState() & Qt::WindowMaximized);
-        QTest::keyClick(m_dialog.get(), Qt::Key_F11);
+        QTest::keyClick(m_dialog->windowHandle(), Qt::Key_F11);
         QVERIFY(!(m_dialog->windowState() & Qt::WindowMaximized));
 
         find<QPushButton>("sbtnHelp")->click();

@@ -80,6 +80,17 @@ private:
         find(action)->trigger();
     }
 
+    // Keys as the platform gives them: to the window, through shortcut override and focus.
+    void key(Qt::Key key, Qt::KeyboardModifiers modifiers = Qt::NoModifier)
+    {
+        QTest::keyClick(m_window->windowHandle(), key, modifiers);
+    }
+    void activate()
+    {
+        QApplication::setActiveWindow(m_window.get());
+        QVERIFY(QTest::qWaitForWindowActive(m_window.get()));
+    }
+
     // Acts on the modal dialog (of that name, when given) once it runs its own loop.
     void whenModal(std::function<void(QWidget*)> act, const QString& name = QString())
     {
@@ -308,15 +319,16 @@ private Q_SLOTS:
 
     void helpPageOfTheFocusedControl()
     {
+        activate();
         find("actionFind")->trigger();
         QVERIFY(find<QLineEdit>("edFind")->hasFocus());
-        QTest::keyClick(find<QLineEdit>("edFind"), Qt::Key_F1, Qt::ShiftModifier);
+        key(Qt::Key_F1, Qt::ShiftModifier);
         QCOMPARE(m_desktop.Calls, QStringList());
-        QTest::keyClick(find<QLineEdit>("edFind"), Qt::Key_F1);
+        key(Qt::Key_F1);
         QCOMPARE(m_desktop.Calls, QStringList{u"open " + m_program.path() + u"/help/us0005.html"});
         m_desktop.Calls.clear();
         find<QComboBox>("comboPath")->setFocus();
-        QTest::keyClick(find<QComboBox>("comboPath"), Qt::Key_F1);
+        key(Qt::Key_F1);
         QCOMPARE(m_desktop.Calls, QStringList{u"open " + m_program.path() + u"/help/index.html"});
     }
 
@@ -350,11 +362,13 @@ private Q_SLOTS:
         find("miCaseSensitive")->setChecked(caseSensitive);
         find("actionFind")->trigger();
         QLineEdit* edit = find<QLineEdit>("edFind");
-        QTest::keyClicks(edit, pattern);
+        activate();
+        QVERIFY(edit->hasFocus());
+        edit->setText(pattern);
         qsizetype last = -1;
         for (int start : starts) {
             m_desktop.Calls.clear();
-            QTest::keyClick(edit, Qt::Key_Return);
+            key(Qt::Key_Return);
             const bool beeped = m_desktop.Calls == QStringList{"beep"};
             if (start < 0) {
                 QVERIFY(beeped);
@@ -366,7 +380,7 @@ private Q_SLOTS:
             QCOMPARE(m_window->Memo()->SelectionLength(), pattern.size());
             last = start;
         }
-        QTest::keyClick(edit, Qt::Key_Escape);
+        key(Qt::Key_Escape);
         QVERIFY(!find<TFindPanel>("panelFind")->isVisible());
         QVERIFY(m_window->Memo()->hasFocus());
     }
@@ -440,17 +454,6 @@ private Q_SLOTS:
                  m_tree.filePath(QStringLiteral("sub")));
         QVERIFY(lines().join(u'\n').contains(u":: Search for: All files; Depth: 1"));
         delete mime;
-    }
-
-    // Keys as the platform gives them: to the window, through shortcut override and focus.
-    void key(Qt::Key key, Qt::KeyboardModifiers modifiers = Qt::NoModifier)
-    {
-        QTest::keyClick(m_window->windowHandle(), key, modifiers);
-    }
-    void activate()
-    {
-        QApplication::setActiveWindow(m_window.get());
-        QVERIFY(QTest::qWaitForWindowActive(m_window.get()));
     }
 
     void enterInTheLocationBoxLists()

@@ -295,9 +295,12 @@ private Q_SLOTS:
         TFixture f(Lines);
         QGuiApplication::clipboard()->setText(u"before"_s);
         f.View.Select(start, length);
-        if (byKey)
-            QTest::keyClick(&f.View, Qt::Key_C, Qt::ControlModifier);
-        else
+        if (byKey) {
+            f.View.show();
+            QApplication::setActiveWindow(&f.View);
+            QVERIFY(QTest::qWaitForWindowActive(&f.View));
+            QTest::keyClick(f.View.windowHandle(), Qt::Key_C, Qt::ControlModifier);
+        } else
             f.View.CopySelection();
         QCOMPARE(QGuiApplication::clipboard()->text(), clipboard);
     }
