@@ -94,7 +94,6 @@ TFormMain::TFormMain(TDesktop& desktop, const std::optional<QString>& commandLin
     createMenus();
     createToolBar();
     createCentralArea();
-    prepareSaveDialogs();
 
     LoadSettings(m_settings);
     m_settings.Filter = AllFilesFilter; // at every start, whatever was chosen before
@@ -456,8 +455,12 @@ void TFormMain::createCentralArea()
     setCentralWidget(central);
 }
 
+// The three save dialogs are made at their first use and kept: each reads and watches its
+// folder from the moment it exists, which a window that never saves need not pay for.
 void TFormMain::prepareSaveDialogs()
 {
+    if (m_saveDialog)
+        return;
     const auto make = [this](const char* name, const QString& title, const QStringList& filters,
                              const QString& suffix) {
         auto* dialog = new TSaveDialog(this, title, filters, suffix);
@@ -867,6 +870,7 @@ std::optional<QString> TFormMain::askSaveName(QFileDialog& dialog)
 
 void TFormMain::actionExportToHTMLExecute()
 {
+    prepareSaveDialogs();
     m_saveDialogHTML->setDirectory(saveStartFolder());
     const std::optional<QString> fileName = askSaveName(*m_saveDialogHTML);
     if (!fileName)
@@ -877,6 +881,7 @@ void TFormMain::actionExportToHTMLExecute()
 
 void TFormMain::actionSaveAsExecute()
 {
+    prepareSaveDialogs();
     m_saveDialog->setDirectory(saveStartFolder());
     if (!m_lastSaveName.isEmpty())
         m_saveDialog->selectFile(m_lastSaveName);
@@ -892,6 +897,7 @@ void TFormMain::actionSaveAsExecute()
 
 void TFormMain::actionExportToM3U8Execute()
 {
+    prepareSaveDialogs();
     const std::optional<QString> fileName = m_desktop.RunSaveDialog(*m_saveDialogM3U8);
     if (!fileName || fileName->isEmpty())
         return;
