@@ -28,15 +28,19 @@ constexpr qsizetype PageSize = qsizetype(1) << PageBits;
 constexpr std::size_t BlockUnits = std::size_t(1) << 20;
 constexpr std::size_t MaxBlocks = std::size_t(1) << 20;
 
-// One entry per result line, 16 bytes. Its own text is Length units at Position in text block
-// Block; standard blocks hold BlockUnits, a longer text gets a block of its own at Position 0.
+// One entry per result line, 16 bytes. Its own text is Length characters at Position in text
+// block Block; standard blocks hold BlockUnits, a longer text gets a block of its own at
+// Position 0. A text whose characters all lie below U+0100 (most file names) is stored Narrow,
+// one byte a character, two to a block unit.
 struct TTab {
     std::uint64_t Block : 20 = 0;
     std::uint64_t Position : 28 = 0;
     std::uint64_t PrefixLength : 16 = 0;
-    std::uint32_t Length = 0;
+    std::uint32_t Length : 31 = 0;
+    std::uint32_t Narrow : 1 = 0;
     std::int32_t Link = -1;
 };
+constexpr qsizetype MaxTextLength = (qsizetype(1) << 31) - 1;
 static_assert(sizeof(TTab) == 16);
 
 struct TBlock {
@@ -88,11 +92,51 @@ TTab& recordedEntry(TStore& s, int index)
     return *t;
 }
 
-const QChar* textOf(const TStore& s, const TTab& t)
+// The block units a text of length characters takes.
+std::size_t storedUnits(std::size_t length, bool narrow)
 {
-    static const char16_t none = 0;
-    const char16_t* units = t.Length == 0 ? &none : s.blocks[t.Block].units.get() + t.Position;
-    return reinterpret_cast<const QChar*>(units);
+    return narrow ? (length + 1) / 2 : length;
+}
+
+bool fitsNarrow(QStringView text)
+{
+    return std::all_of(text.begin(), text.end(), [](QChar c) { return c.unicode() < 0x100; });
+}
+
+// Writes t's own text, widened where it is stored narrow, to out.
+void copyText(const TStore& s, const TTab& t, QChar* out)
+{
+    if (t.Length == 0)
+        return;
+    const char16_t* units = s.blocks[t.Block].units.get() + t.Position;
+    if (!t.Narrow) {
+        std::copy_n(units, t.Length, reinterpret_cast<char16_t*>(out));
+        return;
+    }
+    const auto* bytes = reinterpret_cast<const unsigned char*>(units);
+    std::transform(bytes, bytes + t.Length, reinterpret_cast<char16_t*>(out),
+                   [](unsigned char b) { return char16_t(b); });
+}
+
+QString textOf(const TStore& s, const TTab& t)
+{
+    QString text(qsizetype(t.Length), Qt::Uninitialized);
+    copyText(s, t, text.data());
+    return text;
+}
+
+// Stores head + tail as t's own text at out, narrow when t says so.
+void putText(char16_t* out, QStringView head, QStringView tail, bool narrow)
+{
+    if (!narrow) {
+        std::copy_n(head.utf16(), head.size(), out);
+        std::copy_n(tail.utf16(), tail.size(), out + head.size());
+        return;
+    }
+    auto* bytes = reinterpret_cast<unsigned char*>(out);
+    const auto narrowed = [](char16_t c) { return static_cast<unsigned char>(c); };
+    bytes = std::transform(head.utf16(), head.utf16() + head.size(), bytes, narrowed);
+    std::transform(tail.utf16(), tail.utf16() + tail.size(), bytes, narrowed);
 }
 
 // Room for count units at the end of the text, recorded in t.
@@ -154,11 +198,12 @@ void dropCachedFrom(TStore& s, int fromIndex)
     }
 }
 
-// target := the first n units of prefix + tail. When target itself holds the prefix it is cut
-// and extended in place; otherwise its buffer is reused unless a caller still shares it.
-void writeJoined(QString& target, const QChar* prefix, qsizetype n, const QChar* tail, qsizetype m,
+// target := the first n units of prefix + t's own text. When target itself holds the prefix it
+// is cut and extended in place; otherwise its buffer is reused unless a caller still shares it.
+void writeJoined(QString& target, const QChar* prefix, qsizetype n, const TStore& s, const TTab& t,
                  bool prefixInTarget)
 {
+    const qsizetype m = qsizetype(t.Length);
     if (prefixInTarget) {
         target.resize(n + m); // keeps the first n units, also when it detaches
     } else {
@@ -167,7 +212,7 @@ void writeJoined(QString& target, const QChar* prefix, qsizetype n, const QChar*
         target.resize(n + m);
         std::copy_n(prefix, n, target.data());
     }
-    std::copy_n(tail, m, target.data() + n);
+    copyText(s, t, target.data() + n);
 }
 
 void grow(TStore& s, int index)
@@ -196,7 +241,7 @@ void TabAdd(int index, QStringView name, QStringView folderPath)
         TabClear(index, true);
 
     const qsizetype total = folderPath.size() + name.size();
-    Assert(total <= qsizetype(std::numeric_limits<std::uint32_t>::max()));
+    Assert(total <= MaxTextLength);
 
     // Units shared with the last path, compared piecewise so that no joined path is built.
     qsizetype common = 0;
@@ -219,15 +264,12 @@ void TabAdd(int index, QStringView name, QStringView folderPath)
     t.Length = std::uint32_t(total - n);
     t.PrefixLength = std::uint64_t(n);
     if (t.Length > 0) {
-        char16_t* text = takeText(s, t.Length, t);
-        if (n < folderPath.size()) {
-            const QStringView head = folderPath.sliced(n);
-            std::copy_n(head.utf16(), head.size(), text);
-            std::copy_n(name.utf16(), name.size(), text + head.size());
-        } else {
-            const QStringView rest = name.sliced(n - folderPath.size());
-            std::copy_n(rest.utf16(), rest.size(), text);
-        }
+        const bool inFolder = n < folderPath.size();
+        const QStringView head = inFolder ? folderPath.sliced(n) : QStringView();
+        const QStringView tail = inFolder ? name : name.sliced(n - folderPath.size());
+        t.Narrow = fitsNarrow(head) && fitsNarrow(tail);
+        char16_t* text = takeText(s, storedUnits(t.Length, t.Narrow), t);
+        putText(text, head, tail, t.Narrow);
     }
     if (n == 0) {
         t.Link = -1;
@@ -266,7 +308,7 @@ QString TabGet(int index)
     if (!entry || entry->Length + entry->PrefixLength == 0)
         return QString();
     if (entry->PrefixLength == 0)
-        return QString(textOf(s, *entry), entry->Length);
+        return textOf(s, *entry);
 
     // Follow the links down to a whole entry or a cached path, then rebuild upwards, caching
     // each path on the way in the order a recursive rebuild would. A chain can be as long as
@@ -288,10 +330,11 @@ QString TabGet(int index)
 
     const QChar* base = nullptr;
     qsizetype baseLength = 0;
+    QString wholeText;
     if (baseSlot < 0) {
-        const TTab& whole = recordedEntry(s, i);
-        base = textOf(s, whole);
-        baseLength = whole.Length;
+        wholeText = textOf(s, recordedEntry(s, i));
+        base = wholeText.constData();
+        baseLength = wholeText.size();
     } else {
         base = s.cache[std::size_t(baseSlot)].Text.constData();
         baseLength = s.cache[std::size_t(baseSlot)].Text.size();
@@ -314,7 +357,7 @@ QString TabGet(int index)
         const bool inPlace = k < uncached ? baseInWork : slot == baseSlot;
         if (k >= uncached)
             cached.Index = -1; // until the slot holds the new path
-        writeJoined(target, base, n, textOf(s, t), t.Length, inPlace);
+        writeJoined(target, base, n, s, t, inPlace);
         if (k >= uncached)
             cached.Index = entryIndex;
         base = target.constData();
@@ -386,7 +429,7 @@ TTabView TabEntry(int index)
     if (index < 0 || index >= s.capacity)
         return view;
     if (const TTab* t = entryAt(s, index)) {
-        view.Text = QString(textOf(s, *t), t->Length);
+        view.Text = textOf(s, *t);
         view.Link = t->Link;
         view.PrefixLength = int(t->PrefixLength);
     }

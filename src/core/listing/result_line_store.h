@@ -4,7 +4,8 @@
 #include <QStringView>
 
 // The result line store: for every result line that shows an item, the full path of that item,
-// indexed by the line's number. Paths are front-coded against earlier entries; a 16-slot ring
+// indexed by the line's number. Paths are front-coded against earlier entries, and a text of
+// characters below U+0100 is kept one byte a character; a 16-slot ring
 // cache keeps sequential reads cheap. One process-wide instance, used from one thread.
 namespace dirka {
 
@@ -41,7 +42,8 @@ TTabView TabEntry(int index);
 
 /// What the store holds in memory; for tests and benchmarks.
 struct TTabMemory {
-    qsizetype TextUnits = 0;    // UTF-16 units of stored text
+    qsizetype TextUnits = 0;    // 16-bit units the stored text takes (a text of characters
+                                // below U+0100 takes one unit for two)
     qsizetype TextReserved = 0; // units allocated for stored text
     int UsedEntries = 0;        // one past the highest recorded index
     int Capacity = 0;           // TabCapacity()
