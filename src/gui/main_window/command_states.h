@@ -27,6 +27,8 @@ enum class TCommand {
     SaveAs,
     ExportToM3U8,
     ExportToHTML,
+    ExportToCSV,
+    ExportToJSON,
     Exit,
     Open,
     Explore,

@@ -20,6 +20,7 @@
 #include "gui/error_report/application.h"
 #include "gui/error_report/error_dialog.h"
 #include "gui/export/export_dialog.h"
+#include "gui/export/record_export_run.h"
 #include "gui/main_window/desktop.h"
 #include "gui/main_window/find_panel.h"
 #include "gui/main_window/help.h"
@@ -217,6 +218,10 @@ const TCommandRow* TFormMain::commandTable()
          key(Qt::CTRL | Qt::Key_M), u"", &F::actionExportToM3U8Execute},
         {C::ExportToHTML, &F::actionExportToHTML, "actionExportToHTML", u"Export to HTML Web Page",
          key(Qt::CTRL | Qt::Key_H), u"", &F::actionExportToHTMLExecute},
+        {C::ExportToCSV, &F::actionExportToCSV, "actionExportToCSV", u"Export to CSV...", 0, u"",
+         &F::actionExportToCSVExecute},
+        {C::ExportToJSON, &F::actionExportToJSON, "actionExportToJSON", u"Export to JSON...", 0,
+         u"", &F::actionExportToJSONExecute},
         {C::Exit, &F::actionExit, "actionExit", u"Exit", 0, u"", &F::actionExitExecute},
         {C::Open, &F::actionOpen, "actionOpen", u"Open Selected", key(Qt::Key_F9), u"",
          &F::actionOpenExecute},
@@ -268,6 +273,7 @@ void TFormMain::createMenus()
     file->addActions({actionLocationSelect, actionLocationEnter, actionFilterEnter});
     file->addSeparator();
     file->addActions({actionSaveAs, actionExportToM3U8, actionExportToHTML});
+    file->addActions({actionExportToCSV, actionExportToJSON});
     file->addSeparator();
     file->addMenu(createEncodingMenu());
     file->addSeparator();
@@ -469,6 +475,13 @@ void TFormMain::prepareSaveDialogs()
         "saveDialogM3U8", actionExportToM3U8->text() + u" As",
         {QStringLiteral("Multimedia Playlist UTF-8 (*.m3u8)"), QStringLiteral("All Files (*)")},
         QStringLiteral("m3u8"));
+    m_saveDialogCSV = make("saveDialogCSV", QStringLiteral("Export to CSV"),
+                           {QStringLiteral("CSV (*.csv)"), QStringLiteral("All Files (*)")},
+                           QStringLiteral("csv"));
+    m_saveDialogJSON =
+        make("saveDialogJSON", QStringLiteral("Export to JSON"),
+             {QStringLiteral("JSON Lines (*.jsonl)"), QStringLiteral("All Files (*)")},
+             QStringLiteral("jsonl"));
     m_saveDialogHTML = CreateHtmlSaveDialog(this);
     m_saveDialogHTML->setDirectory(Info().DesktopFolder);
 }
@@ -623,6 +636,10 @@ void TFormMain::Warn(const QString& message)
 void TFormMain::LocationAccepted(const QString& text)
 {
     m_locationRow->RememberLocation(text);
+    // Records count their depth from these; a result kept from earlier runs keeps theirs.
+    if (m_settings.IsClear)
+        m_listedLocations.clear();
+    m_listedLocations += ResolveLocations(text);
 }
 
 void TFormMain::ShowWait(const QString& text)
@@ -915,6 +932,32 @@ void TFormMain::actionExportToM3U8Execute()
         m_desktop.Warning(this, tr("%n file(s) whose names hold a line break were left out of "
                                    "the playlist.",
                                    nullptr, int(written.LeftOut.size())));
+}
+
+void TFormMain::actionExportToCSVExecute()
+{
+    exportRecords(*m_saveDialogCSV, int(TRecordFormat::Csv));
+}
+
+void TFormMain::actionExportToJSONExecute()
+{
+    exportRecords(*m_saveDialogJSON, int(TRecordFormat::Json));
+}
+
+// As the playlist: the dialog reopens where it was last used; events run every 1024 lines.
+void TFormMain::exportRecords(QFileDialog& dialog, int format)
+{
+    const std::optional<QString> fileName = askSaveName(dialog);
+    if (!fileName)
+        return;
+    const QFileInfo chosen(*fileName);
+    dialog.setDirectory(chosen.absolutePath());
+    dialog.selectFile(chosen.fileName());
+    const TRecordExport written = whileExporting([this, &fileName, format] {
+        return RunRecordExport(this, *fileName, TRecordFormat(format), m_result, m_listedLocations);
+    });
+    if (!written.Ok())
+        m_desktop.Error(this, written.ErrorText);
 }
 
 void TFormMain::actionOpenExecute()

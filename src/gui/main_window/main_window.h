@@ -136,6 +136,9 @@ private:
     void actionFilterEnterExecute();
     void actionSaveAsExecute();
     void actionExportToM3U8Execute();
+    void actionExportToCSVExecute();
+    void actionExportToJSONExecute();
+    void exportRecords(QFileDialog& dialog, int format);
     void actionOpenExecute();
     void actionExploreExecute();
     void actionMaximizeExecute();
@@ -177,6 +180,8 @@ private:
     QAction* actionSaveAs = nullptr;
     QAction* actionExportToM3U8 = nullptr;
     QAction* actionExportToHTML = nullptr;
+    QAction* actionExportToCSV = nullptr;
+    QAction* actionExportToJSON = nullptr;
     QAction* actionExit = nullptr;
     QAction* actionOpen = nullptr;
     QAction* actionExplore = nullptr;
@@ -209,6 +214,9 @@ private:
     TDialogException* m_dialogException = nullptr;
     TdlgExport* m_dlgExport = nullptr;
     QFileDialog* m_saveDialogHTML = nullptr;
+    QFileDialog* m_saveDialogCSV = nullptr;
+    QFileDialog* m_saveDialogJSON = nullptr;
+    QStringList m_listedLocations; // of the runs the result holds, for the records' depths
 };
 
 } // namespace dirka

@@ -36,6 +36,8 @@ constexpr TRow Rows[] = {
     {C::SaveAs, "Save As", false, true, false, false},
     {C::ExportToM3U8, "Export to M3U8", false, true, false, false},
     {C::ExportToHTML, "Export to HTML", false, true, false, false},
+    {C::ExportToCSV, "Export to CSV", false, true, false, false},
+    {C::ExportToJSON, "Export to JSON", false, true, false, false},
     {C::Exit, "Exit", true, true, true, true},
     {C::Open, "Open Selected", true, true, false, true},
     {C::Explore, "Explore Selected", true, true, false, true},
