@@ -557,7 +557,8 @@ void TFormMain::closeEvent(QCloseEvent* event)
 
 void TFormMain::dragEnterEvent(QDragEnterEvent* event)
 {
-    if (!m_busy && event->mimeData()->hasUrls())
+    // The result's own items dragged out and back are no location to list.
+    if (!m_busy && !event->source() && event->mimeData()->hasUrls())
         event->acceptProposedAction();
 }
 
