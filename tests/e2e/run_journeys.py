@@ -14,6 +14,7 @@ skip code) when no X server could be started.
 """
 import argparse
 import os
+import re
 import shutil
 import signal
 import subprocess
@@ -847,6 +848,48 @@ def drag_out_of_the_result(suite, root):
         text = lines_of(f.read())
     check(text[0].startswith("::") and f"{tree}/f00 #%.txt" in text,
           f"the dropped text begins {text[:3]!r}")
+
+
+@journey
+def print_to_pdf(suite, root):
+    """File > Print (Ctrl+P) lays out a result of 100,000 lines in the preview, with progress,
+    and Ctrl+P there prints it through the print dialog's output file field to a PDF whose
+    pages are the pages the preview counted."""
+    big = suite.big_tree()
+    app = Dirka(suite, root, {"PathList": f"{big} | {big}"})
+    app.set_clipboard()
+    app.key("F6")
+    check(wait_until(lambda: (app.key("F7"), app.new_clipboard(0.3))[1], 30, 0),
+          "the big tree was not listed")
+    lines = len(lines_of(app.clipboard()))
+    check(lines >= 100000, f"the result holds {lines} lines")
+    app.key("ctrl+p")
+    # The pages are laid out with a progress window while the window goes on handling events.
+    check(app.wait_window("^Print$", 10), "Ctrl+P showed no progress window")
+    check(wait_until(lambda: app.windows(r"^Print Preview - [0-9]+ pages?$"), 120),
+          f"no preview with its page count; windows: {[app.title(w) for w in app.windows('.')]}")
+    preview = app.windows(r"^Print Preview - ")[0]
+    pages = int(app.title(preview).split(" - ")[1].split()[0])
+    check(lines / 200 < pages < lines / 20, f"the preview counts {pages} pages for {lines} lines")
+    app.activate(preview)
+    app.key("ctrl+p")
+    dialog = app.wait_window("^Print$", 10)
+    check(dialog, "Ctrl+P in the preview opened no print dialog")
+    check(app.wait_active(dialog, 5), "the print dialog did not take the focus")
+    target = os.path.join(app.save, "big result.pdf")
+    # Alt+F reaches the "Output file" field of the "Print to File (PDF)" printer.
+    app.key("alt+f", "ctrl+a")
+    app.type(target)
+    app.key("Return")
+    check(wait_until(lambda: not app.windows("^Print Preview"), 120),
+          "the preview did not close after printing")
+    check(os.path.isfile(target), f"{target} was not written")
+    with open(target, "rb") as f:
+        data = f.read()
+    printed = len(re.findall(rb"/Type\s*/Page(?![a-zA-Z])", data))
+    check(data.startswith(b"%PDF-") and data.rstrip().endswith(b"%%EOF"),
+          "the PDF file is not complete")
+    check(printed == pages, f"the PDF holds {printed} pages, the preview counted {pages}")
 
 
 # --- the runner --------------------------------------------------------------------------------

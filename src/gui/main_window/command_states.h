@@ -29,6 +29,7 @@ enum class TCommand {
     ExportToHTML,
     ExportToCSV,
     ExportToJSON,
+    Print,
     Exit,
     Open,
     Explore,

@@ -25,6 +25,7 @@
 #include "gui/main_window/find_panel.h"
 #include "gui/main_window/help.h"
 #include "gui/main_window/location_row.h"
+#include "gui/print/print_command.h"
 #include "gui/result_view/result_view.h"
 #include "gui/widgets/save_dialog.h"
 #include "gui/widgets/thin_line.h"
@@ -222,6 +223,8 @@ const TCommandRow* TFormMain::commandTable()
          &F::actionExportToCSVExecute},
         {C::ExportToJSON, &F::actionExportToJSON, "actionExportToJSON", u"Export to JSON...", 0,
          u"", &F::actionExportToJSONExecute},
+        {C::Print, &F::actionPrint, "actionPrint", u"Print...", key(Qt::CTRL | Qt::Key_P), u"",
+         &F::actionPrintExecute},
         {C::Exit, &F::actionExit, "actionExit", u"Exit", 0, u"", &F::actionExitExecute},
         {C::Open, &F::actionOpen, "actionOpen", u"Open Selected", key(Qt::Key_F9), u"",
          &F::actionOpenExecute},
@@ -274,6 +277,8 @@ void TFormMain::createMenus()
     file->addSeparator();
     file->addActions({actionSaveAs, actionExportToM3U8, actionExportToHTML});
     file->addActions({actionExportToCSV, actionExportToJSON});
+    file->addSeparator();
+    file->addAction(actionPrint);
     file->addSeparator();
     file->addMenu(createEncodingMenu());
     file->addSeparator();
@@ -959,6 +964,15 @@ void TFormMain::exportRecords(QFileDialog& dialog, int format)
     });
     if (!written.Ok())
         m_desktop.Error(this, written.ErrorText);
+}
+
+// The preview lets events run while it lays out and prints the pages, as an export does.
+void TFormMain::actionPrintExecute()
+{
+    const TPrintJob job{&m_result, m_listedLocations.join(u" | "),
+                        QLocale().toString(QDateTime::currentDateTime(), QLocale::ShortFormat),
+                        m_memo->font()};
+    whileExporting([this, &job] { RunPrintPreview(this, job); });
 }
 
 void TFormMain::actionOpenExecute()

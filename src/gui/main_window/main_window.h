@@ -139,6 +139,7 @@ private:
     void actionExportToCSVExecute();
     void actionExportToJSONExecute();
     void exportRecords(QFileDialog& dialog, int format);
+    void actionPrintExecute();
     void actionOpenExecute();
     void actionExploreExecute();
     void actionMaximizeExecute();
@@ -182,6 +183,7 @@ private:
     QAction* actionExportToHTML = nullptr;
     QAction* actionExportToCSV = nullptr;
     QAction* actionExportToJSON = nullptr;
+    QAction* actionPrint = nullptr;
     QAction* actionExit = nullptr;
     QAction* actionOpen = nullptr;
     QAction* actionExplore = nullptr;

@@ -38,6 +38,7 @@ constexpr TRow Rows[] = {
     {C::ExportToHTML, "Export to HTML", false, true, false, false},
     {C::ExportToCSV, "Export to CSV", false, true, false, false},
     {C::ExportToJSON, "Export to JSON", false, true, false, false},
+    {C::Print, "Print", false, true, false, false},
     {C::Exit, "Exit", true, true, true, true},
     {C::Open, "Open Selected", true, true, false, true},
     {C::Explore, "Explore Selected", true, true, false, true},
