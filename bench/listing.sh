@@ -69,6 +69,8 @@ pair() {
   pair default+header "$tree" --set S.IsHeader=1
   pair preset6+exports "$tree" --set S.Preset=6 --set S.IsHeader=0 --output "$exports/l.txt" \
     --encoding utf8 --html "$exports/l.html" --m3u8 "$exports/l.m3u8"
+  pair preset6+records "$tree" --set S.Preset=6 --set S.IsHeader=0 --csv "$exports/l.csv" \
+    --json "$exports/l.jsonl"
   dirka_locale=en_US.UTF-8 pair flat-en_US "$flat" --set S.Preset=6 --set S.IsHeader=0
 } | tee "${RAW:-/dev/null}" | python3 -c '
 import statistics, sys

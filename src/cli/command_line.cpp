@@ -23,6 +23,7 @@ constexpr char UsageText[] =
     "       dirka --list LOCATION [--set NAME=VALUE]... [--output FILE [--encoding E]]\n"
     "                             [--m3u8 FILE] [--html FILE [--html-full]\n"
     "                             [--html-prefix TEXT] [--html-link-folders]]\n"
+    "                             [--csv FILE] [--json FILE]\n"
     "       dirka --help | --version\n"
     "\n"
     "Without --list, starts the desktop program; a LOCATION given there is listed one level\n"
@@ -41,6 +42,13 @@ constexpr char UsageText[] =
     "                      location is listed)\n"
     "  --html-prefix TEXT  put TEXT in front of every relative link\n"
     "  --html-link-folders link folder lines too\n"
+    "  --csv FILE          write one record per listed item (type, path, name, size,\n"
+    "                      modified, depth, hidden) as CSV: UTF-8 with a byte-order mark,\n"
+    "                      CR LF, names as their raw bytes\n"
+    "  --json FILE         write the same records as JSON Lines, one object a line; a name\n"
+    "                      that is not UTF-8 shows U+FFFD in \"path\" and \"name\" and has\n"
+    "                      its exact bytes, base64-encoded, in \"path_bytes\" and \"name_bytes\"\n"
+    "                      (links: type \"link\" with the size and time of their target)\n"
     "  --help              show this text\n"
     "  --version           show the version\n"
     "\n"
@@ -66,9 +74,9 @@ int usageError(const QString& message)
 std::optional<QString> sharedOutput(const TListCommand& command)
 {
     const std::pair<const char*, const QString*> outputs[] = {
-        {"--output", &command.OutputFile},
-        {"--m3u8", &command.PlaylistFile},
-        {"--html", &command.PageFile},
+        {"--output", &command.OutputFile}, {"--m3u8", &command.PlaylistFile},
+        {"--html", &command.PageFile},     {"--csv", &command.CsvFile},
+        {"--json", &command.JsonFile},
     };
     for (std::size_t a = 0; a < std::size(outputs); ++a) {
         for (std::size_t b = a + 1; b < std::size(outputs); ++b) {

@@ -63,6 +63,12 @@ private:
         } else if (arg == "--html") {
             if (const auto value = takeFile(arg))
                 c.PageFile = *value;
+        } else if (arg == "--csv") {
+            if (const auto value = takeFile(arg))
+                c.CsvFile = *value;
+        } else if (arg == "--json") {
+            if (const auto value = takeFile(arg))
+                c.JsonFile = *value;
         } else if (arg == "--html-prefix") {
             if (const auto value = takeValue(arg))
                 c.PagePrefix = QString::fromUtf8(*value);

@@ -22,6 +22,8 @@ struct TListCommand {
     bool PageFullLinks = false;   // --html-full
     QString PagePrefix;           // --html-prefix
     bool PageLinkFolders = false; // --html-link-folders
+    QString CsvFile;              // --csv: one record per listed item
+    QString JsonFile;             // --json: the same records as JSON Lines
 };
 
 enum class TCommandMode {

@@ -7,6 +7,7 @@
 #include "core/listing/line_composition.h"
 #include "core/listing/listing_run.h"
 #include "core/output/html_export.h"
+#include "core/settings/locations.h"
 #include "core/settings/settings_fields.h"
 #include "core/settings/settings_persistence.h"
 #include "core/system/program_info.h"
@@ -113,6 +114,12 @@ public:
             m_result.AddPlaylist(m_command.PlaylistFile);
         if (!m_command.PageFile.isEmpty())
             m_result.AddPage(m_command.PageFile, pageOptions(m_command));
+        if (!m_command.CsvFile.isEmpty())
+            m_result.AddRecords(m_command.CsvFile, TRecordFormat::Csv,
+                                ResolveLocations(m_command.Location));
+        if (!m_command.JsonFile.isEmpty())
+            m_result.AddRecords(m_command.JsonFile, TRecordFormat::Json,
+                                ResolveLocations(m_command.Location));
         installStopHandlers();
     }
     // The lines carry their paths to the files, and only what the style shows is looked up.

@@ -164,6 +164,29 @@ private:
     THtmlPageBuilder m_page;
 };
 
+// The records of the listed items, each looked up as its line is passed on.
+class TRecordChannel : public TFileChannel {
+public:
+    TRecordChannel(const QString& fileName, TRecordFormat format, QStringList locations)
+        : TFileChannel(fileName), m_format(format), m_records(format, std::move(locations))
+    {
+        m_records.AppendHead(m_buffer);
+    }
+
+private:
+    void encodeLine(QByteArray& out, QStringView, QStringView path) override
+    {
+        m_records.AppendItem(out, path);
+    }
+    QString errorText(const QString& message) const override
+    {
+        return RecordExportErrorText(m_format, 10, message);
+    }
+
+    TRecordFormat m_format;
+    TRecordWriter m_records;
+};
+
 } // namespace
 
 TStreamedResult::TStreamedResult(std::FILE* out) : m_out(out) {}
@@ -184,6 +207,13 @@ void TStreamedResult::AddPlaylist(const QString& fileName)
 void TStreamedResult::AddPage(const QString& fileName, THtmlExportOptions options)
 {
     m_files.push_back(std::make_unique<TPageChannel>(fileName, std::move(options)));
+    m_keepPaths = true;
+}
+
+void TStreamedResult::AddRecords(const QString& fileName, TRecordFormat format,
+                                 QStringList locations)
+{
+    m_files.push_back(std::make_unique<TRecordChannel>(fileName, format, std::move(locations)));
     m_keepPaths = true;
 }
 

@@ -2,6 +2,7 @@
 
 #include "core/listing/lines_target.h"
 #include "core/output/html_export.h"
+#include "core/output/record_export.h"
 
 #include <QString>
 #include <QStringEncoder>
@@ -26,6 +27,8 @@ public:
     void AddTextFile(const QString& fileName, int saveCode);
     void AddPlaylist(const QString& fileName);
     void AddPage(const QString& fileName, THtmlExportOptions options);
+    /// One record per listed item (record_export.h); locations give the depths.
+    void AddRecords(const QString& fileName, TRecordFormat format, QStringList locations);
 
     qsizetype LineCount() const override { return m_base + qsizetype(m_starts.size()); }
     QStringView Line(qsizetype index) const override;

@@ -362,6 +362,9 @@ private Q_SLOTS:
             << QStringList{"--list",         "/",      "--output",
                            "/tmp/dirka-one", "--html", "/tmp/./dirka-one"}
             << ExitUsage << "--output and --html name the same file";
+        QTest::newRow("records on one file")
+            << QStringList{"--list", "/", "--csv", "/tmp/dirka-one", "--json", "/tmp//dirka-one"}
+            << ExitUsage << "--csv and --json name the same file";
         QTest::newRow("version with more")
             << QStringList{"--version", "extra"} << ExitUsage << "--version";
     }

@@ -35,6 +35,10 @@ QString described(const std::variant<TParsedCommand, TUsageError>& parsed)
     if (!c.PageFile.isEmpty())
         text += u" html " + c.PageFile + (c.PageFullLinks ? u" full" : u"") + u" prefix '" +
                 c.PagePrefix + u"'" + (c.PageLinkFolders ? u" folders" : u"");
+    if (!c.CsvFile.isEmpty())
+        text += u" csv " + c.CsvFile;
+    if (!c.JsonFile.isEmpty())
+        text += u" json " + c.JsonFile;
     return text;
 }
 
@@ -91,6 +95,13 @@ private Q_SLOTS:
         QTest::newRow("bytes that are not UTF-8 keep their bytes")
             << QByteArrayList{"--list", "caf\xE9", "--m3u8", "\xFF"}
             << QStringLiteral("list caf%1 m3u8 %2").arg(QChar(0xDCE9), QChar(0xDCFF));
+        QTest::newRow("records beside the other outputs")
+            << QByteArrayList{"--json", "r.jsonl", "--list", "/", "--csv", "r.csv", "--m3u8", "p"}
+            << "list / m3u8 p csv r.csv json r.jsonl";
+        QTest::newRow("repeated --csv") << QByteArrayList{"--list", "/", "--csv", "a", "--csv", "b"}
+                                        << "error: an option is given twice";
+        QTest::newRow("--json without its file")
+            << QByteArrayList{"--list", "/", "--json", "--csv", "c"} << lacksValue;
 
         QTest::newRow("no location")
             << QByteArrayList{"--output", "o"} << "error: --list takes a location";

@@ -14,12 +14,14 @@ skip code) when no X server could be started.
 """
 import argparse
 import os
+import re
 import shutil
 import signal
 import subprocess
 import sys
 import tempfile
 import time
+import urllib.parse
 
 SKIP = 77
 SENTINEL = "e2e clipboard sentinel"
@@ -796,12 +798,107 @@ def window_titles(suite, root):
     check(title == "Save As", f"the save dialog is titled {title!r}")
 
 
+@journey
+def drag_out_of_the_result(suite, root):
+    """The selected lines dragged from the result onto another program deliver their items as
+    text/uri-list (percent-encoded from the names' bytes; header lines add nothing) and the
+    selected text as text/plain."""
+    check(suite.drop_target, "run_journeys.py was not given --drop-target")
+    tree = os.path.join(root, "tree")
+    names = [f"f{n:02d} #%.txt" for n in range(40)] + ["caf\u00e9.txt"]
+    make_tree(tree, names)
+    app = Dirka(suite, root, {"PathList": tree, "S.IsHeader": True})
+    app.set_clipboard()
+    app.key("F6")
+    check(wait_until(lambda: (app.key("F7"), app.new_clipboard(0.3))[1], 10, 0),
+          "the tree was not listed")
+    app.key(*FOCUS_PLACES["result"])
+    app.key("ctrl+a")
+    out = os.path.join(root, "dropped")
+    target = subprocess.Popen([suite.drop_target, out], env=app.env, stdout=subprocess.DEVNULL,
+                              stderr=subprocess.DEVNULL, start_new_session=True)
+    suite.started.append(target)
+    found = wait_until(lambda: (run(["xdotool", "search", "--all", "--onlyvisible", "--pid",
+                                     str(target.pid), "--name", "^e2e drop target"], 5,
+                                    app.env) or "").split(), 10)
+    check(found, "the drop target window did not appear")
+    tx, ty, tw, th = app.geometry(found[0])
+    sx, sy = app.point_in_main(RESULT_AREA)
+    app.xdo("mousemove", "--sync", str(sx), str(sy))
+    app.xdo("mousedown", "1")
+    time.sleep(0.3)
+    ex, ey = tx + tw // 2, ty + th // 2
+    for i in range(1, 16):
+        app.xdo("mousemove", "--sync", str(sx + (ex - sx) * i // 15), str(sy + (ey - sy) * i // 15))
+        time.sleep(0.03)
+    for dx in (1, 0):
+        app.xdo("mousemove", "--sync", str(ex + dx), str(ey))
+        time.sleep(0.2)
+    app.xdo("mouseup", "1")
+    check(wait_until(lambda: os.path.isfile(out), 5), "the drop target received no drop")
+    with open(out, "rb") as f:
+        uris = [u for u in f.read().split(b"\r\n") if u]
+    # The header's location line shows the folder; the other header lines show no item.
+    wanted = [b"file://" + urllib.parse.quote(os.fsencode(os.path.join(tree, n)),
+                                              safe="/").encode().rstrip(b"/")
+              for n in [""] + sorted(names)]
+    check(uris == wanted, f"the drop delivered {len(uris)} URIs, {uris[:3]!r}..., not "
+          f"{len(wanted)}: {wanted[:3]!r}...")
+    with open(out + ".txt", encoding="utf-8") as f:
+        text = lines_of(f.read())
+    check(text[0].startswith("::") and f"{tree}/f00 #%.txt" in text,
+          f"the dropped text begins {text[:3]!r}")
+
+
+@journey
+def print_to_pdf(suite, root):
+    """File > Print (Ctrl+P) lays out a result of 100,000 lines in the preview, with progress,
+    and Ctrl+P there prints it through the print dialog's output file field to a PDF whose
+    pages are the pages the preview counted."""
+    big = suite.big_tree()
+    app = Dirka(suite, root, {"PathList": f"{big} | {big}"})
+    app.set_clipboard()
+    app.key("F6")
+    check(wait_until(lambda: (app.key("F7"), app.new_clipboard(0.3))[1], 30, 0),
+          "the big tree was not listed")
+    lines = len(lines_of(app.clipboard()))
+    check(lines >= 100000, f"the result holds {lines} lines")
+    app.key("ctrl+p")
+    # The pages are laid out with a progress window while the window goes on handling events.
+    check(app.wait_window("^Print$", 10), "Ctrl+P showed no progress window")
+    check(wait_until(lambda: app.windows(r"^Print Preview - [0-9]+ pages?$"), 120),
+          f"no preview with its page count; windows: {[app.title(w) for w in app.windows('.')]}")
+    preview = app.windows(r"^Print Preview - ")[0]
+    pages = int(app.title(preview).split(" - ")[1].split()[0])
+    check(lines / 200 < pages < lines / 20, f"the preview counts {pages} pages for {lines} lines")
+    app.activate(preview)
+    app.key("ctrl+p")
+    dialog = app.wait_window("^Print$", 10)
+    check(dialog, "Ctrl+P in the preview opened no print dialog")
+    check(app.wait_active(dialog, 5), "the print dialog did not take the focus")
+    target = os.path.join(app.save, "big result.pdf")
+    # Alt+F reaches the "Output file" field of the "Print to File (PDF)" printer.
+    app.key("alt+f", "ctrl+a")
+    app.type(target)
+    app.key("Return")
+    check(wait_until(lambda: not app.windows("^Print Preview"), 120),
+          "the preview did not close after printing")
+    check(os.path.isfile(target), f"{target} was not written")
+    with open(target, "rb") as f:
+        data = f.read()
+    printed = len(re.findall(rb"/Type\s*/Page(?![a-zA-Z])", data))
+    check(data.startswith(b"%PDF-") and data.rstrip().endswith(b"%%EOF"),
+          "the PDF file is not complete")
+    check(printed == pages, f"the PDF holds {printed} pages, the preview counted {pages}")
+
+
 # --- the runner --------------------------------------------------------------------------------
 
 def main():
     parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
     parser.add_argument("--program", required=True)
     parser.add_argument("--drag-source", required=True)
+    parser.add_argument("--drop-target", help="e2e_drop_target, for the drag out of the result")
     parser.add_argument("journeys", nargs="*", help="names to run (default: all)")
     options = parser.parse_args()
     chosen = JOURNEYS
@@ -826,6 +923,7 @@ def main():
     temp = tempfile.mkdtemp(prefix="dirka-e2e-",
                             dir=shm if os.path.isdir(shm) and os.access(shm, os.W_OK) else None)
     suite = Suite(os.path.abspath(options.program), os.path.abspath(options.drag_source), temp)
+    suite.drop_target = options.drop_target and os.path.abspath(options.drop_target)
     passed = failed = 0
     try:
         why = suite.x.start()

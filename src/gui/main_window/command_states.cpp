@@ -17,11 +17,12 @@ constexpr TCommand ViewCommands[] = {C::About, C::Open,     C::Explore, C::Selec
 
 // Commands that need a result: they read it whole or empty it.
 constexpr TCommand ResultCommands[] = {C::SaveAs, C::ExportToM3U8, C::ExportToHTML, C::CopyResult,
-                                       C::Clear};
+                                       C::Clear,  C::ExportToCSV,  C::ExportToJSON, C::Print};
 
 // Commands an export must not meet: they change the result or start another reader of it.
 constexpr TCommand ExportBlocked[] = {C::ListNormal,   C::ListDepth1,   C::Clear,   C::SaveAs,
-                                      C::ExportToM3U8, C::ExportToHTML, C::Options, C::ListStyle};
+                                      C::ExportToM3U8, C::ExportToHTML, C::Options, C::ListStyle,
+                                      C::ExportToCSV,  C::ExportToJSON, C::Print};
 
 } // namespace
 

@@ -20,11 +20,13 @@
 #include "gui/error_report/application.h"
 #include "gui/error_report/error_dialog.h"
 #include "gui/export/export_dialog.h"
+#include "gui/export/record_export_run.h"
 #include "gui/main_window/desktop.h"
 #include "gui/main_window/find_panel.h"
 #include "gui/main_window/help.h"
 #include "gui/main_window/location_row.h"
 #include "gui/main_window/write_outcome.h"
+#include "gui/print/print_command.h"
 #include "gui/result_view/result_view.h"
 #include "gui/widgets/save_dialog.h"
 #include "gui/widgets/shared_text_mime.h"
@@ -219,6 +221,12 @@ const TCommandRow* TFormMain::commandTable()
          key(Qt::CTRL | Qt::Key_M), u"", &F::actionExportToM3U8Execute},
         {C::ExportToHTML, &F::actionExportToHTML, "actionExportToHTML", u"Export to HTML Web Page",
          key(Qt::CTRL | Qt::Key_H), u"", &F::actionExportToHTMLExecute},
+        {C::ExportToCSV, &F::actionExportToCSV, "actionExportToCSV", u"Export to CSV...", 0, u"",
+         &F::actionExportToCSVExecute},
+        {C::ExportToJSON, &F::actionExportToJSON, "actionExportToJSON", u"Export to JSON...", 0,
+         u"", &F::actionExportToJSONExecute},
+        {C::Print, &F::actionPrint, "actionPrint", u"Print...", key(Qt::CTRL | Qt::Key_P), u"",
+         &F::actionPrintExecute},
         {C::Exit, &F::actionExit, "actionExit", u"Exit", 0, u"", &F::actionExitExecute},
         {C::Open, &F::actionOpen, "actionOpen", u"Open Selected", key(Qt::Key_F9), u"",
          &F::actionOpenExecute},
@@ -270,6 +278,9 @@ void TFormMain::createMenus()
     file->addActions({actionLocationSelect, actionLocationEnter, actionFilterEnter});
     file->addSeparator();
     file->addActions({actionSaveAs, actionExportToM3U8, actionExportToHTML});
+    file->addActions({actionExportToCSV, actionExportToJSON});
+    file->addSeparator();
+    file->addAction(actionPrint);
     file->addSeparator();
     file->addMenu(createEncodingMenu());
     file->addSeparator();
@@ -475,6 +486,13 @@ void TFormMain::prepareSaveDialogs()
         "saveDialogM3U8", actionExportToM3U8->text() + u" As",
         {QStringLiteral("Multimedia Playlist UTF-8 (*.m3u8)"), QStringLiteral("All Files (*)")},
         QStringLiteral("m3u8"));
+    m_saveDialogCSV = make("saveDialogCSV", QStringLiteral("Export to CSV"),
+                           {QStringLiteral("CSV (*.csv)"), QStringLiteral("All Files (*)")},
+                           QStringLiteral("csv"));
+    m_saveDialogJSON =
+        make("saveDialogJSON", QStringLiteral("Export to JSON"),
+             {QStringLiteral("JSON Lines (*.jsonl)"), QStringLiteral("All Files (*)")},
+             QStringLiteral("jsonl"));
     m_saveDialogHTML = CreateHtmlSaveDialog(this);
     m_saveDialogHTML->setDirectory(Info().DesktopFolder);
 }
@@ -553,7 +571,8 @@ void TFormMain::closeEvent(QCloseEvent* event)
 
 void TFormMain::dragEnterEvent(QDragEnterEvent* event)
 {
-    if (!m_busy && event->mimeData()->hasUrls())
+    // The result's own items dragged out and back are no location to list.
+    if (!m_busy && !event->source() && event->mimeData()->hasUrls())
         event->acceptProposedAction();
 }
 
@@ -632,6 +651,10 @@ void TFormMain::Warn(const QString& message)
 void TFormMain::LocationAccepted(const QString& text)
 {
     m_locationRow->RememberLocation(text);
+    // Records count their depth from these; a result kept from earlier runs keeps theirs.
+    if (m_settings.IsClear)
+        m_listedLocations.clear();
+    m_listedLocations += ResolveLocations(text);
 }
 
 void TFormMain::ShowWait(const QString& text)
@@ -920,6 +943,42 @@ void TFormMain::showOutcome(const TWriteOutcome& outcome)
         m_desktop.Warning(this, outcome.WarningText);
     else if (outcome.Beep)
         m_desktop.Beep();
+}
+
+void TFormMain::actionExportToCSVExecute()
+{
+    prepareSaveDialogs();
+    exportRecords(*m_saveDialogCSV, int(TRecordFormat::Csv));
+}
+
+void TFormMain::actionExportToJSONExecute()
+{
+    prepareSaveDialogs();
+    exportRecords(*m_saveDialogJSON, int(TRecordFormat::Json));
+}
+
+// As the playlist: the dialog reopens where it was last used; events run every 1024 lines.
+void TFormMain::exportRecords(QFileDialog& dialog, int format)
+{
+    const std::optional<QString> fileName = askSaveName(dialog);
+    if (!fileName)
+        return;
+    const QFileInfo chosen(*fileName);
+    dialog.setDirectory(chosen.absolutePath());
+    dialog.selectFile(chosen.fileName());
+    const TRecordExport written = whileExporting([this, &fileName, format] {
+        return RunRecordExport(this, *fileName, TRecordFormat(format), m_result, m_listedLocations);
+    });
+    showOutcome({.ErrorText = written.ErrorText});
+}
+
+// The preview lets events run while it lays out and prints the pages, as an export does.
+void TFormMain::actionPrintExecute()
+{
+    const TPrintJob job{&m_result, m_listedLocations.join(u" | "),
+                        QLocale().toString(QDateTime::currentDateTime(), QLocale::ShortFormat),
+                        m_memo->font()};
+    whileExporting([this, &job] { RunPrintPreview(this, job); });
 }
 
 void TFormMain::actionOpenExecute()

@@ -137,6 +137,10 @@ private:
     void actionFilterEnterExecute();
     void actionSaveAsExecute();
     void actionExportToM3U8Execute();
+    void actionExportToCSVExecute();
+    void actionExportToJSONExecute();
+    void exportRecords(QFileDialog& dialog, int format);
+    void actionPrintExecute();
     void actionOpenExecute();
     void actionExploreExecute();
     void actionMaximizeExecute();
@@ -178,6 +182,9 @@ private:
     QAction* actionSaveAs = nullptr;
     QAction* actionExportToM3U8 = nullptr;
     QAction* actionExportToHTML = nullptr;
+    QAction* actionExportToCSV = nullptr;
+    QAction* actionExportToJSON = nullptr;
+    QAction* actionPrint = nullptr;
     QAction* actionExit = nullptr;
     QAction* actionOpen = nullptr;
     QAction* actionExplore = nullptr;
@@ -210,6 +217,9 @@ private:
     TDialogException* m_dialogException = nullptr;
     TdlgExport* m_dlgExport = nullptr;
     QFileDialog* m_saveDialogHTML = nullptr;
+    QFileDialog* m_saveDialogCSV = nullptr;
+    QFileDialog* m_saveDialogJSON = nullptr;
+    QStringList m_listedLocations; // of the runs the result holds, for the records' depths
 };
 
 } // namespace dirka

@@ -1,6 +1,8 @@
 #include "gui/result_view/result_view.h"
 
+#include "core/listing/result_line_store.h"
 #include "core/listing/result_text.h"
+#include "gui/result_view/drag_content.h"
 #include "gui/result_view/line_layout.h"
 #include "gui/result_view/result_view_accessible.h"
 #include "gui/widgets/shared_text_mime.h"
@@ -9,6 +11,7 @@
 #include <QApplication>
 #include <QClipboard>
 #include <QContextMenuEvent>
+#include <QDrag>
 #include <QFontDatabase>
 #include <QKeyEvent>
 #include <QMenu>
@@ -571,6 +574,14 @@ void TResultView::mousePressEvent(QMouseEvent* event)
     setFocus(Qt::MouseFocusReason);
     const qsizetype offset = offsetAt(event->position().toPoint());
     const bool extend = event->modifiers().testFlag(Qt::ShiftModifier);
+    // A press inside the selection may begin a drag of it; without a move it places the caret.
+    m_dragOutFrom = -1;
+    if (!extend && SelectionLength() > 0 && offset >= SelectionStart() &&
+        offset < SelectionStart() + SelectionLength()) {
+        m_dragOutFrom = offset;
+        m_pressPos = event->position().toPoint();
+        return;
+    }
     setSelection(extend ? m_anchor : offset, offset);
     m_dragging = true;
     m_dragPos = event->position().toPoint();
@@ -578,6 +589,14 @@ void TResultView::mousePressEvent(QMouseEvent* event)
 
 void TResultView::mouseMoveEvent(QMouseEvent* event)
 {
+    if (m_dragOutFrom >= 0 && event->buttons().testFlag(Qt::LeftButton)) {
+        if ((event->position().toPoint() - m_pressPos).manhattanLength() >=
+            QApplication::startDragDistance()) {
+            m_dragOutFrom = -1;
+            dragOut();
+        }
+        return;
+    }
     if (!m_dragging || !event->buttons().testFlag(Qt::LeftButton))
         return;
     dragTo(event->position().toPoint());
@@ -592,9 +611,25 @@ void TResultView::mouseReleaseEvent(QMouseEvent* event)
     if (event->button() != Qt::LeftButton)
         return;
     m_dragTimer.stop();
+    if (m_dragOutFrom >= 0) {
+        setSelection(m_dragOutFrom, m_dragOutFrom);
+        m_dragOutFrom = -1;
+    }
     if (m_dragging && SelectionLength() > 0 && QGuiApplication::clipboard()->supportsSelection())
         QGuiApplication::clipboard()->setText(SelectedText(), QClipboard::Selection);
     m_dragging = false;
+}
+
+// The selected lines' items leave as file URLs, the selected text as plain text.
+void TResultView::dragOut()
+{
+    const qsizetype start = SelectionStart();
+    const qsizetype end = start + SelectionLength();
+    const QList<QUrl> urls =
+        DragUrls(LineFromChar(start), LineFromChar(end - 1), [](int line) { return TabGet(line); });
+    auto* drag = new QDrag(this);
+    drag->setMimeData(DragMimeData(urls, SelectedText()));
+    drag->exec(Qt::CopyAction | Qt::LinkAction, Qt::CopyAction);
 }
 
 void TResultView::mouseDoubleClickEvent(QMouseEvent* event)
@@ -603,6 +638,7 @@ void TResultView::mouseDoubleClickEvent(QMouseEvent* event)
         return;
     // The line stays selected as it is; a drag after a double-click must not shrink it.
     m_dragging = false;
+    m_dragOutFrom = -1;
     const qsizetype index = LineFromChar(offsetAt(event->position().toPoint()));
     if (SelectLine(index))
         Q_EMIT LineDoubleClicked(event->modifiers().testFlag(Qt::ControlModifier));

@@ -107,6 +107,7 @@ private:
     void updateMetrics();
     void restartBlink();
     void dragTo(QPoint viewportPos);
+    void dragOut();
 
     struct TLengthBlock {
         qsizetype Widest; // the longest line up to this block's end, in units
@@ -134,6 +135,9 @@ private:
     bool m_caretShown = false;
     bool m_dragging = false;
     QPoint m_dragPos;
+    // Where a press inside the selection fell, while it may still become a drag out; else -1.
+    qsizetype m_dragOutFrom = -1;
+    QPoint m_pressPos;
     QBasicTimer m_blinkTimer;
     QBasicTimer m_dragTimer;
 };

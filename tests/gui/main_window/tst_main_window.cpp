@@ -574,6 +574,44 @@ private Q_SLOTS:
         QCOMPARE(dialog->selectedFiles(), QStringList{out.filePath(QStringLiteral("p2.m3u8"))});
     }
 
+    // The records come from the result's items, reopen where last used, and fail by number.
+    void recordExports_data()
+    {
+        QTest::addColumn<QString>("action");
+        QTest::addColumn<QString>("dialogName");
+        QTest::addColumn<QByteArray>("aRecord");
+        QTest::addColumn<QString>("error");
+        QTest::newRow("csv") << u"actionExportToCSV"_qs << u"saveDialogCSV"_qs
+                             << QByteArray("file,") << u"Error #4024/10. Problem during CSV"_qs;
+        QTest::newRow("json") << u"actionExportToJSON"_qs << u"saveDialogJSON"_qs
+                              << QByteArray("{\"type\":\"file\",")
+                              << u"Error #4025/10. Problem during JSON"_qs;
+    }
+    void recordExports()
+    {
+        QFETCH(QString, action);
+        QFETCH(QString, dialogName);
+        QFETCH(QByteArray, aRecord);
+        QFETCH(QString, error);
+        listPlain();
+        QTemporaryDir out;
+        m_desktop.SaveName = out.filePath(QStringLiteral("records"));
+        find(action.toLatin1().constData())->trigger();
+        const QByteArray written = readAll(*m_desktop.SaveName);
+        const QByteArray path = m_tree.filePath(QStringLiteral("a.txt")).toUtf8();
+        QVERIFY2(written.contains(QByteArray(aRecord + path)) ||
+                     written.contains(QByteArray(aRecord + "\"path\":\"" + path)),
+                 written.constData());
+        QVERIFY(!written.contains("Files:")); // lines without an item are no records
+        auto* dialog = m_window->findChild<QFileDialog*>(dialogName);
+        QCOMPARE(dialog->directory().path(), out.path());
+        m_desktop.SaveName = QStringLiteral("/no/such/folder/r");
+        find(action.toLatin1().constData())->trigger();
+        QVERIFY2(m_desktop.Calls.last().startsWith(u"error " + error),
+                 qPrintable(m_desktop.Calls.last()));
+        QVERIFY(find(action.toLatin1().constData())->isEnabled());
+    }
+
     void locationListIsAsWideAsItsLongestEntry()
     {
         auto* box = find<QComboBox>("comboPath");

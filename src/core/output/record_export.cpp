@@ -1,0 +1,351 @@
+#include "core/output/record_export.h"
+
+#include "core/listing/result_line_store.h"
+#include "core/system/file_io.h"
+#include "core/text/assertion.h"
+#include "core/text/file_names.h"
+#include "core/text/text_utils.h"
+
+#include <cstdio>
+#include <ctime>
+#include <sys/stat.h>
+
+namespace dirka {
+
+namespace {
+
+// What the window gathers before it writes: few system calls, little memory.
+constexpr qsizetype ChunkBytes = 1 << 20;
+
+constexpr char CsvHeader[] = "\xEF\xBB\xBFtype,path,name,size,modified,depth,hidden\r\n";
+
+bool hasEscapedByte(QStringView text)
+{
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        if (QChar::isSurrogate(text[i].unicode()) && IsEscapedByte(text, i))
+            return true;
+    }
+    return false;
+}
+
+// Days since 1970-01-01 to year, month, day (proleptic Gregorian; H. Hinnant's algorithm).
+void civilFromDays(std::int64_t days, std::int64_t& year, int& month, int& day)
+{
+    days += 719468;
+    const std::int64_t era = (days >= 0 ? days : days - 146096) / 146097;
+    const std::int64_t doe = days - era * 146097;
+    const std::int64_t yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
+    const std::int64_t doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
+    const std::int64_t mp = (5 * doy + 2) / 153;
+    day = int(doy - (153 * mp + 2) / 5 + 1);
+    month = int(mp < 10 ? mp + 3 : mp - 9);
+    year = yoe + era * 400 + (month <= 2 ? 1 : 0);
+}
+
+std::int64_t floorDiv(std::int64_t a, std::int64_t b)
+{
+    return a / b - ((a % b != 0) && ((a < 0) != (b < 0)) ? 1 : 0);
+}
+
+void appendNumber(QByteArray& out, std::int64_t value)
+{
+    out.append(QByteArray::number(qlonglong(value)));
+}
+
+bool needsCsvQuotes(const QByteArray& field)
+{
+    for (const char c : field) {
+        if (c == ',' || c == '"' || c == '\r' || c == '\n')
+            return true;
+    }
+    return false;
+}
+
+void appendCsvField(QByteArray& out, const QByteArray& field)
+{
+    if (!needsCsvQuotes(field)) {
+        out.append(field);
+        return;
+    }
+    out.append('"');
+    for (const char c : field) {
+        if (c == '"')
+            out.append('"');
+        out.append(c);
+    }
+    out.append('"');
+}
+
+// A JSON string of text: standard UTF-8, a lone surrogate as U+FFFD.
+void appendJsonString(QByteArray& out, QStringView text)
+{
+    out.append('"');
+    const char16_t* s = Units(text);
+    const qsizetype n = text.size();
+    char* p = detail::ReserveTail(out, 6 * n + 1);
+    for (qsizetype i = 0; i < n; ++i) {
+        const char16_t c = s[i];
+        if (c == u'"' || c == u'\\') {
+            *p++ = '\\';
+            *p++ = char(c);
+        } else if (c < 0x20 || (c >= 0x7F && c <= 0x9F) || c == 0x2028 || c == 0x2029) {
+            // Controls escaped, so a line is one record and a terminal shows no surprises.
+            const char* shortForm = c == u'\n'   ? "\\n"
+                                    : c == u'\r' ? "\\r"
+                                    : c == u'\t' ? "\\t"
+                                    : c == u'\b' ? "\\b"
+                                    : c == u'\f' ? "\\f"
+                                                 : nullptr;
+            if (shortForm) {
+                *p++ = shortForm[0];
+                *p++ = shortForm[1];
+            } else {
+                p += std::snprintf(p, 7, "\\u%04X", unsigned(c));
+            }
+        } else if (c < 0x80) {
+            *p++ = char(c);
+        } else if (!QChar::isSurrogate(c)) {
+            p = PutUtf8(p, c);
+        } else if (QChar::isHighSurrogate(c) && i + 1 < n && QChar::isLowSurrogate(s[i + 1])) {
+            p = PutUtf8(p, QChar::surrogateToUcs4(c, s[i + 1]));
+            ++i;
+        } else {
+            p = PutUtf8(p, ReplacementChar);
+        }
+    }
+    *p++ = '"';
+    detail::FinishTail(out, p);
+}
+
+void appendJsonBytes(QByteArray& out, const char* key, QStringView text)
+{
+    out.append(",\"").append(key).append("\":\"");
+    out.append(EncodeFileName(text).toBase64());
+    out.append('"');
+}
+
+} // namespace
+
+const char* RecordTypeName(TRecordType type)
+{
+    switch (type) {
+    case TRecordType::Folder:
+        return "folder";
+    case TRecordType::File:
+        return "file";
+    case TRecordType::Link:
+        return "link";
+    case TRecordType::Special:
+        return "special";
+    }
+    return "file";
+}
+
+TRecordType RecordTypeOf(const TItemStatus& status, bool folderPath)
+{
+    if (!status.Found)
+        return folderPath ? TRecordType::Folder : TRecordType::File;
+    if (status.IsLink)
+        return TRecordType::Link;
+    if (S_ISDIR(status.SelfMode))
+        return TRecordType::Folder;
+    if (S_ISREG(status.SelfMode))
+        return TRecordType::File;
+    return TRecordType::Special;
+}
+
+QStringView RecordName(QStringView path)
+{
+    if (path.size() > 1 && path.back() == PathDelimiter)
+        path.chop(1);
+    if (path.size() <= 1)
+        return path;
+    return path.sliced(path.lastIndexOf(PathDelimiter) + 1);
+}
+
+int RecordDepth(QStringView path, const QStringList& locations)
+{
+    qsizetype longest = -1;
+    for (const QString& location : locations) {
+        if (location.size() > longest && !location.isEmpty() && path.startsWith(location))
+            longest = location.size();
+        else if (location.size() - 1 > longest && location.size() > 1 &&
+                 path == QStringView(location).chopped(1))
+            longest = location.size() - 1; // the location itself, named without its delimiter
+    }
+    if (longest < 0)
+        return -1;
+    QStringView below = path.sliced(longest);
+    if (below.endsWith(PathDelimiter))
+        below.chop(1);
+    if (below.isEmpty())
+        return 0;
+    return int(below.count(PathDelimiter)) + 1;
+}
+
+QByteArray IsoTime(std::int64_t seconds, int utcOffset)
+{
+    const std::int64_t local = seconds + utcOffset;
+    const std::int64_t days = floorDiv(local, 86400);
+    const std::int64_t inDay = local - days * 86400;
+    std::int64_t year = 0;
+    int month = 0;
+    int day = 0;
+    civilFromDays(days, year, month, day);
+    const int offset = utcOffset < 0 ? -utcOffset : utcOffset;
+    char text[64];
+    const int length = std::snprintf(
+        text, sizeof text, "%04lld-%02d-%02dT%02d:%02d:%02d%c%02d:%02d",
+        static_cast<long long>(year), month, day, int(inDay / 3600), int(inDay / 60 % 60),
+        int(inDay % 60), utcOffset < 0 ? '-' : '+', offset / 3600, offset / 60 % 60);
+    return QByteArray(text, length);
+}
+
+int LocalUtcOffset(std::int64_t seconds)
+{
+    const std::time_t t = std::time_t(seconds);
+    std::tm parts{};
+    if (!::localtime_r(&t, &parts))
+        return 0;
+    return int(parts.tm_gmtoff);
+}
+
+TItemRecord LookUpRecord(QStringView path, const QStringList& locations)
+{
+    TItemRecord record;
+    record.Path = path.toString();
+    const bool folderPath = path.size() > 1 && path.back() == PathDelimiter;
+    // Without the final delimiter, so a link to a folder is looked at as the link it is.
+    const TItemStatus status = ItemStatus(EncodeFileName(folderPath ? path.chopped(1) : path));
+    record.Type = RecordTypeOf(status, folderPath);
+    if (status.Found) {
+        record.Size = status.Size;
+        record.Modified = status.Modified;
+        record.UtcOffset = LocalUtcOffset(status.Modified);
+    }
+    record.Depth = RecordDepth(path, locations);
+    record.Hidden = RecordName(path).startsWith(u'.');
+    return record;
+}
+
+void AppendCsvHeader(QByteArray& out)
+{
+    out.append(CsvHeader, qsizetype(sizeof CsvHeader) - 1);
+}
+
+void AppendCsvRecord(QByteArray& out, const TItemRecord& record)
+{
+    out.append(RecordTypeName(record.Type));
+    out.append(',');
+    appendCsvField(out, EncodeFileName(record.Path));
+    out.append(',');
+    appendCsvField(out, EncodeFileName(RecordName(record.Path)));
+    out.append(',');
+    if (record.Size)
+        appendNumber(out, *record.Size);
+    out.append(',');
+    if (record.Modified)
+        out.append(IsoTime(*record.Modified, record.UtcOffset));
+    out.append(',');
+    if (record.Depth >= 0)
+        appendNumber(out, record.Depth);
+    out.append(record.Hidden ? ",true\r\n" : ",false\r\n");
+}
+
+void AppendJsonRecord(QByteArray& out, const TItemRecord& record)
+{
+    const QStringView name = RecordName(record.Path);
+    out.append("{\"type\":\"").append(RecordTypeName(record.Type)).append("\",\"path\":");
+    appendJsonString(out, record.Path);
+    if (hasEscapedByte(record.Path))
+        appendJsonBytes(out, "path_bytes", record.Path);
+    out.append(",\"name\":");
+    appendJsonString(out, name);
+    if (hasEscapedByte(name))
+        appendJsonBytes(out, "name_bytes", name);
+    out.append(",\"size\":");
+    if (record.Size)
+        appendNumber(out, *record.Size);
+    else
+        out.append("null");
+    out.append(",\"modified\":");
+    if (record.Modified)
+        out.append('"').append(IsoTime(*record.Modified, record.UtcOffset)).append('"');
+    else
+        out.append("null");
+    out.append(",\"depth\":");
+    if (record.Depth >= 0)
+        appendNumber(out, record.Depth);
+    else
+        out.append("null");
+    out.append(record.Hidden ? ",\"hidden\":true}\n" : ",\"hidden\":false}\n");
+}
+
+void TRecordWriter::AppendHead(QByteArray& out) const
+{
+    if (m_format == TRecordFormat::Csv)
+        AppendCsvHeader(out);
+}
+
+bool TRecordWriter::AppendItem(QByteArray& out, QStringView path) const
+{
+    if (path.isEmpty())
+        return false;
+    const TItemRecord record = LookUpRecord(path, m_locations);
+    if (m_format == TRecordFormat::Csv)
+        AppendCsvRecord(out, record);
+    else
+        AppendJsonRecord(out, record);
+    return true;
+}
+
+TRecordExport ExportRecords(const QString& fileName, TRecordFormat format,
+                            const TLinesTarget& lines, const QStringList& locations,
+                            const TExportProgress& progress)
+{
+    TRecordExport result;
+    try {
+        const TRecordWriter records(format, locations);
+        QByteArray buffer;
+        records.AppendHead(buffer);
+        TabResetCache(); // sequential look-ups start clean
+        result.Stage = 10;
+        TFileWriter file(fileName);
+        const qsizetype count = lines.LineCount();
+        for (qsizetype i = 0; i < count; ++i) {
+            if (i % ExportProgressInterval == 0 && progress) {
+                result.Stage = 0;
+                progress(i);
+            }
+            result.Stage = 0;
+            if (records.AppendItem(buffer, TabGet(int(i))))
+                ++result.Records;
+            if (buffer.size() >= ChunkBytes) {
+                result.Stage = 10;
+                file.Write(buffer);
+                buffer.truncate(0);
+            }
+        }
+        result.Stage = 10;
+        file.Write(buffer);
+        file.Finish();
+    } catch (const EAssertionFailed&) {
+        throw; // a programming error belongs to the error report, not to this message
+    } catch (const std::exception& error) {
+        result.ErrorText =
+            RecordExportErrorText(format, result.Stage, QString::fromUtf8(error.what()));
+    }
+    return result;
+}
+
+QString RecordExportErrorText(TRecordFormat format, int stage, QStringView message)
+{
+    const bool csv = format == TRecordFormat::Csv;
+    return QStringLiteral("Error #%1/%2. Problem during %3 export.\r\n")
+               .arg(csv ? 4024 : 4025)
+               .arg(stage)
+               .arg(csv ? QStringLiteral("CSV") : QStringLiteral("JSON")) +
+           message.toString();
+}
+
+} // namespace dirka

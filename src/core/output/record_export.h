@@ -1,0 +1,108 @@
+#pragma once
+
+#include "core/listing/item_status.h"
+#include "core/listing/lines_target.h"
+#include "core/output/text_file_writer.h"
+
+#include <QByteArray>
+#include <QString>
+#include <QStringList>
+#include <QStringView>
+
+#include <cstdint>
+#include <optional>
+
+// The records of a listing, one per result line that shows an item, for spreadsheets (CSV) and
+// scripts (JSON Lines). Every record holds the item's type, path, name, size in bytes,
+// modification time, depth below its location and hidden flag, as the file system tells them
+// when the record is written. Links are reported as links, with the size and time of what
+// they lead to (a dangling link: size 0, its own time), as the listing counts them.
+namespace dirka {
+
+enum class TRecordFormat { Csv, Json };
+
+enum class TRecordType { Folder, File, Link, Special };
+
+/// One record as written.
+struct TItemRecord {
+    TRecordType Type = TRecordType::File;
+    QString Path;                         // as stored: undecodable bytes as U+DC80..U+DCFF
+    std::optional<std::int64_t> Size;     // nothing when the item could not be looked at
+    std::optional<std::int64_t> Modified; // seconds since 1970 (UTC)
+    int UtcOffset = 0;                    // seconds east of UTC of local time at Modified
+    int Depth = -1;                       // -1: below none of the listed locations
+    bool Hidden = false;
+};
+
+/// "folder", "file", "link" or "special".
+const char* RecordTypeName(TRecordType type);
+
+/// The type of an item: a link whatever it leads to; otherwise by its mode. An item that could
+/// not be looked at is a folder when its path ends in the delimiter, else a file.
+TRecordType RecordTypeOf(const TItemStatus& status, bool folderPath);
+
+/// The last component of a path, without a folder's final delimiter:
+/// RecordName(u"/a/b/") == "b", RecordName(u"/a/c.txt") == "c.txt", RecordName(u"/") == "/".
+QStringView RecordName(QStringView path);
+
+/// How far below the longest of locations (each ending in the delimiter) that holds it path
+/// lies: the location itself 0, its files and folders 1 ...; -1 when none holds it.
+/// RecordDepth(u"/m/a/b.txt", {"/m/"}) == 2.
+int RecordDepth(QStringView path, const QStringList& locations);
+
+/// ISO 8601 local time with its offset: IsoTime(0, 3600) == "1970-01-01T01:00:00+01:00".
+QByteArray IsoTime(std::int64_t seconds, int utcOffset);
+
+/// The offset of local time from UTC at a moment, in seconds (+3600 for CET in winter).
+int LocalUtcOffset(std::int64_t seconds);
+
+/// The record of the item at path, looked up now.
+TItemRecord LookUpRecord(QStringView path, const QStringList& locations);
+
+/// CSV (RFC 4180): the UTF-8 mark, then "type,path,name,size,modified,depth,hidden" CR LF.
+void AppendCsvHeader(QByteArray& out);
+/// One CSV row ending in CR LF: a field holding a comma, a quote, CR or LF is quoted, its
+/// quotes doubled; path and name are the raw bytes of the name; an unknown value is empty.
+void AppendCsvRecord(QByteArray& out, const TItemRecord& record);
+
+/// One JSON object on one line ending in LF. Strings are standard UTF-8 with controls,
+/// U+2028 and U+2029 escaped; a path holding bytes that are not UTF-8 has them as U+FFFD in
+/// "path" and "name", and the exact bytes, base64-encoded, in "path_bytes" and "name_bytes".
+/// An unknown value is null.
+void AppendJsonRecord(QByteArray& out, const TItemRecord& record);
+
+/// The records of a listing a line at a time: the head, then one record for each line's item
+/// path (nothing for a line without one).
+class TRecordWriter {
+public:
+    TRecordWriter(TRecordFormat format, QStringList locations)
+        : m_format(format), m_locations(std::move(locations))
+    {
+    }
+    void AppendHead(QByteArray& out) const;
+    /// Answers whether a record was written.
+    bool AppendItem(QByteArray& out, QStringView path) const;
+
+private:
+    TRecordFormat m_format;
+    QStringList m_locations;
+};
+
+/// How an export of records ended: an empty ErrorText means the file was written.
+struct TRecordExport {
+    int Stage = 0; // 0 while reading the result and the file system, 10 while writing
+    QString ErrorText;
+    qsizetype Records = 0;
+    bool Ok() const { return ErrorText.isEmpty(); }
+};
+
+/// Writes the records of lines (their paths from the result line store) to fileName in pieces,
+/// replacing it only when complete. Calls progress at every 1024th line.
+TRecordExport ExportRecords(const QString& fileName, TRecordFormat format,
+                            const TLinesTarget& lines, const QStringList& locations,
+                            const TExportProgress& progress = {});
+
+/// "Error #4024/10. Problem during CSV export." CR LF message, or #4025 and JSON.
+QString RecordExportErrorText(TRecordFormat format, int stage, QStringView message);
+
+} // namespace dirka

@@ -1,0 +1,134 @@
+#include "core/listing/result_text.h"
+#include "gui/print/print_layout.h"
+#include "gui/print/result_printer.h"
+
+#include "temp_tree.h"
+#include "test_support.h"
+
+#include <QFontDatabase>
+#include <QPrinter>
+#include <QRegularExpression>
+#include <QTest>
+
+using namespace dirka;
+using namespace testsupport;
+
+Q_DECLARE_METATYPE(std::vector<dirka::TPageStart>)
+
+namespace {
+
+TResultText resultOf(const QStringList& lines)
+{
+    TResultText result;
+    for (const QString& line : lines)
+        result.AppendLine(line);
+    return result;
+}
+
+} // namespace
+
+class TestPrintLayout : public QObject {
+    Q_OBJECT
+private Q_SLOTS:
+    void expandTabs_data()
+    {
+        QTest::addColumn<QString>("line");
+        QTest::addColumn<QString>("expanded");
+        QTest::newRow("no tab") << u"abc"_qs << u"abc"_qs;
+        QTest::newRow("to the next stop") << u"ab\tc"_qs << u"ab      c"_qs;
+        QTest::newRow("at a stop: a whole stop") << u"abcdefgh\tx"_qs << u"abcdefgh        x"_qs;
+        QTest::newRow("two in a row") << u"\t\tx"_qs << QString(16, u' ') + u"x";
+        QTest::newRow("indentation and a stop after seven")
+            << u"\tabcdefg\tz"_qs << u"        abcdefg z"_qs;
+    }
+    void expandTabs()
+    {
+        QFETCH(QString, line);
+        QFETCH(QString, expanded);
+        QCOMPARE(ExpandTabs(line), expanded);
+    }
+
+    void rowCount_data()
+    {
+        QTest::addColumn<int>("length");
+        QTest::addColumn<int>("columns");
+        QTest::addColumn<int>("rows");
+        QTest::newRow("empty line takes a row") << 0 << 80 << 1;
+        QTest::newRow("full row") << 80 << 80 << 1;
+        QTest::newRow("one over") << 81 << 80 << 2;
+        QTest::newRow("no room still one a unit") << 3 << 0 << 1;
+    }
+    void rowCount()
+    {
+        QFETCH(int, length);
+        QFETCH(int, columns);
+        QFETCH(int, rows);
+        QCOMPARE(RowCount(length, columns), rows);
+    }
+
+    void paginate_data()
+    {
+        QTest::addColumn<QStringList>("lines");
+        QTest::addColumn<int>("columns");
+        QTest::addColumn<int>("rowsPerPage");
+        QTest::addColumn<std::vector<TPageStart>>("pages");
+        QTest::newRow("empty result: one page")
+            << QStringList{} << 10 << 3 << std::vector<TPageStart>{{0, 0}};
+        QTest::newRow("exactly full")
+            << QStringList{u"a"_qs, u"b"_qs, u"c"_qs} << 10 << 3 << std::vector<TPageStart>{{0, 0}};
+        QTest::newRow("one more line, one more page")
+            << QStringList{u"a"_qs, u"b"_qs, u"c"_qs, u"d"_qs} << 10 << 3
+            << std::vector<TPageStart>{{0, 0}, {3, 0}};
+        QTest::newRow("a wrapped line goes on on the next page")
+            << QStringList{u"a"_qs, u"b"_qs, QString(25, u'x'), u"d"_qs} << 10 << 3
+            << std::vector<TPageStart>{{0, 0}, {2, 1}};
+        QTest::newRow("a tab counts as its columns")
+            << QStringList{u"a"_qs, u"b"_qs, u"\t\tx"_qs} << 10 << 3
+            << std::vector<TPageStart>{{0, 0}, {2, 1}};
+        QTest::newRow("a line longer than a page")
+            << QStringList{QString(70, u'x')} << 10 << 3
+            << std::vector<TPageStart>{{0, 0}, {0, 3}, {0, 6}};
+    }
+    void paginate()
+    {
+        QFETCH(QStringList, lines);
+        QFETCH(int, columns);
+        QFETCH(int, rowsPerPage);
+        QFETCH(std::vector<TPageStart>, pages);
+        QVERIFY(Paginate(resultOf(lines), columns, rowsPerPage) == pages);
+    }
+
+    void pageNumber() { QCOMPARE(PageNumberText(3, 17), u"Page 3 of 17"_qs); }
+
+    // A PDF of as many pages as the layout counts; a stop leaves a partial count behind.
+    void printsAPdf()
+    {
+        QStringList lines;
+        for (int i = 0; i < 3000; ++i)
+            lines << u"line\t"_qs + QString::number(i);
+        const TResultText result = resultOf(lines);
+        TTempTree tree;
+        QPrinter printer(QPrinter::HighResolution);
+        printer.setOutputFormat(QPrinter::PdfFormat);
+        printer.setOutputFileName(tree.path("out.pdf"));
+        int calls = 0;
+        const int pages =
+            PrintResult(printer,
+                        TPrintJob{&result, u"/m/"_qs, u"7 Dec 2026"_qs,
+                                  QFontDatabase::systemFont(QFontDatabase::FixedFont)},
+                        [&calls](int, int) { return ++calls > 0; });
+        QVERIFY(pages > 10 && pages < 300);
+        QVERIFY(calls >= pages);
+        const QByteArray pdf = readAll(tree.path("out.pdf"));
+        QCOMPARE(pdf.count("/Type /Page\n") + pdf.count("/Type /Page\r") +
+                     pdf.count("/Type /Page/") + pdf.count("/Type /Page>") +
+                     pdf.count("/Type /Page "),
+                 pages);
+        QCOMPARE(PrintResult(printer, TPrintJob{&result, {}, {}, QFont()},
+                             [](int done, int) { return done < 2; }),
+                 -1);
+    }
+};
+
+QTEST_MAIN(TestPrintLayout)
+#include "tst_print_layout.moc"
