@@ -1,21 +1,12 @@
 #include "gui/dialogs/style_rules.h"
 
+#include "test_support.h"
+
 #include <QTest>
 #include <QTextDocument>
 
 using namespace dirka;
-
-namespace {
-
-QStringList linesOf(const TLinesTarget& lines)
-{
-    QStringList out;
-    for (qsizetype i = 0; i < lines.LineCount(); ++i)
-        out << lines.Line(i).toString();
-    return out;
-}
-
-} // namespace
+using testsupport::linesOf;
 
 // Records are designated initializers naming only what a case is about.
 #pragma GCC diagnostic ignored "-Wmissing-field-initializers"
