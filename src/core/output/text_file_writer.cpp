@@ -151,26 +151,39 @@ QByteArray StandardUtf8(QStringView text)
     return out;
 }
 
+namespace {
+
+// A million-line result is encoded and written a piece at a time: the file never needs a
+// second whole copy of the text in memory. Every encoding here writes each unit on its own, so
+// the pieces may end anywhere.
+constexpr qsizetype PieceUnits = qsizetype(1) << 20;
+
+void writeEncoded(const QString& fileName, QStringView text, int code)
+{
+    TFileWriter file(fileName);
+    QByteArray piece = SaveFileMark(code);
+    for (qsizetype at = 0; at < text.size(); at += PieceUnits) {
+        AppendSaveEncoded(piece, text.sliced(at, std::min(PieceUnits, text.size() - at)), code);
+        file.Write(piece);
+        piece.clear();
+    }
+    file.Write(piece);
+    file.Finish();
+}
+
+} // namespace
+
 void SaveUtf8TextFile(const QString& fileName, QStringView text, bool withMark)
 {
-    WriteFileBytes(fileName, EncodePerUnitUtf8(text, withMark));
+    writeEncoded(fileName, text, withMark ? SaveCodeUtf8Bom : SaveCodeUtf8);
 }
 
 TSaveOutcome SaveResultText(const QString& fileName, QStringView text, int code)
 {
-    switch (code) {
-    case SaveCodeUtf8Bom:
-        SaveUtf8TextFile(fileName, text, true);
-        return TSaveOutcome::Written;
-    case SaveCodeUtf8:
-        SaveUtf8TextFile(fileName, text, false);
-        return TSaveOutcome::Written;
-    case SaveCodeUnicode:
-        WriteFileBytes(fileName, EncodeUtf16Le(text));
-        return TSaveOutcome::Written;
-    default:
+    if (!IsSaveCode(code))
         return TSaveOutcome::BeepOnly;
-    }
+    writeEncoded(fileName, text, code);
+    return TSaveOutcome::Written;
 }
 
 QString SaveErrorText(QStringView message)

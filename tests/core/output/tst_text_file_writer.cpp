@@ -94,6 +94,29 @@ private Q_SLOTS:
             QCOMPARE(PerUnitUtf8Length(text), expected.size());
     }
 
+    // A result longer than one written piece, a surrogate pair across the pieces' border: the
+    // file holds the same bytes as the whole text encoded at once.
+    void longTextWrittenInPieces_data()
+    {
+        QTest::addColumn<int>("code");
+        for (int code : {SaveCodeUtf8Bom, SaveCodeUtf8, SaveCodeUnicode})
+            QTest::addRow("code %d", code) << code;
+    }
+    void longTextWrittenInPieces()
+    {
+        QFETCH(int, code);
+        QString text(3 * (1 << 20) + 7, QLatin1Char('x'));
+        text[(1 << 20) - 1] = QChar(0xD83D); // U+1F600 split by the first border
+        text[1 << 20] = QChar(0xDE00);
+        text[2 * (1 << 20)] = QChar(0x0142);
+        TTempTree dir;
+        const QString target = dir.path("long.txt");
+        QCOMPARE(SaveResultText(target, text, code), TSaveOutcome::Written);
+        QByteArray whole = SaveFileMark(code);
+        AppendSaveEncoded(whole, text, code);
+        QVERIFY(readAll(target) == whole);
+    }
+
     void codesWithoutWriter_data()
     {
         QTest::addColumn<int>("code");
