@@ -5,6 +5,8 @@
 #include "core/text/file_names.h"
 #include "core/text/text_utils.h"
 
+#include <optional>
+
 namespace dirka {
 
 namespace {
@@ -45,14 +47,33 @@ bool AppendM3u8Entry(QByteArray& out, QStringView path, QStringList& leftOut)
 TM3u8Export ExportToM3u8(const QString& fileName, const TLinesTarget& lines,
                          const TExportProgress& progress)
 {
+    // Written a piece at a time as the paths are read: a million entries never sit in memory
+    // at once. The stage says which side failed: 0 reading the paths, 10 writing.
+    constexpr qsizetype PieceBytes = qsizetype(1) << 20;
     TM3u8Export result;
     try {
-        result.Stage = 0;
-        TM3u8Playlist playlist = BuildM3u8Playlist(lines, progress);
-        result.Entries = playlist.Entries;
-        result.LeftOut = std::move(playlist.LeftOut);
-        result.Stage = 10;
-        WriteFileBytes(fileName, playlist.Bytes);
+        std::optional<TFileWriter> file; // opened when the first piece is due
+        const auto write = [&](const QByteArray& bytes) {
+            result.Stage = 10;
+            if (!file)
+                file.emplace(fileName);
+            file->Write(bytes);
+        };
+        QByteArray piece;
+        const qsizetype count = lines.LineCount();
+        for (qsizetype i = 0; i < count; ++i) {
+            result.Stage = 0;
+            if (i % ExportProgressInterval == 0 && progress)
+                progress(i);
+            if (AppendM3u8Entry(piece, TabGet(int(i)), result.LeftOut))
+                ++result.Entries;
+            if (piece.size() >= PieceBytes) {
+                write(piece);
+                piece.clear();
+            }
+        }
+        write(piece);
+        file->Finish();
     } catch (const EAssertionFailed&) {
         throw; // a programming error belongs to the error report, not to this message
     } catch (const std::exception& error) {

@@ -38,8 +38,9 @@ struct TM3u8Export {
     bool Ok() const { return ErrorText.isEmpty(); }
 };
 
-/// Builds the playlist and writes it to fileName (replacing it); any failure is caught and
-/// described in ErrorText with the stage reached.
+/// Writes the playlist to fileName a piece at a time as the paths are read (replacing the file
+/// only when complete); any failure is caught and described in ErrorText with the stage
+/// reached. LeftOut names the paths left out up to where the export got.
 TM3u8Export ExportToM3u8(const QString& fileName, const TLinesTarget& lines,
                          const TExportProgress& progress = {});
 

@@ -106,6 +106,24 @@ private Q_SLOTS:
         QCOMPARE(playlist.Entries, 2049);
     }
 
+    // More than one written piece: the file is the whole playlist, as BuildM3u8Playlist gives it.
+    void longPlaylistWrittenInPieces()
+    {
+        TResultText result;
+        for (int i = 0; i < 40000; ++i)
+            addLine(result, u"x",
+                    QStringLiteral("/music/some/rather/long/folder/name/%1.mp3").arg(i));
+        TTempTree dir;
+        const QString target = dir.path("long.m3u8");
+        const TM3u8Export exported = ExportToM3u8(target, result);
+        QVERIFY(exported.Ok());
+        QCOMPARE(exported.Entries, 40000);
+        const TM3u8Playlist whole = BuildM3u8Playlist(result, {});
+        QVERIFY(whole.Bytes.size() > 1 << 20);
+        QVERIFY(readAll(target) == whole.Bytes);
+        TabClear(0, true);
+    }
+
     void failedWriteNamesStage10()
     {
         TResultText result;
