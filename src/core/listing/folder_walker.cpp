@@ -63,6 +63,8 @@ struct TMyObject {
     qsizetype NameLength = 0;
     qsizetype ExtLength = 0; // the extension, dot included, is the name's last ExtLength units
                              // (found only for the order by extension)
+    qsizetype RawStart = 0;  // the name's bytes in the folder's byte buffer, kept only for a
+    qsizetype RawLength = 0; // target that takes UTF-8 lines
 };
 
 struct TSubfolder {
@@ -157,9 +159,11 @@ private:
     void forgetOpen(std::size_t index);
     bool mayEnter(const TFolderReader& folder, bool isLink);
     void readFolder(TFolderReader& folder, std::vector<TSubfolder>& subfolders);
-    void sortSubfolders(std::vector<TSubfolder>& subfolders) const;
+    void sortSubfolders(std::vector<TSubfolder>& subfolders);
     void sortFiles();
     void emitLine(QStringView line, QStringView name);
+    void emitUtf8Line(QByteArrayView line, QStringView name);
+    void emitFileLines();
     void showProgress();
     void reportUnreadable(const QString& reason);
     QStringView fileName(const TMyObject& file) const;
@@ -171,6 +175,7 @@ private:
     TWalkReporter& m_reporter;
     const bool m_storePaths;
     const bool m_wantSizes; // false: files are not looked at when their type is known
+    const bool m_utf8Lines; // the target takes UTF-8 lines
     TRunCounters& m_counters;
 
     const QStringList m_masks;
@@ -178,6 +183,13 @@ private:
     const TLineFormat m_format;
     const TNameOrder m_folderOrder{false};
     const TNameOrder m_fileOrder{true};
+    // Reused by every folder's sort.
+    std::vector<QStringView> m_sortNames;
+    std::vector<QStringView> m_sortExtensions;
+    TNameKeys m_nameKeys;
+    TNameKeys m_extensionKeys;
+    std::vector<int> m_sortOrder;
+    std::vector<TMyObject> m_sortedFiles;
 
     std::vector<TFolderIdentity> m_forbidden; // the location, folders above it, the current path
     TEnteredFolders& m_entered;
@@ -189,13 +201,17 @@ private:
 
     // The folder in hand: its listed files, their names, its size sum and skipped count.
     std::vector<TMyObject> m_files;
-    QString m_names;
+    TUnitBuffer m_names;
+    TByteBuffer m_rawNames;
     std::int64_t m_folderSize = 0;
     int m_folderSkipped = 0;
 
     QString m_line; // reused for every composed line
     QString m_itemName;
     QString m_shownPath; // m_path as the file lines of the folder in hand show it
+    TByteBuffer m_lineUtf8;
+    QByteArray m_prefixUtf8;
+    QByteArray m_folderPartUtf8; // the part of m_shownPath the file lines show, in UTF-8
     // Whether the lines listed now are for good: no skipped folder can take them back.
     bool m_linesFinal = false;
 };
@@ -205,7 +221,7 @@ TFolderWalker::TFolderWalker(const TSettings& settings, const QString& location,
                              bool wantSizes)
     : m_settings(settings), m_style(settings.Style), m_location(location), m_lines(lines),
       m_reporter(reporter), m_storePaths(storePaths), m_wantSizes(wantSizes),
-      m_counters(RunCounters()),
+      m_utf8Lines(lines.TakesUtf8Lines()), m_counters(RunCounters()),
       m_masks(SplitMasks(settings.FilterMask[std::size_t(settings.Filter)])),
       m_depthLimit(settings.IsMaxDepth ? settings.MaxDepth : INT_MAX),
       m_format(TLineFormat::FromStyle(settings.Style, location.size())), m_entered(enteredFolders())
@@ -233,7 +249,7 @@ void TFolderWalker::Run()
 
 QStringView TFolderWalker::fileName(const TMyObject& file) const
 {
-    return QStringView(m_names).sliced(file.NameStart, file.NameLength);
+    return m_names.View(file.NameStart, file.NameLength);
 }
 
 void TFolderWalker::enterNextSubfolder(TFrame& parent)
@@ -274,7 +290,8 @@ void TFolderWalker::listFolder(TFolderReader folder, bool isLink, int depth)
         m_entered.Add(frame.Identity);
     }
     m_files.clear();
-    m_names.truncate(0);
+    m_names.Clear();
+    m_rawNames.Clear();
     m_folderSize = 0;
     m_folderSkipped = 0;
     if (frame.Entered)
@@ -329,21 +346,8 @@ void TFolderWalker::listFolder(TFolderReader folder, bool isLink, int depth)
 
     if (!m_files.empty()) {
         ++m_counters.FolderCount;
-        if (!StopRequested() && m_style.File > 0) {
-            m_shownPath.truncate(0);
-            if (FileCodeShowsPath(m_style.File))
-                AppendShown(m_shownPath, m_path);
-            for (const TMyObject& file : m_files) {
-                if (StopRequested())
-                    break;
-                m_line.truncate(0);
-                m_line.append(m_prefix);
-                AppendFileItemTextInShownFolder(m_line, m_format, m_shownPath, fileName(file),
-                                                m_style.File, file.Size);
-                emitLine(m_line, fileName(file));
-                showProgress();
-            }
-        }
+        if (!StopRequested() && m_style.File > 0)
+            emitFileLines();
         if (m_style.IsSummary) {
             m_line.truncate(0);
             m_line.append(m_prefix);
@@ -354,7 +358,7 @@ void TFolderWalker::listFolder(TFolderReader folder, bool isLink, int depth)
         }
     }
     m_files.clear();
-    m_names.truncate(0);
+    m_names.Clear();
     if (m_linesFinal)
         m_lines.LinesFinal(m_lines.LineCount());
 
@@ -492,11 +496,12 @@ void TFolderWalker::readFolder(TFolderReader& folder, std::vector<TSubfolder>& s
         }
         if (m_lines.IsOwnFile(folder.Identity().Device, entry.Inode))
             continue;
-        const qsizetype nameStart = m_names.size();
-        AppendDecodedFileName(m_names, entry.Name, entry.NameLength);
-        const QStringView name = QStringView(m_names).sliced(nameStart);
+        const qsizetype nameStart = m_names.Size();
+        char16_t* decoded = m_names.Reserve(qsizetype(entry.NameLength));
+        m_names.SetEnd(decoded + DecodeFileNameInto(decoded, entry.Name, entry.NameLength));
+        const QStringView name = m_names.View(nameStart, m_names.Size() - nameStart);
         if (!PassesFilter(name, IsSkipListFilter(m_settings.Filter), m_masks)) {
-            m_names.truncate(nameStart);
+            m_names.Truncate(nameStart);
             ++m_counters.SkippedCount;
             ++m_folderSkipped;
             continue;
@@ -504,12 +509,16 @@ void TFolderWalker::readFolder(TFolderReader& folder, std::vector<TSubfolder>& s
         if (m_wantSizes) {
             facts = folder.Examine(entry, true);
             if (facts.Vanished) {
-                m_names.truncate(nameStart);
+                m_names.Truncate(nameStart);
                 continue;
             }
         }
         const qsizetype extension = m_style.SortMode == 2 ? extensionLength(name) : 0;
-        m_files.push_back({facts.Size, nameStart, name.size(), extension});
+        const qsizetype rawStart = m_rawNames.Size();
+        if (m_utf8Lines)
+            m_rawNames.Append(entry.Name, qsizetype(entry.NameLength));
+        m_files.push_back({facts.Size, nameStart, name.size(), extension, rawStart,
+                           m_rawNames.Size() - rawStart});
         m_folderSize += facts.Size;
     }
     if (folder.Error() != 0)
@@ -521,17 +530,17 @@ void TFolderWalker::readFolder(TFolderReader& folder, std::vector<TSubfolder>& s
         sortFiles();
 }
 
-void TFolderWalker::sortSubfolders(std::vector<TSubfolder>& subfolders) const
+void TFolderWalker::sortSubfolders(std::vector<TSubfolder>& subfolders)
 {
     if (subfolders.size() < 2)
         return;
-    std::vector<QStringView> names;
-    names.reserve(subfolders.size());
+    m_sortNames.clear();
     for (const TSubfolder& sub : subfolders)
-        names.emplace_back(sub.Name);
+        m_sortNames.emplace_back(sub.Name);
+    m_folderOrder.MakeKeys(m_sortNames, m_nameKeys);
     std::vector<int> order(subfolders.size());
     std::iota(order.begin(), order.end(), 0);
-    SortByRank(order, m_folderOrder.Ranks(names), names);
+    SortByName(order, m_nameKeys);
     std::vector<TSubfolder> sorted;
     sorted.reserve(subfolders.size());
     for (int i : order)
@@ -544,43 +553,90 @@ void TFolderWalker::sortFiles()
     const std::size_t count = m_files.size();
     if (count < 2)
         return;
-    std::vector<int> order(count);
-    std::iota(order.begin(), order.end(), 0);
+    m_sortOrder.resize(count);
+    std::iota(m_sortOrder.begin(), m_sortOrder.end(), 0);
+    std::vector<int>& order = m_sortOrder;
     if (m_style.SortMode == 5) {
         randomQuickSort(order, 0, int(count) - 1);
     } else {
-        std::vector<QStringView> names;
-        names.reserve(count);
+        m_sortNames.clear();
         for (const TMyObject& file : m_files)
-            names.push_back(fileName(file));
-        const std::vector<int> nameRanks = m_fileOrder.Ranks(names);
-        std::vector<int> primary(count, 0);
-        if (m_style.SortMode == 2) {
-            std::vector<QStringView> extensions;
-            for (std::size_t i = 0; i < count; ++i)
-                extensions.push_back(names[i].last(m_files[i].ExtLength));
-            primary = m_fileOrder.Ranks(extensions);
-        }
+            m_sortNames.push_back(fileName(file));
+        m_fileOrder.MakeKeys(m_sortNames, m_nameKeys);
         const int mode = m_style.SortMode;
-        std::sort(order.begin(), order.end(), [&](int x, int y) {
-            const TMyObject& a = m_files[std::size_t(x)];
-            const TMyObject& b = m_files[std::size_t(y)];
-            if (mode == 3 && a.Size != b.Size)
-                return a.Size > b.Size;
-            if (mode == 4 && a.Size != b.Size)
-                return a.Size < b.Size;
-            if (primary[std::size_t(x)] != primary[std::size_t(y)])
-                return primary[std::size_t(x)] < primary[std::size_t(y)];
-            if (nameRanks[std::size_t(x)] != nameRanks[std::size_t(y)])
-                return nameRanks[std::size_t(x)] < nameRanks[std::size_t(y)];
-            return names[std::size_t(x)].compare(names[std::size_t(y)]) < 0;
-        });
+        if (mode == 2) {
+            m_sortExtensions.clear();
+            for (std::size_t i = 0; i < count; ++i)
+                m_sortExtensions.push_back(m_sortNames[i].last(m_files[i].ExtLength));
+            m_fileOrder.MakeKeys(m_sortExtensions, m_extensionKeys);
+        }
+        if (mode == 3 || mode == 4 || mode == 2) {
+            std::sort(order.begin(), order.end(), [&](int x, int y) {
+                const std::int64_t a = m_files[std::size_t(x)].Size;
+                const std::int64_t b = m_files[std::size_t(y)].Size;
+                if (mode == 3 && a != b)
+                    return a > b;
+                if (mode == 4 && a != b)
+                    return a < b;
+                // Extensions the collation calls equal leave the order to the whole names.
+                if (mode == 2) {
+                    const int c = m_extensionKeys.CompareCollation(x, y);
+                    if (c != 0)
+                        return c < 0;
+                }
+                return m_nameKeys.Less(x, y);
+            });
+        } else {
+            SortByName(order, m_nameKeys);
+        }
     }
-    std::vector<TMyObject> sorted;
-    sorted.reserve(count);
+    m_sortedFiles.clear();
     for (int i : order)
-        sorted.push_back(m_files[std::size_t(i)]);
-    m_files = std::move(sorted);
+        m_sortedFiles.push_back(m_files[std::size_t(i)]);
+    m_files.swap(m_sortedFiles);
+}
+
+void TFolderWalker::emitFileLines()
+{
+    const int code = m_style.File;
+    m_shownPath.truncate(0);
+    if (FileCodeShowsPath(code))
+        AppendShown(m_shownPath, m_path);
+    if (m_utf8Lines) {
+        m_prefixUtf8 = m_prefix.toUtf8();
+        m_folderPartUtf8 = FileFolderPart(m_format, m_shownPath, code).toUtf8();
+    }
+    for (const TMyObject& file : m_files) {
+        if (StopRequested())
+            break;
+        const QStringView name = fileName(file);
+        if (m_utf8Lines) {
+            // Lines whose names print as their bytes skip the round trip through UTF-16.
+            m_lineUtf8.Clear();
+            m_lineUtf8.Append(m_prefixUtf8);
+            const QByteArrayView raw = m_rawNames.View(file.RawStart, file.RawLength);
+            if (AppendFileItemUtf8(m_lineUtf8, m_format, m_folderPartUtf8, name, raw, code,
+                                   file.Size)) {
+                emitUtf8Line(m_lineUtf8.View(), name);
+                showProgress();
+                continue;
+            }
+        }
+        m_line.truncate(0);
+        m_line.append(m_prefix);
+        AppendFileItemTextInShownFolder(m_line, m_format, m_shownPath, name, code, file.Size);
+        emitLine(m_line, name);
+        showProgress();
+    }
+}
+
+void TFolderWalker::emitUtf8Line(QByteArrayView line, QStringView name)
+{
+    if (m_storePaths)
+        TabAdd(int(m_lines.LineCount()), name, m_path);
+    m_lines.AppendItemLineUtf8(line, m_path, name);
+    if (m_linesFinal)
+        m_lines.LinesFinal(m_lines.LineCount());
 }
 
 void TFolderWalker::emitLine(QStringView line, QStringView name)

@@ -3,40 +3,49 @@
 #include "core/text/text_utils.h"
 
 #include <algorithm>
-#include <numeric>
 
 namespace dirka {
 
 namespace {
 
-// Few names sort faster by comparing directly than by building keys first.
-constexpr std::size_t SortKeyThreshold = 12;
+constexpr qsizetype UnitsPerNumber = 4;
+
+// Four units from `from` on, padded with 0, in one number. Prefixes made so order as the names
+// do where they differ: a shorter name's padding sorts before any unit the other has there, and
+// a unit 0 that would tie with the padding leaves the prefixes equal, which sends the pair to
+// the full compare.
+template <bool Folded> std::uint64_t packUnits(QStringView name, qsizetype from)
+{
+    const char16_t* units = Units(name);
+    std::uint64_t packed = 0;
+    for (qsizetype i = from; i < from + UnitsPerNumber; ++i) {
+        char16_t c = i < name.size() ? units[i] : 0;
+        if constexpr (Folded)
+            c = FoldChar(c);
+        packed = (packed << 16) | c;
+    }
+    return packed;
+}
+
+int compareUnits(QStringView a, QStringView b)
+{
+    const int c = std::u16string_view(Units(a), std::size_t(a.size()))
+                      .compare(std::u16string_view(Units(b), std::size_t(b.size())));
+    return c < 0 ? -1 : (c > 0 ? 1 : 0);
+}
 
 int compareFolded(QStringView a, QStringView b)
 {
+    const char16_t* x = Units(a);
+    const char16_t* y = Units(b);
     const qsizetype n = std::min(a.size(), b.size());
     for (qsizetype i = 0; i < n; ++i) {
-        const char16_t x = FoldChar(a[i].unicode());
-        const char16_t y = FoldChar(b[i].unicode());
-        if (x != y)
-            return x < y ? -1 : 1;
+        const char16_t fx = FoldChar(x[i]);
+        const char16_t fy = FoldChar(y[i]);
+        if (fx != fy)
+            return fx < fy ? -1 : 1;
     }
     return a.size() == b.size() ? 0 : (a.size() < b.size() ? -1 : 1);
-}
-
-template <typename Less> std::vector<int> ranksFromOrder(std::size_t count, Less less)
-{
-    std::vector<int> order(count);
-    std::iota(order.begin(), order.end(), 0);
-    std::sort(order.begin(), order.end(), less);
-    std::vector<int> ranks(count);
-    int rank = 0;
-    for (std::size_t i = 0; i < count; ++i) {
-        if (i > 0 && less(order[i - 1], order[i]))
-            ++rank;
-        ranks[std::size_t(order[i])] = rank;
-    }
-    return ranks;
 }
 
 } // namespace
@@ -48,39 +57,62 @@ TNameOrder::TNameOrder(bool caseSensitive)
     m_collator.setCaseSensitivity(caseSensitive ? Qt::CaseSensitive : Qt::CaseInsensitive);
 }
 
-int TNameOrder::compare(QStringView a, QStringView b) const
+void TNameOrder::MakeKeys(const std::vector<QStringView>& names, TNameKeys& keys) const
 {
-    if (m_plain)
-        return m_caseSensitive ? a.compare(b) : compareFolded(a, b);
-    return m_collator.compare(a, b);
-}
-
-std::vector<int> TNameOrder::Ranks(const std::vector<QStringView>& names) const
-{
-    if (m_plain || names.size() < SortKeyThreshold) {
-        return ranksFromOrder(names.size(), [&](int x, int y) {
-            return compare(names[std::size_t(x)], names[std::size_t(y)]) < 0;
-        });
+    keys.m_names = &names;
+    keys.m_prefixes.resize(names.size());
+    keys.m_collated.clear();
+    if (!m_plain) {
+        // ICU's sort keys order as its comparison does; the bytes stay inside QCollatorSortKey,
+        // so the prefixes are all 0 and every pair compares whole keys.
+        keys.m_kind = TNameKeys::TKind::Collated;
+        std::fill(keys.m_prefixes.begin(), keys.m_prefixes.end(), TNameKeys::TPrefix());
+        keys.m_collated.reserve(names.size());
+        for (QStringView name : names)
+            keys.m_collated.push_back(m_collator.sortKey(name.toString()));
+        return;
     }
-    std::vector<QCollatorSortKey> keys;
-    keys.reserve(names.size());
-    for (QStringView name : names)
-        keys.push_back(m_collator.sortKey(name.toString()));
-    return ranksFromOrder(names.size(), [&](int x, int y) {
-        return keys[std::size_t(x)].compare(keys[std::size_t(y)]) < 0;
-    });
+    keys.m_kind = m_caseSensitive ? TNameKeys::TKind::Units : TNameKeys::TKind::Folded;
+    for (std::size_t i = 0; i < names.size(); ++i) {
+        const QStringView name = names[i];
+        keys.m_prefixes[i] = m_caseSensitive
+                                 ? TNameKeys::TPrefix{packUnits<false>(name, 0),
+                                                      packUnits<false>(name, UnitsPerNumber)}
+                                 : TNameKeys::TPrefix{packUnits<true>(name, 0),
+                                                      packUnits<true>(name, UnitsPerNumber)};
+    }
 }
 
-void SortByRank(std::vector<int>& order, const std::vector<int>& ranks,
-                const std::vector<QStringView>& names)
+int TNameKeys::compareRest(int x, int y, bool unitsBreakTies) const
 {
-    std::sort(order.begin(), order.end(), [&](int x, int y) {
-        const int rx = ranks[std::size_t(x)];
-        const int ry = ranks[std::size_t(y)];
-        if (rx != ry)
-            return rx < ry;
-        return names[std::size_t(x)].compare(names[std::size_t(y)]) < 0;
+    const QStringView a = (*m_names)[std::size_t(x)];
+    const QStringView b = (*m_names)[std::size_t(y)];
+    int c = 0;
+    if (m_kind == TKind::Folded)
+        c = compareFolded(a, b);
+    else if (m_kind == TKind::Collated)
+        c = m_collated[std::size_t(x)].compare(m_collated[std::size_t(y)]);
+    if (c != 0)
+        return c < 0 ? -1 : 1;
+    // Case-sensitive C order is the units' order already.
+    return unitsBreakTies || m_kind == TKind::Units ? compareUnits(a, b) : 0;
+}
+
+// The prefixes travel with the indexes, so most comparisons read neither the names nor another
+// array.
+void SortByName(std::vector<int>& order, const TNameKeys& keys)
+{
+    auto& sorted = keys.m_sorted;
+    sorted.clear();
+    for (int i : order)
+        sorted.emplace_back(keys.m_prefixes[std::size_t(i)], i);
+    std::sort(sorted.begin(), sorted.end(), [&keys](const auto& a, const auto& b) {
+        if (a.first != b.first)
+            return a.first < b.first;
+        return keys.compareRest(a.second, b.second, true) < 0;
     });
+    for (std::size_t k = 0; k < sorted.size(); ++k)
+        order[k] = sorted[k].second;
 }
 
 } // namespace dirka

@@ -63,30 +63,50 @@ bool isAscii(const char* bytes, std::size_t length)
 
 } // namespace
 
+qsizetype DecodeFileNameInto(char16_t* out, const char* bytes, std::size_t length)
+{
+    // Plain ASCII, the most common name, is widened in one pass that also looks for other bytes.
+    unsigned char any = 0;
+    for (std::size_t i = 0; i < length; ++i) {
+        const auto b = static_cast<unsigned char>(bytes[i]);
+        any |= b;
+        out[i] = b;
+    }
+    if (any < 0x80)
+        return qsizetype(length);
+    const auto* s = reinterpret_cast<const unsigned char*>(bytes);
+    char16_t* p = out;
+    std::size_t i = 0;
+    while (i < length) {
+        char32_t c = 0;
+        const int n = validSequenceLength(s + i, length - i, c);
+        if (n == 0) {
+            *p++ = char16_t(EscapeBase + s[i]);
+            ++i;
+            continue;
+        }
+        if (c >= 0x10000) {
+            *p++ = QChar::highSurrogate(c);
+            *p++ = QChar::lowSurrogate(c);
+        } else {
+            *p++ = char16_t(c);
+        }
+        i += std::size_t(n);
+    }
+    return p - out;
+}
+
 void AppendDecodedFileName(QString& out, const char* bytes, std::size_t length)
 {
     if (isAscii(bytes, length)) {
         out.append(QLatin1StringView(bytes, qsizetype(length)));
         return;
     }
-    const auto* s = reinterpret_cast<const unsigned char*>(bytes);
-    std::size_t i = 0;
-    while (i < length) {
-        char32_t c = 0;
-        const int n = validSequenceLength(s + i, length - i, c);
-        if (n == 0) {
-            out.append(QChar(char16_t(EscapeBase + s[i])));
-            ++i;
-            continue;
-        }
-        if (c >= 0x10000) {
-            const char16_t pair[2] = {QChar::highSurrogate(c), QChar::lowSurrogate(c)};
-            out.append(reinterpret_cast<const QChar*>(pair), 2);
-        } else {
-            out.append(QChar(char16_t(c)));
-        }
-        i += std::size_t(n);
-    }
+    const qsizetype size = out.size();
+    out.resize(size + qsizetype(length));
+    const qsizetype written =
+        DecodeFileNameInto(reinterpret_cast<char16_t*>(out.data()) + size, bytes, length);
+    out.truncate(size + written);
 }
 
 QString DecodeFileName(const char* bytes, std::size_t length)

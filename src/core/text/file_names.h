@@ -13,6 +13,8 @@ namespace dirka {
 
 /// Appends the decoded name: "caf\xC3\xA9" gives "café", "a\xFF" gives "a" U+DCFF.
 void AppendDecodedFileName(QString& out, const char* bytes, std::size_t length);
+/// The same written at out, which has room for length units; answers how many it wrote.
+qsizetype DecodeFileNameInto(char16_t* out, const char* bytes, std::size_t length);
 QString DecodeFileName(const char* bytes, std::size_t length);
 QString DecodeFileName(const QByteArray& bytes);
 

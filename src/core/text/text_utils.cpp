@@ -382,4 +382,25 @@ qsizetype PrintableAsciiPrefixLength(const char16_t* src, qsizetype n)
     return i;
 }
 
+bool IsPrintableAscii(const char* bytes, qsizetype n)
+{
+    qsizetype i = 0;
+#ifdef __SSE2__
+    // Bytes from 0x80 on are negative as signed bytes, so one range test covers them.
+    const __m128i low = _mm_set1_epi8(0x1F);
+    const __m128i high = _mm_set1_epi8(0x7F);
+    for (; i + 16 <= n; i += 16) {
+        const __m128i chunk = _mm_loadu_si128(reinterpret_cast<const __m128i*>(bytes + i));
+        const __m128i inside =
+            _mm_and_si128(_mm_cmpgt_epi8(chunk, low), _mm_cmplt_epi8(chunk, high));
+        if (_mm_movemask_epi8(inside) != 0xFFFF)
+            return false;
+    }
+#endif
+    unsigned outside = 0;
+    for (; i < n; ++i)
+        outside |= unsigned(static_cast<unsigned char>(bytes[i] - 0x20) >= 0x5F);
+    return outside == 0;
+}
+
 } // namespace dirka

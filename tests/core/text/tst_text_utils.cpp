@@ -26,6 +26,30 @@ private Q_SLOTS:
 
     void selfTestPasses() { RunSelfTest(); }
 
+    // Sixteen bytes at a time, then one at a time: an odd byte in either part, at either end.
+    void isPrintableAscii_data()
+    {
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::addColumn<bool>("printable");
+        const QByteArray sixteen("0123456789abcdef");
+        QTest::newRow("empty") << QByteArray() << true;
+        QTest::newRow("space and tilde") << QByteArray(" ~") << true;
+        QTest::newRow("sixteen") << sixteen << true;
+        QTest::newRow("thirty-five") << sixteen + sixteen + "xyz" << true;
+        for (const char odd : {'\t', '\x1F', '\x7F', '\x80', '\xC3', '\xFF'}) {
+            const QByteArray hex = QByteArray(1, odd).toHex();
+            QTest::addRow("%s first", hex.constData()) << QByteArray(1, odd) + sixteen << false;
+            QTest::addRow("%s at 15", hex.constData()) << sixteen.left(15) + odd + sixteen << false;
+            QTest::addRow("%s in the tail", hex.constData()) << sixteen + "ab" + odd << false;
+        }
+    }
+    void isPrintableAscii()
+    {
+        QFETCH(QByteArray, bytes);
+        QFETCH(bool, printable);
+        QCOMPARE(IsPrintableAscii(bytes.constData(), bytes.size()), printable);
+    }
+
     void numbers()
     {
         QCOMPARE(Max(-5, -7), -5);
