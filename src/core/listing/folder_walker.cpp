@@ -60,11 +60,10 @@ TEnteredFolders& enteredFolders()
 struct TMyObject {
     std::int64_t Size = 0;
     qsizetype NameStart = 0;
-    qsizetype NameLength = 0;
-    qsizetype ExtLength = 0; // the extension, dot included, is the name's last ExtLength units
-                             // (found only for the order by extension)
-    qsizetype RawStart = 0;  // the name's bytes in the folder's byte buffer, kept only for a
-    qsizetype RawLength = 0; // target that takes UTF-8 lines
+    std::uint32_t NameLength = 0; // a name is at most a few hundred units
+    std::uint32_t ExtLength = 0;  // the extension, dot included, is the name's last ExtLength units
+                                  // (found only for the order by extension)
+    bool PrintableAscii = false;  // every byte of the name is 0x20..0x7E
 };
 
 struct TSubfolder {
@@ -81,6 +80,7 @@ struct TFrame {
     std::vector<TSubfolder> Subfolders;
     std::size_t NextSubfolder = 0;
     qsizetype PathLength = 0;
+    qsizetype ShownUtf8Length = 0; // of m_shownPathUtf8, when the walker keeps it
     qsizetype PrefixLength = 0;
     qsizetype SavedLines = 0;
     int SavedFolders = 0;
@@ -189,7 +189,6 @@ private:
     TNameKeys m_nameKeys;
     TNameKeys m_extensionKeys;
     std::vector<int> m_sortOrder;
-    std::vector<TMyObject> m_sortedFiles;
 
     std::vector<TFolderIdentity> m_forbidden; // the location, folders above it, the current path
     TEnteredFolders& m_entered;
@@ -202,16 +201,19 @@ private:
     // The folder in hand: its listed files, their names, its size sum and skipped count.
     std::vector<TMyObject> m_files;
     TUnitBuffer m_names;
-    TByteBuffer m_rawNames;
     std::int64_t m_folderSize = 0;
     int m_folderSkipped = 0;
 
     QString m_line; // reused for every composed line
     QString m_itemName;
-    QString m_shownPath; // m_path as the file lines of the folder in hand show it
+    // m_path as the file lines show it, and its UTF-8 for a target that takes UTF-8 lines: both
+    // grow and shrink by a component with m_path, so no folder shows or encodes its whole path.
+    // Showing keeps the length, so m_path's lengths hold for m_shownPath.
+    QString m_shownPath;
+    TByteBuffer m_shownPathUtf8;
+    qsizetype m_relativeStartUtf8 = 0; // where the relative path starts in m_shownPathUtf8
+    QByteArray m_encoded;              // scratch for one component's UTF-8
     TByteBuffer m_lineUtf8;
-    QByteArray m_prefixUtf8;
-    QByteArray m_folderPartUtf8; // the part of m_shownPath the file lines show, in UTF-8
     // Whether the lines listed now are for good: no skipped folder can take them back.
     bool m_linesFinal = false;
 };
@@ -232,6 +234,12 @@ void TFolderWalker::Run()
 {
     m_forbidden = IdentitiesUpTo(EncodeFileName(m_location));
     m_path = m_location;
+    m_shownPath = ShownText(m_location);
+    if (m_utf8Lines) {
+        m_shownPathUtf8.Append(EncodeFileName(m_shownPath));
+        m_relativeStartUtf8 =
+            EncodeFileName(QStringView(m_shownPath).first(RelativePathStart(m_format))).size();
+    }
     m_prefix.clear();
     TFolderReader root = TFolderReader::OpenPath(EncodeFileName(m_location));
     if (!root.IsOpen())
@@ -255,6 +263,8 @@ QStringView TFolderWalker::fileName(const TMyObject& file) const
 void TFolderWalker::enterNextSubfolder(TFrame& parent)
 {
     m_path.truncate(parent.PathLength);
+    m_shownPath.truncate(parent.PathLength);
+    m_shownPathUtf8.Truncate(parent.ShownUtf8Length);
     m_prefix.truncate(parent.PrefixLength);
     showProgress();
     const std::size_t parentIndex = m_frames.size() - 1;
@@ -264,6 +274,14 @@ void TFolderWalker::enterNextSubfolder(TFrame& parent)
     const TSubfolder& sub = parent.Subfolders[parent.NextSubfolder++];
     m_path.append(sub.Name);
     m_path.append(QChar(PathDelimiter));
+    const qsizetype shownStart = m_shownPath.size();
+    AppendShown(m_shownPath, sub.Name);
+    m_shownPath.append(QChar(PathDelimiter));
+    if (m_utf8Lines) {
+        m_encoded.truncate(0);
+        AppendEncodedFileName(m_encoded, QStringView(m_shownPath).sliced(shownStart));
+        m_shownPathUtf8.Append(m_encoded);
+    }
     TFolderReader folder = openSubfolder(sub.RawName);
     if (!folder.IsOpen()) {
         // A subfolder removed or renamed since its parent was read is skipped like such a file.
@@ -283,6 +301,7 @@ void TFolderWalker::listFolder(TFolderReader folder, bool isLink, int depth)
     frame.SavedFolders = m_counters.FolderCount;
     frame.Depth = depth;
     frame.PathLength = m_path.size();
+    frame.ShownUtf8Length = m_shownPathUtf8.Size();
     frame.Identity = folder.Identity();
     frame.Entered = folder.IsOpen() && mayEnter(folder, isLink);
     if (frame.Entered) {
@@ -291,7 +310,6 @@ void TFolderWalker::listFolder(TFolderReader folder, bool isLink, int depth)
     }
     m_files.clear();
     m_names.Clear();
-    m_rawNames.Clear();
     m_folderSize = 0;
     m_folderSkipped = 0;
     if (frame.Entered)
@@ -480,8 +498,12 @@ bool TFolderWalker::mayEnter(const TFolderReader& folder, bool isLink)
 void TFolderWalker::readFolder(TFolderReader& folder, std::vector<TSubfolder>& subfolders)
 {
     TRawEntry entry;
+    std::uint32_t entries = 0;
     while (!StopRequested() && folder.Next(entry)) {
-        showProgress();
+        // An entry whose type the folder tells costs no system call unless its size is wanted;
+        // the clock is looked at for every 32nd of those, which take microseconds together.
+        if (m_wantSizes || (++entries & 31) == 0)
+            showProgress();
         if (isDotOrDotDot(entry))
             continue;
         if (entry.Name[0] == '.' && !m_settings.IsHiddenFiles)
@@ -498,7 +520,9 @@ void TFolderWalker::readFolder(TFolderReader& folder, std::vector<TSubfolder>& s
             continue;
         const qsizetype nameStart = m_names.Size();
         char16_t* decoded = m_names.Reserve(qsizetype(entry.NameLength));
-        m_names.SetEnd(decoded + DecodeFileNameInto(decoded, entry.Name, entry.NameLength));
+        bool printableAscii = false;
+        m_names.SetEnd(decoded +
+                       DecodeFileNameInto(decoded, entry.Name, entry.NameLength, &printableAscii));
         const QStringView name = m_names.View(nameStart, m_names.Size() - nameStart);
         if (!PassesFilter(name, IsSkipListFilter(m_settings.Filter), m_masks)) {
             m_names.Truncate(nameStart);
@@ -514,11 +538,8 @@ void TFolderWalker::readFolder(TFolderReader& folder, std::vector<TSubfolder>& s
             }
         }
         const qsizetype extension = m_style.SortMode == 2 ? extensionLength(name) : 0;
-        const qsizetype rawStart = m_rawNames.Size();
-        if (m_utf8Lines)
-            m_rawNames.Append(entry.Name, qsizetype(entry.NameLength));
-        m_files.push_back({facts.Size, nameStart, name.size(), extension, rawStart,
-                           m_rawNames.Size() - rawStart});
+        m_files.push_back({facts.Size, nameStart, std::uint32_t(name.size()),
+                           std::uint32_t(extension), printableAscii});
         m_folderSize += facts.Size;
     }
     if (folder.Error() != 0)
@@ -538,7 +559,8 @@ void TFolderWalker::sortSubfolders(std::vector<TSubfolder>& subfolders)
     for (const TSubfolder& sub : subfolders)
         m_sortNames.emplace_back(sub.Name);
     m_folderOrder.MakeKeys(m_sortNames, m_nameKeys);
-    std::vector<int> order(subfolders.size());
+    std::vector<int>& order = m_sortOrder;
+    order.resize(subfolders.size());
     std::iota(order.begin(), order.end(), 0);
     SortByName(order, m_nameKeys);
     std::vector<TSubfolder> sorted;
@@ -590,35 +612,46 @@ void TFolderWalker::sortFiles()
             SortByName(order, m_nameKeys);
         }
     }
-    m_sortedFiles.clear();
+    std::vector<TMyObject> sorted;
+    sorted.reserve(count);
     for (int i : order)
-        m_sortedFiles.push_back(m_files[std::size_t(i)]);
-    m_files.swap(m_sortedFiles);
+        sorted.push_back(m_files[std::size_t(i)]);
+    m_files = std::move(sorted);
 }
 
 void TFolderWalker::emitFileLines()
 {
     const int code = m_style.File;
-    m_shownPath.truncate(0);
-    if (FileCodeShowsPath(code))
-        AppendShown(m_shownPath, m_path);
-    if (m_utf8Lines) {
-        m_prefixUtf8 = m_prefix.toUtf8();
-        m_folderPartUtf8 = FileFolderPart(m_format, m_shownPath, code).toUtf8();
-    }
+    // The part of the shown path the lines show ends where the path does; its start in the UTF-8
+    // is the start of the path, of the relative path, or the end.
+    const qsizetype partStart =
+        m_shownPath.size() - FileFolderPart(m_format, m_shownPath, code).size();
+    const qsizetype partStartUtf8 = partStart == 0                    ? 0
+                                    : partStart == m_shownPath.size() ? m_shownPathUtf8.Size()
+                                                                      : m_relativeStartUtf8;
+    const QByteArrayView folderPartUtf8 =
+        m_shownPathUtf8.View(partStartUtf8, m_shownPathUtf8.Size() - partStartUtf8);
+    std::uint32_t lines = 0;
     for (const TMyObject& file : m_files) {
         if (StopRequested())
             break;
         const QStringView name = fileName(file);
         if (m_utf8Lines) {
             // Lines whose names print as their bytes skip the round trip through UTF-16.
+            // The indentation is tabs or spaces, one byte each.
             m_lineUtf8.Clear();
-            m_lineUtf8.Append(m_prefixUtf8);
-            const QByteArrayView raw = m_rawNames.View(file.RawStart, file.RawLength);
-            if (AppendFileItemUtf8(m_lineUtf8, m_format, m_folderPartUtf8, name, raw, code,
-                                   file.Size)) {
+            for (const QChar c : std::as_const(m_prefix))
+                m_lineUtf8.Append(char(c.unicode()));
+            if (AppendFileItemUtf8(m_lineUtf8, m_format, folderPartUtf8, name, code, file.Size,
+                                   file.PrintableAscii)) {
                 emitUtf8Line(m_lineUtf8.View(), name);
-                showProgress();
+                // A tenth of a microsecond a line: the clock is looked at every 32 lines, and the
+                // lines are passed on every 256, so a large folder's lines are not all held.
+                if ((++lines & 31) == 0) {
+                    showProgress();
+                    if (m_linesFinal && (lines & 255) == 0)
+                        m_lines.LinesFinal(m_lines.LineCount());
+                }
                 continue;
             }
         }
@@ -630,13 +663,12 @@ void TFolderWalker::emitFileLines()
     }
 }
 
+// The caller passes the lines on, a few hundred at a time.
 void TFolderWalker::emitUtf8Line(QByteArrayView line, QStringView name)
 {
     if (m_storePaths)
         TabAdd(int(m_lines.LineCount()), name, m_path);
     m_lines.AppendItemLineUtf8(line, m_path, name);
-    if (m_linesFinal)
-        m_lines.LinesFinal(m_lines.LineCount());
 }
 
 void TFolderWalker::emitLine(QStringView line, QStringView name)

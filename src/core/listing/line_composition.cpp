@@ -514,14 +514,37 @@ void AppendFileItemTextInShownFolder(QString& out, const TLineFormat& format,
 
 namespace {
 
-// True when the name's shown text is the name itself and its UTF-8 is the raw bytes: plain
-// printable ASCII, or valid UTF-8 (which decodes to no lone surrogate) without a unit that is
-// shown as U+FFFD. Encoding a decoded valid name gives back its bytes: overlong forms, which
-// would not, do not decode.
-bool showsAsItsBytes(QStringView name, QByteArrayView rawName)
+// True when the name is shown as it is: no unit of it is shown as U+FFFD, so it holds no lone
+// surrogate. Such a name was decoded from valid UTF-8, and its UTF-8 is those bytes (names that
+// are not valid UTF-8 decode to lone surrogates).
+bool shownAsItIs(QStringView name, bool printableAscii)
 {
-    return IsPrintableAscii(rawName.data(), rawName.size()) ||
-           firstHiddenUnit(Units(name), name.size(), 0) == name.size();
+    return printableAscii || firstHiddenUnit(Units(name), name.size(), 0) == name.size();
+}
+
+// The UTF-8 of a name shownAsItIs accepts. Printable ASCII, the common case, is narrowed unit by
+// unit.
+void appendNameUtf8(TByteBuffer& out, QStringView name, bool printableAscii)
+{
+    const char16_t* units = Units(name);
+    const qsizetype n = name.size();
+    if (printableAscii) {
+        char* p = out.Reserve(n);
+        for (qsizetype i = 0; i < n; ++i)
+            p[i] = char(units[i]);
+        out.SetEnd(p + n);
+        return;
+    }
+    char* p = out.Reserve(3 * n);
+    p = PutAsciiRuns<false>(p, name, [units](char* at, qsizetype& i) {
+        const char16_t c = units[i];
+        if (QChar::isHighSurrogate(c)) {
+            ++i;
+            return PutUtf8(at, QChar::surrogateToUcs4(c, units[i]));
+        }
+        return PutUtf8(at, c);
+    });
+    out.SetEnd(p);
 }
 
 void putSizeUtf8(TByteBuffer& out, const TLineFormat& format, bool compact, std::int64_t size)
@@ -535,6 +558,11 @@ void putSizeUtf8(TByteBuffer& out, const TLineFormat& format, bool compact, std:
 
 } // namespace
 
+qsizetype RelativePathStart(const TLineFormat& format)
+{
+    return relativeStart(format);
+}
+
 QStringView FileFolderPart(const TLineFormat& format, QStringView shownFolderPath, int code)
 {
     if (code >= 7 && code <= 9)
@@ -545,16 +573,16 @@ QStringView FileFolderPart(const TLineFormat& format, QStringView shownFolderPat
 }
 
 bool AppendFileItemUtf8(TByteBuffer& out, const TLineFormat& format, QByteArrayView folderPartUtf8,
-                        QStringView name, QByteArrayView rawName, int code, std::int64_t size)
+                        QStringView name, int code, std::int64_t size, bool printableAscii)
 {
-    if (!showsAsItsBytes(name, rawName))
+    if (!shownAsItIs(name, printableAscii))
         return false;
     const char sep = char(format.SeparatorChar.unicode());
     const bool showsPath = FileCodeShowsPath(code);
     const auto putName = [&] {
         if (showsPath)
             out.Append(folderPartUtf8);
-        out.Append(rawName);
+        appendNameUtf8(out, name, printableAscii);
     };
     switch (code) {
     case 1:

@@ -3,28 +3,45 @@
 #include "core/text/text_utils.h"
 
 #include <algorithm>
+#include <bit>
+#include <cstring>
 
 namespace dirka {
 
 namespace {
 
-constexpr qsizetype UnitsPerNumber = 4;
+constexpr qsizetype PrefixUnits = 8;
 
-// Four units from `from` on, padded with 0, in one number. Prefixes made so order as the names
-// do where they differ: a shorter name's padding sorts before any unit the other has there, and
-// a unit 0 that would tie with the padding leaves the prefixes equal, which sends the pair to
-// the full compare.
-template <bool Folded> std::uint64_t packUnits(QStringView name, qsizetype from)
+// Four units in memory order as one number, the first unit highest.
+std::uint64_t highFirst(const char16_t* units)
+{
+    std::uint64_t v = 0;
+    std::memcpy(&v, units, sizeof v);
+    if constexpr (std::endian::native == std::endian::little) {
+        v = ((v & 0xFFFF0000FFFF0000u) >> 16) | ((v & 0x0000FFFF0000FFFFu) << 16);
+        v = (v >> 32) | (v << 32);
+    }
+    return v;
+}
+
+// The first eight units, padded with 0, in two numbers. Prefixes made so order as the names do
+// where they differ: a shorter name's padding sorts before any unit the other has there, and a
+// unit 0 that would tie with the padding leaves the prefixes equal, which sends the pair to the
+// full compare.
+template <bool Folded> TNameKeys::TPrefix prefixOf(QStringView name)
 {
     const char16_t* units = Units(name);
-    std::uint64_t packed = 0;
-    for (qsizetype i = from; i < from + UnitsPerNumber; ++i) {
-        char16_t c = i < name.size() ? units[i] : 0;
+    const qsizetype n = name.size();
+    if (!Folded && n >= PrefixUnits)
+        return {highFirst(units), highFirst(units + 4)};
+    std::uint64_t parts[2] = {0, 0};
+    for (qsizetype i = 0; i < PrefixUnits; ++i) {
+        char16_t c = i < n ? units[i] : 0;
         if constexpr (Folded)
             c = FoldChar(c);
-        packed = (packed << 16) | c;
+        parts[i / 4] = (parts[i / 4] << 16) | c;
     }
-    return packed;
+    return {parts[0], parts[1]};
 }
 
 int compareUnits(QStringView a, QStringView b)
@@ -60,26 +77,22 @@ TNameOrder::TNameOrder(bool caseSensitive)
 void TNameOrder::MakeKeys(const std::vector<QStringView>& names, TNameKeys& keys) const
 {
     keys.m_names = &names;
-    keys.m_prefixes.resize(names.size());
     keys.m_collated.clear();
     if (!m_plain) {
-        // ICU's sort keys order as its comparison does; the bytes stay inside QCollatorSortKey,
-        // so the prefixes are all 0 and every pair compares whole keys.
+        // ICU's sort keys order as its comparison does; their bytes stay inside
+        // QCollatorSortKey, so every pair compares whole keys.
         keys.m_kind = TNameKeys::TKind::Collated;
-        std::fill(keys.m_prefixes.begin(), keys.m_prefixes.end(), TNameKeys::TPrefix());
+        keys.m_prefixes.clear();
         keys.m_collated.reserve(names.size());
         for (QStringView name : names)
             keys.m_collated.push_back(m_collator.sortKey(name.toString()));
         return;
     }
     keys.m_kind = m_caseSensitive ? TNameKeys::TKind::Units : TNameKeys::TKind::Folded;
+    keys.m_prefixes.resize(names.size());
     for (std::size_t i = 0; i < names.size(); ++i) {
         const QStringView name = names[i];
-        keys.m_prefixes[i] = m_caseSensitive
-                                 ? TNameKeys::TPrefix{packUnits<false>(name, 0),
-                                                      packUnits<false>(name, UnitsPerNumber)}
-                                 : TNameKeys::TPrefix{packUnits<true>(name, 0),
-                                                      packUnits<true>(name, UnitsPerNumber)};
+        keys.m_prefixes[i] = m_caseSensitive ? prefixOf<false>(name) : prefixOf<true>(name);
     }
 }
 
@@ -102,6 +115,10 @@ int TNameKeys::compareRest(int x, int y, bool unitsBreakTies) const
 // array.
 void SortByName(std::vector<int>& order, const TNameKeys& keys)
 {
+    if (keys.m_prefixes.empty()) {
+        std::sort(order.begin(), order.end(), [&keys](int x, int y) { return keys.Less(x, y); });
+        return;
+    }
     auto& sorted = keys.m_sorted;
     sorted.clear();
     for (int i : order)

@@ -35,6 +35,8 @@ public:
     /// order whatever the collation calls equal.
     int Compare(int x, int y) const
     {
+        if (m_prefixes.empty())
+            return compareRest(x, y, true);
         const TPrefix& a = m_prefixes[std::size_t(x)];
         const TPrefix& b = m_prefixes[std::size_t(y)];
         if (a != b)
@@ -44,6 +46,8 @@ public:
     /// The collation's answer alone: 0 for different names the collation calls equal.
     int CompareCollation(int x, int y) const
     {
+        if (m_prefixes.empty())
+            return compareRest(x, y, false);
         const TPrefix& a = m_prefixes[std::size_t(x)];
         const TPrefix& b = m_prefixes[std::size_t(y)];
         if (a != b)
@@ -51,13 +55,9 @@ public:
         return compareRest(x, y, false);
     }
     bool Less(int x, int y) const { return Compare(x, y) < 0; }
-    std::size_t Size() const { return m_prefixes.size(); }
+    std::size_t Size() const { return m_names != nullptr ? m_names->size() : 0; }
 
-private:
-    friend class TNameOrder;
-    friend void SortByName(std::vector<int>& order, const TNameKeys& keys);
-    enum class TKind { Units, Folded, Collated };
-    // The first eight units of a key, four to a number.
+    /// The first eight units of a key, four to a number, the first unit highest.
     struct TPrefix {
         std::uint64_t High = 0;
         std::uint64_t Low = 0;
@@ -68,12 +68,17 @@ private:
         }
     };
 
+private:
+    friend class TNameOrder;
+    friend void SortByName(std::vector<int>& order, const TNameKeys& keys);
+    enum class TKind { Units, Folded, Collated };
+
     int compareRest(int x, int y, bool unitsBreakTies) const;
 
     TKind m_kind = TKind::Units;
     const std::vector<QStringView>* m_names = nullptr;
     // The first units of each key in numbers whose order is theirs; keys that share them are
-    // compared in full.
+    // compared in full. None for ICU's keys, whose bytes QCollatorSortKey keeps to itself.
     std::vector<TPrefix> m_prefixes;
     mutable std::vector<std::pair<TPrefix, int>> m_sorted; // SortByName's work space
     std::vector<QCollatorSortKey> m_collated;              // for a locale other than C

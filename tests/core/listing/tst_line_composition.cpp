@@ -399,12 +399,20 @@ private Q_SLOTS:
                     TByteBuffer out;
                     out.Append("\t", 1);
                     const QByteArray folderPart = FileFolderPart(f, folder, code).toUtf8();
-                    QCOMPARE(AppendFileItemUtf8(out, f, folderPart, name, raw, code, size),
-                             asBytes);
+                    QCOMPARE(AppendFileItemUtf8(out, f, folderPart, name, code, size), asBytes);
                     QString text = u16(u"\t");
                     if (asBytes)
                         AppendFileItemTextInShownFolder(text, f, folder, name, code, size);
                     QCOMPARE(out.View(), QByteArrayView(text.toUtf8()));
+                    if (asBytes && code == 1)
+                        QCOMPARE(out.View(), QByteArrayView(QByteArray("\t" + raw)));
+                    // Told that the name is printable ASCII, the same bytes come without a look.
+                    if (IsPrintableAscii(raw.constData(), raw.size())) {
+                        TByteBuffer told;
+                        told.Append("\t", 1);
+                        QVERIFY(AppendFileItemUtf8(told, f, folderPart, name, code, size, true));
+                        QCOMPARE(told.View(), out.View());
+                    }
                 }
             }
         }
