@@ -161,7 +161,8 @@ private:
     void readFolder(TFolderReader& folder, std::vector<TSubfolder>& subfolders);
     void sortSubfolders(std::vector<TSubfolder>& subfolders);
     void sortFiles();
-    void emitLine(QStringView line, QStringView name);
+    void emitLine(QStringView line, QStringView name, bool passOn = true);
+    void passOnEvery256(std::uint32_t lines);
     void emitUtf8Line(QByteArrayView line, QStringView name);
     void emitFileLines();
     void showProgress();
@@ -645,12 +646,10 @@ void TFolderWalker::emitFileLines()
             if (AppendFileItemUtf8(m_lineUtf8, m_format, folderPartUtf8, name, code, file.Size,
                                    file.PrintableAscii)) {
                 emitUtf8Line(m_lineUtf8.View(), name);
-                // A tenth of a microsecond a line: the clock is looked at every 32 lines, and the
-                // lines are passed on every 256, so a large folder's lines are not all held.
+                // A tenth of a microsecond a line: the clock is looked at every 32 lines.
                 if ((++lines & 31) == 0) {
                     showProgress();
-                    if (m_linesFinal && (lines & 255) == 0)
-                        m_lines.LinesFinal(m_lines.LineCount());
+                    passOnEvery256(lines);
                 }
                 continue;
             }
@@ -658,12 +657,21 @@ void TFolderWalker::emitFileLines()
         m_line.truncate(0);
         m_line.append(m_prefix);
         AppendFileItemTextInShownFolder(m_line, m_format, m_shownPath, name, code, file.Size);
-        emitLine(m_line, name);
+        emitLine(m_line, name, false);
         showProgress();
+        passOnEvery256(++lines);
     }
 }
 
-// The caller passes the lines on, a few hundred at a time.
+// File lines are passed on a few hundred at a time (and the rest at the folder's end): often
+// enough that a large folder's lines are not all held, seldom enough to cost nothing per line.
+void TFolderWalker::passOnEvery256(std::uint32_t lines)
+{
+    if (m_linesFinal && (lines & 255) == 0)
+        m_lines.LinesFinal(m_lines.LineCount());
+}
+
+// The caller passes the lines on (passOnEvery256).
 void TFolderWalker::emitUtf8Line(QByteArrayView line, QStringView name)
 {
     if (m_storePaths)
@@ -671,12 +679,12 @@ void TFolderWalker::emitUtf8Line(QByteArrayView line, QStringView name)
     m_lines.AppendItemLineUtf8(line, m_path, name);
 }
 
-void TFolderWalker::emitLine(QStringView line, QStringView name)
+void TFolderWalker::emitLine(QStringView line, QStringView name, bool passOn)
 {
     if (m_storePaths)
         TabAdd(int(m_lines.LineCount()), name, m_path);
     m_lines.AppendItemLine(line, m_path, name);
-    if (m_linesFinal)
+    if (passOn && m_linesFinal)
         m_lines.LinesFinal(m_lines.LineCount());
 }
 

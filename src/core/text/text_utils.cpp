@@ -1,6 +1,7 @@
 #include "core/text/text_utils.h"
 
 #include <algorithm>
+#include <bit>
 
 #ifdef __SSE2__
 #include <emmintrin.h>
@@ -160,9 +161,12 @@ template <bool Plain> qsizetype copyAscii(const char16_t* src, qsizetype n, char
             markup = _mm_or_si128(markup, _mm_cmpeq_epi16(units, _mm_set1_epi16(0x7F)));
             bad = _mm_andnot_si128(_mm_or_si128(control, markup), bad);
         }
-        if (_mm_movemask_epi8(bad) != 0xFFFF)
-            break;
+        // The eight bytes are written even when a unit fails: dst has room for them, and only
+        // the ones before the first failing unit count.
         _mm_storel_epi64(reinterpret_cast<__m128i*>(dst + i), _mm_packus_epi16(units, units));
+        const unsigned good = unsigned(_mm_movemask_epi8(bad));
+        if (good != 0xFFFF)
+            return i + std::countr_one(good) / 2;
     }
 #endif
     for (; i < n; ++i) {

@@ -53,7 +53,8 @@ inline char* PutUtf8(char* p, char32_t c)
 
 /// Max(1, 2) == 2
 /// Copies the ASCII units at the start of src (n units) to dst as bytes and answers how many
-/// there were; dst has room for n bytes. For u"ab\u00E9": "ab", 2.
+/// there were; dst has room for n bytes, and the bytes after the ones counted may be written
+/// too (the caller writes on from there). For u"ab\u00E9": "ab", 2.
 qsizetype CopyAsciiPrefix(const char16_t* src, qsizetype n, char* dst);
 /// The same, stopping also at controls and at the characters markup escapes (& < > "):
 /// for u"a b<c": "a b", 3.
