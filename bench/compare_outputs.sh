@@ -3,8 +3,10 @@
 #   bench/compare_outputs.sh OLD NEW [TREE]
 # Without TREE a 20,000-entry tree is built with shared/tools/gentree.py (seed 2) in a temporary
 # folder, and every preset (header off and on), custom styles for every file code and order, and
-# the locales C, en_US, pl_PL and de_DE are compared. With TREE (e.g. the 1,000,000-file tree)
-# only preset 6 and the path + size style are compared, header off (ALL=1: everything).
+# the locales C, en_US, pl_PL and de_DE are compared. TREE "hostile" builds a small tree of names
+# that are shown otherwise than their bytes say and compares the same. With a folder as TREE
+# (e.g. the 1,000,000-file tree) only preset 6 and the path + size style are compared, header off
+# (ALL=1: everything).
 # Each run compares standard output, the saved text (utf8bom and utf16), the page and the
 # playlist. The header's clock time, drive line and elapsed time are masked; nothing else is.
 set -euo pipefail
@@ -15,7 +17,24 @@ tree=${3:-}
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 full=1
-if [ -z "$tree" ]; then
+if [ "$tree" = hostile ]; then
+  tree="$work/hostile"
+  python3 - "$tree" <<'EOF'
+import os, sys
+names = [b"plain.txt", b"caf\xc3\xa9.mp3", b"bad\xff\xfe.bin", b"tab\there", b"nl\nx",
+         b"rlo_\xe2\x80\xaetxt.exe", b"lsep\xe2\x80\xa8", b"emoji\xf0\x9f\x98\x80.jpg",
+         b"over\xc0\xaf", b"surr\xed\xa0\x80", b"del\x7f", b"c1\xc2\x85", b"nbsp\xc2\xa0a",
+         b"fffe\xef\xbf\xbe", b"iso\xe2\x81\xa6x", b"\xe6\x9d\xb1\xe4\xba\xac", b"Zebra",
+         b"apple", b"Apple", b"e\xcc\x81", b"\xc3\xa9", b"E"]
+root = sys.argv[1].encode()
+for d in [b"", b"/sub", b"/sub/d\xe9", b"/sub/ok\xc3\xa9"]:
+    os.makedirs(root + d, exist_ok=True)
+    for i, n in enumerate(names):
+        fd = os.open(root + d + b"/" + n, os.O_CREAT | os.O_WRONLY)
+        os.ftruncate(fd, i * 123457 * (i + 1))
+        os.close(fd)
+EOF
+elif [ -z "$tree" ]; then
   tree="$work/tree"
   python3 "$root/../shared/tools/gentree.py" "$tree" --files 18000 --seed 2 >/dev/null 2>&1 ||
     python3 /work/shared/tools/gentree.py "$tree" --files 18000 --seed 2 >/dev/null

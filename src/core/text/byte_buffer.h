@@ -73,6 +73,8 @@ public:
     /// Removes the first count bytes, moving the rest to the front.
     void RemoveFront(qsizetype count)
     {
+        if (count == 0)
+            return; // also when nothing was ever allocated
         std::memmove(m_data.get(), m_data.get() + count,
                      std::size_t(m_size - count) * sizeof(Char));
         m_size -= count;

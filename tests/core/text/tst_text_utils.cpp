@@ -1,4 +1,5 @@
 #include "core/text/assertion.h"
+#include "core/text/byte_buffer.h"
 #include "core/text/self_test.h"
 #include "core/text/text_utils.h"
 
@@ -27,6 +28,33 @@ private Q_SLOTS:
     void selfTestPasses() { RunSelfTest(); }
 
     // Sixteen bytes at a time, then one at a time: an odd byte in either part, at either end.
+    // Appends across growth keep what was there; the front can go, also from an empty buffer.
+    void byteBuffer()
+    {
+        TByteBuffer empty;
+        empty.RemoveFront(0);
+        QCOMPARE(empty.View(), QByteArrayView());
+        TByteBuffer b;
+        QByteArray expected;
+        for (int i = 0; i < 300; ++i) {
+            const QByteArray piece = QByteArray::number(i) + ',';
+            b.Append(piece);
+            expected += piece;
+        }
+        b.Append('!');
+        expected += '!';
+        QCOMPARE(b.View(), QByteArrayView(expected));
+        b.RemoveFront(4);
+        QCOMPARE(b.View(), QByteArrayView(expected).sliced(4));
+        const TByteBuffer copy = b;
+        b.Truncate(2);
+        QCOMPARE(b.View(), QByteArrayView("2,"));
+        QCOMPARE(copy.View(), QByteArrayView(expected).sliced(4));
+        TUnitBuffer units;
+        units.Append(u"ab", 2);
+        QCOMPARE(units.View(), QStringView(u"ab"));
+    }
+
     void isPrintableAscii_data()
     {
         QTest::addColumn<QByteArray>("bytes");
