@@ -1,17 +1,25 @@
 #!/usr/bin/env bash
-# Times `dirka --list` against `find -printf` like for like: hidden and system entries on, so
-# both visit the same entries. Paired rounds (dirka, then find, on a warm cache); medians.
+# Times `dirka --list` against other listers like for like: hidden and system entries on, so all
+# visit the same entries; names-only styles against `find -type f` and `fdfind -u -t f`, sized
+# styles against `find -printf '%p %s\n'` and `du -ab`; each to /dev/null and through a pipe
+# (`| cat >/dev/null`). Paired rounds: every command of a row runs once per round, in turn, on a
+# warm cache; medians of wall time, user time and peak memory, and the median of the rounds'
+# ratios. The user time of the names-only run is also set against bare_walk (openat + getdents64,
+# no order: the floor).
 #   bench/listing.sh [TREE] [ROUNDS] [DIRKA]
 # TREE is built once with shared/tools/gentree.py (1,000,000 files, seed 1) outside the
 # repository; a flat folder of 300,000 files is built beside it. DIRKA defaults to this build's.
-# RAW=FILE keeps the single runs.
+# RAW=FILE keeps the single runs. fd-find (Debian package) is used when installed; without it its
+# rows say so.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
-tree=${1:-/tmp/dirka-bench/tree-1m}
+tree=${1:-/work/bench-trees/tree-1m}
 rounds=${2:-5}
 dirka=${3:-$root/build/bin/dirka}
+bare=${BARE:-$root/build/bench/bare_walk}
 flat="$(dirname "$tree")/flat-300k"
 gentree="$root/../shared/tools/gentree.py"
+[ -f "$gentree" ] || gentree=/work/shared/tools/gentree.py
 
 command -v /usr/bin/time >/dev/null || { echo "needs /usr/bin/time (apt-get install time)" >&2; exit 1; }
 if [ ! -d "$tree" ]; then
@@ -31,7 +39,9 @@ for i in range(300000):
     os.close(os.open(os.path.join(sys.argv[1], name), os.O_CREAT | os.O_WRONLY, 0o644))
 EOF
 fi
-[ "$dirka" = "$root/build/bin/dirka" ] && "$root/scripts/setup.sh"
+[ -x "$bare" ] || { echo "needs $bare (cmake --build build --target bare_walk)" >&2; exit 1; }
+fd=$(command -v fdfind || command -v fd || true)
+[ -n "$fd" ] || echo "note: fdfind not installed (apt-get install fd-find): its rows are left out" >&2
 
 config=$(mktemp -d)
 # The exports go to memory where it can be, so the disk's write-back is not what is timed.
@@ -39,53 +49,76 @@ if [ -d /dev/shm ] && [ -w /dev/shm ]; then exports=$(mktemp -d -p /dev/shm); el
 trap 'rm -rf "$config" "$exports"' EXIT
 export XDG_CONFIG_HOME=$config LC_ALL=C.UTF-8
 all=(--set IsHiddenFiles=1 --set IsSystemFiles=1)
+names=(--set S.Preset=6 --set S.IsHeader=0)
 path_size=(--set S.Preset=10 --set S.Mode=0 --set S.Base=0 --set S.Folder=0 --set S.File=11
   --set S.IsSummary=0 --set S.IsNewLine=0 --set S.SortMode=1 --set S.IsHeader=0)
 
-# label, command...: one line "label wall_s peak_KiB"
+# label, command...: one line "label wall_s user_s peak_KiB", output to /dev/null
 measure() {
   local label=$1 times
   shift
   times=$(mktemp)
-  /usr/bin/time -o "$times" -f '%e %M' "$@" >/dev/null 2>/dev/null || true
+  /usr/bin/time -o "$times" -f '%e %U %M' "$@" >/dev/null 2>/dev/null || true
   echo "$label $(tail -n 1 "$times")"
   rm -f "$times"
 }
-
-# label, location, dirka arguments...: a round of dirka then find, for every round
-pair() {
-  local label=$1 location=$2
-  shift 2
-  find "$location" -printf '%p %s\n' >/dev/null # warm
-  for _ in $(seq "$rounds"); do
-    measure "$label" env LC_ALL="${dirka_locale:-C.UTF-8}" "$dirka" --list "$location" "${all[@]}" "$@"
-    measure "$label-find" find "$location" -printf '%p %s\n'
-  done
+# the same through a pipe into cat (the peak is the larger of the two)
+piped() {
+  local label=$1
+  shift
+  measure "$label" bash -c '"$@" | cat >/dev/null' _ "$@"
 }
 
-{
-  pair preset6 "$tree" --set S.Preset=6 --set S.IsHeader=0
-  pair path+size "$tree" "${path_size[@]}"
-  pair default+header "$tree" --set S.IsHeader=1
-  pair preset6+exports "$tree" --set S.Preset=6 --set S.IsHeader=0 --output "$exports/l.txt" \
-    --encoding utf8 --html "$exports/l.html" --m3u8 "$exports/l.m3u8"
-  pair preset6+records "$tree" --set S.Preset=6 --set S.IsHeader=0 --csv "$exports/l.csv" \
-    --json "$exports/l.jsonl"
-  dirka_locale=en_US.UTF-8 pair flat-en_US "$flat" --set S.Preset=6 --set S.IsHeader=0
-} | tee "${RAW:-/dev/null}" | python3 -c '
+round() {
+  local d=("$dirka" --list)
+  measure "names|dirka" "${d[@]}" "$tree" "${all[@]}" "${names[@]}"
+  measure "names|find -type f" find "$tree" -type f
+  [ -z "$fd" ] || measure "names|fdfind -u -t f" "$fd" -u -t f . "$tree"
+  measure "names|bare_walk" "$bare" "$tree"
+  piped "names, pipe|dirka" "${d[@]}" "$tree" "${all[@]}" "${names[@]}"
+  piped "names, pipe|find -type f" find "$tree" -type f
+  [ -z "$fd" ] || piped "names, pipe|fdfind -u -t f" "$fd" -u -t f . "$tree"
+  measure "path+size|dirka" "${d[@]}" "$tree" "${all[@]}" "${path_size[@]}"
+  measure "path+size|find -printf" find "$tree" -printf '%p %s\n'
+  measure "path+size|du -ab" du -ab "$tree"
+  piped "path+size, pipe|dirka" "${d[@]}" "$tree" "${all[@]}" "${path_size[@]}"
+  piped "path+size, pipe|find -printf" find "$tree" -printf '%p %s\n'
+  piped "path+size, pipe|du -ab" du -ab "$tree"
+  measure "names+exports|dirka" "${d[@]}" "$tree" "${all[@]}" "${names[@]}" \
+    --output "$exports/l.txt" --encoding utf8 --html "$exports/l.html" --m3u8 "$exports/l.m3u8"
+  measure "names+exports|dirka plain" "${d[@]}" "$tree" "${all[@]}" "${names[@]}"
+  measure "names+records|dirka" "${d[@]}" "$tree" "${all[@]}" "${names[@]}" \
+    --csv "$exports/l.csv" --json "$exports/l.jsonl"
+  measure "default+header|dirka" "${d[@]}" "$tree" "${all[@]}" --set S.IsHeader=1
+  measure "default+header|find -printf" find "$tree" -printf '%p %s\n'
+  measure "flat en_US|dirka" env LC_ALL=en_US.UTF-8 "${d[@]}" "$flat" "${all[@]}" "${names[@]}"
+  measure "flat en_US|find -type f" find "$flat" -type f
+}
+
+find "$tree" -printf '%p %s\n' >/dev/null # warm
+find "$flat" -printf '%p %s\n' >/dev/null
+for _ in $(seq "$rounds"); do round; done | tee "${RAW:-/dev/null}" | python3 -c '
 import statistics, sys
 rows = {}
+order = []
 for line in sys.stdin:
-    label, wall, peak = line.split()
-    rows.setdefault(label, []).append((float(wall), int(peak)))
-print("%-16s %8s %8s %6s %10s %9s" % ("run", "dirka s", "find s", "ratio", "dirka MiB", "find MiB"))
-for label, runs in rows.items():
-    if label.endswith("-find"):
-        continue
-    finds = rows[label + "-find"]
-    ratio = statistics.median(d[0] / f[0] for d, f in zip(runs, finds))
-    print(f"{label:16} {statistics.median(r[0] for r in runs):8.2f} "
-          f"{statistics.median(f[0] for f in finds):8.2f} {ratio:5.2f}x "
-          f"{statistics.median(r[1] for r in runs) / 1024:10.1f} "
-          f"{statistics.median(f[1] for f in finds) / 1024:9.1f}")
+    label, wall, user, peak = line.rsplit(" ", 3)
+    row, who = label.split("|")
+    if row not in rows:
+        rows[row] = {}
+        order.append(row)
+    rows[row].setdefault(who, []).append((float(wall), float(user), int(peak)))
+med = statistics.median
+print("%-16s %-20s %8s %8s %9s %s" % ("run", "command", "wall s", "user s", "peak MiB", "dirka / it (wall)"))
+for row in order:
+    cmds = rows[row]
+    mine = cmds.get("dirka")
+    for who, runs in cmds.items():
+        ratio = ""
+        if who != "dirka" and mine:
+            ratio = "%.2fx" % med(d[0] / r[0] for d, r in zip(mine, runs))
+            if who == "bare_walk":
+                ratio += "  user %.1fx" % (med(d[1] for d in mine) / max(med(r[1] for r in runs), 0.005))
+        print("%-16s %-20s %8.2f %8.2f %9.1f %s" % (row, who, med(r[0] for r in runs),
+              med(r[1] for r in runs), med(r[2] for r in runs) / 1024, ratio))
 '

@@ -9,6 +9,7 @@
 #include "core/text/assertion.h"
 
 #include <cerrno>
+#include <cstring>
 #include <optional>
 
 namespace dirka {
@@ -195,17 +196,20 @@ TStreamedResult::~TStreamedResult() = default;
 
 void TStreamedResult::AddTextFile(const QString& fileName, int saveCode)
 {
+    leaveUtf8();
     m_files.push_back(std::make_unique<TTextChannel>(fileName, saveCode));
 }
 
 void TStreamedResult::AddPlaylist(const QString& fileName)
 {
+    leaveUtf8();
     m_files.push_back(std::make_unique<TPlaylistChannel>(fileName));
     m_keepPaths = true;
 }
 
 void TStreamedResult::AddPage(const QString& fileName, THtmlExportOptions options)
 {
+    leaveUtf8();
     m_files.push_back(std::make_unique<TPageChannel>(fileName, std::move(options)));
     m_keepPaths = true;
 }
@@ -213,12 +217,51 @@ void TStreamedResult::AddPage(const QString& fileName, THtmlExportOptions option
 void TStreamedResult::AddRecords(const QString& fileName, TRecordFormat format,
                                  QStringList locations)
 {
+    leaveUtf8();
     m_files.push_back(std::make_unique<TRecordChannel>(fileName, format, std::move(locations)));
     m_keepPaths = true;
 }
 
+// Files requested after lines came: the lines held in UTF-8 go back to the text they were and
+// the final ones wait in the print buffer.
+void TStreamedResult::leaveUtf8()
+{
+    if (!holdsUtf8())
+        return;
+    m_printed.append(m_utf8.Data(), m_finalBytes);
+    m_lastPassed =
+        QString::fromUtf8(m_lastStart >= 0 ? m_utf8.View(m_lastStart, m_lastEnd - m_lastStart)
+                                           : QByteArrayView(m_lastPassedUtf8));
+    m_text.clear();
+    for (std::size_t k = 0; k < m_starts.size(); ++k) {
+        const qsizetype end = k + 1 < m_starts.size() ? m_starts[k + 1] : m_utf8.Size();
+        const qsizetype start = m_text.size();
+        m_text.append(QString::fromUtf8(m_utf8.View(m_starts[k], end - 1 - m_starts[k])));
+        m_starts[k] = start;
+    }
+    m_utf8.Clear();
+    m_finalBytes = 0;
+    m_lastStart = -1;
+    m_lastPassedUtf8.clear();
+    // The lines held so far have no path: there was no file to take it.
+    m_pathStarts.assign(m_starts.size(), 0);
+}
+
 QStringView TStreamedResult::Line(qsizetype index) const
 {
+    if (holdsUtf8()) {
+        if (index == m_base - 1) {
+            m_decodedLine = QString::fromUtf8(
+                m_lastStart >= 0 ? m_utf8.View(m_lastStart, m_lastEnd - m_lastStart)
+                                 : QByteArrayView(m_lastPassedUtf8));
+            return m_decodedLine;
+        }
+        Assert(index >= m_base && index < LineCount());
+        const std::size_t k = std::size_t(index - m_base);
+        const qsizetype end = k + 1 < m_starts.size() ? m_starts[k + 1] : m_utf8.Size();
+        m_decodedLine = QString::fromUtf8(m_utf8.View(m_starts[k], end - 1 - m_starts[k]));
+        return m_decodedLine;
+    }
     if (index == m_base - 1)
         return m_lastPassed;
     Assert(index >= m_base && index < LineCount());
@@ -232,8 +275,31 @@ void TStreamedResult::AppendLine(QStringView text)
     AppendItemLine(text, QStringView(), QStringView());
 }
 
+void TStreamedResult::AppendItemLineUtf8(QByteArrayView text, QStringView folderPath,
+                                         QStringView name)
+{
+    if (!holdsUtf8()) {
+        TLinesTarget::AppendItemLineUtf8(text, folderPath, name);
+        return;
+    }
+    m_starts.push_back(m_utf8.Size());
+    char* p = m_utf8.Reserve(text.size() + 1);
+    std::memcpy(p, text.data(), std::size_t(text.size()));
+    p[text.size()] = '\n';
+    m_utf8.SetEnd(p + text.size() + 1);
+}
+
 void TStreamedResult::AppendItemLine(QStringView text, QStringView folderPath, QStringView name)
 {
+    if (holdsUtf8()) {
+        // Encoded as print() encodes, with the same encoder, in the same order of lines.
+        m_starts.push_back(m_utf8.Size());
+        char* end =
+            m_encoder.appendToBuffer(m_utf8.Reserve(text.size() * MaxUtf8PerUnit + 1), text);
+        *end++ = '\n';
+        m_utf8.SetEnd(end);
+        return;
+    }
     m_starts.push_back(m_text.size());
     m_text.append(text);
     if (m_keepPaths) {
@@ -249,6 +315,11 @@ void TStreamedResult::TruncateLines(qsizetype count)
     if (count >= LineCount())
         return;
     const std::size_t kept = std::size_t(count - m_base);
+    if (holdsUtf8()) {
+        m_utf8.Truncate(m_starts[kept]);
+        m_starts.resize(kept);
+        return;
+    }
     m_text.truncate(m_starts[kept]);
     m_starts.resize(kept);
     if (m_keepPaths) {
@@ -263,6 +334,21 @@ void TStreamedResult::LinesFinal(qsizetype count)
     const std::size_t passed = std::size_t(count - m_base);
     if (passed == 0)
         return;
+    if (holdsUtf8()) {
+        // Passing on is moving the line between final and held.
+        const bool all = passed == m_starts.size();
+        m_finalBytes = all ? m_utf8.Size() : m_starts[passed];
+        m_lastStart = m_starts[passed - 1];
+        m_lastEnd = m_finalBytes - 1;
+        if (all)
+            m_starts.clear();
+        else
+            m_starts.erase(m_starts.begin(), m_starts.begin() + std::ptrdiff_t(passed));
+        m_base = count;
+        if (m_finalBytes >= ChunkBytes || !m_printing)
+            flushUtf8();
+        return;
+    }
     for (std::size_t k = 0; k < passed; ++k) {
         const qsizetype end = k + 1 < m_starts.size() ? m_starts[k + 1] : m_text.size();
         const QStringView line = QStringView(m_text).sliced(m_starts[k], end - m_starts[k]);
@@ -295,6 +381,21 @@ void TStreamedResult::LinesFinal(qsizetype count)
     m_base = count;
 }
 
+// Writes the final bytes and moves the held lines to the front.
+void TStreamedResult::flushUtf8()
+{
+    if (m_lastStart >= 0) {
+        m_lastPassedUtf8 = m_utf8.View(m_lastStart, m_lastEnd - m_lastStart).toByteArray();
+        m_lastStart = -1;
+    }
+    if (m_printing)
+        writeOut(m_utf8.Data(), m_finalBytes);
+    m_utf8.RemoveFront(m_finalBytes);
+    for (qsizetype& start : m_starts)
+        start -= m_finalBytes;
+    m_finalBytes = 0;
+}
+
 void TStreamedResult::passOn(QStringView line, QStringView path)
 {
     if (m_printing)
@@ -317,19 +418,28 @@ void TStreamedResult::print(QStringView line)
 
 void TStreamedResult::flushPrinted()
 {
+    if (holdsUtf8())
+        flushUtf8();
     if (!m_printing || m_printed.isEmpty())
         return;
-    const bool written = std::fwrite(m_printed.constData(), 1, std::size_t(m_printed.size()),
-                                     m_out) == std::size_t(m_printed.size());
+    writeOut(m_printed.constData(), m_printed.size());
     m_printed.truncate(0);
-    if (written)
-        return;
+}
+
+// Answers false once standard output is closed or failed.
+bool TStreamedResult::writeOut(const char* bytes, qsizetype size)
+{
+    if (!m_printing)
+        return false;
+    if (size == 0 || std::fwrite(bytes, 1, std::size_t(size), m_out) == std::size_t(size))
+        return true;
     // A reader that went away ("| head") ends the printing quietly; the files go on.
     m_printing = false;
     if (errno != EPIPE) {
         m_printFailed = true;
         PrintError(QStringLiteral("cannot write standard output: %1").arg(ErrorText(errno)));
     }
+    return false;
 }
 
 bool TStreamedResult::IsOwnFile(std::uint64_t device, std::uint64_t inode) const

@@ -3,6 +3,7 @@
 #include "core/listing/lines_target.h"
 #include "core/output/html_export.h"
 #include "core/output/record_export.h"
+#include "core/text/byte_buffer.h"
 
 #include <QString>
 #include <QStringEncoder>
@@ -34,6 +35,9 @@ public:
     QStringView Line(qsizetype index) const override;
     void AppendLine(QStringView text) override;
     void AppendItemLine(QStringView text, QStringView folderPath, QStringView name) override;
+    /// Without files to write, lines are kept and printed as UTF-8.
+    bool TakesUtf8Lines() const override { return m_files.empty(); }
+    void AppendItemLineUtf8(QByteArrayView text, QStringView folderPath, QStringView name) override;
     void RemoveLastLine() override { TruncateLines(LineCount() - 1); }
     void TruncateLines(qsizetype count) override;
     void LinesFinal(qsizetype count) override;
@@ -48,6 +52,10 @@ private:
     void passOn(QStringView line, QStringView path);
     void print(QStringView line);
     void flushPrinted();
+    bool holdsUtf8() const { return m_files.empty(); }
+    void leaveUtf8();
+    void flushUtf8();
+    bool writeOut(const char* bytes, qsizetype size);
 
     std::FILE* m_out;
     QStringEncoder m_encoder{QStringEncoder::Utf8};
@@ -66,6 +74,17 @@ private:
     QString m_paths;
     std::vector<qsizetype> m_pathStarts;
     QString m_lastPassed; // line m_base - 1, which Line() still answers
+    // While no file is requested the lines are kept in UTF-8, each followed by "\n", as they
+    // are printed, in one buffer: the first m_finalBytes are final and wait to be written, the
+    // lines held follow (m_starts are offsets into it). Line() answers a line decoded into
+    // m_decodedLine; the last line passed on is at m_lastStart..m_lastEnd, or in
+    // m_lastPassedUtf8 once written (m_lastStart < 0).
+    TByteBuffer m_utf8;
+    qsizetype m_finalBytes = 0;
+    qsizetype m_lastStart = -1;
+    qsizetype m_lastEnd = -1;
+    QByteArray m_lastPassedUtf8;
+    mutable QString m_decodedLine;
 };
 
 } // namespace dirka

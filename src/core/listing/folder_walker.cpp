@@ -60,9 +60,10 @@ TEnteredFolders& enteredFolders()
 struct TMyObject {
     std::int64_t Size = 0;
     qsizetype NameStart = 0;
-    qsizetype NameLength = 0;
-    qsizetype ExtLength = 0; // the extension, dot included, is the name's last ExtLength units
-                             // (found only for the order by extension)
+    std::uint32_t NameLength = 0; // a name is at most a few hundred units
+    std::uint32_t ExtLength = 0;  // the extension, dot included, is the name's last ExtLength units
+                                  // (found only for the order by extension)
+    bool PrintableAscii = false;  // every byte of the name is 0x20..0x7E
 };
 
 struct TSubfolder {
@@ -79,6 +80,7 @@ struct TFrame {
     std::vector<TSubfolder> Subfolders;
     std::size_t NextSubfolder = 0;
     qsizetype PathLength = 0;
+    qsizetype ShownUtf8Length = 0; // of m_shownPathUtf8, when the walker keeps it
     qsizetype PrefixLength = 0;
     qsizetype SavedLines = 0;
     int SavedFolders = 0;
@@ -157,9 +159,12 @@ private:
     void forgetOpen(std::size_t index);
     bool mayEnter(const TFolderReader& folder, bool isLink);
     void readFolder(TFolderReader& folder, std::vector<TSubfolder>& subfolders);
-    void sortSubfolders(std::vector<TSubfolder>& subfolders) const;
+    void sortSubfolders(std::vector<TSubfolder>& subfolders);
     void sortFiles();
-    void emitLine(QStringView line, QStringView name);
+    void emitLine(QStringView line, QStringView name, bool passOn = true);
+    void passOnEvery256(std::uint32_t lines);
+    void emitUtf8Line(QByteArrayView line, QStringView name);
+    void emitFileLines();
     void showProgress();
     void reportUnreadable(const QString& reason);
     QStringView fileName(const TMyObject& file) const;
@@ -171,6 +176,7 @@ private:
     TWalkReporter& m_reporter;
     const bool m_storePaths;
     const bool m_wantSizes; // false: files are not looked at when their type is known
+    const bool m_utf8Lines; // the target takes UTF-8 lines
     TRunCounters& m_counters;
 
     const QStringList m_masks;
@@ -178,6 +184,12 @@ private:
     const TLineFormat m_format;
     const TNameOrder m_folderOrder{false};
     const TNameOrder m_fileOrder{true};
+    // Reused by every folder's sort.
+    std::vector<QStringView> m_sortNames;
+    std::vector<QStringView> m_sortExtensions;
+    TNameKeys m_nameKeys;
+    TNameKeys m_extensionKeys;
+    std::vector<int> m_sortOrder;
 
     std::vector<TFolderIdentity> m_forbidden; // the location, folders above it, the current path
     TEnteredFolders& m_entered;
@@ -189,13 +201,20 @@ private:
 
     // The folder in hand: its listed files, their names, its size sum and skipped count.
     std::vector<TMyObject> m_files;
-    QString m_names;
+    TUnitBuffer m_names;
     std::int64_t m_folderSize = 0;
     int m_folderSkipped = 0;
 
     QString m_line; // reused for every composed line
     QString m_itemName;
-    QString m_shownPath; // m_path as the file lines of the folder in hand show it
+    // m_path as the file lines show it, and its UTF-8 for a target that takes UTF-8 lines: both
+    // grow and shrink by a component with m_path, so no folder shows or encodes its whole path.
+    // Showing keeps the length, so m_path's lengths hold for m_shownPath.
+    QString m_shownPath;
+    TByteBuffer m_shownPathUtf8;
+    qsizetype m_relativeStartUtf8 = 0; // where the relative path starts in m_shownPathUtf8
+    QByteArray m_encoded;              // scratch for one component's UTF-8
+    TByteBuffer m_lineUtf8;
     // Whether the lines listed now are for good: no skipped folder can take them back.
     bool m_linesFinal = false;
 };
@@ -205,7 +224,7 @@ TFolderWalker::TFolderWalker(const TSettings& settings, const QString& location,
                              bool wantSizes)
     : m_settings(settings), m_style(settings.Style), m_location(location), m_lines(lines),
       m_reporter(reporter), m_storePaths(storePaths), m_wantSizes(wantSizes),
-      m_counters(RunCounters()),
+      m_utf8Lines(lines.TakesUtf8Lines()), m_counters(RunCounters()),
       m_masks(SplitMasks(settings.FilterMask[std::size_t(settings.Filter)])),
       m_depthLimit(settings.IsMaxDepth ? settings.MaxDepth : INT_MAX),
       m_format(TLineFormat::FromStyle(settings.Style, location.size())), m_entered(enteredFolders())
@@ -216,6 +235,12 @@ void TFolderWalker::Run()
 {
     m_forbidden = IdentitiesUpTo(EncodeFileName(m_location));
     m_path = m_location;
+    m_shownPath = ShownText(m_location);
+    if (m_utf8Lines) {
+        m_shownPathUtf8.Append(EncodeFileName(m_shownPath));
+        m_relativeStartUtf8 =
+            EncodeFileName(QStringView(m_shownPath).first(RelativePathStart(m_format))).size();
+    }
     m_prefix.clear();
     TFolderReader root = TFolderReader::OpenPath(EncodeFileName(m_location));
     if (!root.IsOpen())
@@ -233,12 +258,14 @@ void TFolderWalker::Run()
 
 QStringView TFolderWalker::fileName(const TMyObject& file) const
 {
-    return QStringView(m_names).sliced(file.NameStart, file.NameLength);
+    return m_names.View(file.NameStart, file.NameLength);
 }
 
 void TFolderWalker::enterNextSubfolder(TFrame& parent)
 {
     m_path.truncate(parent.PathLength);
+    m_shownPath.truncate(parent.PathLength);
+    m_shownPathUtf8.Truncate(parent.ShownUtf8Length);
     m_prefix.truncate(parent.PrefixLength);
     showProgress();
     const std::size_t parentIndex = m_frames.size() - 1;
@@ -248,6 +275,14 @@ void TFolderWalker::enterNextSubfolder(TFrame& parent)
     const TSubfolder& sub = parent.Subfolders[parent.NextSubfolder++];
     m_path.append(sub.Name);
     m_path.append(QChar(PathDelimiter));
+    const qsizetype shownStart = m_shownPath.size();
+    AppendShown(m_shownPath, sub.Name);
+    m_shownPath.append(QChar(PathDelimiter));
+    if (m_utf8Lines) {
+        m_encoded.truncate(0);
+        AppendEncodedFileName(m_encoded, QStringView(m_shownPath).sliced(shownStart));
+        m_shownPathUtf8.Append(m_encoded);
+    }
     TFolderReader folder = openSubfolder(sub.RawName);
     if (!folder.IsOpen()) {
         // A subfolder removed or renamed since its parent was read is skipped like such a file.
@@ -267,6 +302,7 @@ void TFolderWalker::listFolder(TFolderReader folder, bool isLink, int depth)
     frame.SavedFolders = m_counters.FolderCount;
     frame.Depth = depth;
     frame.PathLength = m_path.size();
+    frame.ShownUtf8Length = m_shownPathUtf8.Size();
     frame.Identity = folder.Identity();
     frame.Entered = folder.IsOpen() && mayEnter(folder, isLink);
     if (frame.Entered) {
@@ -274,7 +310,7 @@ void TFolderWalker::listFolder(TFolderReader folder, bool isLink, int depth)
         m_entered.Add(frame.Identity);
     }
     m_files.clear();
-    m_names.truncate(0);
+    m_names.Clear();
     m_folderSize = 0;
     m_folderSkipped = 0;
     if (frame.Entered)
@@ -329,21 +365,8 @@ void TFolderWalker::listFolder(TFolderReader folder, bool isLink, int depth)
 
     if (!m_files.empty()) {
         ++m_counters.FolderCount;
-        if (!StopRequested() && m_style.File > 0) {
-            m_shownPath.truncate(0);
-            if (FileCodeShowsPath(m_style.File))
-                AppendShown(m_shownPath, m_path);
-            for (const TMyObject& file : m_files) {
-                if (StopRequested())
-                    break;
-                m_line.truncate(0);
-                m_line.append(m_prefix);
-                AppendFileItemTextInShownFolder(m_line, m_format, m_shownPath, fileName(file),
-                                                m_style.File, file.Size);
-                emitLine(m_line, fileName(file));
-                showProgress();
-            }
-        }
+        if (!StopRequested() && m_style.File > 0)
+            emitFileLines();
         if (m_style.IsSummary) {
             m_line.truncate(0);
             m_line.append(m_prefix);
@@ -354,7 +377,7 @@ void TFolderWalker::listFolder(TFolderReader folder, bool isLink, int depth)
         }
     }
     m_files.clear();
-    m_names.truncate(0);
+    m_names.Clear();
     if (m_linesFinal)
         m_lines.LinesFinal(m_lines.LineCount());
 
@@ -476,8 +499,12 @@ bool TFolderWalker::mayEnter(const TFolderReader& folder, bool isLink)
 void TFolderWalker::readFolder(TFolderReader& folder, std::vector<TSubfolder>& subfolders)
 {
     TRawEntry entry;
+    std::uint32_t entries = 0;
     while (!StopRequested() && folder.Next(entry)) {
-        showProgress();
+        // An entry whose type the folder tells costs no system call unless its size is wanted;
+        // the clock is looked at for every 32nd of those, which take microseconds together.
+        if (m_wantSizes || (++entries & 31) == 0)
+            showProgress();
         if (isDotOrDotDot(entry))
             continue;
         if (entry.Name[0] == '.' && !m_settings.IsHiddenFiles)
@@ -492,11 +519,14 @@ void TFolderWalker::readFolder(TFolderReader& folder, std::vector<TSubfolder>& s
         }
         if (m_lines.IsOwnFile(folder.Identity().Device, entry.Inode))
             continue;
-        const qsizetype nameStart = m_names.size();
-        AppendDecodedFileName(m_names, entry.Name, entry.NameLength);
-        const QStringView name = QStringView(m_names).sliced(nameStart);
+        const qsizetype nameStart = m_names.Size();
+        char16_t* decoded = m_names.Reserve(qsizetype(entry.NameLength));
+        bool printableAscii = false;
+        m_names.SetEnd(decoded +
+                       DecodeFileNameInto(decoded, entry.Name, entry.NameLength, &printableAscii));
+        const QStringView name = m_names.View(nameStart, m_names.Size() - nameStart);
         if (!PassesFilter(name, IsSkipListFilter(m_settings.Filter), m_masks)) {
-            m_names.truncate(nameStart);
+            m_names.Truncate(nameStart);
             ++m_counters.SkippedCount;
             ++m_folderSkipped;
             continue;
@@ -504,12 +534,13 @@ void TFolderWalker::readFolder(TFolderReader& folder, std::vector<TSubfolder>& s
         if (m_wantSizes) {
             facts = folder.Examine(entry, true);
             if (facts.Vanished) {
-                m_names.truncate(nameStart);
+                m_names.Truncate(nameStart);
                 continue;
             }
         }
         const qsizetype extension = m_style.SortMode == 2 ? extensionLength(name) : 0;
-        m_files.push_back({facts.Size, nameStart, name.size(), extension});
+        m_files.push_back({facts.Size, nameStart, std::uint32_t(name.size()),
+                           std::uint32_t(extension), printableAscii});
         m_folderSize += facts.Size;
     }
     if (folder.Error() != 0)
@@ -521,17 +552,18 @@ void TFolderWalker::readFolder(TFolderReader& folder, std::vector<TSubfolder>& s
         sortFiles();
 }
 
-void TFolderWalker::sortSubfolders(std::vector<TSubfolder>& subfolders) const
+void TFolderWalker::sortSubfolders(std::vector<TSubfolder>& subfolders)
 {
     if (subfolders.size() < 2)
         return;
-    std::vector<QStringView> names;
-    names.reserve(subfolders.size());
+    m_sortNames.clear();
     for (const TSubfolder& sub : subfolders)
-        names.emplace_back(sub.Name);
-    std::vector<int> order(subfolders.size());
+        m_sortNames.emplace_back(sub.Name);
+    m_folderOrder.MakeKeys(m_sortNames, m_nameKeys);
+    std::vector<int>& order = m_sortOrder;
+    order.resize(subfolders.size());
     std::iota(order.begin(), order.end(), 0);
-    SortByRank(order, m_folderOrder.Ranks(names), names);
+    SortByName(order, m_nameKeys);
     std::vector<TSubfolder> sorted;
     sorted.reserve(subfolders.size());
     for (int i : order)
@@ -544,37 +576,42 @@ void TFolderWalker::sortFiles()
     const std::size_t count = m_files.size();
     if (count < 2)
         return;
-    std::vector<int> order(count);
-    std::iota(order.begin(), order.end(), 0);
+    m_sortOrder.resize(count);
+    std::iota(m_sortOrder.begin(), m_sortOrder.end(), 0);
+    std::vector<int>& order = m_sortOrder;
     if (m_style.SortMode == 5) {
         randomQuickSort(order, 0, int(count) - 1);
     } else {
-        std::vector<QStringView> names;
-        names.reserve(count);
+        m_sortNames.clear();
         for (const TMyObject& file : m_files)
-            names.push_back(fileName(file));
-        const std::vector<int> nameRanks = m_fileOrder.Ranks(names);
-        std::vector<int> primary(count, 0);
-        if (m_style.SortMode == 2) {
-            std::vector<QStringView> extensions;
-            for (std::size_t i = 0; i < count; ++i)
-                extensions.push_back(names[i].last(m_files[i].ExtLength));
-            primary = m_fileOrder.Ranks(extensions);
-        }
+            m_sortNames.push_back(fileName(file));
+        m_fileOrder.MakeKeys(m_sortNames, m_nameKeys);
         const int mode = m_style.SortMode;
-        std::sort(order.begin(), order.end(), [&](int x, int y) {
-            const TMyObject& a = m_files[std::size_t(x)];
-            const TMyObject& b = m_files[std::size_t(y)];
-            if (mode == 3 && a.Size != b.Size)
-                return a.Size > b.Size;
-            if (mode == 4 && a.Size != b.Size)
-                return a.Size < b.Size;
-            if (primary[std::size_t(x)] != primary[std::size_t(y)])
-                return primary[std::size_t(x)] < primary[std::size_t(y)];
-            if (nameRanks[std::size_t(x)] != nameRanks[std::size_t(y)])
-                return nameRanks[std::size_t(x)] < nameRanks[std::size_t(y)];
-            return names[std::size_t(x)].compare(names[std::size_t(y)]) < 0;
-        });
+        if (mode == 2) {
+            m_sortExtensions.clear();
+            for (std::size_t i = 0; i < count; ++i)
+                m_sortExtensions.push_back(m_sortNames[i].last(m_files[i].ExtLength));
+            m_fileOrder.MakeKeys(m_sortExtensions, m_extensionKeys);
+        }
+        if (mode == 3 || mode == 4 || mode == 2) {
+            std::sort(order.begin(), order.end(), [&](int x, int y) {
+                const std::int64_t a = m_files[std::size_t(x)].Size;
+                const std::int64_t b = m_files[std::size_t(y)].Size;
+                if (mode == 3 && a != b)
+                    return a > b;
+                if (mode == 4 && a != b)
+                    return a < b;
+                // Extensions the collation calls equal leave the order to the whole names.
+                if (mode == 2) {
+                    const int c = m_extensionKeys.CompareCollation(x, y);
+                    if (c != 0)
+                        return c < 0;
+                }
+                return m_nameKeys.Less(x, y);
+            });
+        } else {
+            SortByName(order, m_nameKeys);
+        }
     }
     std::vector<TMyObject> sorted;
     sorted.reserve(count);
@@ -583,12 +620,71 @@ void TFolderWalker::sortFiles()
     m_files = std::move(sorted);
 }
 
-void TFolderWalker::emitLine(QStringView line, QStringView name)
+void TFolderWalker::emitFileLines()
+{
+    const int code = m_style.File;
+    // The part of the shown path the lines show ends where the path does; its start in the UTF-8
+    // is the start of the path, of the relative path, or the end.
+    const qsizetype partStart =
+        m_shownPath.size() - FileFolderPart(m_format, m_shownPath, code).size();
+    const qsizetype partStartUtf8 = partStart == 0                    ? 0
+                                    : partStart == m_shownPath.size() ? m_shownPathUtf8.Size()
+                                                                      : m_relativeStartUtf8;
+    const QByteArrayView folderPartUtf8 =
+        m_shownPathUtf8.View(partStartUtf8, m_shownPathUtf8.Size() - partStartUtf8);
+    std::uint32_t lines = 0;
+    for (const TMyObject& file : m_files) {
+        if (StopRequested())
+            break;
+        const QStringView name = fileName(file);
+        if (m_utf8Lines) {
+            // Lines whose names print as their bytes skip the round trip through UTF-16.
+            // The indentation is tabs or spaces, one byte each.
+            m_lineUtf8.Clear();
+            for (const QChar c : std::as_const(m_prefix))
+                m_lineUtf8.Append(char(c.unicode()));
+            if (AppendFileItemUtf8(m_lineUtf8, m_format, folderPartUtf8, name, code, file.Size,
+                                   file.PrintableAscii)) {
+                emitUtf8Line(m_lineUtf8.View(), name);
+                // A tenth of a microsecond a line: the clock is looked at every 32 lines.
+                if ((++lines & 31) == 0) {
+                    showProgress();
+                    passOnEvery256(lines);
+                }
+                continue;
+            }
+        }
+        m_line.truncate(0);
+        m_line.append(m_prefix);
+        AppendFileItemTextInShownFolder(m_line, m_format, m_shownPath, name, code, file.Size);
+        emitLine(m_line, name, false);
+        showProgress();
+        passOnEvery256(++lines);
+    }
+}
+
+// File lines are passed on a few hundred at a time (and the rest at the folder's end): often
+// enough that a large folder's lines are not all held, seldom enough to cost nothing per line.
+void TFolderWalker::passOnEvery256(std::uint32_t lines)
+{
+    if (m_linesFinal && (lines & 255) == 0)
+        m_lines.LinesFinal(m_lines.LineCount());
+}
+
+// The caller passes the lines on (passOnEvery256).
+void TFolderWalker::emitUtf8Line(QByteArrayView line, QStringView name)
+{
+    if (m_storePaths)
+        TabAdd(int(m_lines.LineCount()), name, m_path);
+    m_lines.AppendItemLineUtf8(line, m_path, name);
+}
+
+void TFolderWalker::emitLine(QStringView line, QStringView name, bool passOn)
 {
     if (m_storePaths)
         TabAdd(int(m_lines.LineCount()), name, m_path);
     m_lines.AppendItemLine(line, m_path, name);
-    if (m_linesFinal)
+    if (passOn && m_linesFinal)
         m_lines.LinesFinal(m_lines.LineCount());
 }
 

@@ -8,6 +8,9 @@
 
 #include <algorithm>
 #include <charconv>
+#include <memory>
+#include <string_view>
+#include <type_traits>
 
 namespace dirka {
 
@@ -90,29 +93,73 @@ void appendInteger(QString& out, std::int64_t value)
     appendAscii(out, digits, result.ptr);
 }
 
-// Appends scaled / 10^decimals like "%.*n": ASCII digits, the whole part grouped by three.
+// Number texts are written by hand into a small array, then appended at once: the same code
+// writes UTF-16 for the result text and UTF-8 for lines that are printed as they come.
+template <typename Char> struct TNumberSeparators {
+    std::basic_string_view<Char> Group;
+    std::basic_string_view<Char> Decimal;
+};
+
+TNumberSeparators<char16_t> unitsOf(TSeparators separators)
+{
+    return {{Units(separators.Group), std::size_t(separators.Group.size())},
+            {Units(separators.Decimal), std::size_t(separators.Decimal.size())}};
+}
+
+template <typename Char> Char* putText(Char* p, std::basic_string_view<Char> text)
+{
+    return std::copy(text.begin(), text.end(), p);
+}
+
+template <typename Char> Char* putAscii(Char* p, const char* text)
+{
+    while (*text != 0)
+        *p++ = Char(*text++);
+    return p;
+}
+
+// The whole part grouped by three as "%.*n" groups it: "8,796,093,022,208".
+template <typename Char>
+Char* putGrouped(Char* p, std::uint64_t value, std::basic_string_view<Char> group)
+{
+    char digits[20];
+    int n = 0;
+    do {
+        digits[n++] = char('0' + value % 10);
+        value /= 10;
+    } while (value != 0);
+    for (int i = n - 1; i >= 0; --i) {
+        *p++ = Char(digits[i]);
+        if (i > 0 && i % 3 == 0)
+            p = putText(p, group);
+    }
+    return p;
+}
+
+// Room for the longest number text: 20 digits, 6 group separators, a decimal point, 3 decimals
+// and the unit.
+template <typename Char> std::size_t numberRoom(TNumberSeparators<Char> separators)
+{
+    return 20 + 6 * separators.Group.size() + separators.Decimal.size() + 3 + 8;
+}
+
+// scaled / 10^decimals like "%.*n": ASCII digits, the whole part grouped by three.
 // dropLeadingZero leaves out a whole part of 0 (".123" instead of "0.123").
-void appendFixed(QString& out, std::uint64_t scaled, int decimals, TSeparators separators,
-                 bool dropLeadingZero)
+template <typename Char>
+Char* putFixed(Char* p, std::uint64_t scaled, int decimals, TNumberSeparators<Char> separators,
+               bool dropLeadingZero)
 {
     static constexpr std::uint64_t Powers[] = {1, 10, 100, 1000};
     const std::uint64_t whole = scaled / Powers[decimals];
     const std::uint64_t fraction = scaled % Powers[decimals];
-    if (!(dropLeadingZero && whole == 0)) {
-        char digits[24];
-        const auto result = std::to_chars(digits, digits + sizeof digits, whole);
-        const qsizetype n = result.ptr - digits;
-        for (qsizetype i = 0; i < n; ++i) {
-            if (i > 0 && (n - i) % 3 == 0)
-                out.append(separators.Group);
-            out.append(QChar(char16_t(digits[i])));
-        }
-    }
+    if (!(dropLeadingZero && whole == 0))
+        p = putGrouped(p, whole, separators.Group);
     if (decimals == 0)
-        return;
-    out.append(separators.Decimal);
+        return p;
+    p = putText(p, separators.Decimal);
     for (int k = decimals - 1; k >= 0; --k)
-        out.append(QChar(char16_t(u'0' + (fraction / Powers[k]) % 10)));
+        *p++ = Char('0' + (fraction / Powers[k]) % 10);
+    return p;
 }
 
 // bytes / 2^shift rounded half away from zero to `decimals` places, as an integer count of the
@@ -127,19 +174,52 @@ std::uint64_t scaledUnits(std::int64_t size, int shift, int decimals)
     return whole * Powers[decimals] + ((rest * Powers[decimals] + unit / 2) >> shift);
 }
 
-void appendSize(QString& out, TSeparators separators, bool compact, std::int64_t size)
+template <typename Char>
+Char* putSize(Char* p, TNumberSeparators<Char> separators, bool compact, std::int64_t size)
 {
-    if (size <= 0) {
-        out.append(compact ? QLatin1String("0") : QLatin1String("0      "));
-        return;
-    }
+    if (size <= 0)
+        return putAscii(p, compact ? "0" : "0      ");
     // The decimals follow the unrounded value: 1048575 bytes are "1.000 MB", not "1.00 MB".
     const int decimals = size < BytesPerMB         ? 3
                          : size < 10 * BytesPerMB  ? 2
                          : size < 100 * BytesPerMB ? 1
                                                    : 0;
-    appendFixed(out, scaledUnits(size, 20, decimals), decimals, separators, decimals == 3);
-    out.append(decimals == 0 ? QLatin1String("  MB") : QLatin1String(" MB"));
+    p = putFixed(p, scaledUnits(size, 20, decimals), decimals, separators, decimals == 3);
+    return putAscii(p, decimals == 0 ? "  MB" : " MB");
+}
+
+// Runs put(p) on a stack array with room for a number text and appends what it wrote.
+template <typename Char, typename Out, typename Put>
+void appendNumber(Out& out, TNumberSeparators<Char> separators, Put&& put)
+{
+    Char small[128];
+    std::unique_ptr<Char[]> large;
+    const std::size_t room = numberRoom(separators);
+    Char* first = small;
+    if (room > std::size(small)) {
+        large = std::make_unique<Char[]>(room);
+        first = large.get();
+    }
+    const Char* last = put(first);
+    if constexpr (std::is_same_v<Char, char16_t>)
+        out.append(reinterpret_cast<const QChar*>(first), last - first);
+    else
+        out.append(first, last - first);
+}
+
+void appendFixed(QString& out, std::uint64_t scaled, int decimals, TSeparators separators,
+                 bool dropLeadingZero)
+{
+    const TNumberSeparators<char16_t> units = unitsOf(separators);
+    appendNumber(out, units, [&](char16_t* p) {
+        return putFixed(p, scaled, decimals, units, dropLeadingZero);
+    });
+}
+
+void appendSize(QString& out, TSeparators separators, bool compact, std::int64_t size)
+{
+    const TNumberSeparators<char16_t> units = unitsOf(separators);
+    appendNumber(out, units, [&](char16_t* p) { return putSize(p, units, compact, size); });
 }
 
 void appendStatistics(QString& out, TSeparators separators, int folders, int files, int skipped,
@@ -233,6 +313,8 @@ TLineFormat TLineFormat::FromStyle(const TListStyle& style, qsizetype rootLength
     const QLocale locale;
     format.GroupSeparator = locale.groupSeparator();
     format.DecimalPoint = locale.decimalPoint();
+    format.GroupSeparatorUtf8 = format.GroupSeparator.toUtf8();
+    format.DecimalPointUtf8 = format.DecimalPoint.toUtf8();
     return format;
 }
 
@@ -428,6 +510,123 @@ void AppendFileItemTextInShownFolder(QString& out, const TLineFormat& format,
                                      std::int64_t size)
 {
     appendFileItem<true>(out, format, shownFolderPath, name, code, size);
+}
+
+namespace {
+
+// True when the name is shown as it is: no unit of it is shown as U+FFFD, so it holds no lone
+// surrogate. Such a name was decoded from valid UTF-8, and its UTF-8 is those bytes (names that
+// are not valid UTF-8 decode to lone surrogates).
+bool shownAsItIs(QStringView name, bool printableAscii)
+{
+    return printableAscii || firstHiddenUnit(Units(name), name.size(), 0) == name.size();
+}
+
+// The UTF-8 of a name shownAsItIs accepts. Printable ASCII, the common case, is narrowed unit by
+// unit.
+void appendNameUtf8(TByteBuffer& out, QStringView name, bool printableAscii)
+{
+    const char16_t* units = Units(name);
+    const qsizetype n = name.size();
+    if (printableAscii) {
+        char* p = out.Reserve(n);
+        for (qsizetype i = 0; i < n; ++i)
+            p[i] = char(units[i]);
+        out.SetEnd(p + n);
+        return;
+    }
+    char* p = out.Reserve(3 * n);
+    p = PutAsciiRuns<false>(p, name, [units](char* at, qsizetype& i) {
+        const char16_t c = units[i];
+        if (QChar::isHighSurrogate(c)) {
+            ++i;
+            return PutUtf8(at, QChar::surrogateToUcs4(c, units[i]));
+        }
+        return PutUtf8(at, c);
+    });
+    out.SetEnd(p);
+}
+
+void putSizeUtf8(TByteBuffer& out, const TLineFormat& format, bool compact, std::int64_t size)
+{
+    const TNumberSeparators<char> separators{
+        {format.GroupSeparatorUtf8.constData(), std::size_t(format.GroupSeparatorUtf8.size())},
+        {format.DecimalPointUtf8.constData(), std::size_t(format.DecimalPointUtf8.size())}};
+    char* p = out.Reserve(qsizetype(numberRoom(separators)));
+    out.SetEnd(putSize(p, separators, compact, size));
+}
+
+} // namespace
+
+qsizetype RelativePathStart(const TLineFormat& format)
+{
+    return relativeStart(format);
+}
+
+QStringView FileFolderPart(const TLineFormat& format, QStringView shownFolderPath, int code)
+{
+    if (code >= 7 && code <= 9)
+        return tailFrom(shownFolderPath, relativeStart(format));
+    if (code >= 10 && code <= 12)
+        return shownFolderPath;
+    return {};
+}
+
+bool AppendFileItemUtf8(TByteBuffer& out, const TLineFormat& format, QByteArrayView folderPartUtf8,
+                        QStringView name, int code, std::int64_t size, bool printableAscii)
+{
+    if (!shownAsItIs(name, printableAscii))
+        return false;
+    const char sep = char(format.SeparatorChar.unicode());
+    const bool showsPath = FileCodeShowsPath(code);
+    const auto putName = [&] {
+        if (showsPath)
+            out.Append(folderPartUtf8);
+        appendNameUtf8(out, name, printableAscii);
+    };
+    switch (code) {
+    case 1:
+    case 7:
+    case 10:
+        putName();
+        break;
+    case 2:
+    case 8:
+    case 11:
+        putName();
+        out.Append(sep);
+        putSizeUtf8(out, format, true, size);
+        break;
+    case 3:
+    case 9:
+    case 12:
+        putSizeUtf8(out, format, false, size);
+        out.Append(sep);
+        putName();
+        break;
+    case 4:
+        out.Append("File", 4);
+        out.Append(sep);
+        putName();
+        break;
+    case 5:
+        out.Append("File", 4);
+        out.Append(sep);
+        putName();
+        out.Append(sep);
+        putSizeUtf8(out, format, true, size);
+        break;
+    case 6:
+        out.Append("File", 4);
+        out.Append(sep);
+        putSizeUtf8(out, format, false, size);
+        out.Append(sep);
+        putName();
+        break;
+    default:
+        break;
+    }
+    return true;
 }
 
 bool FileCodeShowsPath(int code)

@@ -1,7 +1,10 @@
 #pragma once
 
 #include "core/settings/settings_records.h"
+#include "core/text/byte_buffer.h"
 
+#include <QByteArray>
+#include <QByteArrayView>
 #include <QString>
 #include <QStringView>
 
@@ -19,6 +22,8 @@ struct TLineFormat {
     QString ListIndent;     // IndentUnit in list mode, empty in tree mode
     QString GroupSeparator; // of QLocale() when the format was made
     QString DecimalPoint;
+    QByteArray GroupSeparatorUtf8; // the same two in UTF-8
+    QByteArray DecimalPointUtf8;
 
     static TLineFormat FromStyle(const TListStyle& style, qsizetype rootLength);
 };
@@ -47,6 +52,23 @@ void AppendFileItemText(QString& out, const TLineFormat& format, QStringView fol
 void AppendFileItemTextInShownFolder(QString& out, const TLineFormat& format,
                                      QStringView shownFolderPath, QStringView name, int code,
                                      std::int64_t size);
+/// Where the relative paths start in the paths of a location: at its last delimiter.
+qsizetype RelativePathStart(const TLineFormat& format);
+
+/// The part of a file's shown folder path that its line shows: the whole path, the part from
+/// the relative start on, or nothing, as the file code says.
+QStringView FileFolderPart(const TLineFormat& format, QStringView shownFolderPath, int code);
+
+/// The file's item text as AppendFileItemTextInShownFolder writes it, in UTF-8, from the UTF-8
+/// of FileFolderPart: for lines printed as they come, with no round trip of the whole line
+/// through UTF-16. Writes nothing and answers false when the name is not shown as it is (an
+/// undecodable byte, a control character ...): those take the UTF-16 way. printableAscii says
+/// that every unit of the name is known to be printable ASCII (U+0020..U+007E), as
+/// DecodeFileNameInto tells, which skips looking at them.
+/// AppendFileItemUtf8(out, f, "/a/", u"b", 10, 0) appends "/a/b".
+bool AppendFileItemUtf8(TByteBuffer& out, const TLineFormat& format, QByteArrayView folderPartUtf8,
+                        QStringView name, int code, std::int64_t size, bool printableAscii = false);
+
 /// True for the file codes that show the folder path (relative or full).
 bool FileCodeShowsPath(int code);
 /// True for the file codes that show the size.

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <QByteArrayView>
+#include <QString>
 #include <QStringView>
 
 #include <cstdint>
@@ -23,6 +25,13 @@ public:
         Q_UNUSED(folderPath);
         Q_UNUSED(name);
         AppendLine(text);
+    }
+    /// True when the target would rather take item lines as UTF-8 bytes, which the walker then
+    /// gives it where it can (names shown as their bytes) through AppendItemLineUtf8.
+    virtual bool TakesUtf8Lines() const { return false; }
+    virtual void AppendItemLineUtf8(QByteArrayView text, QStringView folderPath, QStringView name)
+    {
+        AppendItemLine(QString::fromUtf8(text), folderPath, name);
     }
     virtual void RemoveLastLine() = 0;
     /// Removes lines from the end until count remain.

@@ -3,40 +3,66 @@
 #include "core/text/text_utils.h"
 
 #include <algorithm>
-#include <numeric>
+#include <bit>
+#include <cstring>
 
 namespace dirka {
 
 namespace {
 
-// Few names sort faster by comparing directly than by building keys first.
-constexpr std::size_t SortKeyThreshold = 12;
+constexpr qsizetype PrefixUnits = 8;
+
+// Four units in memory order as one number, the first unit highest.
+std::uint64_t highFirst(const char16_t* units)
+{
+    std::uint64_t v = 0;
+    std::memcpy(&v, units, sizeof v);
+    if constexpr (std::endian::native == std::endian::little) {
+        v = ((v & 0xFFFF0000FFFF0000u) >> 16) | ((v & 0x0000FFFF0000FFFFu) << 16);
+        v = (v >> 32) | (v << 32);
+    }
+    return v;
+}
+
+// The first eight units, padded with 0, in two numbers. Prefixes made so order as the names do
+// where they differ: a shorter name's padding sorts before any unit the other has there, and a
+// unit 0 that would tie with the padding leaves the prefixes equal, which sends the pair to the
+// full compare.
+template <bool Folded> TNameKeys::TPrefix prefixOf(QStringView name)
+{
+    const char16_t* units = Units(name);
+    const qsizetype n = name.size();
+    if (!Folded && n >= PrefixUnits)
+        return {highFirst(units), highFirst(units + 4)};
+    std::uint64_t parts[2] = {0, 0};
+    for (qsizetype i = 0; i < PrefixUnits; ++i) {
+        char16_t c = i < n ? units[i] : 0;
+        if constexpr (Folded)
+            c = FoldChar(c);
+        parts[i / 4] = (parts[i / 4] << 16) | c;
+    }
+    return {parts[0], parts[1]};
+}
+
+int compareUnits(QStringView a, QStringView b)
+{
+    const int c = std::u16string_view(Units(a), std::size_t(a.size()))
+                      .compare(std::u16string_view(Units(b), std::size_t(b.size())));
+    return c < 0 ? -1 : (c > 0 ? 1 : 0);
+}
 
 int compareFolded(QStringView a, QStringView b)
 {
+    const char16_t* x = Units(a);
+    const char16_t* y = Units(b);
     const qsizetype n = std::min(a.size(), b.size());
     for (qsizetype i = 0; i < n; ++i) {
-        const char16_t x = FoldChar(a[i].unicode());
-        const char16_t y = FoldChar(b[i].unicode());
-        if (x != y)
-            return x < y ? -1 : 1;
+        const char16_t fx = FoldChar(x[i]);
+        const char16_t fy = FoldChar(y[i]);
+        if (fx != fy)
+            return fx < fy ? -1 : 1;
     }
     return a.size() == b.size() ? 0 : (a.size() < b.size() ? -1 : 1);
-}
-
-template <typename Less> std::vector<int> ranksFromOrder(std::size_t count, Less less)
-{
-    std::vector<int> order(count);
-    std::iota(order.begin(), order.end(), 0);
-    std::sort(order.begin(), order.end(), less);
-    std::vector<int> ranks(count);
-    int rank = 0;
-    for (std::size_t i = 0; i < count; ++i) {
-        if (i > 0 && less(order[i - 1], order[i]))
-            ++rank;
-        ranks[std::size_t(order[i])] = rank;
-    }
-    return ranks;
 }
 
 } // namespace
@@ -48,39 +74,62 @@ TNameOrder::TNameOrder(bool caseSensitive)
     m_collator.setCaseSensitivity(caseSensitive ? Qt::CaseSensitive : Qt::CaseInsensitive);
 }
 
-int TNameOrder::compare(QStringView a, QStringView b) const
+void TNameOrder::MakeKeys(const std::vector<QStringView>& names, TNameKeys& keys) const
 {
-    if (m_plain)
-        return m_caseSensitive ? a.compare(b) : compareFolded(a, b);
-    return m_collator.compare(a, b);
-}
-
-std::vector<int> TNameOrder::Ranks(const std::vector<QStringView>& names) const
-{
-    if (m_plain || names.size() < SortKeyThreshold) {
-        return ranksFromOrder(names.size(), [&](int x, int y) {
-            return compare(names[std::size_t(x)], names[std::size_t(y)]) < 0;
-        });
+    keys.m_names = &names;
+    keys.m_collated.clear();
+    if (!m_plain) {
+        // ICU's sort keys order as its comparison does; their bytes stay inside
+        // QCollatorSortKey, so every pair compares whole keys.
+        keys.m_kind = TNameKeys::TKind::Collated;
+        keys.m_prefixes.clear();
+        keys.m_collated.reserve(names.size());
+        for (QStringView name : names)
+            keys.m_collated.push_back(m_collator.sortKey(name.toString()));
+        return;
     }
-    std::vector<QCollatorSortKey> keys;
-    keys.reserve(names.size());
-    for (QStringView name : names)
-        keys.push_back(m_collator.sortKey(name.toString()));
-    return ranksFromOrder(names.size(), [&](int x, int y) {
-        return keys[std::size_t(x)].compare(keys[std::size_t(y)]) < 0;
-    });
+    keys.m_kind = m_caseSensitive ? TNameKeys::TKind::Units : TNameKeys::TKind::Folded;
+    keys.m_prefixes.resize(names.size());
+    for (std::size_t i = 0; i < names.size(); ++i) {
+        const QStringView name = names[i];
+        keys.m_prefixes[i] = m_caseSensitive ? prefixOf<false>(name) : prefixOf<true>(name);
+    }
 }
 
-void SortByRank(std::vector<int>& order, const std::vector<int>& ranks,
-                const std::vector<QStringView>& names)
+int TNameKeys::compareRest(int x, int y, bool unitsBreakTies) const
 {
-    std::sort(order.begin(), order.end(), [&](int x, int y) {
-        const int rx = ranks[std::size_t(x)];
-        const int ry = ranks[std::size_t(y)];
-        if (rx != ry)
-            return rx < ry;
-        return names[std::size_t(x)].compare(names[std::size_t(y)]) < 0;
+    const QStringView a = (*m_names)[std::size_t(x)];
+    const QStringView b = (*m_names)[std::size_t(y)];
+    int c = 0;
+    if (m_kind == TKind::Folded)
+        c = compareFolded(a, b);
+    else if (m_kind == TKind::Collated)
+        c = m_collated[std::size_t(x)].compare(m_collated[std::size_t(y)]);
+    if (c != 0)
+        return c < 0 ? -1 : 1;
+    // Case-sensitive C order is the units' order already.
+    return unitsBreakTies || m_kind == TKind::Units ? compareUnits(a, b) : 0;
+}
+
+// The prefixes travel with the indexes, so most comparisons read neither the names nor another
+// array.
+void SortByName(std::vector<int>& order, const TNameKeys& keys)
+{
+    if (keys.m_prefixes.empty()) {
+        std::sort(order.begin(), order.end(), [&keys](int x, int y) { return keys.Less(x, y); });
+        return;
+    }
+    auto& sorted = keys.m_sorted;
+    sorted.clear();
+    for (int i : order)
+        sorted.emplace_back(keys.m_prefixes[std::size_t(i)], i);
+    std::sort(sorted.begin(), sorted.end(), [&keys](const auto& a, const auto& b) {
+        if (a.first != b.first)
+            return a.first < b.first;
+        return keys.compareRest(a.second, b.second, true) < 0;
     });
+    for (std::size_t k = 0; k < sorted.size(); ++k)
+        order[k] = sorted[k].second;
 }
 
 } // namespace dirka

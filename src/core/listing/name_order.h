@@ -3,30 +3,88 @@
 #include <QCollator>
 #include <QStringView>
 
+#include <cstdint>
 #include <vector>
 
 namespace dirka {
+
+class TNameKeys;
 
 /// The user's locale collation of names, with or without regard to letter case.
 class TNameOrder {
 public:
     explicit TNameOrder(bool caseSensitive);
 
-    /// For each name a rank such that names the collation orders earlier get lower ranks and
-    /// names it calls equal share one rank.
-    std::vector<int> Ranks(const std::vector<QStringView>& names) const;
+    /// Fills keys for names (which must outlive them), reusing the keys' memory.
+    void MakeKeys(const std::vector<QStringView>& names, TNameKeys& keys) const;
 
 private:
-    int compare(QStringView a, QStringView b) const;
+    friend class TNameKeys;
 
     QCollator m_collator;
     bool m_caseSensitive;
     bool m_plain; // the C locale: code units, folded when case does not matter
 };
 
-/// Orders indexes by rank, then by the names' UTF-16 code units, so the order is the same for
-/// every run whatever the collation calls equal.
-void SortByRank(std::vector<int>& order, const std::vector<int>& ranks,
-                const std::vector<QStringView>& names);
+/// Sort keys of one set of names, made once so a sort compares keys instead of collating the
+/// same pair of names again and again.
+class TNameKeys {
+public:
+    /// Negative, 0 or positive as name x orders before, like or after name y: by the collation,
+    /// then by UTF-16 code units, so only equal names compare equal and every run gives the same
+    /// order whatever the collation calls equal.
+    int Compare(int x, int y) const
+    {
+        if (m_prefixes.empty())
+            return compareRest(x, y, true);
+        const TPrefix& a = m_prefixes[std::size_t(x)];
+        const TPrefix& b = m_prefixes[std::size_t(y)];
+        if (a != b)
+            return a < b ? -1 : 1;
+        return compareRest(x, y, true);
+    }
+    /// The collation's answer alone: 0 for different names the collation calls equal.
+    int CompareCollation(int x, int y) const
+    {
+        if (m_prefixes.empty())
+            return compareRest(x, y, false);
+        const TPrefix& a = m_prefixes[std::size_t(x)];
+        const TPrefix& b = m_prefixes[std::size_t(y)];
+        if (a != b)
+            return a < b ? -1 : 1;
+        return compareRest(x, y, false);
+    }
+    bool Less(int x, int y) const { return Compare(x, y) < 0; }
+    std::size_t Size() const { return m_names != nullptr ? m_names->size() : 0; }
+
+    /// The first eight units of a key, four to a number, the first unit highest.
+    struct TPrefix {
+        std::uint64_t High = 0;
+        std::uint64_t Low = 0;
+        bool operator==(const TPrefix&) const = default;
+        bool operator<(const TPrefix& other) const
+        {
+            return High != other.High ? High < other.High : Low < other.Low;
+        }
+    };
+
+private:
+    friend class TNameOrder;
+    friend void SortByName(std::vector<int>& order, const TNameKeys& keys);
+    enum class TKind { Units, Folded, Collated };
+
+    int compareRest(int x, int y, bool unitsBreakTies) const;
+
+    TKind m_kind = TKind::Units;
+    const std::vector<QStringView>* m_names = nullptr;
+    // The first units of each key in numbers whose order is theirs; keys that share them are
+    // compared in full. None for ICU's keys, whose bytes QCollatorSortKey keeps to itself.
+    std::vector<TPrefix> m_prefixes;
+    mutable std::vector<std::pair<TPrefix, int>> m_sorted; // SortByName's work space
+    std::vector<QCollatorSortKey> m_collated;              // for a locale other than C
+};
+
+/// Sorts order (indexes into the keys' names) by the keys.
+void SortByName(std::vector<int>& order, const TNameKeys& keys);
 
 } // namespace dirka

@@ -4,6 +4,10 @@
 
 #include <algorithm>
 
+#ifdef __SSE2__
+#include <emmintrin.h>
+#endif
+
 namespace dirka {
 
 namespace {
@@ -63,30 +67,93 @@ bool isAscii(const char* bytes, std::size_t length)
 
 } // namespace
 
+namespace {
+
+// Widens ASCII bytes to units, eight at a time where there are eight. Answers whether every
+// byte was ASCII and, in unprintable, whether a control byte (below 0x20, or 0x7F) was among them.
+bool widenAscii(char16_t* out, const char* bytes, std::size_t length, bool& unprintable)
+{
+    std::size_t i = 0;
+    unsigned other = 0;
+    unsigned control = 0;
+#ifdef __SSE2__
+    const __m128i zero = _mm_setzero_si128();
+    const __m128i space = _mm_set1_epi8(0x20);
+    const __m128i del = _mm_set1_epi8(0x7F);
+    // The last block may overlap the one before: widening the same bytes twice is harmless.
+    if (length >= 8) {
+        for (;;) {
+            const __m128i chunk = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(bytes + i));
+            // Only the low eight lanes hold bytes; the zeros above are ASCII and not controls
+            // once masked.
+            other |= unsigned(_mm_movemask_epi8(chunk)) & 0xFF;
+            // Bytes from 0x80 on compare below 0x20 as signed bytes; they count as non-ASCII.
+            control |= unsigned(_mm_movemask_epi8(_mm_or_si128(_mm_cmplt_epi8(chunk, space),
+                                                               _mm_cmpeq_epi8(chunk, del)))) &
+                       0xFF;
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(out + i), _mm_unpacklo_epi8(chunk, zero));
+            if (i + 8 >= length)
+                break;
+            i = std::min(i + 8, length - 8);
+        }
+        i = length;
+    }
+#endif
+    for (; i < length; ++i) {
+        const auto b = static_cast<unsigned char>(bytes[i]);
+        other |= b & 0x80;
+        control |= unsigned(b < 0x20 || b == 0x7F);
+        out[i] = b;
+    }
+    unprintable = control != 0;
+    return other == 0;
+}
+
+} // namespace
+
+qsizetype DecodeFileNameInto(char16_t* out, const char* bytes, std::size_t length,
+                             bool* printableAscii)
+{
+    // Plain ASCII, the most common name, is widened in one pass that also looks for other bytes.
+    bool unprintable = false;
+    const bool ascii = widenAscii(out, bytes, length, unprintable);
+    if (printableAscii != nullptr)
+        *printableAscii = ascii && !unprintable;
+    if (ascii)
+        return qsizetype(length);
+    const auto* s = reinterpret_cast<const unsigned char*>(bytes);
+    char16_t* p = out;
+    std::size_t i = 0;
+    while (i < length) {
+        char32_t c = 0;
+        const int n = validSequenceLength(s + i, length - i, c);
+        if (n == 0) {
+            *p++ = char16_t(EscapeBase + s[i]);
+            ++i;
+            continue;
+        }
+        if (c >= 0x10000) {
+            *p++ = QChar::highSurrogate(c);
+            *p++ = QChar::lowSurrogate(c);
+        } else {
+            *p++ = char16_t(c);
+        }
+        i += std::size_t(n);
+    }
+    return p - out;
+}
+
 void AppendDecodedFileName(QString& out, const char* bytes, std::size_t length)
 {
     if (isAscii(bytes, length)) {
         out.append(QLatin1StringView(bytes, qsizetype(length)));
         return;
     }
-    const auto* s = reinterpret_cast<const unsigned char*>(bytes);
-    std::size_t i = 0;
-    while (i < length) {
-        char32_t c = 0;
-        const int n = validSequenceLength(s + i, length - i, c);
-        if (n == 0) {
-            out.append(QChar(char16_t(EscapeBase + s[i])));
-            ++i;
-            continue;
-        }
-        if (c >= 0x10000) {
-            const char16_t pair[2] = {QChar::highSurrogate(c), QChar::lowSurrogate(c)};
-            out.append(reinterpret_cast<const QChar*>(pair), 2);
-        } else {
-            out.append(QChar(char16_t(c)));
-        }
-        i += std::size_t(n);
-    }
+    const qsizetype size = out.size();
+    out.resize(size + qsizetype(length));
+    const qsizetype written =
+        DecodeFileNameInto(reinterpret_cast<char16_t*>(out.data()) + size, bytes, length);
+    out.truncate(size + written);
 }
 
 QString DecodeFileName(const char* bytes, std::size_t length)

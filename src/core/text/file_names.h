@@ -13,6 +13,10 @@ namespace dirka {
 
 /// Appends the decoded name: "caf\xC3\xA9" gives "café", "a\xFF" gives "a" U+DCFF.
 void AppendDecodedFileName(QString& out, const char* bytes, std::size_t length);
+/// The same written at out, which has room for length units; answers how many it wrote.
+/// printableAscii, when given, tells whether every byte was printable ASCII (0x20..0x7E).
+qsizetype DecodeFileNameInto(char16_t* out, const char* bytes, std::size_t length,
+                             bool* printableAscii = nullptr);
 QString DecodeFileName(const char* bytes, std::size_t length);
 QString DecodeFileName(const QByteArray& bytes);
 

@@ -1,6 +1,7 @@
 #include "core/text/text_utils.h"
 
 #include <algorithm>
+#include <bit>
 
 #ifdef __SSE2__
 #include <emmintrin.h>
@@ -160,9 +161,12 @@ template <bool Plain> qsizetype copyAscii(const char16_t* src, qsizetype n, char
             markup = _mm_or_si128(markup, _mm_cmpeq_epi16(units, _mm_set1_epi16(0x7F)));
             bad = _mm_andnot_si128(_mm_or_si128(control, markup), bad);
         }
-        if (_mm_movemask_epi8(bad) != 0xFFFF)
-            break;
+        // The eight bytes are written even when a unit fails: dst has room for them, and only
+        // the ones before the first failing unit count.
         _mm_storel_epi64(reinterpret_cast<__m128i*>(dst + i), _mm_packus_epi16(units, units));
+        const unsigned good = unsigned(_mm_movemask_epi8(bad));
+        if (good != 0xFFFF)
+            return i + std::countr_one(good) / 2;
     }
 #endif
     for (; i < n; ++i) {
@@ -380,6 +384,27 @@ qsizetype PrintableAsciiPrefixLength(const char16_t* src, qsizetype n)
     while (i < n && src[i] >= 0x20 && src[i] < 0x7F)
         ++i;
     return i;
+}
+
+bool IsPrintableAscii(const char* bytes, qsizetype n)
+{
+    qsizetype i = 0;
+#ifdef __SSE2__
+    // Bytes from 0x80 on are negative as signed bytes, so one range test covers them.
+    const __m128i low = _mm_set1_epi8(0x1F);
+    const __m128i high = _mm_set1_epi8(0x7F);
+    for (; i + 16 <= n; i += 16) {
+        const __m128i chunk = _mm_loadu_si128(reinterpret_cast<const __m128i*>(bytes + i));
+        const __m128i inside =
+            _mm_and_si128(_mm_cmpgt_epi8(chunk, low), _mm_cmplt_epi8(chunk, high));
+        if (_mm_movemask_epi8(inside) != 0xFFFF)
+            return false;
+    }
+#endif
+    unsigned outside = 0;
+    for (; i < n; ++i)
+        outside |= unsigned(static_cast<unsigned char>(bytes[i] - 0x20) >= 0x5F);
+    return outside == 0;
 }
 
 } // namespace dirka

@@ -53,7 +53,8 @@ inline char* PutUtf8(char* p, char32_t c)
 
 /// Max(1, 2) == 2
 /// Copies the ASCII units at the start of src (n units) to dst as bytes and answers how many
-/// there were; dst has room for n bytes. For u"ab\u00E9": "ab", 2.
+/// there were; dst has room for n bytes, and the bytes after the ones counted may be written
+/// too (the caller writes on from there). For u"ab\u00E9": "ab", 2.
 qsizetype CopyAsciiPrefix(const char16_t* src, qsizetype n, char* dst);
 /// The same, stopping also at controls and at the characters markup escapes (& < > "):
 /// for u"a b<c": "a b", 3.
@@ -62,6 +63,10 @@ qsizetype CopyPlainAsciiPrefix(const char16_t* src, qsizetype n, char* dst);
 /// How many units at the start of src (n units) are printable ASCII (U+0020..U+007E), counted
 /// eight at a time: PrintableAsciiPrefixLength(u"ab\tc", 4) == 2.
 qsizetype PrintableAsciiPrefixLength(const char16_t* src, qsizetype n);
+/// True when every byte is printable ASCII (0x20..0x7E), sixteen at a time:
+/// IsPrintableAscii("a b", 3) is true, IsPrintableAscii("a\tb", 3) and IsPrintableAscii("\xC3\xA9",
+/// 2) are false.
+bool IsPrintableAscii(const char* bytes, qsizetype n);
 
 /// Writes text from p on: runs of ASCII units (of plain ones, with Plain) as bytes, eight at a
 /// time, and every other unit through putOther(p, i), which answers where its writing ended and

@@ -1,5 +1,6 @@
 #include "core/listing/line_composition.h"
 #include "core/text/assertion.h"
+#include "core/text/file_names.h"
 #include "core/text/text_utils.h"
 
 #include "test_support.h"
@@ -300,6 +301,121 @@ private Q_SLOTS:
         TLocaleScope scope(locale);
         QCOMPARE(SizeText(compact, size), expected);
         QCOMPARE(SizeText(TLineFormat::FromStyle(TListStyle(), 1), compact, size), expected);
+    }
+
+    // The hand-written digits against QLocale's own formatting of the same value, for the
+    // locales the program is tested in; QLocale rounds the exact binary value, which every
+    // size below 2^53 bytes is. Only the leading 0 of sizes below 1 MB is left out by design.
+    void sizeTextAgreesWithLocale_data()
+    {
+        QTest::addColumn<QString>("locale");
+        QTest::addColumn<qint64>("size");
+        const QList<qint64> sizes{0,          999,          1000,         65536,
+                                  524287,     MB - 1,       MB,           10 * MB - 1,
+                                  10 * MB,    100 * MB - 1, 100 * MB,     999 * MB + MB / 2,
+                                  12345 * MB, 123456 * MB,  MB * MB * 37, INT64_MAX};
+        for (const QString& locale : {u16(u"C"), u16(u"en_US"), u16(u"pl_PL"), u16(u"de_DE")}) {
+            for (qint64 size : sizes)
+                QTest::addRow("%s %lld", qPrintable(locale), size) << locale << size;
+        }
+    }
+    void sizeTextAgreesWithLocale()
+    {
+        QFETCH(QString, locale);
+        QFETCH(qint64, size);
+        TLocaleScope scope(locale);
+        QLocale reference;
+        reference.setNumberOptions(QLocale::DefaultNumberOptions); // C omits groups otherwise
+        const int decimals = size < MB ? 3 : size < 10 * MB ? 2 : size < 100 * MB ? 1 : 0;
+        const QString localeText = reference.toString(double(size) / double(MB), 'f', decimals);
+        // Sizes group every three digits; Polish QLocale leaves a four-digit top group (1000,
+        // 8796 093 ...), which sizes never did. Regrouped, the digits, the rounding and both
+        // separators still come from QLocale; elsewhere its grouping is the same.
+        const QString group = reference.groupSeparator();
+        QString number = localeText;
+        number.remove(group);
+        qsizetype point = number.indexOf(reference.decimalPoint());
+        if (point < 0)
+            point = number.size();
+        for (qsizetype i = point - 3; i > 0; i -= 3)
+            number.insert(i, group);
+        if (locale != u16(u"pl_PL"))
+            QCOMPARE(number, localeText);
+        if (decimals == 3 && number.startsWith(u'0'))
+            number.remove(0, 1);
+        if (size == 0)
+            number = u16(u"0");
+        const QString unit = size == 0 ? QString() : decimals == 0 ? u16(u"  MB") : u16(u" MB");
+        QCOMPARE(SizeText(true, size), number + unit);
+        QCOMPARE(SizeText(false, size), size == 0 ? u16(u"0      ") : number + unit);
+    }
+
+    // The UTF-8 line of a file is the UTF-8 of its text line, or nothing when the name is not
+    // shown as its bytes.
+    void fileItemUtf8_data()
+    {
+        QTest::addColumn<QString>("locale");
+        QTest::addColumn<QByteArray>("raw");
+        QTest::addColumn<bool>("asBytes");
+        const QList<std::pair<QByteArray, bool>> names{{"plain name.txt", true},
+                                                       {"a", true},
+                                                       {"sixteen chars ok", true},
+                                                       {"seventeen chars 1", true},
+                                                       {"caf\xC3\xA9 \xC5\x81\xC3\xB3"
+                                                        "d\xC5\xBA.mp3",
+                                                        true},
+                                                       {"\xF0\x9F\x98\x80 emoji", true},
+                                                       {"nbsp\xC2\xA0", true},
+                                                       {"tab\there", false},
+                                                       {"sixteen chars ok\x7F", false},
+                                                       {"del\x7F", false},
+                                                       {"bad\xFF", false},
+                                                       {"over\xC0\xAF", false},
+                                                       {"surrogate\xED\xA0\x80", false},
+                                                       {"c1 \xC2\x85", false},
+                                                       {"rlo_\xE2\x80\xAEtxt.exe", false},
+                                                       {"isolate\xE2\x81\xA6", false},
+                                                       {"line sep\xE2\x80\xA8", false},
+                                                       {"fffe\xEF\xBF\xBE", false},
+                                                       {"ffff\xEF\xBF\xBF", false}};
+        for (const QString& locale : {u16(u"C"), u16(u"pl_PL"), u16(u"de_DE")}) {
+            for (const auto& [raw, asBytes] : names)
+                QTest::addRow("%s %s", qPrintable(locale), raw.toPercentEncoding().constData())
+                    << locale << raw << asBytes;
+        }
+    }
+    void fileItemUtf8()
+    {
+        QFETCH(QString, locale);
+        QFETCH(QByteArray, raw);
+        QFETCH(bool, asBytes);
+        TLocaleScope scope(locale);
+        const QString name = DecodeFileName(raw);
+        const QString folder = path(u"/r\u00F3ot/sub/");
+        for (int separator : {0, 1}) {
+            const TLineFormat f = format(separator, 3);
+            for (int code = 0; code <= LastFileCode + 1; ++code) {
+                for (qint64 size : {qint64(0), qint64(1536) * MB + 7}) {
+                    TByteBuffer out;
+                    out.Append("\t", 1);
+                    const QByteArray folderPart = FileFolderPart(f, folder, code).toUtf8();
+                    QCOMPARE(AppendFileItemUtf8(out, f, folderPart, name, code, size), asBytes);
+                    QString text = u16(u"\t");
+                    if (asBytes)
+                        AppendFileItemTextInShownFolder(text, f, folder, name, code, size);
+                    QCOMPARE(out.View(), QByteArrayView(text.toUtf8()));
+                    if (asBytes && code == 1)
+                        QCOMPARE(out.View(), QByteArrayView(QByteArray("\t" + raw)));
+                    // Told that the name is printable ASCII, the same bytes come without a look.
+                    if (IsPrintableAscii(raw.constData(), raw.size())) {
+                        TByteBuffer told;
+                        told.Append("\t", 1);
+                        QVERIFY(AppendFileItemUtf8(told, f, folderPart, name, code, size, true));
+                        QCOMPARE(told.View(), out.View());
+                    }
+                }
+            }
+        }
     }
 
     void statisticsText_data()

