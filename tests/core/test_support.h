@@ -55,6 +55,15 @@ inline QStringList linesOf(const dirka::TLinesTarget& lines)
     return out;
 }
 
+/// A result of these lines, none of them with an item.
+inline dirka::TResultText resultOf(const QStringList& lines)
+{
+    dirka::TResultText result;
+    for (const QString& line : lines)
+        result.AppendLine(line);
+    return result;
+}
+
 /// Appends a result line and records its item the way the walker does: folder path + name.
 inline void addLine(dirka::TResultText& result, QStringView text, QStringView path = {})
 {

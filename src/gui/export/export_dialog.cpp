@@ -35,7 +35,6 @@
 #include <QStyle>
 #include <QTabWidget>
 #include <QTextCursor>
-#include <QTimer>
 #include <QToolButton>
 #include <QUrl>
 #include <QVBoxLayout>
@@ -48,7 +47,6 @@ namespace dirka {
 namespace {
 
 constexpr QSize DialogSize(620, 620);
-constexpr int FramePlacementDelayMs = 150;
 
 // One bar runs over the three passes of a build, in proportion to what each costs on a large
 // result: the page is built in a blink, filling the two views takes the time.
@@ -276,9 +274,7 @@ void TdlgExport::showEvent(QShowEvent* event)
     m_pages->setCurrentIndex(0);
     // At a large scale the dialog's size may not fit the screen: it is made to, title bar
     // included once the window manager has told the frame's size.
-    if (!isMaximized())
-        PlaceOnScreen(this);
-    QTimer::singleShot(FramePlacementDelayMs, this, [this] { KeepFrameOnScreen(this); });
+    PlaceOnScreenAndKeepFramed(this);
     const bool oneLocation = !m_listedLocation.isEmpty();
     m_radioRelative->setEnabled(oneLocation);
     m_labelListOneLocation->setVisible(!oneLocation);

@@ -41,7 +41,6 @@
 #include <QComboBox>
 #include <QDir>
 #include <QFileDialog>
-#include <QFileInfo>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
@@ -67,7 +66,6 @@ constexpr int HintMs = 6000;
 constexpr int HiddenCodeUnicodeBigEndian = 3;
 constexpr int HiddenCodeAnsi = 1;
 constexpr int StartListDelayMs = 100;
-constexpr int FramePlacementDelayMs = 150;
 constexpr QSize ToolButtonSize(80, 36);
 constexpr QSize StopButtonSize(57, 41);
 
@@ -523,10 +521,8 @@ void TFormMain::showEvent(QShowEvent* event)
     if (m_shown)
         return;
     m_shown = true;
-    PlaceOnScreen(this);
-    // The window manager tells the frame's size only once the window is on screen: the window
-    // is placed again then, so its title bar cannot stand above the screen.
-    QTimer::singleShot(FramePlacementDelayMs, this, [this] { KeepFrameOnScreen(this); });
+    // Fits the screen, title bar included, whatever the scale.
+    PlaceOnScreenAndKeepFramed(this);
     applyCommandStates();
     actionLocationEnterExecute();
     if (m_startList)
@@ -924,10 +920,7 @@ void TFormMain::actionExportToM3U8Execute()
     const std::optional<QString> fileName = m_desktop.RunSaveDialog(*m_saveDialogM3U8);
     if (!fileName || fileName->isEmpty())
         return;
-    // The next export opens in this one's folder with its name.
-    const QFileInfo chosen(*fileName);
-    m_saveDialogM3U8->setDirectory(chosen.absolutePath());
-    m_saveDialogM3U8->selectFile(chosen.fileName());
+    ReopenAt(*m_saveDialogM3U8, *fileName);
     const TM3u8Export written = whileExporting([this, &fileName] {
         return ExportToM3u8(*fileName, m_result,
                             [](qsizetype) { QCoreApplication::processEvents(); });
@@ -963,9 +956,7 @@ void TFormMain::exportRecords(QFileDialog& dialog, int format)
     const std::optional<QString> fileName = askSaveName(dialog);
     if (!fileName)
         return;
-    const QFileInfo chosen(*fileName);
-    dialog.setDirectory(chosen.absolutePath());
-    dialog.selectFile(chosen.fileName());
+    ReopenAt(dialog, *fileName);
     const TRecordExport written = whileExporting([this, &fileName, format] {
         return RunRecordExport(this, *fileName, TRecordFormat(format), m_result, m_listedLocations);
     });

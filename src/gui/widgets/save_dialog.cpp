@@ -53,6 +53,13 @@ QString TNameOnlyIconProvider::type(const QFileInfo& info) const
     return QMimeDatabase().mimeTypeForFile(info, QMimeDatabase::MatchExtension).comment();
 }
 
+void ReopenAt(QFileDialog& dialog, const QString& fileName)
+{
+    const QFileInfo chosen(fileName);
+    dialog.setDirectory(chosen.absolutePath());
+    dialog.selectFile(chosen.fileName());
+}
+
 TNameOnlyIconProvider* NameOnlyIcons()
 {
     // A dialog's file model reads icons on a thread of its own, also while it is destroyed.

@@ -29,6 +29,9 @@ private:
     QIcon m_drive;
 };
 
+/// Makes dialog open next time in fileName's folder with fileName's name alone in the name field.
+void ReopenAt(QFileDialog& dialog, const QString& fileName);
+
 /// The one provider every file dialog uses; it lives as long as the program.
 TNameOnlyIconProvider* NameOnlyIcons();
 

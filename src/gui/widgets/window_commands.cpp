@@ -6,6 +6,7 @@
 #include <QScreen>
 #include <QStyle>
 #include <QTextEdit>
+#include <QTimer>
 
 #include <algorithm>
 
@@ -69,6 +70,15 @@ void KeepFrameOnScreen(QWidget* window)
     QRect placed = FitAndCenter(window->size(), frame, available);
     window->resize(placed.size());
     window->move(placed.topLeft() - QPoint(frame.left(), frame.top()));
+}
+
+void PlaceOnScreenAndKeepFramed(QWidget* window)
+{
+    constexpr int FramePlacementDelayMs = 150;
+    if (window->isMaximized())
+        return;
+    PlaceOnScreen(window);
+    QTimer::singleShot(FramePlacementDelayMs, window, [window] { KeepFrameOnScreen(window); });
 }
 
 void PlaceOnScreen(QWidget* window)

@@ -24,6 +24,10 @@ QRect FitAndCenter(QSize size, QMargins frame, QRect available);
 /// knows no frame: a title bar of the style's height is assumed.
 void PlaceOnScreen(QWidget* window);
 
+/// PlaceOnScreen now, and KeepFrameOnScreen once the window manager has told the frame's size,
+/// which it does only after the window is on screen. A maximized window is left alone.
+void PlaceOnScreenAndKeepFramed(QWidget* window);
+
 /// Moves a shown window whose frame stands out of its screen's available area back into it,
 /// making it smaller where it does not fit; a window inside the area stays where it is.
 void KeepFrameOnScreen(QWidget* window);

@@ -10,14 +10,6 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
-TResultText textOf(const QStringList& lines)
-{
-    TResultText text;
-    for (const QString& line : lines)
-        text.AppendLine(line);
-    return text;
-}
-
 // Every line's start, text and the CR LF between lines agree with the whole text.
 void verifyConsistent(const TResultText& text, const QStringList& lines)
 {
@@ -61,7 +53,7 @@ private Q_SLOTS:
     {
         QFETCH(QStringList, lines);
         QFETCH(QString, joined);
-        const TResultText text = textOf(lines);
+        const TResultText text = resultOf(lines);
         QCOMPARE(text.Text().toString(), joined);
         verifyConsistent(text, lines);
     }
@@ -89,12 +81,12 @@ private Q_SLOTS:
         QFETCH(QStringList, lines);
         QFETCH(int, count);
         QFETCH(QStringList, remaining);
-        TResultText text = textOf(lines);
+        TResultText text = resultOf(lines);
         text.TruncateLines(count);
         verifyConsistent(text, remaining);
 
         // The same through the walker's view of a lines target, one line at a time.
-        TResultText byLines = textOf(lines);
+        TResultText byLines = resultOf(lines);
         TLinesTarget& target = byLines;
         while (target.LineCount() > count)
             target.RemoveLastLine();
@@ -119,14 +111,14 @@ private Q_SLOTS:
     {
         QFETCH(int, offset);
         QFETCH(int, line);
-        const TResultText text = textOf({u"ab"_s, u"cd"_s, QString(), u"ef"_s});
+        const TResultText text = resultOf({u"ab"_s, u"cd"_s, QString(), u"ef"_s});
         QCOMPARE(text.Text().size(), 12);
         QCOMPARE(text.LineFromOffset(offset), line);
     }
 
     void lineFromOffsetEmptyLines()
     {
-        const TResultText text = textOf({QString(), QString(), QString()});
+        const TResultText text = resultOf({QString(), QString(), QString()});
         QCOMPARE(text.Text().toString(), u"\r\n\r\n"_s);
         QCOMPARE(text.LineFromOffset(0), 0);
         QCOMPARE(text.LineFromOffset(1), 0);
@@ -159,7 +151,7 @@ private Q_SLOTS:
 
     void clear()
     {
-        TResultText text = textOf({u"a"_s, u"b"_s});
+        TResultText text = resultOf({u"a"_s, u"b"_s});
         text.Clear();
         QCOMPARE(text.LineCount(), 0);
         QVERIFY(text.Text().isEmpty());

@@ -15,18 +15,6 @@ using namespace testsupport;
 
 Q_DECLARE_METATYPE(std::vector<dirka::TPageStart>)
 
-namespace {
-
-TResultText resultOf(const QStringList& lines)
-{
-    TResultText result;
-    for (const QString& line : lines)
-        result.AppendLine(line);
-    return result;
-}
-
-} // namespace
-
 class TestPrintLayout : public QObject {
     Q_OBJECT
 private Q_SLOTS:
