@@ -9,7 +9,12 @@
 
 #include <algorithm>
 #include <array>
+#include <bit>
 #include <string_view>
+
+#ifdef __SSE2__
+#include <emmintrin.h>
+#endif
 
 namespace dirka {
 
@@ -20,6 +25,8 @@ namespace {
 constexpr qsizetype AttributeBytesPerUnit = 6;
 constexpr qsizetype ContentBytesPerUnit = 5;
 constexpr qsizetype AddressBytesPerUnit = 9;
+// The most bytes one byte of a path's bytes takes in an attribute: "&amp;".
+constexpr qsizetype AmpersandBytes = 5;
 // "<a href=\"", "file://", "/", "\">", "</a>", CR LF and room to spare.
 constexpr qsizetype LinkFrameBytes = 48;
 
@@ -129,6 +136,82 @@ template <TEscape Escape> char* putEncodedPath(char* p, QStringView path)
     return p;
 }
 
+// What a byte of a path's bytes becomes in a link address: kept, "&amp;" (an attribute's "&"),
+// "/" (the delimiter) or %XX.
+enum class TAddressByte : unsigned char { Kept, Ampersand, Delimiter, Percent };
+
+template <TEscape Escape> constexpr std::array<TAddressByte, 256> addressBytes()
+{
+    std::array<TAddressByte, 256> kinds{};
+    for (std::size_t b = 0; b < 256; ++b) {
+        if (b == std::size_t(PathDelimiter))
+            kinds[b] = b == '/' ? TAddressByte::Kept : TAddressByte::Delimiter;
+        else if (b >= 0x80 || !KeptInAddress[b])
+            kinds[b] = TAddressByte::Percent;
+        else if (Escape != TEscape::None && b == '&')
+            kinds[b] = TAddressByte::Ampersand;
+        else
+            kinds[b] = TAddressByte::Kept;
+    }
+    return kinds;
+}
+
+#ifdef __SSE2__
+// A mask of the bytes of a block that are letters, digits, "/", ".", "-" or "_": kept in every
+// address, with no meaning in an attribute.
+unsigned plainAddressBytes(__m128i block)
+{
+    const auto within = [block](char low, char high) {
+        return _mm_and_si128(_mm_cmpgt_epi8(block, _mm_set1_epi8(char(low - 1))),
+                             _mm_cmplt_epi8(block, _mm_set1_epi8(char(high + 1))));
+    };
+    // Bytes from 0x80 on are negative as signed bytes and fall outside every range.
+    __m128i plain = _mm_or_si128(within('a', 'z'), within('A', 'Z'));
+    plain = _mm_or_si128(plain, within('-', '9')); // - . / 0-9
+    plain = _mm_or_si128(plain, _mm_cmpeq_epi8(block, _mm_set1_epi8('_')));
+    if constexpr (PathDelimiter != u'/')
+        plain = _mm_andnot_si128(_mm_cmpeq_epi8(block, _mm_set1_epi8(char(PathDelimiter))), plain);
+    return unsigned(_mm_movemask_epi8(plain));
+}
+#endif
+
+// putEncodedPath from the path's bytes, made by the caller. Runs of plain bytes are copied
+// sixteen at a time; p has room for sixteen bytes more than a run needs.
+template <TEscape Escape> char* putEncodedBytes(char* p, QByteArrayView bytes)
+{
+    static constexpr std::array<TAddressByte, 256> Kinds = addressBytes<Escape>();
+    const auto* b = reinterpret_cast<const unsigned char*>(bytes.data());
+    const auto* end = b + bytes.size();
+    while (b != end) {
+#ifdef __SSE2__
+        if (end - b >= 16) {
+            const __m128i block = _mm_loadu_si128(reinterpret_cast<const __m128i*>(b));
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(p), block);
+            const unsigned plain = plainAddressBytes(block);
+            const int run = plain == 0xFFFF ? 16 : std::countr_one(plain);
+            p += run;
+            b += run;
+            if (run == 16)
+                continue;
+        }
+#endif
+        const TAddressByte kind = Kinds[*b];
+        if (kind == TAddressByte::Kept) {
+            *p++ = char(*b);
+        } else if (kind == TAddressByte::Percent) {
+            *p++ = '%';
+            *p++ = HexDigits[*b >> 4];
+            *p++ = HexDigits[*b & 0x0F];
+        } else if (kind == TAddressByte::Ampersand) {
+            p = put(p, "&amp;");
+        } else {
+            *p++ = '/';
+        }
+        ++b;
+    }
+    return p;
+}
+
 struct TLinkRule {
     QStringView ListedLocation;
     bool IsRelative = false;
@@ -172,6 +255,25 @@ qsizetype linkStart(QStringView line)
     if (line.sliced(k).startsWith(u":: "))
         k += 3;
     return k;
+}
+
+// putAddress with the path's bytes; listedBytes are the location's, a prefix of them.
+char* putAddressFromBytes(char* p, QStringView path, QByteArrayView pathBytes,
+                          const TLinkRule& rule, qsizetype listedBytes)
+{
+    const char* start = p;
+    if (rule.IsRelativeFor(path)) {
+        p = putText<TEscape::Attribute>(p, rule.Prefix);
+        p = putEncodedBytes<TEscape::Attribute>(p, pathBytes.sliced(listedBytes));
+    } else {
+        p = put(p, "file://");
+        if (!path.startsWith(u'/') && !path.startsWith(PathDelimiter))
+            *p++ = '/';
+        p = putEncodedBytes<TEscape::Attribute>(p, pathBytes);
+    }
+    if (p == start)
+        p = put(p, "./");
+    return p;
 }
 
 void appendAttribute(QByteArray& out, QStringView text)
@@ -254,6 +356,12 @@ QString withSlashes(QStringView path)
 
 } // namespace
 
+THtmlPageBuilder::THtmlPageBuilder(THtmlExportOptions options)
+    : m_options(std::move(options)), m_listedBytes(EncodeFileName(m_options.ListedLocation)),
+      m_listedSplits(m_options.ListedLocation.endsWith(PathDelimiter))
+{
+}
+
 void THtmlPageBuilder::AppendHead(QByteArray& out) const
 {
     appendHeader(out, m_options);
@@ -265,6 +373,29 @@ void THtmlPageBuilder::AppendLine(QByteArray& out, QStringView line, QStringView
     const bool linked =
         !path.isEmpty() && (m_options.IsLinkFolders || path.back() != PathDelimiter);
     appendItem(out, line, path, linked, rule);
+}
+
+void THtmlPageBuilder::AppendLine(QByteArray& out, QStringView line, QStringView path,
+                                  QByteArrayView pathBytes) const
+{
+    const TLinkRule rule{m_options.ListedLocation, m_options.IsRelative, m_options.Prefix};
+    const bool linked =
+        !path.isEmpty() && (m_options.IsLinkFolders || path.back() != PathDelimiter);
+    if (!linked || (!m_listedSplits && rule.IsRelativeFor(path))) {
+        appendItem(out, line, path, linked, rule);
+        return;
+    }
+    const qsizetype k = linkStart(line);
+    char* p = detail::ReserveTail(out, ContentBytesPerUnit * line.size() +
+                                           AttributeBytesPerUnit * rule.Prefix.size() +
+                                           AmpersandBytes * pathBytes.size() + LinkFrameBytes + 16);
+    p = putText<TEscape::Content>(p, line.first(k));
+    p = put(p, "<a href=\"");
+    p = putAddressFromBytes(p, path, pathBytes, rule, m_listedBytes.size());
+    p = put(p, "\">");
+    p = putText<TEscape::Content>(p, line.sliced(k));
+    p = put(p, "</a>\r\n");
+    detail::FinishTail(out, p);
 }
 
 void THtmlPageBuilder::AppendFoot(QByteArray& out) const

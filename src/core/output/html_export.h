@@ -4,6 +4,7 @@
 #include "core/output/text_file_writer.h"
 
 #include <QByteArray>
+#include <QByteArrayView>
 #include <QDate>
 #include <QString>
 #include <QStringView>
@@ -39,13 +40,21 @@ struct THtmlExportOptions {
 /// is not used.
 class THtmlPageBuilder {
 public:
-    explicit THtmlPageBuilder(THtmlExportOptions options) : m_options(std::move(options)) {}
+    explicit THtmlPageBuilder(THtmlExportOptions options);
     void AppendHead(QByteArray& out) const;
     void AppendLine(QByteArray& out, QStringView line, QStringView path) const;
+    /// The same with pathBytes, EncodeFileName(path) (file_names.h), made once by a caller that
+    /// needs them for more than the page.
+    void AppendLine(QByteArray& out, QStringView line, QStringView path,
+                    QByteArrayView pathBytes) const;
     void AppendFoot(QByteArray& out) const;
 
 private:
     THtmlExportOptions m_options;
+    // The bytes of ListedLocation, and whether a path's bytes after them are the bytes of the
+    // path after it (the location ends in the delimiter).
+    QByteArray m_listedBytes;
+    bool m_listedSplits = false;
 };
 
 /// The whole page of options.Lines as it is written, with the paths from the result line store.

@@ -5,6 +5,7 @@
 #include "core/text/file_names.h"
 #include "core/text/text_utils.h"
 
+#include <cstring>
 #include <optional>
 
 namespace dirka {
@@ -41,6 +42,27 @@ bool AppendM3u8Entry(QByteArray& out, QStringView path, QStringList& leftOut)
     }
     AppendEncodedFileName(out, path);
     out.append("\r\n", 2);
+    return true;
+}
+
+bool AppendM3u8Entry(QByteArray& out, QStringView path, QByteArrayView pathBytes,
+                     QStringList& leftOut)
+{
+    if (path.isEmpty() || path.back() == PathDelimiter)
+        return false;
+    // CR and LF are bytes of their own: every other unit's bytes are from 0x80 on, or ASCII
+    // units as they are.
+    const auto size = std::size_t(pathBytes.size());
+    if (std::memchr(pathBytes.data(), '\r', size) || std::memchr(pathBytes.data(), '\n', size)) {
+        leftOut.append(path.toString());
+        return false;
+    }
+    char* p = detail::ReserveTail(out, pathBytes.size() + 2);
+    std::memcpy(p, pathBytes.data(), std::size_t(pathBytes.size()));
+    p += pathBytes.size();
+    *p++ = '\r';
+    *p++ = '\n';
+    detail::FinishTail(out, p);
     return true;
 }
 

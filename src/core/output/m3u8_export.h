@@ -24,6 +24,10 @@ struct TM3u8Playlist {
 /// (ending in the delimiter); a path holding a line break is added to leftOut instead. Answers
 /// whether an entry was written.
 bool AppendM3u8Entry(QByteArray& out, QStringView path, QStringList& leftOut);
+/// The same with pathBytes, EncodeFileName(path) (file_names.h), made once by a caller that
+/// needs them for more than the playlist.
+bool AppendM3u8Entry(QByteArray& out, QStringView path, QByteArrayView pathBytes,
+                     QStringList& leftOut);
 
 /// Collects the files of lines from the result line store (TabGet); lines without an item and
 /// folder lines (ending in the delimiter) give no entry. Calls progress at every 1024th line.
