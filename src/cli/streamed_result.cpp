@@ -7,10 +7,20 @@
 #include "core/output/text_file_writer.h"
 #include "core/system/file_io.h"
 #include "core/text/assertion.h"
+#include "core/text/file_names.h"
+#include "core/text/text_utils.h"
+
+#include <algorithm>
 
 #include <cerrno>
+#include <condition_variable>
 #include <cstring>
+#include <deque>
+#include <exception>
+#include <mutex>
 #include <optional>
+#include <thread>
+#include <utility>
 
 namespace dirka {
 
@@ -22,20 +32,113 @@ constexpr qsizetype MaxUtf8PerUnit = 3;
 
 } // namespace
 
+/// A line passed on, with what the files share of it: its bytes when every unit is ASCII (so
+/// its UTF-8 and per-unit UTF-8 alike) and its item's path's bytes (EncodeFileName), made once.
+struct TPassedLine {
+    QStringView Line;
+    QStringView Path;
+    bool IsAscii = false;
+    QByteArrayView AsciiLine;
+    QByteArrayView PathBytes; // empty without a path
+};
+
+/// A chunk of a file written by the background writer.
+struct TWriteJob {
+    TFileWriter* Writer = nullptr;
+    QByteArray Bytes;
+    bool Done = true;
+    std::exception_ptr Error;
+};
+
+/// Writes the files' chunks on a thread of its own while the listing goes on, one at a time in
+/// the order they came; started with the first chunk.
+class TBackgroundWriter {
+public:
+    TBackgroundWriter() = default;
+    TBackgroundWriter(const TBackgroundWriter&) = delete;
+    TBackgroundWriter& operator=(const TBackgroundWriter&) = delete;
+    ~TBackgroundWriter()
+    {
+        {
+            const std::lock_guard lock(m_mutex);
+            m_stop = true;
+        }
+        m_changed.notify_all();
+        if (m_thread.joinable())
+            m_thread.join();
+    }
+
+    void Submit(TWriteJob& job)
+    {
+        {
+            const std::lock_guard lock(m_mutex);
+            job.Done = false;
+            m_queue.push_back(&job);
+        }
+        if (!m_thread.joinable())
+            m_thread = std::thread([this] { run(); });
+        m_changed.notify_all();
+    }
+
+    void Wait(const TWriteJob& job)
+    {
+        std::unique_lock lock(m_mutex);
+        m_changed.wait(lock, [&job] { return job.Done; });
+    }
+
+private:
+    void run()
+    {
+        for (;;) {
+            std::unique_lock lock(m_mutex);
+            m_changed.wait(lock, [this] { return m_stop || !m_queue.empty(); });
+            if (m_queue.empty())
+                return;
+            TWriteJob* job = m_queue.front();
+            m_queue.pop_front();
+            lock.unlock();
+            try {
+                job->Writer->Write(job->Bytes);
+            } catch (...) {
+                job->Error = std::current_exception();
+            }
+            lock.lock();
+            job->Done = true;
+            lock.unlock();
+            m_changed.notify_all();
+        }
+    }
+
+    std::mutex m_mutex;
+    std::condition_variable m_changed;
+    std::deque<TWriteJob*> m_queue;
+    bool m_stop = false;
+    std::thread m_thread;
+};
+
 /// One requested file: its bytes are gathered in chunks and written through one TFileWriter,
-/// which is opened with the first chunk. After a failure the file is dropped and reported once.
+/// which is opened with the first chunk. A full chunk is written in the background while the
+/// next one fills; a failure is taken up when that chunk is done, then the file is dropped and
+/// reported once.
 class TFileChannel {
 public:
-    explicit TFileChannel(const QString& fileName) : m_fileName(fileName) {}
-    virtual ~TFileChannel() = default;
+    TFileChannel(const QString& fileName, TBackgroundWriter& background)
+        : m_fileName(fileName), m_background(background)
+    {
+    }
+    virtual ~TFileChannel()
+    {
+        if (!m_job.Done)
+            m_background.Wait(m_job);
+    }
 
-    void Put(QStringView line, QStringView path)
+    void Put(const TPassedLine& line)
     {
         if (m_failed)
             return;
-        encodeLine(m_buffer, line, path);
+        encodeLine(m_buffer, line);
         if (m_buffer.size() >= ChunkBytes)
-            writeBuffer();
+            writeInBackground();
     }
 
     bool IsCopy(std::uint64_t device, std::uint64_t inode) const
@@ -45,6 +148,7 @@ public:
 
     bool Finish(bool keep)
     {
+        settle();
         if (!keep) {
             m_writer.reset();
             return !m_failed;
@@ -67,14 +171,51 @@ public:
 protected:
     QByteArray m_buffer;
 
-    virtual void encodeLine(QByteArray& out, QStringView line, QStringView path) = 0;
+    virtual void encodeLine(QByteArray& out, const TPassedLine& line) = 0;
     virtual void encodeEnd(QByteArray& out) { Q_UNUSED(out); }
     virtual QString errorText(const QString& message) const = 0;
     virtual void reportLeftOut() {}
 
 private:
+    // Hands the full buffer to the background writer once the chunk before is written.
+    void writeInBackground()
+    {
+        settle();
+        if (m_failed)
+            return;
+        try {
+            if (!m_writer)
+                m_writer.emplace(m_fileName);
+        } catch (const EFileError& error) {
+            fail(error);
+            return;
+        }
+        std::swap(m_job.Bytes, m_buffer);
+        m_buffer.truncate(0); // the chunk before's room
+        m_job.Writer = &*m_writer;
+        m_background.Submit(m_job);
+    }
+
+    // Waits for the chunk in the background and takes up its failure.
+    void settle()
+    {
+        if (m_job.Done)
+            return;
+        m_background.Wait(m_job);
+        if (const std::exception_ptr error = std::exchange(m_job.Error, nullptr)) {
+            try {
+                std::rethrow_exception(error);
+            } catch (const EFileError& fileError) {
+                fail(fileError);
+            }
+        }
+    }
+
     void writeBuffer()
     {
+        settle();
+        if (m_failed)
+            return;
         try {
             if (!m_writer)
                 m_writer.emplace(m_fileName);
@@ -94,7 +235,9 @@ private:
     }
 
     QString m_fileName;
+    TBackgroundWriter& m_background;
     std::optional<TFileWriter> m_writer;
+    TWriteJob m_job;
     bool m_failed = false;
 };
 
@@ -103,19 +246,33 @@ namespace {
 // The result as Save As writes it: the mark, then the lines with CR LF between them.
 class TTextChannel : public TFileChannel {
 public:
-    TTextChannel(const QString& fileName, int saveCode) : TFileChannel(fileName), m_code(saveCode)
+    TTextChannel(const QString& fileName, TBackgroundWriter& background, int saveCode)
+        : TFileChannel(fileName, background), m_code(saveCode)
     {
         Assert(IsSaveCode(saveCode));
         m_buffer = SaveFileMark(saveCode);
     }
 
 private:
-    void encodeLine(QByteArray& out, QStringView line, QStringView) override
+    void encodeLine(QByteArray& out, const TPassedLine& line) override
     {
+        if (line.IsAscii && m_code != SaveCodeUnicode) {
+            const qsizetype size = line.AsciiLine.size();
+            char* p = detail::ReserveTail(out, size + 2);
+            if (!m_first) {
+                *p++ = '\r';
+                *p++ = '\n';
+            }
+            m_first = false;
+            if (size > 0)
+                std::memcpy(p, line.AsciiLine.data(), std::size_t(size));
+            detail::FinishTail(out, p + size);
+            return;
+        }
         if (!m_first)
             AppendSaveEncoded(out, u"\r\n", m_code);
         m_first = false;
-        AppendSaveEncoded(out, line, m_code);
+        AppendSaveEncoded(out, line.Line, m_code);
     }
     QString errorText(const QString& message) const override { return SaveErrorText(message); }
 
@@ -128,9 +285,10 @@ public:
     using TFileChannel::TFileChannel;
 
 private:
-    void encodeLine(QByteArray& out, QStringView, QStringView path) override
+    void encodeLine(QByteArray& out, const TPassedLine& line) override
     {
-        AppendM3u8Entry(out, path, m_leftOut);
+        if (!line.Path.isEmpty())
+            AppendM3u8Entry(out, line.Path, line.PathBytes, m_leftOut);
     }
     QString errorText(const QString& message) const override { return M3u8ErrorText(10, message); }
     void reportLeftOut() override
@@ -145,16 +303,20 @@ private:
 
 class TPageChannel : public TFileChannel {
 public:
-    TPageChannel(const QString& fileName, THtmlExportOptions options)
-        : TFileChannel(fileName), m_page(std::move(options))
+    TPageChannel(const QString& fileName, TBackgroundWriter& background, THtmlExportOptions options)
+        : TFileChannel(fileName, background), m_page(std::move(options))
     {
         m_page.AppendHead(m_buffer);
     }
 
 private:
-    void encodeLine(QByteArray& out, QStringView line, QStringView path) override
+    void encodeLine(QByteArray& out, const TPassedLine& line) override
     {
-        m_page.AppendLine(out, line, path);
+        if (line.Path.isEmpty())
+            m_page.AppendLine(out, line.Line, line.Path);
+        else
+            m_page.AppendLine(out, line.Line, line.Path, line.PathBytes,
+                              line.IsAscii ? line.AsciiLine : QByteArrayView());
     }
     void encodeEnd(QByteArray& out) override { m_page.AppendFoot(out); }
     QString errorText(const QString& message) const override
@@ -168,16 +330,18 @@ private:
 // The records of the listed items, each looked up as its line is passed on.
 class TRecordChannel : public TFileChannel {
 public:
-    TRecordChannel(const QString& fileName, TRecordFormat format, QStringList locations)
-        : TFileChannel(fileName), m_format(format), m_records(format, std::move(locations))
+    TRecordChannel(const QString& fileName, TBackgroundWriter& background, TRecordFormat format,
+                   QStringList locations)
+        : TFileChannel(fileName, background), m_format(format),
+          m_records(format, std::move(locations))
     {
         m_records.AppendHead(m_buffer);
     }
 
 private:
-    void encodeLine(QByteArray& out, QStringView, QStringView path) override
+    void encodeLine(QByteArray& out, const TPassedLine& line) override
     {
-        m_records.AppendItem(out, path);
+        m_records.AppendItem(out, line.Path);
     }
     QString errorText(const QString& message) const override
     {
@@ -190,27 +354,30 @@ private:
 
 } // namespace
 
-TStreamedResult::TStreamedResult(std::FILE* out) : m_out(out) {}
+TStreamedResult::TStreamedResult(std::FILE* out)
+    : m_out(out), m_background(std::make_unique<TBackgroundWriter>())
+{
+}
 
 TStreamedResult::~TStreamedResult() = default;
 
 void TStreamedResult::AddTextFile(const QString& fileName, int saveCode)
 {
     leaveUtf8();
-    m_files.push_back(std::make_unique<TTextChannel>(fileName, saveCode));
+    m_files.push_back(std::make_unique<TTextChannel>(fileName, *m_background, saveCode));
 }
 
 void TStreamedResult::AddPlaylist(const QString& fileName)
 {
     leaveUtf8();
-    m_files.push_back(std::make_unique<TPlaylistChannel>(fileName));
+    m_files.push_back(std::make_unique<TPlaylistChannel>(fileName, *m_background));
     m_keepPaths = true;
 }
 
 void TStreamedResult::AddPage(const QString& fileName, THtmlExportOptions options)
 {
     leaveUtf8();
-    m_files.push_back(std::make_unique<TPageChannel>(fileName, std::move(options)));
+    m_files.push_back(std::make_unique<TPageChannel>(fileName, *m_background, std::move(options)));
     m_keepPaths = true;
 }
 
@@ -218,7 +385,8 @@ void TStreamedResult::AddRecords(const QString& fileName, TRecordFormat format,
                                  QStringList locations)
 {
     leaveUtf8();
-    m_files.push_back(std::make_unique<TRecordChannel>(fileName, format, std::move(locations)));
+    m_files.push_back(
+        std::make_unique<TRecordChannel>(fileName, *m_background, format, std::move(locations)));
     m_keepPaths = true;
 }
 
@@ -294,8 +462,7 @@ void TStreamedResult::AppendItemLine(QStringView text, QStringView folderPath, Q
     if (holdsUtf8()) {
         // Encoded as print() encodes, with the same encoder, in the same order of lines.
         m_starts.push_back(m_utf8.Size());
-        char* end =
-            m_encoder.appendToBuffer(m_utf8.Reserve(text.size() * MaxUtf8PerUnit + 1), text);
+        char* end = encodeUtf8(m_utf8.Reserve(text.size() * MaxUtf8PerUnit + 1), text);
         *end++ = '\n';
         m_utf8.SetEnd(end);
         return;
@@ -398,20 +565,57 @@ void TStreamedResult::flushUtf8()
 
 void TStreamedResult::passOn(QStringView line, QStringView path)
 {
+    TPassedLine passed;
+    passed.Line = line;
+    passed.Path = path;
+    // Most lines are ASCII: their bytes serve standard output and the saved text alike.
+    const qsizetype n = line.size();
+    if (m_lineBytes.size() < n + 16)
+        m_lineBytes.resize(std::max(n + 16, 2 * m_lineBytes.size()));
+    passed.IsAscii = n == 0 || CopyAsciiPrefix(Units(line), n, m_lineBytes.data()) == n;
+    if (passed.IsAscii)
+        passed.AsciiLine = QByteArrayView(m_lineBytes.constData(), n);
+    if (!path.isEmpty()) {
+        // A listing of full paths shows the path itself: an ASCII line is its bytes then.
+        if (passed.IsAscii && path == line) {
+            passed.PathBytes = passed.AsciiLine;
+        } else {
+            m_pathBytes.truncate(0);
+            AppendEncodedFileName(m_pathBytes, path);
+            passed.PathBytes = m_pathBytes;
+        }
+    }
     if (m_printing)
-        print(line);
+        print(passed);
     for (const std::unique_ptr<TFileChannel>& file : m_files)
-        file->Put(line, path);
+        file->Put(passed);
 }
 
-void TStreamedResult::print(QStringView line)
+char* TStreamedResult::encodeUtf8(char* out, QStringView text)
 {
-    const qsizetype needed = line.size() * MaxUtf8PerUnit + 1;
+    // The encoder keeps a high surrogate at the end for the text that follows.
+    if (!text.isEmpty())
+        m_encoderHolds = QChar::isHighSurrogate(text.back().unicode());
+    return m_encoder.appendToBuffer(out, text);
+}
+
+void TStreamedResult::print(const TPassedLine& line)
+{
+    const qsizetype needed = line.Line.size() * MaxUtf8PerUnit + 1;
     if (m_printed.size() + needed > ChunkBytes)
         flushPrinted();
     const qsizetype used = m_printed.size();
+    if (line.IsAscii && !m_encoderHolds) {
+        const qsizetype size = line.AsciiLine.size();
+        m_printed.resize(used + size + 1);
+        char* p = m_printed.data() + used;
+        if (size > 0)
+            std::memcpy(p, line.AsciiLine.data(), std::size_t(size));
+        p[size] = '\n';
+        return;
+    }
     m_printed.resize(used + needed);
-    char* end = m_encoder.appendToBuffer(m_printed.data() + used, line);
+    char* end = encodeUtf8(m_printed.data() + used, line.Line);
     *end++ = '\n';
     m_printed.truncate(end - m_printed.constData());
 }

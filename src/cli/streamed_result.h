@@ -14,7 +14,9 @@
 
 namespace dirka {
 
+class TBackgroundWriter;
 class TFileChannel;
+struct TPassedLine;
 
 /// The command line's result. A line is held only until no skipped folder can take it back;
 /// then it is printed and added to the requested files, which are written in pieces as the
@@ -50,7 +52,8 @@ public:
 
 private:
     void passOn(QStringView line, QStringView path);
-    void print(QStringView line);
+    void print(const TPassedLine& line);
+    char* encodeUtf8(char* out, QStringView text);
     void flushPrinted();
     bool holdsUtf8() const { return m_files.empty(); }
     void leaveUtf8();
@@ -59,10 +62,15 @@ private:
 
     std::FILE* m_out;
     QStringEncoder m_encoder{QStringEncoder::Utf8};
+    bool m_encoderHolds = false; // a high surrogate waits in m_encoder
     QByteArray m_printed;
+    // The bytes of the line being passed on (when ASCII) and of its path.
+    QByteArray m_lineBytes;
+    QByteArray m_pathBytes;
     bool m_printing = true; // false once standard output is closed or failed
     bool m_printFailed = false;
 
+    std::unique_ptr<TBackgroundWriter> m_background; // outlives the files
     std::vector<std::unique_ptr<TFileChannel>> m_files;
     bool m_keepPaths = false;
 

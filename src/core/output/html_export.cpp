@@ -10,6 +10,7 @@
 #include <algorithm>
 #include <array>
 #include <bit>
+#include <cstring>
 #include <string_view>
 
 #ifdef __SSE2__
@@ -175,11 +176,13 @@ unsigned plainAddressBytes(__m128i block)
 }
 #endif
 
-// putEncodedPath from the path's bytes, made by the caller. Runs of plain bytes are copied
-// sixteen at a time; p has room for sixteen bytes more than a run needs.
-template <TEscape Escape> char* putEncodedBytes(char* p, QByteArrayView bytes)
+// Writes bytes from p on: runs of plain bytes (the bits of plainMask(block) for a block of
+// sixteen) copied sixteen at a time, every other byte through putOther(p, byte). The last
+// bytes are looked at in the block that ends with them. p has room for sixteen bytes more than
+// a run needs.
+template <typename PlainMask, typename PutOther>
+char* putByteRuns(char* p, QByteArrayView bytes, PlainMask plainMask, PutOther putOther)
 {
-    static constexpr std::array<TAddressByte, 256> Kinds = addressBytes<Escape>();
     const auto* b = reinterpret_cast<const unsigned char*>(bytes.data());
     const auto* end = b + bytes.size();
     while (b != end) {
@@ -187,29 +190,82 @@ template <TEscape Escape> char* putEncodedBytes(char* p, QByteArrayView bytes)
         if (end - b >= 16) {
             const __m128i block = _mm_loadu_si128(reinterpret_cast<const __m128i*>(b));
             _mm_storeu_si128(reinterpret_cast<__m128i*>(p), block);
-            const unsigned plain = plainAddressBytes(block);
+            const unsigned plain = plainMask(block);
             const int run = plain == 0xFFFF ? 16 : std::countr_one(plain);
             p += run;
             b += run;
             if (run == 16)
                 continue;
+        } else if (bytes.size() >= 16) {
+            const int left = int(end - b);
+            const __m128i block = _mm_loadu_si128(reinterpret_cast<const __m128i*>(end - 16));
+            const unsigned plain = (plainMask(block) >> (16 - left)) | (~0U << left);
+            const int run = std::min(std::countr_one(plain), left);
+            std::memcpy(p, b, std::size_t(run));
+            p += run;
+            b += run;
+            if (b == end)
+                break;
         }
 #endif
-        const TAddressByte kind = Kinds[*b];
-        if (kind == TAddressByte::Kept) {
-            *p++ = char(*b);
-        } else if (kind == TAddressByte::Percent) {
-            *p++ = '%';
-            *p++ = HexDigits[*b >> 4];
-            *p++ = HexDigits[*b & 0x0F];
-        } else if (kind == TAddressByte::Ampersand) {
-            p = put(p, "&amp;");
-        } else {
-            *p++ = '/';
-        }
+        p = putOther(p, *b);
         ++b;
     }
     return p;
+}
+
+// putEncodedPath from the path's bytes, made by the caller.
+template <TEscape Escape> char* putEncodedBytes(char* p, QByteArrayView bytes)
+{
+    static constexpr std::array<TAddressByte, 256> Kinds = addressBytes<Escape>();
+#ifdef __SSE2__
+    const auto plainMask = [](__m128i block) { return plainAddressBytes(block); };
+#else
+    const auto plainMask = [](auto) { return 0U; };
+#endif
+    return putByteRuns(p, bytes, plainMask, [](char* at, unsigned char b) {
+        const TAddressByte kind = Kinds[b];
+        if (kind == TAddressByte::Kept) {
+            *at++ = char(b);
+        } else if (kind == TAddressByte::Percent) {
+            *at++ = '%';
+            *at++ = HexDigits[b >> 4];
+            *at++ = HexDigits[b & 0x0F];
+        } else if (kind == TAddressByte::Ampersand) {
+            at = put(at, "&amp;");
+        } else {
+            *at++ = '/';
+        }
+        return at;
+    });
+}
+
+// putText<TEscape::Content> of a line whose units are all ASCII, from its bytes.
+char* putAsciiContent(char* p, QByteArrayView bytes)
+{
+#ifdef __SSE2__
+    const auto plainMask = [](__m128i block) {
+        __m128i special = _mm_cmplt_epi8(block, _mm_set1_epi8(0x20));
+        special = _mm_or_si128(special, _mm_cmpeq_epi8(block, _mm_set1_epi8('&')));
+        special = _mm_or_si128(special, _mm_cmpeq_epi8(block, _mm_set1_epi8('<')));
+        special = _mm_or_si128(special, _mm_cmpeq_epi8(block, _mm_set1_epi8('>')));
+        return ~unsigned(_mm_movemask_epi8(special)) & 0xFFFFU;
+    };
+#else
+    const auto plainMask = [](auto) { return 0U; };
+#endif
+    return putByteRuns(p, bytes, plainMask, [](char* at, unsigned char b) {
+        if (b == '&')
+            return put(at, "&amp;");
+        if (b == '<')
+            return put(at, "&lt;");
+        if (b == '>')
+            return put(at, "&gt;");
+        if (b < 0x20 && b != '\t')
+            return PutUtf8(at, ReplacementChar);
+        *at++ = char(b);
+        return at;
+    });
 }
 
 struct TLinkRule {
@@ -376,7 +432,7 @@ void THtmlPageBuilder::AppendLine(QByteArray& out, QStringView line, QStringView
 }
 
 void THtmlPageBuilder::AppendLine(QByteArray& out, QStringView line, QStringView path,
-                                  QByteArrayView pathBytes) const
+                                  QByteArrayView pathBytes, QByteArrayView asciiLine) const
 {
     const TLinkRule rule{m_options.ListedLocation, m_options.IsRelative, m_options.Prefix};
     const bool linked =
@@ -389,11 +445,14 @@ void THtmlPageBuilder::AppendLine(QByteArray& out, QStringView line, QStringView
     char* p = detail::ReserveTail(out, ContentBytesPerUnit * line.size() +
                                            AttributeBytesPerUnit * rule.Prefix.size() +
                                            AmpersandBytes * pathBytes.size() + LinkFrameBytes + 16);
-    p = putText<TEscape::Content>(p, line.first(k));
+    const bool ascii = !asciiLine.isEmpty();
+    p = ascii ? putAsciiContent(p, asciiLine.first(k))
+              : putText<TEscape::Content>(p, line.first(k));
     p = put(p, "<a href=\"");
     p = putAddressFromBytes(p, path, pathBytes, rule, m_listedBytes.size());
     p = put(p, "\">");
-    p = putText<TEscape::Content>(p, line.sliced(k));
+    p = ascii ? putAsciiContent(p, asciiLine.sliced(k))
+              : putText<TEscape::Content>(p, line.sliced(k));
     p = put(p, "</a>\r\n");
     detail::FinishTail(out, p);
 }

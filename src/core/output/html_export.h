@@ -44,9 +44,10 @@ public:
     void AppendHead(QByteArray& out) const;
     void AppendLine(QByteArray& out, QStringView line, QStringView path) const;
     /// The same with pathBytes, EncodeFileName(path) (file_names.h), made once by a caller that
-    /// needs them for more than the page.
-    void AppendLine(QByteArray& out, QStringView line, QStringView path,
-                    QByteArrayView pathBytes) const;
+    /// needs them for more than the page, and asciiLine, the line's bytes when every unit of a
+    /// line that is not empty is ASCII (otherwise empty).
+    void AppendLine(QByteArray& out, QStringView line, QStringView path, QByteArrayView pathBytes,
+                    QByteArrayView asciiLine = {}) const;
     void AppendFoot(QByteArray& out) const;
 
 private:
