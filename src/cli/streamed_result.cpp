@@ -17,6 +17,7 @@
 #include <cstring>
 #include <deque>
 #include <exception>
+#include <functional>
 #include <mutex>
 #include <optional>
 #include <thread>
@@ -29,6 +30,8 @@ namespace {
 // Bytes an output gathers before they are written: few system calls, little memory.
 constexpr qsizetype ChunkBytes = 1 << 20;
 constexpr qsizetype MaxUtf8PerUnit = 3;
+// Units of lines and paths the files are handed at once.
+constexpr qsizetype BatchUnits = 1 << 18;
 
 } // namespace
 
@@ -42,23 +45,15 @@ struct TPassedLine {
     QByteArrayView PathBytes; // empty without a path
 };
 
-/// A chunk of a file written by the background writer.
-struct TWriteJob {
-    TFileWriter* Writer = nullptr;
-    QByteArray Bytes;
-    bool Done = true;
-    std::exception_ptr Error;
-};
-
-/// Writes the files' chunks on a thread of its own while the listing goes on, one at a time in
-/// the order they came; started with the first chunk.
-class TBackgroundWriter {
+/// Runs one piece of work at a time on a thread of its own, started with the first.
+class TBackgroundWork {
 public:
-    TBackgroundWriter() = default;
-    TBackgroundWriter(const TBackgroundWriter&) = delete;
-    TBackgroundWriter& operator=(const TBackgroundWriter&) = delete;
-    ~TBackgroundWriter()
+    TBackgroundWork() = default;
+    TBackgroundWork(const TBackgroundWork&) = delete;
+    TBackgroundWork& operator=(const TBackgroundWork&) = delete;
+    ~TBackgroundWork()
     {
+        WaitQuietly();
         {
             const std::lock_guard lock(m_mutex);
             m_stop = true;
@@ -68,68 +63,86 @@ public:
             m_thread.join();
     }
 
-    void Submit(TWriteJob& job)
+    /// Starts work once the work before is done; an exception from it is passed on by Wait.
+    void Start(std::function<void()> work)
     {
+        Wait();
         {
             const std::lock_guard lock(m_mutex);
-            job.Done = false;
-            m_queue.push_back(&job);
+            m_work = std::move(work);
+            m_busy = true;
         }
         if (!m_thread.joinable())
             m_thread = std::thread([this] { run(); });
         m_changed.notify_all();
     }
 
-    void Wait(const TWriteJob& job)
+    void Wait()
     {
         std::unique_lock lock(m_mutex);
-        m_changed.wait(lock, [&job] { return job.Done; });
+        m_changed.wait(lock, [this] { return !m_busy; });
+        if (m_error)
+            std::rethrow_exception(std::exchange(m_error, nullptr));
+    }
+
+    /// Wait without passing an exception on, for a result that is let go.
+    void WaitQuietly()
+    {
+        std::unique_lock lock(m_mutex);
+        m_changed.wait(lock, [this] { return !m_busy; });
     }
 
 private:
     void run()
     {
+        std::unique_lock lock(m_mutex);
         for (;;) {
-            std::unique_lock lock(m_mutex);
-            m_changed.wait(lock, [this] { return m_stop || !m_queue.empty(); });
-            if (m_queue.empty())
+            m_changed.wait(lock, [this] { return m_stop || m_busy; });
+            if (!m_busy)
                 return;
-            TWriteJob* job = m_queue.front();
-            m_queue.pop_front();
+            std::function<void()> work = std::move(m_work);
             lock.unlock();
+            std::exception_ptr error;
             try {
-                job->Writer->Write(job->Bytes);
+                work();
             } catch (...) {
-                job->Error = std::current_exception();
+                error = std::current_exception();
             }
+            work = nullptr;
             lock.lock();
-            job->Done = true;
-            lock.unlock();
+            m_error = error;
+            m_busy = false;
             m_changed.notify_all();
         }
     }
 
     std::mutex m_mutex;
     std::condition_variable m_changed;
-    std::deque<TWriteJob*> m_queue;
+    std::function<void()> m_work;
+    bool m_busy = false;
     bool m_stop = false;
+    std::exception_ptr m_error;
     std::thread m_thread;
 };
 
 /// One requested file: its bytes are gathered in chunks and written through one TFileWriter,
-/// which is opened with the first chunk. A full chunk is written in the background while the
-/// next one fills; a failure is taken up when that chunk is done, then the file is dropped and
-/// reported once.
+/// which is opened with the first batch of lines (Open, on the listing's side, so the listing
+/// knows the copy). The lines are put and written in the background; after a failure the file is
+/// dropped and reported once, by Report on the listing's side.
 class TFileChannel {
 public:
-    TFileChannel(const QString& fileName, TBackgroundWriter& background)
-        : m_fileName(fileName), m_background(background)
+    explicit TFileChannel(const QString& fileName) : m_fileName(fileName) {}
+    virtual ~TFileChannel() = default;
+
+    void Open()
     {
-    }
-    virtual ~TFileChannel()
-    {
-        if (!m_job.Done)
-            m_background.Wait(m_job);
+        if (m_failed || m_writer)
+            return;
+        try {
+            m_writer.emplace(m_fileName);
+        } catch (const EFileError& error) {
+            fail(error);
+        }
     }
 
     void Put(const TPassedLine& line)
@@ -138,7 +151,16 @@ public:
             return;
         encodeLine(m_buffer, line);
         if (m_buffer.size() >= ChunkBytes)
-            writeInBackground();
+            writeBuffer();
+    }
+
+    /// Prints the failure met in the background, and lets the file go.
+    void Report()
+    {
+        if (!m_failure.isEmpty())
+            PrintError(std::exchange(m_failure, QString()));
+        if (m_failed)
+            m_writer.reset();
     }
 
     bool IsCopy(std::uint64_t device, std::uint64_t inode) const
@@ -148,7 +170,7 @@ public:
 
     bool Finish(bool keep)
     {
-        settle();
+        Report();
         if (!keep) {
             m_writer.reset();
             return !m_failed;
@@ -164,6 +186,7 @@ public:
                 fail(error);
             }
         }
+        Report();
         reportLeftOut();
         return !m_failed;
     }
@@ -177,45 +200,8 @@ protected:
     virtual void reportLeftOut() {}
 
 private:
-    // Hands the full buffer to the background writer once the chunk before is written.
-    void writeInBackground()
-    {
-        settle();
-        if (m_failed)
-            return;
-        try {
-            if (!m_writer)
-                m_writer.emplace(m_fileName);
-        } catch (const EFileError& error) {
-            fail(error);
-            return;
-        }
-        std::swap(m_job.Bytes, m_buffer);
-        m_buffer.truncate(0); // the chunk before's room
-        m_job.Writer = &*m_writer;
-        m_background.Submit(m_job);
-    }
-
-    // Waits for the chunk in the background and takes up its failure.
-    void settle()
-    {
-        if (m_job.Done)
-            return;
-        m_background.Wait(m_job);
-        if (const std::exception_ptr error = std::exchange(m_job.Error, nullptr)) {
-            try {
-                std::rethrow_exception(error);
-            } catch (const EFileError& fileError) {
-                fail(fileError);
-            }
-        }
-    }
-
     void writeBuffer()
     {
-        settle();
-        if (m_failed)
-            return;
         try {
             if (!m_writer)
                 m_writer.emplace(m_fileName);
@@ -226,19 +212,18 @@ private:
         }
     }
 
+    // The writer stays until Report: the listing may be asking IsCopy meanwhile.
     void fail(const EFileError& error)
     {
         m_failed = true;
-        m_writer.reset();
         m_buffer = QByteArray();
-        PrintError(errorText(error.Message()));
+        m_failure = errorText(error.Message());
     }
 
     QString m_fileName;
-    TBackgroundWriter& m_background;
     std::optional<TFileWriter> m_writer;
-    TWriteJob m_job;
     bool m_failed = false;
+    QString m_failure;
 };
 
 namespace {
@@ -246,8 +231,7 @@ namespace {
 // The result as Save As writes it: the mark, then the lines with CR LF between them.
 class TTextChannel : public TFileChannel {
 public:
-    TTextChannel(const QString& fileName, TBackgroundWriter& background, int saveCode)
-        : TFileChannel(fileName, background), m_code(saveCode)
+    TTextChannel(const QString& fileName, int saveCode) : TFileChannel(fileName), m_code(saveCode)
     {
         Assert(IsSaveCode(saveCode));
         m_buffer = SaveFileMark(saveCode);
@@ -303,8 +287,8 @@ private:
 
 class TPageChannel : public TFileChannel {
 public:
-    TPageChannel(const QString& fileName, TBackgroundWriter& background, THtmlExportOptions options)
-        : TFileChannel(fileName, background), m_page(std::move(options))
+    TPageChannel(const QString& fileName, THtmlExportOptions options)
+        : TFileChannel(fileName), m_page(std::move(options))
     {
         m_page.AppendHead(m_buffer);
     }
@@ -330,10 +314,8 @@ private:
 // The records of the listed items, each looked up as its line is passed on.
 class TRecordChannel : public TFileChannel {
 public:
-    TRecordChannel(const QString& fileName, TBackgroundWriter& background, TRecordFormat format,
-                   QStringList locations)
-        : TFileChannel(fileName, background), m_format(format),
-          m_records(format, std::move(locations))
+    TRecordChannel(const QString& fileName, TRecordFormat format, QStringList locations)
+        : TFileChannel(fileName), m_format(format), m_records(format, std::move(locations))
     {
         m_records.AppendHead(m_buffer);
     }
@@ -355,29 +337,35 @@ private:
 } // namespace
 
 TStreamedResult::TStreamedResult(std::FILE* out)
-    : m_out(out), m_background(std::make_unique<TBackgroundWriter>())
+    : m_out(out), m_background(std::make_unique<TBackgroundWork>())
 {
 }
 
-TStreamedResult::~TStreamedResult() = default;
+TStreamedResult::~TStreamedResult()
+{
+    m_background->WaitQuietly(); // the work in the background uses the files
+}
 
 void TStreamedResult::AddTextFile(const QString& fileName, int saveCode)
 {
     leaveUtf8();
-    m_files.push_back(std::make_unique<TTextChannel>(fileName, *m_background, saveCode));
+    putLinesSoFar();
+    m_files.push_back(std::make_unique<TTextChannel>(fileName, saveCode));
 }
 
 void TStreamedResult::AddPlaylist(const QString& fileName)
 {
     leaveUtf8();
-    m_files.push_back(std::make_unique<TPlaylistChannel>(fileName, *m_background));
+    putLinesSoFar();
+    m_files.push_back(std::make_unique<TPlaylistChannel>(fileName));
     m_keepPaths = true;
 }
 
 void TStreamedResult::AddPage(const QString& fileName, THtmlExportOptions options)
 {
     leaveUtf8();
-    m_files.push_back(std::make_unique<TPageChannel>(fileName, *m_background, std::move(options)));
+    putLinesSoFar();
+    m_files.push_back(std::make_unique<TPageChannel>(fileName, std::move(options)));
     m_keepPaths = true;
 }
 
@@ -385,8 +373,8 @@ void TStreamedResult::AddRecords(const QString& fileName, TRecordFormat format,
                                  QStringList locations)
 {
     leaveUtf8();
-    m_files.push_back(
-        std::make_unique<TRecordChannel>(fileName, *m_background, format, std::move(locations)));
+    putLinesSoFar();
+    m_files.push_back(std::make_unique<TRecordChannel>(fileName, format, std::move(locations)));
     m_keepPaths = true;
 }
 
@@ -413,6 +401,7 @@ void TStreamedResult::leaveUtf8()
     m_lastPassedUtf8.clear();
     // The lines held so far have no path: there was no file to take it.
     m_pathStarts.assign(m_starts.size(), 0);
+    m_pathIsLine.assign(m_starts.size(), 0);
 }
 
 QStringView TStreamedResult::Line(qsizetype index) const
@@ -471,8 +460,14 @@ void TStreamedResult::AppendItemLine(QStringView text, QStringView folderPath, Q
     m_text.append(text);
     if (m_keepPaths) {
         m_pathStarts.push_back(m_paths.size());
-        m_paths.append(folderPath);
-        m_paths.append(name);
+        // A listing of full paths shows the path itself: it is not kept twice.
+        const bool isLine = text.size() == folderPath.size() + name.size() &&
+                            text.startsWith(folderPath) && text.endsWith(name);
+        m_pathIsLine.push_back(isLine);
+        if (!isLine) {
+            m_paths.append(folderPath);
+            m_paths.append(name);
+        }
     }
 }
 
@@ -492,6 +487,7 @@ void TStreamedResult::TruncateLines(qsizetype count)
     if (m_keepPaths) {
         m_paths.truncate(m_pathStarts[kept]);
         m_pathStarts.resize(kept);
+        m_pathIsLine.resize(kept);
     }
 }
 
@@ -519,20 +515,17 @@ void TStreamedResult::LinesFinal(qsizetype count)
     for (std::size_t k = 0; k < passed; ++k) {
         const qsizetype end = k + 1 < m_starts.size() ? m_starts[k + 1] : m_text.size();
         const QStringView line = QStringView(m_text).sliced(m_starts[k], end - m_starts[k]);
-        QStringView path;
-        if (m_keepPaths) {
-            const qsizetype pathEnd =
-                k + 1 < m_pathStarts.size() ? m_pathStarts[k + 1] : m_paths.size();
-            path = QStringView(m_paths).sliced(m_pathStarts[k], pathEnd - m_pathStarts[k]);
-        }
-        passOn(line, path);
+        if (m_printing)
+            print(line);
         if (k + 1 == passed) {
             m_lastPassed.truncate(0);
             m_lastPassed.append(line);
         }
     }
-    // Usually every line is passed on; otherwise the rest moves to the front.
     const qsizetype textCut = passed < m_starts.size() ? m_starts[passed] : m_text.size();
+    if (!m_files.empty())
+        gather(passed, textCut);
+    // Usually every line is passed on; otherwise the rest moves to the front.
     m_text.remove(0, textCut);
     m_starts.erase(m_starts.begin(), m_starts.begin() + std::ptrdiff_t(passed));
     for (qsizetype& start : m_starts)
@@ -542,6 +535,7 @@ void TStreamedResult::LinesFinal(qsizetype count)
             passed < m_pathStarts.size() ? m_pathStarts[passed] : m_paths.size();
         m_paths.remove(0, pathCut);
         m_pathStarts.erase(m_pathStarts.begin(), m_pathStarts.begin() + std::ptrdiff_t(passed));
+        m_pathIsLine.erase(m_pathIsLine.begin(), m_pathIsLine.begin() + std::ptrdiff_t(passed));
         for (qsizetype& start : m_pathStarts)
             start -= pathCut;
     }
@@ -563,32 +557,92 @@ void TStreamedResult::flushUtf8()
     m_finalBytes = 0;
 }
 
-void TStreamedResult::passOn(QStringView line, QStringView path)
+// The files take the lines in batches, in the background: the first passed lines, which end
+// at textCut, join the batch.
+void TStreamedResult::gather(std::size_t passed, qsizetype textCut)
 {
-    TPassedLine passed;
-    passed.Line = line;
-    passed.Path = path;
-    // Most lines are ASCII: their bytes serve standard output and the saved text alike.
-    const qsizetype n = line.size();
-    if (m_lineBytes.size() < n + 16)
-        m_lineBytes.resize(std::max(n + 16, 2 * m_lineBytes.size()));
-    passed.IsAscii = n == 0 || CopyAsciiPrefix(Units(line), n, m_lineBytes.data()) == n;
-    if (passed.IsAscii)
-        passed.AsciiLine = QByteArrayView(m_lineBytes.constData(), n);
-    if (!path.isEmpty()) {
-        // A listing of full paths shows the path itself: an ASCII line is its bytes then.
-        if (passed.IsAscii && path == line) {
-            passed.PathBytes = passed.AsciiLine;
-        } else {
-            m_pathBytes.truncate(0);
-            AppendEncodedFileName(m_pathBytes, path);
-            passed.PathBytes = m_pathBytes;
-        }
+    const qsizetype textBase = m_batch.Text.size();
+    m_batch.Text.append(QStringView(m_text).first(textCut));
+    for (std::size_t k = 0; k < passed; ++k)
+        m_batch.Starts.push_back(textBase + m_starts[k]);
+    if (m_keepPaths) {
+        const qsizetype pathCut =
+            passed < m_pathStarts.size() ? m_pathStarts[passed] : m_paths.size();
+        const qsizetype pathBase = m_batch.Paths.size();
+        m_batch.Paths.append(QStringView(m_paths).first(pathCut));
+        for (std::size_t k = 0; k < passed; ++k)
+            m_batch.PathStarts.push_back(pathBase + m_pathStarts[k]);
+        m_batch.PathIsLine.insert(m_batch.PathIsLine.end(), m_pathIsLine.begin(),
+                                  m_pathIsLine.begin() + std::ptrdiff_t(passed));
     }
-    if (m_printing)
-        print(passed);
-    for (const std::unique_ptr<TFileChannel>& file : m_files)
-        file->Put(passed);
+    if (m_batch.Text.size() + m_batch.Paths.size() >= BatchUnits)
+        putBatch();
+}
+
+// Hands the lines gathered to the background once the batch before is put.
+void TStreamedResult::putBatch()
+{
+    if (m_batch.Starts.empty())
+        return;
+    m_background->Wait();
+    for (const std::unique_ptr<TFileChannel>& file : m_files) {
+        file->Report();
+        file->Open();
+    }
+    std::swap(m_batch, m_putting);
+    m_batch.Text.truncate(0);
+    m_batch.Starts.clear();
+    m_batch.Paths.truncate(0);
+    m_batch.PathStarts.clear();
+    m_batch.PathIsLine.clear();
+    m_background->Start([this] { putLines(m_putting); });
+}
+
+void TStreamedResult::putLinesSoFar()
+{
+    putBatch();
+    m_background->Wait();
+}
+
+// In the background: every line of batch to every file, with what the files share of it.
+void TStreamedResult::putLines(const TBatch& batch)
+{
+    const std::size_t count = batch.Starts.size();
+    for (std::size_t k = 0; k < count; ++k) {
+        const qsizetype end = k + 1 < count ? batch.Starts[k + 1] : batch.Text.size();
+        const QStringView line =
+            QStringView(batch.Text).sliced(batch.Starts[k], end - batch.Starts[k]);
+        QStringView path;
+        const bool pathIsLine = !batch.PathIsLine.empty() && batch.PathIsLine[k] != 0;
+        if (pathIsLine) {
+            path = line;
+        } else if (!batch.PathStarts.empty()) {
+            const qsizetype pathEnd = k + 1 < count ? batch.PathStarts[k + 1] : batch.Paths.size();
+            path =
+                QStringView(batch.Paths).sliced(batch.PathStarts[k], pathEnd - batch.PathStarts[k]);
+        }
+        TPassedLine passed;
+        passed.Line = line;
+        passed.Path = path;
+        const qsizetype n = line.size();
+        if (m_lineBytes.size() < n + 16)
+            m_lineBytes.resize(std::max(n + 16, 2 * m_lineBytes.size()));
+        passed.IsAscii = n == 0 || CopyAsciiPrefix(Units(line), n, m_lineBytes.data()) == n;
+        if (passed.IsAscii)
+            passed.AsciiLine = QByteArrayView(m_lineBytes.constData(), n);
+        if (!path.isEmpty()) {
+            // A listing of full paths shows the path itself: an ASCII line is its bytes then.
+            if (passed.IsAscii && pathIsLine) {
+                passed.PathBytes = passed.AsciiLine;
+            } else {
+                m_pathBytes.truncate(0);
+                AppendEncodedFileName(m_pathBytes, path);
+                passed.PathBytes = m_pathBytes;
+            }
+        }
+        for (const std::unique_ptr<TFileChannel>& file : m_files)
+            file->Put(passed);
+    }
 }
 
 char* TStreamedResult::encodeUtf8(char* out, QStringView text)
@@ -599,23 +653,22 @@ char* TStreamedResult::encodeUtf8(char* out, QStringView text)
     return m_encoder.appendToBuffer(out, text);
 }
 
-void TStreamedResult::print(const TPassedLine& line)
+void TStreamedResult::print(QStringView line)
 {
-    const qsizetype needed = line.Line.size() * MaxUtf8PerUnit + 1;
+    const qsizetype needed = line.size() * MaxUtf8PerUnit + 1;
     if (m_printed.size() + needed > ChunkBytes)
         flushPrinted();
     const qsizetype used = m_printed.size();
-    if (line.IsAscii && !m_encoderHolds) {
-        const qsizetype size = line.AsciiLine.size();
-        m_printed.resize(used + size + 1);
-        char* p = m_printed.data() + used;
-        if (size > 0)
-            std::memcpy(p, line.AsciiLine.data(), std::size_t(size));
-        p[size] = '\n';
+    m_printed.resize(used + needed);
+    char* p = m_printed.data() + used;
+    // Most lines are ASCII: their bytes are what the encoder would make.
+    const qsizetype n = line.size();
+    if (!m_encoderHolds && (n == 0 || CopyAsciiPrefix(Units(line), n, p) == n)) {
+        p[n] = '\n';
+        m_printed.truncate(used + n + 1);
         return;
     }
-    m_printed.resize(used + needed);
-    char* end = encodeUtf8(m_printed.data() + used, line.Line);
+    char* end = encodeUtf8(p, line);
     *end++ = '\n';
     m_printed.truncate(end - m_printed.constData());
 }
@@ -658,6 +711,7 @@ bool TStreamedResult::IsOwnFile(std::uint64_t device, std::uint64_t inode) const
 bool TStreamedResult::Finish(bool keepFiles)
 {
     LinesFinal(LineCount());
+    putLinesSoFar();
     flushPrinted();
     if (m_printing && (std::fflush(m_out) != 0 || std::ferror(m_out))) {
         m_printing = false;

@@ -14,7 +14,7 @@
 
 namespace dirka {
 
-class TBackgroundWriter;
+class TBackgroundWork;
 class TFileChannel;
 struct TPassedLine;
 
@@ -51,8 +51,21 @@ public:
     bool Finish(bool keepFiles);
 
 private:
-    void passOn(QStringView line, QStringView path);
-    void print(const TPassedLine& line);
+    // Lines passed on, waiting for the files: line k is Text from Starts[k] on, its path Paths
+    // from PathStarts[k] on.
+    struct TBatch {
+        QString Text;
+        std::vector<qsizetype> Starts;
+        QString Paths;
+        std::vector<qsizetype> PathStarts;
+        std::vector<unsigned char> PathIsLine; // the path is the line itself, not in Paths
+    };
+
+    void gather(std::size_t passed, qsizetype textCut);
+    void print(QStringView line);
+    void putBatch();
+    void putLinesSoFar();
+    void putLines(const TBatch& batch);
     char* encodeUtf8(char* out, QStringView text);
     void flushPrinted();
     bool holdsUtf8() const { return m_files.empty(); }
@@ -64,13 +77,15 @@ private:
     QStringEncoder m_encoder{QStringEncoder::Utf8};
     bool m_encoderHolds = false; // a high surrogate waits in m_encoder
     QByteArray m_printed;
-    // The bytes of the line being passed on (when ASCII) and of its path.
+    TBatch m_batch;
+    TBatch m_putting; // the batch in the background
+    // The bytes of the line being put (when ASCII) and of its path, in the background.
     QByteArray m_lineBytes;
     QByteArray m_pathBytes;
     bool m_printing = true; // false once standard output is closed or failed
     bool m_printFailed = false;
 
-    std::unique_ptr<TBackgroundWriter> m_background; // outlives the files
+    std::unique_ptr<TBackgroundWork> m_background; // outlives the files
     std::vector<std::unique_ptr<TFileChannel>> m_files;
     bool m_keepPaths = false;
 
@@ -81,7 +96,8 @@ private:
     std::vector<qsizetype> m_starts;
     QString m_paths;
     std::vector<qsizetype> m_pathStarts;
-    QString m_lastPassed; // line m_base - 1, which Line() still answers
+    std::vector<unsigned char> m_pathIsLine; // the path is the line, not kept in m_paths
+    QString m_lastPassed;                    // line m_base - 1, which Line() still answers
     // While no file is requested the lines are kept in UTF-8, each followed by "\n", as they
     // are printed, in one buffer: the first m_finalBytes are final and wait to be written, the
     // lines held follow (m_starts are offsets into it). Line() answers a line decoded into
