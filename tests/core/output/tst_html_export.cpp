@@ -12,6 +12,7 @@
 #include <QTest>
 #include <QXmlStreamReader>
 
+#include <algorithm>
 #include <stdexcept>
 
 using namespace dirka;
@@ -208,6 +209,36 @@ private Q_SLOTS:
             << u16(u"h/?a=1&b=\"<\u00E9>\"\t") << false
             << QByteArray("<a href=\"h/?a=1&amp;b=&quot;&lt;\xC3\xA9&gt;&quot;&#9;a.mp3\">"
                           "a.mp3</a>");
+        QTest::newRow("long name, escapes in every part")
+            << QStringLiteral("    a long name & <tag> with spaces.mp3")
+            << QStringLiteral("/Music/Rock/a long name & <tag> with spaces.mp3") << music << true
+            << none << false
+            << QByteArray(
+                   "    <a href=\"Rock/a%20long%20name%20&amp;%20%3Ctag%3E%20with%20spaces.mp3\">"
+                   "a long name &amp; &lt;tag&gt; with spaces.mp3</a>");
+        QTest::newRow("escape in the last byte after sixteen")
+            << QStringLiteral("0123456789abcdefgh&") << QStringLiteral("/Music/0123456789abcdefgh&")
+            << music << true << none << false
+            << QByteArray("<a href=\"0123456789abcdefgh&amp;\">0123456789abcdefgh&amp;</a>");
+        QTest::newRow("escapes in the last bytes after sixteen")
+            << QStringLiteral("0123456789abcdefghij k>")
+            << QStringLiteral("/Music/0123456789abcdefghij k>") << music << true << none << false
+            << QByteArray("<a href=\"0123456789abcdefghij%20k%3E\">0123456789abcdefghij k&gt;</a>");
+        QTest::newRow("sixteen bytes, the last escaped")
+            << QStringLiteral("abcdefghijklmno ") << QStringLiteral("/Music/abcdefghijklmno ")
+            << music << true << none << false
+            << QByteArray("<a href=\"abcdefghijklmno%20\">abcdefghijklmno </a>");
+        QTest::newRow("controls and tab after sixteen")
+            << u16(u"0123456789abcdefgh\x01\t<") << QStringLiteral("/Music/x") << music << true
+            << none << false
+            << QByteArray("<a href=\"x\">0123456789abcdefgh\xEF\xBF\xBD\t&lt;</a>");
+        QTest::newRow("long full path, non-ascii")
+            << u16(u"/Music/Rock/za\u017C\u00F3\u0142\u0107 long name.mp3")
+            << u16(u"/Music/Rock/za\u017C\u00F3\u0142\u0107 long name.mp3") << music << false
+            << none << false
+            << QByteArray(
+                   "<a href=\"file:///Music/Rock/za%C5%BC%C3%B3%C5%82%C4%87%20long%20name.mp3\">"
+                   "/Music/Rock/za\xC5\xBC\xC3\xB3\xC5\x82\xC4\x87 long name.mp3</a>");
         QTest::newRow("units that are no XML characters")
             << u16(u"a\uFFFE\uFFFF\xD800\x01\x1F\tb") << none << music << true << none << false
             << QByteArray("a\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD\tb");
@@ -229,6 +260,17 @@ private Q_SLOTS:
         o.Prefix = prefix;
         o.IsLinkFolders = linkFolders;
         QCOMPARE(BuildHtmlPage(o), Header + item + "\r\n" + Footer);
+
+        // The same from the path's bytes and, for an ASCII line, the line's bytes.
+        if (path.isEmpty())
+            return;
+        const bool ascii =
+            std::all_of(line.cbegin(), line.cend(), [](QChar c) { return c.unicode() < 0x80; });
+        const THtmlPageBuilder page(o);
+        QByteArray out;
+        page.AppendLine(out, line, path, EncodeFileName(path),
+                        ascii ? line.toLatin1() : QByteArray());
+        QCOMPARE(out, item + "\r\n");
     }
 
     // Every tricky name, as a relative and a full link: the page parses, and the parser reads

@@ -72,6 +72,13 @@ private Q_SLOTS:
         QCOMPARE(playlist.Bytes, "/m/first.mp3\r\n" + entry + "/m/last.mp3\r\n");
         QCOMPARE(playlist.LeftOut, entry.isEmpty() ? QStringList{path} : QStringList{});
         QCOMPARE(playlist.Entries, entry.isEmpty() ? 2 : 3);
+
+        // The same from the path's bytes, made once by a caller that needs them elsewhere too.
+        QByteArray fromBytes;
+        QStringList leftOut;
+        QCOMPARE(AppendM3u8Entry(fromBytes, path, EncodeFileName(path), leftOut), !entry.isEmpty());
+        QCOMPARE(fromBytes, entry);
+        QCOMPARE(leftOut, entry.isEmpty() ? QStringList{path} : QStringList{});
     }
 
     void sameFileTwiceGivesTwoEntries()
