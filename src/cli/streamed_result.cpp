@@ -436,7 +436,14 @@ void TStreamedResult::AppendItemLineUtf8(QByteArrayView text, QStringView folder
                                          QStringView name)
 {
     if (!holdsUtf8()) {
-        TLinesTarget::AppendItemLineUtf8(text, folderPath, name);
+        // The text fromUtf8 makes, without a string of its own for an ASCII line.
+        m_starts.push_back(m_text.size());
+        const qsizetype start = m_text.size();
+        if (IsPrintableAscii(text.data(), text.size()))
+            m_text.append(QLatin1StringView(text.data(), text.size()));
+        else
+            m_text.append(QString::fromUtf8(text));
+        keepPath(QStringView(m_text).sliced(start), folderPath, name);
         return;
     }
     m_starts.push_back(m_utf8.Size());
@@ -458,11 +465,17 @@ void TStreamedResult::AppendItemLine(QStringView text, QStringView folderPath, Q
     }
     m_starts.push_back(m_text.size());
     m_text.append(text);
+    keepPath(text, folderPath, name);
+}
+
+void TStreamedResult::keepPath(QStringView text, QStringView folderPath, QStringView name)
+{
     if (m_keepPaths) {
         m_pathStarts.push_back(m_paths.size());
         // A listing of full paths shows the path itself: it is not kept twice.
         const bool isLine = text.size() == folderPath.size() + name.size() &&
-                            text.startsWith(folderPath) && text.endsWith(name);
+                            text.first(folderPath.size()) == folderPath &&
+                            text.sliced(folderPath.size()) == name;
         m_pathIsLine.push_back(isLine);
         if (!isLine) {
             m_paths.append(folderPath);

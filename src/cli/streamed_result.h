@@ -37,8 +37,9 @@ public:
     QStringView Line(qsizetype index) const override;
     void AppendLine(QStringView text) override;
     void AppendItemLine(QStringView text, QStringView folderPath, QStringView name) override;
-    /// Without files to write, lines are kept and printed as UTF-8.
-    bool TakesUtf8Lines() const override { return m_files.empty(); }
+    /// Without files to write, lines are kept and printed as UTF-8; with files they are kept as
+    /// text, an ASCII line widened as it comes.
+    bool TakesUtf8Lines() const override { return true; }
     void AppendItemLineUtf8(QByteArrayView text, QStringView folderPath, QStringView name) override;
     void RemoveLastLine() override { TruncateLines(LineCount() - 1); }
     void TruncateLines(qsizetype count) override;
@@ -61,6 +62,7 @@ private:
         std::vector<unsigned char> PathIsLine; // the path is the line itself, not in Paths
     };
 
+    void keepPath(QStringView text, QStringView folderPath, QStringView name);
     void gather(std::size_t passed, qsizetype textCut);
     void print(QStringView line);
     void putBatch();
