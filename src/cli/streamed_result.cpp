@@ -14,12 +14,13 @@
 
 #include <cerrno>
 #include <condition_variable>
+#include <csignal>
 #include <cstring>
-#include <deque>
 #include <exception>
 #include <functional>
 #include <mutex>
 #include <optional>
+#include <system_error>
 #include <thread>
 #include <utility>
 
@@ -30,8 +31,8 @@ namespace {
 // Bytes an output gathers before they are written: few system calls, little memory.
 constexpr qsizetype ChunkBytes = 1 << 20;
 constexpr qsizetype MaxUtf8PerUnit = 3;
-// Units of lines and paths the files are handed at once.
-constexpr qsizetype BatchUnits = 1 << 18;
+// Bytes of lines and paths the files are handed at once.
+constexpr qsizetype BatchBytes = 1 << 19;
 
 } // namespace
 
@@ -72,8 +73,10 @@ public:
             m_work = std::move(work);
             m_busy = true;
         }
-        if (!m_thread.joinable())
-            m_thread = std::thread([this] { run(); });
+        if (!m_thread.joinable() && !startThread()) {
+            runHere();
+            return;
+        }
         m_changed.notify_all();
     }
 
@@ -93,6 +96,39 @@ public:
     }
 
 private:
+    // The thread takes no signal: the listing's thread handles them (the stop handler, and the
+    // signals a file's rewriting holds back, which another thread would otherwise receive).
+    bool startThread()
+    {
+#ifdef Q_OS_UNIX
+        sigset_t all;
+        sigset_t before;
+        sigfillset(&all);
+        pthread_sigmask(SIG_SETMASK, &all, &before);
+#endif
+        bool started = true;
+        try {
+            m_thread = std::thread([this] { run(); });
+        } catch (const std::system_error&) {
+            started = false; // no thread to be had: the work is done in turn instead
+        }
+#ifdef Q_OS_UNIX
+        pthread_sigmask(SIG_SETMASK, &before, nullptr);
+#endif
+        return started;
+    }
+
+    void runHere()
+    {
+        std::function<void()> work = std::move(m_work);
+        try {
+            work();
+        } catch (...) {
+            m_error = std::current_exception();
+        }
+        m_busy = false;
+    }
+
     void run()
     {
         std::unique_lock lock(m_mutex);
@@ -346,85 +382,54 @@ TStreamedResult::~TStreamedResult()
     m_background->WaitQuietly(); // the work in the background uses the files
 }
 
+// The lines passed on so far went to the files there were; a new file starts with the next.
+void TStreamedResult::addFile(std::unique_ptr<TFileChannel> file, bool needsPaths)
+{
+    putLinesSoFar();
+    m_files.push_back(std::move(file));
+    if (needsPaths && !m_keepPaths) {
+        m_keepPaths = true;
+        // The lines held so far have no path: there was no file to take it.
+        m_paths.clear();
+        m_pathStarts.assign(m_starts.size(), 0);
+        m_pathIsLine.assign(m_starts.size(), 0);
+    }
+}
+
 void TStreamedResult::AddTextFile(const QString& fileName, int saveCode)
 {
-    leaveUtf8();
-    putLinesSoFar();
-    m_files.push_back(std::make_unique<TTextChannel>(fileName, saveCode));
+    addFile(std::make_unique<TTextChannel>(fileName, saveCode), false);
 }
 
 void TStreamedResult::AddPlaylist(const QString& fileName)
 {
-    leaveUtf8();
-    putLinesSoFar();
-    m_files.push_back(std::make_unique<TPlaylistChannel>(fileName));
-    m_keepPaths = true;
+    addFile(std::make_unique<TPlaylistChannel>(fileName), true);
 }
 
 void TStreamedResult::AddPage(const QString& fileName, THtmlExportOptions options)
 {
-    leaveUtf8();
-    putLinesSoFar();
-    m_files.push_back(std::make_unique<TPageChannel>(fileName, std::move(options)));
-    m_keepPaths = true;
+    addFile(std::make_unique<TPageChannel>(fileName, std::move(options)), true);
 }
 
 void TStreamedResult::AddRecords(const QString& fileName, TRecordFormat format,
                                  QStringList locations)
 {
-    leaveUtf8();
-    putLinesSoFar();
-    m_files.push_back(std::make_unique<TRecordChannel>(fileName, format, std::move(locations)));
-    m_keepPaths = true;
-}
-
-// Files requested after lines came: the lines held in UTF-8 go back to the text they were and
-// the final ones wait in the print buffer.
-void TStreamedResult::leaveUtf8()
-{
-    if (!holdsUtf8())
-        return;
-    m_printed.append(m_utf8.Data(), m_finalBytes);
-    m_lastPassed =
-        QString::fromUtf8(m_lastStart >= 0 ? m_utf8.View(m_lastStart, m_lastEnd - m_lastStart)
-                                           : QByteArrayView(m_lastPassedUtf8));
-    m_text.clear();
-    for (std::size_t k = 0; k < m_starts.size(); ++k) {
-        const qsizetype end = k + 1 < m_starts.size() ? m_starts[k + 1] : m_utf8.Size();
-        const qsizetype start = m_text.size();
-        m_text.append(QString::fromUtf8(m_utf8.View(m_starts[k], end - 1 - m_starts[k])));
-        m_starts[k] = start;
-    }
-    m_utf8.Clear();
-    m_finalBytes = 0;
-    m_lastStart = -1;
-    m_lastPassedUtf8.clear();
-    // The lines held so far have no path: there was no file to take it.
-    m_pathStarts.assign(m_starts.size(), 0);
-    m_pathIsLine.assign(m_starts.size(), 0);
+    addFile(std::make_unique<TRecordChannel>(fileName, format, std::move(locations)), true);
 }
 
 QStringView TStreamedResult::Line(qsizetype index) const
 {
-    if (holdsUtf8()) {
-        if (index == m_base - 1) {
-            m_decodedLine = QString::fromUtf8(
-                m_lastStart >= 0 ? m_utf8.View(m_lastStart, m_lastEnd - m_lastStart)
-                                 : QByteArrayView(m_lastPassedUtf8));
-            return m_decodedLine;
-        }
-        Assert(index >= m_base && index < LineCount());
-        const std::size_t k = std::size_t(index - m_base);
-        const qsizetype end = k + 1 < m_starts.size() ? m_starts[k + 1] : m_utf8.Size();
-        m_decodedLine = QString::fromUtf8(m_utf8.View(m_starts[k], end - 1 - m_starts[k]));
+    if (index == m_base - 1) {
+        m_decodedLine =
+            QString::fromUtf8(m_lastStart >= 0 ? m_utf8.View(m_lastStart, m_lastEnd - m_lastStart)
+                                               : QByteArrayView(m_lastPassedUtf8));
         return m_decodedLine;
     }
-    if (index == m_base - 1)
-        return m_lastPassed;
     Assert(index >= m_base && index < LineCount());
     const std::size_t k = std::size_t(index - m_base);
-    const qsizetype end = k + 1 < m_starts.size() ? m_starts[k + 1] : m_text.size();
-    return QStringView(m_text).sliced(m_starts[k], end - m_starts[k]);
+    const qsizetype end = k + 1 < m_starts.size() ? m_starts[k + 1] : m_utf8.Size();
+    m_decodedLine = QString::fromUtf8(m_utf8.View(m_starts[k], end - 1 - m_starts[k]));
+    return m_decodedLine;
 }
 
 void TStreamedResult::AppendLine(QStringView text)
@@ -435,52 +440,38 @@ void TStreamedResult::AppendLine(QStringView text)
 void TStreamedResult::AppendItemLineUtf8(QByteArrayView text, QStringView folderPath,
                                          QStringView name)
 {
-    if (!holdsUtf8()) {
-        // The text fromUtf8 makes, without a string of its own for an ASCII line.
-        m_starts.push_back(m_text.size());
-        const qsizetype start = m_text.size();
-        if (IsPrintableAscii(text.data(), text.size()))
-            m_text.append(QLatin1StringView(text.data(), text.size()));
-        else
-            m_text.append(QString::fromUtf8(text));
-        keepPath(QStringView(m_text).sliced(start), folderPath, name);
-        return;
-    }
     m_starts.push_back(m_utf8.Size());
     char* p = m_utf8.Reserve(text.size() + 1);
     std::memcpy(p, text.data(), std::size_t(text.size()));
     p[text.size()] = '\n';
     m_utf8.SetEnd(p + text.size() + 1);
+    if (m_keepPaths) {
+        // A listing of full paths shows the path itself: it is kept once, as the line.
+        const qsizetype n = folderPath.size();
+        const bool isLine = text.size() == n + name.size() && IsAscii(text.data(), text.size()) &&
+                            QLatin1StringView(text.first(n)) == folderPath &&
+                            QLatin1StringView(text.sliced(n)) == name;
+        keepPath(folderPath, name, isLine);
+    }
 }
 
 void TStreamedResult::AppendItemLine(QStringView text, QStringView folderPath, QStringView name)
 {
-    if (holdsUtf8()) {
-        // Encoded as print() encodes, with the same encoder, in the same order of lines.
-        m_starts.push_back(m_utf8.Size());
-        char* end = encodeUtf8(m_utf8.Reserve(text.size() * MaxUtf8PerUnit + 1), text);
-        *end++ = '\n';
-        m_utf8.SetEnd(end);
-        return;
-    }
-    m_starts.push_back(m_text.size());
-    m_text.append(text);
-    keepPath(text, folderPath, name);
+    m_starts.push_back(m_utf8.Size());
+    char* end = m_encoder.appendToBuffer(m_utf8.Reserve(text.size() * MaxUtf8PerUnit + 1), text);
+    *end++ = '\n';
+    m_utf8.SetEnd(end);
+    if (m_keepPaths)
+        keepPath(folderPath, name, false);
 }
 
-void TStreamedResult::keepPath(QStringView text, QStringView folderPath, QStringView name)
+void TStreamedResult::keepPath(QStringView folderPath, QStringView name, bool isLine)
 {
-    if (m_keepPaths) {
-        m_pathStarts.push_back(m_paths.size());
-        // A listing of full paths shows the path itself: it is not kept twice.
-        const bool isLine = text.size() == folderPath.size() + name.size() &&
-                            text.first(folderPath.size()) == folderPath &&
-                            text.sliced(folderPath.size()) == name;
-        m_pathIsLine.push_back(isLine);
-        if (!isLine) {
-            m_paths.append(folderPath);
-            m_paths.append(name);
-        }
+    m_pathStarts.push_back(m_paths.size());
+    m_pathIsLine.push_back(isLine);
+    if (!isLine) {
+        m_paths.append(folderPath);
+        m_paths.append(name);
     }
 }
 
@@ -490,12 +481,7 @@ void TStreamedResult::TruncateLines(qsizetype count)
     if (count >= LineCount())
         return;
     const std::size_t kept = std::size_t(count - m_base);
-    if (holdsUtf8()) {
-        m_utf8.Truncate(m_starts[kept]);
-        m_starts.resize(kept);
-        return;
-    }
-    m_text.truncate(m_starts[kept]);
+    m_utf8.Truncate(m_starts[kept]);
     m_starts.resize(kept);
     if (m_keepPaths) {
         m_paths.truncate(m_pathStarts[kept]);
@@ -510,42 +496,19 @@ void TStreamedResult::LinesFinal(qsizetype count)
     const std::size_t passed = std::size_t(count - m_base);
     if (passed == 0)
         return;
-    if (holdsUtf8()) {
-        // Passing on is moving the line between final and held.
-        const bool all = passed == m_starts.size();
-        m_finalBytes = all ? m_utf8.Size() : m_starts[passed];
-        m_lastStart = m_starts[passed - 1];
-        m_lastEnd = m_finalBytes - 1;
-        if (all)
-            m_starts.clear();
-        else
-            m_starts.erase(m_starts.begin(), m_starts.begin() + std::ptrdiff_t(passed));
-        m_base = count;
-        if (m_finalBytes >= ChunkBytes || !m_printing)
-            flushUtf8();
-        return;
-    }
-    for (std::size_t k = 0; k < passed; ++k) {
-        const qsizetype end = k + 1 < m_starts.size() ? m_starts[k + 1] : m_text.size();
-        const QStringView line = QStringView(m_text).sliced(m_starts[k], end - m_starts[k]);
-        if (m_printing)
-            print(line);
-        if (k + 1 == passed) {
-            m_lastPassed.truncate(0);
-            m_lastPassed.append(line);
-        }
-    }
-    const qsizetype textCut = passed < m_starts.size() ? m_starts[passed] : m_text.size();
     if (!m_files.empty())
-        gather(passed, textCut);
-    // Usually every line is passed on; otherwise the rest moves to the front.
-    m_text.remove(0, textCut);
-    m_starts.erase(m_starts.begin(), m_starts.begin() + std::ptrdiff_t(passed));
-    for (qsizetype& start : m_starts)
-        start -= textCut;
+        gather(passed);
+    // Passing on is moving the line between final and held.
+    const bool all = passed == m_starts.size();
+    m_finalBytes = all ? m_utf8.Size() : m_starts[passed];
+    m_lastStart = m_starts[passed - 1];
+    m_lastEnd = m_finalBytes - 1;
+    if (all)
+        m_starts.clear();
+    else
+        m_starts.erase(m_starts.begin(), m_starts.begin() + std::ptrdiff_t(passed));
     if (m_keepPaths) {
-        const qsizetype pathCut =
-            passed < m_pathStarts.size() ? m_pathStarts[passed] : m_paths.size();
+        const qsizetype pathCut = all ? m_paths.size() : m_pathStarts[passed];
         m_paths.remove(0, pathCut);
         m_pathStarts.erase(m_pathStarts.begin(), m_pathStarts.begin() + std::ptrdiff_t(passed));
         m_pathIsLine.erase(m_pathIsLine.begin(), m_pathIsLine.begin() + std::ptrdiff_t(passed));
@@ -553,6 +516,8 @@ void TStreamedResult::LinesFinal(qsizetype count)
             start -= pathCut;
     }
     m_base = count;
+    if (m_finalBytes >= ChunkBytes || !m_printing)
+        flushUtf8();
 }
 
 // Writes the final bytes and moves the held lines to the front.
@@ -570,14 +535,25 @@ void TStreamedResult::flushUtf8()
     m_finalBytes = 0;
 }
 
-// The files take the lines in batches, in the background: the first passed lines, which end
-// at textCut, join the batch.
-void TStreamedResult::gather(std::size_t passed, qsizetype textCut)
+void TStreamedResult::TBatch::Clear()
 {
-    const qsizetype textBase = m_batch.Text.size();
-    m_batch.Text.append(QStringView(m_text).first(textCut));
+    Lines.Clear();
+    Starts.clear();
+    Paths.truncate(0);
+    PathStarts.clear();
+    PathIsLine.clear();
+}
+
+// The files take the lines in batches, in the background: the first passed lines held join
+// the batch, with their paths.
+void TStreamedResult::gather(std::size_t passed)
+{
+    const qsizetype from = m_starts[0];
+    const qsizetype to = passed < m_starts.size() ? m_starts[passed] : m_utf8.Size();
+    const qsizetype lineBase = m_batch.Lines.Size() - from;
+    m_batch.Lines.Append(m_utf8.Data() + from, to - from);
     for (std::size_t k = 0; k < passed; ++k)
-        m_batch.Starts.push_back(textBase + m_starts[k]);
+        m_batch.Starts.push_back(lineBase + m_starts[k]);
     if (m_keepPaths) {
         const qsizetype pathCut =
             passed < m_pathStarts.size() ? m_pathStarts[passed] : m_paths.size();
@@ -588,7 +564,7 @@ void TStreamedResult::gather(std::size_t passed, qsizetype textCut)
         m_batch.PathIsLine.insert(m_batch.PathIsLine.end(), m_pathIsLine.begin(),
                                   m_pathIsLine.begin() + std::ptrdiff_t(passed));
     }
-    if (m_batch.Text.size() + m_batch.Paths.size() >= BatchUnits)
+    if (m_batch.Lines.Size() + 2 * m_batch.Paths.size() >= BatchBytes)
         putBatch();
 }
 
@@ -603,11 +579,7 @@ void TStreamedResult::putBatch()
         file->Open();
     }
     std::swap(m_batch, m_putting);
-    m_batch.Text.truncate(0);
-    m_batch.Starts.clear();
-    m_batch.Paths.truncate(0);
-    m_batch.PathStarts.clear();
-    m_batch.PathIsLine.clear();
+    m_batch.Clear();
     m_background->Start([this] { putLines(m_putting); });
 }
 
@@ -621,79 +593,36 @@ void TStreamedResult::putLinesSoFar()
 void TStreamedResult::putLines(const TBatch& batch)
 {
     const std::size_t count = batch.Starts.size();
+    const bool hasPaths = !batch.PathStarts.empty();
     for (std::size_t k = 0; k < count; ++k) {
-        const qsizetype end = k + 1 < count ? batch.Starts[k + 1] : batch.Text.size();
-        const QStringView line =
-            QStringView(batch.Text).sliced(batch.Starts[k], end - batch.Starts[k]);
-        QStringView path;
-        const bool pathIsLine = !batch.PathIsLine.empty() && batch.PathIsLine[k] != 0;
-        if (pathIsLine) {
-            path = line;
-        } else if (!batch.PathStarts.empty()) {
-            const qsizetype pathEnd = k + 1 < count ? batch.PathStarts[k + 1] : batch.Paths.size();
-            path =
-                QStringView(batch.Paths).sliced(batch.PathStarts[k], pathEnd - batch.PathStarts[k]);
-        }
+        const qsizetype end = k + 1 < count ? batch.Starts[k + 1] : batch.Lines.Size();
+        const QByteArrayView bytes = batch.Lines.View(batch.Starts[k], end - 1 - batch.Starts[k]);
         TPassedLine passed;
-        passed.Line = line;
-        passed.Path = path;
-        const qsizetype n = line.size();
-        if (m_lineBytes.size() < n + 16)
-            m_lineBytes.resize(std::max(n + 16, 2 * m_lineBytes.size()));
-        passed.IsAscii = n == 0 || CopyAsciiPrefix(Units(line), n, m_lineBytes.data()) == n;
-        if (passed.IsAscii)
-            passed.AsciiLine = QByteArrayView(m_lineBytes.constData(), n);
-        if (!path.isEmpty()) {
-            // A listing of full paths shows the path itself: an ASCII line is its bytes then.
-            if (passed.IsAscii && pathIsLine) {
-                passed.PathBytes = passed.AsciiLine;
-            } else {
+        passed.IsAscii = IsAscii(bytes.data(), bytes.size());
+        m_lineText.truncate(0);
+        if (passed.IsAscii) {
+            m_lineText.append(QLatin1StringView(bytes));
+            passed.AsciiLine = bytes;
+        } else {
+            m_lineText.append(QString::fromUtf8(bytes));
+        }
+        passed.Line = m_lineText;
+        if (hasPaths && batch.PathIsLine[k] != 0) {
+            passed.Path = m_lineText;
+            passed.PathBytes = bytes;
+        } else if (hasPaths) {
+            const qsizetype pathEnd = k + 1 < count ? batch.PathStarts[k + 1] : batch.Paths.size();
+            passed.Path =
+                QStringView(batch.Paths).sliced(batch.PathStarts[k], pathEnd - batch.PathStarts[k]);
+            if (!passed.Path.isEmpty()) {
                 m_pathBytes.truncate(0);
-                AppendEncodedFileName(m_pathBytes, path);
+                AppendEncodedFileName(m_pathBytes, passed.Path);
                 passed.PathBytes = m_pathBytes;
             }
         }
         for (const std::unique_ptr<TFileChannel>& file : m_files)
             file->Put(passed);
     }
-}
-
-char* TStreamedResult::encodeUtf8(char* out, QStringView text)
-{
-    // The encoder keeps a high surrogate at the end for the text that follows.
-    if (!text.isEmpty())
-        m_encoderHolds = QChar::isHighSurrogate(text.back().unicode());
-    return m_encoder.appendToBuffer(out, text);
-}
-
-void TStreamedResult::print(QStringView line)
-{
-    const qsizetype needed = line.size() * MaxUtf8PerUnit + 1;
-    if (m_printed.size() + needed > ChunkBytes)
-        flushPrinted();
-    const qsizetype used = m_printed.size();
-    m_printed.resize(used + needed);
-    char* p = m_printed.data() + used;
-    // Most lines are ASCII: their bytes are what the encoder would make.
-    const qsizetype n = line.size();
-    if (!m_encoderHolds && (n == 0 || CopyAsciiPrefix(Units(line), n, p) == n)) {
-        p[n] = '\n';
-        m_printed.truncate(used + n + 1);
-        return;
-    }
-    char* end = encodeUtf8(p, line);
-    *end++ = '\n';
-    m_printed.truncate(end - m_printed.constData());
-}
-
-void TStreamedResult::flushPrinted()
-{
-    if (holdsUtf8())
-        flushUtf8();
-    if (!m_printing || m_printed.isEmpty())
-        return;
-    writeOut(m_printed.constData(), m_printed.size());
-    m_printed.truncate(0);
 }
 
 // Answers false once standard output is closed or failed.
@@ -725,7 +654,7 @@ bool TStreamedResult::Finish(bool keepFiles)
 {
     LinesFinal(LineCount());
     putLinesSoFar();
-    flushPrinted();
+    flushUtf8();
     if (m_printing && (std::fflush(m_out) != 0 || std::ferror(m_out))) {
         m_printing = false;
         if (errno != EPIPE) {

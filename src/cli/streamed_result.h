@@ -37,8 +37,7 @@ public:
     QStringView Line(qsizetype index) const override;
     void AppendLine(QStringView text) override;
     void AppendItemLine(QStringView text, QStringView folderPath, QStringView name) override;
-    /// Without files to write, lines are kept and printed as UTF-8; with files they are kept as
-    /// text, an ASCII line widened as it comes.
+    /// Lines are kept as UTF-8, as they are printed; the files decode what they need of them.
     bool TakesUtf8Lines() const override { return true; }
     void AppendItemLineUtf8(QByteArrayView text, QStringView folderPath, QStringView name) override;
     void RemoveLastLine() override { TruncateLines(LineCount() - 1); }
@@ -52,59 +51,51 @@ public:
     bool Finish(bool keepFiles);
 
 private:
-    // Lines passed on, waiting for the files: line k is Text from Starts[k] on, its path Paths
-    // from PathStarts[k] on.
+    // Lines passed on and waiting for the files: line k is Lines from Starts[k] on, followed by
+    // "\n"; its item's path is Paths from PathStarts[k] on (no PathStarts when no file needs
+    // paths).
     struct TBatch {
-        QString Text;
+        TByteBuffer Lines;
         std::vector<qsizetype> Starts;
         QString Paths;
         std::vector<qsizetype> PathStarts;
         std::vector<unsigned char> PathIsLine; // the path is the line itself, not in Paths
+        void Clear();
     };
 
-    void keepPath(QStringView text, QStringView folderPath, QStringView name);
-    void gather(std::size_t passed, qsizetype textCut);
-    void print(QStringView line);
+    void addFile(std::unique_ptr<TFileChannel> file, bool needsPaths);
+    void keepPath(QStringView folderPath, QStringView name, bool isLine);
+    void gather(std::size_t passed);
     void putBatch();
     void putLinesSoFar();
     void putLines(const TBatch& batch);
-    char* encodeUtf8(char* out, QStringView text);
-    void flushPrinted();
-    bool holdsUtf8() const { return m_files.empty(); }
-    void leaveUtf8();
     void flushUtf8();
     bool writeOut(const char* bytes, qsizetype size);
 
     std::FILE* m_out;
     QStringEncoder m_encoder{QStringEncoder::Utf8};
-    bool m_encoderHolds = false; // a high surrogate waits in m_encoder
-    QByteArray m_printed;
-    TBatch m_batch;
-    TBatch m_putting; // the batch in the background
-    // The bytes of the line being put (when ASCII) and of its path, in the background.
-    QByteArray m_lineBytes;
-    QByteArray m_pathBytes;
     bool m_printing = true; // false once standard output is closed or failed
     bool m_printFailed = false;
 
+    TBatch m_batch;
+    TBatch m_putting; // the batch in the background
+    // The text of the line being put, and its path's bytes, in the background.
+    QString m_lineText;
+    QByteArray m_pathBytes;
     std::unique_ptr<TBackgroundWork> m_background; // outlives the files
     std::vector<std::unique_ptr<TFileChannel>> m_files;
     bool m_keepPaths = false;
 
-    // The lines not passed on yet: line m_base + k is m_text from m_starts[k] on, its item's
-    // path m_paths from m_pathStarts[k] on.
+    // The lines are kept in UTF-8, each followed by "\n", as they are printed, in one buffer:
+    // the first m_finalBytes are final and wait to be written, the lines held follow: line
+    // m_base + k from m_starts[k] on, its item's path m_paths from m_pathStarts[k] on (while
+    // paths are kept). Line() answers a line decoded into m_decodedLine; the last line passed
+    // on is at m_lastStart..m_lastEnd, or in m_lastPassedUtf8 once written (m_lastStart < 0).
     qsizetype m_base = 0;
-    QString m_text;
     std::vector<qsizetype> m_starts;
     QString m_paths;
     std::vector<qsizetype> m_pathStarts;
     std::vector<unsigned char> m_pathIsLine; // the path is the line, not kept in m_paths
-    QString m_lastPassed;                    // line m_base - 1, which Line() still answers
-    // While no file is requested the lines are kept in UTF-8, each followed by "\n", as they
-    // are printed, in one buffer: the first m_finalBytes are final and wait to be written, the
-    // lines held follow (m_starts are offsets into it). Line() answers a line decoded into
-    // m_decodedLine; the last line passed on is at m_lastStart..m_lastEnd, or in
-    // m_lastPassedUtf8 once written (m_lastStart < 0).
     TByteBuffer m_utf8;
     qsizetype m_finalBytes = 0;
     qsizetype m_lastStart = -1;

@@ -206,6 +206,12 @@ private Q_SLOTS:
             << QStringList{"S.Preset=10",   "S.Mode=1",  "S.IsSkip=1", "S.IsSummary=0",
                            "S.IsNewLine=0", "S.Base=10", "S.File=1"}
             << "utf8" << SaveCodeUtf8 << true;
+        // Lines that are their items' full paths, folders taken back among them.
+        QTest::newRow("full paths of folders and files, full links to folders")
+            << QStringList{"S.Preset=10",   "S.Mode=0",      "S.IsSkip=1",
+                           "S.IsSummary=0", "S.IsNewLine=0", "S.Base=10",
+                           "S.Folder=10",   "S.File=10",     "S.IndentMode=2"}
+            << "utf16" << SaveCodeUnicode << true;
     }
     void filesMatchTheWholeResult()
     {

@@ -7,6 +7,7 @@
 #include <cstring>
 #include <memory>
 #include <type_traits>
+#include <utility>
 
 namespace dirka {
 
@@ -24,6 +25,18 @@ public:
             Clear();
             Append(other.Data(), other.Size());
         }
+        return *this;
+    }
+    TBuffer(TBuffer&& other) noexcept
+        : m_data(std::move(other.m_data)), m_size(std::exchange(other.m_size, 0)),
+          m_capacity(std::exchange(other.m_capacity, 0))
+    {
+    }
+    TBuffer& operator=(TBuffer&& other) noexcept
+    {
+        m_data = std::move(other.m_data);
+        m_size = std::exchange(other.m_size, 0);
+        m_capacity = std::exchange(other.m_capacity, 0);
         return *this;
     }
 

@@ -407,4 +407,20 @@ bool IsPrintableAscii(const char* bytes, qsizetype n)
     return outside == 0;
 }
 
+bool IsAscii(const char* bytes, qsizetype n)
+{
+    qsizetype i = 0;
+#ifdef __SSE2__
+    for (; i + 16 <= n; i += 16) {
+        const __m128i chunk = _mm_loadu_si128(reinterpret_cast<const __m128i*>(bytes + i));
+        if (_mm_movemask_epi8(chunk) != 0)
+            return false;
+    }
+#endif
+    unsigned char high = 0;
+    for (; i < n; ++i)
+        high |= static_cast<unsigned char>(bytes[i]);
+    return high < 0x80;
+}
+
 } // namespace dirka

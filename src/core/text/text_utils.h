@@ -67,6 +67,9 @@ qsizetype PrintableAsciiPrefixLength(const char16_t* src, qsizetype n);
 /// IsPrintableAscii("a b", 3) is true, IsPrintableAscii("a\tb", 3) and IsPrintableAscii("\xC3\xA9",
 /// 2) are false.
 bool IsPrintableAscii(const char* bytes, qsizetype n);
+/// True when no byte is from 0x80 on, sixteen at a time: IsAscii("a\tb", 3) is true,
+/// IsAscii("\xC3\xA9", 2) is false.
+bool IsAscii(const char* bytes, qsizetype n);
 
 /// Writes text from p on: runs of ASCII units (of plain ones, with Plain) as bytes, eight at a
 /// time, and every other unit through putOther(p, i), which answers where its writing ended and

@@ -53,29 +53,46 @@ private Q_SLOTS:
         TUnitBuffer units;
         units.Append(u"ab", 2);
         QCOMPARE(units.View(), QStringView(u"ab"));
+        // A moved buffer takes the bytes; the one it left is empty and usable again.
+        TByteBuffer moved(std::move(b));
+        QCOMPARE(moved.View(), QByteArrayView("2,"));
+        QVERIFY(b.IsEmpty());
+        b.Append("x", 1);
+        std::swap(b, moved);
+        QCOMPARE(b.View(), QByteArrayView("2,"));
+        QCOMPARE(moved.View(), QByteArrayView("x"));
     }
 
     void isPrintableAscii_data()
     {
         QTest::addColumn<QByteArray>("bytes");
         QTest::addColumn<bool>("printable");
+        QTest::addColumn<bool>("ascii");
         const QByteArray sixteen("0123456789abcdef");
-        QTest::newRow("empty") << QByteArray() << true;
-        QTest::newRow("space and tilde") << QByteArray(" ~") << true;
-        QTest::newRow("sixteen") << sixteen << true;
-        QTest::newRow("thirty-five") << sixteen + sixteen + "xyz" << true;
-        for (const char odd : {'\t', '\x1F', '\x7F', '\x80', '\xC3', '\xFF'}) {
+        QTest::newRow("empty") << QByteArray() << true << true;
+        QTest::newRow("space and tilde") << QByteArray(" ~") << true << true;
+        QTest::newRow("sixteen") << sixteen << true << true;
+        QTest::newRow("thirty-five") << sixteen + sixteen + "xyz" << true << true;
+        for (const char odd : {'\0', '\t', '\x1F', '\x7F', '\x80', '\xC3', '\xFF'}) {
             const QByteArray hex = QByteArray(1, odd).toHex();
-            QTest::addRow("%s first", hex.constData()) << QByteArray(1, odd) + sixteen << false;
-            QTest::addRow("%s at 15", hex.constData()) << sixteen.left(15) + odd + sixteen << false;
-            QTest::addRow("%s in the tail", hex.constData()) << sixteen + "ab" + odd << false;
+            const bool ascii = static_cast<unsigned char>(odd) < 0x80;
+            QTest::addRow("%s first", hex.constData())
+                << QByteArray(1, odd) + sixteen << false << ascii;
+            QTest::addRow("%s at 15", hex.constData())
+                << sixteen.left(15) + odd + sixteen << false << ascii;
+            QTest::addRow("%s at 31", hex.constData())
+                << sixteen + sixteen.left(15) + odd << false << ascii;
+            QTest::addRow("%s in the tail", hex.constData())
+                << sixteen + "ab" + odd << false << ascii;
         }
     }
     void isPrintableAscii()
     {
         QFETCH(QByteArray, bytes);
         QFETCH(bool, printable);
+        QFETCH(bool, ascii);
         QCOMPARE(IsPrintableAscii(bytes.constData(), bytes.size()), printable);
+        QCOMPARE(IsAscii(bytes.constData(), bytes.size()), ascii);
     }
 
     void numbers()
