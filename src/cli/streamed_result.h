@@ -20,7 +20,10 @@ struct TPassedLine;
 
 /// The command line's result. A line is held only until no skipped folder can take it back;
 /// then it is printed and added to the requested files, which are written in pieces as the
-/// listing goes on. Memory follows the largest folder, not the tree.
+/// listing goes on. Memory follows the largest folder, not the tree. The files are encoded and
+/// written on one thread of their own, a batch of lines at a time, while the walk goes on: the
+/// only thread the command line starts. It takes no signal, and every exception it meets is passed
+/// on to the listing's thread at the next hand-over.
 class TStreamedResult : public TLinesTarget {
 public:
     explicit TStreamedResult(std::FILE* out);
