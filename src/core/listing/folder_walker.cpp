@@ -4,6 +4,7 @@
 #include "core/listing/line_composition.h"
 #include "core/listing/name_order.h"
 #include "core/listing/result_line_store.h"
+#include "core/listing/size_lookup.h"
 #include "core/text/assertion.h"
 #include "core/text/file_names.h"
 #include "core/text/masks.h"
@@ -159,6 +160,7 @@ private:
     void forgetOpen(std::size_t index);
     bool mayEnter(const TFolderReader& folder, bool isLink);
     void readFolder(TFolderReader& folder, std::vector<TSubfolder>& subfolders);
+    void lookUpSizes(const TFolderReader& folder);
     void sortSubfolders(std::vector<TSubfolder>& subfolders);
     void sortFiles();
     void emitLine(QStringView line, QStringView name, bool passOn = true);
@@ -204,6 +206,13 @@ private:
     TUnitBuffer m_names;
     std::int64_t m_folderSize = 0;
     int m_folderSkipped = 0;
+    // With sizes wanted: the raw names of m_files (each ending in NUL) and their entries, looked
+    // at once the folder is read.
+    TByteBuffer m_rawNames;
+    std::vector<qsizetype> m_rawStarts;
+    std::vector<TRawEntry> m_rawEntries;
+    std::vector<TEntryFacts> m_sizedFacts;
+    TSizeLookup m_sizeLookup;
 
     QString m_line; // reused for every composed line
     QString m_itemName;
@@ -501,9 +510,9 @@ void TFolderWalker::readFolder(TFolderReader& folder, std::vector<TSubfolder>& s
     TRawEntry entry;
     std::uint32_t entries = 0;
     while (!StopRequested() && folder.Next(entry)) {
-        // An entry whose type the folder tells costs no system call unless its size is wanted;
-        // the clock is looked at for every 32nd of those, which take microseconds together.
-        if (m_wantSizes || (++entries & 31) == 0)
+        // An entry whose type the folder tells costs no system call (sizes are looked up once the
+        // folder is read): the clock is looked at for every 32nd, which take microseconds together.
+        if ((++entries & 31) == 0)
             showProgress();
         if (isDotOrDotDot(entry))
             continue;
@@ -532,11 +541,10 @@ void TFolderWalker::readFolder(TFolderReader& folder, std::vector<TSubfolder>& s
             continue;
         }
         if (m_wantSizes) {
-            facts = folder.Examine(entry, true);
-            if (facts.Vanished) {
-                m_names.Truncate(nameStart);
-                continue;
-            }
+            m_rawStarts.push_back(m_rawNames.Size());
+            m_rawNames.Append(entry.Name, qsizetype(entry.NameLength));
+            m_rawNames.Append('\0');
+            m_rawEntries.push_back(entry);
         }
         const qsizetype extension = m_style.SortMode == 2 ? extensionLength(name) : 0;
         m_files.push_back({facts.Size, nameStart, std::uint32_t(name.size()),
@@ -545,11 +553,42 @@ void TFolderWalker::readFolder(TFolderReader& folder, std::vector<TSubfolder>& s
     }
     if (folder.Error() != 0)
         reportUnreadable(ErrorText(folder.Error()));
+    if (m_wantSizes)
+        lookUpSizes(folder);
     m_counters.FileCount += int(m_files.size());
     m_counters.TotalSize += m_folderSize;
     sortSubfolders(subfolders);
     if (m_style.SortMode != 0)
         sortFiles();
+}
+
+// The files' sizes, a few hundred at a time between looks at the clock; a file gone since the
+// folder was read is left out.
+void TFolderWalker::lookUpSizes(const TFolderReader& folder)
+{
+    constexpr std::size_t Piece = 256;
+    for (std::size_t i = 0; i < m_rawEntries.size(); ++i)
+        m_rawEntries[i].Name = m_rawNames.Data() + m_rawStarts[i];
+    m_folderSize = 0;
+    std::size_t kept = 0;
+    for (std::size_t from = 0; from < m_files.size() && !StopRequested(); from += Piece) {
+        const std::size_t to = std::min(m_files.size(), from + Piece);
+        m_sizeLookup.Examine(folder, m_rawEntries, from, to, m_sizedFacts);
+        for (std::size_t i = from; i < to; ++i) {
+            const TEntryFacts& facts = m_sizedFacts[i - from];
+            if (facts.Vanished)
+                continue;
+            m_files[kept] = m_files[i];
+            m_files[kept].Size = facts.Size;
+            m_folderSize += facts.Size;
+            ++kept;
+        }
+        showProgress();
+    }
+    m_files.resize(kept);
+    m_rawNames.Clear();
+    m_rawStarts.clear();
+    m_rawEntries.clear();
 }
 
 void TFolderWalker::sortSubfolders(std::vector<TSubfolder>& subfolders)

@@ -1,4 +1,5 @@
 #include "core/listing/file_system.h"
+#include "core/listing/size_lookup.h"
 
 #include "test_support.h"
 
@@ -113,6 +114,66 @@ private Q_SLOTS:
             QCOMPARE(facts.IsLink, make.startsWith(u"->"));
             if (wantSize)
                 QCOMPARE(qint64(facts.Size), size);
+        }
+    }
+
+    // The lookup shares a folder with a second thread: every entry's facts land at its own
+    // index whatever the count and range, a file removed after the folder was read is
+    // vanished in either share, and one lookup serves folder after folder.
+    void sizeLookupMatchesExamine_data()
+    {
+        QTest::addColumn<int>("files");
+        QTest::addColumn<int>("from");
+        QTest::addColumn<int>("to");
+        QTest::addColumn<int>("removed"); // an index of the range, -1: none
+        QTest::newRow("three, alone") << 3 << 0 << 3 << 1;
+        QTest::newRow("four, shared") << 4 << 0 << 4 << 3;
+        QTest::newRow("nine, odd halves") << 9 << 0 << 9 << 4;
+        QTest::newRow("a middle piece") << 600 << 256 << 512 << 200;
+        QTest::newRow("the last piece") << 600 << 512 << 600 << 0;
+        QTest::newRow("nothing") << 3 << 3 << 3 << -1;
+    }
+    void sizeLookupMatchesExamine()
+    {
+        QFETCH(int, files);
+        QFETCH(int, from);
+        QFETCH(int, to);
+        QFETCH(int, removed);
+        TTempTree tree;
+        QVERIFY(tree.makeFile("target.bin", 77) && tree.makeLink("link", "target.bin") &&
+                tree.makeLink("dangling", "nowhere"));
+        for (int i = 0; i < files - 3; ++i)
+            QVERIFY(tree.makeFile(QString::asprintf("f%03d", i), 3 * i + 1));
+        TFolderReader reader = TFolderReader::OpenPath(tree.bytes());
+        QVERIFY(reader.IsOpen());
+        std::vector<QByteArray> names;
+        std::vector<TRawEntry> entries;
+        for (TRawEntry entry; reader.Next(entry);) {
+            if (entry.Name[0] == '.')
+                continue;
+            names.emplace_back(entry.Name, qsizetype(entry.NameLength));
+            entries.push_back(entry);
+        }
+        QCOMPARE(int(entries.size()), files);
+        for (std::size_t i = 0; i < entries.size(); ++i)
+            entries[i].Name = names[i].constData();
+        if (removed >= 0)
+            QCOMPARE(::unlink(tree.bytes(names[std::size_t(from + removed)]).constData()), 0);
+
+        TSizeLookup lookup;
+        std::vector<TEntryFacts> facts;
+        for (int round = 0; round < 20; ++round) {
+            lookup.Examine(reader, entries, std::size_t(from), std::size_t(to), facts);
+            QCOMPARE(int(facts.size()), to - from);
+            for (int i = from; i < to; ++i) {
+                const TEntryFacts expected = reader.Examine(entries[std::size_t(i)], true);
+                const TEntryFacts& got = facts[std::size_t(i - from)];
+                QCOMPARE(got.Vanished, i - from == removed);
+                QCOMPARE(got.Vanished, expected.Vanished);
+                QCOMPARE(got.Kind, expected.Kind);
+                QCOMPARE(got.IsLink, expected.IsLink);
+                QCOMPARE(got.Size, expected.Size);
+            }
         }
     }
 

@@ -1214,6 +1214,40 @@ private Q_SLOTS:
         QCOMPARE(run.Unreadable.size(), reports);
     }
 
+    // Sizes are looked up once a folder is read, a few hundred files at a time: a file removed
+    // by then is left out of the lines and the sums, and every other file keeps its own size.
+    void fileRemovedBeforeItsSizeIsLookedUp()
+    {
+        TTree tree;
+        QStringList entries;
+        QStringList expected;
+        std::int64_t total = 0;
+        for (int i = 0; i < 600; ++i) {
+            const QString name = QString::asprintf("f%03d", i);
+            entries.append(name + u'=' + QString::number(i + 1));
+            if (i != 400) {
+                expected.append(name);
+                total += i + 1;
+            }
+        }
+        QVERIFY(tree.isValid() && tree.add(entries));
+        TRun run;
+        bool removed = false;
+        run.OnEvents = [&] {
+            RunCounters().LastProgressTick = TickCount() - 1000;
+            // The folder is read in one piece before the first look at the clock.
+            if (!removed)
+                removed = ::unlink(tree.bytes("A/f400").constData()) == 0;
+        };
+        RunCounters() = TRunCounters();
+        RunCounters().LastProgressTick = TickCount() - 1000;
+        run.list(settingsFor(namesOnly()), tree.location(), true, false);
+        QVERIFY(removed);
+        QCOMPARE(run.lines(), expected);
+        QCOMPARE(RunCounters().FileCount, 599);
+        QCOMPARE(RunCounters().TotalSize, total);
+    }
+
     void missingLocation_data()
     {
         QTest::addColumn<bool>("skip");
