@@ -6,6 +6,7 @@
 #include "core/output/m3u8_export.h"
 #include "core/output/text_file_writer.h"
 #include "core/system/file_io.h"
+#include "core/system/quiet_thread.h"
 #include "core/text/assertion.h"
 #include "core/text/file_names.h"
 #include "core/text/text_utils.h"
@@ -14,13 +15,11 @@
 
 #include <cerrno>
 #include <condition_variable>
-#include <csignal>
 #include <cstring>
 #include <exception>
 #include <functional>
 #include <mutex>
 #include <optional>
-#include <system_error>
 #include <thread>
 #include <utility>
 
@@ -96,26 +95,12 @@ public:
     }
 
 private:
-    // The thread takes no signal: the listing's thread handles them (the stop handler, and the
-    // signals a file's rewriting holds back, which another thread would otherwise receive).
     bool startThread()
     {
-#ifdef Q_OS_UNIX
-        sigset_t all;
-        sigset_t before;
-        sigfillset(&all);
-        pthread_sigmask(SIG_SETMASK, &all, &before);
-#endif
-        bool started = true;
-        try {
-            m_thread = std::thread([this] { run(); });
-        } catch (const std::system_error&) {
-            started = false; // no thread to be had: the work is done in turn instead
-        }
-#ifdef Q_OS_UNIX
-        pthread_sigmask(SIG_SETMASK, &before, nullptr);
-#endif
-        return started;
+        std::optional<std::thread> thread = StartQuietThread([this] { run(); });
+        if (thread)
+            m_thread = std::move(*thread);
+        return thread.has_value();
     }
 
     void runHere()
