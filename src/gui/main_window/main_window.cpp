@@ -960,7 +960,7 @@ void TFormMain::exportRecords(QFileDialog& dialog, int format)
     const TRecordExport written = whileExporting([this, &fileName, format] {
         return RunRecordExport(this, *fileName, TRecordFormat(format), m_result, m_listedLocations);
     });
-    showOutcome({.ErrorText = written.ErrorText});
+    showOutcome(TWriteOutcome::Error(written.ErrorText));
 }
 
 // The preview lets events run while it lays out and prints the pages, as an export does.

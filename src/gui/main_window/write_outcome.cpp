@@ -10,29 +10,29 @@ namespace dirka {
 TWriteOutcome SaveAsOutcome(const QString& fileName, QStringView text, int code)
 {
     try {
-        return {.Beep = SaveResultText(fileName, text, code) == TSaveOutcome::BeepOnly};
+        return TWriteOutcome::BeepIf(SaveResultText(fileName, text, code) ==
+                                     TSaveOutcome::BeepOnly);
     } catch (const EFileError& e) {
-        return {.ErrorText = SaveErrorText(e.Message())};
+        return TWriteOutcome::Error(SaveErrorText(e.Message()));
     }
 }
 
 TWriteOutcome PlaylistOutcome(const TM3u8Export& written)
 {
     if (!written.Ok())
-        return {.ErrorText = written.ErrorText};
+        return TWriteOutcome::Error(written.ErrorText);
     if (written.LeftOut.isEmpty())
         return {};
-    return {.WarningText = QCoreApplication::translate(
-                "TFormMain",
-                "%n file(s) whose names hold a line break were left out of the playlist.", nullptr,
-                int(written.LeftOut.size()))};
+    return TWriteOutcome::Warning(QCoreApplication::translate(
+        "TFormMain", "%n file(s) whose names hold a line break were left out of the playlist.",
+        nullptr, int(written.LeftOut.size())));
 }
 
 TWriteOutcome SettingsOutcome(const TSaveResult& saved)
 {
     if (saved.Ok)
         return {};
-    return {.WarningText = u"The settings could not be saved.\r\n" + saved.Reason};
+    return TWriteOutcome::Warning(u"The settings could not be saved.\r\n" + saved.Reason);
 }
 
 } // namespace dirka

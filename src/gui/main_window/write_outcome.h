@@ -6,6 +6,8 @@
 #include <QString>
 #include <QStringView>
 
+#include <utility>
+
 // How a write the user asked for ended, in the one shape the window shows: an "Error" box, a
 // "Warning" box, a beep, or nothing. Save As, the exports and the settings save all end here.
 namespace dirka {
@@ -15,6 +17,9 @@ struct TWriteOutcome {
     QString WarningText; // the write completed, with something the user should know
     bool Beep = false;   // nothing was written and there is nothing to say
 
+    static TWriteOutcome Error(QString text) { return {std::move(text), QString(), false}; }
+    static TWriteOutcome Warning(QString text) { return {QString(), std::move(text), false}; }
+    static TWriteOutcome BeepIf(bool beep) { return {QString(), QString(), beep}; }
     bool operator==(const TWriteOutcome&) const = default;
 };
 

@@ -53,17 +53,16 @@ private Q_SLOTS:
         QTest::newRow("playlist written") << PlaylistOutcome(TM3u8Export()) << TWriteOutcome();
         // A failure says only what failed, not what would have been left out.
         QTest::newRow("playlist failed")
-            << PlaylistOutcome(failed) << TWriteOutcome{.ErrorText = failed.ErrorText};
+            << PlaylistOutcome(failed) << TWriteOutcome::Error(failed.ErrorText);
         QTest::newRow("names left out")
             << PlaylistOutcome(leftOut)
-            << TWriteOutcome{.WarningText = QStringLiteral(
-                                 "2 file(s) whose names hold a line break were left out of "
-                                 "the playlist.")};
+            << TWriteOutcome::Warning(QStringLiteral(
+                   "2 file(s) whose names hold a line break were left out of the playlist."));
         QTest::newRow("settings kept") << SettingsOutcome(TSaveResult()) << TWriteOutcome();
         QTest::newRow("settings not kept")
             << SettingsOutcome(TSaveResult{false, QStringLiteral("Disk full")})
-            << TWriteOutcome{.WarningText =
-                                 QStringLiteral("The settings could not be saved.\r\nDisk full")};
+            << TWriteOutcome::Warning(
+                   QStringLiteral("The settings could not be saved.\r\nDisk full"));
     }
     void playlistAndSettings()
     {
