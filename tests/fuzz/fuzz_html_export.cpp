@@ -7,6 +7,7 @@
 #include "core/listing/result_line_store.h"
 #include "core/listing/result_text.h"
 #include "core/output/html_export.h"
+#include "core/output/m3u8_export.h"
 #include "core/text/file_names.h"
 
 #include "fuzz_support.h"
@@ -14,6 +15,7 @@
 #include <QStringDecoder>
 #include <QXmlStreamReader>
 
+#include <algorithm>
 #include <cctype>
 #include <optional>
 
@@ -95,6 +97,33 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                    QStringView(path).first(folderLength));
         }
         paths.append(path);
+    }
+
+    // The page's and the playlist's pieces made from a path's bytes, as the command line makes
+    // them, are those made from its text.
+    const THtmlPageBuilder builder(options);
+    for (qsizetype i = 0; i < result.LineCount(); ++i) {
+        const QStringView line = result.Line(i);
+        const QString& path = paths[i];
+        const QByteArray pathBytes = EncodeFileName(path);
+        QByteArray asciiLine;
+        for (const QChar c : line)
+            asciiLine += char(c.unicode());
+        const bool ascii = !line.isEmpty() && std::all_of(line.begin(), line.end(), [](QChar c) {
+            return c.unicode() < 0x80;
+        });
+        QByteArray fromText;
+        QByteArray fromBytes;
+        builder.AppendLine(fromText, line, path);
+        builder.AppendLine(fromBytes, line, path, pathBytes, ascii ? asciiLine : QByteArray());
+        FUZZ_CHECK(fromText == fromBytes);
+        QStringList leftOutText;
+        QStringList leftOutBytes;
+        fromText.clear();
+        fromBytes.clear();
+        FUZZ_CHECK(AppendM3u8Entry(fromText, path, leftOutText) ==
+                   AppendM3u8Entry(fromBytes, path, pathBytes, leftOutBytes));
+        FUZZ_CHECK(fromText == fromBytes && leftOutText == leftOutBytes);
     }
 
     const QByteArray page = BuildHtmlPage(options);
