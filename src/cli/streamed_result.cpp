@@ -41,7 +41,7 @@ struct TPassedLine {
     QStringView Line;
     QStringView Path;
     bool IsAscii = false;
-    QByteArrayView AsciiLine;
+    QByteArrayView AsciiLine; // empty unless IsAscii
     QByteArrayView PathBytes; // empty without a path
 };
 
@@ -320,8 +320,7 @@ private:
         if (line.Path.isEmpty())
             m_page.AppendLine(out, line.Line, line.Path);
         else
-            m_page.AppendLine(out, line.Line, line.Path, line.PathBytes,
-                              line.IsAscii ? line.AsciiLine : QByteArrayView());
+            m_page.AppendLine(out, line.Line, line.Path, line.PathBytes, line.AsciiLine);
     }
     void encodeEnd(QByteArray& out) override { m_page.AppendFoot(out); }
     QString errorText(const QString& message) const override

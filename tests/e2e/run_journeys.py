@@ -571,20 +571,17 @@ def result_keys(suite, root):
     check(text and lines_of(text) == everything, f"Ctrl+A, Ctrl+C in the result gave {text!r}")
 
     # F3 and Shift+F3 find the find box's text from the location box; F9 opens the found line.
-    app.key("ctrl+f")
-    app.type("e.txt")
-    app.key("ctrl+l", "F3")
-    before = len(app.opened())
-    app.key("F9")
-    check(app.wait_opened(before + 1, 3) and app.opened()[before] == file_url(f"{tree}/sub/e.txt"),
-          f"F3 then F9 opened {app.opened()[before:]!r}")
-    app.key("ctrl+f")
-    app.type("b.txt")
-    app.key("ctrl+k", "shift+F3")
-    before = len(app.opened())
-    app.key("F9")
-    check(app.wait_opened(before + 1, 3) and app.opened()[before] == file_url(f"{tree}/b.txt"),
-          f"Shift+F3 then F9 opened {app.opened()[before:]!r}")
+    def find_and_open(text, from_place, find_key, expected):
+        app.key("ctrl+f")
+        app.type(text)
+        app.key(from_place, find_key)
+        before = len(app.opened())
+        app.key("F9")
+        check(app.wait_opened(before + 1, 3) and app.opened()[before] == file_url(expected),
+              f"{find_key} then F9 opened {app.opened()[before:]!r}")
+
+    find_and_open("e.txt", "ctrl+l", "F3", f"{tree}/sub/e.txt")
+    find_and_open("b.txt", "ctrl+k", "shift+F3", f"{tree}/b.txt")
 
     # Ctrl+L puts what is typed into the location; Ctrl+F6 lists one level deep.
     app.enter_location(f"{tree}/sub")

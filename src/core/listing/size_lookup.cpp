@@ -2,13 +2,12 @@
 
 #include "core/system/quiet_thread.h"
 
+#include <QThread>
+
 #include <chrono>
 
 #ifdef __SSE2__
 #include <immintrin.h>
-#endif
-#ifdef Q_OS_LINUX
-#include <sched.h>
 #endif
 
 namespace dirka {
@@ -40,16 +39,6 @@ void waitForChange(const std::atomic<std::uint32_t>& value, std::uint32_t old,
             return;
         }
     }
-}
-
-bool severalProcessors()
-{
-#ifdef Q_OS_LINUX
-    cpu_set_t set;
-    if (sched_getaffinity(0, sizeof set, &set) == 0)
-        return CPU_COUNT(&set) > 1;
-#endif
-    return std::thread::hardware_concurrency() > 1;
 }
 
 } // namespace
@@ -94,7 +83,8 @@ bool TSizeLookup::hasHelper()
 {
     if (m_helper || m_alone)
         return !m_alone;
-    if (severalProcessors())
+    // Qt counts the processors this process may run on (its affinity mask).
+    if (QThread::idealThreadCount() > 1)
         m_helper = StartQuietThread([this] { help(); });
     m_alone = !m_helper;
     return !m_alone;
