@@ -71,6 +71,7 @@ struct TSubfolder {
     QString Name;
     QByteArray RawName;
     bool IsLink = false;
+    bool PrintableAscii = false; // every byte of the name is 0x20..0x7E
 };
 
 /// A folder whose subfolders are being walked. Its path and prefix are the first PathLength and
@@ -172,6 +173,7 @@ public:
 
 private:
     void enterNextSubfolder(TFrame& parent);
+    void appendShownComponent(const TSubfolder& sub);
     void listFolder(TFolderReader folder, bool isLink, int depth);
     void leaveFolder();
     TFolderReader openSubfolder(const QByteArray& rawName);
@@ -305,14 +307,7 @@ void TFolderWalker::enterNextSubfolder(TFrame& parent)
     const TSubfolder& sub = parent.Subfolders[parent.NextSubfolder++];
     m_path.append(sub.Name);
     m_path.append(QChar(PathDelimiter));
-    const qsizetype shownStart = m_shownPath.size();
-    AppendShown(m_shownPath, sub.Name);
-    m_shownPath.append(QChar(PathDelimiter));
-    if (m_utf8Lines) {
-        m_encoded.truncate(0);
-        AppendEncodedFileName(m_encoded, QStringView(m_shownPath).sliced(shownStart));
-        m_shownPathUtf8.Append(m_encoded);
-    }
+    appendShownComponent(sub);
     TFolderReader folder = openSubfolder(sub.RawName);
     if (!folder.IsOpen()) {
         // A subfolder removed or renamed since its parent was read is skipped like such a file.
@@ -321,6 +316,29 @@ void TFolderWalker::enterNextSubfolder(TFrame& parent)
         reportUnreadable(ErrorText(folder.Error()));
     }
     listFolder(std::move(folder), sub.IsLink, parent.Depth - 1);
+}
+
+// Adds a subfolder's name and a delimiter to the shown path and its UTF-8. A name of printable
+// ASCII, the common case, is shown as it is and its bytes are its UTF-8.
+void TFolderWalker::appendShownComponent(const TSubfolder& sub)
+{
+    if (sub.PrintableAscii) {
+        m_shownPath.append(sub.Name);
+        m_shownPath.append(QChar(PathDelimiter));
+        if (m_utf8Lines) {
+            m_shownPathUtf8.Append(sub.RawName);
+            m_shownPathUtf8.Append(char(PathDelimiter));
+        }
+        return;
+    }
+    const qsizetype shownStart = m_shownPath.size();
+    AppendShown(m_shownPath, sub.Name);
+    m_shownPath.append(QChar(PathDelimiter));
+    if (m_utf8Lines) {
+        m_encoded.truncate(0);
+        AppendEncodedFileName(m_encoded, QStringView(m_shownPath).sliced(shownStart));
+        m_shownPathUtf8.Append(m_encoded);
+    }
 }
 
 // Lists the folder at m_path (open, or not when it could not be opened) and pushes its frame,
@@ -544,7 +562,8 @@ void TFolderWalker::readFolder(TFolderReader& folder, std::vector<TSubfolder>& s
             continue;
         if (facts.Kind == TEntryKind::Folder) {
             const QByteArray raw(entry.Name, qsizetype(entry.NameLength));
-            subfolders.push_back({DecodeFileName(raw), raw, facts.IsLink});
+            subfolders.push_back({DecodeFileName(raw), raw, facts.IsLink,
+                                  IsPrintableAscii(raw.constData(), raw.size())});
             continue;
         }
         if (m_lines.IsOwnFile(folder.Identity().Device, entry.Inode))
@@ -624,11 +643,7 @@ void TFolderWalker::sortSubfolders(std::vector<TSubfolder>& subfolders)
     order.resize(subfolders.size());
     std::iota(order.begin(), order.end(), 0);
     SortByName(order, m_nameKeys);
-    std::vector<TSubfolder> sorted;
-    sorted.reserve(subfolders.size());
-    for (int i : order)
-        sorted.push_back(std::move(subfolders[std::size_t(i)]));
-    subfolders = std::move(sorted);
+    placeInOrder(subfolders, order);
 }
 
 void TFolderWalker::sortFiles()

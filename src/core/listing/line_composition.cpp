@@ -530,9 +530,7 @@ void appendNameUtf8(TByteBuffer& out, QStringView name, bool printableAscii)
     const qsizetype n = name.size();
     if (printableAscii) {
         char* p = out.Reserve(n);
-        for (qsizetype i = 0; i < n; ++i)
-            p[i] = char(units[i]);
-        out.SetEnd(p + n);
+        out.SetEnd(p + CopyAsciiPrefix(units, n, p));
         return;
     }
     char* p = out.Reserve(3 * n);

@@ -81,7 +81,8 @@ private:
     // compared in full. None for ICU's keys, whose bytes QCollatorSortKey keeps to itself.
     std::vector<TPrefix> m_prefixes;
     mutable std::vector<std::pair<TPrefix, int>> m_sorted; // SortByName's work space
-    std::vector<QCollatorSortKey> m_collated;              // for a locale other than C
+    mutable std::vector<std::pair<TPrefix, int>> m_dealt;
+    std::vector<QCollatorSortKey> m_collated; // for a locale other than C
 };
 
 /// Sorts order (indexes into the keys' names) by the keys.

@@ -54,6 +54,21 @@ QStringList hardNames()
             u16(u"x y")};
 }
 
+// Enough names that a set is dealt into buckets by its first unit before it is sorted: the hard
+// names behind first units below 0xFF, at it (y with diaeresis, whose capital U+0178 folds to it)
+// and above it (units that share the last bucket).
+QStringList manyNames()
+{
+    QStringList names;
+    for (const QString& start : {u16(u""), u16(u"a"), u16(u"A"), u16(u"\u00FF"), u16(u"\u0178"),
+                                 u16(u"\u0100"), u16(u"\U0001F600"), u16(u"_")}) {
+        for (const QString& name : hardNames())
+            names << start + name;
+    }
+    names.removeDuplicates();
+    return names;
+}
+
 // The order as it was made before keys: the collation's comparison of every pair (the C
 // locale: code units, folded when case does not matter), then the code units.
 QStringList referenceOrder(QStringList names, bool caseSensitive)
@@ -89,17 +104,20 @@ private Q_SLOTS:
     {
         QTest::addColumn<QString>("locale");
         QTest::addColumn<bool>("caseSensitive");
+        QTest::addColumn<QStringList>("names");
         for (const QString& locale : {u16(u"C"), u16(u"en_US"), u16(u"pl_PL"), u16(u"de_DE")}) {
-            QTest::addRow("%s, files", qPrintable(locale)) << locale << true;
-            QTest::addRow("%s, folders", qPrintable(locale)) << locale << false;
+            QTest::addRow("%s, files", qPrintable(locale)) << locale << true << hardNames();
+            QTest::addRow("%s, folders", qPrintable(locale)) << locale << false << hardNames();
         }
+        QTest::addRow("C, many files") << u16(u"C") << true << manyNames();
+        QTest::addRow("C, many folders") << u16(u"C") << false << manyNames();
     }
     void sortByName()
     {
         QFETCH(QString, locale);
         QFETCH(bool, caseSensitive);
+        QFETCH(QStringList, names);
         const TLocaleScope scope(locale);
-        const QStringList names = hardNames();
         std::vector<QStringView> views(names.begin(), names.end());
         TNameKeys keys;
         TNameOrder(caseSensitive).MakeKeys(views, keys);
