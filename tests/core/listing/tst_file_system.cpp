@@ -4,6 +4,7 @@
 #include "test_support.h"
 
 #include <QFileInfo>
+#include <QSet>
 #include <QTest>
 
 #include <algorithm>
@@ -205,6 +206,35 @@ private Q_SLOTS:
         const TFolderReader child = TFolderReader::OpenChild(parent, name);
         QVERIFY(!child.IsOpen());
         QCOMPARE(child.Error(), error);
+    }
+
+    // Every name length a folder can hold comes back whole: the record's padding after a name
+    // decides where it ends, so names of 1..255 bytes (each length once with plain letters, once
+    // with bytes 0x01, 0x80 and 0xFF) cover every place of the terminating NUL.
+    void nameLengths()
+    {
+        TTempTree tree;
+        QSet<QByteArray> made;
+        const char odd[] = {'\x01', '\x80', '\xFF', 'a'};
+        for (int length = 1; length <= 255; ++length) {
+            QByteArray plain(length, 'n');
+            QByteArray mixed;
+            for (int i = 0; i < length; ++i)
+                mixed.append(odd[(i + length) % 4]);
+            for (const QByteArray& name : {plain, mixed}) {
+                QVERIFY(tree.makeFile(name, 0));
+                made.insert(name);
+            }
+        }
+        TFolderReader folder = TFolderReader::OpenPath(tree.bytes());
+        QSet<QByteArray> read;
+        TRawEntry entry;
+        while (folder.Next(entry)) {
+            const QByteArray name(entry.Name, qsizetype(entry.NameLength));
+            if (name != "." && name != "..")
+                read.insert(name);
+        }
+        QCOMPARE(read, made);
     }
 
     // Whatever path or link leads to a folder, it is the same folder.
