@@ -421,15 +421,11 @@ void TStreamedResult::AppendLine(QStringView text)
     AppendItemLine(text, QStringView(), QStringView());
 }
 
-void TStreamedResult::AppendItemLineUtf8(QByteArrayView text, QStringView folderPath,
-                                         QStringView name)
+void TStreamedResult::CommitItemLineUtf8(qsizetype start, QStringView folderPath, QStringView name)
 {
-    m_starts.push_back(m_utf8.Size());
-    char* p = m_utf8.Reserve(text.size() + 1);
-    std::memcpy(p, text.data(), std::size_t(text.size()));
-    p[text.size()] = '\n';
-    m_utf8.SetEnd(p + text.size() + 1);
+    m_starts.push_back(start);
     if (m_keepPaths) {
+        const QByteArrayView text = m_utf8.View(start, m_utf8.Size() - start);
         // A listing of full paths shows the path itself: it is kept once, as the line.
         const qsizetype n = folderPath.size();
         const bool isLine = text.size() == n + name.size() && IsAscii(text.data(), text.size()) &&
@@ -437,6 +433,7 @@ void TStreamedResult::AppendItemLineUtf8(QByteArrayView text, QStringView folder
                             QLatin1StringView(text.sliced(n)) == name;
         keepPath(folderPath, name, isLine);
     }
+    m_utf8.Append('\n');
 }
 
 void TStreamedResult::AppendItemLine(QStringView text, QStringView folderPath, QStringView name)

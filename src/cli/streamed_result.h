@@ -41,8 +41,8 @@ public:
     void AppendLine(QStringView text) override;
     void AppendItemLine(QStringView text, QStringView folderPath, QStringView name) override;
     /// Lines are kept as UTF-8, as they are printed; the files decode what they need of them.
-    bool TakesUtf8Lines() const override { return true; }
-    void AppendItemLineUtf8(QByteArrayView text, QStringView folderPath, QStringView name) override;
+    TByteBuffer* Utf8LineBuffer() override { return &m_utf8; }
+    void CommitItemLineUtf8(qsizetype start, QStringView folderPath, QStringView name) override;
     void RemoveLastLine() override { TruncateLines(LineCount() - 1); }
     void TruncateLines(qsizetype count) override;
     void LinesFinal(qsizetype count) override;

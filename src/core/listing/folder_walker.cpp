@@ -188,7 +188,7 @@ private:
     void sortFiles();
     void emitLine(QStringView line, QStringView name, bool passOn = true);
     void passOnEvery256(std::uint32_t lines);
-    void emitUtf8Line(QByteArrayView line, QStringView name);
+    void emitUtf8Line(qsizetype start, QStringView name);
     void emitFileLines();
     void showProgress();
     void reportUnreadable(const QString& reason);
@@ -200,8 +200,9 @@ private:
     TLinesTarget& m_lines;
     TWalkReporter& m_reporter;
     const bool m_storePaths;
-    const bool m_wantSizes; // false: files are not looked at when their type is known
-    const bool m_utf8Lines; // the target takes UTF-8 lines
+    const bool m_wantSizes;       // false: files are not looked at when their type is known
+    TByteBuffer* const m_utf8Out; // where the target keeps UTF-8 lines, if it does
+    const bool m_utf8Lines;
     TRunCounters& m_counters;
 
     const QStringList m_masks;
@@ -246,7 +247,6 @@ private:
     TByteBuffer m_shownPathUtf8;
     qsizetype m_relativeStartUtf8 = 0; // where the relative path starts in m_shownPathUtf8
     QByteArray m_encoded;              // scratch for one component's UTF-8
-    TByteBuffer m_lineUtf8;
     // Whether the lines listed now are for good: no skipped folder can take them back.
     bool m_linesFinal = false;
 };
@@ -256,7 +256,8 @@ TFolderWalker::TFolderWalker(const TSettings& settings, const QString& location,
                              bool wantSizes)
     : m_settings(settings), m_style(settings.Style), m_location(location), m_lines(lines),
       m_reporter(reporter), m_storePaths(storePaths), m_wantSizes(wantSizes),
-      m_utf8Lines(lines.TakesUtf8Lines()), m_counters(RunCounters()),
+      m_utf8Out(lines.Utf8LineBuffer()), m_utf8Lines(m_utf8Out != nullptr),
+      m_counters(RunCounters()),
       m_masks(SplitMasks(settings.FilterMask[std::size_t(settings.Filter)])),
       m_depthLimit(settings.IsMaxDepth ? settings.MaxDepth : INT_MAX),
       m_format(TLineFormat::FromStyle(settings.Style, location.size())), m_entered(enteredFolders())
@@ -709,14 +710,15 @@ void TFolderWalker::emitFileLines()
             break;
         const QStringView name = fileName(file);
         if (m_utf8Lines) {
-            // Lines whose names print as their bytes skip the round trip through UTF-16.
-            // The indentation is tabs or spaces, one byte each.
-            m_lineUtf8.Clear();
+            // Lines whose names print as their bytes skip the round trip through UTF-16 and are
+            // composed where the target keeps them. The indentation is tabs or spaces, one byte
+            // each.
+            const qsizetype start = m_utf8Out->Size();
             for (const QChar c : std::as_const(m_prefix))
-                m_lineUtf8.Append(char(c.unicode()));
-            if (AppendFileItemUtf8(m_lineUtf8, m_format, folderPartUtf8, name, code, file.Size,
+                m_utf8Out->Append(char(c.unicode()));
+            if (AppendFileItemUtf8(*m_utf8Out, m_format, folderPartUtf8, name, code, file.Size,
                                    file.PrintableAscii)) {
-                emitUtf8Line(m_lineUtf8.View(), name);
+                emitUtf8Line(start, name);
                 // A tenth of a microsecond a line: the clock is looked at every 32 lines.
                 if ((++lines & 31) == 0) {
                     showProgress();
@@ -724,6 +726,7 @@ void TFolderWalker::emitFileLines()
                 }
                 continue;
             }
+            m_utf8Out->Truncate(start);
         }
         m_line.truncate(0);
         m_line.append(m_prefix);
@@ -743,11 +746,11 @@ void TFolderWalker::passOnEvery256(std::uint32_t lines)
 }
 
 // The caller passes the lines on (passOnEvery256).
-void TFolderWalker::emitUtf8Line(QByteArrayView line, QStringView name)
+void TFolderWalker::emitUtf8Line(qsizetype start, QStringView name)
 {
     if (m_storePaths)
         TabAdd(int(m_lines.LineCount()), name, m_path);
-    m_lines.AppendItemLineUtf8(line, m_path, name);
+    m_lines.CommitItemLineUtf8(start, m_path, name);
 }
 
 void TFolderWalker::emitLine(QStringView line, QStringView name, bool passOn)

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "core/text/byte_buffer.h"
+
 #include <QByteArrayView>
 #include <QString>
 #include <QStringView>
@@ -26,12 +28,16 @@ public:
         Q_UNUSED(name);
         AppendLine(text);
     }
-    /// True when the target would rather take item lines as UTF-8 bytes, which the walker then
-    /// gives it where it can (names shown as their bytes) through AppendItemLineUtf8.
-    virtual bool TakesUtf8Lines() const { return false; }
-    virtual void AppendItemLineUtf8(QByteArrayView text, QStringView folderPath, QStringView name)
+    /// A target that keeps its lines as UTF-8 answers the buffer it keeps them in; the walker
+    /// then composes an item line there where it can (names shown as their bytes) and hands it
+    /// over with CommitItemLineUtf8. The others answer nullptr and take every line as text.
+    virtual TByteBuffer* Utf8LineBuffer() { return nullptr; }
+    /// The bytes appended to Utf8LineBuffer() from start on are an item line, as AppendItemLine.
+    virtual void CommitItemLineUtf8(qsizetype start, QStringView folderPath, QStringView name)
     {
-        AppendItemLine(QString::fromUtf8(text), folderPath, name);
+        Q_UNUSED(start);
+        Q_UNUSED(folderPath);
+        Q_UNUSED(name);
     }
     virtual void RemoveLastLine() = 0;
     /// Removes lines from the end until count remain.
