@@ -80,22 +80,16 @@ void TNameOrder::MakeKeys(const std::vector<QStringView>& names, TNameKeys& keys
 {
     keys.m_names = &names;
     keys.m_collated.clear();
-    if (!m_plain) {
-        // ICU's sort keys order as its comparison does; their bytes stay inside
-        // QCollatorSortKey, so every pair compares whole keys.
-        keys.m_kind = TNameKeys::TKind::Collated;
-        keys.m_prefixes.clear();
-        keys.m_collated.reserve(names.size());
-        for (QStringView name : names)
-            keys.m_collated.push_back(m_collator.sortKey(name.toString()));
+    if (m_plain) {
+        keys.m_kind = m_caseSensitive ? TNameKeys::TKind::Units : TNameKeys::TKind::Folded;
         return;
     }
-    keys.m_kind = m_caseSensitive ? TNameKeys::TKind::Units : TNameKeys::TKind::Folded;
-    keys.m_prefixes.resize(names.size());
-    for (std::size_t i = 0; i < names.size(); ++i) {
-        const QStringView name = names[i];
-        keys.m_prefixes[i] = m_caseSensitive ? prefixOf<false>(name) : prefixOf<true>(name);
-    }
+    // ICU's sort keys order as its comparison does; their bytes stay inside QCollatorSortKey, so
+    // every pair compares whole keys.
+    keys.m_kind = TNameKeys::TKind::Collated;
+    keys.m_collated.reserve(names.size());
+    for (QStringView name : names)
+        keys.m_collated.push_back(m_collator.sortKey(name.toString()));
 }
 
 int TNameKeys::compareRest(int x, int y, bool unitsBreakTies) const
@@ -113,20 +107,26 @@ int TNameKeys::compareRest(int x, int y, bool unitsBreakTies) const
     return unitsBreakTies || m_kind == TKind::Units ? compareUnits(a, b) : 0;
 }
 
-// The prefixes travel with the indexes, so most comparisons read neither the names nor another
-// array. A large set is first dealt into buckets by the first unit, counted in one pass, which
-// leaves the comparison sort a few names a bucket: its mispredicted branches are what sorting
-// names costs most.
+// In the C locale each name's first units travel with its index, so most comparisons read
+// neither the names nor another array. A large set is first dealt into buckets by the first unit,
+// counted in one pass, which leaves the comparison sort a few names a bucket: its mispredicted
+// branches are what sorting names costs most.
 void SortByName(std::vector<int>& order, const TNameKeys& keys)
 {
-    if (keys.m_prefixes.empty()) {
+    if (keys.m_kind == TNameKeys::TKind::Collated) {
         std::sort(order.begin(), order.end(), [&keys](int x, int y) { return keys.Less(x, y); });
         return;
     }
     auto& sorted = keys.m_sorted;
     sorted.clear();
-    for (int i : order)
-        sorted.emplace_back(keys.m_prefixes[std::size_t(i)], i);
+    const auto& names = *keys.m_names;
+    if (keys.m_kind == TNameKeys::TKind::Folded) {
+        for (int i : order)
+            sorted.emplace_back(prefixOf<true>(names[std::size_t(i)]), i);
+    } else {
+        for (int i : order)
+            sorted.emplace_back(prefixOf<false>(names[std::size_t(i)]), i);
+    }
     const auto less = [&keys](const auto& a, const auto& b) {
         if (a.first != b.first)
             return a.first < b.first;

@@ -33,27 +33,9 @@ public:
     /// Negative, 0 or positive as name x orders before, like or after name y: by the collation,
     /// then by UTF-16 code units, so only equal names compare equal and every run gives the same
     /// order whatever the collation calls equal.
-    int Compare(int x, int y) const
-    {
-        if (m_prefixes.empty())
-            return compareRest(x, y, true);
-        const TPrefix& a = m_prefixes[std::size_t(x)];
-        const TPrefix& b = m_prefixes[std::size_t(y)];
-        if (a != b)
-            return a < b ? -1 : 1;
-        return compareRest(x, y, true);
-    }
+    int Compare(int x, int y) const { return compareRest(x, y, true); }
     /// The collation's answer alone: 0 for different names the collation calls equal.
-    int CompareCollation(int x, int y) const
-    {
-        if (m_prefixes.empty())
-            return compareRest(x, y, false);
-        const TPrefix& a = m_prefixes[std::size_t(x)];
-        const TPrefix& b = m_prefixes[std::size_t(y)];
-        if (a != b)
-            return a < b ? -1 : 1;
-        return compareRest(x, y, false);
-    }
+    int CompareCollation(int x, int y) const { return compareRest(x, y, false); }
     bool Less(int x, int y) const { return Compare(x, y) < 0; }
     std::size_t Size() const { return m_names != nullptr ? m_names->size() : 0; }
 
@@ -77,9 +59,6 @@ private:
 
     TKind m_kind = TKind::Units;
     const std::vector<QStringView>* m_names = nullptr;
-    // The first units of each key in numbers whose order is theirs; keys that share them are
-    // compared in full. None for ICU's keys, whose bytes QCollatorSortKey keeps to itself.
-    std::vector<TPrefix> m_prefixes;
     mutable std::vector<std::pair<TPrefix, int>> m_sorted; // SortByName's work space
     mutable std::vector<std::pair<TPrefix, int>> m_dealt;
     std::vector<QCollatorSortKey> m_collated; // for a locale other than C
