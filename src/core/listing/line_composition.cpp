@@ -530,7 +530,8 @@ void appendNameUtf8(TByteBuffer& out, QStringView name, bool printableAscii)
     const qsizetype n = name.size();
     if (printableAscii) {
         char* p = out.Reserve(n);
-        out.SetEnd(p + CopyAsciiPrefix(units, n, p));
+        NarrowAscii(units, n, p);
+        out.SetEnd(p + n);
         return;
     }
     char* p = out.Reserve(3 * n);

@@ -361,6 +361,25 @@ qsizetype CopyAsciiPrefix(const char16_t* src, qsizetype n, char* dst)
     return copyAscii<false>(src, n, dst);
 }
 
+// Eight units at a time; the last eight may overlap those before, which writes their bytes again.
+void NarrowAscii(const char16_t* src, qsizetype n, char* dst)
+{
+    qsizetype i = 0;
+#ifdef __SSE2__
+    if (n >= 8) {
+        for (;;) {
+            const __m128i units = _mm_loadu_si128(reinterpret_cast<const __m128i*>(src + i));
+            _mm_storel_epi64(reinterpret_cast<__m128i*>(dst + i), _mm_packus_epi16(units, units));
+            if (i + 8 == n)
+                return;
+            i = std::min(i + 8, n - 8);
+        }
+    }
+#endif
+    for (; i < n; ++i)
+        dst[i] = char(src[i]);
+}
+
 qsizetype CopyPlainAsciiPrefix(const char16_t* src, qsizetype n, char* dst)
 {
     return copyAscii<true>(src, n, dst);

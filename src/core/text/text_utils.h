@@ -51,11 +51,12 @@ inline char* PutUtf8(char* p, char32_t c)
     return p;
 }
 
-/// Max(1, 2) == 2
 /// Copies the ASCII units at the start of src (n units) to dst as bytes and answers how many
 /// there were; dst has room for n bytes, and the bytes after the ones counted may be written
 /// too (the caller writes on from there). For u"ab\u00E9": "ab", 2.
 qsizetype CopyAsciiPrefix(const char16_t* src, qsizetype n, char* dst);
+/// Writes n units that are all ASCII to dst as n bytes: NarrowAscii(u"ab", 2, dst) writes "ab".
+void NarrowAscii(const char16_t* src, qsizetype n, char* dst);
 /// The same, stopping also at controls and at the characters markup escapes (& < > "):
 /// for u"a b<c": "a b", 3.
 qsizetype CopyPlainAsciiPrefix(const char16_t* src, qsizetype n, char* dst);
@@ -91,6 +92,7 @@ char* PutAsciiRuns(char* p, QStringView text, PutOther&& putOther)
     return p;
 }
 
+/// Max(1, 2) == 2
 inline int Max(int a, int b)
 {
     return a > b ? a : b;

@@ -95,6 +95,19 @@ private Q_SLOTS:
         QCOMPARE(IsAscii(bytes.constData(), bytes.size()), ascii);
     }
 
+    // Every length around the eight-unit steps: the bytes are the units, and nothing is
+    // written past them.
+    void narrowAscii()
+    {
+        const QString units = u16(u"~abcdefghijklmnopqrstuvwxyz0123 ");
+        for (qsizetype n = 0; n <= units.size(); ++n) {
+            QByteArray out(units.size() + 1, '\xAA');
+            NarrowAscii(Units(units), n, out.data());
+            QCOMPARE(out.left(n), units.left(n).toLatin1());
+            QVERIFY(out.mid(n) == QByteArray(out.size() - n, '\xAA'));
+        }
+    }
+
     void numbers()
     {
         QCOMPARE(Max(-5, -7), -5);
