@@ -3,6 +3,7 @@
 // escape units; and a text without lone surrogates survives encoding and decoding.
 
 #include "core/text/file_names.h"
+#include "core/text/text_utils.h"
 
 #include "fuzz_support.h"
 
@@ -26,6 +27,15 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     for (qsizetype i = 0; i < decoded.size(); ++i)
         escaped += IsEscapedByte(decoded, i);
     FUZZ_CHECK((escaped > 0) == utf8.hasError());
+
+    // Decoding with padding reads past the name but answers for the name alone.
+    std::vector<char16_t> padded(size + DecodePadding);
+    const QByteArray behind = raw + QByteArray(qsizetype(DecodePadding), '\x80');
+    bool printable = false;
+    const qsizetype written =
+        DecodePaddedFileNameInto(padded.data(), behind.constData(), size, &printable);
+    FUZZ_CHECK(QStringView(padded.data(), written) == decoded);
+    FUZZ_CHECK(printable == IsPrintableAscii(bytes, qsizetype(size)));
 
     // Appending goes after what the buffers hold already, as a path is built from its folder.
     QString path = QStringLiteral("/d\u00E9j\u00E0/");

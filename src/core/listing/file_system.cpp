@@ -62,7 +62,7 @@ std::unique_ptr<char[]> takeBlock()
 {
     std::vector<std::unique_ptr<char[]>>& spare = spareBlocks();
     if (spare.empty())
-        return std::make_unique_for_overwrite<char[]>(EntryBlockBytes);
+        return std::make_unique_for_overwrite<char[]>(EntryBlockBytes + DecodePadding);
     std::unique_ptr<char[]> block = std::move(spare.back());
     spare.pop_back();
     return block;

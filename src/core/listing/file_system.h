@@ -34,7 +34,7 @@ struct TFolderIdentityHash {
 enum class TEntryKind { Folder, File, Special };
 
 /// One entry as the folder returned it; Name points into the reader's buffer and stays valid
-/// until the next call of Next().
+/// until the next call of Next(). DecodePadding bytes past the name's end can be read.
 struct TRawEntry {
     const char* Name = nullptr;
     std::size_t NameLength = 0;

@@ -570,10 +570,10 @@ void TFolderWalker::readFolder(TFolderReader& folder, std::vector<TSubfolder>& s
         if (m_lines.IsOwnFile(folder.Identity().Device, entry.Inode))
             continue;
         const qsizetype nameStart = m_names.Size();
-        char16_t* decoded = m_names.Reserve(qsizetype(entry.NameLength));
+        char16_t* decoded = m_names.Reserve(qsizetype(entry.NameLength + DecodePadding));
         bool printableAscii = false;
-        m_names.SetEnd(decoded +
-                       DecodeFileNameInto(decoded, entry.Name, entry.NameLength, &printableAscii));
+        m_names.SetEnd(decoded + DecodePaddedFileNameInto(decoded, entry.Name, entry.NameLength,
+                                                          &printableAscii));
         const QStringView name = m_names.View(nameStart, m_names.Size() - nameStart);
         if (!PassesFilter(name, IsSkipListFilter(m_settings.Filter), m_masks)) {
             m_names.Truncate(nameStart);

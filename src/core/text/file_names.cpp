@@ -143,6 +143,35 @@ qsizetype DecodeFileNameInto(char16_t* out, const char* bytes, std::size_t lengt
     return p - out;
 }
 
+qsizetype DecodePaddedFileNameInto(char16_t* out, const char* bytes, std::size_t length,
+                                   bool* printableAscii)
+{
+#ifdef __SSE2__
+    const __m128i zero = _mm_setzero_si128();
+    const __m128i space = _mm_set1_epi8(0x20);
+    const __m128i del = _mm_set1_epi8(0x7F);
+    unsigned other = 0;
+    unsigned control = 0;
+    for (std::size_t i = 0; i < length; i += 16) {
+        const __m128i chunk = _mm_loadu_si128(reinterpret_cast<const __m128i*>(bytes + i));
+        // The lanes past the name's end hold whatever follows it: they do not count.
+        const unsigned inName = length - i >= 16 ? 0xFFFFu : (1u << (length - i)) - 1;
+        other |= unsigned(_mm_movemask_epi8(chunk)) & inName;
+        // Bytes from 0x80 on compare below 0x20 as signed bytes; they count as non-ASCII.
+        control |= unsigned(_mm_movemask_epi8(
+                       _mm_or_si128(_mm_cmplt_epi8(chunk, space), _mm_cmpeq_epi8(chunk, del)))) &
+                   inName;
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(out + i), _mm_unpacklo_epi8(chunk, zero));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(out + i + 8), _mm_unpackhi_epi8(chunk, zero));
+    }
+    if (other == 0) {
+        *printableAscii = control == 0;
+        return qsizetype(length);
+    }
+#endif
+    return DecodeFileNameInto(out, bytes, length, printableAscii);
+}
+
 void AppendDecodedFileName(QString& out, const char* bytes, std::size_t length)
 {
     if (isAscii(bytes, length)) {

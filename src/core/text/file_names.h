@@ -17,6 +17,14 @@ void AppendDecodedFileName(QString& out, const char* bytes, std::size_t length);
 /// printableAscii, when given, tells whether every byte was printable ASCII (0x20..0x7E).
 qsizetype DecodeFileNameInto(char16_t* out, const char* bytes, std::size_t length,
                              bool* printableAscii = nullptr);
+/// Bytes past a name's end that DecodePaddedFileNameInto may read, and units past its length it
+/// may write.
+inline constexpr std::size_t DecodePadding = 16;
+/// DecodeFileNameInto for a name followed by DecodePadding readable bytes, into out with room for
+/// length + DecodePadding units: plain ASCII, the common name, is widened 16 bytes at a time
+/// without a look at where the name ends.
+qsizetype DecodePaddedFileNameInto(char16_t* out, const char* bytes, std::size_t length,
+                                   bool* printableAscii);
 QString DecodeFileName(const char* bytes, std::size_t length);
 QString DecodeFileName(const QByteArray& bytes);
 

@@ -97,6 +97,22 @@ private Q_SLOTS:
             DecodeFileNameInto(units.data(), raw.constData(), std::size_t(raw.size()));
         QCOMPARE(QStringView(units.data(), n), QStringView(decoded));
         QCOMPARE(units.back(), u'#');
+        // Padded, behind the name bytes that would change the answer if they counted; and each
+        // row also behind a run of plain letters that takes it past the first 16 bytes.
+        for (const QByteArray& name : {raw, QByteArray(QByteArray(13, 'p') + raw)}) {
+            for (const char after : {'\x80', '\x01', 'x'}) {
+                const QByteArray padded = name + QByteArray(qsizetype(DecodePadding), after);
+                std::vector<char16_t> out(std::size_t(name.size()) + DecodePadding);
+                bool printable = true;
+                const qsizetype written = DecodePaddedFileNameInto(
+                    out.data(), padded.constData(), std::size_t(name.size()), &printable);
+                QCOMPARE(QStringView(out.data(), written), QStringView(DecodeFileName(name)));
+                bool expected = true;
+                for (const char c : name)
+                    expected = expected && c >= 0x20 && c < 0x7F;
+                QCOMPARE(printable, expected);
+            }
+        }
     }
 
     void appendKeepsWhatIsThere()
