@@ -206,6 +206,7 @@ private:
     TRunCounters& m_counters;
 
     const QStringList m_masks;
+    const std::optional<bool> m_filterAnswer; // whether every file passes, when known beforehand
     const int m_depthLimit;
     const TLineFormat m_format;
     const TNameOrder m_folderOrder{false};
@@ -259,6 +260,7 @@ TFolderWalker::TFolderWalker(const TSettings& settings, const QString& location,
       m_utf8Out(lines.Utf8LineBuffer()), m_utf8Lines(m_utf8Out != nullptr),
       m_counters(RunCounters()),
       m_masks(SplitMasks(settings.FilterMask[std::size_t(settings.Filter)])),
+      m_filterAnswer(FilterAnswerForEveryName(IsSkipListFilter(settings.Filter), m_masks)),
       m_depthLimit(settings.IsMaxDepth ? settings.MaxDepth : INT_MAX),
       m_format(TLineFormat::FromStyle(settings.Style, location.size())), m_entered(enteredFolders())
 {
@@ -575,7 +577,8 @@ void TFolderWalker::readFolder(TFolderReader& folder, std::vector<TSubfolder>& s
         m_names.SetEnd(decoded + DecodePaddedFileNameInto(decoded, entry.Name, entry.NameLength,
                                                           &printableAscii));
         const QStringView name = m_names.View(nameStart, m_names.Size() - nameStart);
-        if (!PassesFilter(name, IsSkipListFilter(m_settings.Filter), m_masks)) {
+        if (!(m_filterAnswer ? *m_filterAnswer
+                             : PassesFilter(name, IsSkipListFilter(m_settings.Filter), m_masks))) {
             m_names.Truncate(nameStart);
             ++m_counters.SkippedCount;
             ++m_folderSkipped;

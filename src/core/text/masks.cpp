@@ -49,4 +49,13 @@ bool PassesFilter(QStringView name, bool isSkipList, const QStringList& masks)
     return isSkipList ? !matched : matched;
 }
 
+std::optional<bool> FilterAnswerForEveryName(bool isSkipList, const QStringList& masks)
+{
+    if (masks.isEmpty())
+        return isSkipList;
+    if (masks.contains(QStringLiteral("*")))
+        return !isSkipList;
+    return std::nullopt;
+}
+
 } // namespace dirka

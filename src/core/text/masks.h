@@ -3,6 +3,8 @@
 #include <QStringList>
 #include <QStringView>
 
+#include <optional>
+
 // File-name masks of the "Search for" entries: "*.txt|*.log|" and their matching rules.
 namespace dirka {
 
@@ -17,5 +19,9 @@ bool MatchMask(QStringView name, QStringView mask);
 /// Whether a file is listed: a skip list lists the names no mask matches, a list-only list
 /// the names one mask matches. PassesFilter(u"a.TXT", false, {"*.txt"}) is true.
 bool PassesFilter(QStringView name, bool isSkipList, const QStringList& masks);
+
+/// PassesFilter's answer for every name when the masks give it without looking at one (no masks,
+/// or the mask "*"), else nothing: FilterAnswerForEveryName(true, {}) == true.
+std::optional<bool> FilterAnswerForEveryName(bool isSkipList, const QStringList& masks);
 
 } // namespace dirka

@@ -119,6 +119,34 @@ private Q_SLOTS:
         QFETCH(bool, passes);
         QCOMPARE(PassesFilter(name, skipList, masks), passes);
     }
+
+    // Where the masks answer for every name, that answer is PassesFilter's for any name.
+    void filterAnswerForEveryName_data()
+    {
+        QTest::addColumn<bool>("skipList");
+        QTest::addColumn<QStringList>("masks");
+        QTest::addColumn<int>("answer"); // -1: none
+        QTest::newRow("all files") << true << QStringList() << 1;
+        QTest::newRow("list-only, no masks") << false << QStringList() << 0;
+        QTest::newRow("skip everything") << true << QStringList{u"*.bak"_s, u"*"_s} << 0;
+        QTest::newRow("list everything") << false << QStringList{u"*.txt"_s, u"*"_s} << 1;
+        QTest::newRow("list-only, text") << false << QStringList{u"*.txt"_s} << -1;
+        QTest::newRow("skip, empty mask") << true << QStringList{QString()} << -1;
+        QTest::newRow("star and dot") << false << QStringList{u"*.*"_s} << -1;
+        QTest::newRow("two stars") << false << QStringList{u"**"_s} << -1;
+    }
+    void filterAnswerForEveryName()
+    {
+        QFETCH(bool, skipList);
+        QFETCH(QStringList, masks);
+        QFETCH(int, answer);
+        const std::optional<bool> given = FilterAnswerForEveryName(skipList, masks);
+        QCOMPARE(given.has_value() ? int(*given) : -1, answer);
+        if (!given)
+            return;
+        for (const QString& name : {u"a"_s, u"a.txt"_s, u"x.bak"_s, u".hidden"_s, u"noext"_s})
+            QCOMPARE(PassesFilter(name, skipList, masks), *given);
+    }
 };
 
 QTEST_GUILESS_MAIN(TestMasks)
