@@ -169,8 +169,13 @@ TFolderReader TFolderReader::OpenPath(const QByteArray& path)
 
 TFolderReader TFolderReader::OpenChild(const TFolderReader& parent, const QByteArray& rawName)
 {
+    return OpenChild(parent, rawName.constData());
+}
+
+TFolderReader TFolderReader::OpenChild(const TFolderReader& parent, const char* rawName)
+{
     TFolderReader reader;
-    reader.adopt(openat(parent.m_fd, rawName.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    reader.adopt(openat(parent.m_fd, rawName, O_RDONLY | O_DIRECTORY | O_CLOEXEC));
     return reader;
 }
 

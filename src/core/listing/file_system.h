@@ -64,6 +64,8 @@ public:
     static TFolderReader OpenPath(const QByteArray& path);
     /// Opens the subfolder rawName of an open folder (follows a link to a folder).
     static TFolderReader OpenChild(const TFolderReader& parent, const QByteArray& rawName);
+    /// The same for a name that ends in NUL.
+    static TFolderReader OpenChild(const TFolderReader& parent, const char* rawName);
 
     bool IsOpen() const { return m_fd >= 0; }
     /// The errno of a failed open or read; 0 when none.

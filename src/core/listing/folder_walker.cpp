@@ -68,10 +68,37 @@ struct TMyObject {
 };
 
 struct TSubfolder {
-    QString Name;
-    QByteArray RawName;
+    qsizetype NameStart = 0; // in TSubfolders::Names
+    qsizetype RawStart = 0;  // in TSubfolders::RawNames
+    std::uint32_t NameLength = 0;
+    std::uint32_t RawLength = 0;
     bool IsLink = false;
     bool PrintableAscii = false; // every byte of the name is 0x20..0x7E
+};
+
+/// A folder's subfolders, whose names, decoded and as bytes (each ending in NUL, for opening),
+/// share two buffers: a folder costs no allocation per subfolder, and none at all once the
+/// walker has buffers of finished folders to reuse.
+struct TSubfolders {
+    std::vector<TSubfolder> Items;
+    TUnitBuffer Names;
+    TByteBuffer RawNames;
+
+    void Clear()
+    {
+        Items.clear();
+        Names.Clear();
+        RawNames.Clear();
+    }
+    QStringView Name(const TSubfolder& sub) const
+    {
+        return Names.View(sub.NameStart, sub.NameLength);
+    }
+    QByteArrayView RawName(const TSubfolder& sub) const
+    {
+        return RawNames.View(sub.RawStart, sub.RawLength);
+    }
+    const char* RawNameZ(const TSubfolder& sub) const { return RawNames.Data() + sub.RawStart; }
 };
 
 /// A folder whose subfolders are being walked. Its path and prefix are the first PathLength and
@@ -79,7 +106,7 @@ struct TSubfolder {
 struct TFrame {
     TFolderReader Folder; // closed when older than the open-folder budget allows
     TFolderIdentity Identity;
-    std::vector<TSubfolder> Subfolders;
+    TSubfolders Subfolders;
     std::size_t NextSubfolder = 0;
     qsizetype PathLength = 0;
     qsizetype ShownUtf8Length = 0; // of m_shownPathUtf8, when the walker keeps it
@@ -173,18 +200,19 @@ public:
 
 private:
     void enterNextSubfolder(TFrame& parent);
-    void appendShownComponent(const TSubfolder& sub);
+    void appendShownComponent(const TSubfolders& subfolders, const TSubfolder& sub);
     void listFolder(TFolderReader folder, bool isLink, int depth);
     void leaveFolder();
-    TFolderReader openSubfolder(const QByteArray& rawName);
-    TFolderReader openChildOfTop(const QByteArray& rawName);
+    TFolderReader openSubfolder(const char* rawName);
+    TFolderReader openChildOfTop(const char* rawName);
     bool closeOne();
     bool findAgain(std::size_t index);
     void forgetOpen(std::size_t index);
     bool mayEnter(const TFolderReader& folder, bool isLink);
-    void readFolder(TFolderReader& folder, std::vector<TSubfolder>& subfolders);
+    void readFolder(TFolderReader& folder, TSubfolders& subfolders);
+    void addSubfolder(TSubfolders& subfolders, const TRawEntry& entry, bool isLink);
     void lookUpSizes(const TFolderReader& folder);
-    void sortSubfolders(std::vector<TSubfolder>& subfolders);
+    void sortSubfolders(TSubfolders& subfolders);
     void sortFiles();
     void emitLine(QStringView line, QStringView name, bool passOn = true);
     void passOnEvery256(std::uint32_t lines);
@@ -222,6 +250,7 @@ private:
     TEnteredFolders& m_entered;
 
     std::vector<TFrame> m_frames;
+    std::vector<TSubfolders> m_spareSubfolders; // of finished folders, for the next ones
     std::vector<std::size_t> m_openFrames; // indexes of the frames holding an open folder, rising
     QString m_path;                        // the folder in hand, ending in the delimiter
     QString m_prefix;                      // the indentation of its item lines
@@ -283,7 +312,7 @@ void TFolderWalker::Run()
     listFolder(std::move(root), false, m_depthLimit);
     while (!m_frames.empty()) {
         TFrame& frame = m_frames.back();
-        if (frame.Depth > 1 && !frame.Lost && frame.NextSubfolder < frame.Subfolders.size() &&
+        if (frame.Depth > 1 && !frame.Lost && frame.NextSubfolder < frame.Subfolders.Items.size() &&
             !StopRequested())
             enterNextSubfolder(frame);
         else
@@ -307,11 +336,12 @@ void TFolderWalker::enterNextSubfolder(TFrame& parent)
     if (!parent.Folder.IsOpen() && !findAgain(parentIndex))
         return;
     // findAgain may have closed others but never moves frames, so parent is still valid.
-    const TSubfolder& sub = parent.Subfolders[parent.NextSubfolder++];
-    m_path.append(sub.Name);
+    const TSubfolders& subfolders = parent.Subfolders;
+    const TSubfolder& sub = subfolders.Items[parent.NextSubfolder++];
+    m_path.append(subfolders.Name(sub));
     m_path.append(QChar(PathDelimiter));
-    appendShownComponent(sub);
-    TFolderReader folder = openSubfolder(sub.RawName);
+    appendShownComponent(subfolders, sub);
+    TFolderReader folder = openSubfolder(subfolders.RawNameZ(sub));
     if (!folder.IsOpen()) {
         // A subfolder removed or renamed since its parent was read is skipped like such a file.
         if (folder.Error() == ENOENT)
@@ -323,19 +353,20 @@ void TFolderWalker::enterNextSubfolder(TFrame& parent)
 
 // Adds a subfolder's name and a delimiter to the shown path and its UTF-8. A name of printable
 // ASCII, the common case, is shown as it is and its bytes are its UTF-8.
-void TFolderWalker::appendShownComponent(const TSubfolder& sub)
+void TFolderWalker::appendShownComponent(const TSubfolders& subfolders, const TSubfolder& sub)
 {
+    const QStringView name = subfolders.Name(sub);
     if (sub.PrintableAscii) {
-        m_shownPath.append(sub.Name);
+        m_shownPath.append(name);
         m_shownPath.append(QChar(PathDelimiter));
         if (m_utf8Lines) {
-            m_shownPathUtf8.Append(sub.RawName);
+            m_shownPathUtf8.Append(subfolders.RawName(sub));
             m_shownPathUtf8.Append(char(PathDelimiter));
         }
         return;
     }
     const qsizetype shownStart = m_shownPath.size();
-    AppendShown(m_shownPath, sub.Name);
+    AppendShown(m_shownPath, name);
     m_shownPath.append(QChar(PathDelimiter));
     if (m_utf8Lines) {
         m_encoded.truncate(0);
@@ -364,15 +395,19 @@ void TFolderWalker::listFolder(TFolderReader folder, bool isLink, int depth)
     m_names.Clear();
     m_folderSize = 0;
     m_folderSkipped = 0;
+    if (!m_spareSubfolders.empty()) {
+        frame.Subfolders = std::move(m_spareSubfolders.back());
+        m_spareSubfolders.pop_back();
+    }
     if (frame.Entered)
         readFolder(folder, frame.Subfolders);
     frame.Result = int(m_files.size());
-    const std::vector<TSubfolder>& subfolders = frame.Subfolders;
+    const TSubfolders& subfolders = frame.Subfolders;
     // A folder with files keeps the folders above it too, so everything listed so far stays.
     m_linesFinal = !m_style.IsSkip || frame.Result > 0;
 
     const bool shown = !m_style.IsSkip || frame.Result > 0 ||
-                       (!subfolders.empty() && (m_style.Mode == 1 || m_settings.Filter == 0));
+                       (!subfolders.Items.empty() && (m_style.Mode == 1 || m_settings.Filter == 0));
     if (shown) {
         const qsizetype count = m_lines.LineCount();
         if (m_style.IsNewLine && count > 0 && !m_lines.Line(count - 1).isEmpty())
@@ -383,11 +418,12 @@ void TFolderWalker::listFolder(TFolderReader folder, bool isLink, int depth)
                 AppendFolderItemText(m_line, m_format, m_location, rootName(m_location),
                                      m_style.Base);
             } else {
-                const TSubfolder& sub =
-                    m_frames.back().Subfolders[m_frames.back().NextSubfolder - 1];
+                const TFrame& parent = m_frames.back();
+                const QStringView name =
+                    parent.Subfolders.Name(parent.Subfolders.Items[parent.NextSubfolder - 1]);
                 m_line.append(m_prefix);
                 m_line.append(m_format.ListIndent);
-                AppendFolderItemText(m_line, m_format, m_path, sub.Name, m_style.Base);
+                AppendFolderItemText(m_line, m_format, m_path, name, m_style.Base);
             }
             emitLine(m_line, QStringView());
         }
@@ -397,17 +433,18 @@ void TFolderWalker::listFolder(TFolderReader folder, bool isLink, int depth)
     frame.PrefixLength = m_prefix.size();
 
     if (m_style.Mode == 0 && m_settings.Filter == 0 && !StopRequested() && m_style.Folder > 0) {
-        for (const TSubfolder& sub : subfolders) {
+        for (const TSubfolder& sub : subfolders.Items) {
             if (StopRequested())
                 break;
-            m_path.append(sub.Name);
+            const QStringView name = subfolders.Name(sub);
+            m_path.append(name);
             m_path.append(QChar(PathDelimiter));
             m_line.truncate(0);
             m_line.append(m_prefix);
-            AppendFolderItemText(m_line, m_format, m_path, sub.Name, m_style.Folder);
+            AppendFolderItemText(m_line, m_format, m_path, name, m_style.Folder);
             m_path.truncate(frame.PathLength);
             m_itemName.truncate(0);
-            m_itemName.append(sub.Name);
+            m_itemName.append(name);
             m_itemName.append(QChar(PathDelimiter));
             emitLine(m_line, m_itemName);
         }
@@ -432,7 +469,7 @@ void TFolderWalker::listFolder(TFolderReader folder, bool isLink, int depth)
     if (m_linesFinal)
         m_lines.LinesFinal(m_lines.LineCount());
 
-    if (frame.Entered && depth > 1 && !frame.Subfolders.empty()) {
+    if (frame.Entered && depth > 1 && !frame.Subfolders.Items.empty()) {
         frame.Folder = std::move(folder);
         m_openFrames.push_back(m_frames.size());
     }
@@ -451,13 +488,15 @@ void TFolderWalker::leaveFolder()
         m_lines.TruncateLines(frame.SavedLines);
     }
     const int result = frame.Result;
+    frame.Subfolders.Clear();
+    m_spareSubfolders.push_back(std::move(frame.Subfolders));
     forgetOpen(m_frames.size() - 1);
     m_frames.pop_back();
     if (!m_frames.empty())
         m_frames.back().Result += result;
 }
 
-TFolderReader TFolderWalker::openSubfolder(const QByteArray& rawName)
+TFolderReader TFolderWalker::openSubfolder(const char* rawName)
 {
     TFolderReader folder = openChildOfTop(rawName);
     if (!folder.IsOpen() && (folder.Error() == EMFILE || folder.Error() == ENFILE))
@@ -467,7 +506,7 @@ TFolderReader TFolderWalker::openSubfolder(const QByteArray& rawName)
 
 // Opens a subfolder of the deepest open folder (the last frame's, or the one being found
 // again) within the budget of open folders.
-TFolderReader TFolderWalker::openChildOfTop(const QByteArray& rawName)
+TFolderReader TFolderWalker::openChildOfTop(const char* rawName)
 {
     const TFolderReader& parent = m_frames[m_openFrames.back()].Folder;
     if (m_openFrames.size() >= MaxOpenFolders)
@@ -507,7 +546,9 @@ bool TFolderWalker::findAgain(std::size_t index)
     // is the nearest open ancestor.
     for (std::size_t i = m_openFrames.back() + 1; i <= index; ++i) {
         const TFrame& parent = m_frames[i - 1];
-        TFolderReader folder = openChildOfTop(parent.Subfolders[parent.NextSubfolder - 1].RawName);
+        const TSubfolders& subfolders = parent.Subfolders;
+        TFolderReader folder =
+            openChildOfTop(subfolders.RawNameZ(subfolders.Items[parent.NextSubfolder - 1]));
         if (!folder.IsOpen() || folder.Identity() != m_frames[i].Identity) {
             m_frames[index].Lost = true;
             // Gone or moved away, like a subfolder that vanished before it was opened.
@@ -547,7 +588,7 @@ bool TFolderWalker::mayEnter(const TFolderReader& folder, bool isLink)
     return true;
 }
 
-void TFolderWalker::readFolder(TFolderReader& folder, std::vector<TSubfolder>& subfolders)
+void TFolderWalker::readFolder(TFolderReader& folder, TSubfolders& subfolders)
 {
     TRawEntry entry;
     std::uint32_t entries = 0;
@@ -564,9 +605,7 @@ void TFolderWalker::readFolder(TFolderReader& folder, std::vector<TSubfolder>& s
         if (facts.Vanished || (facts.Kind == TEntryKind::Special && !m_settings.IsSystemFiles))
             continue;
         if (facts.Kind == TEntryKind::Folder) {
-            const QByteArray raw(entry.Name, qsizetype(entry.NameLength));
-            subfolders.push_back({DecodeFileName(raw), raw, facts.IsLink,
-                                  IsPrintableAscii(raw.constData(), raw.size())});
+            addSubfolder(subfolders, entry, facts.IsLink);
             continue;
         }
         if (m_lines.IsOwnFile(folder.Identity().Device, entry.Inode))
@@ -606,6 +645,23 @@ void TFolderWalker::readFolder(TFolderReader& folder, std::vector<TSubfolder>& s
         sortFiles();
 }
 
+void TFolderWalker::addSubfolder(TSubfolders& subfolders, const TRawEntry& entry, bool isLink)
+{
+    TSubfolder sub;
+    sub.IsLink = isLink;
+    sub.RawStart = subfolders.RawNames.Size();
+    sub.RawLength = std::uint32_t(entry.NameLength);
+    subfolders.RawNames.Append(entry.Name, qsizetype(entry.NameLength));
+    subfolders.RawNames.Append('\0');
+    sub.NameStart = subfolders.Names.Size();
+    char16_t* decoded = subfolders.Names.Reserve(qsizetype(entry.NameLength + DecodePadding));
+    const qsizetype length =
+        DecodePaddedFileNameInto(decoded, entry.Name, entry.NameLength, &sub.PrintableAscii);
+    subfolders.Names.SetEnd(decoded + length);
+    sub.NameLength = std::uint32_t(length);
+    subfolders.Items.push_back(sub);
+}
+
 // The files' sizes, a few hundred at a time between looks at the clock; a file gone since the
 // folder was read is left out.
 void TFolderWalker::lookUpSizes(const TFolderReader& folder)
@@ -635,19 +691,19 @@ void TFolderWalker::lookUpSizes(const TFolderReader& folder)
     m_rawEntries.clear();
 }
 
-void TFolderWalker::sortSubfolders(std::vector<TSubfolder>& subfolders)
+void TFolderWalker::sortSubfolders(TSubfolders& subfolders)
 {
-    if (subfolders.size() < 2)
+    if (subfolders.Items.size() < 2)
         return;
     m_sortNames.clear();
-    for (const TSubfolder& sub : subfolders)
-        m_sortNames.emplace_back(sub.Name);
+    for (const TSubfolder& sub : subfolders.Items)
+        m_sortNames.push_back(subfolders.Name(sub));
     m_folderOrder.MakeKeys(m_sortNames, m_nameKeys);
     std::vector<int>& order = m_sortOrder;
-    order.resize(subfolders.size());
+    order.resize(subfolders.Items.size());
     std::iota(order.begin(), order.end(), 0);
     SortByName(order, m_nameKeys);
-    placeInOrder(subfolders, order);
+    placeInOrder(subfolders.Items, order);
 }
 
 void TFolderWalker::sortFiles()
