@@ -21,7 +21,6 @@ namespace dirka {
 
 namespace {
 
-std::atomic<bool> stopFlag{false};
 std::uint32_t randomSeed = 0;
 
 constexpr int ProgressIntervalMs = 200;
@@ -847,19 +846,16 @@ TRunCounters& RunCounters()
     return counters;
 }
 
+std::atomic<bool> detail::stopFlag{false};
+
 void RequestStop()
 {
-    stopFlag.store(true, std::memory_order_relaxed);
+    detail::stopFlag.store(true, std::memory_order_relaxed);
 }
 
 void ClearStopRequest()
 {
-    stopFlag.store(false, std::memory_order_relaxed);
-}
-
-bool StopRequested()
-{
-    return stopFlag.load(std::memory_order_relaxed);
+    detail::stopFlag.store(false, std::memory_order_relaxed);
 }
 
 QString ListLocation(const TSettings& listSettings, const QString& location, TLinesTarget& lines,

@@ -7,6 +7,7 @@
 #include <QStringList>
 #include <QStringView>
 
+#include <atomic>
 #include <cstdint>
 #include <functional>
 
@@ -23,10 +24,18 @@ struct TRunCounters {
 };
 TRunCounters& RunCounters();
 
+namespace detail {
+extern std::atomic<bool> stopFlag;
+}
+
 /// The process-wide stop flag; safe to set from a signal handler.
 void RequestStop();
 void ClearStopRequest();
-bool StopRequested();
+/// Asked for every entry and line, so it costs no call.
+inline bool StopRequested()
+{
+    return detail::stopFlag.load(std::memory_order_relaxed);
+}
 
 /// What a walk reports while it runs; every call does nothing unless overridden. The walker
 /// calls it only every 200 ms and for folders it cannot read, never per entry.
