@@ -5,7 +5,7 @@
 # (`| cat >/dev/null`). Paired rounds: every command of a row runs once per round, in turn, on a
 # warm cache; medians of wall time, user time and peak memory, and the median of the rounds'
 # ratios. The user time of the names-only run is also set against bare_walk (openat + getdents64,
-# no order: the floor).
+# no order: the floor). bench/measure.py times each run: user time to the microsecond.
 #   bench/listing.sh [TREE] [ROUNDS] [DIRKA]
 # TREE is built once with shared/tools/gentree.py (1,000,000 files, seed 1) outside the
 # repository; a flat folder of 300,000 files is built beside it. DIRKA defaults to this build's.
@@ -21,7 +21,6 @@ flat="$(dirname "$tree")/flat-300k"
 gentree="$root/../shared/tools/gentree.py"
 [ -f "$gentree" ] || gentree=/work/shared/tools/gentree.py
 
-command -v /usr/bin/time >/dev/null || { echo "needs /usr/bin/time (apt-get install time)" >&2; exit 1; }
 if [ ! -d "$tree" ]; then
   echo "Building $tree (1,000,000 files, seed 1) ..." >&2
   mkdir -p "$(dirname "$tree")"
@@ -55,12 +54,7 @@ path_size=(--set S.Preset=10 --set S.Mode=0 --set S.Base=0 --set S.Folder=0 --se
 
 # label, command...: one line "label wall_s user_s peak_KiB", output to /dev/null
 measure() {
-  local label=$1 times
-  shift
-  times=$(mktemp)
-  /usr/bin/time -o "$times" -f '%e %U %M' "$@" >/dev/null 2>/dev/null || true
-  echo "$label $(tail -n 1 "$times")"
-  rm -f "$times"
+  python3 "$root/bench/measure.py" "$@"
 }
 # the same through a pipe into cat (the peak is the larger of the two)
 piped() {
@@ -118,7 +112,7 @@ for row in order:
         if who != "dirka" and mine:
             ratio = "%.2fx" % med(d[0] / r[0] for d, r in zip(mine, runs))
             if who == "bare_walk":
-                ratio += "  user %.1fx" % (med(d[1] for d in mine) / max(med(r[1] for r in runs), 0.005))
-        print("%-16s %-20s %8.2f %8.2f %9.1f %s" % (row, who, med(r[0] for r in runs),
+                ratio += "  user %.2fx" % (med(d[1] for d in mine) / max(med(r[1] for r in runs), 0.001))
+        print("%-16s %-20s %8.2f %8.3f %9.1f %s" % (row, who, med(r[0] for r in runs),
               med(r[1] for r in runs), med(r[2] for r in runs) / 1024, ratio))
 '

@@ -46,6 +46,7 @@ public:
     void RemoveLastLine() override { TruncateLines(LineCount() - 1); }
     void TruncateLines(qsizetype count) override;
     void LinesFinal(qsizetype count) override;
+    bool WritesFiles() const override { return !m_files.empty(); }
     bool IsOwnFile(std::uint64_t device, std::uint64_t inode) const override;
 
     /// Passes on every line left and ends the output. keepFiles makes the files what was

@@ -230,6 +230,7 @@ private:
     const bool m_wantSizes;       // false: files are not looked at when their type is known
     TByteBuffer* const m_utf8Out; // where the target keeps UTF-8 lines, if it does
     const bool m_utf8Lines;
+    const bool m_targetWritesFiles;
     TRunCounters& m_counters;
 
     const QStringList m_masks;
@@ -286,7 +287,7 @@ TFolderWalker::TFolderWalker(const TSettings& settings, const QString& location,
     : m_settings(settings), m_style(settings.Style), m_location(location), m_lines(lines),
       m_reporter(reporter), m_storePaths(storePaths), m_wantSizes(wantSizes),
       m_utf8Out(lines.Utf8LineBuffer()), m_utf8Lines(m_utf8Out != nullptr),
-      m_counters(RunCounters()),
+      m_targetWritesFiles(lines.WritesFiles()), m_counters(RunCounters()),
       m_masks(SplitMasks(settings.FilterMask[std::size_t(settings.Filter)])),
       m_filterAnswer(FilterAnswerForEveryName(IsSkipListFilter(settings.Filter), m_masks)),
       m_depthLimit(settings.IsMaxDepth ? settings.MaxDepth : INT_MAX),
@@ -607,7 +608,7 @@ void TFolderWalker::readFolder(TFolderReader& folder, TSubfolders& subfolders)
             addSubfolder(subfolders, entry, facts.IsLink);
             continue;
         }
-        if (m_lines.IsOwnFile(folder.Identity().Device, entry.Inode))
+        if (m_targetWritesFiles && m_lines.IsOwnFile(folder.Identity().Device, entry.Inode))
             continue;
         const qsizetype nameStart = m_names.Size();
         char16_t* decoded = m_names.Reserve(qsizetype(entry.NameLength + DecodePadding));

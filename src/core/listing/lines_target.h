@@ -49,6 +49,9 @@ public:
     /// The lines below count will never be removed again: a target may pass them on and keep
     /// only the last of them (which Line() must still answer).
     virtual void LinesFinal(qsizetype count) { Q_UNUSED(count); }
+    /// Whether the target writes files as the lines come (known before the walk starts); one
+    /// that does not has no own file, so the walk need not ask about each file.
+    virtual bool WritesFiles() const { return false; }
     /// True for a file the target itself is writing (inode on device): the walk leaves it out,
     /// so a result written into the listed tree never lists its own unfinished copy.
     virtual bool IsOwnFile(std::uint64_t device, std::uint64_t inode) const
