@@ -5,13 +5,15 @@
 # (`| cat >/dev/null`). Paired rounds: every command of a row runs once per round, in turn, on a
 # warm cache; medians of wall time, user time and peak memory, and the median of the rounds'
 # ratios. The user time of the names-only run is also set against bare_walk (openat + getdents64,
-# no order: the floor). bench/measure.py times each run: user time to the microsecond.
+# no order: the floor). bench/measure.py times each run: GNU time's wall time and peak, and the
+# user time to the microsecond.
 #   bench/listing.sh [TREE] [ROUNDS] [DIRKA]
 # TREE is built once with shared/tools/gentree.py (1,000,000 files, seed 1) outside the
 # repository; a flat folder of 300,000 files is built beside it. DIRKA defaults to this build's.
 # RAW=FILE keeps the single runs. fd-find (Debian package) is used when installed; without it its
 # rows say so.
 set -euo pipefail
+command -v /usr/bin/time >/dev/null || { echo "needs /usr/bin/time (apt-get install time)" >&2; exit 1; }
 root=$(cd "$(dirname "$0")/.." && pwd)
 tree=${1:-/work/bench-trees/tree-1m}
 rounds=${2:-5}
@@ -112,7 +114,10 @@ for row in order:
         if who != "dirka" and mine:
             ratio = "%.2fx" % med(d[0] / r[0] for d, r in zip(mine, runs))
             if who == "bare_walk":
-                ratio += "  user %.2fx" % (med(d[1] for d in mine) / max(med(r[1] for r in runs), 0.001))
+                # The system samples user time at its clock ticks (4 ms here): the means of the
+                # rounds estimate it without bias where single runs of 0.04 s jump by a tick.
+                mean = statistics.mean
+                ratio += "  user %.2fx (means)" % (mean(d[1] for d in mine) / max(mean(r[1] for r in runs), 0.001))
         print("%-16s %-20s %8.2f %8.3f %9.1f %s" % (row, who, med(r[0] for r in runs),
               med(r[1] for r in runs), med(r[2] for r in runs) / 1024, ratio))
 '
