@@ -26,30 +26,6 @@ namespace {
 // asks for.
 constexpr std::size_t EntryBlockBytes = 32768;
 
-// The length of an entry's name. The system pads each record after the name's terminating NUL
-// to a multiple of 8 bytes, so that NUL is among the record's last 8 bytes: one word read finds
-// it, where a string scan was a call per entry.
-std::size_t nameLength(const dirent64* d)
-{
-    if constexpr (std::endian::native != std::endian::little) {
-        return std::strlen(d->d_name);
-    } else {
-        const auto* record = reinterpret_cast<const char*>(d);
-        const std::size_t nameStart = offsetof(dirent64, d_name);
-        const std::size_t lastWord = d->d_reclen - 8u;
-        std::uint64_t word = 0;
-        std::memcpy(&word, record + lastWord, sizeof word);
-        // The shortest records' last word begins before the name: those bytes must not count.
-        if (lastWord < nameStart)
-            word |= (std::uint64_t(1) << (8 * (nameStart - lastWord))) - 1;
-        constexpr std::uint64_t Ones = 0x0101010101010101u;
-        constexpr std::uint64_t Highs = 0x8080808080808080u;
-        // The lowest byte that is 0 is the lowest with its high bit set here.
-        const std::uint64_t zeros = (word - Ones) & ~word & Highs;
-        return lastWord + std::size_t(std::countr_zero(zeros) / 8) - nameStart;
-    }
-}
-
 // Blocks of readers that are done, for the next folders: a walk opens one every few
 // microseconds, and a block from the allocator each time cost more than its reading.
 std::vector<std::unique_ptr<char[]>>& spareBlocks()
@@ -84,21 +60,6 @@ TEntryKind kindOfMode(mode_t mode)
     if (S_ISREG(mode) || S_ISLNK(mode))
         return TEntryKind::File;
     return TEntryKind::Special;
-}
-
-TEntryKind kindOfType(unsigned char type)
-{
-    switch (type) {
-    case DT_DIR:
-        return TEntryKind::Folder;
-    case DT_FIFO:
-    case DT_SOCK:
-    case DT_CHR:
-    case DT_BLK:
-        return TEntryKind::Special;
-    default:
-        return TEntryKind::File;
-    }
 }
 
 } // namespace
@@ -187,6 +148,8 @@ QByteArray TFolderReader::FileSystemType() const
 // Reads the next block of entries; false at the end or on an error.
 bool TFolderReader::fill()
 {
+    if (m_fd < 0)
+        return false;
     if (!m_buffer)
         m_buffer = takeBlock();
     ssize_t got;
@@ -204,27 +167,9 @@ bool TFolderReader::fill()
     return got > 0;
 }
 
-bool TFolderReader::Next(TRawEntry& entry)
-{
-    if (m_fd < 0 || (m_next >= m_used && !fill()))
-        return false;
-    const auto* d = reinterpret_cast<const dirent64*>(m_buffer.get() + m_next);
-    m_next += d->d_reclen;
-    entry.Name = d->d_name;
-    entry.NameLength = nameLength(d);
-    entry.Inode = d->d_ino;
-    entry.Type = d->d_type;
-    return true;
-}
-
-TEntryFacts TFolderReader::Examine(const TRawEntry& entry, bool wantSize) const
+TEntryFacts TFolderReader::lookUp(const TRawEntry& entry) const
 {
     TEntryFacts facts;
-    const bool mayBeLink = entry.Type == DT_LNK || entry.Type == DT_UNKNOWN;
-    if (!mayBeLink && (entry.Type == DT_DIR || !wantSize)) {
-        facts.Kind = kindOfType(entry.Type);
-        return facts;
-    }
     // Without a type hint the entry's own kind comes first, so a link to a folder is told from a
     // folder; for anything but a link that one look is all it takes, as with the hint.
     facts.IsLink = entry.Type == DT_LNK;
@@ -249,7 +194,7 @@ TEntryFacts TFolderReader::Examine(const TRawEntry& entry, bool wantSize) const
         facts.Kind = TEntryKind::File;
         return facts;
     }
-    facts.Kind = facts.IsLink ? TEntryKind::File : kindOfType(entry.Type);
+    facts.Kind = facts.IsLink ? TEntryKind::File : detail::KindOfType(entry.Type);
     return facts;
 }
 

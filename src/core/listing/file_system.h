@@ -3,7 +3,11 @@
 #include <QByteArray>
 #include <QString>
 
+#include <bit>
+#include <cstddef>
 #include <cstdint>
+#include <cstring>
+#include <dirent.h>
 #include <functional>
 #include <memory>
 #include <unordered_map>
@@ -32,6 +36,50 @@ struct TFolderIdentityHash {
 };
 
 enum class TEntryKind { Folder, File, Special };
+
+namespace detail {
+
+/// The length of an entry's name. The system pads each record after the name's terminating NUL
+/// to a multiple of 8 bytes, so that NUL is among the record's last 8 bytes: one word read finds
+/// it, where a string scan was a call per entry.
+inline std::size_t EntryNameLength(const dirent64* d)
+{
+    if constexpr (std::endian::native != std::endian::little) {
+        return std::strlen(d->d_name);
+    } else {
+        const auto* record = reinterpret_cast<const char*>(d);
+        const std::size_t nameStart = offsetof(dirent64, d_name);
+        const std::size_t lastWord = d->d_reclen - 8u;
+        std::uint64_t word = 0;
+        std::memcpy(&word, record + lastWord, sizeof word);
+        // The shortest records' last word begins before the name: those bytes must not count.
+        if (lastWord < nameStart)
+            word |= (std::uint64_t(1) << (8 * (nameStart - lastWord))) - 1;
+        constexpr std::uint64_t Ones = 0x0101010101010101u;
+        constexpr std::uint64_t Highs = 0x8080808080808080u;
+        // The lowest byte that is 0 is the lowest with its high bit set here.
+        const std::uint64_t zeros = (word - Ones) & ~word & Highs;
+        return lastWord + std::size_t(std::countr_zero(zeros) / 8) - nameStart;
+    }
+}
+
+/// The kind a folder's type hint tells (not DT_LNK or DT_UNKNOWN, which tell none).
+inline TEntryKind KindOfType(unsigned char type)
+{
+    switch (type) {
+    case DT_DIR:
+        return TEntryKind::Folder;
+    case DT_FIFO:
+    case DT_SOCK:
+    case DT_CHR:
+    case DT_BLK:
+        return TEntryKind::Special;
+    default:
+        return TEntryKind::File;
+    }
+}
+
+} // namespace detail
 
 /// One entry as the folder returned it; Name points into the reader's buffer and stays valid
 /// until the next call of Next(). DecodePadding bytes past the name's end can be read.
@@ -74,15 +122,38 @@ public:
     /// The file-system type name of the folder's mount ("ext4", "proc" ...); empty when unknown.
     QByteArray FileSystemType() const;
 
-    /// The next entry, "." and ".." included; false at the end or on a read error.
-    bool Next(TRawEntry& entry);
+    /// The next entry, "." and ".." included; false at the end or on a read error. Asked for
+    /// every entry, so it is inline.
+    bool Next(TRawEntry& entry)
+    {
+        if (m_next >= m_used && !fill())
+            return false;
+        const auto* d = reinterpret_cast<const dirent64*>(m_buffer.get() + m_next);
+        m_next += d->d_reclen;
+        entry.Name = d->d_name;
+        entry.NameLength = detail::EntryNameLength(d);
+        entry.Inode = d->d_ino;
+        entry.Type = d->d_type;
+        return true;
+    }
     /// Kind and, when wanted, size of an entry: links are followed; a dangling link is a file of
     /// size 0; an entry that cannot be looked at is classified by its type hint, size 0. Whether
     /// an entry is a link is known whenever it may be a folder.
-    TEntryFacts Examine(const TRawEntry& entry, bool wantSize) const;
+    TEntryFacts Examine(const TRawEntry& entry, bool wantSize) const
+    {
+        // A type hint that rules out a link answers without a system call when no size is wanted.
+        const bool mayBeLink = entry.Type == DT_LNK || entry.Type == DT_UNKNOWN;
+        if (!mayBeLink && (entry.Type == DT_DIR || !wantSize)) {
+            TEntryFacts facts;
+            facts.Kind = detail::KindOfType(entry.Type);
+            return facts;
+        }
+        return lookUp(entry);
+    }
 
 private:
     void adopt(int fd);
+    TEntryFacts lookUp(const TRawEntry& entry) const;
 
     bool fill();
 

@@ -572,19 +572,10 @@ QStringView FileFolderPart(const TLineFormat& format, QStringView shownFolderPat
     return {};
 }
 
-bool AppendFileItemUtf8(TByteBuffer& out, const TLineFormat& format, QByteArrayView folderPartUtf8,
-                        QStringView name, int code, std::int64_t size, bool printableAscii)
+bool detail::AppendOtherFileItemUtf8(TByteBuffer& out, const TLineFormat& format,
+                                     QByteArrayView folderPartUtf8, QStringView name, int code,
+                                     std::int64_t size, bool printableAscii)
 {
-    // The most common line, a path or a name of printable ASCII alone, is written in one piece.
-    if (printableAscii && (code == 1 || code == 7 || code == 10)) {
-        const qsizetype folderBytes = code == 1 ? 0 : folderPartUtf8.size();
-        char* p = out.Reserve(folderBytes + name.size());
-        if (folderBytes > 0)
-            std::memcpy(p, folderPartUtf8.data(), std::size_t(folderBytes));
-        NarrowAscii(Units(name), name.size(), p + folderBytes);
-        out.SetEnd(p + folderBytes + name.size());
-        return true;
-    }
     if (!shownAsItIs(name, printableAscii))
         return false;
     const char sep = char(format.SeparatorChar.unicode());

@@ -2,6 +2,7 @@
 
 #include "core/settings/settings_records.h"
 #include "core/text/byte_buffer.h"
+#include "core/text/text_utils.h"
 
 #include <QByteArray>
 #include <QByteArrayView>
@@ -9,6 +10,7 @@
 #include <QStringView>
 
 #include <cstdint>
+#include <cstring>
 
 // The exact text of the walker's lines: folder and file items, size and statistics texts.
 namespace dirka {
@@ -66,8 +68,29 @@ QStringView FileFolderPart(const TLineFormat& format, QStringView shownFolderPat
 /// that every unit of the name is known to be printable ASCII (U+0020..U+007E), as
 /// DecodeFileNameInto tells, which skips looking at them.
 /// AppendFileItemUtf8(out, f, "/a/", u"b", 10, 0) appends "/a/b".
-bool AppendFileItemUtf8(TByteBuffer& out, const TLineFormat& format, QByteArrayView folderPartUtf8,
-                        QStringView name, int code, std::int64_t size, bool printableAscii = false);
+namespace detail {
+bool AppendOtherFileItemUtf8(TByteBuffer& out, const TLineFormat& format,
+                             QByteArrayView folderPartUtf8, QStringView name, int code,
+                             std::int64_t size, bool printableAscii);
+}
+inline bool AppendFileItemUtf8(TByteBuffer& out, const TLineFormat& format,
+                               QByteArrayView folderPartUtf8, QStringView name, int code,
+                               std::int64_t size, bool printableAscii = false)
+{
+    // The most common line, a path or a name of printable ASCII alone, is written in one piece
+    // here, where the walk's loop makes it.
+    if (printableAscii && (code == 1 || code == 7 || code == 10)) {
+        const qsizetype folderBytes = code == 1 ? 0 : folderPartUtf8.size();
+        char* p = out.Reserve(folderBytes + name.size());
+        if (folderBytes > 0)
+            std::memcpy(p, folderPartUtf8.data(), std::size_t(folderBytes));
+        NarrowAscii(Units(name), name.size(), p + folderBytes);
+        out.SetEnd(p + folderBytes + name.size());
+        return true;
+    }
+    return detail::AppendOtherFileItemUtf8(out, format, folderPartUtf8, name, code, size,
+                                           printableAscii);
+}
 
 /// True for the file codes that show the folder path (relative or full).
 bool FileCodeShowsPath(int code);
