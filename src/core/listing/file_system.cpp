@@ -38,7 +38,9 @@ std::unique_ptr<char[]> takeBlock()
 {
     std::vector<std::unique_ptr<char[]>>& spare = spareBlocks();
     if (spare.empty())
-        return std::make_unique_for_overwrite<char[]>(EntryBlockBytes + DecodePadding);
+        // Zeroed once: the bytes past a name that its decoding reads (padding the system leaves
+        // unwritten, the block's tail) are never uninitialised memory.
+        return std::make_unique<char[]>(EntryBlockBytes + DecodePadding);
     std::unique_ptr<char[]> block = std::move(spare.back());
     spare.pop_back();
     return block;
@@ -77,8 +79,8 @@ std::uint32_t TickCount()
 
 TFolderReader::TFolderReader(TFolderReader&& other) noexcept
     : m_fd(std::exchange(other.m_fd, -1)), m_buffer(std::move(other.m_buffer)),
-      m_used(other.m_used), m_next(other.m_next), m_error(other.m_error),
-      m_identity(other.m_identity)
+      m_used(std::exchange(other.m_used, 0)), m_next(std::exchange(other.m_next, 0)),
+      m_error(other.m_error), m_identity(other.m_identity)
 {
 }
 
@@ -92,8 +94,9 @@ TFolderReader& TFolderReader::operator=(TFolderReader&& other) noexcept
         m_identity = other.m_identity;
         giveBack(m_buffer);
         m_buffer = std::move(other.m_buffer);
-        m_used = other.m_used;
-        m_next = other.m_next;
+        // A reader moved from has no entries left to give.
+        m_used = std::exchange(other.m_used, 0);
+        m_next = std::exchange(other.m_next, 0);
     }
     return *this;
 }

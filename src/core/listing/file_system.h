@@ -39,7 +39,7 @@ enum class TEntryKind { Folder, File, Special };
 
 namespace detail {
 
-/// The length of an entry's name. The system pads each record after the name's terminating NUL
+/// The length of an entry's name. Linux pads each getdents64 record after the name's NUL
 /// to a multiple of 8 bytes, so that NUL is among the record's last 8 bytes: one word read finds
 /// it, where a string scan was a call per entry.
 inline std::size_t EntryNameLength(const dirent64* d)
@@ -82,7 +82,8 @@ inline TEntryKind KindOfType(unsigned char type)
 } // namespace detail
 
 /// One entry as the folder returned it; Name points into the reader's buffer and stays valid
-/// until the next call of Next(). DecodePadding bytes past the name's end can be read.
+/// until the next call of Next(). As Next() gives it, DecodePadding bytes past the name's end
+/// can be read.
 struct TRawEntry {
     const char* Name = nullptr;
     std::size_t NameLength = 0;

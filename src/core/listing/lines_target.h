@@ -1,5 +1,6 @@
 #pragma once
 
+#include "core/text/assertion.h"
 #include "core/text/byte_buffer.h"
 
 #include <QByteArrayView>
@@ -33,11 +34,13 @@ public:
     /// over with CommitItemLineUtf8. The others answer nullptr and take every line as text.
     virtual TByteBuffer* Utf8LineBuffer() { return nullptr; }
     /// The bytes appended to Utf8LineBuffer() from start on are an item line, as AppendItemLine.
+    /// A target that answers a buffer takes them; no other is ever asked.
     virtual void CommitItemLineUtf8(qsizetype start, QStringView folderPath, QStringView name)
     {
         Q_UNUSED(start);
         Q_UNUSED(folderPath);
         Q_UNUSED(name);
+        Assert(false);
     }
     virtual void RemoveLastLine() = 0;
     /// Removes lines from the end until count remain.

@@ -46,7 +46,7 @@ template <bool Folded> TNameKeys::TPrefix prefixOf(QStringView name)
     return {parts[0], parts[1]};
 }
 
-// Qt compares the units many at a time; names that reach this share their first eight.
+// Qt compares the units many at a time (names the sort sends here share their first eight).
 int compareUnits(QStringView a, QStringView b)
 {
     const int c = a.compare(b, Qt::CaseSensitive);

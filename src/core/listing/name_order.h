@@ -26,8 +26,9 @@ private:
     bool m_plain; // the C locale: code units, folded when case does not matter
 };
 
-/// Sort keys of one set of names, made once so a sort compares keys instead of collating the
-/// same pair of names again and again.
+/// One set of names ready to be ordered: in a locale other than C, ICU's sort key of each name,
+/// made once so a sort compares keys instead of collating the same pair again and again; in the
+/// C locale, SortByName makes its own keys from the names' first units.
 class TNameKeys {
 public:
     /// Negative, 0 or positive as name x orders before, like or after name y: by the collation,
@@ -39,7 +40,8 @@ public:
     bool Less(int x, int y) const { return Compare(x, y) < 0; }
     std::size_t Size() const { return m_names != nullptr ? m_names->size() : 0; }
 
-    /// The first eight units of a key, four to a number, the first unit highest.
+    /// A name's first eight units (folded when case does not matter), four to a number, the
+    /// first unit highest.
     struct TPrefix {
         std::uint64_t High = 0;
         std::uint64_t Low = 0;

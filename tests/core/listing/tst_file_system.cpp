@@ -237,6 +237,28 @@ private Q_SLOTS:
         QCOMPARE(read, made);
     }
 
+    // A reader moved in the middle of a block goes on where it was; the one moved from gives
+    // nothing more.
+    void readerMovedMidway()
+    {
+        TTempTree tree;
+        for (const char* name : {"a", "b", "c", "d"})
+            QVERIFY(tree.makeFile(name, 0));
+        TFolderReader first = TFolderReader::OpenPath(tree.bytes());
+        TRawEntry entry;
+        QVERIFY(first.Next(entry));
+        QSet<QByteArray> read{QByteArray(entry.Name, qsizetype(entry.NameLength))};
+        TFolderReader second = std::move(first);
+        QVERIFY(!first.Next(entry));
+        while (second.Next(entry))
+            read.insert(QByteArray(entry.Name, qsizetype(entry.NameLength)));
+        QCOMPARE(read, (QSet<QByteArray>{".", "..", "a", "b", "c", "d"}));
+        TFolderReader third;
+        third = std::move(second);
+        QVERIFY(!second.Next(entry));
+        QVERIFY(!third.Next(entry));
+    }
+
     // Whatever path or link leads to a folder, it is the same folder.
     void identity()
     {
