@@ -27,8 +27,6 @@ namespace dirka {
 
 namespace {
 
-// Bytes an output gathers before they are written: few system calls, little memory.
-constexpr qsizetype ChunkBytes = 1 << 20;
 constexpr qsizetype MaxUtf8PerUnit = 3;
 // Bytes of lines and paths the files are handed at once.
 constexpr qsizetype BatchBytes = 1 << 19;
@@ -171,7 +169,7 @@ public:
         if (m_failed)
             return;
         encodeLine(m_buffer, line);
-        if (m_buffer.size() >= ChunkBytes)
+        if (m_buffer.size() >= WritePieceBytes)
             writeBuffer();
     }
 
@@ -497,7 +495,7 @@ void TStreamedResult::LinesFinal(qsizetype count)
             start -= pathCut;
     }
     m_base = count;
-    if (m_finalBytes >= ChunkBytes || !m_printing)
+    if (m_finalBytes >= WritePieceBytes || !m_printing)
         flushUtf8();
 }
 

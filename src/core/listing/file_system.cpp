@@ -6,7 +6,6 @@
 #include <QFile>
 #include <QSet>
 
-#include <bit>
 #include <cerrno>
 #include <cstddef>
 #include <cstring>

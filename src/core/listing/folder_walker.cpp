@@ -229,7 +229,6 @@ private:
     const bool m_storePaths;
     const bool m_wantSizes;       // false: files are not looked at when their type is known
     TByteBuffer* const m_utf8Out; // where the target keeps UTF-8 lines, if it does
-    const bool m_utf8Lines;
     const bool m_targetWritesFiles;
     TRunCounters& m_counters;
 
@@ -286,8 +285,8 @@ TFolderWalker::TFolderWalker(const TSettings& settings, const QString& location,
                              bool wantSizes)
     : m_settings(settings), m_style(settings.Style), m_location(location), m_lines(lines),
       m_reporter(reporter), m_storePaths(storePaths), m_wantSizes(wantSizes),
-      m_utf8Out(lines.Utf8LineBuffer()), m_utf8Lines(m_utf8Out != nullptr),
-      m_targetWritesFiles(lines.WritesFiles()), m_counters(RunCounters()),
+      m_utf8Out(lines.Utf8LineBuffer()), m_targetWritesFiles(lines.WritesFiles()),
+      m_counters(RunCounters()),
       m_masks(SplitMasks(settings.FilterMask[std::size_t(settings.Filter)])),
       m_filterAnswer(FilterAnswerForEveryName(IsSkipListFilter(settings.Filter), m_masks)),
       m_depthLimit(settings.IsMaxDepth ? settings.MaxDepth : INT_MAX),
@@ -300,7 +299,7 @@ void TFolderWalker::Run()
     m_forbidden = IdentitiesUpTo(EncodeFileName(m_location));
     m_path = m_location;
     m_shownPath = ShownText(m_location);
-    if (m_utf8Lines) {
+    if (m_utf8Out != nullptr) {
         m_shownPathUtf8.Append(EncodeFileName(m_shownPath));
         m_relativeStartUtf8 =
             EncodeFileName(QStringView(m_shownPath).first(RelativePathStart(m_format))).size();
@@ -359,7 +358,7 @@ void TFolderWalker::appendShownComponent(const TSubfolders& subfolders, const TS
     if (sub.PrintableAscii) {
         m_shownPath.append(name);
         m_shownPath.append(QChar(PathDelimiter));
-        if (m_utf8Lines) {
+        if (m_utf8Out != nullptr) {
             m_shownPathUtf8.Append(subfolders.RawName(sub));
             m_shownPathUtf8.Append(char(PathDelimiter));
         }
@@ -368,7 +367,7 @@ void TFolderWalker::appendShownComponent(const TSubfolders& subfolders, const TS
     const qsizetype shownStart = m_shownPath.size();
     AppendShown(m_shownPath, name);
     m_shownPath.append(QChar(PathDelimiter));
-    if (m_utf8Lines) {
+    if (m_utf8Out != nullptr) {
         m_encoded.truncate(0);
         AppendEncodedFileName(m_encoded, QStringView(m_shownPath).sliced(shownStart));
         m_shownPathUtf8.Append(m_encoded);
@@ -763,18 +762,18 @@ void TFolderWalker::emitFileLines()
                                                                       : m_relativeStartUtf8;
     const QByteArrayView folderPartUtf8 =
         m_shownPathUtf8.View(partStartUtf8, m_shownPathUtf8.Size() - partStartUtf8);
+    // The indentation is tabs or spaces, one byte each, the same for all the folder's lines.
+    const QByteArray prefixUtf8 = m_prefix.toLatin1();
     std::uint32_t lines = 0;
     for (const TMyObject& file : m_files) {
         if (StopRequested())
             break;
         const QStringView name = fileName(file);
-        if (m_utf8Lines) {
+        if (m_utf8Out != nullptr) {
             // Lines whose names print as their bytes skip the round trip through UTF-16 and are
-            // composed where the target keeps them. The indentation is tabs or spaces, one byte
-            // each.
+            // composed where the target keeps them.
             const qsizetype start = m_utf8Out->Size();
-            for (const QChar c : std::as_const(m_prefix))
-                m_utf8Out->Append(char(c.unicode()));
+            m_utf8Out->Append(prefixUtf8.constData(), prefixUtf8.size());
             if (AppendFileItemUtf8(*m_utf8Out, m_format, folderPartUtf8, name, code, file.Size,
                                    file.PrintableAscii)) {
                 emitUtf8Line(start, name);

@@ -65,7 +65,6 @@ TItemStatus ItemStatus(const QByteArray& path)
         return status;
     status.Found = true;
     status.SelfMode = st.st_mode;
-    status.TargetMode = st.st_mode;
     status.Size = st.st_size;
     status.Modified = st.st_mtim.tv_sec;
     status.IsLink = S_ISLNK(st.st_mode);
@@ -75,8 +74,6 @@ TItemStatus ItemStatus(const QByteArray& path)
     status.Size = 0;
     struct stat target {};
     if (statAt(path, true, target)) {
-        status.TargetFound = true;
-        status.TargetMode = target.st_mode;
         status.Size = target.st_size;
         status.Modified = target.st_mtim.tv_sec;
     }

@@ -13,9 +13,7 @@ namespace dirka {
 struct TItemStatus {
     bool Found = false;        // lstat answered; nothing else is set otherwise
     bool IsLink = false;       // a symbolic link
-    bool TargetFound = false;  // for a link: stat answered (false: dangling or unreachable)
     unsigned SelfMode = 0;     // st_mode of the item itself
-    unsigned TargetMode = 0;   // st_mode of what a link leads to (the item's own when no link)
     std::int64_t Size = 0;     // st_size, of the target for a link that leads somewhere
     std::int64_t Modified = 0; // st_mtime in seconds since 1970, of the target likewise
 };

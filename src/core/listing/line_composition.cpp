@@ -8,7 +8,6 @@
 
 #include <algorithm>
 #include <charconv>
-#include <cstring>
 #include <memory>
 #include <string_view>
 #include <type_traits>

@@ -19,8 +19,6 @@ public:
     void MakeKeys(const std::vector<QStringView>& names, TNameKeys& keys) const;
 
 private:
-    friend class TNameKeys;
-
     QCollator m_collator;
     bool m_caseSensitive;
     bool m_plain; // the C locale: code units, folded when case does not matter

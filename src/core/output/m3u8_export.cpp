@@ -71,7 +71,6 @@ TM3u8Export ExportToM3u8(const QString& fileName, const TLinesTarget& lines,
 {
     // Written a piece at a time as the paths are read: a million entries never sit in memory
     // at once. The stage says which side failed: 0 reading the paths, 10 writing.
-    constexpr qsizetype PieceBytes = qsizetype(1) << 20;
     TM3u8Export result;
     try {
         std::optional<TFileWriter> file; // opened when the first piece is due
@@ -89,7 +88,7 @@ TM3u8Export ExportToM3u8(const QString& fileName, const TLinesTarget& lines,
                 progress(i);
             if (AppendM3u8Entry(piece, TabGet(int(i)), result.LeftOut))
                 ++result.Entries;
-            if (piece.size() >= PieceBytes) {
+            if (piece.size() >= WritePieceBytes) {
                 write(piece);
                 piece.clear();
             }

@@ -14,9 +14,6 @@ namespace dirka {
 
 namespace {
 
-// What the window gathers before it writes: few system calls, little memory.
-constexpr qsizetype ChunkBytes = 1 << 20;
-
 constexpr char CsvHeader[] = "\xEF\xBB\xBFtype,path,name,size,modified,depth,hidden\r\n";
 
 bool hasEscapedByte(QStringView text)
@@ -313,14 +310,12 @@ TRecordExport ExportRecords(const QString& fileName, TRecordFormat format,
         TFileWriter file(fileName);
         const qsizetype count = lines.LineCount();
         for (qsizetype i = 0; i < count; ++i) {
-            if (i % ExportProgressInterval == 0 && progress) {
-                result.Stage = 0;
-                progress(i);
-            }
             result.Stage = 0;
+            if (i % ExportProgressInterval == 0 && progress)
+                progress(i);
             if (records.AppendItem(buffer, TabGet(int(i))))
                 ++result.Records;
-            if (buffer.size() >= ChunkBytes) {
+            if (buffer.size() >= WritePieceBytes) {
                 result.Stage = 10;
                 file.Write(buffer);
                 buffer.truncate(0);

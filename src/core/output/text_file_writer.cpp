@@ -109,13 +109,6 @@ void AppendUtf16Le(QByteArray& out, QStringView text)
         qToLittleEndian<char16_t>(text.utf16(), text.size(), p);
 }
 
-QByteArray EncodeUtf16Le(QStringView text)
-{
-    QByteArray out = SaveFileMark(SaveCodeUnicode);
-    AppendUtf16Le(out, text);
-    return out;
-}
-
 bool IsSaveCode(int code)
 {
     return code == SaveCodeUtf8Bom || code == SaveCodeUtf8 || code == SaveCodeUnicode;

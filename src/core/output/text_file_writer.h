@@ -12,8 +12,13 @@
 //
 // Save As writes the result in "per-unit" UTF-8: every UTF-16 unit is encoded on its own, so a
 // surrogate pair becomes two three-byte sequences. The exports write standard UTF-8 instead,
-// because browsers and players need it. Every write goes through WriteFileBytes (file_io.h).
+// because browsers and players need it. Files are written complete or not at all, through
+// TFileWriter or WriteFileBytes (file_io.h).
 namespace dirka {
+
+/// The bytes an export or the command line gathers before it writes them: few system calls,
+/// little memory.
+inline constexpr qsizetype WritePieceBytes = qsizetype(1) << 20;
 
 /// How often the exports report progress: every this many lines.
 inline constexpr qsizetype ExportProgressInterval = 1024;
@@ -40,8 +45,7 @@ qsizetype PerUnitUtf8Length(QStringView text);
 QByteArray EncodePerUnitUtf8(QStringView text, bool withMark);
 void AppendPerUnitUtf8(QByteArray& out, QStringView text);
 
-/// FF FE, then every unit low byte first: u"a" gives FF FE 61 00.
-QByteArray EncodeUtf16Le(QStringView text);
+/// Every unit low byte first: u"a" gives 61 00.
 void AppendUtf16Le(QByteArray& out, QStringView text);
 
 /// True for the save codes that have a writer (5, 4 and 2).
@@ -57,8 +61,8 @@ void AppendSaveEncoded(QByteArray& out, QStringView text, int code);
 void AppendStandardUtf8(QByteArray& out, QStringView text);
 QByteArray StandardUtf8(QStringView text);
 
-/// Writes text in per-unit UTF-8, after EF BB BF when withMark is set. The buffer is sized in
-/// a first pass, filled in a second and written at once. Throws EFileError.
+/// Writes text in per-unit UTF-8, after EF BB BF when withMark is set, a piece at a time.
+/// Throws EFileError.
 void SaveUtf8TextFile(const QString& fileName, QStringView text, bool withMark);
 
 /// Saves the result text in the encoding of code (5, 4 or 2); any other code writes nothing

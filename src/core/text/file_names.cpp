@@ -57,12 +57,29 @@ int validSequenceLength(const unsigned char* s, std::size_t available, char32_t&
     return length;
 }
 
-bool isAscii(const char* bytes, std::size_t length)
+// Decodes UTF-8 sequence by sequence; a byte that starts no valid sequence becomes its escape
+// unit. Answers the units written.
+qsizetype decodeUtf8Into(char16_t* out, const unsigned char* s, std::size_t length)
 {
-    unsigned char any = 0;
-    for (std::size_t i = 0; i < length; ++i)
-        any |= static_cast<unsigned char>(bytes[i]);
-    return any < 0x80;
+    char16_t* p = out;
+    std::size_t i = 0;
+    while (i < length) {
+        char32_t c = 0;
+        const int n = validSequenceLength(s + i, length - i, c);
+        if (n == 0) {
+            *p++ = char16_t(EscapeBase + s[i]);
+            ++i;
+            continue;
+        }
+        if (c >= 0x10000) {
+            *p++ = QChar::highSurrogate(c);
+            *p++ = QChar::lowSurrogate(c);
+        } else {
+            *p++ = char16_t(c);
+        }
+        i += std::size_t(n);
+    }
+    return p - out;
 }
 
 } // namespace
@@ -121,26 +138,7 @@ qsizetype DecodeFileNameInto(char16_t* out, const char* bytes, std::size_t lengt
         *printableAscii = ascii && !unprintable;
     if (ascii)
         return qsizetype(length);
-    const auto* s = reinterpret_cast<const unsigned char*>(bytes);
-    char16_t* p = out;
-    std::size_t i = 0;
-    while (i < length) {
-        char32_t c = 0;
-        const int n = validSequenceLength(s + i, length - i, c);
-        if (n == 0) {
-            *p++ = char16_t(EscapeBase + s[i]);
-            ++i;
-            continue;
-        }
-        if (c >= 0x10000) {
-            *p++ = QChar::highSurrogate(c);
-            *p++ = QChar::lowSurrogate(c);
-        } else {
-            *p++ = char16_t(c);
-        }
-        i += std::size_t(n);
-    }
-    return p - out;
+    return decodeUtf8Into(out, reinterpret_cast<const unsigned char*>(bytes), length);
 }
 
 qsizetype DecodePaddedFileNameInto(char16_t* out, const char* bytes, std::size_t length,
@@ -168,16 +166,15 @@ qsizetype DecodePaddedFileNameInto(char16_t* out, const char* bytes, std::size_t
         *printableAscii = control == 0;
         return qsizetype(length);
     }
-#endif
+    *printableAscii = false;
+    return decodeUtf8Into(out, reinterpret_cast<const unsigned char*>(bytes), length);
+#else
     return DecodeFileNameInto(out, bytes, length, printableAscii);
+#endif
 }
 
 void AppendDecodedFileName(QString& out, const char* bytes, std::size_t length)
 {
-    if (isAscii(bytes, length)) {
-        out.append(QLatin1StringView(bytes, qsizetype(length)));
-        return;
-    }
     const qsizetype size = out.size();
     out.resize(size + qsizetype(length));
     const qsizetype written =
