@@ -464,8 +464,8 @@ void TFormMain::createCentralArea()
     setCentralWidget(central);
 }
 
-// The three save dialogs are made at their first use and kept: each reads and watches its
-// folder from the moment it exists, which a window that never saves need not pay for.
+// The save and export dialogs are made at the first save or export and kept: each reads and
+// watches its folder from the moment it exists, which a window that never saves need not pay for.
 void TFormMain::prepareSaveDialogs()
 {
     if (m_saveDialog)
@@ -941,24 +941,24 @@ void TFormMain::showOutcome(const TWriteOutcome& outcome)
 void TFormMain::actionExportToCSVExecute()
 {
     prepareSaveDialogs();
-    exportRecords(*m_saveDialogCSV, int(TRecordFormat::Csv));
+    exportRecords(*m_saveDialogCSV, TRecordFormat::Csv);
 }
 
 void TFormMain::actionExportToJSONExecute()
 {
     prepareSaveDialogs();
-    exportRecords(*m_saveDialogJSON, int(TRecordFormat::Json));
+    exportRecords(*m_saveDialogJSON, TRecordFormat::Json);
 }
 
 // As the playlist: the dialog reopens where it was last used; events run every 1024 lines.
-void TFormMain::exportRecords(QFileDialog& dialog, int format)
+void TFormMain::exportRecords(QFileDialog& dialog, TRecordFormat format)
 {
     const std::optional<QString> fileName = askSaveName(dialog);
     if (!fileName)
         return;
     ReopenAt(dialog, *fileName);
     const TRecordExport written = whileExporting([this, &fileName, format] {
-        return RunRecordExport(this, *fileName, TRecordFormat(format), m_result, m_listedLocations);
+        return RunRecordExport(this, *fileName, format, m_result, m_listedLocations);
     });
     showOutcome(TWriteOutcome::Error(written.ErrorText));
 }

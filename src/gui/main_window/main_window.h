@@ -25,6 +25,7 @@ class QToolBar;
 namespace dirka {
 
 class TDesktop;
+enum class TRecordFormat;
 class TDialogException;
 class TdlgAbout;
 class TdlgExport;
@@ -139,7 +140,7 @@ private:
     void actionExportToM3U8Execute();
     void actionExportToCSVExecute();
     void actionExportToJSONExecute();
-    void exportRecords(QFileDialog& dialog, int format);
+    void exportRecords(QFileDialog& dialog, TRecordFormat format);
     void actionPrintExecute();
     void actionOpenExecute();
     void actionExploreExecute();

@@ -1,12 +1,13 @@
 #include "gui/print/print_layout.h"
 
+#include "gui/result_view/line_layout.h"
+
 #include <algorithm>
 
 namespace dirka {
 
 namespace {
 
-constexpr int TabColumns = 8;
 constexpr qsizetype CheckInterval = 1024;
 
 } // namespace
@@ -26,6 +27,14 @@ QString ExpandTabs(QStringView line)
     return out;
 }
 
+qsizetype ExpandedLength(QStringView line)
+{
+    qsizetype length = 0;
+    for (const QChar c : line)
+        length += c == u'\t' ? TabColumns - length % TabColumns : 1;
+    return length;
+}
+
 int RowCount(qsizetype length, int columns)
 {
     if (length <= 0 || columns <= 0)
@@ -43,7 +52,7 @@ std::vector<TPageStart> Paginate(const TLinesTarget& lines, int columns, int row
     for (qsizetype i = 0; i < count; ++i) {
         if (i % CheckInterval == 0 && mayGoOn && !mayGoOn(i))
             break;
-        const int rows = RowCount(ExpandTabs(lines.Line(i)).size(), columns);
+        const int rows = RowCount(ExpandedLength(lines.Line(i)), columns);
         for (int row = 0; row < rows;) {
             if (used == rowsPerPage) {
                 pages.push_back(TPageStart{i, row});

@@ -15,6 +15,9 @@ namespace dirka {
 /// result view advances tabs in its fixed-width font: ExpandTabs(u"ab\tc") == "ab      c".
 QString ExpandTabs(QStringView line);
 
+/// ExpandTabs(line).size(), without making the line: ExpandedLength(u"ab\tc") == 9.
+qsizetype ExpandedLength(QStringView line);
+
 /// How many rows of columns units an expanded line takes (at least one, for an empty line):
 /// RowCount(0, 80) == 1, RowCount(81, 80) == 2.
 int RowCount(qsizetype length, int columns);

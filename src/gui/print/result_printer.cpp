@@ -1,6 +1,7 @@
 #include "gui/print/result_printer.h"
 
 #include "gui/print/print_layout.h"
+#include "gui/result_view/line_layout.h"
 
 #include <QFontMetricsF>
 #include <QPainter>
@@ -28,10 +29,9 @@ void paintRows(QPainter& painter, const TLinesTarget& lines, TPageStart start, i
             qsizetype from = qsizetype(row) * columns;
             qsizetype length = std::min<qsizetype>(columns, text.size() - from);
             // A character beyond U+FFFF is not cut in two.
-            if (length > 0 && from + length < text.size() &&
-                text[from + length - 1].isHighSurrogate())
+            if (length > 0 && SplitsSurrogatePair(text, from + length))
                 --length;
-            if (row > 0 && from > 0 && text[from - 1].isHighSurrogate())
+            if (row > 0 && SplitsSurrogatePair(text, from))
                 --from, ++length;
             painter.drawText(QPointF(0, y), text.mid(from, std::max<qsizetype>(length, 0)));
             y += lineHeight;
@@ -63,6 +63,10 @@ int PrintResult(QPrinter& printer, const TPrintJob& job,
         Paginate(*job.Lines, columns, rowsPerPage,
                  [&progress](qsizetype) { return !progress || progress(0, 0); });
     const int count = int(pages.size());
+    // The header, the same on every page: the location on the left, the date on the right.
+    const qreal dateWidth = metrics.horizontalAdvance(job.Date);
+    const QString location =
+        metrics.elidedText(job.Location, Qt::ElideMiddle, width - dateWidth - lineHeight);
     for (int p = 0; p < count; ++p) {
         if (progress && !progress(p, count)) {
             painter.end();
@@ -70,15 +74,9 @@ int PrintResult(QPrinter& printer, const TPrintJob& job,
         }
         if (p > 0)
             printer.newPage();
-        // The header: the location on the left, the date on the right, a rule below.
-        const qreal base = metrics.ascent();
-        const QString date = job.Date;
-        const qreal dateWidth = metrics.horizontalAdvance(date);
-        painter.drawText(
-            QRectF(0, 0, width - dateWidth - lineHeight, lineHeight),
-            Qt::AlignLeft | Qt::AlignVCenter,
-            metrics.elidedText(job.Location, Qt::ElideMiddle, width - dateWidth - lineHeight));
-        painter.drawText(QPointF(width - dateWidth, base), date);
+        painter.drawText(QRectF(0, 0, width - dateWidth - lineHeight, lineHeight),
+                         Qt::AlignLeft | Qt::AlignVCenter, location);
+        painter.drawText(QPointF(width - dateWidth, metrics.ascent()), job.Date);
         painter.drawLine(QPointF(0, lineHeight * 1.2), QPointF(width, lineHeight * 1.2));
         paintRows(painter, *job.Lines, pages[std::size_t(p)], rowsPerPage, columns, linesTop,
                   lineHeight, metrics.ascent());

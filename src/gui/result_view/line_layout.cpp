@@ -9,8 +9,6 @@ namespace dirka {
 
 namespace {
 
-constexpr int TabColumns = 8;
-
 // Painting and measuring read the result's own units: no copy of a line.
 QString rawString(QStringView text)
 {

@@ -8,6 +8,9 @@ class QPainter;
 
 namespace dirka {
 
+/// A tab advances to the next multiple of this many character widths, on screen and on paper.
+inline constexpr int TabColumns = 8;
+
 /// Whether position lies between the halves of a surrogate pair.
 bool SplitsSurrogatePair(QStringView text, qsizetype position);
 

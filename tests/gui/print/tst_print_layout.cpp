@@ -34,6 +34,7 @@ private Q_SLOTS:
         QFETCH(QString, line);
         QFETCH(QString, expanded);
         QCOMPARE(ExpandTabs(line), expanded);
+        QCOMPARE(ExpandedLength(line), expanded.size());
     }
 
     void rowCount_data()
