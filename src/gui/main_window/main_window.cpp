@@ -765,6 +765,7 @@ void TFormMain::actionClearExecute()
 {
     m_result.Clear();
     TabClear(0, true);
+    m_listedLocations.clear(); // their lines are gone; the records' depths count from the next
     m_panelStatusBar->clear();
     ResultChanged();
 }

@@ -11,6 +11,7 @@
 #include <QAbstractItemView>
 #include <QAction>
 #include <QApplication>
+#include <QCheckBox>
 #include <QClipboard>
 #include <QComboBox>
 #include <QDir>
@@ -610,6 +611,32 @@ private Q_SLOTS:
         QVERIFY2(m_desktop.Calls.last().startsWith(u"error " + error),
                  qPrintable(m_desktop.Calls.last()));
         QVERIFY(find(action.toLatin1().constData())->isEnabled());
+    }
+
+    // A result kept across runs starts anew at Clear: the records count their depths from the
+    // locations listed since, not from one whose lines are gone.
+    void clearForgetsTheListedLocations()
+    {
+        whenModal([](QWidget* dialog) {
+            dialog->findChild<QCheckBox*>(QStringLiteral("cbClearMemo"))->setChecked(false);
+            dialog->findChild<QPushButton*>(QStringLiteral("btnOK"))->click();
+        });
+        find("actionOptions")->trigger();
+        QVERIFY(!m_window->Settings().IsClear);
+        setLocation(m_tree.filePath(QStringLiteral("sub")));
+        find("actionListNormal")->trigger();
+        find("actionClear")->trigger();
+        listPlain();
+        QTemporaryDir out;
+        m_desktop.SaveName = out.filePath(QStringLiteral("r.csv"));
+        find("actionExportToCSV")->trigger();
+        const QByteArray path = m_tree.filePath(QStringLiteral("sub/")).toUtf8();
+        const QByteArray written = readAll(*m_desktop.SaveName);
+        const qsizetype at = written.indexOf(QByteArray("folder," + path + ",sub,"));
+        QVERIFY2(at >= 0, written.constData());
+        const QByteArray record = written.mid(at, written.indexOf("\r\n", at) - at);
+        // A level below the location listed last, not the location listed before Clear (0).
+        QVERIFY2(record.endsWith(",1,false"), record.constData());
     }
 
     void locationListIsAsWideAsItsLongestEntry()
