@@ -104,6 +104,12 @@ public:
         PrintError(QStringLiteral("cannot read folder %1: %2").arg(ShownText(folder), reason));
     }
 
+    void LocationAccepted(const QString& text, const QStringList& locations) override
+    {
+        Q_UNUSED(text);
+        m_locations = locations;
+    }
+
     // The location passed its checks, so the page knows how to link. The stopping signals count
     // from here, the moment the walk can stop on them; before, they end the program as usual.
     void RunStarted() override
@@ -115,11 +121,9 @@ public:
         if (!m_command.PageFile.isEmpty())
             m_result.AddPage(m_command.PageFile, pageOptions(m_command));
         if (!m_command.CsvFile.isEmpty())
-            m_result.AddRecords(m_command.CsvFile, TRecordFormat::Csv,
-                                ResolveLocations(m_command.Location));
+            m_result.AddRecords(m_command.CsvFile, TRecordFormat::Csv, m_locations);
         if (!m_command.JsonFile.isEmpty())
-            m_result.AddRecords(m_command.JsonFile, TRecordFormat::Json,
-                                ResolveLocations(m_command.Location));
+            m_result.AddRecords(m_command.JsonFile, TRecordFormat::Json, m_locations);
         installStopHandlers();
     }
     // The lines carry their paths to the files, and only what the style shows is looked up.
@@ -131,6 +135,7 @@ public:
 
 private:
     const TListCommand& m_command;
+    QStringList m_locations; // the folders the run lists, for the records' depths
     TStreamedResult m_result{stdout};
     bool m_unreadable = false;
 };

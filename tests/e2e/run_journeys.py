@@ -424,35 +424,48 @@ def location_enter(suite, root):
           f"(None: nothing was listed)")
 
 
+def start_helper(suite, env, argv, title, what):
+    """Starts one of the journeys' helper programs; answers it and its window once shown."""
+    helper = subprocess.Popen(argv, env=env, stdout=subprocess.DEVNULL,
+                              stderr=subprocess.DEVNULL, start_new_session=True)
+    suite.started.append(helper)
+    found = wait_until(lambda: (run(["xdotool", "search", "--all", "--onlyvisible", "--pid",
+                                     str(helper.pid), "--name", "^" + title], 5, env)
+                                or "").split(), 10)
+    check(found, f"the {what} window did not appear")
+    return helper, found[0]
+
+
+def mouse_drag(app, start, end, steps):
+    """Presses at start and releases at end. A drag needs motion to find its target: it walks
+    there in steps, then settles on it."""
+    (sx, sy), (ex, ey) = start, end
+    app.xdo("mousemove", "--sync", str(sx), str(sy))
+    app.xdo("mousedown", "1")
+    time.sleep(0.3)
+    for i in range(1, steps + 1):
+        app.xdo("mousemove", "--sync", str(sx + (ex - sx) * i // steps),
+                str(sy + (ey - sy) * i // steps))
+        time.sleep(0.03)
+    for dx in (1, 0):
+        app.xdo("mousemove", "--sync", str(ex + dx), str(ey))
+        time.sleep(0.2)
+    app.xdo("mouseup", "1")
+
+
 def drag_file(suite, app, path, target):
     """Drags the file from the drag source window and drops it at the target point."""
     env = app.env  # the program's own: no Qt platform override, a home of its own
-    source = subprocess.Popen([suite.drag_source, path], env=env, stdout=subprocess.DEVNULL,
-                              stderr=subprocess.DEVNULL, start_new_session=True)
-    suite.started.append(source)
+    source = None
     try:
-        found = wait_until(lambda: (run(["xdotool", "search", "--all", "--onlyvisible", "--pid",
-                                         str(source.pid), "--name", "^e2e drag source"], 5,
-                                        env) or "").split(), 10)
-        check(found, "the drag source window did not appear")
-        sx, sy, sw, sh = app.geometry(found[0])
-        tx, ty = target
-        cx, cy = sx + sw // 2, sy + sh // 2
-        app.xdo("mousemove", "--sync", str(cx), str(cy))
-        app.xdo("mousedown", "1")
-        time.sleep(0.3)
-        # A drag needs motion to find its target: walk there in steps, then settle on it.
-        for i in range(1, 11):
-            app.xdo("mousemove", "--sync", str(cx + (tx - cx) * i // 10),
-                    str(cy + (ty - cy) * i // 10))
-            time.sleep(0.03)
-        for dx in (1, 0):
-            app.xdo("mousemove", "--sync", str(tx + dx), str(ty))
-            time.sleep(0.2)
-        app.xdo("mouseup", "1")
+        source, window = start_helper(suite, env, [suite.drag_source, path], "e2e drag source",
+                                      "drag source")
+        sx, sy, sw, sh = app.geometry(window)
+        mouse_drag(app, (sx + sw // 2, sy + sh // 2), target, 10)
         time.sleep(0.3)
     finally:
-        kill_group(source)
+        if source:
+            kill_group(source)
 
 
 def drop_journey(suite, root, target_offset):
@@ -812,27 +825,14 @@ def drag_out_of_the_result(suite, root):
     app.key(*FOCUS_PLACES["result"])
     app.key("ctrl+a")
     out = os.path.join(root, "dropped")
-    target = subprocess.Popen([suite.drop_target, out], env=app.env, stdout=subprocess.DEVNULL,
-                              stderr=subprocess.DEVNULL, start_new_session=True)
-    suite.started.append(target)
-    found = wait_until(lambda: (run(["xdotool", "search", "--all", "--onlyvisible", "--pid",
-                                     str(target.pid), "--name", "^e2e drop target"], 5,
-                                    app.env) or "").split(), 10)
-    check(found, "the drop target window did not appear")
-    tx, ty, tw, th = app.geometry(found[0])
-    sx, sy = app.point_in_main(RESULT_AREA)
-    app.xdo("mousemove", "--sync", str(sx), str(sy))
-    app.xdo("mousedown", "1")
-    time.sleep(0.3)
-    ex, ey = tx + tw // 2, ty + th // 2
-    for i in range(1, 16):
-        app.xdo("mousemove", "--sync", str(sx + (ex - sx) * i // 15), str(sy + (ey - sy) * i // 15))
-        time.sleep(0.03)
-    for dx in (1, 0):
-        app.xdo("mousemove", "--sync", str(ex + dx), str(ey))
-        time.sleep(0.2)
-    app.xdo("mouseup", "1")
-    check(wait_until(lambda: os.path.isfile(out), 5), "the drop target received no drop")
+    target, window = start_helper(suite, app.env, [suite.drop_target, out], "e2e drop target",
+                                  "drop target")
+    try:
+        tx, ty, tw, th = app.geometry(window)
+        mouse_drag(app, app.point_in_main(RESULT_AREA), (tx + tw // 2, ty + th // 2), 15)
+        check(wait_until(lambda: os.path.isfile(out), 5), "the drop target received no drop")
+    finally:
+        kill_group(target)
     with open(out, "rb") as f:
         uris = [u for u in f.read().split(b"\r\n") if u]
     # The header's location line shows the folder; the other header lines show no item.

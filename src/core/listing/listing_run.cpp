@@ -118,7 +118,7 @@ bool TRun::checksPass(const QStringList& locations, const QString& locationText)
             return false;
         }
     }
-    m_host.LocationAccepted(locationText);
+    m_host.LocationAccepted(locationText, locations);
     return true;
 }
 

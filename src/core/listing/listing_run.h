@@ -21,8 +21,13 @@ public:
     virtual TLinesTarget& Lines() = 0;
     /// A refused run: "Choose what to search for." or "Specified location doesn't exists."
     virtual void Warn(const QString& message) { Q_UNUSED(message); }
-    /// The checks passed; the location text may join the location box's list.
-    virtual void LocationAccepted(const QString& text) { Q_UNUSED(text); }
+    /// The checks passed; the location text may join the location box's list. locations are the
+    /// folders it names, as the run lists them.
+    virtual void LocationAccepted(const QString& text, const QStringList& locations)
+    {
+        Q_UNUSED(text);
+        Q_UNUSED(locations);
+    }
     /// The busy state begins and ends.
     virtual void RunStarted() {}
     virtual void RunFinished() {}

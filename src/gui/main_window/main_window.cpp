@@ -644,13 +644,13 @@ void TFormMain::Warn(const QString& message)
     m_desktop.Warning(this, message);
 }
 
-void TFormMain::LocationAccepted(const QString& text)
+void TFormMain::LocationAccepted(const QString& text, const QStringList& locations)
 {
     m_locationRow->RememberLocation(text);
     // Records count their depth from these; a result kept from earlier runs keeps theirs.
     if (m_settings.IsClear)
         m_listedLocations.clear();
-    m_listedLocations += ResolveLocations(text);
+    m_listedLocations += locations;
 }
 
 void TFormMain::ShowWait(const QString& text)

@@ -1,6 +1,7 @@
 #include "gui/result_view/drag_content.h"
 
 #include "gui/main_window/desktop.h"
+#include "gui/widgets/shared_text_mime.h"
 
 #include <QMimeData>
 #include <QSet>
@@ -21,13 +22,13 @@ QList<QUrl> DragUrls(qsizetype first, qsizetype last, const std::function<QStrin
     return urls;
 }
 
-QMimeData* DragMimeData(const QList<QUrl>& urls, const QString& text)
+QMimeData* DragMimeData(const QList<QUrl>& urls, const QString& text, qsizetype start,
+                        qsizetype length)
 {
-    auto* data = new QMimeData;
+    // The text of the lines, not the URLs as text, is what a text target wants.
+    auto* data = new TSharedTextMimeData(text, start, length);
     if (!urls.isEmpty())
         data->setUrls(urls);
-    // setUrls also offers the URLs as text; the text of the lines is what a text target wants.
-    data->setText(text);
     return data;
 }
 

@@ -5,6 +5,7 @@
 #include <QUrl>
 
 #include <functional>
+#include <limits>
 
 class QMimeData;
 
@@ -18,7 +19,9 @@ namespace dirka {
 /// lines showing "/a b/" and "/a b/\xFF" give file:///a%20b and file:///a%20b/%FF.
 QList<QUrl> DragUrls(qsizetype first, qsizetype last, const std::function<QString(int)>& pathOf);
 
-/// The data of the drag: text/uri-list of urls (when there are any) and text as text/plain.
-QMimeData* DragMimeData(const QList<QUrl>& urls, const QString& text);
+/// The data of the drag: text/uri-list of urls (when there are any) and the part of text from
+/// start, length units long, as text/plain; the text is shared, not copied, until a target asks.
+QMimeData* DragMimeData(const QList<QUrl>& urls, const QString& text, qsizetype start = 0,
+                        qsizetype length = std::numeric_limits<qsizetype>::max());
 
 } // namespace dirka

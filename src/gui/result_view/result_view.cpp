@@ -623,12 +623,14 @@ void TResultView::mouseReleaseEvent(QMouseEvent* event)
 // The selected lines' items leave as file URLs, the selected text as plain text.
 void TResultView::dragOut()
 {
+    if (!m_result)
+        return;
     const qsizetype start = SelectionStart();
     const qsizetype end = start + SelectionLength();
     const QList<QUrl> urls =
         DragUrls(LineFromChar(start), LineFromChar(end - 1), [](int line) { return TabGet(line); });
     auto* drag = new QDrag(this);
-    drag->setMimeData(DragMimeData(urls, SelectedText()));
+    drag->setMimeData(DragMimeData(urls, m_result->SharedText(), start, end - start));
     drag->exec(Qt::CopyAction | Qt::LinkAction, Qt::CopyAction);
 }
 

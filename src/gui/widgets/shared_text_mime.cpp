@@ -25,20 +25,22 @@ TSharedTextMimeData::TSharedTextMimeData(QString text)
 
 QStringList TSharedTextMimeData::formats() const
 {
-    return {PlainText};
+    QStringList all = QMimeData::formats();
+    if (!all.contains(PlainText))
+        all.append(PlainText);
+    return all;
 }
 
 bool TSharedTextMimeData::hasFormat(const QString& mimeType) const
 {
-    return mimeType == PlainText;
+    return mimeType == PlainText || QMimeData::hasFormat(mimeType);
 }
 
 // The whole text is handed over as the shared string itself; a part is copied only now.
 QVariant TSharedTextMimeData::retrieveData(const QString& mimeType, QMetaType type) const
 {
-    Q_UNUSED(type);
     if (mimeType != PlainText)
-        return {};
+        return QMimeData::retrieveData(mimeType, type);
     return m_text.mid(m_start, m_length);
 }
 

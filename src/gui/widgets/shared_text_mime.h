@@ -7,7 +7,8 @@ namespace dirka {
 
 /// Clipboard data that holds a text by sharing its string (no copy while neither side changes)
 /// and hands it over only when a program pastes: a result of a million lines is put on the
-/// clipboard at no cost in time or memory, and converted only for the program that asks.
+/// clipboard at no cost in time or memory, and converted only for the program that asks. Data
+/// set on it otherwise (setUrls ...) is offered beside the text.
 class TSharedTextMimeData : public QMimeData {
     Q_OBJECT
 public:

@@ -33,7 +33,11 @@ class TFakeHost : public TListingHost {
 public:
     TLinesTarget& Lines() override { return Result; }
     void Warn(const QString& message) override { Warnings << message; }
-    void LocationAccepted(const QString& text) override { Accepted << text; }
+    void LocationAccepted(const QString& text, const QStringList& locations) override
+    {
+        Q_UNUSED(locations);
+        Accepted << text;
+    }
     void RunStarted() override { ++Started; }
     void RunFinished() override { ++Finished; }
     void ShowStatus(const QString& text) override { Status = text; }
