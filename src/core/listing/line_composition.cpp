@@ -535,13 +535,9 @@ void appendNameUtf8(TByteBuffer& out, QStringView name, bool printableAscii)
         return;
     }
     char* p = out.Reserve(3 * n);
-    p = PutAsciiRuns<false>(p, name, [units](char* at, qsizetype& i) {
+    p = PutAsciiRuns<false>(p, name, [units, n](char* at, qsizetype& i) {
         const char16_t c = units[i];
-        if (QChar::isHighSurrogate(c)) {
-            ++i;
-            return PutUtf8(at, QChar::surrogateToUcs4(c, units[i]));
-        }
-        return PutUtf8(at, c);
+        return QChar::isSurrogate(c) ? PutSurrogateUtf8(at, units, i, n) : PutUtf8(at, c);
     });
     out.SetEnd(p);
 }

@@ -79,11 +79,7 @@ template <TEscape Escape> char* putText(char* p, QStringView text)
         }
         if (!QChar::isSurrogate(c))
             return PutUtf8(at, needsReplacement(c, Escape) ? ReplacementChar : c);
-        if (QChar::isHighSurrogate(c) && i + 1 < n && QChar::isLowSurrogate(s[i + 1])) {
-            ++i;
-            return PutUtf8(at, QChar::surrogateToUcs4(c, s[i]));
-        }
-        return PutUtf8(at, ReplacementChar);
+        return PutSurrogateUtf8(at, s, i, n);
     });
 }
 

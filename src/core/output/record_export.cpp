@@ -103,11 +103,8 @@ void appendJsonString(QByteArray& out, QStringView text)
             *p++ = char(c);
         } else if (!QChar::isSurrogate(c)) {
             p = PutUtf8(p, c);
-        } else if (QChar::isHighSurrogate(c) && i + 1 < n && QChar::isLowSurrogate(s[i + 1])) {
-            p = PutUtf8(p, QChar::surrogateToUcs4(c, s[i + 1]));
-            ++i;
         } else {
-            p = PutUtf8(p, ReplacementChar);
+            p = PutSurrogateUtf8(p, s, i, n);
         }
     }
     *p++ = '"';

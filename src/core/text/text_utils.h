@@ -51,6 +51,17 @@ inline char* PutUtf8(char* p, char32_t c)
     return p;
 }
 
+/// Writes the surrogate unit s[i] of n units as UTF-8: with its low half after it, the pair's
+/// character (i moves onto the low half); alone, U+FFFD.
+inline char* PutSurrogateUtf8(char* p, const char16_t* s, qsizetype& i, qsizetype n)
+{
+    if (QChar::isHighSurrogate(s[i]) && i + 1 < n && QChar::isLowSurrogate(s[i + 1])) {
+        ++i;
+        return PutUtf8(p, QChar::surrogateToUcs4(s[i - 1], s[i]));
+    }
+    return PutUtf8(p, ReplacementChar);
+}
+
 /// Copies the ASCII units at the start of src (n units) to dst as bytes and answers how many
 /// there were; dst has room for n bytes, and the bytes after the ones counted may be written
 /// too (the caller writes on from there). For u"ab\u00E9": "ab", 2.
