@@ -201,7 +201,9 @@ TdlgExport::TdlgExport(TExportDialogHooks hooks, QWidget* parent)
     connect(m_radioRelative, &QRadioButton::clicked, this, &TdlgExport::radioClick);
     connect(m_radioFull, &QRadioButton::clicked, this, &TdlgExport::radioClick);
     connect(m_comboPrefix, &QComboBox::editTextChanged, this, &TdlgExport::comboPrefixChange);
-    connect(m_checkLinkFolders, &QCheckBox::toggled, m_btnGenerate, &QPushButton::setEnabled);
+    // Either way the page on disk no longer matches the options; only a build disables it.
+    connect(m_checkLinkFolders, &QCheckBox::clicked, m_btnGenerate,
+            [this] { m_btnGenerate->setEnabled(true); });
     connect(m_btnGenerate, &QPushButton::clicked, this, [this] { Generate(); });
     connect(m_wb, &QTextBrowser::backwardAvailable, m_btnBack, &QPushButton::setEnabled);
     connect(m_btnBack, &QPushButton::clicked, m_wb, &QTextBrowser::backward);

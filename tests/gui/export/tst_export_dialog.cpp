@@ -203,6 +203,12 @@ private Q_SLOTS:
         QVERIFY(generate());
         QVERIFY(readAll(target()).contains("    <a href=\"http://Rock/\">Rock/</a>\r\n"));
         QVERIFY(readAll(target()).contains(":: <a href=\"http://\">/music/</a>\r\n"));
+
+        // Unticking is a change too: the page on disk still links its folders.
+        find<QCheckBox>("checkLinkFolders")->click();
+        QVERIFY(find<QPushButton>("btnGenerate")->isEnabled());
+        QVERIFY(generate());
+        QVERIFY(readAll(target()).contains("    Rock/\r\n"));
     }
 
     // The preview shows the written file, the source view its text.
