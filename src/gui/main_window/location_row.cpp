@@ -4,6 +4,7 @@
 
 #include "core/settings/settings_records.h"
 #include "core/system/file_io.h"
+#include "core/text/file_names.h"
 #include "core/text/text_utils.h"
 
 #include <QAbstractItemView>
@@ -12,9 +13,11 @@
 #include <QHBoxLayout>
 #include <QKeyEvent>
 #include <QLineEdit>
+#include <QMimeData>
 #include <QScreen>
 #include <QStyle>
 #include <QToolButton>
+#include <QUrl>
 
 #include <algorithm>
 
@@ -46,6 +49,28 @@ public:
         QComboBox::showPopup();
     }
 };
+
+// A dropped URL's path as the file system knows it: percent-decoded bytes, so a name that is
+// not UTF-8 keeps its bytes.
+QString localPathOf(const QUrl& url)
+{
+    return DecodeFileName(QByteArray::fromPercentEncoding(url.path(QUrl::FullyEncoded).toLatin1()));
+}
+
+// Some sources offer their items as text/x-moz-url, address and title lines by turns (UTF-16
+// or UTF-8); Qt's X11 drop gives only the first address of it.
+qsizetype mozillaUrlCount(const QMimeData& data)
+{
+    const QByteArray raw = data.data(QStringLiteral("text/x-moz-url"));
+    const bool utf16 = raw.size() > 1 && raw.at(1) == 0;
+    QStringList lines =
+        (utf16 ? QString::fromUtf16(reinterpret_cast<const char16_t*>(raw.data()), raw.size() / 2)
+               : QString::fromUtf8(raw))
+            .split(u'\n');
+    while (!lines.isEmpty() && lines.last().trimmed().isEmpty())
+        lines.removeLast();
+    return (lines.size() + 1) / 2;
+}
 
 } // namespace
 
@@ -136,6 +161,15 @@ QString LocationFromPath(const QString& path)
     if (location.size() > 1 && location.endsWith(PathDelimiter))
         location.chop(1);
     return location;
+}
+
+QString DroppedLocation(const QMimeData& data)
+{
+    const QList<QUrl> urls = data.urls();
+    if (urls.size() != 1 || !urls.first().isLocalFile() ||
+        (data.hasFormat(QStringLiteral("text/x-moz-url")) && mozillaUrlCount(data) > 1))
+        return {};
+    return LocationFromPath(localPathOf(urls.first()));
 }
 
 } // namespace dirka

@@ -4,6 +4,7 @@
 
 class QAction;
 class QComboBox;
+class QMimeData;
 class QToolButton;
 
 // The row that says what to list: the location box with its "Location:" button on the left,
@@ -39,5 +40,10 @@ private:
 /// path for an existing folder, trimmed, without a final delimiter unless it is the root;
 /// empty when the path names nothing. "/music/a.mp3" gives "/music", "/" gives "/".
 QString LocationFromPath(const QString& path);
+
+/// The location a drop gives: LocationFromPath of its one local item; empty when it brings
+/// several items (counted in the raw data too, where the platform hands over only the first),
+/// a web address, or a path that names nothing.
+QString DroppedLocation(const QMimeData& data);
 
 } // namespace dirka

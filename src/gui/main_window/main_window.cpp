@@ -69,11 +69,17 @@ constexpr int StartListDelayMs = 100;
 constexpr QSize ToolButtonSize(80, 36);
 constexpr QSize StopButtonSize(57, 41);
 
-// A dropped URL's path as the file system knows it: percent-decoded bytes, so a name that is
-// not UTF-8 keeps its bytes.
-QString localPathOf(const QUrl& url)
+// A drop is taken as a copy or a link, never as a move: a source that moved would delete
+// what it dropped. False when the source allows neither.
+bool takeAsCopyOrLink(QDropEvent& event)
 {
-    return DecodeFileName(QByteArray::fromPercentEncoding(url.path(QUrl::FullyEncoded).toLatin1()));
+    for (const Qt::DropAction action : {Qt::CopyAction, Qt::LinkAction}) {
+        if (event.possibleActions().testFlag(action)) {
+            event.setDropAction(action);
+            return true;
+        }
+    }
+    return false;
 }
 
 } // namespace
@@ -567,21 +573,25 @@ void TFormMain::closeEvent(QCloseEvent* event)
 
 void TFormMain::dragEnterEvent(QDragEnterEvent* event)
 {
-    // The result's own items dragged out and back are no location to list.
-    if (!m_busy && !event->source() && event->mimeData()->hasUrls())
-        event->acceptProposedAction();
+    // The result's own items dragged out and back are no location to list; a drop that would
+    // do nothing is refused, so its source is told so.
+    if (!m_busy && !event->source() && !DroppedLocation(*event->mimeData()).isEmpty() &&
+        takeAsCopyOrLink(*event))
+        event->accept();
+    else
+        event->ignore();
 }
 
 void TFormMain::dropEvent(QDropEvent* event)
 {
-    if (m_busy)
+    const QString location = m_busy ? QString() : DroppedLocation(*event->mimeData());
+    if (location.isEmpty() || !takeAsCopyOrLink(*event)) {
+        event->ignore();
         return;
-    const QList<QUrl> urls = event->mimeData()->urls();
-    event->acceptProposedAction();
-    if (urls.size() != 1 || !urls.first().isLocalFile())
-        return;
-    if (takeLocationFromPath(localPathOf(urls.first())))
-        actionListDepth1->trigger();
+    }
+    event->accept();
+    m_locationRow->comboPath()->setEditText(location);
+    actionListDepth1->trigger();
 }
 
 // --- states ---------------------------------------------------------------------------------

@@ -441,19 +441,67 @@ private Q_SLOTS:
                                 "/no/such/folder/x.txt: No such file or directory"));
     }
 
-    void dropListsOneLevelDeep()
+    // One existing item lists its folder one level deep, taken as a copy or a link; a drop
+    // that would do nothing is refused at entry and at the drop, so its source keeps its items.
+    void drops_data()
     {
+        QTest::addColumn<QStringList>("items"); // in the tree; "moz:" items as text/x-moz-url
+        QTest::addColumn<int>("offered");       // Qt::DropActions the source allows
+        QTest::addColumn<int>("taken");         // the action accepted; 0 refused
+        const int any = Qt::CopyAction | Qt::MoveAction | Qt::LinkAction;
+        QTest::newRow("one file") << QStringList{u"sub/c.txt"_qs} << any << int(Qt::CopyAction);
+        QTest::newRow("a move becomes a copy")
+            << QStringList{u"sub/c.txt"_qs} << int(Qt::MoveAction | Qt::CopyAction)
+            << int(Qt::CopyAction);
+        QTest::newRow("or a link") << QStringList{u"sub"_qs} << int(Qt::MoveAction | Qt::LinkAction)
+                                   << int(Qt::LinkAction);
+        QTest::newRow("move only") << QStringList{u"sub/c.txt"_qs} << int(Qt::MoveAction) << 0;
+        QTest::newRow("two items") << QStringList{u"sub/c.txt"_qs, u"a.txt"_qs} << any << 0;
+        QTest::newRow("two as mozilla urls")
+            << QStringList{u"moz:sub/c.txt"_qs, u"moz:a.txt"_qs} << any << 0;
+        QTest::newRow("nothing there") << QStringList{u"no such file"_qs} << any << 0;
+    }
+    void drops()
+    {
+        QFETCH(QStringList, items);
+        QFETCH(int, offered);
+        QFETCH(int, taken);
         auto* mime = new QMimeData;
-        mime->setUrls({QUrl::fromLocalFile(m_tree.filePath(QStringLiteral("sub/c.txt")))});
+        QList<QUrl> urls;
+        QString moz;
+        for (const QString& item : std::as_const(items)) {
+            urls << QUrl::fromLocalFile(m_tree.filePath(QString(item).remove(u"moz:"_qs)));
+            if (item.startsWith(u"moz:"))
+                moz += urls.last().toString() + u'\n' + item + u'\n';
+        }
+        if (moz.isEmpty()) {
+            mime->setUrls(urls);
+        } else {
+            // What Qt's X11 drop gives for such a source: the first address alone.
+            mime->setUrls({urls.first()});
+            mime->setData(u"text/x-moz-url"_qs,
+                          QByteArray(reinterpret_cast<const char*>(moz.utf16()), moz.size() * 2));
+        }
+        setLocation(u"/before"_qs);
+        const auto actions = Qt::DropActions(offered);
         // A drop reaches the widget that accepted the drag's entry.
-        QDragEnterEvent enter(QPoint(50, 50), Qt::CopyAction, mime, Qt::LeftButton, Qt::NoModifier);
+        QDragEnterEvent enter(QPoint(50, 50), actions, mime, Qt::LeftButton, Qt::NoModifier);
         QCoreApplication::sendEvent(m_window.get(), &enter);
-        QVERIFY(enter.isAccepted());
-        QDropEvent drop(QPointF(50, 50), Qt::CopyAction, mime, Qt::LeftButton, Qt::NoModifier);
+        QCOMPARE(enter.isAccepted(), taken != 0);
+        QDropEvent drop(QPointF(50, 50), actions, mime, Qt::LeftButton, Qt::NoModifier);
         QCoreApplication::sendEvent(m_window.get(), &drop);
-        QCOMPARE(find<QComboBox>("comboPath")->currentText(),
-                 m_tree.filePath(QStringLiteral("sub")));
-        QVERIFY(lines().join(u'\n').contains(u":: Search for: All files; Depth: 1"));
+        QCOMPARE(drop.isAccepted(), taken != 0);
+        if (taken != 0) {
+            QCOMPARE(int(enter.dropAction()), taken);
+            QCOMPARE(int(drop.dropAction()), taken);
+            const QFileInfo first(urls.first().toLocalFile());
+            QCOMPARE(find<QComboBox>("comboPath")->currentText(),
+                     first.isDir() ? first.filePath() : first.path());
+            QVERIFY(lines().join(u'\n').contains(u":: Search for: All files; Depth: 1"));
+        } else {
+            QCOMPARE(find<QComboBox>("comboPath")->currentText(), u"/before"_qs);
+            QVERIFY(lines().isEmpty());
+        }
         delete mime;
     }
 
