@@ -490,11 +490,11 @@ void TFormMain::prepareSaveDialogs()
         "saveDialogM3U8", actionExportToM3U8->text() + u" As",
         {QStringLiteral("Multimedia Playlist UTF-8 (*.m3u8)"), QStringLiteral("All Files (*)")},
         QStringLiteral("m3u8"));
-    m_saveDialogCSV = make("saveDialogCSV", QStringLiteral("Export to CSV"),
+    m_saveDialogCSV = make("saveDialogCSV", QStringLiteral("Export to CSV As"),
                            {QStringLiteral("CSV (*.csv)"), QStringLiteral("All Files (*)")},
                            QStringLiteral("csv"));
     m_saveDialogJSON =
-        make("saveDialogJSON", QStringLiteral("Export to JSON"),
+        make("saveDialogJSON", QStringLiteral("Export to JSON As"),
              {QStringLiteral("JSON Lines (*.jsonl)"), QStringLiteral("All Files (*)")},
              QStringLiteral("jsonl"));
     m_saveDialogHTML = CreateHtmlSaveDialog(this);

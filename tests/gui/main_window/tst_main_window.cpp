@@ -630,11 +630,14 @@ private Q_SLOTS:
         QTest::addColumn<QString>("dialogName");
         QTest::addColumn<QByteArray>("aRecord");
         QTest::addColumn<QString>("error");
+        QTest::addColumn<QString>("title"); // as every save dialog's, ending in "As"
         QTest::newRow("csv") << u"actionExportToCSV"_qs << u"saveDialogCSV"_qs
-                             << QByteArray("file,") << u"Error #4024/10. Problem during CSV"_qs;
+                             << QByteArray("file,") << u"Error #4024/10. Problem during CSV"_qs
+                             << u"Export to CSV As"_qs;
         QTest::newRow("json") << u"actionExportToJSON"_qs << u"saveDialogJSON"_qs
                               << QByteArray("{\"type\":\"file\",")
-                              << u"Error #4025/10. Problem during JSON"_qs;
+                              << u"Error #4025/10. Problem during JSON"_qs
+                              << u"Export to JSON As"_qs;
     }
     void recordExports()
     {
@@ -654,6 +657,8 @@ private Q_SLOTS:
         QVERIFY(!written.contains("Files:")); // lines without an item are no records
         auto* dialog = m_window->findChild<QFileDialog*>(dialogName);
         QCOMPARE(dialog->directory().path(), out.path());
+        QFETCH(QString, title);
+        QCOMPARE(dialog->windowTitle(), title);
         m_desktop.SaveName = QStringLiteral("/no/such/folder/r");
         find(action.toLatin1().constData())->trigger();
         QVERIFY2(m_desktop.Calls.last().startsWith(u"error " + error),

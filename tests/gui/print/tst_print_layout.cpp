@@ -1,14 +1,21 @@
 #include "core/listing/result_text.h"
+#include "gui/print/print_command.h"
 #include "gui/print/print_layout.h"
 #include "gui/print/result_printer.h"
 
 #include "temp_tree.h"
 #include "test_support.h"
 
+#include <QAction>
+#include <QApplication>
 #include <QFontDatabase>
+#include <QPrintDialog>
+#include <QPrintPreviewDialog>
 #include <QPrinter>
+#include <QProgressDialog>
 #include <QRegularExpression>
 #include <QTest>
+#include <QTimer>
 
 using namespace dirka;
 using namespace testsupport;
@@ -116,6 +123,75 @@ private Q_SLOTS:
         QCOMPARE(PrintResult(printer, TPrintJob{&result, {}, {}, QFont()},
                              [](int done, int) { return done < 2; }),
                  -1);
+    }
+
+    // Played as a user would: the preview lays the pages out, Print asks for the printer, the
+    // printing is cancelled. The progress says what it does, the preview stays open and no
+    // half file is left.
+    void cancelledPrintKeepsThePreview()
+    {
+        QStringList lines;
+        for (int i = 0; i < 3000; ++i)
+            lines << u"line "_qs + QString::number(i);
+        const TResultText result = resultOf(lines);
+        TTempTree tree;
+        const QString pdf = tree.path("out.pdf");
+        QStringList said; // the progress texts, once each, in order
+        bool stayedOpen = false;
+        int step = 0;
+        QTimer user;
+        user.setInterval(0);
+        connect(&user, &QTimer::timeout, this, [&] {
+            auto* preview = findTopLevel<QPrintPreviewDialog>("dlgPrintPreview");
+            // Before the preview is shown, its progress window stands alone.
+            auto* progress = preview && preview->isVisible()
+                                 ? preview->findChild<QProgressDialog*>("dlgPrintProgress")
+                                 : findTopLevel<QProgressDialog>("dlgPrintProgress");
+            if (progress && progress->maximum() > 0 && !said.contains(progress->labelText()))
+                said << progress->labelText();
+            if (step == 0 && preview && !progress &&
+                preview->windowTitle().startsWith(u"Print Preview - ")) {
+                preview->printer()->setOutputFileName(pdf);
+                for (QAction* action : preview->findChildren<QAction*>()) {
+                    if (action->text() == u"Print")
+                        QTimer::singleShot(0, action, &QAction::trigger);
+                }
+                step = 1;
+            } else if (step == 1) {
+                if (auto* ask = qobject_cast<QPrintDialog*>(QApplication::activeModalWidget())) {
+                    ask->accept();
+                    step = 2;
+                }
+            } else if (step == 2 && progress && progress->labelText().startsWith(u"Printing")) {
+                progress->cancel();
+                step = 3;
+            } else if (step == 3 && preview && !progress) {
+                stayedOpen = preview->isVisible();
+                preview->reject();
+                step = 4;
+            }
+        });
+        user.start();
+        RunPrintPreview(nullptr, TPrintJob{&result, u"/m/"_qs, u"7 Dec 2026"_qs,
+                                           QFontDatabase::systemFont(QFontDatabase::FixedFont)});
+        user.stop();
+        QCOMPARE(step, 4);
+        QVERIFY(stayedOpen);
+        QVERIFY(!QFile::exists(pdf));
+        QVERIFY2(said.size() == 2, qPrintable(said.join(u'|')));
+        QCOMPARE(said.first(), u"Preparing the preview..."_qs);
+        QVERIFY2(QRegularExpression(u"^Printing [0-9]+ pages...$"_qs).match(said.last()).hasMatch(),
+                 qPrintable(said.last()));
+    }
+
+private:
+    template <typename T> static T* findTopLevel(const char* name)
+    {
+        for (QWidget* widget : QApplication::topLevelWidgets()) {
+            if (widget->objectName() == QLatin1String(name))
+                return qobject_cast<T*>(widget);
+        }
+        return nullptr;
     }
 };
 
