@@ -3,12 +3,15 @@
 #include "core/system/file_io.h"
 #include "core/text/file_names.h"
 #include "gui/main_window/desktop.h"
+#include "gui/result_view/line_layout.h"
 
 #include <QFileInfo>
+#include <QFontMetricsF>
 #include <QKeyEvent>
 #include <QPointer>
 #include <QScrollBar>
 #include <QStringDecoder>
+#include <QTextBlock>
 #include <QTextCursor>
 #include <QTextDocument>
 
@@ -47,6 +50,21 @@ QUrl withoutFragment(QUrl url)
     return url;
 }
 
+// A tab in the page's preformatted block moves to the next multiple of eight characters of
+// its font, as a browser shows it and as the result view and print lay it out.
+void useEightColumnTabs(QTextDocument& doc)
+{
+    for (QTextBlock block = doc.firstBlock(); block.isValid(); block = block.next()) {
+        if (!block.blockFormat().nonBreakableLines())
+            continue;
+        const QFont font = block.charFormat().font().resolve(doc.defaultFont());
+        QTextOption option = doc.defaultTextOption();
+        option.setTabStopDistance(QFontMetricsF(font).horizontalAdvance(u' ') * TabColumns);
+        doc.setDefaultTextOption(option);
+        return;
+    }
+}
+
 } // namespace
 
 TPagePreview::TPagePreview(QWidget* parent) : QTextBrowser(parent)
@@ -54,7 +72,10 @@ TPagePreview::TPagePreview(QWidget* parent) : QTextBrowser(parent)
     // Links are sorted out here: pages inside, everything else to the desktop.
     setOpenLinks(false);
     connect(this, &QTextBrowser::anchorClicked, this, &TPagePreview::followLink);
-    connect(this, &QTextBrowser::sourceChanged, this, &TPagePreview::fillPendingPage);
+    connect(this, &QTextBrowser::sourceChanged, this, [this] {
+        fillPendingPage();
+        useEightColumnTabs(*document());
+    });
 }
 
 void TPagePreview::SetOpenOutside(std::function<void(const QString&)> open)

@@ -10,6 +10,7 @@
 #include <QSignalSpy>
 #include <QTest>
 #include <QTextBlock>
+#include <QTextCursor>
 #include <QTextDocument>
 
 using namespace dirka;
@@ -227,6 +228,38 @@ private Q_SLOTS:
         QVERIFY(view.toPlainText().contains(u"next\nsong\nweb"));
         QVERIFY(!view.isBackwardAvailable());
         QCOMPARE(back.last().first().toBool(), false);
+    }
+
+    // A tab reaches the next multiple of eight characters, in pages the view loads itself and
+    // in pages Qt's parser reads.
+    void tabsStopEveryEightCharacters_data()
+    {
+        QTest::addColumn<QByteArray>("head");
+        QTest::newRow("exported page") << Head;
+        QTest::newRow("other page") << QByteArray(Head).replace("Dirka", "Other");
+    }
+    void tabsStopEveryEightCharacters()
+    {
+        QFETCH(QByteArray, head);
+        TTempTree tree;
+        QVERIFY(tree.makeFile(
+            "p.html", pageOf({"a\tX", "12345678X", "123456789\tX", "1234567890123456X"}, head)));
+        TPagePreview view;
+        view.resize(600, 300);
+        view.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&view));
+        view.ShowPage(tree.path("p.html"));
+        const auto xOfX = [&view](int line) {
+            const QTextBlock block = view.document()->findBlockByNumber(line);
+            QTextCursor cursor(block);
+            cursor.setPosition(block.position() + int(block.text().indexOf(u'X')));
+            return view.cursorRect(cursor).left();
+        };
+        const int first = view.document()->find(QStringLiteral("a\tX")).blockNumber();
+        QVERIFY(first >= 0);
+        QCOMPARE(xOfX(first), xOfX(first + 1));
+        QCOMPARE(xOfX(first + 2), xOfX(first + 3));
+        QVERIFY(xOfX(first + 2) > xOfX(first));
     }
 
     // The same address shows the file as it is now, and Back has nothing to go to.
