@@ -4,10 +4,10 @@ set -euo pipefail
 
 # After python3, five check and build the packages: the desktop entry and metadata validators,
 # the manual page renderer, dpkg-shlibdeps for the .deb's dependencies; clang-format checks the
-# code. The last five run the end-to-end journeys: an X server, a window manager, X input, the
+# code; pdftotext reads back the printed pages. The last five run the end-to-end journeys: an X server, a window manager, X input, the
 # clipboard and window properties (xdpyinfo, xprop, xwininfo).
 packages=(cmake g++ ninja-build pkg-config qt6-base-dev libicu-dev libcanberra-dev python3
-  desktop-file-utils appstream groff-base dpkg-dev clang-format
+  desktop-file-utils appstream groff-base dpkg-dev clang-format poppler-utils
   xvfb openbox xdotool xclip x11-utils)
 
 "$(dirname "${BASH_SOURCE[0]}")/install_packages.sh" "${packages[@]}"

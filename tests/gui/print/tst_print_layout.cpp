@@ -12,12 +12,34 @@
 #include <QPrintDialog>
 #include <QPrintPreviewDialog>
 #include <QPrinter>
+#include <QProcess>
 #include <QProgressDialog>
 #include <QRegularExpression>
 #include <QTest>
 #include <QTimer>
 
 using namespace dirka;
+
+namespace {
+
+// The lines pdftotext reads on one page of a PDF, blank ones left out.
+QStringList pdfPageText(const QString& pdf, int page)
+{
+    QProcess reader;
+    const QString number = QString::number(page);
+    reader.start(u"pdftotext"_qs,
+                 {u"-layout"_qs, u"-f"_qs, number, u"-l"_qs, number, pdf, u"-"_qs});
+    if (!reader.waitForFinished(30000) || reader.exitCode() != 0)
+        return {u"pdftotext failed: "_qs + reader.errorString()};
+    QStringList lines;
+    for (const QString& line : QString::fromUtf8(reader.readAllStandardOutput()).split(u'\n')) {
+        if (const QString trimmed = line.trimmed().remove(u'\f'); !trimmed.isEmpty())
+            lines << trimmed;
+    }
+    return lines;
+}
+
+} // namespace
 using namespace testsupport;
 
 Q_DECLARE_METATYPE(std::vector<dirka::TPageStart>)
@@ -120,6 +142,24 @@ private Q_SLOTS:
                      pdf.count("/Type /Page/") + pdf.count("/Type /Page>") +
                      pdf.count("/Type /Page "),
                  pages);
+        // What is painted: every page its header and its number, and the lines run on from
+        // one page to the next.
+        int nextLine = 0;
+        for (const int page : {1, 2, pages}) {
+            const QStringList text = pdfPageText(tree.path("out.pdf"), page);
+            QVERIFY2(text.size() > 3, qPrintable(text.join(u'|')));
+            QVERIFY2(text.first().startsWith(u"/m/") && text.first().endsWith(u"7 Dec 2026"),
+                     qPrintable(text.first()));
+            QCOMPARE(text.last(), u"Page %1 of %2"_qs.arg(page).arg(pages));
+            const auto numberOn = [&text](qsizetype row) {
+                return text.at(row).startsWith(u"line ") ? text.at(row).section(u' ', -1).toInt()
+                                                         : -1;
+            };
+            if (page != pages)
+                QCOMPARE(numberOn(1), nextLine);
+            nextLine = numberOn(text.size() - 2) + 1;
+        }
+        QCOMPARE(nextLine, 3000);
         QCOMPARE(PrintResult(printer, TPrintJob{&result, {}, {}, QFont()},
                              [](int done, int) { return done < 2; }),
                  -1);
