@@ -571,18 +571,20 @@ void TFolderWalker::forgetOpen(std::size_t index)
 }
 
 // A folder already on the way down (a link or a bind mount leading back), the location or a
-// folder above it, and a pseudo file system are listed but not entered. So is a folder reached
-// through a link once it has been entered in this run: links between sibling folders would
-// otherwise walk every order of them.
+// folder above it, and a pseudo file system reached from another one are listed but not
+// entered. So is a folder reached through a link once it has been entered in this run: links
+// between sibling folders would otherwise walk every order of them. A location the user named
+// is read whatever its file system (/proc, /sys, /dev).
 bool TFolderWalker::mayEnter(const TFolderReader& folder, bool isLink)
 {
+    if (m_frames.empty())
+        return true;
     const TFolderIdentity id = folder.Identity();
-    const bool isLocation = m_frames.empty();
-    if (!isLocation && std::find(m_forbidden.begin(), m_forbidden.end(), id) != m_forbidden.end())
+    if (std::find(m_forbidden.begin(), m_forbidden.end(), id) != m_forbidden.end())
         return false;
     if (isLink && m_entered.Contains(id))
         return false;
-    if (isLocation || id.Device != m_frames.back().Identity.Device)
+    if (id.Device != m_frames.back().Identity.Device)
         return !IsPseudoFileSystem(folder.FileSystemType());
     return true;
 }

@@ -1068,6 +1068,21 @@ private Q_SLOTS:
         QCOMPARE(TabGet(1), QString(location + u"a.txt"));
     }
 
+    // The user named it: a location on a pseudo file system is read, though the walk from
+    // elsewhere never enters one.
+    void pseudoFileSystemLocation()
+    {
+        if (!QFileInfo(u"/proc/sys/kernel/ostype"_s).exists())
+            QSKIP("no /proc here");
+        TSettings settings = settingsFor(TListStyle{.Preset = CustomPreset});
+        settings.IsMaxDepth = true;
+        settings.MaxDepth = 1;
+        TRun run;
+        run.list(settings, u"/proc/sys/kernel/"_s);
+        QVERIFY2(run.lines().join(u'|').contains(u"ostype"), qPrintable(run.lines().join(u'|')));
+        QVERIFY(RunCounters().FileCount > 10);
+    }
+
     void links()
     {
         TTree tree;
