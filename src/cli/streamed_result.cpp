@@ -615,7 +615,7 @@ bool TStreamedResult::writeOut(const char* bytes, qsizetype size)
     m_printing = false;
     if (errno != EPIPE) {
         m_printFailed = true;
-        PrintError(QStringLiteral("cannot write standard output: %1").arg(ErrorText(errno)));
+        PrintError(QStringLiteral("cannot write standard output: %1").arg(SystemErrorText(errno)));
     }
     return false;
 }
@@ -638,7 +638,8 @@ bool TStreamedResult::Finish(bool keepFiles)
         m_printing = false;
         if (errno != EPIPE) {
             m_printFailed = true;
-            PrintError(QStringLiteral("cannot write standard output: %1").arg(ErrorText(errno)));
+            PrintError(
+                QStringLiteral("cannot write standard output: %1").arg(SystemErrorText(errno)));
         }
     }
     bool ok = !m_printFailed;

@@ -1,6 +1,7 @@
 #include "core/listing/file_system.h"
 
 #include "core/listing/mount_table.h"
+#include "core/system/file_io.h"
 #include "core/text/file_names.h"
 
 #include <QFile>
@@ -255,12 +256,7 @@ QString UnreachableReason(const QString& path)
     if (path.isEmpty() || path.contains(QChar(u'\0')) ||
         ::stat(EncodeFileName(path).constData(), &st) == 0 || errno == ENOENT || errno == ENOTDIR)
         return {};
-    return ErrorText(errno);
-}
-
-QString ErrorText(int error)
-{
-    return QString::fromLocal8Bit(std::strerror(error));
+    return SystemErrorText(errno);
 }
 
 } // namespace dirka

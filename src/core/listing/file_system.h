@@ -181,7 +181,4 @@ void RaiseOpenFileLimit();
 /// it), or empty when it is simply missing or there.
 QString UnreachableReason(const QString& path);
 
-/// The text of an errno value.
-QString ErrorText(int error);
-
 } // namespace dirka

@@ -5,6 +5,7 @@
 #include "core/listing/name_order.h"
 #include "core/listing/result_line_store.h"
 #include "core/listing/size_lookup.h"
+#include "core/system/file_io.h"
 #include "core/text/assertion.h"
 #include "core/text/file_names.h"
 #include "core/text/masks.h"
@@ -307,7 +308,7 @@ void TFolderWalker::Run()
     m_prefix.clear();
     TFolderReader root = TFolderReader::OpenPath(EncodeFileName(m_location));
     if (!root.IsOpen())
-        reportUnreadable(ErrorText(root.Error()));
+        reportUnreadable(SystemErrorText(root.Error()));
     listFolder(std::move(root), false, m_depthLimit);
     while (!m_frames.empty()) {
         TFrame& frame = m_frames.back();
@@ -345,7 +346,7 @@ void TFolderWalker::enterNextSubfolder(TFrame& parent)
         // A subfolder removed or renamed since its parent was read is skipped like such a file.
         if (folder.Error() == ENOENT)
             return;
-        reportUnreadable(ErrorText(folder.Error()));
+        reportUnreadable(SystemErrorText(folder.Error()));
     }
     listFolder(std::move(folder), sub.IsLink, parent.Depth - 1);
 }
@@ -555,7 +556,7 @@ bool TFolderWalker::findAgain(std::size_t index)
                 return false;
             reportUnreadable(folder.IsOpen()
                                  ? QStringLiteral("the folder was replaced while it was listed")
-                                 : ErrorText(folder.Error()));
+                                 : SystemErrorText(folder.Error()));
             return false;
         }
         m_frames[i].Folder = std::move(folder);
@@ -636,7 +637,7 @@ void TFolderWalker::readFolder(TFolderReader& folder, TSubfolders& subfolders)
         m_folderSize += facts.Size;
     }
     if (folder.Error() != 0)
-        reportUnreadable(ErrorText(folder.Error()));
+        reportUnreadable(SystemErrorText(folder.Error()));
     if (m_wantSizes)
         lookUpSizes(folder);
     m_counters.FileCount += int(m_files.size());

@@ -77,14 +77,9 @@ bool IsExistingItem(const QString& path)
 
 namespace {
 
-QString systemReason(int error)
-{
-    return QString::fromLocal8Bit(std::strerror(error));
-}
-
 [[noreturn]] void fail(const QString& fileName, int error)
 {
-    throw EFileError(fileName + u": " + systemReason(error));
+    throw EFileError(fileName + u": " + SystemErrorText(error));
 }
 
 } // namespace
@@ -111,7 +106,7 @@ void TFileWriter::Write(const char* data, qsizetype size)
 {
     errno = 0;
     if (m_state->File.write(data, size) != size) {
-        const QString reason = errno ? systemReason(errno) : m_state->File.errorString();
+        const QString reason = errno ? SystemErrorText(errno) : m_state->File.errorString();
         m_state->File.cancelWriting();
         throw EFileError(m_state->FileName + u": " + reason);
     }
@@ -131,7 +126,7 @@ void TFileWriter::Finish()
 void MakeFolders(const QString& folder)
 {
     if (!QDir().mkpath(folder))
-        throw EFileError(folder + u": " + systemReason(errno ? errno : ENOTDIR));
+        throw EFileError(folder + u": " + SystemErrorText(errno ? errno : ENOTDIR));
 }
 
 std::optional<QByteArray> ReadFileBytes(const QString& fileName, qsizetype maxSize)
@@ -414,7 +409,7 @@ bool TFileWriter::TState::openStaged(const QByteArray& path)
         throw EFileError(FileName +
                          u": no folder takes the copy that the file is written "
                          u"from in one step (" +
-                         systemReason(errno) + u")");
+                         SystemErrorText(errno) + u")");
     InPlace = std::move(target);
     File = std::move(stage);
     return true;
@@ -592,6 +587,11 @@ void WriteFileBytes(const QString& fileName, const QByteArray& bytes)
     TFileWriter file(fileName);
     file.Write(bytes);
     file.Finish();
+}
+
+QString SystemErrorText(int error)
+{
+    return QString::fromLocal8Bit(std::strerror(error));
 }
 
 } // namespace dirka

@@ -72,4 +72,7 @@ void MakeFolders(const QString& folder);
 /// or a device would block or never end) or when it cannot be read.
 std::optional<QByteArray> ReadFileBytes(const QString& fileName, qsizetype maxSize);
 
+/// The system's text for an errno value: SystemErrorText(EACCES) is "Permission denied".
+QString SystemErrorText(int error);
+
 } // namespace dirka
