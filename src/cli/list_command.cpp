@@ -14,6 +14,7 @@
 #include "core/system/web_addresses.h"
 
 #include <QDate>
+#include <QDir>
 
 #include <csignal>
 #include <cstdio>
@@ -26,7 +27,9 @@ namespace {
 std::optional<TSettings> settingsFor(const TListCommand& command)
 {
     TSettings settings;
-    LoadSettings(settings);
+    // The run goes on with what was read, but a script learns why its stored style was not.
+    if (const QString problem = LoadSettings(settings); !problem.isEmpty())
+        PrintError(u"settings file " + QDir::cleanPath(SettingsFilePath()) + u' ' + problem);
     settings.Filter = 0;
     for (const auto& [name, value] : command.Sets) {
         const TSettingsField* field = FindSettingsField(name);

@@ -57,19 +57,24 @@ TSaveResult writeFile(const QString& path, const QByteArray& bytes)
 
 } // namespace
 
-void LoadSettings(TSettings& settings, const QString& path)
+QString LoadSettings(TSettings& settings, const QString& path)
 {
     SetDefaultSettings(settings);
-    const std::optional<TRegKey> key = OpenKeyForReading(path);
+    QString problem;
+    const std::optional<TRegKey> key = OpenKeyForReading(path, &problem);
+    if (!problem.isEmpty())
+        problem.prepend(u"not read: ");
     if (!key)
-        return; // first start: the defaults stand
+        return problem; // empty at the first start: the defaults stand
     try {
         for (const TSettingsField& field : SettingsFields())
             readField(&*key, field, settings);
-    } catch (const ERegistryException&) {
-        // A value of the wrong type ends loading silently; what was read so far stays.
+    } catch (const ERegistryException& e) {
+        // A value of the wrong type ends loading; what was read so far stays.
+        problem = u"read in part: " + e.Message();
     }
     ClampStyleRanges(settings);
+    return problem;
 }
 
 TSaveResult SaveSettings(const TSettings& settings, const QString& path)

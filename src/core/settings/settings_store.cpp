@@ -11,6 +11,10 @@
 #include <QStringDecoder>
 
 #include <algorithm>
+#include <cerrno>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace dirka {
 
@@ -545,9 +549,11 @@ QString SettingsFilePath()
     return configFolder() + u"/Pelmora/Dirka/" + QLatin1StringView(ShortVersionText) + u".reg";
 }
 
-TRegKey ParseRegistryText(const QByteArray& bytes, bool writable)
+TRegKey ParseRegistryText(const QByteArray& bytes, bool writable, bool* hasSection)
 {
     TRegKey key(writable);
+    if (hasSection)
+        *hasSection = false;
     key.reserve(bytes.size());
     TLineReader lines(bytes);
     const QString section = sectionName();
@@ -558,6 +564,8 @@ TRegKey ParseRegistryText(const QByteArray& bytes, bool writable)
             inSection = line.endsWith(u']') && QStringView(line)
                                                        .sliced(1, line.size() - 2)
                                                        .compare(section, Qt::CaseInsensitive) == 0;
+            if (inSection && hasSection)
+                *hasSection = true;
             continue;
         }
         if (!inSection || !line.startsWith(u'"'))
@@ -585,12 +593,40 @@ QByteArray FormatRegistryText(const TRegKey& key)
     return text.toUtf8();
 }
 
-std::optional<TRegKey> OpenKeyForReading(const QString& path)
+namespace {
+
+// Why ReadFileBytes gave nothing for path; empty when there is no file.
+QString unreadableReason(const QString& path)
+{
+    struct stat facts {};
+    if (::stat(EncodeFileName(path).constData(), &facts) != 0)
+        return errno == ENOENT ? QString() : SystemErrorText(errno);
+    if (!S_ISREG(facts.st_mode))
+        return QStringLiteral("not a regular file");
+    if (facts.st_size > MaxFileSize)
+        return QStringLiteral("larger than %1 MiB").arg(MaxFileSize >> 20);
+    const int fd = ::open(EncodeFileName(path).constData(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
+        return SystemErrorText(errno);
+    ::close(fd);
+    return QStringLiteral("it could not be read");
+}
+
+} // namespace
+
+std::optional<TRegKey> OpenKeyForReading(const QString& path, QString* problem)
 {
     const std::optional<QByteArray> bytes = ReadFileBytes(path, MaxFileSize);
-    if (!bytes)
+    if (!bytes) {
+        if (problem)
+            *problem = unreadableReason(path);
         return std::nullopt;
-    return ParseRegistryText(*bytes, false);
+    }
+    bool hasSection = false;
+    TRegKey key = ParseRegistryText(*bytes, false, &hasSection);
+    if (problem && !hasSection)
+        *problem = u"no [" + sectionName() + u"] line";
+    return key;
 }
 
 // --- typed reads and writes ------------------------------------------------------------------

@@ -67,7 +67,7 @@ public:
     const QList<TNamedValue>& Values() const;
 
 private:
-    friend TRegKey ParseRegistryText(const QByteArray& bytes, bool writable);
+    friend TRegKey ParseRegistryText(const QByteArray& bytes, bool writable, bool* hasSection);
 
     // A name or a text in one of the two stores: one byte a unit when every unit fits in
     // Latin-1 (nearly every name), else UTF-16.
@@ -123,14 +123,17 @@ QString SettingsFilePath();
 /// and values of other keys are ignored; a repeated name: the last wins; "Name"=- removes.
 /// ParseRegistryText("[HKEY_CURRENT_USER\\Software\\Pelmora\\Dirka\\2.1]\n\"A\"=dword:0000000a")
 /// holds A = 10.
-TRegKey ParseRegistryText(const QByteArray& bytes, bool writable);
+/// hasSection, when given, tells whether the text has the key's section line at all.
+TRegKey ParseRegistryText(const QByteArray& bytes, bool writable, bool* hasSection = nullptr);
 
 /// The whole export of key as UTF-8 with CR LF line ends, values in the key's order.
 QByteArray FormatRegistryText(const TRegKey& key);
 
 /// Opens the key stored at path for reading: no key when there is no regular file there or it
-/// cannot be read (as a registry key that cannot be opened).
-std::optional<TRegKey> OpenKeyForReading(const QString& path);
+/// cannot be read (as a registry key that cannot be opened). problem, when given, says why a
+/// file that is there gives no key, or that it has no section of the key (an empty key):
+/// "Permission denied", "not a regular file", "larger than 64 MiB"; empty for no file at all.
+std::optional<TRegKey> OpenKeyForReading(const QString& path, QString* problem = nullptr);
 
 // Typed reads and writes. key may be absent (null): then each returns false and does nothing.
 // A read returns false and leaves value as it was when the value does not exist; a value of

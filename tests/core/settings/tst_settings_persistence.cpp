@@ -167,6 +167,64 @@ private Q_SLOTS:
         QCOMPARE(s, expected);
     }
 
+    // What a caller can tell the user when the stored values were not all taken; the values
+    // read before a wrong type stay, nothing else of an unread file is taken.
+    void loadTellsWhyNot_data()
+    {
+        QTest::addColumn<QByteArray>("file"); // "<folder>", "<fifo>", "<huge>", or the content
+        QTest::addColumn<QString>("problem");
+        QTest::addColumn<int>("maxDepth"); // as loaded
+        const int unset = TSettings().MaxDepth;
+        const QByteArray depth = "\"MaxDepth\"=dword:00000007\r\n";
+        QTest::newRow("no file") << QByteArray("<none>") << QString() << unset;
+        QTest::newRow("whole") << Head + depth << QString() << 7;
+        QTest::newRow("section only") << Head << QString() << unset;
+        QTest::newRow("no section line")
+            << depth << u"not read: no [HKEY_CURRENT_USER\\Software\\Pelmora\\Dirka\\2.1] line"_qs
+            << unset;
+        QTest::newRow("another key's section")
+            << QByteArray("[HKEY_CURRENT_USER\\Software\\Other]\r\n") + depth
+            << u"not read: no [HKEY_CURRENT_USER\\Software\\Pelmora\\Dirka\\2.1] line"_qs << unset;
+        QTest::newRow("wrong type") << Head + depth + "\"IsMaxDepth\"=\"yes\"\r\n"
+                                    << u"read in part: Invalid data type for 'IsMaxDepth'"_qs << 7;
+        QTest::newRow("folder") << QByteArray("<folder>") << u"not read: not a regular file"_qs
+                                << unset;
+        QTest::newRow("fifo") << QByteArray("<fifo>") << u"not read: not a regular file"_qs
+                              << unset;
+        QTest::newRow("huge") << QByteArray("<huge>") << u"not read: larger than 64 MiB"_qs
+                              << unset;
+    }
+    void loadTellsWhyNot()
+    {
+        QFETCH(QByteArray, file);
+        QFETCH(QString, problem);
+        QFETCH(int, maxDepth);
+        if (file == "<none>") {
+        } else if (file == "<folder>") {
+            QVERIFY(m_dir.makeFolder("cfg/2.1.reg"));
+        } else if (file == "<fifo>") {
+            QVERIFY(m_dir.makeFifo("cfg/2.1.reg"));
+        } else if (file == "<huge>") {
+            QVERIFY(m_dir.makeFile("cfg/2.1.reg", Head + "\"MaxDepth\"=dword:00000007\r\n"));
+            QVERIFY(QFile::resize(path(), (qint64(64) << 20) + 1)); // sparse
+        } else {
+            QVERIFY(m_dir.makeFile("cfg/2.1.reg", file));
+        }
+        TSettings s;
+        QCOMPARE(LoadSettings(s, path()), problem);
+        QCOMPARE(s.MaxDepth, maxDepth);
+    }
+
+    void unreadableFileTellsWhy()
+    {
+        if (::geteuid() == 0)
+            QSKIP("root reads every file");
+        QVERIFY(m_dir.makeFile("cfg/2.1.reg", Head));
+        QVERIFY(QFile::setPermissions(path(), QFileDevice::WriteOwner));
+        TSettings s;
+        QCOMPARE(LoadSettings(s, path()), u"not read: Permission denied"_qs);
+    }
+
     void saveWritesAllValuesInOrder()
     {
         QVERIFY(SaveSettings(TSettings(), path()).Ok); // creates the folder
