@@ -237,6 +237,38 @@ private Q_SLOTS:
         QCOMPARE(read, made);
     }
 
+    // Records as getdents64 lays them out, for every name length and for the type hints a file
+    // system may give, DT_UNKNOWN (0) among them: in the shortest records the last word reaches
+    // back over the type and the record length, which must not count as the name's end.
+    void nameLengthOfRecords_data()
+    {
+        QTest::addColumn<int>("type");
+        QTest::addColumn<char>("padding"); // the bytes after the name's NUL
+        QTest::newRow("no type hint") << int(DT_UNKNOWN) << '\0';
+        QTest::newRow("no type hint, junk after the name") << int(DT_UNKNOWN) << '\xA5';
+        QTest::newRow("file") << int(DT_REG) << '\0';
+        QTest::newRow("folder, junk") << int(DT_DIR) << '\x01';
+    }
+    void nameLengthOfRecords()
+    {
+        QFETCH(int, type);
+        QFETCH(char, padding);
+        for (std::size_t length = 1; length <= 255; ++length) {
+            const std::size_t nameStart = offsetof(dirent64, d_name);
+            const std::size_t recordLength = (nameStart + length + 1 + 7) & ~std::size_t(7);
+            alignas(dirent64) char record[sizeof(dirent64) + 8];
+            std::memset(record, padding, sizeof record);
+            auto* d = reinterpret_cast<dirent64*>(record);
+            d->d_ino = 0x0101010101010101u;
+            d->d_off = 0;
+            d->d_reclen = static_cast<unsigned short>(recordLength);
+            d->d_type = static_cast<unsigned char>(type);
+            std::memset(record + nameStart, 'n', length);
+            record[nameStart + length] = '\0';
+            QCOMPARE(detail::EntryNameLength(d), length);
+        }
+    }
+
     // A reader moved in the middle of a block goes on where it was; the one moved from gives
     // nothing more.
     void readerMovedMidway()

@@ -1,5 +1,6 @@
 #include "core/settings/settings_store.h"
 
+#include <QMap>
 #include <QTest>
 
 using namespace dirka;
@@ -127,6 +128,47 @@ private Q_SLOTS:
         QCOMPARE(names, (QStringList{"C=3", "a=4"}));
         QCOMPARE(describe(key, QStringLiteral("A")), QStringLiteral("dword:4"));
         QCOMPARE(describe(key, QStringLiteral("B")), QStringLiteral("missing"));
+    }
+
+    // Removed names stay removed however the index grows after them, and a name set again
+    // holds its new value: checked against a plain map at every step.
+    void removalsSurviveIndexGrowth_data()
+    {
+        QTest::addColumn<int>("before"); // values set before the removals
+        QTest::addColumn<int>("after");  // values set after them, growing the index
+        QTest::newRow("few, no growth") << 5 << 2;
+        QTest::newRow("twelve, then growth") << 12 << 30;
+        QTest::newRow("thirteen, then growth") << 13 << 30;
+        QTest::newRow("many, several growths") << 40 << 400;
+    }
+    void removalsSurviveIndexGrowth()
+    {
+        QFETCH(int, before);
+        QFETCH(int, after);
+        TRegKey key(true);
+        QMap<QString, int> model;
+        const auto set = [&](const QString& name, int number) {
+            RegWriteInteger(&key, name, number);
+            model.insert(name, number);
+        };
+        for (int i = 0; i < before; ++i)
+            set(u"v%1"_qs.arg(i), i);
+        for (int i = 0; i < before; i += 3) {
+            key.RemoveValue(u"v%1"_qs.arg(i));
+            model.remove(u"v%1"_qs.arg(i));
+        }
+        for (int i = 0; i < after; ++i) {
+            set(u"w%1"_qs.arg(i), 1000 + i);
+            if (i % 7 == 0) // a removed name set again
+                set(u"v%1"_qs.arg(3 * (i / 7)), 2000 + i);
+        }
+        for (int i = 0; i < before; ++i) {
+            const QString name = u"v%1"_qs.arg(i);
+            QCOMPARE(describe(key, name), model.contains(name)
+                                              ? u"dword:"_qs + QString::number(model[name])
+                                              : u"missing"_qs);
+        }
+        QCOMPARE(key.Values().size(), model.size());
     }
 
     void formatExact()
