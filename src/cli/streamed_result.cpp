@@ -341,7 +341,7 @@ public:
 private:
     void encodeLine(QByteArray& out, const TPassedLine& line) override
     {
-        m_records.AppendItem(out, line.Path);
+        m_records.AppendItem(out, line.Line, line.Path);
     }
     QString errorText(const QString& message) const override
     {

@@ -230,6 +230,33 @@ private Q_SLOTS:
         QVERIFY(html.endsWith("</html>\r\n\r\n"));
     }
 
+    // The header names each location with its path, but lists no item: the records are the
+    // same with it as without (the locations' own lines, full paths here, are items).
+    void recordsLeaveOutTheHeader_data()
+    {
+        QTest::addColumn<QString>("option");
+        QTest::addColumn<int>("header");
+        QTest::newRow("csv, location") << "--csv" << 2;
+        QTest::newRow("json, time, search for and location") << "--json" << 5;
+        QTest::newRow("csv, drive and location") << "--csv" << 7;
+    }
+    void recordsLeaveOutTheHeader()
+    {
+        QFETCH(QString, option);
+        QFETCH(int, header);
+        TTempTree out;
+        for (const QString& isHeader : QStringList{"0", "1"}) {
+            const Run run =
+                dirka({"--list", m_root + u'|' + m_root + u"B/", option, out.path(isHeader),
+                       "--set", "S.Preset=10", "--set", "S.Base=10", "--set", "S.File=10", "--set",
+                       u"S.Header=" + QString::number(header), "--set", u"S.IsHeader=" + isHeader});
+            QCOMPARE(run.exitCode, ExitDone);
+        }
+        const QByteArray records = contentOf(out.path("0"));
+        QVERIFY(records.contains(QFile::encodeName(m_root + u"B/y.log")));
+        QCOMPARE(contentOf(out.path("1")), records);
+    }
+
     void pageLinkOptions()
     {
         TTempTree out;

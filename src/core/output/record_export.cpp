@@ -1,5 +1,6 @@
 #include "core/output/record_export.h"
 
+#include "core/listing/line_composition.h"
 #include "core/listing/result_line_store.h"
 #include "core/system/file_io.h"
 #include "core/text/assertion.h"
@@ -23,6 +24,13 @@ bool hasEscapedByte(QStringView text)
             return true;
     }
     return false;
+}
+
+// The header names each location on a line of its own that carries the location's path (to
+// open or link it), yet lists no item: the location's own line, when the style has one, does.
+bool isLocationHeaderLine(QStringView line, QStringView path)
+{
+    return line.startsWith(u":: ") && line.sliced(3) == ShownText(path);
 }
 
 // Days since 1970-01-01 to year, month, day (proleptic Gregorian; H. Hinnant's algorithm).
@@ -281,9 +289,9 @@ void TRecordWriter::AppendHead(QByteArray& out) const
         AppendCsvHeader(out);
 }
 
-bool TRecordWriter::AppendItem(QByteArray& out, QStringView path) const
+bool TRecordWriter::AppendItem(QByteArray& out, QStringView line, QStringView path) const
 {
-    if (path.isEmpty())
+    if (path.isEmpty() || isLocationHeaderLine(line, path))
         return false;
     const TItemRecord record = LookUpRecord(path, m_locations);
     if (m_format == TRecordFormat::Csv)
@@ -310,7 +318,7 @@ TRecordExport ExportRecords(const QString& fileName, TRecordFormat format,
             result.Stage = 0;
             if (i % ExportProgressInterval == 0 && progress)
                 progress(i);
-            if (records.AppendItem(buffer, TabGet(int(i))))
+            if (records.AppendItem(buffer, lines.Line(i), TabGet(int(i))))
                 ++result.Records;
             if (buffer.size() >= WritePieceBytes) {
                 result.Stage = 10;

@@ -71,8 +71,8 @@ void AppendCsvRecord(QByteArray& out, const TItemRecord& record);
 /// An unknown value is null.
 void AppendJsonRecord(QByteArray& out, const TItemRecord& record);
 
-/// The records of a listing a line at a time: the head, then one record for each line's item
-/// path (nothing for a line without one).
+/// The records of a listing a line at a time: the head, then one record for each line that
+/// shows an item (nothing for a line without a path, nor for the header's location line).
 class TRecordWriter {
 public:
     TRecordWriter(TRecordFormat format, QStringList locations)
@@ -80,8 +80,8 @@ public:
     {
     }
     void AppendHead(QByteArray& out) const;
-    /// Answers whether a record was written.
-    bool AppendItem(QByteArray& out, QStringView path) const;
+    /// Answers whether a record was written for the line, whose item's path is path.
+    bool AppendItem(QByteArray& out, QStringView line, QStringView path) const;
 
 private:
     TRecordFormat m_format;

@@ -227,6 +227,32 @@ private Q_SLOTS:
         QCOMPARE(r.UtcOffset, LocalUtcOffset(*r.Modified));
     }
 
+    // The header's location line carries the location's path, but only item lines are records.
+    void recordLines_data()
+    {
+        QTest::addColumn<QString>("line");
+        QTest::addColumn<QString>("path");
+        QTest::addColumn<bool>("isRecord");
+        QTest::newRow("header's location line") << u":: /t/"_qs << u"/t/"_qs << false;
+        QTest::newRow("header's location line, a control shown as U+FFFD")
+            << u":: /t/a\uFFFD/"_qs << u"/t/a\x01/"_qs << false;
+        QTest::newRow("the location's own line") << u"/t/"_qs << u"/t/"_qs << true;
+        QTest::newRow("the location's own line, named like a header")
+            << u":: x/"_qs << u"/t/:: x/"_qs << true;
+        QTest::newRow("a file") << u":: a"_qs << u"/t/:: a"_qs << true;
+        QTest::newRow("a summary line") << u":: Files: 1"_qs << QString() << false;
+    }
+    void recordLines()
+    {
+        QFETCH(QString, line);
+        QFETCH(QString, path);
+        QFETCH(bool, isRecord);
+        const TRecordWriter records(TRecordFormat::Json, {u"/t/"_qs});
+        QByteArray out;
+        QCOMPARE(records.AppendItem(out, line, path), isRecord);
+        QCOMPARE(out.isEmpty(), !isRecord);
+    }
+
     // The window's export: one record per line with an item, in line order.
     void exportOfAResult()
     {
@@ -234,6 +260,7 @@ private Q_SLOTS:
         QVERIFY(tree.makeFile("a,b.txt", 7));
         TResultText result;
         addLine(result, u":: header");
+        addLine(result, QString(u":: " + tree.path()), tree.path());
         addLine(result, tree.path(), tree.path());
         addLine(result, u"a,b.txt", tree.path("a,b.txt"));
         addLine(result, u"Files: 1");
