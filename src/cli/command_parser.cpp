@@ -76,6 +76,8 @@ private:
             c.PageFullLinks = true;
         } else if (arg == "--html-link-folders" && once(arg)) {
             c.PageLinkFolders = true;
+        } else if (arg == "--csv-raw" && once(arg)) {
+            c.CsvRaw = true;
         } else if (m_error.isEmpty()) {
             m_error = QStringLiteral("unknown argument");
         }
@@ -145,6 +147,8 @@ private:
                  c.PageFile.isEmpty())
             m_error =
                 QStringLiteral("--html-full, --html-prefix and --html-link-folders go with --html");
+        else if (c.CsvRaw && c.CsvFile.isEmpty())
+            m_error = QStringLiteral("--csv-raw goes with --csv");
     }
 
     const QByteArrayList& m_args;

@@ -23,6 +23,7 @@ struct TListCommand {
     QString PagePrefix;           // --html-prefix
     bool PageLinkFolders = false; // --html-link-folders
     QString CsvFile;              // --csv: one record per listed item
+    bool CsvRaw = false;          // --csv-raw: no "'" before cells that look like formulas
     QString JsonFile;             // --json: the same records as JSON Lines
 };
 

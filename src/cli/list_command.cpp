@@ -124,7 +124,8 @@ public:
         if (!m_command.PageFile.isEmpty())
             m_result.AddPage(m_command.PageFile, pageOptions(m_command));
         if (!m_command.CsvFile.isEmpty())
-            m_result.AddRecords(m_command.CsvFile, TRecordFormat::Csv, m_locations);
+            m_result.AddRecords(m_command.CsvFile, TRecordFormat::Csv, m_locations,
+                                m_command.CsvRaw ? TCsvCells::Raw : TCsvCells::Guarded);
         if (!m_command.JsonFile.isEmpty())
             m_result.AddRecords(m_command.JsonFile, TRecordFormat::Json, m_locations);
         installStopHandlers();

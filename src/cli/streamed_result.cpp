@@ -332,8 +332,9 @@ private:
 // The records of the listed items, each looked up as its line is passed on.
 class TRecordChannel : public TFileChannel {
 public:
-    TRecordChannel(const QString& fileName, TRecordFormat format, QStringList locations)
-        : TFileChannel(fileName), m_format(format), m_records(format, std::move(locations))
+    TRecordChannel(const QString& fileName, TRecordFormat format, QStringList locations,
+                   TCsvCells cells)
+        : TFileChannel(fileName), m_format(format), m_records(format, std::move(locations), cells)
     {
         m_records.AppendHead(m_buffer);
     }
@@ -394,9 +395,9 @@ void TStreamedResult::AddPage(const QString& fileName, THtmlExportOptions option
 }
 
 void TStreamedResult::AddRecords(const QString& fileName, TRecordFormat format,
-                                 QStringList locations)
+                                 QStringList locations, TCsvCells cells)
 {
-    addFile(std::make_unique<TRecordChannel>(fileName, format, std::move(locations)), true);
+    addFile(std::make_unique<TRecordChannel>(fileName, format, std::move(locations), cells), true);
 }
 
 QStringView TStreamedResult::Line(qsizetype index) const

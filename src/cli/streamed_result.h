@@ -34,7 +34,8 @@ public:
     void AddPlaylist(const QString& fileName);
     void AddPage(const QString& fileName, THtmlExportOptions options);
     /// One record per listed item (record_export.h); locations give the depths.
-    void AddRecords(const QString& fileName, TRecordFormat format, QStringList locations);
+    void AddRecords(const QString& fileName, TRecordFormat format, QStringList locations,
+                    TCsvCells cells = TCsvCells::Guarded);
 
     qsizetype LineCount() const override { return m_base + qsizetype(m_starts.size()); }
     QStringView Line(qsizetype index) const override;

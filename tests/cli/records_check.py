@@ -2,7 +2,9 @@
 """Lists a tree with the real `dirka --list ... --csv F --json G`, reads both files back with
 Python's csv and json modules, and checks that they hold exactly the items the listing printed,
 in its order, with the type, name, size, time, depth and hidden flag the file system gives
-(os.lstat, and os.stat for what a link leads to, as the listing follows links).
+(os.lstat, and os.stat for what a link leads to, as the listing follows links). The CSV's text
+cells that a spreadsheet would take for formulas must begin with "'", unless --csv-raw was
+given; the JSON must hold no bidirectional control unescaped.
 Usage: records_check.py DIRKA_BINARY [--tree FOLDER]
 Without --tree it checks the hostile tree (hostile_tree.py beside it) and a generated tree of
 odd names, sizes and times; with --tree it checks an existing FOLDER."""
@@ -13,6 +15,7 @@ import io
 import json
 import os
 import random
+import re
 import stat
 import subprocess
 import sys
@@ -24,6 +27,8 @@ import hostile_tree  # noqa: E402
 
 HEADER = b'\xef\xbb\xbftype,path,name,size,modified,depth,hidden\r\n'
 FIELDS = ['type', 'path', 'name', 'size', 'modified', 'depth', 'hidden']
+FORMULA_STARTS = tuple(c.encode() for c in '=+-@\t\r')
+BIDI_CONTROLS = re.compile('[\u202a-\u202e\u2066-\u2069]')
 
 
 def generated_tree(out):
@@ -33,7 +38,8 @@ def generated_tree(out):
     root = os.path.join(out, b'gen')
     os.mkdir(root)
     pieces = [b'a', b'B', b',', b'"', b'""', b'\n', b'\r\n', b' ', b';', b'=x', b'\xff', b'\xe9',
-              b'\xc3\xa9', b'\xf0\x9f\x98\x80', b'\t', b'\\', b'.', b'{"k":1}', b'\xe2\x80\xa8']
+              b'\xc3\xa9', b'\xf0\x9f\x98\x80', b'\t', b'\\', b'.', b'{"k":1}', b'\xe2\x80\xa8',
+              b'+', b'-1', b'@', b'\xe2\x80\xae', b'\xe2\x81\xa7']
     folders = [root]
     for i in range(240):
         name = b''.join(rng.choice(pieces) for _ in range(rng.randint(1, 5))) + b'%d' % i
@@ -100,6 +106,11 @@ def expected_record(path, location):
             'depth': below.count(b'/') + 1 if below else 0, 'hidden': name.startswith(b'.')}
 
 
+def guarded(cell):
+    """A text cell's bytes as a spreadsheet should get them: "'" in front of a formula."""
+    return b"'" + cell if cell.startswith(FORMULA_STARTS) else cell
+
+
 def read_csv(data):
     text = data.decode('utf-8', 'surrogateescape')  # the raw bytes of the names survive
     rows = list(csv.reader(io.StringIO(text, newline='')))
@@ -153,9 +164,11 @@ def read_json(data):
     return records
 
 
-def check(dirka, location, work):
+def check(dirka, location, work, raw):
     csv_file, json_file = os.path.join(work, 'r.csv'), os.path.join(work, 'r.json')
     command = [dirka, '--list', location, '--csv', csv_file, '--json', json_file]
+    if raw:
+        command.append('--csv-raw')
     for s in hostile_tree.SETTINGS:
         command += ['--set', s]
     env = dict(os.environ, XDG_CONFIG_HOME=os.path.join(work, 'config'), LC_ALL='C.UTF-8')
@@ -169,7 +182,11 @@ def check(dirka, location, work):
     if not data.startswith(HEADER):
         failures.append(f'the CSV begins {data[:60]!r}')
     raw_location = os.fsencode(location)
-    for kind, records in (('CSV', read_csv(data)), ('JSON', read_json(open(json_file, 'rb').read()))):
+    json_data = open(json_file, 'rb').read()
+    if BIDI_CONTROLS.search(json_data.decode('utf-8')):
+        failures.append('the JSON holds a bidirectional control unescaped')
+    csv_records = read_csv(data)
+    for kind, records in (('CSV', csv_records), ('JSON', read_json(json_data))):
         shown = [shown_line(r['path']) for r in records]
         if shown != lines:
             failures.append(f'the {kind} records are not the {len(lines)} listed items '
@@ -177,12 +194,17 @@ def check(dirka, location, work):
             continue
         for r in records:
             want = expected_record(r['path'], raw_location)
+            if kind == 'CSV' and not raw:
+                want['name'] = guarded(want['name'])
+                want['modified'] = guarded(want['modified'].encode()).decode()
             if r != want:
                 failures.append(f'{kind}: {r!r}\n  expected {want!r}')
     if not failures:
         kinds = sorted({r['type'] for r in records})
-        print(f'{location}: {len(lines)} items as CSV and JSON records ({", ".join(kinds)}) '
-              'match the listing and the file system')
+        guards = sum(r['name'].startswith(b"'") for r in csv_records)
+        print(f'{location}: {len(lines)} items as CSV{" (raw)" if raw else ""} and JSON records '
+              f'({", ".join(kinds)}; {guards} names begin with "\'") match the listing and the '
+              'file system')
     return failures
 
 
@@ -197,8 +219,8 @@ def main():
             trees = [os.path.join(work, 'tree') + '/', os.fsdecode(generated_tree(os.fsencode(work)))]
         failures = []
         for tree in trees:
-            found = check(dirka, tree, work)
-            failures += found[:20]
+            for raw in (False, True):
+                failures += check(dirka, tree, work, raw)[:20]
         if failures:
             print('\n'.join(failures))
             return 1

@@ -36,7 +36,7 @@ QString described(const std::variant<TParsedCommand, TUsageError>& parsed)
         text += u" html " + c.PageFile + (c.PageFullLinks ? u" full" : u"") + u" prefix '" +
                 c.PagePrefix + u"'" + (c.PageLinkFolders ? u" folders" : u"");
     if (!c.CsvFile.isEmpty())
-        text += u" csv " + c.CsvFile;
+        text += u" csv " + c.CsvFile + (c.CsvRaw ? u" raw" : u"");
     if (!c.JsonFile.isEmpty())
         text += u" json " + c.JsonFile;
     return text;
@@ -98,6 +98,15 @@ private Q_SLOTS:
         QTest::newRow("records beside the other outputs")
             << QByteArrayList{"--json", "r.jsonl", "--list", "/", "--csv", "r.csv", "--m3u8", "p"}
             << "list / m3u8 p csv r.csv json r.jsonl";
+        QTest::newRow("raw CSV cells")
+            << QByteArrayList{"--csv-raw", "--list", "/", "--csv", "r.csv"}
+            << "list / csv r.csv raw";
+        QTest::newRow("raw CSV cells without CSV")
+            << QByteArrayList{"--list", "/", "--json", "r", "--csv-raw"}
+            << "error: --csv-raw goes with --csv";
+        QTest::newRow("repeated --csv-raw")
+            << QByteArrayList{"--list", "/", "--csv", "c", "--csv-raw", "--csv-raw"}
+            << "error: an option is given twice";
         QTest::newRow("repeated --csv") << QByteArrayList{"--list", "/", "--csv", "a", "--csv", "b"}
                                         << "error: an option is given twice";
         QTest::newRow("--json without its file")

@@ -57,6 +57,26 @@ void appendNumber(QByteArray& out, std::int64_t value)
     out.append(QByteArray::number(qlonglong(value)));
 }
 
+// A spreadsheet program takes a cell that begins with one of these for a formula, which can
+// fetch addresses or run commands when the file is opened (some drop a leading tab or CR and
+// read on); a "'" in front makes it text.
+bool startsLikeFormula(const QByteArray& cell)
+{
+    if (cell.isEmpty())
+        return false;
+    switch (cell.front()) {
+    case '=':
+    case '+':
+    case '-':
+    case '@':
+    case '\t':
+    case '\r':
+        return true;
+    default:
+        return false;
+    }
+}
+
 bool needsCsvQuotes(const QByteArray& field)
 {
     for (const char c : field) {
@@ -81,6 +101,22 @@ void appendCsvField(QByteArray& out, const QByteArray& field)
     out.append('"');
 }
 
+void appendCsvText(QByteArray& out, const QByteArray& text, TCsvCells cells)
+{
+    if (cells == TCsvCells::Guarded && startsLikeFormula(text))
+        appendCsvField(out, QByteArray(text).prepend('\''));
+    else
+        appendCsvField(out, text);
+}
+
+// Controls and the line separators, so a line is one record and a terminal shows no surprises;
+// the bidirectional controls, so no viewer shows "a\u202Etxt.exe" as "aexe.txt".
+bool escapedInJson(char16_t c)
+{
+    return c < 0x20 || (c >= 0x7F && c <= 0x9F) || (c >= 0x2028 && c <= 0x202E) ||
+           (c >= 0x2066 && c <= 0x2069);
+}
+
 // A JSON string of text: standard UTF-8, a lone surrogate as U+FFFD.
 void appendJsonString(QByteArray& out, QStringView text)
 {
@@ -93,8 +129,7 @@ void appendJsonString(QByteArray& out, QStringView text)
         if (c == u'"' || c == u'\\') {
             *p++ = '\\';
             *p++ = char(c);
-        } else if (c < 0x20 || (c >= 0x7F && c <= 0x9F) || c == 0x2028 || c == 0x2029) {
-            // Controls escaped, so a line is one record and a terminal shows no surprises.
+        } else if (escapedInJson(c)) {
             const char* shortForm = c == u'\n'   ? "\\n"
                                     : c == u'\r' ? "\\r"
                                     : c == u'\t' ? "\\t"
@@ -235,19 +270,19 @@ void AppendCsvHeader(QByteArray& out)
     out.append(CsvHeader, qsizetype(sizeof CsvHeader) - 1);
 }
 
-void AppendCsvRecord(QByteArray& out, const TItemRecord& record)
+void AppendCsvRecord(QByteArray& out, const TItemRecord& record, TCsvCells cells)
 {
     out.append(RecordTypeName(record.Type));
     out.append(',');
-    appendCsvField(out, EncodeFileName(record.Path));
+    appendCsvText(out, EncodeFileName(record.Path), cells);
     out.append(',');
-    appendCsvField(out, EncodeFileName(RecordName(record.Path)));
+    appendCsvText(out, EncodeFileName(RecordName(record.Path)), cells);
     out.append(',');
     if (record.Size)
         appendNumber(out, *record.Size);
     out.append(',');
-    if (record.Modified)
-        out.append(IsoTime(*record.Modified, record.UtcOffset));
+    if (record.Modified) // a year before 1 begins with "-"
+        appendCsvText(out, IsoTime(*record.Modified, record.UtcOffset), cells);
     out.append(',');
     if (record.Depth >= 0)
         appendNumber(out, record.Depth);
@@ -295,7 +330,7 @@ bool TRecordWriter::AppendItem(QByteArray& out, QStringView line, QStringView pa
         return false;
     const TItemRecord record = LookUpRecord(path, m_locations);
     if (m_format == TRecordFormat::Csv)
-        AppendCsvRecord(out, record);
+        AppendCsvRecord(out, record, m_cells);
     else
         AppendJsonRecord(out, record);
     return true;

@@ -23,6 +23,10 @@ enum class TRecordFormat { Csv, Json };
 
 enum class TRecordType { Folder, File, Link, Special };
 
+/// How CSV writes a text cell that a spreadsheet program would take for a formula (one that
+/// begins with "=", "+", "-", "@", tab or CR): Guarded puts "'" in front, Raw keeps it exact.
+enum class TCsvCells { Guarded, Raw };
+
 /// One record as written.
 struct TItemRecord {
     TRecordType Type = TRecordType::File;
@@ -63,20 +67,22 @@ TItemRecord LookUpRecord(QStringView path, const QStringList& locations);
 void AppendCsvHeader(QByteArray& out);
 /// One CSV row ending in CR LF: a field holding a comma, a quote, CR or LF is quoted, its
 /// quotes doubled; path and name are the raw bytes of the name; an unknown value is empty.
-void AppendCsvRecord(QByteArray& out, const TItemRecord& record);
+/// Guarded: "=x" gives the name cell "'=x" (a path begins with "/", so it is always exact).
+void AppendCsvRecord(QByteArray& out, const TItemRecord& record,
+                     TCsvCells cells = TCsvCells::Guarded);
 
 /// One JSON object on one line ending in LF. Strings are standard UTF-8 with controls,
-/// U+2028 and U+2029 escaped; a path holding bytes that are not UTF-8 has them as U+FFFD in
-/// "path" and "name", and the exact bytes, base64-encoded, in "path_bytes" and "name_bytes".
-/// An unknown value is null.
+/// U+2028, U+2029 and the bidirectional controls (U+202A..U+202E, U+2066..U+2069) escaped; a path
+/// holding bytes that are not UTF-8 has them as U+FFFD in "path" and "name", and the exact bytes,
+/// base64-encoded, in "path_bytes" and "name_bytes". An unknown value is null.
 void AppendJsonRecord(QByteArray& out, const TItemRecord& record);
 
 /// The records of a listing a line at a time: the head, then one record for each line that
 /// shows an item (nothing for a line without a path, nor for the header's location line).
 class TRecordWriter {
 public:
-    TRecordWriter(TRecordFormat format, QStringList locations)
-        : m_format(format), m_locations(std::move(locations))
+    TRecordWriter(TRecordFormat format, QStringList locations, TCsvCells cells = TCsvCells::Guarded)
+        : m_format(format), m_cells(cells), m_locations(std::move(locations))
     {
     }
     void AppendHead(QByteArray& out) const;
@@ -85,6 +91,7 @@ public:
 
 private:
     TRecordFormat m_format;
+    TCsvCells m_cells;
     QStringList m_locations;
 };
 
@@ -97,7 +104,7 @@ struct TRecordExport {
 };
 
 /// Writes the records of lines (their paths from the result line store) to fileName in pieces,
-/// replacing it only when complete. Calls progress at every 1024th line.
+/// replacing it only when complete, CSV cells guarded. Calls progress at every 1024th line.
 TRecordExport ExportRecords(const QString& fileName, TRecordFormat format,
                             const TLinesTarget& lines, const QStringList& locations,
                             const TExportProgress& progress = {});

@@ -78,6 +78,48 @@ private Q_SLOTS:
         QCOMPARE(out, row);
     }
 
+    // Text cells a spreadsheet would take for formulas get a "'"; numbers and paths stay exact.
+    void csvFormulaCells_data()
+    {
+        QTest::addColumn<TItemRecord>("item");
+        QTest::addColumn<bool>("raw");
+        QTest::addColumn<QByteArray>("row");
+        const QByteArray tail = ",0,2023-11-14T22:13:20+00:00,1,false\r\n";
+        QTest::newRow("a link formula, quoted after the guard")
+            << record(u"/t/=HYPERLINK(\"x\",\"y\")"_qs, 0, 1) << false
+            << "file,\"/t/=HYPERLINK(\"\"x\"\",\"\"y\"\")\",\"'=HYPERLINK(\"\"x\"\",\"\"y\"\")\"" +
+                   tail;
+        QTest::newRow("plus") << record(u"/t/+1"_qs, 0, 1) << false << "file,/t/+1,'+1" + tail;
+        QTest::newRow("minus") << record(u"/t/-x"_qs, 0, 1) << false << "file,/t/-x,'-x" + tail;
+        QTest::newRow("at") << record(u"/t/@x"_qs, 0, 1) << false << "file,/t/@x,'@x" + tail;
+        QTest::newRow("tab") << record(u"/t/\tx"_qs, 0, 1) << false << "file,/t/\tx,'\tx" + tail;
+        QTest::newRow("carriage return, quoted")
+            << record(u"/t/\rx"_qs, 0, 1) << false << "file,\"/t/\rx\",\"'\rx\"" + tail;
+        QTest::newRow("the characters later in the name")
+            << record(u"/t/a=b-c"_qs, 0, 1) << false << "file,/t/a=b-c,a=b-c" + tail;
+        QTest::newRow("a blank first")
+            << record(u"/t/ =x"_qs, 0, 1) << false << "file,/t/ =x, =x" + tail;
+        QTest::newRow("a folder") << record(u"/t/=d/"_qs, 0, 1, false, TRecordType::Folder) << false
+                                  << "folder,/t/=d/,'=d" + tail;
+        TItemRecord ancient = record(u"/t/old"_qs, 0, 1);
+        ancient.Modified = -93724128000; // 1001 BC, year -1000
+        QTest::newRow("a time before year 0")
+            << ancient << false
+            << QByteArray("file,/t/old,old,0,'-1000-01-01T00:00:00+00:00,1,false\r\n");
+        QTest::newRow("raw") << record(u"/t/=1+1"_qs, 0, 1) << true << "file,/t/=1+1,=1+1" + tail;
+        QTest::newRow("raw, quoted as usual")
+            << record(u"/t/=a,b"_qs, 0, 1) << true << "file,\"/t/=a,b\",\"=a,b\"" + tail;
+    }
+    void csvFormulaCells()
+    {
+        QFETCH(TItemRecord, item);
+        QFETCH(bool, raw);
+        QFETCH(QByteArray, row);
+        QByteArray out;
+        AppendCsvRecord(out, item, raw ? TCsvCells::Raw : TCsvCells::Guarded);
+        QCOMPARE(out, row);
+    }
+
     void csvHeader()
     {
         QByteArray out;
@@ -109,6 +151,12 @@ private Q_SLOTS:
         QTest::newRow("line separators escaped")
             << record(u"/t/\u2028\u2029"_qs, 1, 1)
             << "{\"type\":\"file\",\"path\":\"/t/\\u2028\\u2029\",\"name\":\"\\u2028\\u2029\"" +
+                   tail;
+        QTest::newRow("bidirectional controls escaped, their neighbours not")
+            << record(u"/t/\u2029\u202A\u202Eexe.txt\u202F\u2065\u2066\u2069\u206A"_qs, 1, 1)
+            << "{\"type\":\"file\",\"path\":\"/t/\\u2029\\u202A\\u202Eexe.txt\xE2\x80\xAF"
+               "\xE2\x81\xA5\\u2066\\u2069\xE2\x81\xAA\",\"name\":\"\\u2029\\u202A\\u202Eexe.txt"
+               "\xE2\x80\xAF\xE2\x81\xA5\\u2066\\u2069\xE2\x81\xAA\"" +
                    tail;
         QTest::newRow("pair as one 4-byte sequence")
             << record(u"/t/\U0001F600"_qs, 1, 1)
@@ -253,16 +301,16 @@ private Q_SLOTS:
         QCOMPARE(out.isEmpty(), !isRecord);
     }
 
-    // The window's export: one record per line with an item, in line order.
+    // The window's export: one record per line with an item, in line order, formulas guarded.
     void exportOfAResult()
     {
         TTempTree tree;
-        QVERIFY(tree.makeFile("a,b.txt", 7));
+        QVERIFY(tree.makeFile("=a,b.txt", 7));
         TResultText result;
         addLine(result, u":: header");
         addLine(result, QString(u":: " + tree.path()), tree.path());
         addLine(result, tree.path(), tree.path());
-        addLine(result, u"a,b.txt", tree.path("a,b.txt"));
+        addLine(result, u"=a,b.txt", tree.path("=a,b.txt"));
         addLine(result, u"Files: 1");
         const QString target = tree.path("out.csv");
         const TRecordExport exported =
@@ -273,7 +321,7 @@ private Q_SLOTS:
         QCOMPARE(rows.size(), 4); // header, two records, the empty rest
         QVERIFY(rows[1].startsWith(QByteArray("folder," + tree.bytes() + ',')));
         QVERIFY(rows[2].startsWith(
-            QByteArray("file,\"" + tree.bytes("a,b.txt") + "\",\"a,b.txt\",7,")));
+            QByteArray("file,\"" + tree.bytes("=a,b.txt") + "\",\"'=a,b.txt\",7,")));
     }
 
     void failedExportNamesItsNumber_data()
