@@ -164,14 +164,32 @@ def read_json(data):
     return records
 
 
-def check(dirka, location, work, raw):
-    csv_file, json_file = os.path.join(work, 'r.csv'), os.path.join(work, 'r.json')
+def reaches(location, folder):
+    """Whether the records of location can hold folder's modification time, which each output
+    written into folder changes: folder is in the tree, or a link in it leads there (a link's
+    record has its target's time)."""
+    folder = os.path.realpath(os.fsencode(folder))
+    tree = os.path.realpath(os.fsencode(location))
+    if (folder + b'/').startswith(tree + b'/'):
+        return True
+    for parent, folders, files in os.walk(tree):
+        for name in folders + files:
+            path = os.path.join(parent, name)
+            if os.path.islink(path) and os.path.realpath(path) == folder:
+                return True
+    return False
+
+
+def check(dirka, location, outputs, raw):
+    if reaches(location, outputs):
+        return [f'the outputs go to {outputs}, whose time the records of {location} hold']
+    csv_file, json_file = os.path.join(outputs, 'r.csv'), os.path.join(outputs, 'r.json')
     command = [dirka, '--list', location, '--csv', csv_file, '--json', json_file]
     if raw:
         command.append('--csv-raw')
     for s in hostile_tree.SETTINGS:
         command += ['--set', s]
-    env = dict(os.environ, XDG_CONFIG_HOME=os.path.join(work, 'config'), LC_ALL='C.UTF-8')
+    env = dict(os.environ, XDG_CONFIG_HOME=os.path.join(outputs, 'config'), LC_ALL='C.UTF-8')
     run = subprocess.run(command, capture_output=True, timeout=120, env=env)
     if run.returncode not in (0, 3):
         return [f'exit status {run.returncode}: {run.stderr.decode(errors="replace")}']
@@ -211,6 +229,9 @@ def check(dirka, location, work, raw):
 def main():
     dirka = sys.argv[1]
     work = tempfile.mkdtemp(prefix='dirka-records-')
+    # Apart from the trees: the hostile tree's link to_above leads to work, whose time each file
+    # written there would change while the records holding it are checked.
+    outputs = tempfile.mkdtemp(prefix='dirka-records-out-')
     try:
         if sys.argv[2:3] == ['--tree']:
             trees = [os.path.abspath(sys.argv[3]).rstrip('/') + '/']
@@ -220,13 +241,14 @@ def main():
         failures = []
         for tree in trees:
             for raw in (False, True):
-                failures += check(dirka, tree, work, raw)[:20]
+                failures += check(dirka, tree, outputs, raw)[:20]
         if failures:
             print('\n'.join(failures))
             return 1
         return 0
     finally:
         hostile_tree.remove(os.fsencode(work))
+        hostile_tree.remove(os.fsencode(outputs))
 
 
 if __name__ == '__main__':
