@@ -14,6 +14,9 @@ inline constexpr int ExitUnreadable = 3;
 inline constexpr int ExitSelfTestFailed = 70;
 
 /// Stopped by a signal during the walk: 128 + the signal, as a shell reports a killed program.
+/// Any other signal that ends the program (SIGQUIT, SIGUSR1, SIGALRM, SIGSEGV...) ends it as
+/// the signal does, once the unfinished copies are removed, so the shell reports
+/// ExitSignalBase + the signal (131, 138, 142...) with no status of the program's own.
 inline constexpr int ExitSignalBase = 128;
 inline constexpr int ExitHangUp = ExitSignalBase + 1;      // SIGHUP
 inline constexpr int ExitInterrupted = ExitSignalBase + 2; // SIGINT

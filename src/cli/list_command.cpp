@@ -10,6 +10,7 @@
 #include "core/settings/locations.h"
 #include "core/settings/settings_fields.h"
 #include "core/settings/settings_persistence.h"
+#include "core/system/file_io.h"
 #include "core/system/program_info.h"
 #include "core/system/web_addresses.h"
 
@@ -157,6 +158,9 @@ int RunListCommand(const TListCommand& command)
     // killed program, so the other requested files are still written.
     std::signal(SIGPIPE, SIG_IGN);
     std::signal(SIGXFSZ, SIG_IGN);
+    // Any other signal that ends the program (SIGQUIT, SIGUSR1, SIGALRM, a program error...)
+    // still ends it, with 128 + the signal, but removes the unfinished copies first.
+    RemoveCopiesOnEndingSignals();
     TCommandLineHost host(command);
     // From here on a stopping signal ends the walk, or lets the file being written finish.
     const TRunResult run = RunListing(*settings, command.Location, host);

@@ -292,6 +292,36 @@ private Q_SLOTS:
         QVERIFY(!run.out.isEmpty());
     }
 
+    // An output that is a loop of symbolic links is an error, as for a shell's ">": exit 1
+    // with the numbered text, the file and the system's reason; the links stay links and the
+    // other outputs are written. A link to a file writes that file.
+    void linkLoopOutput()
+    {
+        TTempTree out;
+        QVERIFY(out.makeLink("d4", "d4") && out.makeLink("a", "b") && out.makeLink("b", "a") &&
+                out.makeFile("real.txt", "old") && out.makeLink("to-real", "real.txt") &&
+                out.makeLink("dangling", "later.txt"));
+        const Run run =
+            dirka({"--list", m_root, "--set", "S.IsHeader=0", "--output", out.path("d4"), "--csv",
+                   out.path("a"), "--m3u8", out.path("to-real"), "--html", out.path("dangling")});
+        QCOMPARE(run.exitCode, ExitFailed);
+        QCOMPARE(run.err,
+                 QByteArray("dirka: Error #4021. Problem during saving file.\n" + out.bytes("d4") +
+                            ": Too many levels of symbolic links\n"
+                            "dirka: Error #4024/10. Problem during CSV export.\n" +
+                            out.bytes("a") + ": Too many levels of symbolic links\n"));
+        QVERIFY(!run.out.isEmpty());
+        for (const auto& [link, target] : {std::pair{"d4", "d4"},
+                                           {"a", "b"},
+                                           {"b", "a"},
+                                           {"to-real", "real.txt"},
+                                           {"dangling", "later.txt"}})
+            QCOMPARE(QFileInfo(out.path(link)).symLinkTarget(), out.path(target));
+        QVERIFY(
+            contentOf(out.path("real.txt")).startsWith(QByteArray(m_root.toUtf8() + "x.txt\r\n")));
+        QVERIFY(contentOf(out.path("later.txt")).startsWith("<!DOCTYPE html"));
+    }
+
     void fullStandardOutputIsAFailedWrite()
     {
         QProcess process;
@@ -817,6 +847,45 @@ umount "$m")";
         QCOMPARE(contents("left"), QByteArray("p.html\np.m3u8\nr.txt\n"));
         for (const QByteArray& name : names)
             QCOMPARE(contents("kept/" + name), QByteArray("old " + name + "\r\n"));
+    }
+
+    // A target with other hard links is rewritten in place from a complete copy beside it. On
+    // a disk that holds that copy but not the target's growth, the full disk is found before
+    // the old content is touched: both names keep it and neither copy is left.
+    void fullDiskInPlace()
+    {
+        if (::geteuid() != 0 || QStandardPaths::findExecutable(QStringLiteral("unshare")).isEmpty())
+            QSKIP("needs root and unshare to mount a small file system");
+        TTempTree out;
+        for (int i = 0; i < 1500; ++i)
+            QVERIFY(out.makeFile(QStringLiteral("list/%1-a-long-enough-name.mp3").arg(i).toUtf8()));
+        QVERIFY(out.makeFolder("small") && out.makeFolder("kept"));
+        // The disk takes the whole new content once and a half.
+        const char* script = R"(m="$1/small"
+"$0" --list "$1/list/" --output "$1/ref.txt" >/dev/null || exit 78
+size=$(( $(stat -c %s "$1/ref.txt") * 3 / 2 ))
+mount -t tmpfs -o size=$size tmpfs "$m" || exit 77
+echo old >"$m/r.txt"
+ln "$m/r.txt" "$m/other.txt"
+"$0" --list "$1/list/" --output "$m/r.txt" >/dev/null 2>"$1/err"
+echo $? >"$1/code"
+LC_ALL=C ls -A "$m" >"$1/left"
+cp "$m"/* "$1/kept/"
+umount "$m")";
+        QProcess process;
+        process.start(QStringLiteral("unshare"),
+                      {"-m", "/bin/sh", "-c", script, DIRKA_BINARY, out.path().chopped(1)});
+        QVERIFY(process.waitForFinished(30000));
+        if (process.exitCode() == 77)
+            QSKIP(qPrintable(u"cannot mount a small file system here: " +
+                             QString::fromUtf8(process.readAllStandardError())));
+        QCOMPARE(process.exitCode(), ExitDone);
+        QCOMPARE(contentOf(out.path("code")), QByteArray("1\n"));
+        const QByteArray err = contentOf(out.path("err"));
+        QVERIFY2(err.contains("r.txt: No space left on device\n"), err.constData());
+        QCOMPARE(contentOf(out.path("left")), QByteArray("other.txt\nr.txt\n"));
+        QCOMPARE(contentOf(out.path("kept/r.txt")), QByteArray("old\n"));
+        QCOMPARE(contentOf(out.path("kept/other.txt")), QByteArray("old\n"));
     }
 
     // Without a display the window cannot open: one line that names --list, and exit 2.

@@ -18,6 +18,8 @@
 #include <QTest>
 
 #include <csignal>
+#include <sys/syscall.h>
+#include <unistd.h>
 
 using namespace dirka;
 using testsupport::asUnprivileged;
@@ -316,6 +318,88 @@ private Q_SLOTS:
         QCOMPARE(process.exitStatus(), QProcess::NormalExit);
         QCOMPARE(process.exitCode(), exitCode);
         QCOMPARE(QDir(out.path()).entryList(QDir::Files | QDir::Hidden), QStringList(targets));
+        for (const QString& name : targets)
+            QCOMPARE(contentOf(out.path(name)), QByteArray("old contents"));
+    }
+
+    // Any other signal that ends a program (SIGQUIT, SIGUSR1, SIGALRM, a program error...) ends
+    // it as usual, as a shell reports it (128 + the signal), but first removes the unfinished
+    // copies: every target keeps its old content and no copy is left, beside the targets or,
+    // for a folder that takes no new file, in the runtime folder. A program error raised in a
+    // helper thread (here sent to each thread but the first) does the same.
+    void endingSignalLeavesNoCopy_data()
+    {
+        QTest::addColumn<int>("signal");
+        QTest::addColumn<bool>("locked");
+        QTest::addColumn<bool>("toHelpers");
+        QTest::newRow("SIGQUIT") << SIGQUIT << false << false;
+        QTest::newRow("SIGUSR1") << SIGUSR1 << false << false;
+        QTest::newRow("SIGALRM") << SIGALRM << false << false;
+        QTest::newRow("SIGUSR2") << SIGUSR2 << false << false;
+        QTest::newRow("SIGXCPU") << SIGXCPU << false << false;
+        QTest::newRow("SIGABRT") << SIGABRT << false << false;
+        QTest::newRow("SIGRTMIN") << SIGRTMIN << false << false;
+        QTest::newRow("SIGQUIT, folder takes no new file") << SIGQUIT << true << false;
+#ifndef __SANITIZE_ADDRESS__ // the address sanitizer reports SIGSEGV and SIGBUS itself
+        QTest::newRow("SIGSEGV") << SIGSEGV << false << false;
+        QTest::newRow("SIGBUS in the helper threads") << SIGBUS << false << true;
+#endif
+    }
+    void endingSignalLeavesNoCopy()
+    {
+        QFETCH(int, signal);
+        QFETCH(bool, locked);
+        QFETCH(bool, toHelpers);
+        TTempTree out;
+        TTempTree runtime; // where a folder that takes no new file has its copies made
+        QVERIFY(QFile::setPermissions(runtime.path(), QFile::ReadOwner | QFile::WriteOwner |
+                                                          QFile::ExeOwner | QFile::ReadOther |
+                                                          QFile::WriteOther | QFile::ExeOther));
+        const QStringList targets{"a.csv", "b.json", "c.txt", "d.html", "e.m3u8"};
+        for (const QString& name : targets)
+            QVERIFY(out.makeFile(name.toUtf8(), "old contents"));
+        QVERIFY(!locked || lockTargets(out, targets));
+        QProcess process;
+        QProcessEnvironment env = environment();
+        env.insert(QStringLiteral("TMPDIR"), runtime.path());
+        env.insert(QStringLiteral("XDG_RUNTIME_DIR"), runtime.path());
+        process.setProcessEnvironment(env);
+        // No core file for the signals that would write one; exec keeps the program's id.
+        const QStringList command = (locked ? asUnprivileged() : QStringList())
+                                    << "/bin/sh"
+                                    << "-c"
+                                    << "ulimit -c 0; exec \"$0\" \"$@\"" << DIRKA_BINARY
+                                    << listArguments(m_big, {"S.Preset=6"}) << "--csv"
+                                    << out.path("a.csv") << "--json" << out.path("b.json")
+                                    << "--output" << out.path("c.txt") << "--html"
+                                    << out.path("d.html") << "--m3u8" << out.path("e.m3u8");
+        process.start(command.front(), command.mid(1));
+        QByteArray printedPart;
+        while (printedPart.size() < 2'000'000 && process.waitForReadyRead(10000))
+            printedPart += process.readAllStandardOutput();
+        QTest::qSleep(300);
+        const QDir::Filters all =
+            QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System;
+        const QDir copies(locked ? runtime.path() : out.path());
+        // The copies show the files were under way.
+        QCOMPARE(copies.entryList(all).size(), locked ? 5 : 10);
+        if (toHelpers) {
+            const QString tasks = QStringLiteral("/proc/%1/task").arg(process.processId());
+            int sent = 0;
+            for (const QString& task : QDir(tasks).entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
+                if (task.toLongLong() != process.processId())
+                    sent += ::syscall(SYS_tgkill, pid_t(process.processId()), pid_t(task.toInt()),
+                                      signal) == 0;
+            }
+            QVERIFY(sent > 0);
+        } else {
+            QVERIFY(signalChild(process, signal));
+        }
+        QVERIFY(process.waitForFinished(30000));
+        QCOMPARE(process.exitStatus(), QProcess::CrashExit);
+        QCOMPARE(process.exitCode(), signal);
+        QCOMPARE(QDir(out.path()).entryList(all), targets);
+        QCOMPARE(QDir(runtime.path()).entryList(all), QStringList());
         for (const QString& name : targets)
             QCOMPARE(contentOf(out.path(name)), QByteArray("old contents"));
     }

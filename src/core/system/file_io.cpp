@@ -18,8 +18,12 @@
 
 #include <QDir>
 
+#include "core/system/ending_signals.h"
+
+#include <atomic>
 #include <climits>
 #include <csignal>
+#include <cstdio>
 #include <cstdlib>
 #include <fcntl.h>
 #include <sys/file.h>
@@ -116,6 +120,8 @@ bool TFileWriter::IsCopy(std::uint64_t, std::uint64_t) const
 {
     return false; // a walk on Windows does not see inodes
 }
+
+void RemoveCopiesOnEndingSignals() {} // Windows sends no such signals
 
 void TFileWriter::Finish()
 {
@@ -291,64 +297,133 @@ QByteArray systemName(const QString& fileName)
     return EncodeFileName(fileName);
 }
 
-// A private file for the whole content, with no name from the start, so no end of the
-// program leaves it behind: beside the target when its folder takes one, else in the user's
-// runtime folder or the temporary folder. -1 and errno when none takes it.
-int anonymousFile(const QByteArray& target)
+// The names of the unfinished copies, for the handler of the ending signals, in storage made
+// before any signal can come: the handler makes nothing. A slot is free, being filled, armed
+// (a signal removes its copy) or taken by a handler (its name stays until the program ends).
+enum : int { SlotFree, SlotFilling, SlotArmed, SlotTaken };
+constexpr int CopySlotCount = 32;
+struct TCopySlot {
+    std::atomic<int> State{SlotFree};
+    char Name[PATH_MAX];
+};
+static_assert(std::atomic<int>::is_always_lock_free,
+              "the handler may only touch lock-free atomics");
+TCopySlot copySlots[CopySlotCount];
+
+// The slot that now names the copy, or -1 when every slot is in use (the copy is then left to
+// the writer's own removal).
+int armCopy(const QByteArray& name)
 {
-    QList<QByteArray> folders{folderOf(target)};
-    if (const QByteArray runtime = qgetenv("XDG_RUNTIME_DIR"); !runtime.isEmpty())
-        folders.append(runtime);
-    folders.append(QFile::encodeName(QDir::tempPath()));
-    int error = ENOENT;
-    for (const QByteArray& folder : std::as_const(folders)) {
-        QByteArray name = folder + "/.dirka-copy.XXXXXX";
-        const int fd = ::mkostemp(name.data(), O_CLOEXEC);
-        if (fd >= 0) {
-            ::unlink(name.constData());
-            return fd;
+    if (name.size() >= PATH_MAX)
+        return -1;
+    for (int i = 0; i < CopySlotCount; ++i) {
+        int state = SlotFree;
+        if (copySlots[i].State.compare_exchange_strong(state, SlotFilling)) {
+            std::memcpy(copySlots[i].Name, name.constData(), std::size_t(name.size()) + 1);
+            copySlots[i].State.store(SlotArmed);
+            return i;
         }
-        error = errno;
     }
-    errno = error;
     return -1;
 }
 
-// The signals that end a program by default, held while a target is rewritten in place so
-// that none of them leaves it half written.
-class TSignalsHeld {
-public:
-    TSignalsHeld()
-    {
-        sigset_t held;
-        sigemptyset(&held);
-        for (const int signal : {SIGHUP, SIGINT, SIGQUIT, SIGTERM, SIGALRM, SIGUSR1, SIGUSR2})
-            sigaddset(&held, signal);
-        pthread_sigmask(SIG_BLOCK, &held, &m_before);
-    }
-    ~TSignalsHeld() { pthread_sigmask(SIG_SETMASK, &m_before, nullptr); }
-    TSignalsHeld(const TSignalsHeld&) = delete;
-    TSignalsHeld& operator=(const TSignalsHeld&) = delete;
+// A slot a handler has taken stays taken: the program is ending.
+void disarmCopy(int slot)
+{
+    int state = SlotArmed;
+    if (slot >= 0)
+        copySlots[slot].State.compare_exchange_strong(state, SlotFree);
+}
 
-private:
-    sigset_t m_before;
-};
+// Async-signal-safe: removes the armed copies (a handler on another thread may be removing
+// them too), then ends the program as the signal does by default, so a shell reports
+// 128 + the signal. The signal raised again comes when the handler returns; after a program
+// error the instruction that made it runs again and ends the program the usual way.
+extern "C" void removeCopiesAndEnd(int signal)
+{
+    for (TCopySlot& slot : copySlots) {
+        int state = SlotArmed;
+        if (slot.State.compare_exchange_strong(state, SlotTaken) || state == SlotTaken)
+            ::unlink(slot.Name);
+    }
+    struct sigaction usual {};
+    usual.sa_handler = SIG_DFL;
+    sigemptyset(&usual.sa_mask);
+    ::sigaction(signal, &usual, nullptr);
+    ::raise(signal);
+}
+
+// Creates the copy that name's "XXXXXX" makes unique and arms its removal, with the signals
+// from outside held so that none comes between the two. -1 and errno when it cannot be made.
+int makeCopy(QByteArray& name, int& slot)
+{
+    const TOutsideSignalsHeld held;
+    const int fd = ::mkostemp(name.data(), O_CLOEXEC);
+    const int error = errno;
+    slot = fd >= 0 ? armCopy(name) : -1;
+    errno = error;
+    return fd;
+}
+
+void removeCopy(const QByteArray& name, int& slot)
+{
+    const TOutsideSignalsHeld held;
+    ::unlink(name.constData());
+    disarmCopy(std::exchange(slot, -1));
+}
+
+// The name under which the copy that a target is rewritten from waits while the target is
+// rewritten: ".NAME.XXXXXX" becomes "NAME.dirka-new.XXXXXX".
+constexpr qsizetype StagedBaseBytes = 255 - qsizetype(sizeof ".dirka-new.XXXXXX" - 1);
+
+QByteArray visibleNameOf(const QByteArray& hidden)
+{
+    const qsizetype slash = hidden.lastIndexOf('/');
+    const QByteArray name = hidden.sliced(slash + 2); // without the dot
+    return hidden.left(slash + 1) + name.chopped(7) + ".dirka-new." + name.right(6);
+}
+
+// Gives the copy its new name without replacing a file of that name where the system can.
+int renameCopy(const QByteArray& from, const QByteArray& to)
+{
+#ifdef RENAME_NOREPLACE
+    if (::renameat2(AT_FDCWD, from.constData(), AT_FDCWD, to.constData(), RENAME_NOREPLACE) == 0)
+        return 0;
+    if (errno != EINVAL && errno != ENOSYS && errno != EOPNOTSUPP)
+        return errno;
+#endif
+    return ::rename(from.constData(), to.constData()) == 0 ? 0 : errno;
+}
+
+// So that the name survives a power loss. A folder that cannot be synced is let be.
+void syncFolderOf(const QByteArray& path)
+{
+    TDescriptor folder(::open(folderOf(path).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (folder.Get() >= 0)
+        (void)::fsync(folder.Get());
+}
 
 constexpr qsizetype CopyChunkBytes = 1 << 20;
 
-// Makes the content of source (size bytes) the content of target in one step: under an
-// exclusive lock, so two writers never interleave, with the space claimed first, so a full
-// disk is found before the old content is touched. 0 or the error.
-int copyInPlace(int source, qsizetype size, int target)
+// Makes the content of source (size bytes) the content of target: under an exclusive lock, so
+// two writers never interleave, with the room claimed first where the file system can, so a
+// full disk is found before the old content is touched. The target grows only as the copy
+// reaches its end: an end half-way leaves the new content up to there and the old after it,
+// never a stretch of NUL. touched tells whether the target was written. 0 or the error.
+int copyInPlace(int source, qsizetype size, int target, bool& touched)
 {
     while (::flock(target, LOCK_EX) != 0) {
         if (errno != EINTR)
             return errno;
     }
-    const int claimed = size > 0 ? ::posix_fallocate(target, 0, off_t(size)) : 0;
-    if (claimed != 0 && claimed != EOPNOTSUPP && claimed != EINVAL)
-        return claimed;
-    const TSignalsHeld held;
+#ifdef FALLOC_FL_KEEP_SIZE
+    while (size > 0 && ::fallocate(target, FALLOC_FL_KEEP_SIZE, 0, off_t(size)) != 0) {
+        if (errno == EOPNOTSUPP || errno == ENOSYS || errno == EINVAL)
+            break; // no claiming here: a full disk shows in the copy
+        if (errno != EINTR)
+            return errno;
+    }
+#endif
     QByteArray chunk(qMin(size, CopyChunkBytes), Qt::Uninitialized);
     for (qsizetype done = 0; done < size;) {
         const ssize_t got = ::pread(source, chunk.data(), std::size_t(chunk.size()), off_t(done));
@@ -358,10 +433,14 @@ int copyInPlace(int source, qsizetype size, int target)
             return got < 0 ? errno : EIO;
         if (::lseek(target, off_t(done), SEEK_SET) < 0)
             return errno;
+        touched = true;
         if (const int error = writeAll(target, chunk.constData(), got))
             return error;
         done += got;
+        if (detail::InPlaceCopyProbe)
+            detail::InPlaceCopyProbe(done);
     }
+    touched = true;
     if (::ftruncate(target, off_t(size)) != 0 || (::fdatasync(target) != 0 && errno != EINVAL))
         return errno;
     return 0;
@@ -379,15 +458,17 @@ void keepOwner(int copy, const struct stat& existing)
 struct TFileWriter::TState {
     QString FileName;
     TDescriptor File{-1};
-    QByteArray Temporary;    // the copy being written; empty when the target is written in place
+    QByteArray Temporary;    // the named copy being written; empty when the target is written to
+    int Slot = -1;           // where the ending signals find the copy's name
     QByteArray Target;       // what the copy replaces
     struct stat Copy {};     // the copy's device and inode
-    TDescriptor InPlace{-1}; // a target rewritten from File in one step at the end
+    TDescriptor InPlace{-1}; // a target rewritten from the copy at the end
     qsizetype Written = 0;
 
     void openInPlace(const QByteArray& path, int flags);
     void openCopy(const QByteArray& path, const struct stat* existing);
     bool openStaged(const QByteArray& path);
+    void finishInPlace();
 };
 
 void TFileWriter::TState::openInPlace(const QByteArray& path, int flags)
@@ -398,21 +479,37 @@ void TFileWriter::TState::openInPlace(const QByteArray& path, int flags)
 }
 
 // The target keeps its inode: its other names, its owner and everything else about it. It is
-// opened now, so a target that cannot be written is found before the listing.
+// opened now, so a target that cannot be written is found before the listing. Its content is
+// written first to a private copy ".NAME.XXXXXX": beside the target when its folder takes one,
+// else in the user's runtime folder or the temporary folder.
 bool TFileWriter::TState::openStaged(const QByteArray& path)
 {
     TDescriptor target(::open(path.constData(), O_WRONLY | O_CLOEXEC));
     if (target.Get() < 0)
         return false;
-    TDescriptor stage(anonymousFile(path));
-    if (stage.Get() < 0)
-        throw EFileError(FileName +
-                         u": no folder takes the copy that the file is written "
-                         u"from in one step (" +
-                         SystemErrorText(errno) + u")");
-    InPlace = std::move(target);
-    File = std::move(stage);
-    return true;
+    const QByteArray real = followLinks(path);
+    const QByteArray base = real.sliced(real.lastIndexOf('/') + 1).left(StagedBaseBytes);
+    QList<QByteArray> folders{folderOf(real)};
+    if (const QByteArray runtime = qgetenv("XDG_RUNTIME_DIR"); !runtime.isEmpty())
+        folders.append(runtime);
+    folders.append(QFile::encodeName(QDir::tempPath()));
+    int error = ENOENT;
+    for (const QByteArray& folder : std::as_const(folders)) {
+        QByteArray name = temporaryNameFor(folder + '/' + base);
+        TDescriptor stage(makeCopy(name, Slot));
+        if (stage.Get() >= 0) {
+            ::fstat(stage.Get(), &Copy);
+            File = std::move(stage);
+            Temporary = name;
+            InPlace = std::move(target);
+            return true;
+        }
+        error = errno;
+    }
+    throw EFileError(FileName +
+                     u": no folder takes the copy that the file is written "
+                     u"from in one step (" +
+                     SystemErrorText(error) + u")");
 }
 
 void TFileWriter::TState::openCopy(const QByteArray& path, const struct stat* existing)
@@ -422,13 +519,13 @@ void TFileWriter::TState::openCopy(const QByteArray& path, const struct stat* ex
         return;
     Target = followLinks(path);
     QByteArray temporary = temporaryNameFor(Target);
-    TDescriptor copy(::mkostemp(temporary.data(), O_CLOEXEC));
+    TDescriptor copy(makeCopy(temporary, Slot));
     int error = copy.Get() < 0 ? errno : 0;
     if (!error && existing)
         keepOwner(copy.Get(), *existing);
     if (!error && ::fchmod(copy.Get(), modeFor(existing)) != 0) {
         error = errno;
-        ::unlink(temporary.constData());
+        removeCopy(temporary, Slot);
     }
     // The folder takes no new file, but the user may still rewrite the file itself.
     if ((error == EACCES || error == EPERM) && existing && openStaged(path))
@@ -445,9 +542,12 @@ TFileWriter::TFileWriter(const QString& fileName) : m_state(std::make_unique<TSt
     m_state->FileName = fileName;
     const QByteArray path = systemName(fileName);
     struct stat facts;
-    if (::stat(path.constData(), &facts) != 0)
+    if (::stat(path.constData(), &facts) != 0) {
+        // Only a missing file is made; a loop of links, say, is refused as a shell's ">" does.
+        if (errno != ENOENT)
+            fail(fileName, errno);
         m_state->openCopy(path, nullptr);
-    else if (S_ISDIR(facts.st_mode))
+    } else if (S_ISDIR(facts.st_mode))
         fail(fileName, EISDIR);
     else if (!S_ISREG(facts.st_mode))
         m_state->openInPlace(path, O_TRUNC);
@@ -461,7 +561,7 @@ TFileWriter::TFileWriter(const QString& fileName) : m_state(std::make_unique<TSt
 TFileWriter::~TFileWriter()
 {
     if (!m_state->Temporary.isEmpty())
-        ::unlink(m_state->Temporary.constData());
+        removeCopy(m_state->Temporary, m_state->Slot);
 }
 
 void TFileWriter::Write(const char* data, qsizetype size)
@@ -482,21 +582,83 @@ void TFileWriter::Finish()
 {
     TState& state = *m_state;
     Assert(state.File.Get() >= 0);
+    if (state.InPlace.Get() >= 0)
+        return state.finishInPlace();
     int error = 0;
     if (!state.Temporary.isEmpty() && ::fdatasync(state.File.Get()) != 0 && errno != EINVAL)
         error = errno;
-    if (!error && state.InPlace.Get() >= 0)
-        error = copyInPlace(state.File.Get(), state.Written, state.InPlace.Get());
-    if (const int closeError = state.InPlace.Get() >= 0 ? state.InPlace.Close() : 0; !error)
-        error = closeError;
     if (const int closeError = state.File.Close(); !error)
         error = closeError;
-    if (!error && !state.Temporary.isEmpty() &&
-        ::rename(state.Temporary.constData(), state.Target.constData()) != 0)
-        error = errno;
+    if (!error && !state.Temporary.isEmpty()) {
+        // No signal from outside comes between the copy's taking the target's place and its
+        // name's being forgotten, so none removes the target.
+        const TOutsideSignalsHeld held;
+        if (::rename(state.Temporary.constData(), state.Target.constData()) != 0) {
+            error = errno;
+        } else {
+            disarmCopy(std::exchange(state.Slot, -1));
+            state.Temporary.clear();
+        }
+    }
     if (error)
         fail(state.FileName, error); // the destructor removes the copy
-    state.Temporary.clear();
+}
+
+// The complete copy is synced and renamed "NAME.dirka-new.XXXXXX" before the target is
+// touched, and removed once the target is synced: whatever ends the program meanwhile (a
+// SIGKILL, a power loss), the new content is whole in one of the two. The signals from outside
+// are held for the while, so none of them ends the rewrite half-way.
+void TFileWriter::TState::finishInPlace()
+{
+    const TOutsideSignalsHeld held;
+    int error = ::fdatasync(File.Get()) != 0 && errno != EINVAL ? errno : 0;
+    const QByteArray visible = visibleNameOf(Temporary);
+    if (!error)
+        error = renameCopy(Temporary, visible);
+    if (error)
+        fail(FileName, error);           // the destructor removes the copy
+    disarmCopy(std::exchange(Slot, -1)); // from here on the copy stays, whatever the end
+    Temporary.clear();
+    syncFolderOf(visible);
+    bool touched = false;
+    error = copyInPlace(File.Get(), Written, InPlace.Get(), touched);
+    if (const int closeError = InPlace.Close(); !error)
+        error = closeError;
+    (void)File.Close();
+    if (error && touched)
+        throw EFileError(FileName + u": " + SystemErrorText(error) +
+                         u"; the complete new content is in " + DecodeFileName(visible));
+    ::unlink(visible.constData());
+    if (error)
+        fail(FileName, error);
+}
+
+void RemoveCopiesOnEndingSignals()
+{
+    // A program error that comes from a stack run out needs another stack for the handler.
+    alignas(16) static char handlerStack[1 << 16];
+    stack_t current{};
+    if (::sigaltstack(nullptr, &current) == 0 && (current.ss_flags & SS_DISABLE) != 0) {
+        stack_t own{};
+        own.ss_sp = handlerStack;
+        own.ss_size = sizeof handlerStack;
+        (void)::sigaltstack(&own, nullptr);
+    }
+    sigset_t ending;
+    sigemptyset(&ending);
+    AddOutsideEndingSignals(ending);
+    struct sigaction action {};
+    action.sa_handler = removeCopiesAndEnd;
+    action.sa_flags = SA_ONSTACK;
+    action.sa_mask = ending; // one handler at a time on a thread
+    for (const int signal : ProgramErrorSignals)
+        sigaddset(&ending, signal);
+    for (int signal = 1; signal < NSIG; ++signal) {
+        struct sigaction before {};
+        if (sigismember(&ending, signal) == 1 && ::sigaction(signal, nullptr, &before) == 0 &&
+            (before.sa_flags & SA_SIGINFO) == 0 && before.sa_handler == SIG_DFL)
+            ::sigaction(signal, &action, nullptr);
+    }
 }
 
 namespace {

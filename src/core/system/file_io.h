@@ -29,13 +29,17 @@ public:
 void WriteFileBytes(const QString& fileName, const QByteArray& bytes);
 
 /// A file written piece by piece with the promises of WriteFileBytes: an absent or regular
-/// target is replaced by the finished copy only in Finish(). A target that must keep its inode
-/// (it has other names, or its folder takes no new file) is written from a complete private
-/// copy in one step in Finish(), under a lock and with the ending signals held; without room
-/// for that copy the writer refuses. A replaced file keeps its owner and group where the
-/// process may set them. Destroyed before Finish(), the
-/// writer removes its copy and the old target stays as it was; what went to a device, FIFO or
-/// socket stays sent. Every member throws EFileError.
+/// target is replaced by the finished copy ".NAME.XXXXXX" beside it only in Finish(). A target
+/// that must keep its inode (it has other names, or its folder takes no new file) is written
+/// first to a private copy ".NAME.XXXXXX" (beside it, else in $XDG_RUNTIME_DIR or the temporary
+/// folder; without room for it the writer refuses), which Finish() syncs and renames
+/// "NAME.dirka-new.XXXXXX" before it copies it into the target under a lock and with the
+/// signals from outside held, and removes once the target is synced: a hard end meanwhile
+/// (SIGKILL, a power loss) leaves the complete new content in that copy, and the target never
+/// longer than the new content copied so far and the old after it. A replaced file keeps its
+/// owner and group where the process may set them. Destroyed before Finish(), the writer
+/// removes its copy and the old target stays as it was; what went to a device, FIFO or socket
+/// stays sent. A name that is a loop of links is refused. Every member throws EFileError.
 class TFileWriter {
 public:
     explicit TFileWriter(const QString& fileName);
@@ -54,6 +58,20 @@ private:
     struct TState;
     std::unique_ptr<TState> m_state;
 };
+
+/// From now on, every signal whose default action ends the program and that is not ignored
+/// (SIGQUIT, SIGUSR1, SIGALRM, SIGABRT, SIGSEGV..., and SIGINT, SIGTERM, SIGHUP until another
+/// handler takes them) first removes the unfinished copies of every TFileWriter, then ends the
+/// program as the signal does, so a shell still reports 128 + the signal. A copy that a
+/// target is being rewritten from in place stays. Call it once, on the main thread, before
+/// the writers start; it takes an alternate signal stack for that thread when it has none.
+void RemoveCopiesOnEndingSignals();
+
+namespace detail {
+/// For the tests: when set, called in an in-place rewrite after each piece copied into the
+/// target, with the bytes copied so far.
+inline void (*InPlaceCopyProbe)(qsizetype copied) = nullptr;
+} // namespace detail
 
 /// True when path names an existing folder, or anything existing (links followed). A path
 /// holding NUL is never one: the system would test the shorter name before it.

@@ -6,6 +6,8 @@
 #include <utility>
 
 #ifdef Q_OS_UNIX
+#include "core/system/ending_signals.h"
+
 #include <csignal>
 #include <pthread.h>
 #endif
@@ -18,6 +20,10 @@ std::optional<std::thread> StartQuietThread(std::function<void()> work)
     sigset_t all;
     sigset_t before;
     sigfillset(&all);
+    // A program error in the thread must reach the handler that removes the unfinished copies:
+    // held back, it would end the program past every handler.
+    for (const int signal : ProgramErrorSignals)
+        sigdelset(&all, signal);
     pthread_sigmask(SIG_SETMASK, &all, &before); // the new thread starts with this mask
 #endif
     std::optional<std::thread> thread;

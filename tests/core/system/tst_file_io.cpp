@@ -7,7 +7,9 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <csignal>
 #include <fcntl.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -28,6 +30,14 @@ mode_t modeOf(const QByteArray& path)
     return ::stat(path.constData(), &facts) == 0 ? facts.st_mode & 07777 : mode_t(-1);
 }
 
+// Where the link at path leads, or "(no link)".
+QByteArray linkOf(const QByteArray& path)
+{
+    char target[256];
+    const ssize_t length = ::readlink(path.constData(), target, sizeof target);
+    return length >= 0 ? QByteArray(target, length) : QByteArray("(no link)");
+}
+
 QString failureOf(const std::function<void()>& call)
 {
     try {
@@ -42,6 +52,19 @@ QString failureOf(const std::function<void()>& call)
 
 class TestFileIo : public QObject {
     Q_OBJECT
+
+    // What the probe of an in-place rewrite saw, and where it looked.
+    inline static QString s_folder;
+    inline static QStringList s_seen;
+
+    // Three pieces of the in-place copy, without NUL.
+    static QByteArray newContent()
+    {
+        QByteArray content(3 << 20, 'n');
+        for (qsizetype i = 0; i < content.size(); i += 4096)
+            content[i] = char('a' + i / 4096 % 26);
+        return content;
+    }
 
 private Q_SLOTS:
     void byteNamesRoundTrip()
@@ -97,6 +120,51 @@ private Q_SLOTS:
         QCOMPARE(failureOf([&] { WriteFileBytes(target, "x"); }), shown + u": " + reason);
         QCOMPARE(QDir(dir.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden),
                  QStringList{QStringLiteral("sub")});
+    }
+
+    // A name that is a loop of symbolic links names no file: the write fails as a shell's ">"
+    // does, and the links stay. A link to a file, existing or not, writes that file.
+    void linkLoopIsRefused_data()
+    {
+        QTest::addColumn<QByteArray>("name");
+        QTest::newRow("a link to itself") << QByteArray("d4");
+        QTest::newRow("two links to each other") << QByteArray("a");
+        QTest::newRow("a file below the loop") << QByteArray("d4/x.txt");
+    }
+    void linkLoopIsRefused()
+    {
+        QFETCH(QByteArray, name);
+        QTemporaryDir dir;
+        QCOMPARE(::symlink("d4", bytesOf(dir, "d4").constData()), 0);
+        QCOMPARE(::symlink("b", bytesOf(dir, "a").constData()), 0);
+        QCOMPARE(::symlink("a", bytesOf(dir, "b").constData()), 0);
+        const QString target = QFile::decodeName(bytesOf(dir, name.constData()));
+        QCOMPARE(failureOf([&] { WriteFileBytes(target, "x"); }),
+                 QString(target + u": Too many levels of symbolic links"));
+        QCOMPARE(linkOf(bytesOf(dir, "d4")), QByteArray("d4"));
+        QCOMPARE(linkOf(bytesOf(dir, "a")), QByteArray("b"));
+        QCOMPARE(linkOf(bytesOf(dir, "b")), QByteArray("a"));
+        QCOMPARE(
+            QDir(dir.path())
+                .entryList(QDir::System | QDir::Hidden | QDir::AllEntries | QDir::NoDotAndDotDot),
+            (QStringList{"a", "b", "d4"}));
+    }
+
+    void linksToFilesAreFollowed()
+    {
+        QTemporaryDir dir;
+        WriteFileBytes(QFile::decodeName(bytesOf(dir, "real.txt")), "old");
+        QCOMPARE(::symlink("real.txt", bytesOf(dir, "to-real").constData()), 0);
+        QCOMPARE(::symlink("later.txt", bytesOf(dir, "dangling").constData()), 0);
+        WriteFileBytes(QFile::decodeName(bytesOf(dir, "to-real")), "new");
+        WriteFileBytes(QFile::decodeName(bytesOf(dir, "dangling")), "made");
+        struct stat facts {};
+        QCOMPARE(::lstat(bytesOf(dir, "to-real").constData(), &facts), 0);
+        QVERIFY(S_ISLNK(facts.st_mode));
+        QCOMPARE(::lstat(bytesOf(dir, "dangling").constData(), &facts), 0);
+        QVERIFY(S_ISLNK(facts.st_mode));
+        QCOMPARE(readAll(QFile::decodeName(bytesOf(dir, "real.txt"))), QByteArray("new"));
+        QCOMPARE(readAll(QFile::decodeName(bytesOf(dir, "later.txt"))), QByteArray("made"));
     }
 
     // The user may rewrite a file in a folder that takes no new file; the file is then written
@@ -155,6 +223,148 @@ private Q_SLOTS:
         QCOMPARE(readAll(QFile::decodeName(bytesOf(dir, "other"))), expected);
         QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden),
                  (QStringList{"other", "t.txt"}));
+    }
+
+    // A rewrite in place is recoverable: while the target is being rewritten, its complete new
+    // content waits in a visible copy beside it, which is removed once the target is synced.
+    void inPlaceRewriteKeepsAVisibleCopyMeanwhile()
+    {
+        QTemporaryDir dir;
+        const QByteArray target = bytesOf(dir, "t.txt");
+        WriteFileBytes(QFile::decodeName(target), QByteArray(2 << 20, 'o'));
+        QCOMPARE(::link(target.constData(), bytesOf(dir, "other").constData()), 0);
+        const QByteArray content = newContent();
+        s_folder = dir.path();
+        s_seen.clear();
+        detail::InPlaceCopyProbe = [](qsizetype copied) {
+            QStringList copies = QDir(s_folder).entryList({"t.txt.dirka-new.*"}, QDir::Files);
+            const bool complete =
+                copies.size() == 1 && readAll(s_folder + u'/' + copies[0]) == newContent();
+            s_seen.append(QStringLiteral("%1: %2%3")
+                              .arg(copied)
+                              .arg(copies.join(u' '), complete ? u" complete" : u""));
+        };
+        {
+            TFileWriter writer(QFile::decodeName(target));
+            writer.Write(content);
+            writer.Finish();
+        }
+        detail::InPlaceCopyProbe = nullptr;
+        QCOMPARE(s_seen.size(), 3);
+        for (const QString& seen : std::as_const(s_seen))
+            QVERIFY2(seen.endsWith(u" complete"), qPrintable(seen));
+        QCOMPARE(readAll(QFile::decodeName(target)), content);
+        QCOMPARE(readAll(QFile::decodeName(bytesOf(dir, "other"))), content);
+        QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden),
+                 (QStringList{"other", "t.txt"}));
+    }
+
+    // A hard kill in the middle of a rewrite in place leaves the target part new, part old,
+    // never NUL where the new content goes, and the complete new content in the visible copy:
+    // beside the target, or in the runtime folder when the target's folder takes no new file.
+    void killedInPlaceRewriteIsRecoverable_data()
+    {
+        QTest::addColumn<bool>("locked");
+        QTest::newRow("other hard links") << false;
+        QTest::newRow("folder takes no new file") << true;
+    }
+    void killedInPlaceRewriteIsRecoverable()
+    {
+        QFETCH(bool, locked);
+        QTemporaryDir dir;
+        QTemporaryDir runtime;
+        const QByteArray folder = bytesOf(dir, "f");
+        const QByteArray target = folder + "/t.txt";
+        QCOMPARE(::mkdir(folder.constData(), 0755), 0);
+        const QByteArray old(2 << 20, 'o');
+        WriteFileBytes(QFile::decodeName(target), old);
+        if (locked) {
+            for (const QString& path : {dir.path(), runtime.path()})
+                QCOMPARE(::chmod(QFile::encodeName(path).constData(), 0777), 0);
+            QCOMPARE(::chmod(target.constData(), 0666), 0);
+            QCOMPARE(::chmod(folder.constData(), 0555), 0);
+        } else {
+            QCOMPARE(::link(target.constData(), bytesOf(dir, "other").constData()), 0);
+        }
+        const pid_t child = ::fork();
+        if (child == 0) {
+            if (locked && ::geteuid() == 0 && ::seteuid(65534) != 0)
+                ::_exit(2);
+            qputenv("XDG_RUNTIME_DIR", QFile::encodeName(runtime.path()));
+            detail::InPlaceCopyProbe = [](qsizetype) { ::raise(SIGKILL); };
+            try {
+                WriteFileBytes(QFile::decodeName(target), newContent());
+            } catch (const EFileError&) {
+                ::_exit(1);
+            }
+            ::_exit(0);
+        }
+        int status = -1;
+        QCOMPARE(::waitpid(child, &status, 0), child);
+        ::chmod(folder.constData(), 0755);
+        QVERIFY2(WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL,
+                 qPrintable(QString::number(status)));
+        const QByteArray left = readAll(QFile::decodeName(target));
+        QVERIFY(!left.contains('\0'));
+        QCOMPARE(left.size(), old.size());
+        QCOMPARE(left.first(1 << 20), newContent().first(1 << 20));
+        QCOMPARE(left.sliced(1 << 20), old.sliced(1 << 20));
+        const QDir copyFolder(locked ? runtime.path() : QFile::decodeName(folder));
+        const QStringList copies = copyFolder.entryList(QDir::Files | QDir::Hidden);
+        QCOMPARE(copies.size(), locked ? 1 : 2);
+        const QStringList visible = copyFolder.entryList({"t.txt.dirka-new.*"}, QDir::Files);
+        QCOMPARE(visible.size(), 1);
+        QCOMPARE(readAll(copyFolder.filePath(visible[0])), newContent());
+    }
+
+    // A rewrite in place that fails half-way (here at the file-size limit, set once the copy
+    // is written) names the visible copy that holds the complete new content, and keeps it.
+    void failedInPlaceRewriteNamesTheCopy()
+    {
+        QTemporaryDir dir;
+        const QByteArray target = bytesOf(dir, "t.txt");
+        const QByteArray old(2 << 20, 'o');
+        WriteFileBytes(QFile::decodeName(target), old);
+        QCOMPARE(::link(target.constData(), bytesOf(dir, "other").constData()), 0);
+        const pid_t child = ::fork();
+        if (child == 0) {
+            std::signal(SIGXFSZ, SIG_IGN);
+            QString message = QStringLiteral("<no error>");
+            try {
+                TFileWriter writer(QFile::decodeName(target));
+                writer.Write(newContent());
+                const struct rlimit limit {
+                    3 << 19, 3 << 19
+                };
+                if (::setrlimit(RLIMIT_FSIZE, &limit) != 0)
+                    ::_exit(2);
+                writer.Finish();
+            } catch (const EFileError& e) {
+                message = e.Message();
+            }
+            try {
+                WriteFileBytes(QFile::decodeName(bytesOf(dir, "message")), message.toUtf8());
+            } catch (const EFileError&) {
+                ::_exit(3);
+            }
+            ::_exit(0);
+        }
+        int status = -1;
+        QCOMPARE(::waitpid(child, &status, 0), child);
+        QCOMPARE(status, 0);
+        const QStringList visible = QDir(dir.path()).entryList({"t.txt.dirka-new.*"}, QDir::Files);
+        QCOMPARE(visible.size(), 1);
+        QCOMPARE(readAll(dir.filePath(visible[0])), newContent());
+        QCOMPARE(readAll(dir.filePath(QStringLiteral("message"))),
+                 QString(QFile::decodeName(target) + u": File too large; the complete new " +
+                         u"content is in " + dir.filePath(visible[0]))
+                     .toUtf8());
+        const QByteArray left = readAll(QFile::decodeName(target));
+        QCOMPARE(left.size(), old.size());
+        QCOMPARE(left.first(3 << 19), newContent().first(3 << 19));
+        QCOMPARE(left.sliced(3 << 19), old.sliced(3 << 19));
+        QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden),
+                 (QStringList{"message", "other", "t.txt", visible[0]}));
     }
 
     // Root replacing another user's file leaves it that user's.
