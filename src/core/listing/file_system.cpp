@@ -80,6 +80,7 @@ std::uint32_t TickCount()
 TFolderReader::TFolderReader(TFolderReader&& other) noexcept
     : m_fd(std::exchange(other.m_fd, -1)), m_buffer(std::move(other.m_buffer)),
       m_used(std::exchange(other.m_used, 0)), m_next(std::exchange(other.m_next, 0)),
+      m_index(std::exchange(other.m_index, 0)), m_readAll(std::exchange(other.m_readAll, false)),
       m_error(other.m_error), m_identity(other.m_identity)
 {
 }
@@ -92,11 +93,13 @@ TFolderReader& TFolderReader::operator=(TFolderReader&& other) noexcept
         m_fd = std::exchange(other.m_fd, -1);
         m_error = other.m_error;
         m_identity = other.m_identity;
-        giveBack(m_buffer);
+        releaseBuffer();
         m_buffer = std::move(other.m_buffer);
         // A reader moved from has no entries left to give.
         m_used = std::exchange(other.m_used, 0);
         m_next = std::exchange(other.m_next, 0);
+        m_index = std::exchange(other.m_index, 0);
+        m_readAll = std::exchange(other.m_readAll, false);
     }
     return *this;
 }
@@ -105,7 +108,49 @@ TFolderReader::~TFolderReader()
 {
     if (m_fd >= 0)
         close(m_fd);
-    giveBack(m_buffer);
+    releaseBuffer();
+}
+
+// A buffer of a whole folder is its own size; only the walk's fixed blocks are kept for reuse.
+void TFolderReader::releaseBuffer()
+{
+    if (m_readAll)
+        m_buffer.reset();
+    else
+        giveBack(m_buffer);
+}
+
+bool TFolderReader::ReadAll()
+{
+    if (m_fd < 0)
+        return false;
+    std::size_t capacity = EntryBlockBytes;
+    auto all = std::make_unique<char[]>(capacity + DecodePadding); // zeroed, as takeBlock's
+    std::size_t used = 0;
+    for (;;) {
+        if (capacity - used < EntryBlockBytes / 2) {
+            auto larger = std::make_unique<char[]>(2 * capacity + DecodePadding);
+            std::memcpy(larger.get(), all.get(), used);
+            all = std::move(larger);
+            capacity *= 2;
+        }
+        ssize_t got;
+        do
+            got = getdents64(m_fd, all.get() + used, capacity - used);
+        while (got < 0 && errno == EINTR);
+        if (got < 0 && errno != ENOENT)
+            m_error = errno;
+        if (got <= 0)
+            break;
+        used += std::size_t(got);
+    }
+    releaseBuffer();
+    m_buffer = std::move(all);
+    m_readAll = true;
+    m_used = used;
+    m_next = 0;
+    m_index = 0;
+    return m_error == 0;
 }
 
 void TFolderReader::adopt(int fd)
@@ -143,6 +188,15 @@ TFolderReader TFolderReader::OpenChild(const TFolderReader& parent, const char* 
     return reader;
 }
 
+TFolderReader TFolderReader::Duplicate(const TFolderReader& folder)
+{
+    TFolderReader copy;
+    copy.m_fd = folder.m_fd >= 0 ? fcntl(folder.m_fd, F_DUPFD_CLOEXEC, 0) : -1;
+    copy.m_error = copy.m_fd < 0 ? errno : 0;
+    copy.m_identity = folder.m_identity;
+    return copy;
+}
+
 QByteArray TFolderReader::FileSystemType() const
 {
     return FileSystemTypeOf(m_identity.Device);
@@ -151,7 +205,7 @@ QByteArray TFolderReader::FileSystemType() const
 // Reads the next block of entries; false at the end or on an error.
 bool TFolderReader::fill()
 {
-    if (m_fd < 0)
+    if (m_fd < 0 || m_readAll)
         return false;
     if (!m_buffer)
         m_buffer = takeBlock();

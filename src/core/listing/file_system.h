@@ -88,7 +88,8 @@ struct TRawEntry {
     const char* Name = nullptr;
     std::size_t NameLength = 0;
     std::uint64_t Inode = 0;
-    unsigned char Type = 0; // DT_* hint; DT_UNKNOWN when the file system gives none
+    std::uint32_t Index = 0; // 0 for the folder's first entry, counted by Next()
+    unsigned char Type = 0;  // DT_* hint; DT_UNKNOWN when the file system gives none
 };
 
 /// What an entry turned out to be.
@@ -98,6 +99,11 @@ struct TEntryFacts {
     TEntryKind Kind = TEntryKind::File;
     std::int64_t Size = 0;
 };
+
+inline bool IsDotOrDotDot(const TRawEntry& e)
+{
+    return e.Name[0] == '.' && (e.NameLength == 1 || (e.NameLength == 2 && e.Name[1] == '.'));
+}
 
 /// An open folder being read. Move-only; closes itself.
 class TFolderReader {
@@ -115,6 +121,9 @@ public:
     static TFolderReader OpenChild(const TFolderReader& parent, const QByteArray& rawName);
     /// The same for a name that ends in NUL.
     static TFolderReader OpenChild(const TFolderReader& parent, const char* rawName);
+    /// The same folder under a descriptor of its own, for opening its subfolders elsewhere;
+    /// its entries are not read.
+    static TFolderReader Duplicate(const TFolderReader& folder);
 
     bool IsOpen() const { return m_fd >= 0; }
     /// The errno of a failed open or read; 0 when none.
@@ -134,8 +143,19 @@ public:
         entry.Name = d->d_name;
         entry.NameLength = detail::EntryNameLength(d);
         entry.Inode = d->d_ino;
+        entry.Index = m_index++;
         entry.Type = d->d_type;
         return true;
+    }
+    /// Reads every entry now, so Next() gives them with no system call and their names stay
+    /// valid as long as the reader: for a folder read on one thread and walked on another.
+    /// False on a read error (Error() tells), with the entries read until then.
+    bool ReadAll();
+    /// Starts Next() again at the first entry of a folder read with ReadAll().
+    void Rewind()
+    {
+        m_next = 0;
+        m_index = 0;
     }
     /// Kind and, when wanted, size of an entry: links are followed; a dangling link is a file of
     /// size 0; an entry that cannot be looked at is classified by its type hint, size 0. Whether
@@ -154,6 +174,7 @@ public:
 
 private:
     void adopt(int fd);
+    void releaseBuffer();
     TEntryFacts lookUp(const TRawEntry& entry) const;
 
     bool fill();
@@ -163,6 +184,8 @@ private:
     std::unique_ptr<char[]> m_buffer;
     std::size_t m_used = 0;
     std::size_t m_next = 0;
+    std::uint32_t m_index = 0;
+    bool m_readAll = false; // m_buffer holds every entry
     int m_error = 0;
     TFolderIdentity m_identity;
 };

@@ -3,8 +3,8 @@
 #include "core/listing/file_system.h"
 #include "core/listing/line_composition.h"
 #include "core/listing/name_order.h"
+#include "core/listing/read_ahead.h"
 #include "core/listing/result_line_store.h"
-#include "core/listing/size_lookup.h"
 #include "core/system/file_io.h"
 #include "core/text/assertion.h"
 #include "core/text/file_names.h"
@@ -68,8 +68,9 @@ struct TMyObject {
 };
 
 struct TSubfolder {
-    qsizetype NameStart = 0; // in TSubfolders::Names
-    qsizetype RawStart = 0;  // in TSubfolders::RawNames
+    TReadAhead::TTicket Ahead; // its folder read ahead, when planned
+    qsizetype NameStart = 0;   // in TSubfolders::Names
+    qsizetype RawStart = 0;    // in TSubfolders::RawNames
     std::uint32_t NameLength = 0;
     std::uint32_t RawLength = 0;
     bool IsLink = false;
@@ -130,11 +131,6 @@ QString rootName(const QString& location)
 {
     const QString name = ParentFolderName(location);
     return name.isEmpty() ? location : name;
-}
-
-bool isDotOrDotDot(const TRawEntry& e)
-{
-    return e.Name[0] == '.' && (e.NameLength == 1 || (e.NameLength == 2 && e.Name[1] == '.'));
 }
 
 // Random takes neither item into account and never answers 0, so the sort must stay inside the
@@ -209,8 +205,12 @@ private:
     bool findAgain(std::size_t index);
     void forgetOpen(std::size_t index);
     bool mayEnter(const TFolderReader& folder, bool isLink);
+    TFolderReader takeReadAhead(TSubfolder& sub);
+    void planSubfolders(const TFolderReader& folder, TSubfolders& subfolders, int depth);
+    void dropPlans(TSubfolders& subfolders);
     void readFolder(TFolderReader& folder, TSubfolders& subfolders);
     void addSubfolder(TSubfolders& subfolders, const TRawEntry& entry, bool isLink);
+    TReadAhead::TTicket aheadTicketOf(const TRawEntry& entry);
     void lookUpSizes(const TFolderReader& folder);
     void sortSubfolders(TSubfolders& subfolders);
     void sortFiles();
@@ -235,6 +235,7 @@ private:
 
     const QStringList m_masks;
     const std::optional<bool> m_filterAnswer; // whether every file passes, when known beforehand
+    TReadAhead m_readAhead;                   // before the frames, whose plans it holds
     const int m_depthLimit;
     const TLineFormat m_format;
     const TNameOrder m_folderOrder{false};
@@ -266,7 +267,15 @@ private:
     std::vector<qsizetype> m_rawStarts;
     std::vector<TRawEntry> m_rawEntries;
     std::vector<TEntryFacts> m_sizedFacts;
-    TSizeLookup m_sizeLookup;
+    // The facts of the folder in hand when it was read ahead, by entry, sizes too when known.
+    std::vector<TEntryFacts> m_aheadFacts;
+    // Its subfolders planned by the thread that read it, by entry index, and the next to match.
+    std::vector<std::pair<std::uint32_t, TReadAhead::TTicket>> m_aheadSubfolders;
+    std::size_t m_nextAheadSubfolder = 0;
+    bool m_readAheadUsed = false;
+    bool m_aheadSizesKnown = false;
+    std::vector<const char*> m_planNames; // reused by every plan
+    std::vector<TReadAhead::TTicket> m_planTickets;
 
     QString m_line; // reused for every composed line
     QString m_itemName;
@@ -290,6 +299,11 @@ TFolderWalker::TFolderWalker(const TSettings& settings, const QString& location,
       m_counters(RunCounters()),
       m_masks(SplitMasks(settings.FilterMask[std::size_t(settings.Filter)])),
       m_filterAnswer(FilterAnswerForEveryName(IsSkipListFilter(settings.Filter), m_masks)),
+      m_readAhead({.HiddenFiles = settings.IsHiddenFiles,
+                   .SkipList = IsSkipListFilter(settings.Filter),
+                   .Masks = m_masks,
+                   .EveryName = m_filterAnswer},
+                  wantSizes),
       m_depthLimit(settings.IsMaxDepth ? settings.MaxDepth : INT_MAX),
       m_format(TLineFormat::FromStyle(settings.Style, location.size())), m_entered(enteredFolders())
 {
@@ -336,12 +350,14 @@ void TFolderWalker::enterNextSubfolder(TFrame& parent)
     if (!parent.Folder.IsOpen() && !findAgain(parentIndex))
         return;
     // findAgain may have closed others but never moves frames, so parent is still valid.
-    const TSubfolders& subfolders = parent.Subfolders;
-    const TSubfolder& sub = subfolders.Items[parent.NextSubfolder++];
+    TSubfolders& subfolders = parent.Subfolders;
+    TSubfolder& sub = subfolders.Items[parent.NextSubfolder++];
     m_path.append(subfolders.Name(sub));
     m_path.append(QChar(PathDelimiter));
     appendShownComponent(subfolders, sub);
-    TFolderReader folder = openSubfolder(subfolders.RawNameZ(sub));
+    TFolderReader folder = takeReadAhead(sub);
+    if (!folder.IsOpen())
+        folder = openSubfolder(subfolders.RawNameZ(sub));
     if (!folder.IsOpen()) {
         // A subfolder removed or renamed since its parent was read is skipped like such a file.
         if (folder.Error() == ENOENT)
@@ -401,6 +417,16 @@ void TFolderWalker::listFolder(TFolderReader folder, bool isLink, int depth)
     }
     if (frame.Entered)
         readFolder(folder, frame.Subfolders);
+    if (m_readAheadUsed) {
+        // Plans for subfolders the walk did not take up (a folder not entered, a Stop).
+        for (auto& [index, ticket] : m_aheadSubfolders)
+            m_readAhead.Drop(ticket);
+        m_aheadSubfolders.clear();
+        m_readAheadUsed = false;
+    }
+    // Planned before the lines are composed, so the reading goes on meanwhile.
+    if (frame.Entered && depth > 1)
+        planSubfolders(folder, frame.Subfolders, depth - 1);
     frame.Result = int(m_files.size());
     const TSubfolders& subfolders = frame.Subfolders;
     // A folder with files keeps the folders above it too, so everything listed so far stays.
@@ -488,6 +514,7 @@ void TFolderWalker::leaveFolder()
         m_lines.TruncateLines(frame.SavedLines);
     }
     const int result = frame.Result;
+    dropPlans(frame.Subfolders);
     frame.Subfolders.Clear();
     m_spareSubfolders.push_back(std::move(frame.Subfolders));
     forgetOpen(m_frames.size() - 1);
@@ -590,6 +617,61 @@ bool TFolderWalker::mayEnter(const TFolderReader& folder, bool isLink)
     return true;
 }
 
+// The subfolder's folder as a thread read it ahead, its facts kept for readFolder; a closed
+// reader when none was read (then the walk opens it itself, with its usual error handling).
+TFolderReader TFolderWalker::takeReadAhead(TSubfolder& sub)
+{
+    std::optional<TFolderContent> content = m_readAhead.Take(sub.Ahead);
+    if (!content)
+        return {};
+    m_aheadFacts = std::move(content->Facts);
+    m_aheadSubfolders = std::move(content->Subfolders);
+    m_nextAheadSubfolder = 0;
+    m_aheadSizesKnown = content->SizesKnown;
+    m_readAheadUsed = true;
+    return std::move(content->Folder);
+}
+
+// The subfolders that have no plan yet: all of a folder the walk read itself, those reached
+// through a link of a folder read ahead.
+void TFolderWalker::planSubfolders(const TFolderReader& folder, TSubfolders& subfolders, int depth)
+{
+    m_planNames.clear();
+    for (const TSubfolder& sub : subfolders.Items) {
+        if (!sub.Ahead)
+            m_planNames.push_back(subfolders.RawNameZ(sub));
+    }
+    if (m_planNames.empty())
+        return;
+    m_readAhead.Plan(folder, m_planNames, depth, m_planTickets);
+    std::size_t next = 0;
+    for (TSubfolder& sub : subfolders.Items) {
+        if (!sub.Ahead)
+            sub.Ahead = std::move(m_planTickets[next++]);
+    }
+}
+
+// The plan the reading thread made for the subfolder of entry: entries come in the order the
+// thread saw them, so the plans are matched in one pass.
+TReadAhead::TTicket TFolderWalker::aheadTicketOf(const TRawEntry& entry)
+{
+    while (m_nextAheadSubfolder < m_aheadSubfolders.size() &&
+           m_aheadSubfolders[m_nextAheadSubfolder].first < entry.Index)
+        m_readAhead.Drop(m_aheadSubfolders[m_nextAheadSubfolder++].second);
+    if (m_nextAheadSubfolder < m_aheadSubfolders.size() &&
+        m_aheadSubfolders[m_nextAheadSubfolder].first == entry.Index)
+        return std::move(m_aheadSubfolders[m_nextAheadSubfolder++].second);
+    return nullptr;
+}
+
+void TFolderWalker::dropPlans(TSubfolders& subfolders)
+{
+    for (TSubfolder& sub : subfolders.Items) {
+        if (sub.Ahead)
+            m_readAhead.Drop(sub.Ahead);
+    }
+}
+
 void TFolderWalker::readFolder(TFolderReader& folder, TSubfolders& subfolders)
 {
     TRawEntry entry;
@@ -599,11 +681,12 @@ void TFolderWalker::readFolder(TFolderReader& folder, TSubfolders& subfolders)
         // folder is read): the clock is looked at for every 32nd, which take microseconds together.
         if ((++entries & 31) == 0)
             showProgress();
-        if (isDotOrDotDot(entry))
+        if (IsDotOrDotDot(entry))
             continue;
         if (entry.Name[0] == '.' && !m_settings.IsHiddenFiles)
             continue;
-        TEntryFacts facts = folder.Examine(entry, false);
+        const TEntryFacts facts =
+            m_readAheadUsed ? m_aheadFacts[entry.Index] : folder.Examine(entry, false);
         if (facts.Vanished || (facts.Kind == TEntryKind::Special && !m_settings.IsSystemFiles))
             continue;
         if (facts.Kind == TEntryKind::Folder) {
@@ -626,9 +709,12 @@ void TFolderWalker::readFolder(TFolderReader& folder, TSubfolders& subfolders)
             continue;
         }
         if (m_wantSizes) {
-            m_rawStarts.push_back(m_rawNames.Size());
-            m_rawNames.Append(entry.Name, qsizetype(entry.NameLength));
-            m_rawNames.Append('\0');
+            // Names are needed to look the files up; a folder read ahead has their facts.
+            if (!m_readAheadUsed || !m_aheadSizesKnown) {
+                m_rawStarts.push_back(m_rawNames.Size());
+                m_rawNames.Append(entry.Name, qsizetype(entry.NameLength));
+                m_rawNames.Append('\0');
+            }
             m_rawEntries.push_back(entry);
         }
         const qsizetype extension = m_style.SortMode == 2 ? extensionLength(name) : 0;
@@ -650,6 +736,8 @@ void TFolderWalker::readFolder(TFolderReader& folder, TSubfolders& subfolders)
 void TFolderWalker::addSubfolder(TSubfolders& subfolders, const TRawEntry& entry, bool isLink)
 {
     TSubfolder sub;
+    if (m_readAheadUsed)
+        sub.Ahead = aheadTicketOf(entry);
     sub.IsLink = isLink;
     sub.RawStart = subfolders.RawNames.Size();
     sub.RawLength = std::uint32_t(entry.NameLength);
@@ -669,15 +757,20 @@ void TFolderWalker::addSubfolder(TSubfolders& subfolders, const TRawEntry& entry
 void TFolderWalker::lookUpSizes(const TFolderReader& folder)
 {
     constexpr std::size_t Piece = 256;
-    for (std::size_t i = 0; i < m_rawEntries.size(); ++i)
-        m_rawEntries[i].Name = m_rawNames.Data() + m_rawStarts[i];
+    const bool known = m_readAheadUsed && m_aheadSizesKnown;
+    if (!known) {
+        for (std::size_t i = 0; i < m_rawEntries.size(); ++i)
+            m_rawEntries[i].Name = m_rawNames.Data() + m_rawStarts[i];
+    }
     m_folderSize = 0;
     std::size_t kept = 0;
     for (std::size_t from = 0; from < m_files.size() && !StopRequested(); from += Piece) {
         const std::size_t to = std::min(m_files.size(), from + Piece);
-        m_sizeLookup.Examine(folder, m_rawEntries, from, to, m_sizedFacts);
+        if (!known)
+            m_readAhead.Examine(folder, m_rawEntries, from, to, m_sizedFacts);
         for (std::size_t i = from; i < to; ++i) {
-            const TEntryFacts& facts = m_sizedFacts[i - from];
+            const TEntryFacts& facts =
+                known ? m_aheadFacts[m_rawEntries[i].Index] : m_sizedFacts[i - from];
             if (facts.Vanished)
                 continue;
             m_files[kept] = m_files[i];

@@ -1,5 +1,5 @@
 #include "core/listing/file_system.h"
-#include "core/listing/size_lookup.h"
+#include "core/listing/read_ahead.h"
 
 #include "test_support.h"
 
@@ -118,9 +118,9 @@ private Q_SLOTS:
         }
     }
 
-    // The lookup shares a folder with a second thread: every entry's facts land at its own
-    // index whatever the count and range, a file removed after the folder was read is
-    // vanished in either share, and one lookup serves folder after folder.
+    // The lookup shares a folder's entries with its threads in pieces: every entry's facts land
+    // at its own index whatever the count and range, a file removed after the folder was read
+    // is vanished in any piece, and one lookup serves folder after folder.
     void sizeLookupMatchesExamine_data()
     {
         QTest::addColumn<int>("files");
@@ -128,7 +128,8 @@ private Q_SLOTS:
         QTest::addColumn<int>("to");
         QTest::addColumn<int>("removed"); // an index of the range, -1: none
         QTest::newRow("three, alone") << 3 << 0 << 3 << 1;
-        QTest::newRow("four, shared") << 4 << 0 << 4 << 3;
+        QTest::newRow("four") << 4 << 0 << 4 << 3;
+        QTest::newRow("a thousand, shared") << 1000 << 0 << 1000 << 707;
         QTest::newRow("nine, odd halves") << 9 << 0 << 9 << 4;
         QTest::newRow("a middle piece") << 600 << 256 << 512 << 200;
         QTest::newRow("the last piece") << 600 << 512 << 600 << 0;
@@ -161,7 +162,7 @@ private Q_SLOTS:
         if (removed >= 0)
             QCOMPARE(::unlink(tree.bytes(names[std::size_t(from + removed)]).constData()), 0);
 
-        TSizeLookup lookup;
+        TReadAhead lookup({}, true);
         std::vector<TEntryFacts> facts;
         for (int round = 0; round < 20; ++round) {
             lookup.Examine(reader, entries, std::size_t(from), std::size_t(to), facts);

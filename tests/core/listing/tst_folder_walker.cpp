@@ -11,6 +11,7 @@
 #include <QCollator>
 #include <QFileInfo>
 #include <QLocale>
+#include <QScopeGuard>
 #include <QTest>
 
 #include <algorithm>
@@ -1213,6 +1214,9 @@ private Q_SLOTS:
         QFETCH(int, reports);
         TTree tree;
         QVERIFY(tree.isValid() && tree.add(entries));
+        // The change must fall before the folders are read, which reading ahead would not wait for.
+        qputenv("DIRKA_READ_AHEAD", "0");
+        const auto readAheadAgain = qScopeGuard([] { qunsetenv("DIRKA_READ_AHEAD"); });
         TRun run;
         run.OnEvents = [&] {
             RunCounters().LastProgressTick = TickCount() - 1000;
