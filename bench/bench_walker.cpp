@@ -29,13 +29,13 @@ int main(int argc, char** argv)
     QElapsedTimer timer;
     timer.start();
     TWalkReporter silent;
-    ListLocation(settings, location, result, silent, true, true);
+    ListLocation(settings, location, result, silent, true);
     const qint64 walkMs = timer.elapsed();
 
     timer.restart();
     qsizetype units = 0;
     for (qsizetype i = 0; i < result.LineCount(); ++i)
-        units += TabGet(int(i)).size();
+        units += result.Paths().TabGet(int(i)).size();
     const qint64 readMs = timer.elapsed();
 
     const TRunCounters& c = RunCounters();

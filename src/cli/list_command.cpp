@@ -130,8 +130,7 @@ public:
             m_result.AddRecords(m_command.JsonFile, TRecordFormat::Json, m_locations);
         installStopHandlers();
     }
-    // The lines carry their paths to the files, and only what the style shows is looked up.
-    bool StoresPaths() const override { return false; }
+    // Only what the style shows is looked up.
     bool ShowsSizes() const override { return false; }
 
     TStreamedResult& Result() { return m_result; }

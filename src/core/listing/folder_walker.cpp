@@ -3,7 +3,6 @@
 #include "core/listing/file_system.h"
 #include "core/listing/line_composition.h"
 #include "core/listing/name_order.h"
-#include "core/listing/result_line_store.h"
 #include "core/listing/size_lookup.h"
 #include "core/system/file_io.h"
 #include "core/text/assertion.h"
@@ -195,7 +194,7 @@ void randomQuickSort(std::vector<int>& items, int left, int right)
 class TFolderWalker {
 public:
     TFolderWalker(const TSettings& settings, const QString& location, TLinesTarget& lines,
-                  TWalkReporter& reporter, bool storePaths, bool wantSizes);
+                  TWalkReporter& reporter, bool wantSizes);
     void Run();
 
 private:
@@ -227,7 +226,6 @@ private:
     const QString m_location;
     TLinesTarget& m_lines;
     TWalkReporter& m_reporter;
-    const bool m_storePaths;
     const bool m_wantSizes;       // false: files are not looked at when their type is known
     TByteBuffer* const m_utf8Out; // where the target keeps UTF-8 lines, if it does
     const bool m_targetWritesFiles;
@@ -282,12 +280,10 @@ private:
 };
 
 TFolderWalker::TFolderWalker(const TSettings& settings, const QString& location,
-                             TLinesTarget& lines, TWalkReporter& reporter, bool storePaths,
-                             bool wantSizes)
+                             TLinesTarget& lines, TWalkReporter& reporter, bool wantSizes)
     : m_settings(settings), m_style(settings.Style), m_location(location), m_lines(lines),
-      m_reporter(reporter), m_storePaths(storePaths), m_wantSizes(wantSizes),
-      m_utf8Out(lines.Utf8LineBuffer()), m_targetWritesFiles(lines.WritesFiles()),
-      m_counters(RunCounters()),
+      m_reporter(reporter), m_wantSizes(wantSizes), m_utf8Out(lines.Utf8LineBuffer()),
+      m_targetWritesFiles(lines.WritesFiles()), m_counters(RunCounters()),
       m_masks(SplitMasks(settings.FilterMask[std::size_t(settings.Filter)])),
       m_filterAnswer(FilterAnswerForEveryName(IsSkipListFilter(settings.Filter), m_masks)),
       m_depthLimit(settings.IsMaxDepth ? settings.MaxDepth : INT_MAX),
@@ -482,8 +478,6 @@ void TFolderWalker::leaveFolder()
     if (frame.Entered)
         m_forbidden.pop_back();
     if (m_style.IsSkip && frame.Result < 1) {
-        if (m_storePaths)
-            TabClear(int(frame.SavedLines), true);
         m_counters.FolderCount = frame.SavedFolders;
         m_lines.TruncateLines(frame.SavedLines);
     }
@@ -809,15 +803,11 @@ void TFolderWalker::passOnEvery256(std::uint32_t lines)
 // The caller passes the lines on (passOnEvery256).
 void TFolderWalker::emitUtf8Line(qsizetype start, QStringView name)
 {
-    if (m_storePaths)
-        TabAdd(int(m_lines.LineCount()), name, m_path);
     m_lines.CommitItemLineUtf8(start, m_path, name);
 }
 
 void TFolderWalker::emitLine(QStringView line, QStringView name, bool passOn)
 {
-    if (m_storePaths)
-        TabAdd(int(m_lines.LineCount()), name, m_path);
     m_lines.AppendItemLine(line, m_path, name);
     if (passOn && m_linesFinal)
         m_lines.LinesFinal(m_lines.LineCount());
@@ -862,7 +852,7 @@ void ClearStopRequest()
 }
 
 QString ListLocation(const TSettings& listSettings, const QString& location, TLinesTarget& lines,
-                     TWalkReporter& reporter, bool storePaths, bool resetCounters, bool wantSizes)
+                     TWalkReporter& reporter, bool resetCounters, bool wantSizes)
 {
     Assert(listSettings.Filter >= 0 && listSettings.Filter < FilterCount);
     TRunCounters& counters = RunCounters();
@@ -875,7 +865,7 @@ QString ListLocation(const TSettings& listSettings, const QString& location, TLi
     if (!StopRequested()) {
         RaiseOpenFileLimit();
         lines.BeginUpdate();
-        TFolderWalker walker(listSettings, location, lines, reporter, storePaths, wantSizes);
+        TFolderWalker walker(listSettings, location, lines, reporter, wantSizes);
         walker.Run();
         lines.EndUpdate();
     }

@@ -56,16 +56,15 @@ public:
 };
 
 /// Lists one location (an absolute folder path ending in the delimiter) into lines with the
-/// given settings, whose Style the caller has already chosen (ApplyPreset). storePaths records
-/// each item line's path in the result line store; resetCounters starts the run counters anew,
+/// given settings, whose Style the caller has already chosen (ApplyPreset). Each item line goes
+/// to lines with its path (AppendItemLine). resetCounters starts the run counters anew,
 /// and with them the run's record of entered folders, which keeps a folder reached through a link
 /// from being entered twice.
 /// Without wantSizes, files whose type the folder tells are not looked at, and sizes (and the
 /// size in the statistics) are 0: for runs that show no size anywhere.
 /// Answers the run's statistics text, which it also reports as the final status.
 QString ListLocation(const TSettings& listSettings, const QString& location, TLinesTarget& lines,
-                     TWalkReporter& reporter, bool storePaths, bool resetCounters,
-                     bool wantSizes = true);
+                     TWalkReporter& reporter, bool resetCounters, bool wantSizes = true);
 
 /// True when a listing with these settings shows a size somewhere: in the file lines, the
 /// folder summaries, the footer's statistics, or the order of the files.

@@ -4,7 +4,6 @@
 #include "core/listing/file_system.h"
 #include "core/listing/folder_walker.h"
 #include "core/listing/line_composition.h"
-#include "core/listing/result_line_store.h"
 #include "core/settings/locations.h"
 #include "core/system/file_io.h"
 #include "core/system/program_info.h"
@@ -82,17 +81,14 @@ TRunResult TRun::Run(const QString& locationText)
 
     m_settings.Style = ApplyPreset(m_settings.Style);
     TLinesTarget& lines = m_host.Lines();
-    if (m_settings.IsClear) {
+    if (m_settings.IsClear)
         lines.TruncateLines(0);
-        TabClear(0, true);
-    }
     writeHeader();
 
     const bool wantSizes = m_host.ShowsSizes() || ListingShowsSizes(m_settings);
     for (qsizetype i = 0; i < locations.size(); ++i) {
         writeLocationHeader(locations[i], i);
-        m_status = ListLocation(m_settings, locations[i], lines, m_host, m_host.StoresPaths(),
-                                i == 0, wantSizes);
+        m_status = ListLocation(m_settings, locations[i], lines, m_host, i == 0, wantSizes);
         if (StopRequested())
             break;
     }
@@ -150,8 +146,6 @@ void TRun::writeLocationHeader(const QString& location, qsizetype index)
         }
     }
     if (headerHasLocation(style.Header)) {
-        if (m_host.StoresPaths())
-            TabAdd(int(lines.LineCount()), QStringView(), location);
         lines.AppendItemLine(QString(u":: " + ShownText(location)), location, QStringView());
     }
     lines.AppendLine(QStringView());

@@ -36,9 +36,6 @@ public:
     /// result text, lines joined by CR LF. The host hands over the text it holds.
     virtual void CopyResult() {}
     virtual void PlaySound(const QString& fileName) { Q_UNUSED(fileName); }
-    /// Whether the item lines' paths go to the result line store. A host whose lines target
-    /// takes the paths itself (AppendItemLine) needs no store.
-    virtual bool StoresPaths() const { return true; }
     /// Whether the host shows the sizes whatever the style (a status line does). When neither
     /// host nor style needs them, files are not looked at beyond what their folder tells.
     virtual bool ShowsSizes() const { return true; }

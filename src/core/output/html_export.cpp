@@ -1,6 +1,5 @@
 #include "core/output/html_export.h"
 
-#include "core/listing/result_line_store.h"
 #include "core/system/program_info.h"
 #include "core/system/web_addresses.h"
 #include "core/text/assertion.h"
@@ -461,9 +460,9 @@ void THtmlPageBuilder::AppendFoot(QByteArray& out) const
 QByteArray BuildHtmlPage(const THtmlExportOptions& options)
 {
     Assert(options.Lines != nullptr);
-    const TLinesTarget& lines = *options.Lines;
+    const TResultText& lines = *options.Lines;
     const THtmlPageBuilder page(options);
-    TabResetCache();
+    lines.Paths().TabResetCache();
 
     QByteArray out;
     page.AppendHead(out);
@@ -471,7 +470,7 @@ QByteArray BuildHtmlPage(const THtmlExportOptions& options)
     for (qsizetype i = 0; i < count; ++i) {
         if (i % ExportProgressInterval == 0 && options.Progress)
             options.Progress(i);
-        page.AppendLine(out, lines.Line(i), TabGet(int(i)));
+        page.AppendLine(out, lines.Line(i), lines.Paths().TabGet(int(i)));
     }
     page.AppendFoot(out);
     return out;
@@ -532,11 +531,11 @@ QString LinkAddress(QStringView path, QStringView listedLocation, bool relative,
     return QString::fromUtf8(bytes);
 }
 
-QString ExamplePathOf(const TLinesTarget& lines)
+QString ExamplePathOf(const TResultText& lines)
 {
     const qsizetype count = lines.LineCount();
     for (qsizetype i = 0; i < count; ++i) {
-        const QString path = TabGet(int(i));
+        const QString path = lines.Paths().TabGet(int(i));
         if (hasExtension(path))
             return withSlashes(path);
     }

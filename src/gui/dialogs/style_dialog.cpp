@@ -418,7 +418,7 @@ void TFormSelectStyle::buildPreview()
             if (!m_previewWanted)
                 showPreviewLines();
         });
-        ListLocation(settings, location, m_previewLines, reporter, false, true);
+        ListLocation(settings, location, m_previewLines, reporter, true);
         if (!m_previewWanted)
             showPreviewLines();
     }

@@ -3,7 +3,6 @@
 #include "core/listing/drives.h"
 #include "core/listing/folder_walker.h"
 #include "core/listing/line_composition.h"
-#include "core/listing/result_line_store.h"
 #include "core/output/m3u8_export.h"
 #include "core/output/text_file_writer.h"
 #include "core/settings/locations.h"
@@ -774,7 +773,6 @@ void TFormMain::actionCopyResultExecute()
 void TFormMain::actionClearExecute()
 {
     m_result.Clear();
-    TabClear(0, true);
     m_listedLocations.clear(); // their lines are gone; the records' depths count from the next
     m_panelStatusBar->clear();
     ResultChanged();
@@ -997,7 +995,7 @@ void TFormMain::openOrExplore(bool explore)
 {
     const qsizetype line = m_memo->LineFromChar(m_memo->SelectionStart());
     m_memo->SelectLine(line);
-    const QString path = TabGet(int(line));
+    const QString path = m_result.Paths().TabGet(int(line));
     if (!IsExistingItem(path))
         return;
     if (explore)

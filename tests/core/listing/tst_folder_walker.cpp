@@ -50,11 +50,11 @@ QStringList at(QStringList items, const QString& location)
     return items;
 }
 
-QStringList storedPaths(int count)
+QStringList storedPaths(const TResultText& result, int count)
 {
     QStringList paths;
     for (int i = 0; i < count; ++i)
-        paths.append(TabGet(i));
+        paths.append(result.Paths().TabGet(i));
     return paths;
 }
 
@@ -105,10 +105,9 @@ public:
 // One walk with a reporter that records what it is told.
 class TRun : public TWalkReporter {
 public:
-    void list(const TSettings& settings, const QString& location, bool storePaths = true,
-              bool resetCounters = true)
+    void list(const TSettings& settings, const QString& location, bool resetCounters = true)
     {
-        Final = ListLocation(settings, location, Lines, *this, storePaths, resetCounters);
+        Final = ListLocation(settings, location, Lines, *this, resetCounters);
     }
     void ShowStatus(const QString& text) override { Statuses.append(text); }
     void ShowStats(const QString& text) override { Stats.append(text); }
@@ -184,11 +183,7 @@ private:
     const TLocaleScope m_locale{QLocale::c()}; // sizes and orders as the C locale gives them
 
 private Q_SLOTS:
-    void init()
-    {
-        TabReset();
-        ClearStopRequest();
-    }
+    void init() { ClearStopRequest(); }
     void cleanup() { ClearStopRequest(); }
 
     void workedExample_data()
@@ -238,8 +233,8 @@ private Q_SLOTS:
         run.list(settingsFor(style), tree.location());
 
         QCOMPARE(run.lines(), at(expected, tree.location()));
-        QCOMPARE(storedPaths(int(expected.size()) + 3), at(paths, tree.location())
-                                                            << u""_s << u""_s << u""_s);
+        QCOMPARE(storedPaths(run.Lines, int(expected.size()) + 3), at(paths, tree.location())
+                                                                       << u""_s << u""_s << u""_s);
         const TRunCounters& counters = RunCounters();
         QCOMPARE(counters.FolderCount, 2);
         QCOMPARE(counters.FileCount, 3);
@@ -260,15 +255,15 @@ private Q_SLOTS:
         QVERIFY(tree.isValid() && tree.add(WorkedExample) && tree.addOutside(u"C/c.txt=1048576"_s));
         const TSettings settings = settingsFor(TListStyle{.Preset = CustomPreset});
         TRun run;
-        run.list(settings, tree.location(), true, true);
-        run.list(settings, tree.root() + u"C/", true, false);
+        run.list(settings, tree.location(), true);
+        run.list(settings, tree.root() + u"C/", false);
         QCOMPARE(RunCounters().FolderCount, 3);
         QCOMPARE(RunCounters().FileCount, 4);
         QCOMPARE(RunCounters().TotalSize, std::int64_t(10 + 524288 + 2621440 + 1048576));
         QVERIFY2(run.Statuses.last().startsWith(u"Files: 4 (4.00 MB; in 3 folders)"),
                  qPrintable(run.Statuses.last()));
 
-        run.list(settings, tree.root() + u"C/", true, true);
+        run.list(settings, tree.root() + u"C/", true);
         QCOMPARE(RunCounters().FolderCount, 1);
         QCOMPARE(RunCounters().FileCount, 1);
         QCOMPARE(RunCounters().TotalSize, std::int64_t(1048576));
@@ -395,7 +390,7 @@ private Q_SLOTS:
         run.list(settingsFor(TListStyle{.Preset = CustomPreset, .Mode = mode}, 13),
                  tree.location());
         QCOMPARE(run.lines(), at(expected, tree.location()));
-        QCOMPARE(storedPaths(int(paths.size())), at(paths, tree.location()));
+        QCOMPARE(storedPaths(run.Lines, int(paths.size())), at(paths, tree.location()));
         QCOMPARE(RunCounters().FolderCount, 1);
         QCOMPARE(RunCounters().FileCount, 1);
         QCOMPARE(RunCounters().SkippedCount, 1);
@@ -425,7 +420,7 @@ private Q_SLOTS:
         run.list(settingsFor(TListStyle{.Preset = CustomPreset, .Mode = mode}, filter),
                  tree.location());
         QCOMPARE(run.lines(), QStringList());
-        QCOMPARE(storedPaths(8), QStringList(8, QString()));
+        QCOMPARE(storedPaths(run.Lines, 8), QStringList(8, QString()));
         QCOMPARE(RunCounters().FolderCount, 0);
         QCOMPARE(RunCounters().FileCount, 0);
     }
@@ -479,7 +474,7 @@ private Q_SLOTS:
         TRun run;
         run.list(settingsFor(TListStyle{.Preset = CustomPreset, .IsSkip = skip}), tree.location());
         QCOMPARE(run.lines(), at(expected, tree.location()));
-        QCOMPARE(storedPaths(int(paths.size())), at(paths, tree.location()));
+        QCOMPARE(storedPaths(run.Lines, int(paths.size())), at(paths, tree.location()));
         QCOMPARE(RunCounters().FolderCount, 2);
         QCOMPARE(RunCounters().FileCount, 2);
     }
@@ -895,17 +890,19 @@ private Q_SLOTS:
         QCOMPARE(RandomBelow(100), 3u);
     }
 
-    void storePathsOffLeavesStoreAlone()
+    // Folders taken back (empty ones, skipped) never take lines or paths from before the walk.
+    void rollbacksLeaveEarlierPaths()
     {
-        for (int i = 0; i < 30; ++i)
-            TabAdd(i, QStringLiteral("s%1").arg(i), u"/earlier/");
         TTree tree;
         QVERIFY(tree.isValid() && tree.add({u"a.txt"_s, u"b/c/"_s, u"d/d.txt"_s, u"e/f/"_s}));
         TRun run;
-        run.list(settingsFor(TListStyle{.Preset = CustomPreset}), tree.location(), false);
-        QCOMPARE(run.Lines.LineCount(), 10); // the walk wrote and took out lines as usual
         for (int i = 0; i < 30; ++i)
-            QCOMPARE(TabGet(i), QStringLiteral("/earlier/s%1").arg(i));
+            addLine(run.Lines, u"earlier", QStringLiteral("/earlier/s%1").arg(i));
+        run.list(settingsFor(TListStyle{.Preset = CustomPreset}), tree.location());
+        // An empty line, then the walk's lines, written and taken out as usual.
+        QCOMPARE(run.Lines.LineCount(), 41);
+        for (int i = 0; i < 30; ++i)
+            QCOMPARE(run.Lines.Paths().TabGet(i), QStringLiteral("/earlier/s%1").arg(i));
     }
 
     // Store entries are indexed by result line, also below lines that were there before.
@@ -918,9 +915,10 @@ private Q_SLOTS:
         run.Lines.AppendLine(u"");
         run.list(settingsFor(TListStyle{.Preset = CustomPreset}), tree.location());
         QCOMPARE(run.Lines.LineCount(), 11);
-        QCOMPARE(storedPaths(6), at(lines({u"", u"", u"{L}", u"{L}B/", u"{L}x.txt", u"{L}z.doc"}),
-                                    tree.location()));
-        QCOMPARE(TabGet(9), QString(tree.location() + u"B/y.log"));
+        QCOMPARE(
+            storedPaths(run.Lines, 6),
+            at(lines({u"", u"", u"{L}", u"{L}B/", u"{L}x.txt", u"{L}z.doc"}), tree.location()));
+        QCOMPARE(run.Lines.Paths().TabGet(9), QString(tree.location() + u"B/y.log"));
     }
 
     void stop_data()
@@ -957,7 +955,7 @@ private Q_SLOTS:
         RunCounters() = TRunCounters();
         RunCounters().StartTick = TickCount();
         RunCounters().LastProgressTick = RunCounters().StartTick - 1000;
-        run.list(settingsFor(TListStyle{.Preset = CustomPreset}), tree.location(), true, false);
+        run.list(settingsFor(TListStyle{.Preset = CustomPreset}), tree.location(), false);
         QVERIFY(StopRequested());
         QCOMPARE(run.lines(), expected);
         QVERIFY(run.Statuses.last().startsWith(u"Files: "));
@@ -974,7 +972,7 @@ private Q_SLOTS:
         RunCounters() = TRunCounters();
         RunCounters().StartTick = TickCount();
         RunCounters().LastProgressTick = RunCounters().StartTick - 1000;
-        run.list(settingsFor(TListStyle{.Preset = CustomPreset}), tree.location(), true, false);
+        run.list(settingsFor(TListStyle{.Preset = CustomPreset}), tree.location(), false);
         QVERIFY(events >= 1 && events <= 2); // a walk of three files takes far less than 200 ms
         QCOMPARE(run.Statuses.first(), QString(u"Searching " + tree.location()));
         QVERIFY(!run.Stats.isEmpty());
@@ -990,7 +988,7 @@ private Q_SLOTS:
         TRun run;
         run.list(settingsFor(TListStyle{.Preset = CustomPreset}), tree.location());
         QCOMPARE(run.lines(), QStringList());
-        QCOMPARE(TabGet(0), QString());
+        QCOMPARE(run.Lines.Paths().TabGet(0), QString());
         QVERIFY(!run.Statuses.isEmpty());
         QVERIFY2(run.Statuses.last().startsWith(u"Files: 0"), qPrintable(run.Statuses.last()));
     }
@@ -1031,8 +1029,8 @@ private Q_SLOTS:
         TRun run;
         run.list(settingsFor(namesOnly()), tree.location());
         QCOMPARE(run.lines(), QStringList{shown});
-        QCOMPARE(TabGet(0), QString(tree.location() + decoded));
-        const QByteArray path = EncodeFileName(TabGet(0));
+        QCOMPARE(run.Lines.Paths().TabGet(0), QString(tree.location() + decoded));
+        const QByteArray path = EncodeFileName(run.Lines.Paths().TabGet(0));
         QCOMPARE(path, tree.locationBytes() + raw);
         QCOMPARE(::access(path.constData(), F_OK), 0);
     }
@@ -1047,11 +1045,12 @@ private Q_SLOTS:
                  lines({u"Folder\t/", u"d\uFFFD/", u"n\uFFFDy/", u"", u"\tFolder\t/d\uFFFD/",
                         u"\tf.txt", u"\t:: Files: 1 (.000 MB)", u"", u"\tFolder\t/n\uFFFDy/",
                         u"\tg.txt", u"\t:: Files: 1 (.000 MB)"}));
-        QCOMPARE(TabGet(1), QString(tree.location() + QStringView(u"d\xDCFF/")));
-        QCOMPARE(TabGet(4), QString(tree.location() + QStringView(u"d\xDCFF/")));
-        QCOMPARE(TabGet(5), QString(tree.location() + QStringView(u"d\xDCFF/f.txt")));
-        QCOMPARE(TabGet(9), QString(tree.location() + u"n\ny/g.txt"));
-        QCOMPARE(::access(EncodeFileName(TabGet(5)).constData(), F_OK), 0);
+        QCOMPARE(run.Lines.Paths().TabGet(1), QString(tree.location() + QStringView(u"d\xDCFF/")));
+        QCOMPARE(run.Lines.Paths().TabGet(4), QString(tree.location() + QStringView(u"d\xDCFF/")));
+        QCOMPARE(run.Lines.Paths().TabGet(5),
+                 QString(tree.location() + QStringView(u"d\xDCFF/f.txt")));
+        QCOMPARE(run.Lines.Paths().TabGet(9), QString(tree.location() + u"n\ny/g.txt"));
+        QCOMPARE(::access(EncodeFileName(run.Lines.Paths().TabGet(5)).constData(), F_OK), 0);
     }
 
     void locationWithUndecodableByte()
@@ -1064,8 +1063,8 @@ private Q_SLOTS:
         run.list(settingsFor(TListStyle{.Preset = CustomPreset, .Base = 10}), location);
         QCOMPARE(run.lines(), (QStringList{tree.root() + QStringView(u"l\uFFFD/"), u"a.txt"_s,
                                            u":: Files: 1 (.000 MB)"_s}));
-        QCOMPARE(TabGet(0), location);
-        QCOMPARE(TabGet(1), QString(location + u"a.txt"));
+        QCOMPARE(run.Lines.Paths().TabGet(0), location);
+        QCOMPARE(run.Lines.Paths().TabGet(1), QString(location + u"a.txt"));
     }
 
     // The user named it: a location on a pseudo file system is read, though the walk from
@@ -1142,9 +1141,9 @@ private Q_SLOTS:
             QSKIP("no /proc here; the rest of the walk matched in size");
         }
         QCOMPARE(run.lines(), expected);
-        QCOMPARE(TabGet(9), QString(tree.location() + u"lnk"));
-        QCOMPARE(TabGet(16), QString(tree.location() + u"ext/back/b.txt"));
-        QCOMPARE(TabGet(17), QString(tree.location() + u"ext/back/loop/"));
+        QCOMPARE(run.Lines.Paths().TabGet(9), QString(tree.location() + u"lnk"));
+        QCOMPARE(run.Lines.Paths().TabGet(16), QString(tree.location() + u"ext/back/b.txt"));
+        QCOMPARE(run.Lines.Paths().TabGet(17), QString(tree.location() + u"ext/back/loop/"));
         QCOMPARE(RunCounters().FileCount, 7);
         QCOMPARE(RunCounters().FolderCount, 4);
     }
@@ -1224,7 +1223,7 @@ private Q_SLOTS:
         RunCounters().LastProgressTick = TickCount() - 1000;
         TListStyle style = namesOnly();
         style.Base = base;
-        run.list(settingsFor(style), tree.location(), true, false);
+        run.list(settingsFor(style), tree.location(), false);
         QCOMPARE(run.lines(), expected);
         QCOMPARE(run.Unreadable.size(), reports);
     }
@@ -1256,7 +1255,7 @@ private Q_SLOTS:
         };
         RunCounters() = TRunCounters();
         RunCounters().LastProgressTick = TickCount() - 1000;
-        run.list(settingsFor(namesOnly()), tree.location(), true, false);
+        run.list(settingsFor(namesOnly()), tree.location(), false);
         QVERIFY(removed);
         QCOMPARE(run.lines(), expected);
         QCOMPARE(RunCounters().FileCount, 599);
@@ -1310,7 +1309,7 @@ private Q_SLOTS:
         TRun run;
         run.list(settings, u"/"_s);
         QCOMPARE(run.lines(), QStringList{line});
-        QCOMPARE(TabGet(0), u"/"_s);
+        QCOMPARE(run.Lines.Paths().TabGet(0), u"/"_s);
     }
 
     void filterOutOfRange_data()
@@ -1330,10 +1329,10 @@ private Q_SLOTS:
         settings.Filter = filter;
         TTestLines target;
         TWalkReporter silent;
-        QVERIFY_THROWS_EXCEPTION(
-            EAssertionFailed, ListLocation(settings, tree.location(), target, silent, true, true));
+        QVERIFY_THROWS_EXCEPTION(EAssertionFailed,
+                                 ListLocation(settings, tree.location(), target, silent, true));
         QCOMPARE(target.LineCount(), 0);
-        QCOMPARE(TabGet(0), QString());
+        QCOMPARE(target.Paths().TabGet(0), QString());
     }
 };
 

@@ -103,11 +103,7 @@ private Q_SLOTS:
         CollectInfo();
     }
 
-    void init()
-    {
-        TabReset();
-        ClearStopRequest();
-    }
+    void init() { ClearStopRequest(); }
 
     // "{time}" stands for the time line and "{drive}" for the drive line of the location.
     void headerCodes_data()
@@ -156,8 +152,9 @@ private Q_SLOTS:
         QCOMPARE(lines, expected);
         const qsizetype location = expected.indexOf(QString(u":: " + m_a));
         if (location >= 0)
-            QCOMPARE(TabGet(int(location)), m_a);
-        QCOMPARE(TabGet(int(expected.indexOf(QString(m_a + u"x.txt")))), QString(m_a + u"x.txt"));
+            QCOMPARE(host.Result.Paths().TabGet(int(location)), m_a);
+        QCOMPARE(host.Result.Paths().TabGet(int(expected.indexOf(QString(m_a + u"x.txt")))),
+                 QString(m_a + u"x.txt"));
         QCOMPARE(host.Started, 1);
         QCOMPARE(host.Finished, 1);
     }
@@ -173,7 +170,7 @@ private Q_SLOTS:
                  at({":: {A}", "", "{A}x.txt", "{A}B/y.log", "", ":: {C}", "", "{C}c.txt", "",
                      ":: Files: 3 (1.00 MB; in 3 folders)", ":: Listing Completed.", ""},
                     m_a, m_c));
-        QCOMPARE(TabGet(5), m_c);
+        QCOMPARE(host.Result.Paths().TabGet(5), m_c);
         QCOMPARE(ListedLocation(), QString());
         RunListing(settings, m_c, host);
         QCOMPARE(ListedLocation(), m_c);
@@ -242,12 +239,12 @@ private Q_SLOTS:
         RunListing(settings, m_c, host);
         QCOMPARE(linesOf(host.Result),
                  QStringList({m_a + u"x.txt", m_a + u"B/y.log", m_c + u"c.txt"}));
-        QCOMPARE(TabGet(0), QString(m_a + u"x.txt"));
-        QCOMPARE(TabGet(2), QString(m_c + u"c.txt"));
+        QCOMPARE(host.Result.Paths().TabGet(0), QString(m_a + u"x.txt"));
+        QCOMPARE(host.Result.Paths().TabGet(2), QString(m_c + u"c.txt"));
         settings.IsClear = true;
         RunListing(settings, m_c, host);
         QCOMPARE(linesOf(host.Result), QStringList({m_c + u"c.txt"}));
-        QCOMPARE(TabGet(1), QString());
+        QCOMPARE(host.Result.Paths().TabGet(1), QString());
     }
 
     void depthOne()
