@@ -10,18 +10,13 @@
 #include "core/text/masks.h"
 #include "core/text/text_utils.h"
 
-#include <QDateTime>
-
 #include <atomic>
 #include <climits>
 #include <numeric>
-#include <unordered_set>
 
 namespace dirka {
 
 namespace {
-
-std::uint32_t randomSeed = 0;
 
 constexpr int ProgressIntervalMs = 200;
 
@@ -29,32 +24,6 @@ constexpr int ProgressIntervalMs = 200;
 // entered, so an older folder is needed again only to open its next subfolder; below this depth
 // the walk closes older folders and finds them again later.
 constexpr std::size_t MaxOpenFolders = 32;
-
-/// The folders entered so far in the listing run, which may cover several locations. Only a link
-/// to a folder asks whether one was entered, so they are kept in a plain list (a hash insert per
-/// folder costs cache misses a walk without such links has no use for) and put in a hash set
-/// when a link asks.
-class TEnteredFolders {
-public:
-    void Add(const TFolderIdentity& id) { m_list.push_back(id); }
-    bool Contains(const TFolderIdentity& id)
-    {
-        for (; m_indexed < m_list.size(); ++m_indexed)
-            m_set.insert(m_list[m_indexed]);
-        return m_set.contains(id);
-    }
-
-private:
-    std::vector<TFolderIdentity> m_list;
-    std::unordered_set<TFolderIdentity, TFolderIdentityHash> m_set; // the first m_indexed of them
-    std::size_t m_indexed = 0;
-};
-
-TEnteredFolders& enteredFolders()
-{
-    static TEnteredFolders entered;
-    return entered;
-}
 
 /// One listed file: its size and where its name lies in the folder's name buffer.
 struct TMyObject {
@@ -159,9 +128,9 @@ template <typename T> void placeInOrder(std::vector<T>& items, std::vector<int>&
     }
 }
 
-void randomQuickSort(std::vector<int>& items, int left, int right)
+void randomQuickSort(std::vector<int>& items, int left, int right, TRandomGenerator& random)
 {
-    const auto randomCompare = [] { return RandomBelow(2) == 0 ? -1 : 1; };
+    const auto randomCompare = [&random] { return random.Below(2) == 0 ? -1 : 1; };
     while (left < right) {
         int i = left;
         int j = right;
@@ -183,7 +152,7 @@ void randomQuickSort(std::vector<int>& items, int left, int right)
             }
         } while (i <= j);
         if (left < j)
-            randomQuickSort(items, left, j);
+            randomQuickSort(items, left, j, random);
         left = i;
     }
 }
@@ -194,10 +163,12 @@ void randomQuickSort(std::vector<int>& items, int left, int right)
 class TFolderWalker {
 public:
     TFolderWalker(const TSettings& settings, const QString& location, TLinesTarget& lines,
-                  TWalkReporter& reporter, bool wantSizes);
+                  TWalkReporter& reporter, TWalkState& state, bool wantSizes);
     void Run();
 
 private:
+    // Asked for every entry and line: an inline relaxed load.
+    bool StopRequested() const { return m_stop.Requested(); }
     void enterNextSubfolder(TFrame& parent);
     void appendShownComponent(const TSubfolders& subfolders, const TSubfolder& sub);
     void listFolder(TFolderReader folder, bool isLink, int depth);
@@ -230,6 +201,8 @@ private:
     TByteBuffer* const m_utf8Out; // where the target keeps UTF-8 lines, if it does
     const bool m_targetWritesFiles;
     TRunCounters& m_counters;
+    const TStopToken& m_stop;
+    TRandomGenerator& m_random;
 
     const QStringList m_masks;
     const std::optional<bool> m_filterAnswer; // whether every file passes, when known beforehand
@@ -280,14 +253,16 @@ private:
 };
 
 TFolderWalker::TFolderWalker(const TSettings& settings, const QString& location,
-                             TLinesTarget& lines, TWalkReporter& reporter, bool wantSizes)
+                             TLinesTarget& lines, TWalkReporter& reporter, TWalkState& state,
+                             bool wantSizes)
     : m_settings(settings), m_style(settings.Style), m_location(location), m_lines(lines),
       m_reporter(reporter), m_wantSizes(wantSizes), m_utf8Out(lines.Utf8LineBuffer()),
-      m_targetWritesFiles(lines.WritesFiles()), m_counters(RunCounters()),
+      m_targetWritesFiles(lines.WritesFiles()), m_counters(state.Counters), m_stop(state.Stop),
+      m_random(state.Random),
       m_masks(SplitMasks(settings.FilterMask[std::size_t(settings.Filter)])),
       m_filterAnswer(FilterAnswerForEveryName(IsSkipListFilter(settings.Filter), m_masks)),
       m_depthLimit(settings.IsMaxDepth ? settings.MaxDepth : INT_MAX),
-      m_format(TLineFormat::FromStyle(settings.Style, location.size())), m_entered(enteredFolders())
+      m_format(TLineFormat::FromStyle(settings.Style, location.size())), m_entered(state.Entered)
 {
 }
 
@@ -711,7 +686,7 @@ void TFolderWalker::sortFiles()
     std::iota(m_sortOrder.begin(), m_sortOrder.end(), 0);
     std::vector<int>& order = m_sortOrder;
     if (m_style.SortMode == 5) {
-        randomQuickSort(order, 0, int(count) - 1);
+        randomQuickSort(order, 0, int(count) - 1, m_random);
     } else {
         m_sortNames.clear();
         for (const TMyObject& file : m_files)
@@ -833,39 +808,21 @@ void TFolderWalker::reportUnreadable(const QString& reason)
 
 } // namespace
 
-TRunCounters& RunCounters()
-{
-    static TRunCounters counters;
-    return counters;
-}
-
-std::atomic<bool> detail::stopFlag{false};
-
-void RequestStop()
-{
-    detail::stopFlag.store(true, std::memory_order_relaxed);
-}
-
-void ClearStopRequest()
-{
-    detail::stopFlag.store(false, std::memory_order_relaxed);
-}
-
 QString ListLocation(const TSettings& listSettings, const QString& location, TLinesTarget& lines,
-                     TWalkReporter& reporter, bool resetCounters, bool wantSizes)
+                     TWalkReporter& reporter, TWalkState& state, const TLocationOptions& options)
 {
     Assert(listSettings.Filter >= 0 && listSettings.Filter < FilterCount);
-    TRunCounters& counters = RunCounters();
-    if (resetCounters) {
-        enteredFolders() = {};
+    TRunCounters& counters = state.Counters;
+    if (options.StartsRun) {
+        state.Entered = {};
         counters = TRunCounters();
         counters.StartTick = TickCount();
         counters.LastProgressTick = counters.StartTick - ProgressIntervalMs;
     }
-    if (!StopRequested()) {
+    if (!state.Stop.Requested()) {
         RaiseOpenFileLimit();
         lines.BeginUpdate();
-        TFolderWalker walker(listSettings, location, lines, reporter, wantSizes);
+        TFolderWalker walker(listSettings, location, lines, reporter, state, options.WantSizes);
         walker.Run();
         lines.EndUpdate();
     }
@@ -881,24 +838,6 @@ bool ListingShowsSizes(const TSettings& listSettings)
     const TListStyle& style = listSettings.Style;
     return FileCodeShowsSize(style.File) || style.IsSummary || style.IsHeader ||
            style.SortMode == 3 || style.SortMode == 4;
-}
-
-void SeedRandom(std::uint32_t seed)
-{
-    randomSeed = seed;
-}
-
-void SeedRandomFromClock()
-{
-    const QTime now = QDateTime::currentDateTimeUtc().time();
-    SeedRandom(
-        std::uint32_t(((now.hour() * 60 + now.minute()) * 60 + now.second()) * 1000 + now.msec()));
-}
-
-std::uint32_t RandomBelow(std::uint32_t n)
-{
-    randomSeed = randomSeed * 134775813u + 1u;
-    return std::uint32_t((std::uint64_t(randomSeed) * n) >> 32);
 }
 
 } // namespace dirka

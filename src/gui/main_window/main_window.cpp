@@ -46,6 +46,7 @@
 #include <QMenuBar>
 #include <QMimeData>
 #include <QPushButton>
+#include <QScopeGuard>
 #include <QScreen>
 #include <QStackedWidget>
 #include <QStyle>
@@ -559,7 +560,7 @@ bool TFormMain::isCommandKey(QKeyCombination key) const
 
 void TFormMain::closeEvent(QCloseEvent* event)
 {
-    RequestStop();
+    stopListing();
     setAcceptDrops(false);
     if (m_busy) {
         // The run is still on the call stack: let it end, then close.
@@ -682,7 +683,7 @@ void TFormMain::ProcessEvents()
     QCoreApplication::processEvents();
     // The program is ending through the error report: the run ends too.
     if (const TApplication* app = TApplication::Instance(); app && app->ErrorReported())
-        RequestStop();
+        stopListing();
 }
 
 // The clipboard shares the result's text: nothing is copied until a program pastes.
@@ -703,7 +704,18 @@ void TFormMain::runListing(const TSettings& settings)
 {
     if (m_busy)
         return;
-    RunListing(settings, m_locationRow->comboPath()->currentText(), *this);
+    TListingRun run(settings, m_locationRow->comboPath()->currentText(), *this);
+    m_run = &run;
+    const auto forget = qScopeGuard([this] { m_run = nullptr; });
+    const TRunResult result = run.Run();
+    if (result.Outcome != TRunOutcome::Refused)
+        m_listedLocation = result.ListedLocation;
+}
+
+void TFormMain::stopListing()
+{
+    if (m_run != nullptr)
+        m_run->StopToken().Request();
 }
 
 // A failed save keeps the settings in force for this run and says why they were not kept.
@@ -762,7 +774,7 @@ void TFormMain::actionListDepth1Execute()
 
 void TFormMain::actionStopExecute()
 {
-    RequestStop();
+    stopListing();
 }
 
 void TFormMain::actionCopyResultExecute()
@@ -904,7 +916,7 @@ void TFormMain::actionExportToHTMLExecute()
     if (!fileName)
         return;
     whileExporting(
-        [this, &fileName] { return m_dlgExport->Run(*fileName, m_result, ListedLocation()); });
+        [this, &fileName] { return m_dlgExport->Run(*fileName, m_result, m_listedLocation); });
 }
 
 void TFormMain::actionSaveAsExecute()

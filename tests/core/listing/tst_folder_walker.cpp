@@ -105,9 +105,9 @@ public:
 // One walk with a reporter that records what it is told.
 class TRun : public TWalkReporter {
 public:
-    void list(const TSettings& settings, const QString& location, bool resetCounters = true)
+    void list(const TSettings& settings, const QString& location, bool startsRun = true)
     {
-        Final = ListLocation(settings, location, Lines, *this, resetCounters);
+        Final = ListLocation(settings, location, Lines, *this, State, {.StartsRun = startsRun});
     }
     void ShowStatus(const QString& text) override { Statuses.append(text); }
     void ShowStats(const QString& text) override { Stats.append(text); }
@@ -124,6 +124,7 @@ public:
     QStringList lines() const { return linesOf(Lines); }
 
     TTestLines Lines;
+    TWalkState State;
     QStringList Statuses;
     QStringList Stats;
     QStringList Unreadable;
@@ -183,8 +184,6 @@ private:
     const TLocaleScope m_locale{QLocale::c()}; // sizes and orders as the C locale gives them
 
 private Q_SLOTS:
-    void init() { ClearStopRequest(); }
-    void cleanup() { ClearStopRequest(); }
 
     void workedExample_data()
     {
@@ -235,7 +234,7 @@ private Q_SLOTS:
         QCOMPARE(run.lines(), at(expected, tree.location()));
         QCOMPARE(storedPaths(run.Lines, int(expected.size()) + 3), at(paths, tree.location())
                                                                        << u""_s << u""_s << u""_s);
-        const TRunCounters& counters = RunCounters();
+        const TRunCounters& counters = run.State.Counters;
         QCOMPARE(counters.FolderCount, 2);
         QCOMPARE(counters.FileCount, 3);
         QCOMPARE(counters.SkippedCount, 0);
@@ -257,16 +256,16 @@ private Q_SLOTS:
         TRun run;
         run.list(settings, tree.location(), true);
         run.list(settings, tree.root() + u"C/", false);
-        QCOMPARE(RunCounters().FolderCount, 3);
-        QCOMPARE(RunCounters().FileCount, 4);
-        QCOMPARE(RunCounters().TotalSize, std::int64_t(10 + 524288 + 2621440 + 1048576));
+        QCOMPARE(run.State.Counters.FolderCount, 3);
+        QCOMPARE(run.State.Counters.FileCount, 4);
+        QCOMPARE(run.State.Counters.TotalSize, std::int64_t(10 + 524288 + 2621440 + 1048576));
         QVERIFY2(run.Statuses.last().startsWith(u"Files: 4 (4.00 MB; in 3 folders)"),
                  qPrintable(run.Statuses.last()));
 
         run.list(settings, tree.root() + u"C/", true);
-        QCOMPARE(RunCounters().FolderCount, 1);
-        QCOMPARE(RunCounters().FileCount, 1);
-        QCOMPARE(RunCounters().TotalSize, std::int64_t(1048576));
+        QCOMPARE(run.State.Counters.FolderCount, 1);
+        QCOMPARE(run.State.Counters.FileCount, 1);
+        QCOMPARE(run.State.Counters.TotalSize, std::int64_t(1048576));
     }
 
     void presets_data()
@@ -362,8 +361,8 @@ private Q_SLOTS:
         TRun run;
         run.list(settings, tree.location());
         QCOMPARE(run.lines(), expected);
-        QCOMPARE(RunCounters().FileCount, int(expected.size()));
-        QCOMPARE(RunCounters().SkippedCount, skipped);
+        QCOMPARE(run.State.Counters.FileCount, int(expected.size()));
+        QCOMPARE(run.State.Counters.SkippedCount, skipped);
     }
 
     void folderWithOnlySubfoldersUnderListOnly_data()
@@ -391,9 +390,9 @@ private Q_SLOTS:
                  tree.location());
         QCOMPARE(run.lines(), at(expected, tree.location()));
         QCOMPARE(storedPaths(run.Lines, int(paths.size())), at(paths, tree.location()));
-        QCOMPARE(RunCounters().FolderCount, 1);
-        QCOMPARE(RunCounters().FileCount, 1);
-        QCOMPARE(RunCounters().SkippedCount, 1);
+        QCOMPARE(run.State.Counters.FolderCount, 1);
+        QCOMPARE(run.State.Counters.FileCount, 1);
+        QCOMPARE(run.State.Counters.SkippedCount, 1);
     }
 
     void noMatchingFileLeavesNoLine_data()
@@ -421,8 +420,8 @@ private Q_SLOTS:
                  tree.location());
         QCOMPARE(run.lines(), QStringList());
         QCOMPARE(storedPaths(run.Lines, 8), QStringList(8, QString()));
-        QCOMPARE(RunCounters().FolderCount, 0);
-        QCOMPARE(RunCounters().FileCount, 0);
+        QCOMPARE(run.State.Counters.FolderCount, 0);
+        QCOMPARE(run.State.Counters.FileCount, 0);
     }
 
     // a.txt, b/c/ (nothing below), d/d.txt, e/f/ (nothing below).
@@ -475,8 +474,8 @@ private Q_SLOTS:
         run.list(settingsFor(TListStyle{.Preset = CustomPreset, .IsSkip = skip}), tree.location());
         QCOMPARE(run.lines(), at(expected, tree.location()));
         QCOMPARE(storedPaths(run.Lines, int(paths.size())), at(paths, tree.location()));
-        QCOMPARE(RunCounters().FolderCount, 2);
-        QCOMPARE(RunCounters().FileCount, 2);
+        QCOMPARE(run.State.Counters.FolderCount, 2);
+        QCOMPARE(run.State.Counters.FileCount, 2);
     }
 
     void summaries_data()
@@ -511,9 +510,9 @@ private Q_SLOTS:
         TRun run;
         run.list(settingsFor(style, 1), tree.location());
         QCOMPARE(run.lines(), expected);
-        QCOMPARE(RunCounters().SkippedCount, 5);
-        QCOMPARE(RunCounters().FileCount, 2);
-        QCOMPARE(RunCounters().TotalSize, std::int64_t(DefaultFileSize + 2621440));
+        QCOMPARE(run.State.Counters.SkippedCount, 5);
+        QCOMPARE(run.State.Counters.FileCount, 2);
+        QCOMPARE(run.State.Counters.TotalSize, std::int64_t(DefaultFileSize + 2621440));
     }
 
     void newLines_data()
@@ -605,7 +604,7 @@ private Q_SLOTS:
         TRun run;
         run.list(settings, tree.location());
         QCOMPARE(run.lines(), expected);
-        QCOMPARE(RunCounters().FileCount, files);
+        QCOMPARE(run.State.Counters.FileCount, files);
     }
 
     void hiddenEntries_data()
@@ -670,8 +669,8 @@ private Q_SLOTS:
         TRun run;
         run.list(settings, tree.location());
         QCOMPARE(run.lines(), expected);
-        QCOMPARE(RunCounters().FileCount, files);
-        QCOMPARE(RunCounters().SkippedCount, skipped);
+        QCOMPARE(run.State.Counters.FileCount, files);
+        QCOMPARE(run.State.Counters.SkippedCount, skipped);
     }
 
     void systemEntries_data()
@@ -698,8 +697,8 @@ private Q_SLOTS:
         TRun run;
         run.list(settings, tree.location());
         QCOMPARE(run.lines(), expected);
-        QCOMPARE(RunCounters().FileCount, int(expected.size()));
-        QCOMPARE(RunCounters().SkippedCount, 0);
+        QCOMPARE(run.State.Counters.FileCount, int(expected.size()));
+        QCOMPARE(run.State.Counters.SkippedCount, 0);
     }
 
     void fileOrder_data()
@@ -813,10 +812,10 @@ private Q_SLOTS:
         QFETCH(QString, locale);
         QFETCH(int, sortMode);
         TLocaleScope scope(locale);
-        SeedRandom(42);
         TTree tree;
         QVERIFY(tree.isValid() && tree.add({u"b/"_s, u"A/"_s, u"C/"_s, u"a/"_s, u"d/"_s}));
         TRun run;
+        run.State.Random.Seed(42);
         run.list(settingsFor(TListStyle{.Preset = CustomPreset,
                                         .IsNewLine = false,
                                         .IsSkip = false,
@@ -842,8 +841,8 @@ private Q_SLOTS:
         TListStyle style = namesOnly(5);
         style.Folder = 1;
         const auto walk = [&](std::uint32_t seed) {
-            SeedRandom(seed);
             TRun run;
+            run.State.Random.Seed(seed);
             run.list(settingsFor(style), tree.location());
             return run.lines();
         };
@@ -877,17 +876,18 @@ private Q_SLOTS:
 
     void randomGenerator()
     {
-        SeedRandom(12345);
-        QCOMPARE(RandomBelow(10), 3u);
-        QCOMPARE(RandomBelow(10), 2u);
-        QCOMPARE(RandomBelow(10), 0u);
-        QCOMPARE(RandomBelow(1000), 553u);
-        QCOMPARE(RandomBelow(2), 1u);
-        QCOMPARE(RandomBelow(2), 0u);
-        QCOMPARE(RandomBelow(0xFFFFFFFFu), 1889648463u);
-        SeedRandom(0);
-        QCOMPARE(RandomBelow(100), 0u);
-        QCOMPARE(RandomBelow(100), 3u);
+        TRandomGenerator random;
+        random.Seed(12345);
+        QCOMPARE(random.Below(10), 3u);
+        QCOMPARE(random.Below(10), 2u);
+        QCOMPARE(random.Below(10), 0u);
+        QCOMPARE(random.Below(1000), 553u);
+        QCOMPARE(random.Below(2), 1u);
+        QCOMPARE(random.Below(2), 0u);
+        QCOMPARE(random.Below(0xFFFFFFFFu), 1889648463u);
+        random.Seed(0);
+        QCOMPARE(random.Below(100), 0u);
+        QCOMPARE(random.Below(100), 3u);
     }
 
     // Folders taken back (empty ones, skipped) never take lines or paths from before the walk.
@@ -947,16 +947,16 @@ private Q_SLOTS:
         TRun run;
         // Every progress call lets events run, as if each came 200 ms after the last.
         run.OnEvents = [&run, &stopAfter] {
-            RunCounters().LastProgressTick = TickCount() - 1000;
+            run.State.Counters.LastProgressTick = TickCount() - 1000;
             const qsizetype count = run.Lines.LineCount();
             if (count > 0 && run.Lines.Line(count - 1) == stopAfter)
-                RequestStop();
+                run.State.Stop.Request();
         };
-        RunCounters() = TRunCounters();
-        RunCounters().StartTick = TickCount();
-        RunCounters().LastProgressTick = RunCounters().StartTick - 1000;
+        run.State.Counters = TRunCounters();
+        run.State.Counters.StartTick = TickCount();
+        run.State.Counters.LastProgressTick = run.State.Counters.StartTick - 1000;
         run.list(settingsFor(TListStyle{.Preset = CustomPreset}), tree.location(), false);
-        QVERIFY(StopRequested());
+        QVERIFY(run.State.Stop.Requested());
         QCOMPARE(run.lines(), expected);
         QVERIFY(run.Statuses.last().startsWith(u"Files: "));
     }
@@ -969,9 +969,9 @@ private Q_SLOTS:
         TRun run;
         int events = 0;
         run.OnEvents = [&events] { ++events; };
-        RunCounters() = TRunCounters();
-        RunCounters().StartTick = TickCount();
-        RunCounters().LastProgressTick = RunCounters().StartTick - 1000;
+        run.State.Counters = TRunCounters();
+        run.State.Counters.StartTick = TickCount();
+        run.State.Counters.LastProgressTick = run.State.Counters.StartTick - 1000;
         run.list(settingsFor(TListStyle{.Preset = CustomPreset}), tree.location(), false);
         QVERIFY(events >= 1 && events <= 2); // a walk of three files takes far less than 200 ms
         QCOMPARE(run.Statuses.first(), QString(u"Searching " + tree.location()));
@@ -984,8 +984,8 @@ private Q_SLOTS:
     {
         TTree tree;
         QVERIFY(tree.isValid() && tree.add(WorkedExample));
-        RequestStop();
         TRun run;
+        run.State.Stop.Request();
         run.list(settingsFor(TListStyle{.Preset = CustomPreset}), tree.location());
         QCOMPARE(run.lines(), QStringList());
         QCOMPARE(run.Lines.Paths().TabGet(0), QString());
@@ -1079,7 +1079,7 @@ private Q_SLOTS:
         TRun run;
         run.list(settings, u"/proc/sys/kernel/"_s);
         QVERIFY2(run.lines().join(u'|').contains(u"ostype"), qPrintable(run.lines().join(u'|')));
-        QVERIFY(RunCounters().FileCount > 10);
+        QVERIFY(run.State.Counters.FileCount > 10);
     }
 
     void links()
@@ -1144,8 +1144,8 @@ private Q_SLOTS:
         QCOMPARE(run.Lines.Paths().TabGet(9), QString(tree.location() + u"lnk"));
         QCOMPARE(run.Lines.Paths().TabGet(16), QString(tree.location() + u"ext/back/b.txt"));
         QCOMPARE(run.Lines.Paths().TabGet(17), QString(tree.location() + u"ext/back/loop/"));
-        QCOMPARE(RunCounters().FileCount, 7);
-        QCOMPARE(RunCounters().FolderCount, 4);
+        QCOMPARE(run.State.Counters.FileCount, 7);
+        QCOMPARE(run.State.Counters.FolderCount, 4);
     }
 
     void unreadableFolders()
@@ -1179,8 +1179,8 @@ private Q_SLOTS:
                  (QStringList{tree.location() + u"locked/", tree.location() + u"nox/deep/"}));
         for (const QString& reason : run.Reasons)
             QVERIFY(!reason.isEmpty());
-        QCOMPARE(RunCounters().FileCount, 2);
-        QCOMPARE(RunCounters().SkippedCount, 0);
+        QCOMPARE(run.State.Counters.FileCount, 2);
+        QCOMPARE(run.State.Counters.SkippedCount, 0);
     }
 
     // When x.txt is listed, moved is moved out of the location and made is made. A subfolder
@@ -1214,13 +1214,13 @@ private Q_SLOTS:
         QVERIFY(tree.isValid() && tree.add(entries));
         TRun run;
         run.OnEvents = [&] {
-            RunCounters().LastProgressTick = TickCount() - 1000;
+            run.State.Counters.LastProgressTick = TickCount() - 1000;
             if (run.lines().endsWith(u"x.txt"_s) && ::rename(tree.bytes(u"A/" + moved).constData(),
                                                              tree.bytes("moved").constData()) == 0)
                 QVERIFY(made.isEmpty() || tree.add(made));
         };
-        RunCounters() = TRunCounters();
-        RunCounters().LastProgressTick = TickCount() - 1000;
+        run.State.Counters = TRunCounters();
+        run.State.Counters.LastProgressTick = TickCount() - 1000;
         TListStyle style = namesOnly();
         style.Base = base;
         run.list(settingsFor(style), tree.location(), false);
@@ -1248,18 +1248,18 @@ private Q_SLOTS:
         TRun run;
         bool removed = false;
         run.OnEvents = [&] {
-            RunCounters().LastProgressTick = TickCount() - 1000;
+            run.State.Counters.LastProgressTick = TickCount() - 1000;
             // The folder is read in one piece before the first look at the clock.
             if (!removed)
                 removed = ::unlink(tree.bytes("A/f400").constData()) == 0;
         };
-        RunCounters() = TRunCounters();
-        RunCounters().LastProgressTick = TickCount() - 1000;
+        run.State.Counters = TRunCounters();
+        run.State.Counters.LastProgressTick = TickCount() - 1000;
         run.list(settingsFor(namesOnly()), tree.location(), false);
         QVERIFY(removed);
         QCOMPARE(run.lines(), expected);
-        QCOMPARE(RunCounters().FileCount, 599);
-        QCOMPARE(RunCounters().TotalSize, total);
+        QCOMPARE(run.State.Counters.FileCount, 599);
+        QCOMPARE(run.State.Counters.TotalSize, total);
     }
 
     void missingLocation_data()
@@ -1280,7 +1280,7 @@ private Q_SLOTS:
         run.list(settingsFor(TListStyle{.Preset = CustomPreset, .IsSkip = skip}), location);
         QCOMPARE(run.lines(), expected);
         QCOMPARE(run.Unreadable, QStringList{location});
-        QCOMPARE(RunCounters().FileCount, 0);
+        QCOMPARE(run.State.Counters.FileCount, 0);
     }
 
     void rootFolder_data()
@@ -1329,8 +1329,9 @@ private Q_SLOTS:
         settings.Filter = filter;
         TTestLines target;
         TWalkReporter silent;
+        TWalkState state;
         QVERIFY_THROWS_EXCEPTION(EAssertionFailed,
-                                 ListLocation(settings, tree.location(), target, silent, true));
+                                 ListLocation(settings, tree.location(), target, silent, state));
         QCOMPARE(target.LineCount(), 0);
         QCOMPARE(target.Paths().TabGet(0), QString());
     }

@@ -24,9 +24,10 @@ public:
     {
         TResultText::AppendLine(text);
         if (!StopAfter.isEmpty() && text == StopAfter)
-            RequestStop();
+            Stop->Request();
     }
     QString StopAfter;
+    TStopToken* Stop = nullptr;
 };
 
 class TFakeHost : public TListingHost {
@@ -44,7 +45,7 @@ public:
     void ProcessEvents() override
     {
         if (StopOnEvents)
-            RequestStop();
+            Result.Stop->Request();
     }
     void CopyResult() override { Clipboard = Result.Text().toString(); }
     void PlaySound(const QString& fileName) override { Sounds << fileName; }
@@ -71,6 +72,14 @@ QStringList withoutTime(QStringList lines)
     for (QString& line : lines)
         line.remove(time);
     return lines;
+}
+
+// A run of its own whose Stop the host presses.
+TRunResult list(const TSettings& settings, const QString& locationText, TFakeHost& host)
+{
+    TListingRun run(settings, locationText, host);
+    host.Result.Stop = &run.StopToken();
+    return run.Run();
 }
 
 TSettings filesOnly()
@@ -103,8 +112,6 @@ private Q_SLOTS:
         CollectInfo();
     }
 
-    void init() { ClearStopRequest(); }
-
     // "{time}" stands for the time line and "{drive}" for the drive line of the location.
     void headerCodes_data()
     {
@@ -131,7 +138,7 @@ private Q_SLOTS:
         TSettings settings = filesOnly();
         settings.Style.Header = header;
         TFakeHost host;
-        const TRunResult run = RunListing(settings, m_a, host);
+        const TRunResult run = list(settings, m_a, host);
         QCOMPARE(run.Outcome, TRunOutcome::Completed);
 
         static const QRegularExpression timeLine(u"^:: Dirka 2\\.1; .+; \\d\\d:\\d\\d:\\d\\d$"_s);
@@ -164,16 +171,15 @@ private Q_SLOTS:
         TSettings settings = filesOnly();
         settings.Style.Header = 2;
         TFakeHost host;
-        const TRunResult run = RunListing(settings, m_a + u" | " + m_c, host);
+        const TRunResult run = list(settings, m_a + u" | " + m_c, host);
         QCOMPARE(run.Outcome, TRunOutcome::Completed);
         QCOMPARE(withoutTime(linesOf(host.Result)),
                  at({":: {A}", "", "{A}x.txt", "{A}B/y.log", "", ":: {C}", "", "{C}c.txt", "",
                      ":: Files: 3 (1.00 MB; in 3 folders)", ":: Listing Completed.", ""},
                     m_a, m_c));
         QCOMPARE(host.Result.Paths().TabGet(5), m_c);
-        QCOMPARE(ListedLocation(), QString());
-        RunListing(settings, m_c, host);
-        QCOMPARE(ListedLocation(), m_c);
+        QCOMPARE(run.ListedLocation, QString());
+        QCOMPARE(list(settings, m_c, host).ListedLocation, m_c);
     }
 
     void headerOff()
@@ -181,13 +187,13 @@ private Q_SLOTS:
         TSettings settings = filesOnly();
         settings.Style.IsHeader = false;
         TFakeHost host;
-        RunListing(settings, m_a, host);
+        list(settings, m_a, host);
         QCOMPARE(linesOf(host.Result), QStringList({m_a + u"x.txt", m_a + u"B/y.log"}));
         QVERIFY(host.Status.startsWith(u"Files: 2 (1.00 MB; in 2 folders)"));
 
         TFakeHost stopped;
         stopped.StopOnEvents = true;
-        const TRunResult run = RunListing(settings, m_a, stopped);
+        const TRunResult run = list(settings, m_a, stopped);
         QCOMPARE(run.Outcome, TRunOutcome::Stopped);
         QCOMPARE(linesOf(stopped.Result), QStringList());
         QVERIFY2(stopped.Status.endsWith(u"   (Stopped)"), qPrintable(stopped.Status));
@@ -220,7 +226,7 @@ private Q_SLOTS:
         TFakeHost host;
         host.StopOnEvents = stopAfter.isEmpty();
         host.Result.StopAfter = stopAfter.replace(u"{A}"_s, m_a);
-        const TRunResult run = RunListing(settings, m_a + u"|" + m_c, host);
+        const TRunResult run = list(settings, m_a + u"|" + m_c, host);
         QCOMPARE(run.Outcome, TRunOutcome::Stopped);
         const QStringList lines = linesOf(host.Result);
         QCOMPARE(withoutTime(lines), at(expected, m_a));
@@ -235,14 +241,14 @@ private Q_SLOTS:
         settings.Style.IsHeader = false;
         settings.IsClear = false;
         TFakeHost host;
-        RunListing(settings, m_a, host);
-        RunListing(settings, m_c, host);
+        list(settings, m_a, host);
+        list(settings, m_c, host);
         QCOMPARE(linesOf(host.Result),
                  QStringList({m_a + u"x.txt", m_a + u"B/y.log", m_c + u"c.txt"}));
         QCOMPARE(host.Result.Paths().TabGet(0), QString(m_a + u"x.txt"));
         QCOMPARE(host.Result.Paths().TabGet(2), QString(m_c + u"c.txt"));
         settings.IsClear = true;
-        RunListing(settings, m_c, host);
+        list(settings, m_c, host);
         QCOMPARE(linesOf(host.Result), QStringList({m_c + u"c.txt"}));
         QCOMPARE(host.Result.Paths().TabGet(1), QString());
     }
@@ -259,7 +265,7 @@ private Q_SLOTS:
         QCOMPARE(settings.MaxDepth, 7);
         QCOMPARE(SearchForLineText(one), QStringLiteral(":: Search for: All files; Depth: 1"));
         TFakeHost host;
-        RunListing(one, m_a, host);
+        list(one, m_a, host);
         QVERIFY(linesOf(host.Result).contains(m_a + u"x.txt"));
         QVERIFY(!linesOf(host.Result).contains(m_a + u"B/y.log"));
     }
@@ -290,8 +296,8 @@ private Q_SLOTS:
         settings.Filter = filter;
         TFakeHost host;
         host.Result.AppendLine(u"old line");
-        const TRunResult run = RunListing(
-            settings, location.isEmpty() && filter ? m_a : location.replace(u'@', m_a), host);
+        const TRunResult run =
+            list(settings, location.isEmpty() && filter ? m_a : location.replace(u'@', m_a), host);
         QCOMPARE(run.Outcome, TRunOutcome::Refused);
         QCOMPARE(host.Warnings, QStringList{warning});
         QCOMPARE(linesOf(host.Result), QStringList{"old line"});
@@ -334,7 +340,7 @@ private Q_SLOTS:
         settings.IsCopy = true;
         settings.IsSound = sound;
         TFakeHost host;
-        RunListing(depthOne ? DepthOneSettings(settings) : settings, m_a, host);
+        list(depthOne ? DepthOneSettings(settings) : settings, m_a, host);
         QCOMPARE(host.Clipboard, host.Result.Text().toString());
         QCOMPARE(host.Sounds, expected.replaceInStrings(u"{P}"_s, program.path()));
     }
