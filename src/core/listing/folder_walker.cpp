@@ -203,6 +203,7 @@ private:
     TRunCounters& m_counters;
     const TStopToken& m_stop;
     TRandomGenerator& m_random;
+    TMountTypes& m_mountTypes;
 
     const QStringList m_masks;
     const std::optional<bool> m_filterAnswer; // whether every file passes, when known beforehand
@@ -258,7 +259,7 @@ TFolderWalker::TFolderWalker(const TSettings& settings, const QString& location,
     : m_settings(settings), m_style(settings.Style), m_location(location), m_lines(lines),
       m_reporter(reporter), m_wantSizes(wantSizes), m_utf8Out(lines.Utf8LineBuffer()),
       m_targetWritesFiles(lines.WritesFiles()), m_counters(state.Counters), m_stop(state.Stop),
-      m_random(state.Random),
+      m_random(state.Random), m_mountTypes(state.MountTypes),
       m_masks(SplitMasks(settings.FilterMask[std::size_t(settings.Filter)])),
       m_filterAnswer(FilterAnswerForEveryName(IsSkipListFilter(settings.Filter), m_masks)),
       m_depthLimit(settings.IsMaxDepth ? settings.MaxDepth : INT_MAX),
@@ -555,7 +556,7 @@ bool TFolderWalker::mayEnter(const TFolderReader& folder, bool isLink)
     if (isLink && m_entered.Contains(id))
         return false;
     if (id.Device != m_frames.back().Identity.Device)
-        return !IsPseudoFileSystem(folder.FileSystemType());
+        return !IsPseudoFileSystem(m_mountTypes.TypeOf(id.Device));
     return true;
 }
 

@@ -2,6 +2,7 @@
 
 #include "core/listing/file_system.h"
 #include "core/listing/lines_target.h"
+#include "core/listing/mount_table.h"
 #include "core/listing/random_generator.h"
 #include "core/listing/stop_token.h"
 #include "core/settings/settings_records.h"
@@ -53,6 +54,7 @@ struct TWalkState {
     TEnteredFolders Entered; // a folder reached through a link is entered once per listing
     TStopToken Stop;
     TRandomGenerator Random = TRandomGenerator::FromClock(); // behind the "Random" order
+    TMountTypes MountTypes;
 };
 
 /// How ListLocation lists.
