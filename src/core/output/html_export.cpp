@@ -114,7 +114,8 @@ char* putPercent(char* p, const char* bytes, const char* end)
 // their original bytes), the delimiter written as "/".
 template <TEscape Escape> char* putEncodedPath(char* p, QStringView path)
 {
-    static QByteArray bytes; // reused: one page encodes a path per line
+    // Reused: a page encodes a path per line. One per thread, so pages can be built at once.
+    thread_local QByteArray bytes;
     bytes.truncate(0);
     AppendEncodedFileName(bytes, path);
     for (const char byte : std::as_const(bytes)) {
