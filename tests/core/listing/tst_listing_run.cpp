@@ -11,6 +11,9 @@
 #include <QScopeGuard>
 #include <QTest>
 
+#include <latch>
+#include <thread>
+
 using namespace dirka;
 using namespace testsupport;
 using namespace Qt::StringLiterals;
@@ -80,6 +83,79 @@ TRunResult list(const TSettings& settings, const QString& locationText, TFakeHos
     TListingRun run(settings, locationText, host);
     host.Result.Stop = &run.StopToken();
     return run.Run();
+}
+
+// A result that keeps its listing's pace with another one: at line MeetAt it waits until the
+// other listing has got as far, so the two are under way at the same time, and at line StopAt it
+// presses its own listing's Stop.
+class TPacedResult : public TResultText {
+public:
+    void AppendLine(QStringView text) override
+    {
+        TResultText::AppendLine(text);
+        if (Meeting != nullptr && !Met && LineCount() == MeetAt) {
+            Meeting->arrive_and_wait();
+            Met = true;
+        }
+        if (LineCount() == StopAt)
+            Stop->Request();
+    }
+    std::latch* Meeting = nullptr;
+    qsizetype MeetAt = 50;
+    qsizetype StopAt = -1;
+    TStopToken* Stop = nullptr;
+    bool Met = false;
+};
+
+class TPacedHost : public TListingHost {
+public:
+    TLinesTarget& Lines() override { return Result; }
+    TPacedResult Result;
+};
+
+// What a listing leaves: its lines and their paths, its status, how it ended.
+struct TListed {
+    QStringList Lines;
+    QStringList Paths;
+    QString Status;
+    TRunOutcome Outcome = TRunOutcome::Refused;
+};
+
+// Lists location as a run of its own, its random order seeded with seed.
+TListed listPaced(const TSettings& settings, const QString& location, std::uint32_t seed,
+                  qsizetype stopAt, std::latch* meeting)
+{
+    TPacedHost host;
+    TListingRun run(settings, location, host);
+    run.Random().Seed(seed);
+    host.Result.Stop = &run.StopToken();
+    host.Result.StopAt = stopAt;
+    host.Result.Meeting = meeting;
+    const TRunResult result = run.Run();
+    if (meeting != nullptr && !host.Result.Met)
+        meeting->count_down(); // never got as far: the other listing must not wait for ever
+    static const QRegularExpression time(u"   Time: [0-9.]+ s"_s);
+    TListed listed;
+    listed.Outcome = result.Outcome;
+    listed.Status = QString(result.StatusText).remove(time);
+    listed.Lines = withoutTime(linesOf(host.Result));
+    for (int i = 0; i < host.Result.LineCount(); ++i)
+        listed.Paths.append(host.Result.Paths().TabGet(i));
+    return listed;
+}
+
+// Folders of files with varied sizes, a subfolder in each, and a link back up that is listed but
+// never entered.
+bool makeBusyTree(const TTempTree& tree, const QString& root, int folders, int files)
+{
+    bool made = tree.makeLink(QString(root + u"d00/up"), "..");
+    for (int f = 0; f < folders; ++f) {
+        const QString folder = root + QStringLiteral("d%1/").arg(f, 2, 10, QChar(u'0'));
+        made = made && tree.makeFile(QString(folder + u"sub/s.log"), f);
+        for (int k = 0; k < files && made; ++k)
+            made = tree.makeFile(QString(folder + QStringLiteral("f%1.txt").arg(k)), k * 37 + f);
+    }
+    return made;
 }
 
 TSettings filesOnly()
@@ -366,6 +442,49 @@ private Q_SLOTS:
         QCOMPARE(TimeLineText(when), QStringLiteral(":: Dirka 2.1; 6 Dec 2026; 10:15:42"));
         const TLocaleScope german(u"de_DE"_s);
         QCOMPARE(TimeLineText(when), QStringLiteral(":: Dirka 2.1; 06.12.26; 10:15:42"));
+    }
+
+    // Two listings at once in two threads, each with its own counters, entered folders, random
+    // order and Stop, give exactly what each gives alone.
+    void twoRunsAtOnce_data()
+    {
+        QTest::addColumn<int>("sortMode");
+        QTest::addColumn<int>("stopAt"); // the first listing's Stop is pressed at this line
+        QTest::newRow("by name") << 1 << -1;
+        QTest::newRow("random order") << 5 << -1;
+        QTest::newRow("first one stopped") << 5 << 300;
+    }
+    void twoRunsAtOnce()
+    {
+        QFETCH(int, sortMode);
+        QFETCH(int, stopAt);
+        TTempTree tree;
+        QVERIFY(makeBusyTree(tree, u"P/"_s, 20, 30) && makeBusyTree(tree, u"Q/"_s, 12, 50));
+        TSettings settings = filesOnly();
+        settings.Style.Preset = CustomPreset;
+        settings.Style.SortMode = sortMode;
+        settings.Style.Header = 6;
+        const QString p = tree.path("P/");
+        const QString q = tree.path("Q/");
+        const TListed first = listPaced(settings, p, 7, stopAt, nullptr);
+        const TListed second = listPaced(settings, q, 9, -1, nullptr);
+        QCOMPARE(first.Outcome, stopAt < 0 ? TRunOutcome::Completed : TRunOutcome::Stopped);
+        QCOMPARE(second.Outcome, TRunOutcome::Completed);
+        QVERIFY(first.Lines.size() > 300 && second.Lines.size() > 300);
+
+        std::latch meeting(2);
+        TListed secondAtOnce;
+        std::thread other([&] { secondAtOnce = listPaced(settings, q, 9, -1, &meeting); });
+        const TListed firstAtOnce = listPaced(settings, p, 7, stopAt, &meeting);
+        other.join();
+        const TListed* alone[] = {&first, &second};
+        const TListed* atOnce[] = {&firstAtOnce, &secondAtOnce};
+        for (int i = 0; i < 2; ++i) {
+            QCOMPARE(atOnce[i]->Outcome, alone[i]->Outcome);
+            QCOMPARE(atOnce[i]->Lines, alone[i]->Lines);
+            QCOMPARE(atOnce[i]->Paths, alone[i]->Paths);
+            QCOMPARE(atOnce[i]->Status, alone[i]->Status);
+        }
     }
 };
 
