@@ -48,22 +48,20 @@ void fillResult(TResultText& result, qsizetype count, const QString& location)
     static const char16_t* extensions[] = {u".jpg", u".txt", u".mp3", u".pdf", u".flac"};
     std::vector<QString> stack{location};
     result.BeginUpdate();
-    TabAdd(0, QStringView(), location);
-    result.AppendLine(QString(u":: " + location));
+    result.AppendItemLine(QString(u":: " + location), location, QStringView());
     while (result.LineCount() < count) {
         if (stack.size() > 6 || (stack.size() > 2 && random() % 100 < 40))
             stack.pop_back();
         stack.push_back(stack.back() + randomWord(random, 6, 20) + u'/');
         const QString& folder = stack.back();
-        TabAdd(int(result.LineCount()), QStringView(), folder);
-        result.AppendLine(folder);
+        result.AppendItemLine(folder, folder, QStringView());
         const int files = 1 + int(random() % 40);
         for (int f = 0; f < files; ++f) {
             const QString name =
                 randomWord(random, 4, 30) + QString::fromUtf16(extensions[random() % 5]);
-            TabAdd(int(result.LineCount()), name, folder);
-            result.AppendLine(
-                QString(u"    " + name + u'\t' + QString::number(random() % 100000000)));
+            result.AppendItemLine(
+                QString(u"    " + name + u'\t' + QString::number(random() % 100000000)), folder,
+                name);
         }
         result.AppendLine(QStringLiteral("    Files: %1").arg(files));
         result.AppendLine(QString());

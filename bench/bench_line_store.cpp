@@ -114,24 +114,25 @@ int main()
     std::printf("%d result lines, %d paths, %zu folders, mean path %.1f units\n", lineCount,
                 PathCount, listing.folders.size(), double(listing.pathUnits) / PathCount);
 
+    TResultLineStore store;
     QElapsedTimer timer;
     timer.start();
     for (int i = 0; i < lineCount; ++i) {
         const int line = listing.lines[std::size_t(i)];
         const QString& folder = listing.folders[std::size_t(listing.lineFolder[std::size_t(i)])];
         if (line == BaseLine)
-            TabAdd(i, QStringView(), folder);
+            store.TabAdd(i, QStringView(), folder);
         else if (line >= 0)
-            TabAdd(i, listing.names[std::size_t(line)], folder);
+            store.TabAdd(i, listing.names[std::size_t(line)], folder);
     }
     std::printf("TabAdd:               %6.2f M paths/s\n", perSecond(PathCount, timer) / 1e6);
 
     for (int pass = 0; pass < 2; ++pass) {
-        TabResetCache();
+        store.TabResetCache();
         timer.start();
         qsizetype units = 0;
         for (int i = 0; i < lineCount; ++i)
-            units += TabGet(i).size();
+            units += store.TabGet(i).size();
         std::printf("TabGet sequential:    %6.2f M lines/s%s\n", perSecond(lineCount, timer) / 1e6,
                     units == listing.pathUnits ? "" : "  WRONG TOTAL LENGTH");
     }
@@ -139,11 +140,11 @@ int main()
     timer.start();
     qsizetype units = 0;
     for (int i : order)
-        units += TabGet(i).size();
+        units += store.TabGet(i).size();
     std::printf("TabGet random:        %6.2f M lines/s (%lld units)\n",
                 perSecond(qsizetype(order.size()), timer) / 1e6, static_cast<long long>(units));
 
-    const TTabMemory m = TabMemory();
+    const TTabMemory m = store.TabMemory();
     const double used = double(m.TextUnits) * 2 + double(m.UsedEntries) * m.EntryBytes;
     const double held = double(m.TextReserved) * 2 + double(m.AllocatedEntries) * m.EntryBytes;
     std::printf("text %lld units (%lld allocated), %d entries of %d bytes (%d allocated, "
@@ -160,8 +161,9 @@ int main()
     const int rollbacks = 1000 * 1000;
     timer.start();
     for (int k = 0; k < rollbacks; ++k) {
-        TabAdd(lineCount, QStringView(), listing.folders[std::size_t(k) % listing.folders.size()]);
-        TabClear(lineCount, true);
+        store.TabAdd(lineCount, QStringView(),
+                     listing.folders[std::size_t(k) % listing.folders.size()]);
+        store.TabClear(lineCount, true);
     }
     std::printf("add + rollback:       %6.2f M pairs/s\n", perSecond(rollbacks, timer) / 1e6);
     return 0;

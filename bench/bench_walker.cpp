@@ -29,16 +29,17 @@ int main(int argc, char** argv)
     QElapsedTimer timer;
     timer.start();
     TWalkReporter silent;
-    ListLocation(settings, location, result, silent, true, true);
+    TWalkState state;
+    ListLocation(settings, location, result, silent, state);
     const qint64 walkMs = timer.elapsed();
 
     timer.restart();
     qsizetype units = 0;
     for (qsizetype i = 0; i < result.LineCount(); ++i)
-        units += TabGet(int(i)).size();
+        units += result.Paths().TabGet(int(i)).size();
     const qint64 readMs = timer.elapsed();
 
-    const TRunCounters& c = RunCounters();
+    const TRunCounters& c = state.Counters;
     std::printf("lines %lld, files %d, folders %d, text %lld units (%.1f per line)\n",
                 static_cast<long long>(result.LineCount()), c.FileCount, c.FolderCount,
                 static_cast<long long>(result.Text().size()),

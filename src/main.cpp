@@ -98,7 +98,6 @@ int main(int argc, char** argv)
     for (const char* size : {"16", "32", "64", "256"})
         icon.addFile(u":/icons/dirka-" + QLatin1String(size) + u".png");
     QApplication::setWindowIcon(icon);
-    dirka::SeedRandomFromClock();
     dirka::TSystemDesktop desktop;
     dirka::TFormMain mainWindow(desktop, commandLineLocation(argc, argv));
     mainWindow.show();

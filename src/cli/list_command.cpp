@@ -16,7 +16,9 @@
 
 #include <QDate>
 #include <QDir>
+#include <QScopeGuard>
 
+#include <atomic>
 #include <csignal>
 #include <cstdio>
 
@@ -56,12 +58,17 @@ std::optional<TSettings> settingsFor(const TListCommand& command)
 }
 
 volatile std::sig_atomic_t stoppingSignal = 0;
+// The listing a stopping signal ends, while there is one: a handler reaches it with one
+// lock-free load.
+std::atomic<TStopToken*> signalledStop{nullptr};
+static_assert(std::atomic<TStopToken*>::is_always_lock_free);
 
 extern "C" void stopOnSignal(int signal)
 {
     if (stoppingSignal == 0)
         stoppingSignal = signal;
-    RequestStop();
+    if (TStopToken* stop = signalledStop.load())
+        stop->Request();
 }
 
 // Ctrl+C, a closed terminal and `timeout` or `kill` end the walk the way Stop does in the
@@ -90,9 +97,9 @@ int stoppedStatus()
     }
 }
 
-THtmlExportOptions pageOptions(const TListCommand& command)
+THtmlExportOptions pageOptions(const TListCommand& command, const QString& listedLocation)
 {
-    return HtmlPageOptions(ListedLocation(), !command.PageFullLinks && !ListedLocation().isEmpty(),
+    return HtmlPageOptions(listedLocation, !command.PageFullLinks && !listedLocation.isEmpty(),
                            command.PagePrefix, command.PageLinkFolders);
 }
 
@@ -123,7 +130,8 @@ public:
         if (!m_command.PlaylistFile.isEmpty())
             m_result.AddPlaylist(m_command.PlaylistFile);
         if (!m_command.PageFile.isEmpty())
-            m_result.AddPage(m_command.PageFile, pageOptions(m_command));
+            m_result.AddPage(m_command.PageFile,
+                             pageOptions(m_command, ListedLocationOf(m_locations)));
         if (!m_command.CsvFile.isEmpty())
             m_result.AddRecords(m_command.CsvFile, TRecordFormat::Csv, m_locations,
                                 m_command.CsvRaw ? TCsvCells::Raw : TCsvCells::Guarded);
@@ -131,8 +139,7 @@ public:
             m_result.AddRecords(m_command.JsonFile, TRecordFormat::Json, m_locations);
         installStopHandlers();
     }
-    // The lines carry their paths to the files, and only what the style shows is looked up.
-    bool StoresPaths() const override { return false; }
+    // Only what the style shows is looked up.
     bool ShowsSizes() const override { return false; }
 
     TStreamedResult& Result() { return m_result; }
@@ -153,7 +160,6 @@ int RunListCommand(const TListCommand& command)
     if (!settings)
         return ExitUsage;
 
-    SeedRandomFromClock();
     // A reader that goes away ("| head") and a file-size limit show as failed writes, not as a
     // killed program, so the other requested files are still written.
     std::signal(SIGPIPE, SIG_IGN);
@@ -163,7 +169,10 @@ int RunListCommand(const TListCommand& command)
     RemoveCopiesOnEndingSignals();
     TCommandLineHost host(command);
     // From here on a stopping signal ends the walk, or lets the file being written finish.
-    const TRunResult run = RunListing(*settings, command.Location, host);
+    TListingRun listing(*settings, command.Location, host);
+    signalledStop.store(&listing.StopToken());
+    const auto forget = qScopeGuard([] { signalledStop.store(nullptr); });
+    const TRunResult run = listing.Run();
     if (run.Outcome == TRunOutcome::Refused)
         return ExitUsage;
     // A stopped listing is printed as far as it went, but replaces no file. A signal after the

@@ -67,12 +67,12 @@ inline dirka::TResultText resultOf(const QStringList& lines)
 /// Appends a result line and records its item the way the walker does: folder path + name.
 inline void addLine(dirka::TResultText& result, QStringView text, QStringView path = {})
 {
-    const int index = int(result.LineCount());
-    result.AppendLine(text);
-    if (path.isEmpty())
+    if (path.isEmpty()) {
+        result.AppendLine(text);
         return;
+    }
     const qsizetype split = path.lastIndexOf(u'/') + 1;
-    dirka::TabAdd(index, path.sliced(split), path.first(split));
+    result.AppendItemLine(text, path.first(split), path.sliced(split));
 }
 
 // Pins the default locale for one case (or one test object) and puts the previous one back.

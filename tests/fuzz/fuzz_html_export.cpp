@@ -83,18 +83,17 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
     // Then lines: a line, a byte choosing whether it shows an item and where its path splits
     // into folder and name, the path.
-    TabReset();
     QStringList paths;
     while (!input.AtEnd() && result.LineCount() < 200) {
         const QString line = input.Text();
         const std::uint8_t split = input.Byte();
         const QString path = split & 1 ? input.Text() : QString();
-        const qsizetype index = result.LineCount();
-        result.AppendLine(line);
-        if (!path.isEmpty()) {
+        if (path.isEmpty()) {
+            result.AppendLine(line);
+        } else {
             const qsizetype folderLength = std::min<qsizetype>(split >> 1, path.size());
-            TabAdd(int(index), QStringView(path).sliced(folderLength),
-                   QStringView(path).first(folderLength));
+            result.AppendItemLine(line, QStringView(path).first(folderLength),
+                                  QStringView(path).sliced(folderLength));
         }
         paths.append(path);
     }

@@ -4,25 +4,19 @@
 #include "core/listing/line_composition.h"
 #include "core/listing/name_order.h"
 #include "core/listing/read_ahead.h"
-#include "core/listing/result_line_store.h"
 #include "core/system/file_io.h"
 #include "core/text/assertion.h"
 #include "core/text/file_names.h"
 #include "core/text/masks.h"
 #include "core/text/text_utils.h"
 
-#include <QDateTime>
-
 #include <atomic>
 #include <climits>
 #include <numeric>
-#include <unordered_set>
 
 namespace dirka {
 
 namespace {
-
-std::uint32_t randomSeed = 0;
 
 constexpr int ProgressIntervalMs = 200;
 
@@ -30,32 +24,6 @@ constexpr int ProgressIntervalMs = 200;
 // entered, so an older folder is needed again only to open its next subfolder; below this depth
 // the walk closes older folders and finds them again later.
 constexpr std::size_t MaxOpenFolders = 32;
-
-/// The folders entered so far in the listing run, which may cover several locations. Only a link
-/// to a folder asks whether one was entered, so they are kept in a plain list (a hash insert per
-/// folder costs cache misses a walk without such links has no use for) and put in a hash set
-/// when a link asks.
-class TEnteredFolders {
-public:
-    void Add(const TFolderIdentity& id) { m_list.push_back(id); }
-    bool Contains(const TFolderIdentity& id)
-    {
-        for (; m_indexed < m_list.size(); ++m_indexed)
-            m_set.insert(m_list[m_indexed]);
-        return m_set.contains(id);
-    }
-
-private:
-    std::vector<TFolderIdentity> m_list;
-    std::unordered_set<TFolderIdentity, TFolderIdentityHash> m_set; // the first m_indexed of them
-    std::size_t m_indexed = 0;
-};
-
-TEnteredFolders& enteredFolders()
-{
-    static TEnteredFolders entered;
-    return entered;
-}
 
 /// One listed file: its size and where its name lies in the folder's name buffer.
 struct TMyObject {
@@ -156,9 +124,9 @@ template <typename T> void placeInOrder(std::vector<T>& items, std::vector<int>&
     }
 }
 
-void randomQuickSort(std::vector<int>& items, int left, int right)
+void randomQuickSort(std::vector<int>& items, int left, int right, TRandomGenerator& random)
 {
-    const auto randomCompare = [] { return RandomBelow(2) == 0 ? -1 : 1; };
+    const auto randomCompare = [&random] { return random.Below(2) == 0 ? -1 : 1; };
     while (left < right) {
         int i = left;
         int j = right;
@@ -180,7 +148,7 @@ void randomQuickSort(std::vector<int>& items, int left, int right)
             }
         } while (i <= j);
         if (left < j)
-            randomQuickSort(items, left, j);
+            randomQuickSort(items, left, j, random);
         left = i;
     }
 }
@@ -191,10 +159,12 @@ void randomQuickSort(std::vector<int>& items, int left, int right)
 class TFolderWalker {
 public:
     TFolderWalker(const TSettings& settings, const QString& location, TLinesTarget& lines,
-                  TWalkReporter& reporter, bool storePaths, bool wantSizes);
+                  TWalkReporter& reporter, TWalkState& state, bool wantSizes);
     void Run();
 
 private:
+    // Asked for every entry and line: an inline relaxed load.
+    bool stopRequested() const { return m_stop.Requested(); }
     void enterNextSubfolder(TFrame& parent);
     void appendShownComponent(const TSubfolders& subfolders, const TSubfolder& sub);
     void listFolder(TFolderReader folder, bool isLink, int depth);
@@ -227,11 +197,13 @@ private:
     const QString m_location;
     TLinesTarget& m_lines;
     TWalkReporter& m_reporter;
-    const bool m_storePaths;
     const bool m_wantSizes;       // false: files are not looked at when their type is known
     TByteBuffer* const m_utf8Out; // where the target keeps UTF-8 lines, if it does
     const bool m_targetWritesFiles;
     TRunCounters& m_counters;
+    const TStopToken& m_stop;
+    TRandomGenerator& m_random;
+    TMountTypes& m_mountTypes;
 
     const QStringList m_masks;
     const std::optional<bool> m_filterAnswer; // whether every file passes, when known beforehand
@@ -291,12 +263,12 @@ private:
 };
 
 TFolderWalker::TFolderWalker(const TSettings& settings, const QString& location,
-                             TLinesTarget& lines, TWalkReporter& reporter, bool storePaths,
+                             TLinesTarget& lines, TWalkReporter& reporter, TWalkState& state,
                              bool wantSizes)
     : m_settings(settings), m_style(settings.Style), m_location(location), m_lines(lines),
-      m_reporter(reporter), m_storePaths(storePaths), m_wantSizes(wantSizes),
-      m_utf8Out(lines.Utf8LineBuffer()), m_targetWritesFiles(lines.WritesFiles()),
-      m_counters(RunCounters()),
+      m_reporter(reporter), m_wantSizes(wantSizes), m_utf8Out(lines.Utf8LineBuffer()),
+      m_targetWritesFiles(lines.WritesFiles()), m_counters(state.Counters), m_stop(state.Stop),
+      m_random(state.Random), m_mountTypes(state.MountTypes),
       m_masks(SplitMasks(settings.FilterMask[std::size_t(settings.Filter)])),
       m_filterAnswer(FilterAnswerForEveryName(IsSkipListFilter(settings.Filter), m_masks)),
       m_readAhead({.HiddenFiles = settings.IsHiddenFiles,
@@ -305,7 +277,7 @@ TFolderWalker::TFolderWalker(const TSettings& settings, const QString& location,
                    .EveryName = m_filterAnswer},
                   wantSizes),
       m_depthLimit(settings.IsMaxDepth ? settings.MaxDepth : INT_MAX),
-      m_format(TLineFormat::FromStyle(settings.Style, location.size())), m_entered(enteredFolders())
+      m_format(TLineFormat::FromStyle(settings.Style, location.size())), m_entered(state.Entered)
 {
 }
 
@@ -327,7 +299,7 @@ void TFolderWalker::Run()
     while (!m_frames.empty()) {
         TFrame& frame = m_frames.back();
         if (frame.Depth > 1 && !frame.Lost && frame.NextSubfolder < frame.Subfolders.Items.size() &&
-            !StopRequested())
+            !stopRequested())
             enterNextSubfolder(frame);
         else
             leaveFolder();
@@ -458,9 +430,9 @@ void TFolderWalker::listFolder(TFolderReader folder, bool isLink, int depth)
         m_prefix.append(m_format.IndentUnit);
     frame.PrefixLength = m_prefix.size();
 
-    if (m_style.Mode == 0 && m_settings.Filter == 0 && !StopRequested() && m_style.Folder > 0) {
+    if (m_style.Mode == 0 && m_settings.Filter == 0 && !stopRequested() && m_style.Folder > 0) {
         for (const TSubfolder& sub : subfolders.Items) {
-            if (StopRequested())
+            if (stopRequested())
                 break;
             const QStringView name = subfolders.Name(sub);
             m_path.append(name);
@@ -479,7 +451,7 @@ void TFolderWalker::listFolder(TFolderReader folder, bool isLink, int depth)
 
     if (!m_files.empty()) {
         ++m_counters.FolderCount;
-        if (!StopRequested() && m_style.File > 0)
+        if (!stopRequested() && m_style.File > 0)
             emitFileLines();
         if (m_style.IsSummary) {
             m_line.truncate(0);
@@ -508,8 +480,6 @@ void TFolderWalker::leaveFolder()
     if (frame.Entered)
         m_forbidden.pop_back();
     if (m_style.IsSkip && frame.Result < 1) {
-        if (m_storePaths)
-            TabClear(int(frame.SavedLines), true);
         m_counters.FolderCount = frame.SavedFolders;
         m_lines.TruncateLines(frame.SavedLines);
     }
@@ -613,7 +583,7 @@ bool TFolderWalker::mayEnter(const TFolderReader& folder, bool isLink)
     if (isLink && m_entered.Contains(id))
         return false;
     if (id.Device != m_frames.back().Identity.Device)
-        return !IsPseudoFileSystem(folder.FileSystemType());
+        return !IsPseudoFileSystem(m_mountTypes.TypeOf(id.Device));
     return true;
 }
 
@@ -676,7 +646,7 @@ void TFolderWalker::readFolder(TFolderReader& folder, TSubfolders& subfolders)
 {
     TRawEntry entry;
     std::uint32_t entries = 0;
-    while (!StopRequested() && folder.Next(entry)) {
+    while (!stopRequested() && folder.Next(entry)) {
         // An entry whose type the folder tells costs no system call (sizes are looked up once the
         // folder is read): the clock is looked at for every 32nd, which take microseconds together.
         if ((++entries & 31) == 0)
@@ -764,7 +734,7 @@ void TFolderWalker::lookUpSizes(const TFolderReader& folder)
     }
     m_folderSize = 0;
     std::size_t kept = 0;
-    for (std::size_t from = 0; from < m_files.size() && !StopRequested(); from += Piece) {
+    for (std::size_t from = 0; from < m_files.size() && !stopRequested(); from += Piece) {
         const std::size_t to = std::min(m_files.size(), from + Piece);
         if (!known)
             m_readAhead.Examine(folder, m_rawEntries, from, to, m_sizedFacts);
@@ -810,7 +780,7 @@ void TFolderWalker::sortFiles()
     std::iota(m_sortOrder.begin(), m_sortOrder.end(), 0);
     std::vector<int>& order = m_sortOrder;
     if (m_style.SortMode == 5) {
-        randomQuickSort(order, 0, int(count) - 1);
+        randomQuickSort(order, 0, int(count) - 1, m_random);
     } else {
         m_sortNames.clear();
         for (const TMyObject& file : m_files)
@@ -862,7 +832,7 @@ void TFolderWalker::emitFileLines()
     const QByteArray prefixUtf8 = m_prefix.toLatin1();
     std::uint32_t lines = 0;
     for (const TMyObject& file : m_files) {
-        if (StopRequested())
+        if (stopRequested())
             break;
         const QStringView name = fileName(file);
         if (m_utf8Out != nullptr) {
@@ -902,15 +872,11 @@ void TFolderWalker::passOnEvery256(std::uint32_t lines)
 // The caller passes the lines on (passOnEvery256).
 void TFolderWalker::emitUtf8Line(qsizetype start, QStringView name)
 {
-    if (m_storePaths)
-        TabAdd(int(m_lines.LineCount()), name, m_path);
     m_lines.CommitItemLineUtf8(start, m_path, name);
 }
 
 void TFolderWalker::emitLine(QStringView line, QStringView name, bool passOn)
 {
-    if (m_storePaths)
-        TabAdd(int(m_lines.LineCount()), name, m_path);
     m_lines.AppendItemLine(line, m_path, name);
     if (passOn && m_linesFinal)
         m_lines.LinesFinal(m_lines.LineCount());
@@ -936,39 +902,21 @@ void TFolderWalker::reportUnreadable(const QString& reason)
 
 } // namespace
 
-TRunCounters& RunCounters()
-{
-    static TRunCounters counters;
-    return counters;
-}
-
-std::atomic<bool> detail::stopFlag{false};
-
-void RequestStop()
-{
-    detail::stopFlag.store(true, std::memory_order_relaxed);
-}
-
-void ClearStopRequest()
-{
-    detail::stopFlag.store(false, std::memory_order_relaxed);
-}
-
 QString ListLocation(const TSettings& listSettings, const QString& location, TLinesTarget& lines,
-                     TWalkReporter& reporter, bool storePaths, bool resetCounters, bool wantSizes)
+                     TWalkReporter& reporter, TWalkState& state, const TLocationOptions& options)
 {
     Assert(listSettings.Filter >= 0 && listSettings.Filter < FilterCount);
-    TRunCounters& counters = RunCounters();
-    if (resetCounters) {
-        enteredFolders() = {};
+    TRunCounters& counters = state.Counters;
+    if (options.StartsRun) {
+        state.Entered = {};
         counters = TRunCounters();
         counters.StartTick = TickCount();
         counters.LastProgressTick = counters.StartTick - ProgressIntervalMs;
     }
-    if (!StopRequested()) {
+    if (!state.Stop.Requested()) {
         RaiseOpenFileLimit();
         lines.BeginUpdate();
-        TFolderWalker walker(listSettings, location, lines, reporter, storePaths, wantSizes);
+        TFolderWalker walker(listSettings, location, lines, reporter, state, options.WantSizes);
         walker.Run();
         lines.EndUpdate();
     }
@@ -984,24 +932,6 @@ bool ListingShowsSizes(const TSettings& listSettings)
     const TListStyle& style = listSettings.Style;
     return FileCodeShowsSize(style.File) || style.IsSummary || style.IsHeader ||
            style.SortMode == 3 || style.SortMode == 4;
-}
-
-void SeedRandom(std::uint32_t seed)
-{
-    randomSeed = seed;
-}
-
-void SeedRandomFromClock()
-{
-    const QTime now = QDateTime::currentDateTimeUtc().time();
-    SeedRandom(
-        std::uint32_t(((now.hour() * 60 + now.minute()) * 60 + now.second()) * 1000 + now.msec()));
-}
-
-std::uint32_t RandomBelow(std::uint32_t n)
-{
-    randomSeed = randomSeed * 134775813u + 1u;
-    return std::uint32_t((std::uint64_t(randomSeed) * n) >> 32);
 }
 
 } // namespace dirka

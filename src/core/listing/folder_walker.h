@@ -1,15 +1,19 @@
 #pragma once
 
+#include "core/listing/file_system.h"
 #include "core/listing/lines_target.h"
+#include "core/listing/mount_table.h"
+#include "core/listing/random_generator.h"
+#include "core/listing/stop_token.h"
 #include "core/settings/settings_records.h"
 
 #include <QString>
 #include <QStringList>
 #include <QStringView>
 
-#include <atomic>
 #include <cstdint>
-#include <functional>
+#include <unordered_set>
+#include <vector>
 
 namespace dirka {
 
@@ -22,20 +26,45 @@ struct TRunCounters {
     std::uint32_t StartTick = 0;
     std::uint32_t LastProgressTick = 0;
 };
-TRunCounters& RunCounters();
 
-namespace detail {
-extern std::atomic<bool> stopFlag;
-}
+/// The folders entered so far in a listing, which may cover several locations. Only a link to a
+/// folder asks whether one was entered, so they are kept in a plain list (a hash insert per
+/// folder costs cache misses a walk without such links has no use for) and put in a hash set
+/// when a link asks.
+class TEnteredFolders {
+public:
+    void Add(const TFolderIdentity& id) { m_list.push_back(id); }
+    bool Contains(const TFolderIdentity& id)
+    {
+        for (; m_indexed < m_list.size(); ++m_indexed)
+            m_set.insert(m_list[m_indexed]);
+        return m_set.contains(id);
+    }
 
-/// The process-wide stop flag; safe to set from a signal handler.
-void RequestStop();
-void ClearStopRequest();
-/// Asked for every entry and line, so it costs no call.
-inline bool StopRequested()
-{
-    return detail::stopFlag.load(std::memory_order_relaxed);
-}
+private:
+    std::vector<TFolderIdentity> m_list;
+    std::unordered_set<TFolderIdentity, TFolderIdentityHash> m_set; // the first m_indexed of them
+    std::size_t m_indexed = 0;
+};
+
+/// What the walks of one listing share, however many locations it lists. Nothing of it is
+/// shared with another listing, so two can walk at once in two threads.
+struct TWalkState {
+    TRunCounters Counters;
+    TEnteredFolders Entered; // a folder reached through a link is entered once per listing
+    TStopToken Stop;
+    TRandomGenerator Random = TRandomGenerator::FromClock(); // behind the "Random" order
+    TMountTypes MountTypes;
+};
+
+/// How ListLocation lists.
+struct TLocationOptions {
+    /// The listing's first location: counters, their clock and the entered folders start anew.
+    bool StartsRun = true;
+    /// Without sizes, files whose type the folder tells are not looked at, and sizes (and the
+    /// size in the statistics) are 0: for listings that show no size anywhere.
+    bool WantSizes = true;
+};
 
 /// What a walk reports while it runs; every call does nothing unless overridden. The walker
 /// calls it only every 200 ms and for folders it cannot read, never per entry.
@@ -56,26 +85,17 @@ public:
 };
 
 /// Lists one location (an absolute folder path ending in the delimiter) into lines with the
-/// given settings, whose Style the caller has already chosen (ApplyPreset). storePaths records
-/// each item line's path in the result line store; resetCounters starts the run counters anew,
-/// and with them the run's record of entered folders, which keeps a folder reached through a link
-/// from being entered twice.
-/// Without wantSizes, files whose type the folder tells are not looked at, and sizes (and the
-/// size in the statistics) are 0: for runs that show no size anywhere.
-/// Answers the run's statistics text, which it also reports as the final status.
+/// given settings, whose Style the caller has already chosen (ApplyPreset). Each item line goes
+/// to lines with its path (AppendItemLine). The listing's counters, entered folders, stop token
+/// and random order are state's: with its stop token set, nothing is listed, and a walk under
+/// way ends at the next entry.
+/// Answers the listing's statistics text, which it also reports as the final status.
 QString ListLocation(const TSettings& listSettings, const QString& location, TLinesTarget& lines,
-                     TWalkReporter& reporter, bool storePaths, bool resetCounters,
-                     bool wantSizes = true);
+                     TWalkReporter& reporter, TWalkState& state,
+                     const TLocationOptions& options = {});
 
 /// True when a listing with these settings shows a size somewhere: in the file lines, the
 /// folder summaries, the footer's statistics, or the order of the files.
 bool ListingShowsSizes(const TSettings& listSettings);
-
-/// The generator behind the "Random" sort order.
-void SeedRandom(std::uint32_t seed);
-/// Seeds from the time of day in UTC, in milliseconds.
-void SeedRandomFromClock();
-/// A draw in 0..n-1.
-std::uint32_t RandomBelow(std::uint32_t n);
 
 } // namespace dirka

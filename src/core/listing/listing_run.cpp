@@ -4,7 +4,6 @@
 #include "core/listing/file_system.h"
 #include "core/listing/folder_walker.h"
 #include "core/listing/line_composition.h"
-#include "core/listing/result_line_store.h"
 #include "core/settings/locations.h"
 #include "core/system/file_io.h"
 #include "core/system/program_info.h"
@@ -19,12 +18,6 @@
 namespace dirka {
 
 namespace {
-
-QString& listedLocation()
-{
-    static QString location;
-    return location;
-}
 
 // Header codes: 0 time, 1 search for, 2 location, 3 time + search for, 4 time + location,
 // 5 all three, 6 search for + location, 7 full (all three and the drive line).
@@ -48,30 +41,25 @@ void appendText(TLinesTarget& lines, QStringView text)
         lines.AppendLine(line);
 }
 
-class TRun {
-public:
-    TRun(const TSettings& settings, TListingHost& host) : m_settings(settings), m_host(host) {}
-    TRunResult Run(const QString& locationText);
+} // namespace
 
-private:
-    bool checksPass(const QStringList& locations, const QString& locationText);
-    void writeHeader();
-    void writeLocationHeader(const QString& location, qsizetype index);
-    void finish(TRunResult& result);
-
-    TSettings m_settings;
-    TListingHost& m_host;
-    QString m_status;
-};
-
-TRunResult TRun::Run(const QString& locationText)
+QString ListedLocationOf(const QStringList& locations)
 {
-    ClearStopRequest();
+    return locations.size() == 1 ? locations.first() : QString();
+}
+
+TListingRun::TListingRun(const TSettings& settings, const QString& locationText, TListingHost& host)
+    : m_settings(settings), m_locationText(locationText), m_host(host)
+{
+}
+
+TRunResult TListingRun::Run()
+{
     TRunResult result;
-    const QStringList locations = ResolveLocations(locationText);
-    if (!checksPass(locations, locationText))
+    m_locations = ResolveLocations(m_locationText);
+    if (!checksPass())
         return result;
-    listedLocation() = locations.size() == 1 ? locations.first() : QString();
+    result.ListedLocation = ListedLocationOf(m_locations);
 
     m_host.RunStarted();
     m_host.ShowWait(QString());
@@ -82,18 +70,16 @@ TRunResult TRun::Run(const QString& locationText)
 
     m_settings.Style = ApplyPreset(m_settings.Style);
     TLinesTarget& lines = m_host.Lines();
-    if (m_settings.IsClear) {
+    if (m_settings.IsClear)
         lines.TruncateLines(0);
-        TabClear(0, true);
-    }
     writeHeader();
 
     const bool wantSizes = m_host.ShowsSizes() || ListingShowsSizes(m_settings);
-    for (qsizetype i = 0; i < locations.size(); ++i) {
-        writeLocationHeader(locations[i], i);
-        m_status = ListLocation(m_settings, locations[i], lines, m_host, m_host.StoresPaths(),
-                                i == 0, wantSizes);
-        if (StopRequested())
+    for (qsizetype i = 0; i < m_locations.size(); ++i) {
+        writeLocationHeader(m_locations[i], i);
+        m_status = ListLocation(m_settings, m_locations[i], lines, m_host, m_walk,
+                                {.StartsRun = i == 0, .WantSizes = wantSizes});
+        if (m_walk.Stop.Requested())
             break;
     }
     finish(result);
@@ -101,14 +87,14 @@ TRunResult TRun::Run(const QString& locationText)
     return result;
 }
 
-bool TRun::checksPass(const QStringList& locations, const QString& locationText)
+bool TListingRun::checksPass()
 {
     Assert(m_settings.Filter >= 0 && m_settings.Filter < FilterCount);
     if (FilterEntryTexts()[std::size_t(m_settings.Filter)].startsWith(u'-')) {
         m_host.Warn(QString::fromUtf16(SearchForRefusedText));
         return false;
     }
-    for (const QString& location : locations) {
+    for (const QString& location : std::as_const(m_locations)) {
         if (!IsExistingFolder(location)) {
             // The message stays the same; the system's reason, when there is one beyond
             // "missing", goes where the host shows unreadable folders.
@@ -118,11 +104,11 @@ bool TRun::checksPass(const QStringList& locations, const QString& locationText)
             return false;
         }
     }
-    m_host.LocationAccepted(locationText, locations);
+    m_host.LocationAccepted(m_locationText, m_locations);
     return true;
 }
 
-void TRun::writeHeader()
+void TListingRun::writeHeader()
 {
     const TListStyle& style = m_settings.Style;
     if (!style.IsHeader)
@@ -134,7 +120,7 @@ void TRun::writeHeader()
         lines.AppendLine(SearchForLineText(m_settings));
 }
 
-void TRun::writeLocationHeader(const QString& location, qsizetype index)
+void TListingRun::writeLocationHeader(const QString& location, qsizetype index)
 {
     const TListStyle& style = m_settings.Style;
     if (!style.IsHeader)
@@ -150,20 +136,18 @@ void TRun::writeLocationHeader(const QString& location, qsizetype index)
         }
     }
     if (headerHasLocation(style.Header)) {
-        if (m_host.StoresPaths())
-            TabAdd(int(lines.LineCount()), QStringView(), location);
         lines.AppendItemLine(QString(u":: " + ShownText(location)), location, QStringView());
     }
     lines.AppendLine(QStringView());
 }
 
-void TRun::finish(TRunResult& result)
+void TListingRun::finish(TRunResult& result)
 {
     TLinesTarget& lines = m_host.Lines();
     const bool header = m_settings.Style.IsHeader;
     if (header)
         appendText(lines, QString(u"\r\n:: " + m_status));
-    if (StopRequested()) {
+    if (m_walk.Stop.Requested()) {
         if (header)
             appendText(lines, u":: Stopped!\r\n");
         m_status += u"   (Stopped)";
@@ -184,17 +168,10 @@ void TRun::finish(TRunResult& result)
     result.StatusText = m_status;
 }
 
-} // namespace
-
-const QString& ListedLocation()
-{
-    return listedLocation();
-}
-
 TRunResult RunListing(const TSettings& settings, const QString& locationText, TListingHost& host)
 {
-    TRun run(settings, host);
-    return run.Run(locationText);
+    TListingRun run(settings, locationText, host);
+    return run.Run();
 }
 
 TSettings DepthOneSettings(const TSettings& settings)

@@ -36,9 +36,6 @@ public:
     /// result text, lines joined by CR LF. The host hands over the text it holds.
     virtual void CopyResult() {}
     virtual void PlaySound(const QString& fileName) { Q_UNUSED(fileName); }
-    /// Whether the item lines' paths go to the result line store. A host whose lines target
-    /// takes the paths itself (AppendItemLine) needs no store.
-    virtual bool StoresPaths() const { return true; }
     /// Whether the host shows the sizes whatever the style (a status line does). When neither
     /// host nor style needs them, files are not looked at beyond what their folder tells.
     virtual bool ShowsSizes() const { return true; }
@@ -48,14 +45,49 @@ enum class TRunOutcome { Refused, Completed, Stopped };
 
 struct TRunResult {
     TRunOutcome Outcome = TRunOutcome::Refused;
-    QString StatusText; // what the status bar shows afterwards
+    QString StatusText;     // what the status bar shows afterwards
+    QString ListedLocation; // ListedLocationOf the locations listed; empty when refused
 };
 
-/// The single location of the last run that listed one, or empty after a run of several.
-const QString& ListedLocation();
+/// The location relative links start from: the only one listed, or empty after several.
+/// ListedLocationOf({"/m/"}) == "/m/", ListedLocationOf({"/a/", "/b/"}) == ""
+QString ListedLocationOf(const QStringList& locations);
 
 /// One listing: checks, header lines, every location of locationText, footer and end line,
-/// then the copy and the sound the settings ask for.
+/// then the copy and the sound the settings ask for. The run owns everything the listing needs
+/// (settings, locations, counters, entered folders, stop token, random order) and writes its
+/// lines with their paths to the host's lines target, so two runs never share anything and can
+/// list at once in two threads.
+class TListingRun {
+public:
+    TListingRun(const TSettings& settings, const QString& locationText, TListingHost& host);
+    TListingRun(const TListingRun&) = delete;
+    TListingRun& operator=(const TListingRun&) = delete;
+
+    /// Runs the listing, once. A Stop requested before it ends it after the header, as Stopped.
+    TRunResult Run();
+
+    /// Stop: may be requested from any thread or a signal handler.
+    TStopToken& StopToken() { return m_walk.Stop; }
+    /// The generator of the "Random" order, seeded from the clock.
+    TRandomGenerator& Random() { return m_walk.Random; }
+    const TRunCounters& Counters() const { return m_walk.Counters; }
+
+private:
+    bool checksPass();
+    void writeHeader();
+    void writeLocationHeader(const QString& location, qsizetype index);
+    void finish(TRunResult& result);
+
+    TSettings m_settings;
+    const QString m_locationText;
+    TListingHost& m_host;
+    QStringList m_locations;
+    TWalkState m_walk;
+    QString m_status;
+};
+
+/// A run of its own: RunListing(s, text, host) lists as TListingRun(s, text, host).Run().
 TRunResult RunListing(const TSettings& settings, const QString& locationText, TListingHost& host);
 
 /// The settings of "One Depth List": depth 1, no sound.

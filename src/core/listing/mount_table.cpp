@@ -72,15 +72,19 @@ QList<TMountEntry> ParseMountTable(QByteArrayView table)
     return entries;
 }
 
+QByteArray TMountTypes::TypeOf(std::uint64_t deviceNumber)
+{
+    auto found = m_types.find(deviceNumber);
+    if (found == m_types.end()) {
+        m_types = readTypes();
+        found = m_types.find(deviceNumber);
+    }
+    return found == m_types.end() ? QByteArray() : found->second;
+}
+
 QByteArray FileSystemTypeOf(std::uint64_t deviceNumber)
 {
-    static std::unordered_map<std::uint64_t, QByteArray> types = readTypes();
-    auto found = types.find(deviceNumber);
-    if (found == types.end()) {
-        types = readTypes();
-        found = types.find(deviceNumber);
-    }
-    return found == types.end() ? QByteArray() : found->second;
+    return TMountTypes().TypeOf(deviceNumber);
 }
 
 } // namespace dirka

@@ -6,6 +6,7 @@
 #include <QString>
 
 #include <cstdint>
+#include <unordered_map>
 
 // The kernel's table of mounts (/proc/self/mountinfo), read for the drive list and for the
 // walker's check of pseudo file systems.
@@ -27,8 +28,19 @@ QByteArray ReadMountTable();
 /// ends the optional fields, or too short, are skipped.
 QList<TMountEntry> ParseMountTable(QByteArrayView table);
 
-/// The file-system type of the mount with that device number ("proc", "ext4"), or empty. The
-/// table is read once and read again when a device is not in it (mounted since).
+/// The file-system types of mounts by device number, for a listing that asks wherever it crosses
+/// into another mount: the table is read when first asked and again when a device is not in it
+/// (mounted since).
+class TMountTypes {
+public:
+    /// "proc", "ext4" ...; empty when no mount has that device number.
+    QByteArray TypeOf(std::uint64_t deviceNumber);
+
+private:
+    std::unordered_map<std::uint64_t, QByteArray> m_types;
+};
+
+/// The file-system type of the mount with that device number, from the table as it is now.
 QByteArray FileSystemTypeOf(std::uint64_t deviceNumber);
 
 } // namespace dirka

@@ -54,7 +54,9 @@ struct TCache {
     int Index = -1;
 };
 
-struct TStore {
+} // namespace
+
+struct detail::TLineStoreData {
     qsizetype capacity = InitialCapacity;
     // pages.size() covers the capacity; a null page holds only empty entries.
     std::vector<std::unique_ptr<TTab[]>> pages = std::vector<std::unique_ptr<TTab[]>>(1);
@@ -73,11 +75,9 @@ struct TStore {
     QString work;           // reused by TabGet for paths that are not cached
 };
 
-TStore& store()
-{
-    static TStore s;
-    return s;
-}
+namespace {
+
+using TStore = detail::TLineStoreData;
 
 TTab* entryAt(TStore& s, qsizetype index)
 {
@@ -215,6 +215,39 @@ void writeJoined(QString& target, const QChar* prefix, qsizetype n, const TStore
     copyText(s, t, target.data() + n);
 }
 
+void clearFrom(TStore& s, int fromIndex, bool alsoCache)
+{
+    Assert(fromIndex >= 0);
+    const bool forgetsEntries = fromIndex < s.used;
+    if (forgetsEntries) {
+        // Only the used range is touched: rollbacks of empty folders call this very often.
+        for (qsizetype i = fromIndex; i < s.used; ++i) {
+            const TTab* t = entryAt(s, i);
+            if (t && t->Length > 0) {
+                cutTextAt(s, *t);
+                break;
+            }
+        }
+        // Pages beyond the next one are given back; the next one stays for the rollbacks.
+        const qsizetype keptPages = (fromIndex >> PageBits) + 2;
+        const qsizetype usedPages = ((s.used - 1) >> PageBits) + 1;
+        for (qsizetype p = keptPages; p < usedPages; ++p)
+            s.pages[std::size_t(p)].reset();
+        const qsizetype clearEnd = std::min<qsizetype>(s.used, keptPages << PageBits);
+        for (qsizetype i = fromIndex; i < clearEnd; ++i) {
+            if (TTab* t = entryAt(s, i))
+                *t = TTab();
+        }
+        s.used = fromIndex;
+    }
+    s.lastIndex = -1;
+    s.lastPath.truncate(0);
+    // A cached path of a forgotten entry must go even without alsoCache: the index may be
+    // recorded again with another path.
+    if (alsoCache || forgetsEntries)
+        dropCachedFrom(s, fromIndex);
+}
+
 void grow(TStore& s, int index)
 {
     const qsizetype oldCapacity = s.capacity;
@@ -224,21 +257,26 @@ void grow(TStore& s, int index)
     s.pages.resize(std::size_t((capacity + PageSize - 1) >> PageBits));
     s.capacity = capacity;
     // Front-coding restarts after growth: the entry being added is stored whole.
-    TabClear(int(oldCapacity), false);
+    clearFrom(s, int(oldCapacity), false);
 }
 
 } // namespace
 
-void TabAdd(int index, QStringView name, QStringView folderPath)
+TResultLineStore::TResultLineStore() : m_data(std::make_unique<detail::TLineStoreData>()) {}
+TResultLineStore::~TResultLineStore() = default;
+TResultLineStore::TResultLineStore(TResultLineStore&&) noexcept = default;
+TResultLineStore& TResultLineStore::operator=(TResultLineStore&&) noexcept = default;
+
+void TResultLineStore::TabAdd(int index, QStringView name, QStringView folderPath)
 {
     Assert(index >= 0);
-    TStore& s = store();
+    TStore& s = *m_data;
     if (index >= s.capacity)
         grow(s, index);
     // Recording a line again (lines were taken out without telling the store) replaces it and
     // everything after it; front-coding against itself would otherwise loop.
     if (index < s.used)
-        TabClear(index, true);
+        clearFrom(s, index, true);
 
     const qsizetype total = folderPath.size() + name.size();
     Assert(total <= MaxTextLength);
@@ -299,9 +337,9 @@ void TabAdd(int index, QStringView name, QStringView folderPath)
     s.used = index + 1;
 }
 
-QString TabGet(int index)
+QString TResultLineStore::TabGet(int index) const
 {
-    TStore& s = store();
+    TStore& s = *m_data;
     if (index < 0 || index >= s.used)
         return QString();
     const TTab* entry = entryAt(s, index);
@@ -368,43 +406,14 @@ QString TabGet(int index)
     return s.cache[std::size_t(baseSlot)].Text;
 }
 
-void TabClear(int fromIndex, bool alsoCache)
+void TResultLineStore::TabClear(int fromIndex, bool alsoCache)
 {
-    Assert(fromIndex >= 0);
-    TStore& s = store();
-    const bool forgetsEntries = fromIndex < s.used;
-    if (forgetsEntries) {
-        // Only the used range is touched: rollbacks of empty folders call this very often.
-        for (qsizetype i = fromIndex; i < s.used; ++i) {
-            const TTab* t = entryAt(s, i);
-            if (t && t->Length > 0) {
-                cutTextAt(s, *t);
-                break;
-            }
-        }
-        // Pages beyond the next one are given back; the next one stays for the rollbacks.
-        const qsizetype keptPages = (fromIndex >> PageBits) + 2;
-        const qsizetype usedPages = ((s.used - 1) >> PageBits) + 1;
-        for (qsizetype p = keptPages; p < usedPages; ++p)
-            s.pages[std::size_t(p)].reset();
-        const qsizetype clearEnd = std::min<qsizetype>(s.used, keptPages << PageBits);
-        for (qsizetype i = fromIndex; i < clearEnd; ++i) {
-            if (TTab* t = entryAt(s, i))
-                *t = TTab();
-        }
-        s.used = fromIndex;
-    }
-    s.lastIndex = -1;
-    s.lastPath.truncate(0);
-    // A cached path of a forgotten entry must go even without alsoCache: the index may be
-    // recorded again with another path.
-    if (alsoCache || forgetsEntries)
-        dropCachedFrom(s, fromIndex);
+    clearFrom(*m_data, fromIndex, alsoCache);
 }
 
-void TabResetCache()
+void TResultLineStore::TabResetCache() const
 {
-    TStore& s = store();
+    TStore& s = *m_data;
     for (TCache& c : s.cache) {
         c.Index = -1;
         c.Text = QString();
@@ -412,19 +421,19 @@ void TabResetCache()
     s.cursor = 0;
 }
 
-void TabReset()
+void TResultLineStore::TabReset()
 {
-    store() = TStore();
+    *m_data = TStore();
 }
 
-int TabCapacity()
+int TResultLineStore::TabCapacity() const
 {
-    return int(std::min<qsizetype>(store().capacity, std::numeric_limits<int>::max()));
+    return int(std::min<qsizetype>(m_data->capacity, std::numeric_limits<int>::max()));
 }
 
-TTabView TabEntry(int index)
+TTabView TResultLineStore::TabEntry(int index) const
 {
-    TStore& s = store();
+    TStore& s = *m_data;
     TTabView view;
     if (index < 0 || index >= s.capacity)
         return view;
@@ -436,9 +445,9 @@ TTabView TabEntry(int index)
     return view;
 }
 
-TTabMemory TabMemory()
+TTabMemory TResultLineStore::TabMemory() const
 {
-    const TStore& s = store();
+    const TStore& s = *m_data;
     TTabMemory m;
     for (std::size_t b = 0; b < s.blocks.size(); ++b) {
         if (int(b) <= s.current)

@@ -25,6 +25,12 @@ void TResultText::AppendLine(QStringView text)
     m_text.append(text);
 }
 
+void TResultText::AppendItemLine(QStringView text, QStringView folderPath, QStringView name)
+{
+    m_paths.TabAdd(int(LineCount()), name, folderPath);
+    AppendLine(text);
+}
+
 void TResultText::RemoveLastLine()
 {
     TruncateLines(LineCount() - 1);
@@ -38,6 +44,7 @@ void TResultText::TruncateLines(qsizetype count)
         Clear();
         return;
     }
+    m_paths.TabClear(int(count), true);
     m_text.truncate(m_starts[std::size_t(count)] - LineBreakLength);
     m_starts.resize(std::size_t(count));
 }
@@ -54,6 +61,7 @@ void TResultText::Clear()
 {
     m_text.clear();
     m_starts.clear();
+    m_paths.TabClear(0, true);
 }
 
 } // namespace dirka

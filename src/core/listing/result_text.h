@@ -1,6 +1,7 @@
 #pragma once
 
 #include "core/listing/lines_target.h"
+#include "core/listing/result_line_store.h"
 
 #include <QString>
 
@@ -9,14 +10,19 @@
 namespace dirka {
 
 /// The result as one UTF-16 text whose lines are joined by CR LF, plus the start offset of every
-/// line, so a million-line result is held once and a view can paint any line directly.
+/// line, so a million-line result is held once and a view can paint any line directly. The
+/// paths of its item lines go to its own line store, which forgets them with their lines.
 class TResultText : public TLinesTarget {
 public:
     qsizetype LineCount() const override { return qsizetype(m_starts.size()); }
     QStringView Line(qsizetype index) const override;
     void AppendLine(QStringView text) override;
+    void AppendItemLine(QStringView text, QStringView folderPath, QStringView name) override;
     void RemoveLastLine() override;
     void TruncateLines(qsizetype count) override;
+
+    /// The path of every line that shows an item: Paths().TabGet(line).
+    const TResultLineStore& Paths() const { return m_paths; }
 
     /// The whole text, lines joined by CR LF, without a final line break.
     QStringView Text() const { return m_text; }
@@ -32,6 +38,7 @@ public:
 private:
     QString m_text;
     std::vector<qsizetype> m_starts;
+    TResultLineStore m_paths;
 };
 
 } // namespace dirka

@@ -1,6 +1,5 @@
 #include "core/output/html_export.h"
 
-#include "core/listing/result_line_store.h"
 #include "core/system/program_info.h"
 #include "core/system/web_addresses.h"
 #include "core/text/assertion.h"
@@ -115,7 +114,8 @@ char* putPercent(char* p, const char* bytes, const char* end)
 // their original bytes), the delimiter written as "/".
 template <TEscape Escape> char* putEncodedPath(char* p, QStringView path)
 {
-    static QByteArray bytes; // reused: one page encodes a path per line
+    // Reused: a page encodes a path per line. One per thread, so pages can be built at once.
+    thread_local QByteArray bytes;
     bytes.truncate(0);
     AppendEncodedFileName(bytes, path);
     for (const char byte : std::as_const(bytes)) {
@@ -461,9 +461,9 @@ void THtmlPageBuilder::AppendFoot(QByteArray& out) const
 QByteArray BuildHtmlPage(const THtmlExportOptions& options)
 {
     Assert(options.Lines != nullptr);
-    const TLinesTarget& lines = *options.Lines;
+    const TResultText& lines = *options.Lines;
     const THtmlPageBuilder page(options);
-    TabResetCache();
+    lines.Paths().TabResetCache();
 
     QByteArray out;
     page.AppendHead(out);
@@ -471,7 +471,7 @@ QByteArray BuildHtmlPage(const THtmlExportOptions& options)
     for (qsizetype i = 0; i < count; ++i) {
         if (i % ExportProgressInterval == 0 && options.Progress)
             options.Progress(i);
-        page.AppendLine(out, lines.Line(i), TabGet(int(i)));
+        page.AppendLine(out, lines.Line(i), lines.Paths().TabGet(int(i)));
     }
     page.AppendFoot(out);
     return out;
@@ -532,11 +532,11 @@ QString LinkAddress(QStringView path, QStringView listedLocation, bool relative,
     return QString::fromUtf8(bytes);
 }
 
-QString ExamplePathOf(const TLinesTarget& lines)
+QString ExamplePathOf(const TResultText& lines)
 {
     const qsizetype count = lines.LineCount();
     for (qsizetype i = 0; i < count; ++i) {
-        const QString path = TabGet(int(i));
+        const QString path = lines.Paths().TabGet(int(i));
         if (hasExtension(path))
             return withSlashes(path);
     }

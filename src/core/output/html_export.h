@@ -1,6 +1,6 @@
 #pragma once
 
-#include "core/listing/lines_target.h"
+#include "core/listing/result_text.h"
 #include "core/output/text_file_writer.h"
 
 #include <QByteArray>
@@ -20,7 +20,7 @@
 namespace dirka {
 
 struct THtmlExportOptions {
-    const TLinesTarget* Lines = nullptr;
+    const TResultText* Lines = nullptr;
     /// The single listed location, ending in the delimiter; empty after a run of several.
     QString ListedLocation;
     /// Relative links: Prefix + the path after ListedLocation. Paths outside ListedLocation,
@@ -58,7 +58,7 @@ private:
     bool m_listedSplits = false;
 };
 
-/// The whole page of options.Lines as it is written, with the paths from the result line store.
+/// The whole page of options.Lines as it is written, with the paths from their line store.
 /// Empties the store's lookup cache first, so the build's sequential path lookups start clean.
 QByteArray BuildHtmlPage(const THtmlExportOptions& options);
 
@@ -110,7 +110,7 @@ QString LinkAddress(QStringView path, QStringView listedLocation, bool relative,
 
 /// The path of the first line whose item has an extension (a "." after its last delimiter),
 /// with "/" for the delimiter; empty when no line has one.
-QString ExamplePathOf(const TLinesTarget& lines);
+QString ExamplePathOf(const TResultText& lines);
 
 /// The example address shown beside the link options: the address examplePath gets, or the
 /// bare prefix (Relative) or "file:///" (Full) when there is no example path.

@@ -1,7 +1,6 @@
 #include "core/output/m3u8_export.h"
 #include "core/text/assertion.h"
 
-#include "core/listing/result_line_store.h"
 #include "core/text/file_names.h"
 #include "core/text/text_utils.h"
 
@@ -19,14 +18,14 @@ bool holdsLineBreak(QStringView path)
 
 } // namespace
 
-TM3u8Playlist BuildM3u8Playlist(const TLinesTarget& lines, const TExportProgress& progress)
+TM3u8Playlist BuildM3u8Playlist(const TResultText& lines, const TExportProgress& progress)
 {
     TM3u8Playlist playlist;
     const qsizetype count = lines.LineCount();
     for (qsizetype i = 0; i < count; ++i) {
         if (i % ExportProgressInterval == 0 && progress)
             progress(i);
-        if (AppendM3u8Entry(playlist.Bytes, TabGet(int(i)), playlist.LeftOut))
+        if (AppendM3u8Entry(playlist.Bytes, lines.Paths().TabGet(int(i)), playlist.LeftOut))
             ++playlist.Entries;
     }
     return playlist;
@@ -66,7 +65,7 @@ bool AppendM3u8Entry(QByteArray& out, QStringView path, QByteArrayView pathBytes
     return true;
 }
 
-TM3u8Export ExportToM3u8(const QString& fileName, const TLinesTarget& lines,
+TM3u8Export ExportToM3u8(const QString& fileName, const TResultText& lines,
                          const TExportProgress& progress)
 {
     // Written a piece at a time as the paths are read: a million entries never sit in memory
@@ -86,7 +85,7 @@ TM3u8Export ExportToM3u8(const QString& fileName, const TLinesTarget& lines,
             result.Stage = 0;
             if (i % ExportProgressInterval == 0 && progress)
                 progress(i);
-            if (AppendM3u8Entry(piece, TabGet(int(i)), result.LeftOut))
+            if (AppendM3u8Entry(piece, lines.Paths().TabGet(int(i)), result.LeftOut))
                 ++result.Entries;
             if (piece.size() >= WritePieceBytes) {
                 write(piece);

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "core/listing/lines_target.h"
+#include "core/listing/result_text.h"
 #include "core/output/text_file_writer.h"
 
 #include <QByteArray>
@@ -29,9 +29,9 @@ bool AppendM3u8Entry(QByteArray& out, QStringView path, QStringList& leftOut);
 bool AppendM3u8Entry(QByteArray& out, QStringView path, QByteArrayView pathBytes,
                      QStringList& leftOut);
 
-/// Collects the files of lines from the result line store (TabGet); lines without an item and
+/// Collects the files of lines from their line store (TabGet); lines without an item and
 /// folder lines (ending in the delimiter) give no entry. Calls progress at every 1024th line.
-TM3u8Playlist BuildM3u8Playlist(const TLinesTarget& lines, const TExportProgress& progress = {});
+TM3u8Playlist BuildM3u8Playlist(const TResultText& lines, const TExportProgress& progress = {});
 
 /// How an export ended: an empty ErrorText means the file was written.
 struct TM3u8Export {
@@ -45,7 +45,7 @@ struct TM3u8Export {
 /// Writes the playlist to fileName a piece at a time as the paths are read (replacing the file
 /// only when complete); any failure is caught and described in ErrorText with the stage
 /// reached. LeftOut names the paths left out up to where the export got.
-TM3u8Export ExportToM3u8(const QString& fileName, const TLinesTarget& lines,
+TM3u8Export ExportToM3u8(const QString& fileName, const TResultText& lines,
                          const TExportProgress& progress = {});
 
 /// "Error #4023/10. Problem during M3U8 export." CR LF message

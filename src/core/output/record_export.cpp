@@ -1,7 +1,6 @@
 #include "core/output/record_export.h"
 
 #include "core/listing/line_composition.h"
-#include "core/listing/result_line_store.h"
 #include "core/system/file_io.h"
 #include "core/text/assertion.h"
 #include "core/text/file_names.h"
@@ -336,16 +335,15 @@ bool TRecordWriter::AppendItem(QByteArray& out, QStringView line, QStringView pa
     return true;
 }
 
-TRecordExport ExportRecords(const QString& fileName, TRecordFormat format,
-                            const TLinesTarget& lines, const QStringList& locations,
-                            const TExportProgress& progress)
+TRecordExport ExportRecords(const QString& fileName, TRecordFormat format, const TResultText& lines,
+                            const QStringList& locations, const TExportProgress& progress)
 {
     TRecordExport result;
     try {
         const TRecordWriter records(format, locations);
         QByteArray buffer;
         records.AppendHead(buffer);
-        TabResetCache(); // sequential look-ups start clean
+        lines.Paths().TabResetCache(); // sequential look-ups start clean
         result.Stage = 10;
         TFileWriter file(fileName);
         const qsizetype count = lines.LineCount();
@@ -353,7 +351,7 @@ TRecordExport ExportRecords(const QString& fileName, TRecordFormat format,
             result.Stage = 0;
             if (i % ExportProgressInterval == 0 && progress)
                 progress(i);
-            if (records.AppendItem(buffer, lines.Line(i), TabGet(int(i))))
+            if (records.AppendItem(buffer, lines.Line(i), lines.Paths().TabGet(int(i))))
                 ++result.Records;
             if (buffer.size() >= WritePieceBytes) {
                 result.Stage = 10;

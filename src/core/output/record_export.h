@@ -1,7 +1,7 @@
 #pragma once
 
 #include "core/listing/item_status.h"
-#include "core/listing/lines_target.h"
+#include "core/listing/result_text.h"
 #include "core/output/text_file_writer.h"
 
 #include <QByteArray>
@@ -103,11 +103,10 @@ struct TRecordExport {
     bool Ok() const { return ErrorText.isEmpty(); }
 };
 
-/// Writes the records of lines (their paths from the result line store) to fileName in pieces,
+/// Writes the records of lines (their paths from their line store) to fileName in pieces,
 /// replacing it only when complete, CSV cells guarded. Calls progress at every 1024th line.
-TRecordExport ExportRecords(const QString& fileName, TRecordFormat format,
-                            const TLinesTarget& lines, const QStringList& locations,
-                            const TExportProgress& progress = {});
+TRecordExport ExportRecords(const QString& fileName, TRecordFormat format, const TResultText& lines,
+                            const QStringList& locations, const TExportProgress& progress = {});
 
 /// "Error #4024/10. Problem during CSV export." CR LF message, or #4025 and JSON.
 QString RecordExportErrorText(TRecordFormat format, int stage, QStringView message);

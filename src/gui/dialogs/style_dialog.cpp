@@ -275,10 +275,8 @@ void TFormSelectStyle::showEvent(QShowEvent* event)
 void TFormSelectStyle::done(int result)
 {
     // A preview still walking would only fill a hidden window: let it end at its next pump.
-    if (m_previewRunning && !StopRequested()) {
-        RequestStop();
-        m_stopRequestedHere = true;
-    }
+    if (m_previewRunning)
+        m_previewWalk.Stop.Request();
     QDialog::done(result);
 }
 
@@ -381,10 +379,9 @@ void TFormSelectStyle::showPreview(const QString& name)
     m_previewWanted = true;
     if (!m_previewRunning) {
         QMetaObject::invokeMethod(this, &TFormSelectStyle::buildPreview, Qt::QueuedConnection);
-    } else if (!StopRequested()) {
+    } else {
         // The walk under way lists a style no longer wanted: cut it short.
-        RequestStop();
-        m_stopRequestedHere = true;
+        m_previewWalk.Stop.Request();
     }
 }
 
@@ -395,18 +392,13 @@ void TFormSelectStyle::buildPreview()
     m_previewRunning = true;
     const auto finished = qScopeGuard([this] {
         m_previewRunning = false;
-        if (m_stopRequestedHere) {
-            ClearStopRequest();
-            m_stopRequestedHere = false;
-        }
         Q_EMIT PreviewBuilt();
     });
     const QString location = Info().ProgramFolder;
     // Each pass reads the controls as they are then, so the last change always wins.
     while (m_previewWanted && isVisible() && !location.isEmpty()) {
         m_previewWanted = false;
-        ClearStopRequest();
-        m_stopRequestedHere = false;
+        m_previewWalk.Stop.Clear();
         TSettings settings;
         SetDefaultSettings(settings);
         settings.Style = ReadStyleControls(readControls());
@@ -418,7 +410,7 @@ void TFormSelectStyle::buildPreview()
             if (!m_previewWanted)
                 showPreviewLines();
         });
-        ListLocation(settings, location, m_previewLines, reporter, false, true);
+        ListLocation(settings, location, m_previewLines, reporter, m_previewWalk);
         if (!m_previewWanted)
             showPreviewLines();
     }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "core/listing/folder_walker.h"
 #include "core/settings/settings_records.h"
 #include "gui/dialogs/style_rules.h"
 
@@ -73,10 +74,10 @@ private:
     // The preview walk lets events run; a request that arrives meanwhile is kept here and
     // served by one more walk once the running one returns, never by a nested walk.
     TPreviewLines m_previewLines;
+    TWalkState m_previewWalk;
     qsizetype m_shownLines = 0; // lines in the text area
     bool m_previewWanted = false;
     bool m_previewRunning = false;
-    bool m_stopRequestedHere = false;
 
     QCheckBox* m_checkHeader;
     QComboBox* m_comboHeader;

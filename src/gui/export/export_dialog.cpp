@@ -1,6 +1,6 @@
 #include "gui/export/export_dialog.h"
 
-#include "core/listing/lines_target.h"
+#include "core/listing/result_text.h"
 #include "core/output/html_export.h"
 #include "core/system/file_io.h"
 #include "core/system/program_info.h"
@@ -246,7 +246,7 @@ void TdlgExport::createActions()
     addAction(previous);
 }
 
-void TdlgExport::Prepare(const QString& fileName, const TLinesTarget& lines,
+void TdlgExport::Prepare(const QString& fileName, const TResultText& lines,
                          const QString& listedLocation)
 {
     m_exportFileName = fileName;
@@ -255,7 +255,7 @@ void TdlgExport::Prepare(const QString& fileName, const TLinesTarget& lines,
     m_written = false;
 }
 
-bool TdlgExport::Run(const QString& fileName, const TLinesTarget& lines,
+bool TdlgExport::Run(const QString& fileName, const TResultText& lines,
                      const QString& listedLocation)
 {
     Prepare(fileName, lines, listedLocation);

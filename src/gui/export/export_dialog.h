@@ -21,7 +21,7 @@ class QToolButton;
 // in a preview and as source, and rewrites it with other link options.
 namespace dirka {
 
-class TLinesTarget;
+class TResultText;
 class TSaveDialog;
 class TdlgProgress;
 class TPagePreview;
@@ -57,10 +57,10 @@ public:
     /// line store) to be written to fileName. listedLocation: the single location the last
     /// listing run listed, or empty after a run of several. Opening writes the page at once.
     /// Answers whether the last build wrote the file.
-    bool Run(const QString& fileName, const TLinesTarget& lines, const QString& listedLocation);
+    bool Run(const QString& fileName, const TResultText& lines, const QString& listedLocation);
 
     /// What Run does before it shows the dialog; for callers that show it themselves.
-    void Prepare(const QString& fileName, const TLinesTarget& lines, const QString& listedLocation);
+    void Prepare(const QString& fileName, const TResultText& lines, const QString& listedLocation);
 
     /// The Generate button's work: builds the page, shows it as source, writes the file and
     /// shows it in the preview; a failure is shown with its stage. Answers whether the file
@@ -95,7 +95,7 @@ private:
     void switchPage(int step);
 
     TExportDialogHooks m_hooks;
-    const TLinesTarget* m_lines = nullptr;
+    const TResultText* m_lines = nullptr;
     QString m_exportFileName;
     QString m_listedLocation;
     QString m_examplePath;

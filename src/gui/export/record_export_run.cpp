@@ -15,7 +15,7 @@ constexpr int ShowAfterMs = 400;
 } // namespace
 
 TRecordExport RunRecordExport(QWidget* parent, const QString& fileName, TRecordFormat format,
-                              const TLinesTarget& lines, const QStringList& locations)
+                              const TResultText& lines, const QStringList& locations)
 {
     QProgressDialog progress(format == TRecordFormat::Csv ? QStringLiteral("Exporting to CSV...")
                                                           : QStringLiteral("Exporting to JSON..."),

@@ -11,6 +11,6 @@ namespace dirka {
 /// Writes the records of lines to fileName (record_export.h), with a progress window over
 /// parent once the export takes more than a moment.
 TRecordExport RunRecordExport(QWidget* parent, const QString& fileName, TRecordFormat format,
-                              const TLinesTarget& lines, const QStringList& locations);
+                              const TResultText& lines, const QStringList& locations);
 
 } // namespace dirka

@@ -3,7 +3,6 @@
 #include "core/listing/drives.h"
 #include "core/listing/folder_walker.h"
 #include "core/listing/line_composition.h"
-#include "core/listing/result_line_store.h"
 #include "core/output/m3u8_export.h"
 #include "core/output/text_file_writer.h"
 #include "core/settings/locations.h"
@@ -47,6 +46,7 @@
 #include <QMenuBar>
 #include <QMimeData>
 #include <QPushButton>
+#include <QScopeGuard>
 #include <QScreen>
 #include <QStackedWidget>
 #include <QStyle>
@@ -560,7 +560,7 @@ bool TFormMain::isCommandKey(QKeyCombination key) const
 
 void TFormMain::closeEvent(QCloseEvent* event)
 {
-    RequestStop();
+    stopListing();
     setAcceptDrops(false);
     if (m_busy) {
         // The run is still on the call stack: let it end, then close.
@@ -683,7 +683,7 @@ void TFormMain::ProcessEvents()
     QCoreApplication::processEvents();
     // The program is ending through the error report: the run ends too.
     if (const TApplication* app = TApplication::Instance(); app && app->ErrorReported())
-        RequestStop();
+        stopListing();
 }
 
 // The clipboard shares the result's text: nothing is copied until a program pastes.
@@ -704,7 +704,18 @@ void TFormMain::runListing(const TSettings& settings)
 {
     if (m_busy)
         return;
-    RunListing(settings, m_locationRow->comboPath()->currentText(), *this);
+    TListingRun run(settings, m_locationRow->comboPath()->currentText(), *this);
+    m_run = &run;
+    const auto forget = qScopeGuard([this] { m_run = nullptr; });
+    const TRunResult result = run.Run();
+    if (result.Outcome != TRunOutcome::Refused)
+        m_listedLocation = result.ListedLocation;
+}
+
+void TFormMain::stopListing()
+{
+    if (m_run != nullptr)
+        m_run->StopToken().Request();
 }
 
 // A failed save keeps the settings in force for this run and says why they were not kept.
@@ -763,7 +774,7 @@ void TFormMain::actionListDepth1Execute()
 
 void TFormMain::actionStopExecute()
 {
-    RequestStop();
+    stopListing();
 }
 
 void TFormMain::actionCopyResultExecute()
@@ -774,7 +785,6 @@ void TFormMain::actionCopyResultExecute()
 void TFormMain::actionClearExecute()
 {
     m_result.Clear();
-    TabClear(0, true);
     m_listedLocations.clear(); // their lines are gone; the records' depths count from the next
     m_panelStatusBar->clear();
     ResultChanged();
@@ -906,7 +916,7 @@ void TFormMain::actionExportToHTMLExecute()
     if (!fileName)
         return;
     whileExporting(
-        [this, &fileName] { return m_dlgExport->Run(*fileName, m_result, ListedLocation()); });
+        [this, &fileName] { return m_dlgExport->Run(*fileName, m_result, m_listedLocation); });
 }
 
 void TFormMain::actionSaveAsExecute()
@@ -997,7 +1007,7 @@ void TFormMain::openOrExplore(bool explore)
 {
     const qsizetype line = m_memo->LineFromChar(m_memo->SelectionStart());
     m_memo->SelectLine(line);
-    const QString path = TabGet(int(line));
+    const QString path = m_result.Paths().TabGet(int(line));
     if (!IsExistingItem(path))
         return;
     if (explore)

@@ -107,6 +107,7 @@ private:
         } restore{this};
         return export_();
     }
+    void stopListing();
     void runListing(const TSettings& settings);
     void openOrExplore(bool explore);
     void find(bool backward);
@@ -157,6 +158,8 @@ private:
     TDesktop& m_desktop;
     TSettings m_settings;
     TResultText m_result;
+    QString m_listedLocation;     // of the last listing, where the page's relative links start
+    TListingRun* m_run = nullptr; // the listing under way, which Stop ends
     int m_saveEncoding = SaveCodeUtf8Bom;
     bool m_startList = false;
     bool m_busy = false;

@@ -1,6 +1,5 @@
 #include "gui/result_view/result_view.h"
 
-#include "core/listing/result_line_store.h"
 #include "core/listing/result_text.h"
 #include "gui/result_view/drag_content.h"
 #include "gui/result_view/line_layout.h"
@@ -627,8 +626,8 @@ void TResultView::dragOut()
         return;
     const qsizetype start = SelectionStart();
     const qsizetype end = start + SelectionLength();
-    const QList<QUrl> urls =
-        DragUrls(LineFromChar(start), LineFromChar(end - 1), [](int line) { return TabGet(line); });
+    const QList<QUrl> urls = DragUrls(LineFromChar(start), LineFromChar(end - 1),
+                                      [this](int line) { return m_result->Paths().TabGet(line); });
     auto* drag = new QDrag(this);
     drag->setMimeData(DragMimeData(urls, m_result->SharedText(), start, end - start));
     drag->exec(Qt::CopyAction | Qt::LinkAction, Qt::CopyAction);

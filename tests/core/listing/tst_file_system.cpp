@@ -1,4 +1,5 @@
 #include "core/listing/file_system.h"
+#include "core/listing/mount_table.h"
 #include "core/listing/read_ahead.h"
 
 #include "test_support.h"
@@ -359,6 +360,21 @@ private Q_SLOTS:
         TTempTree tree;
         const QByteArray type = TFolderReader::OpenPath(tree.bytes()).FileSystemType();
         QVERIFY(!type.isEmpty() && !IsPseudoFileSystem(type));
+    }
+
+    // A listing's own table of mount types: a device no mount has (asked again, as a walk
+    // crossing it would) reads the table anew and leaves the known ones as they were.
+    void mountTypesOfAListing()
+    {
+        if (!QFileInfo::exists(QStringLiteral("/proc/self")))
+            QSKIP("no /proc here");
+        const std::uint64_t proc = TFolderReader::OpenPath("/proc").Identity().Device;
+        TMountTypes types;
+        QCOMPARE(types.TypeOf(proc), QByteArray("proc"));
+        const std::uint64_t none = ~std::uint64_t(0);
+        QCOMPARE(types.TypeOf(none), QByteArray());
+        QCOMPARE(types.TypeOf(none), QByteArray());
+        QCOMPARE(types.TypeOf(proc), QByteArray("proc"));
     }
 };
 

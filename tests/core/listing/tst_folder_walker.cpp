@@ -51,11 +51,11 @@ QStringList at(QStringList items, const QString& location)
     return items;
 }
 
-QStringList storedPaths(int count)
+QStringList storedPaths(const TResultText& result, int count)
 {
     QStringList paths;
     for (int i = 0; i < count; ++i)
-        paths.append(TabGet(i));
+        paths.append(result.Paths().TabGet(i));
     return paths;
 }
 
@@ -106,10 +106,9 @@ public:
 // One walk with a reporter that records what it is told.
 class TRun : public TWalkReporter {
 public:
-    void list(const TSettings& settings, const QString& location, bool storePaths = true,
-              bool resetCounters = true)
+    void list(const TSettings& settings, const QString& location, bool startsRun = true)
     {
-        Final = ListLocation(settings, location, Lines, *this, storePaths, resetCounters);
+        Final = ListLocation(settings, location, Lines, *this, State, {.StartsRun = startsRun});
     }
     void ShowStatus(const QString& text) override { Statuses.append(text); }
     void ShowStats(const QString& text) override { Stats.append(text); }
@@ -126,6 +125,7 @@ public:
     QStringList lines() const { return linesOf(Lines); }
 
     TTestLines Lines;
+    TWalkState State;
     QStringList Statuses;
     QStringList Stats;
     QStringList Unreadable;
@@ -185,12 +185,6 @@ private:
     const TLocaleScope m_locale{QLocale::c()}; // sizes and orders as the C locale gives them
 
 private Q_SLOTS:
-    void init()
-    {
-        TabReset();
-        ClearStopRequest();
-    }
-    void cleanup() { ClearStopRequest(); }
 
     void workedExample_data()
     {
@@ -239,9 +233,9 @@ private Q_SLOTS:
         run.list(settingsFor(style), tree.location());
 
         QCOMPARE(run.lines(), at(expected, tree.location()));
-        QCOMPARE(storedPaths(int(expected.size()) + 3), at(paths, tree.location())
-                                                            << u""_s << u""_s << u""_s);
-        const TRunCounters& counters = RunCounters();
+        QCOMPARE(storedPaths(run.Lines, int(expected.size()) + 3), at(paths, tree.location())
+                                                                       << u""_s << u""_s << u""_s);
+        const TRunCounters& counters = run.State.Counters;
         QCOMPARE(counters.FolderCount, 2);
         QCOMPARE(counters.FileCount, 3);
         QCOMPARE(counters.SkippedCount, 0);
@@ -261,18 +255,18 @@ private Q_SLOTS:
         QVERIFY(tree.isValid() && tree.add(WorkedExample) && tree.addOutside(u"C/c.txt=1048576"_s));
         const TSettings settings = settingsFor(TListStyle{.Preset = CustomPreset});
         TRun run;
-        run.list(settings, tree.location(), true, true);
-        run.list(settings, tree.root() + u"C/", true, false);
-        QCOMPARE(RunCounters().FolderCount, 3);
-        QCOMPARE(RunCounters().FileCount, 4);
-        QCOMPARE(RunCounters().TotalSize, std::int64_t(10 + 524288 + 2621440 + 1048576));
+        run.list(settings, tree.location(), true);
+        run.list(settings, tree.root() + u"C/", false);
+        QCOMPARE(run.State.Counters.FolderCount, 3);
+        QCOMPARE(run.State.Counters.FileCount, 4);
+        QCOMPARE(run.State.Counters.TotalSize, std::int64_t(10 + 524288 + 2621440 + 1048576));
         QVERIFY2(run.Statuses.last().startsWith(u"Files: 4 (4.00 MB; in 3 folders)"),
                  qPrintable(run.Statuses.last()));
 
-        run.list(settings, tree.root() + u"C/", true, true);
-        QCOMPARE(RunCounters().FolderCount, 1);
-        QCOMPARE(RunCounters().FileCount, 1);
-        QCOMPARE(RunCounters().TotalSize, std::int64_t(1048576));
+        run.list(settings, tree.root() + u"C/", true);
+        QCOMPARE(run.State.Counters.FolderCount, 1);
+        QCOMPARE(run.State.Counters.FileCount, 1);
+        QCOMPARE(run.State.Counters.TotalSize, std::int64_t(1048576));
     }
 
     void presets_data()
@@ -368,8 +362,8 @@ private Q_SLOTS:
         TRun run;
         run.list(settings, tree.location());
         QCOMPARE(run.lines(), expected);
-        QCOMPARE(RunCounters().FileCount, int(expected.size()));
-        QCOMPARE(RunCounters().SkippedCount, skipped);
+        QCOMPARE(run.State.Counters.FileCount, int(expected.size()));
+        QCOMPARE(run.State.Counters.SkippedCount, skipped);
     }
 
     void folderWithOnlySubfoldersUnderListOnly_data()
@@ -396,10 +390,10 @@ private Q_SLOTS:
         run.list(settingsFor(TListStyle{.Preset = CustomPreset, .Mode = mode}, 13),
                  tree.location());
         QCOMPARE(run.lines(), at(expected, tree.location()));
-        QCOMPARE(storedPaths(int(paths.size())), at(paths, tree.location()));
-        QCOMPARE(RunCounters().FolderCount, 1);
-        QCOMPARE(RunCounters().FileCount, 1);
-        QCOMPARE(RunCounters().SkippedCount, 1);
+        QCOMPARE(storedPaths(run.Lines, int(paths.size())), at(paths, tree.location()));
+        QCOMPARE(run.State.Counters.FolderCount, 1);
+        QCOMPARE(run.State.Counters.FileCount, 1);
+        QCOMPARE(run.State.Counters.SkippedCount, 1);
     }
 
     void noMatchingFileLeavesNoLine_data()
@@ -426,9 +420,9 @@ private Q_SLOTS:
         run.list(settingsFor(TListStyle{.Preset = CustomPreset, .Mode = mode}, filter),
                  tree.location());
         QCOMPARE(run.lines(), QStringList());
-        QCOMPARE(storedPaths(8), QStringList(8, QString()));
-        QCOMPARE(RunCounters().FolderCount, 0);
-        QCOMPARE(RunCounters().FileCount, 0);
+        QCOMPARE(storedPaths(run.Lines, 8), QStringList(8, QString()));
+        QCOMPARE(run.State.Counters.FolderCount, 0);
+        QCOMPARE(run.State.Counters.FileCount, 0);
     }
 
     // a.txt, b/c/ (nothing below), d/d.txt, e/f/ (nothing below).
@@ -480,9 +474,9 @@ private Q_SLOTS:
         TRun run;
         run.list(settingsFor(TListStyle{.Preset = CustomPreset, .IsSkip = skip}), tree.location());
         QCOMPARE(run.lines(), at(expected, tree.location()));
-        QCOMPARE(storedPaths(int(paths.size())), at(paths, tree.location()));
-        QCOMPARE(RunCounters().FolderCount, 2);
-        QCOMPARE(RunCounters().FileCount, 2);
+        QCOMPARE(storedPaths(run.Lines, int(paths.size())), at(paths, tree.location()));
+        QCOMPARE(run.State.Counters.FolderCount, 2);
+        QCOMPARE(run.State.Counters.FileCount, 2);
     }
 
     void summaries_data()
@@ -517,9 +511,9 @@ private Q_SLOTS:
         TRun run;
         run.list(settingsFor(style, 1), tree.location());
         QCOMPARE(run.lines(), expected);
-        QCOMPARE(RunCounters().SkippedCount, 5);
-        QCOMPARE(RunCounters().FileCount, 2);
-        QCOMPARE(RunCounters().TotalSize, std::int64_t(DefaultFileSize + 2621440));
+        QCOMPARE(run.State.Counters.SkippedCount, 5);
+        QCOMPARE(run.State.Counters.FileCount, 2);
+        QCOMPARE(run.State.Counters.TotalSize, std::int64_t(DefaultFileSize + 2621440));
     }
 
     void newLines_data()
@@ -611,7 +605,7 @@ private Q_SLOTS:
         TRun run;
         run.list(settings, tree.location());
         QCOMPARE(run.lines(), expected);
-        QCOMPARE(RunCounters().FileCount, files);
+        QCOMPARE(run.State.Counters.FileCount, files);
     }
 
     void hiddenEntries_data()
@@ -676,8 +670,8 @@ private Q_SLOTS:
         TRun run;
         run.list(settings, tree.location());
         QCOMPARE(run.lines(), expected);
-        QCOMPARE(RunCounters().FileCount, files);
-        QCOMPARE(RunCounters().SkippedCount, skipped);
+        QCOMPARE(run.State.Counters.FileCount, files);
+        QCOMPARE(run.State.Counters.SkippedCount, skipped);
     }
 
     void systemEntries_data()
@@ -704,8 +698,8 @@ private Q_SLOTS:
         TRun run;
         run.list(settings, tree.location());
         QCOMPARE(run.lines(), expected);
-        QCOMPARE(RunCounters().FileCount, int(expected.size()));
-        QCOMPARE(RunCounters().SkippedCount, 0);
+        QCOMPARE(run.State.Counters.FileCount, int(expected.size()));
+        QCOMPARE(run.State.Counters.SkippedCount, 0);
     }
 
     void fileOrder_data()
@@ -819,10 +813,10 @@ private Q_SLOTS:
         QFETCH(QString, locale);
         QFETCH(int, sortMode);
         TLocaleScope scope(locale);
-        SeedRandom(42);
         TTree tree;
         QVERIFY(tree.isValid() && tree.add({u"b/"_s, u"A/"_s, u"C/"_s, u"a/"_s, u"d/"_s}));
         TRun run;
+        run.State.Random.Seed(42);
         run.list(settingsFor(TListStyle{.Preset = CustomPreset,
                                         .IsNewLine = false,
                                         .IsSkip = false,
@@ -848,8 +842,8 @@ private Q_SLOTS:
         TListStyle style = namesOnly(5);
         style.Folder = 1;
         const auto walk = [&](std::uint32_t seed) {
-            SeedRandom(seed);
             TRun run;
+            run.State.Random.Seed(seed);
             run.list(settingsFor(style), tree.location());
             return run.lines();
         };
@@ -883,30 +877,33 @@ private Q_SLOTS:
 
     void randomGenerator()
     {
-        SeedRandom(12345);
-        QCOMPARE(RandomBelow(10), 3u);
-        QCOMPARE(RandomBelow(10), 2u);
-        QCOMPARE(RandomBelow(10), 0u);
-        QCOMPARE(RandomBelow(1000), 553u);
-        QCOMPARE(RandomBelow(2), 1u);
-        QCOMPARE(RandomBelow(2), 0u);
-        QCOMPARE(RandomBelow(0xFFFFFFFFu), 1889648463u);
-        SeedRandom(0);
-        QCOMPARE(RandomBelow(100), 0u);
-        QCOMPARE(RandomBelow(100), 3u);
+        TRandomGenerator random;
+        random.Seed(12345);
+        QCOMPARE(random.Below(10), 3u);
+        QCOMPARE(random.Below(10), 2u);
+        QCOMPARE(random.Below(10), 0u);
+        QCOMPARE(random.Below(1000), 553u);
+        QCOMPARE(random.Below(2), 1u);
+        QCOMPARE(random.Below(2), 0u);
+        QCOMPARE(random.Below(0xFFFFFFFFu), 1889648463u);
+        random.Seed(0);
+        QCOMPARE(random.Below(100), 0u);
+        QCOMPARE(random.Below(100), 3u);
     }
 
-    void storePathsOffLeavesStoreAlone()
+    // Folders taken back (empty ones, skipped) never take lines or paths from before the walk.
+    void rollbacksLeaveEarlierPaths()
     {
-        for (int i = 0; i < 30; ++i)
-            TabAdd(i, QStringLiteral("s%1").arg(i), u"/earlier/");
         TTree tree;
         QVERIFY(tree.isValid() && tree.add({u"a.txt"_s, u"b/c/"_s, u"d/d.txt"_s, u"e/f/"_s}));
         TRun run;
-        run.list(settingsFor(TListStyle{.Preset = CustomPreset}), tree.location(), false);
-        QCOMPARE(run.Lines.LineCount(), 10); // the walk wrote and took out lines as usual
         for (int i = 0; i < 30; ++i)
-            QCOMPARE(TabGet(i), QStringLiteral("/earlier/s%1").arg(i));
+            addLine(run.Lines, u"earlier", QStringLiteral("/earlier/s%1").arg(i));
+        run.list(settingsFor(TListStyle{.Preset = CustomPreset}), tree.location());
+        // An empty line, then the walk's lines, written and taken out as usual.
+        QCOMPARE(run.Lines.LineCount(), 41);
+        for (int i = 0; i < 30; ++i)
+            QCOMPARE(run.Lines.Paths().TabGet(i), QStringLiteral("/earlier/s%1").arg(i));
     }
 
     // Store entries are indexed by result line, also below lines that were there before.
@@ -919,9 +916,10 @@ private Q_SLOTS:
         run.Lines.AppendLine(u"");
         run.list(settingsFor(TListStyle{.Preset = CustomPreset}), tree.location());
         QCOMPARE(run.Lines.LineCount(), 11);
-        QCOMPARE(storedPaths(6), at(lines({u"", u"", u"{L}", u"{L}B/", u"{L}x.txt", u"{L}z.doc"}),
-                                    tree.location()));
-        QCOMPARE(TabGet(9), QString(tree.location() + u"B/y.log"));
+        QCOMPARE(
+            storedPaths(run.Lines, 6),
+            at(lines({u"", u"", u"{L}", u"{L}B/", u"{L}x.txt", u"{L}z.doc"}), tree.location()));
+        QCOMPARE(run.Lines.Paths().TabGet(9), QString(tree.location() + u"B/y.log"));
     }
 
     void stop_data()
@@ -950,16 +948,16 @@ private Q_SLOTS:
         TRun run;
         // Every progress call lets events run, as if each came 200 ms after the last.
         run.OnEvents = [&run, &stopAfter] {
-            RunCounters().LastProgressTick = TickCount() - 1000;
+            run.State.Counters.LastProgressTick = TickCount() - 1000;
             const qsizetype count = run.Lines.LineCount();
             if (count > 0 && run.Lines.Line(count - 1) == stopAfter)
-                RequestStop();
+                run.State.Stop.Request();
         };
-        RunCounters() = TRunCounters();
-        RunCounters().StartTick = TickCount();
-        RunCounters().LastProgressTick = RunCounters().StartTick - 1000;
-        run.list(settingsFor(TListStyle{.Preset = CustomPreset}), tree.location(), true, false);
-        QVERIFY(StopRequested());
+        run.State.Counters = TRunCounters();
+        run.State.Counters.StartTick = TickCount();
+        run.State.Counters.LastProgressTick = run.State.Counters.StartTick - 1000;
+        run.list(settingsFor(TListStyle{.Preset = CustomPreset}), tree.location(), false);
+        QVERIFY(run.State.Stop.Requested());
         QCOMPARE(run.lines(), expected);
         QVERIFY(run.Statuses.last().startsWith(u"Files: "));
     }
@@ -972,10 +970,10 @@ private Q_SLOTS:
         TRun run;
         int events = 0;
         run.OnEvents = [&events] { ++events; };
-        RunCounters() = TRunCounters();
-        RunCounters().StartTick = TickCount();
-        RunCounters().LastProgressTick = RunCounters().StartTick - 1000;
-        run.list(settingsFor(TListStyle{.Preset = CustomPreset}), tree.location(), true, false);
+        run.State.Counters = TRunCounters();
+        run.State.Counters.StartTick = TickCount();
+        run.State.Counters.LastProgressTick = run.State.Counters.StartTick - 1000;
+        run.list(settingsFor(TListStyle{.Preset = CustomPreset}), tree.location(), false);
         QVERIFY(events >= 1 && events <= 2); // a walk of three files takes far less than 200 ms
         QCOMPARE(run.Statuses.first(), QString(u"Searching " + tree.location()));
         QVERIFY(!run.Stats.isEmpty());
@@ -987,11 +985,11 @@ private Q_SLOTS:
     {
         TTree tree;
         QVERIFY(tree.isValid() && tree.add(WorkedExample));
-        RequestStop();
         TRun run;
+        run.State.Stop.Request();
         run.list(settingsFor(TListStyle{.Preset = CustomPreset}), tree.location());
         QCOMPARE(run.lines(), QStringList());
-        QCOMPARE(TabGet(0), QString());
+        QCOMPARE(run.Lines.Paths().TabGet(0), QString());
         QVERIFY(!run.Statuses.isEmpty());
         QVERIFY2(run.Statuses.last().startsWith(u"Files: 0"), qPrintable(run.Statuses.last()));
     }
@@ -1032,8 +1030,8 @@ private Q_SLOTS:
         TRun run;
         run.list(settingsFor(namesOnly()), tree.location());
         QCOMPARE(run.lines(), QStringList{shown});
-        QCOMPARE(TabGet(0), QString(tree.location() + decoded));
-        const QByteArray path = EncodeFileName(TabGet(0));
+        QCOMPARE(run.Lines.Paths().TabGet(0), QString(tree.location() + decoded));
+        const QByteArray path = EncodeFileName(run.Lines.Paths().TabGet(0));
         QCOMPARE(path, tree.locationBytes() + raw);
         QCOMPARE(::access(path.constData(), F_OK), 0);
     }
@@ -1048,11 +1046,12 @@ private Q_SLOTS:
                  lines({u"Folder\t/", u"d\uFFFD/", u"n\uFFFDy/", u"", u"\tFolder\t/d\uFFFD/",
                         u"\tf.txt", u"\t:: Files: 1 (.000 MB)", u"", u"\tFolder\t/n\uFFFDy/",
                         u"\tg.txt", u"\t:: Files: 1 (.000 MB)"}));
-        QCOMPARE(TabGet(1), QString(tree.location() + QStringView(u"d\xDCFF/")));
-        QCOMPARE(TabGet(4), QString(tree.location() + QStringView(u"d\xDCFF/")));
-        QCOMPARE(TabGet(5), QString(tree.location() + QStringView(u"d\xDCFF/f.txt")));
-        QCOMPARE(TabGet(9), QString(tree.location() + u"n\ny/g.txt"));
-        QCOMPARE(::access(EncodeFileName(TabGet(5)).constData(), F_OK), 0);
+        QCOMPARE(run.Lines.Paths().TabGet(1), QString(tree.location() + QStringView(u"d\xDCFF/")));
+        QCOMPARE(run.Lines.Paths().TabGet(4), QString(tree.location() + QStringView(u"d\xDCFF/")));
+        QCOMPARE(run.Lines.Paths().TabGet(5),
+                 QString(tree.location() + QStringView(u"d\xDCFF/f.txt")));
+        QCOMPARE(run.Lines.Paths().TabGet(9), QString(tree.location() + u"n\ny/g.txt"));
+        QCOMPARE(::access(EncodeFileName(run.Lines.Paths().TabGet(5)).constData(), F_OK), 0);
     }
 
     void locationWithUndecodableByte()
@@ -1065,8 +1064,8 @@ private Q_SLOTS:
         run.list(settingsFor(TListStyle{.Preset = CustomPreset, .Base = 10}), location);
         QCOMPARE(run.lines(), (QStringList{tree.root() + QStringView(u"l\uFFFD/"), u"a.txt"_s,
                                            u":: Files: 1 (.000 MB)"_s}));
-        QCOMPARE(TabGet(0), location);
-        QCOMPARE(TabGet(1), QString(location + u"a.txt"));
+        QCOMPARE(run.Lines.Paths().TabGet(0), location);
+        QCOMPARE(run.Lines.Paths().TabGet(1), QString(location + u"a.txt"));
     }
 
     // The user named it: a location on a pseudo file system is read, though the walk from
@@ -1081,7 +1080,7 @@ private Q_SLOTS:
         TRun run;
         run.list(settings, u"/proc/sys/kernel/"_s);
         QVERIFY2(run.lines().join(u'|').contains(u"ostype"), qPrintable(run.lines().join(u'|')));
-        QVERIFY(RunCounters().FileCount > 10);
+        QVERIFY(run.State.Counters.FileCount > 10);
     }
 
     void links()
@@ -1143,11 +1142,11 @@ private Q_SLOTS:
             QSKIP("no /proc here; the rest of the walk matched in size");
         }
         QCOMPARE(run.lines(), expected);
-        QCOMPARE(TabGet(9), QString(tree.location() + u"lnk"));
-        QCOMPARE(TabGet(16), QString(tree.location() + u"ext/back/b.txt"));
-        QCOMPARE(TabGet(17), QString(tree.location() + u"ext/back/loop/"));
-        QCOMPARE(RunCounters().FileCount, 7);
-        QCOMPARE(RunCounters().FolderCount, 4);
+        QCOMPARE(run.Lines.Paths().TabGet(9), QString(tree.location() + u"lnk"));
+        QCOMPARE(run.Lines.Paths().TabGet(16), QString(tree.location() + u"ext/back/b.txt"));
+        QCOMPARE(run.Lines.Paths().TabGet(17), QString(tree.location() + u"ext/back/loop/"));
+        QCOMPARE(run.State.Counters.FileCount, 7);
+        QCOMPARE(run.State.Counters.FolderCount, 4);
     }
 
     void unreadableFolders()
@@ -1181,8 +1180,8 @@ private Q_SLOTS:
                  (QStringList{tree.location() + u"locked/", tree.location() + u"nox/deep/"}));
         for (const QString& reason : run.Reasons)
             QVERIFY(!reason.isEmpty());
-        QCOMPARE(RunCounters().FileCount, 2);
-        QCOMPARE(RunCounters().SkippedCount, 0);
+        QCOMPARE(run.State.Counters.FileCount, 2);
+        QCOMPARE(run.State.Counters.SkippedCount, 0);
     }
 
     // When x.txt is listed, moved is moved out of the location and made is made. A subfolder
@@ -1219,16 +1218,16 @@ private Q_SLOTS:
         const auto readAheadAgain = qScopeGuard([] { qunsetenv("DIRKA_READ_AHEAD"); });
         TRun run;
         run.OnEvents = [&] {
-            RunCounters().LastProgressTick = TickCount() - 1000;
+            run.State.Counters.LastProgressTick = TickCount() - 1000;
             if (run.lines().endsWith(u"x.txt"_s) && ::rename(tree.bytes(u"A/" + moved).constData(),
                                                              tree.bytes("moved").constData()) == 0)
                 QVERIFY(made.isEmpty() || tree.add(made));
         };
-        RunCounters() = TRunCounters();
-        RunCounters().LastProgressTick = TickCount() - 1000;
+        run.State.Counters = TRunCounters();
+        run.State.Counters.LastProgressTick = TickCount() - 1000;
         TListStyle style = namesOnly();
         style.Base = base;
-        run.list(settingsFor(style), tree.location(), true, false);
+        run.list(settingsFor(style), tree.location(), false);
         QCOMPARE(run.lines(), expected);
         QCOMPARE(run.Unreadable.size(), reports);
     }
@@ -1253,18 +1252,18 @@ private Q_SLOTS:
         TRun run;
         bool removed = false;
         run.OnEvents = [&] {
-            RunCounters().LastProgressTick = TickCount() - 1000;
+            run.State.Counters.LastProgressTick = TickCount() - 1000;
             // The folder is read in one piece before the first look at the clock.
             if (!removed)
                 removed = ::unlink(tree.bytes("A/f400").constData()) == 0;
         };
-        RunCounters() = TRunCounters();
-        RunCounters().LastProgressTick = TickCount() - 1000;
-        run.list(settingsFor(namesOnly()), tree.location(), true, false);
+        run.State.Counters = TRunCounters();
+        run.State.Counters.LastProgressTick = TickCount() - 1000;
+        run.list(settingsFor(namesOnly()), tree.location(), false);
         QVERIFY(removed);
         QCOMPARE(run.lines(), expected);
-        QCOMPARE(RunCounters().FileCount, 599);
-        QCOMPARE(RunCounters().TotalSize, total);
+        QCOMPARE(run.State.Counters.FileCount, 599);
+        QCOMPARE(run.State.Counters.TotalSize, total);
     }
 
     void missingLocation_data()
@@ -1285,7 +1284,7 @@ private Q_SLOTS:
         run.list(settingsFor(TListStyle{.Preset = CustomPreset, .IsSkip = skip}), location);
         QCOMPARE(run.lines(), expected);
         QCOMPARE(run.Unreadable, QStringList{location});
-        QCOMPARE(RunCounters().FileCount, 0);
+        QCOMPARE(run.State.Counters.FileCount, 0);
     }
 
     void rootFolder_data()
@@ -1314,7 +1313,7 @@ private Q_SLOTS:
         TRun run;
         run.list(settings, u"/"_s);
         QCOMPARE(run.lines(), QStringList{line});
-        QCOMPARE(TabGet(0), u"/"_s);
+        QCOMPARE(run.Lines.Paths().TabGet(0), u"/"_s);
     }
 
     void filterOutOfRange_data()
@@ -1334,10 +1333,11 @@ private Q_SLOTS:
         settings.Filter = filter;
         TTestLines target;
         TWalkReporter silent;
-        QVERIFY_THROWS_EXCEPTION(
-            EAssertionFailed, ListLocation(settings, tree.location(), target, silent, true, true));
+        TWalkState state;
+        QVERIFY_THROWS_EXCEPTION(EAssertionFailed,
+                                 ListLocation(settings, tree.location(), target, silent, state));
         QCOMPARE(target.LineCount(), 0);
-        QCOMPARE(TabGet(0), QString());
+        QCOMPARE(target.Paths().TabGet(0), QString());
     }
 };
 

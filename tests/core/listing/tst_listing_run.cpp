@@ -11,6 +11,9 @@
 #include <QScopeGuard>
 #include <QTest>
 
+#include <latch>
+#include <thread>
+
 using namespace dirka;
 using namespace testsupport;
 using namespace Qt::StringLiterals;
@@ -24,9 +27,10 @@ public:
     {
         TResultText::AppendLine(text);
         if (!StopAfter.isEmpty() && text == StopAfter)
-            RequestStop();
+            Stop->Request();
     }
     QString StopAfter;
+    TStopToken* Stop = nullptr;
 };
 
 class TFakeHost : public TListingHost {
@@ -44,7 +48,7 @@ public:
     void ProcessEvents() override
     {
         if (StopOnEvents)
-            RequestStop();
+            Result.Stop->Request();
     }
     void CopyResult() override { Clipboard = Result.Text().toString(); }
     void PlaySound(const QString& fileName) override { Sounds << fileName; }
@@ -71,6 +75,87 @@ QStringList withoutTime(QStringList lines)
     for (QString& line : lines)
         line.remove(time);
     return lines;
+}
+
+// A run of its own whose Stop the host presses.
+TRunResult list(const TSettings& settings, const QString& locationText, TFakeHost& host)
+{
+    TListingRun run(settings, locationText, host);
+    host.Result.Stop = &run.StopToken();
+    return run.Run();
+}
+
+// A result that keeps its listing's pace with another one: at line MeetAt it waits until the
+// other listing has got as far, so the two are under way at the same time, and at line StopAt it
+// presses its own listing's Stop.
+class TPacedResult : public TResultText {
+public:
+    void AppendLine(QStringView text) override
+    {
+        TResultText::AppendLine(text);
+        if (Meeting != nullptr && !Met && LineCount() == MeetAt) {
+            Meeting->arrive_and_wait();
+            Met = true;
+        }
+        if (LineCount() == StopAt)
+            Stop->Request();
+    }
+    std::latch* Meeting = nullptr;
+    qsizetype MeetAt = 50;
+    qsizetype StopAt = -1;
+    TStopToken* Stop = nullptr;
+    bool Met = false;
+};
+
+class TPacedHost : public TListingHost {
+public:
+    TLinesTarget& Lines() override { return Result; }
+    TPacedResult Result;
+};
+
+// What a listing leaves: its lines and their paths, its status, how it ended.
+struct TListed {
+    QStringList Lines;
+    QStringList Paths;
+    QString Status;
+    TRunOutcome Outcome = TRunOutcome::Refused;
+};
+
+// Lists location as a run of its own, its random order seeded with seed.
+TListed listPaced(const TSettings& settings, const QString& location, std::uint32_t seed,
+                  qsizetype stopAt, std::latch* meeting)
+{
+    TPacedHost host;
+    TListingRun run(settings, location, host);
+    run.Random().Seed(seed);
+    host.Result.Stop = &run.StopToken();
+    host.Result.StopAt = stopAt;
+    host.Result.Meeting = meeting;
+    const TRunResult result = run.Run();
+    if (meeting != nullptr && !host.Result.Met)
+        meeting->count_down(); // never got as far: the other listing must not wait for ever
+    static const QRegularExpression time(u"   Time: [0-9.]+ s"_s);
+    TListed listed;
+    listed.Outcome = result.Outcome;
+    listed.Status = QString(result.StatusText).remove(time);
+    listed.Lines = withoutTime(linesOf(host.Result));
+    for (int i = 0; i < host.Result.LineCount(); ++i)
+        listed.Paths.append(host.Result.Paths().TabGet(i));
+    return listed;
+}
+
+// Folders of files with varied sizes, a subfolder in each, and a link back up that is listed but
+// never entered.
+bool makeBusyTree(const TTempTree& tree, const QString& root, int folders, int files)
+{
+    bool made = tree.makeLink(QString(root + u"d00/up"), "..");
+    for (int f = 0; f < folders; ++f) {
+        const QString folder = root + QStringLiteral("d%1/").arg(f, 2, 10, QChar(u'0'));
+        made = made && tree.makeFile(QString(folder + u"sub/s.log"), f);
+        for (int k = 0; k < files && made; ++k)
+            made = tree.makeFile(QString(folder + QStringLiteral("f%1.txt").arg(k)), k * 37 + f);
+    }
+    return made;
 }
 
 TSettings filesOnly()
@@ -103,12 +188,6 @@ private Q_SLOTS:
         CollectInfo();
     }
 
-    void init()
-    {
-        TabReset();
-        ClearStopRequest();
-    }
-
     // "{time}" stands for the time line and "{drive}" for the drive line of the location.
     void headerCodes_data()
     {
@@ -135,7 +214,7 @@ private Q_SLOTS:
         TSettings settings = filesOnly();
         settings.Style.Header = header;
         TFakeHost host;
-        const TRunResult run = RunListing(settings, m_a, host);
+        const TRunResult run = list(settings, m_a, host);
         QCOMPARE(run.Outcome, TRunOutcome::Completed);
 
         static const QRegularExpression timeLine(u"^:: Dirka 2\\.1; .+; \\d\\d:\\d\\d:\\d\\d$"_s);
@@ -156,8 +235,9 @@ private Q_SLOTS:
         QCOMPARE(lines, expected);
         const qsizetype location = expected.indexOf(QString(u":: " + m_a));
         if (location >= 0)
-            QCOMPARE(TabGet(int(location)), m_a);
-        QCOMPARE(TabGet(int(expected.indexOf(QString(m_a + u"x.txt")))), QString(m_a + u"x.txt"));
+            QCOMPARE(host.Result.Paths().TabGet(int(location)), m_a);
+        QCOMPARE(host.Result.Paths().TabGet(int(expected.indexOf(QString(m_a + u"x.txt")))),
+                 QString(m_a + u"x.txt"));
         QCOMPARE(host.Started, 1);
         QCOMPARE(host.Finished, 1);
     }
@@ -167,16 +247,15 @@ private Q_SLOTS:
         TSettings settings = filesOnly();
         settings.Style.Header = 2;
         TFakeHost host;
-        const TRunResult run = RunListing(settings, m_a + u" | " + m_c, host);
+        const TRunResult run = list(settings, m_a + u" | " + m_c, host);
         QCOMPARE(run.Outcome, TRunOutcome::Completed);
         QCOMPARE(withoutTime(linesOf(host.Result)),
                  at({":: {A}", "", "{A}x.txt", "{A}B/y.log", "", ":: {C}", "", "{C}c.txt", "",
                      ":: Files: 3 (1.00 MB; in 3 folders)", ":: Listing Completed.", ""},
                     m_a, m_c));
-        QCOMPARE(TabGet(5), m_c);
-        QCOMPARE(ListedLocation(), QString());
-        RunListing(settings, m_c, host);
-        QCOMPARE(ListedLocation(), m_c);
+        QCOMPARE(host.Result.Paths().TabGet(5), m_c);
+        QCOMPARE(run.ListedLocation, QString());
+        QCOMPARE(list(settings, m_c, host).ListedLocation, m_c);
     }
 
     void headerOff()
@@ -184,13 +263,13 @@ private Q_SLOTS:
         TSettings settings = filesOnly();
         settings.Style.IsHeader = false;
         TFakeHost host;
-        RunListing(settings, m_a, host);
+        list(settings, m_a, host);
         QCOMPARE(linesOf(host.Result), QStringList({m_a + u"x.txt", m_a + u"B/y.log"}));
         QVERIFY(host.Status.startsWith(u"Files: 2 (1.00 MB; in 2 folders)"));
 
         TFakeHost stopped;
         stopped.StopOnEvents = true;
-        const TRunResult run = RunListing(settings, m_a, stopped);
+        const TRunResult run = list(settings, m_a, stopped);
         QCOMPARE(run.Outcome, TRunOutcome::Stopped);
         QCOMPARE(linesOf(stopped.Result), QStringList());
         QVERIFY2(stopped.Status.endsWith(u"   (Stopped)"), qPrintable(stopped.Status));
@@ -223,7 +302,7 @@ private Q_SLOTS:
         TFakeHost host;
         host.StopOnEvents = stopAfter.isEmpty();
         host.Result.StopAfter = stopAfter.replace(u"{A}"_s, m_a);
-        const TRunResult run = RunListing(settings, m_a + u"|" + m_c, host);
+        const TRunResult run = list(settings, m_a + u"|" + m_c, host);
         QCOMPARE(run.Outcome, TRunOutcome::Stopped);
         const QStringList lines = linesOf(host.Result);
         QCOMPARE(withoutTime(lines), at(expected, m_a));
@@ -238,16 +317,16 @@ private Q_SLOTS:
         settings.Style.IsHeader = false;
         settings.IsClear = false;
         TFakeHost host;
-        RunListing(settings, m_a, host);
-        RunListing(settings, m_c, host);
+        list(settings, m_a, host);
+        list(settings, m_c, host);
         QCOMPARE(linesOf(host.Result),
                  QStringList({m_a + u"x.txt", m_a + u"B/y.log", m_c + u"c.txt"}));
-        QCOMPARE(TabGet(0), QString(m_a + u"x.txt"));
-        QCOMPARE(TabGet(2), QString(m_c + u"c.txt"));
+        QCOMPARE(host.Result.Paths().TabGet(0), QString(m_a + u"x.txt"));
+        QCOMPARE(host.Result.Paths().TabGet(2), QString(m_c + u"c.txt"));
         settings.IsClear = true;
-        RunListing(settings, m_c, host);
+        list(settings, m_c, host);
         QCOMPARE(linesOf(host.Result), QStringList({m_c + u"c.txt"}));
-        QCOMPARE(TabGet(1), QString());
+        QCOMPARE(host.Result.Paths().TabGet(1), QString());
     }
 
     void depthOne()
@@ -262,7 +341,7 @@ private Q_SLOTS:
         QCOMPARE(settings.MaxDepth, 7);
         QCOMPARE(SearchForLineText(one), QStringLiteral(":: Search for: All files; Depth: 1"));
         TFakeHost host;
-        RunListing(one, m_a, host);
+        list(one, m_a, host);
         QVERIFY(linesOf(host.Result).contains(m_a + u"x.txt"));
         QVERIFY(!linesOf(host.Result).contains(m_a + u"B/y.log"));
     }
@@ -293,8 +372,8 @@ private Q_SLOTS:
         settings.Filter = filter;
         TFakeHost host;
         host.Result.AppendLine(u"old line");
-        const TRunResult run = RunListing(
-            settings, location.isEmpty() && filter ? m_a : location.replace(u'@', m_a), host);
+        const TRunResult run =
+            list(settings, location.isEmpty() && filter ? m_a : location.replace(u'@', m_a), host);
         QCOMPARE(run.Outcome, TRunOutcome::Refused);
         QCOMPARE(host.Warnings, QStringList{warning});
         QCOMPARE(linesOf(host.Result), QStringList{"old line"});
@@ -337,7 +416,7 @@ private Q_SLOTS:
         settings.IsCopy = true;
         settings.IsSound = sound;
         TFakeHost host;
-        RunListing(depthOne ? DepthOneSettings(settings) : settings, m_a, host);
+        list(depthOne ? DepthOneSettings(settings) : settings, m_a, host);
         QCOMPARE(host.Clipboard, host.Result.Text().toString());
         QCOMPARE(host.Sounds, expected.replaceInStrings(u"{P}"_s, program.path()));
     }
@@ -363,6 +442,49 @@ private Q_SLOTS:
         QCOMPARE(TimeLineText(when), QStringLiteral(":: Dirka 2.1; 6 Dec 2026; 10:15:42"));
         const TLocaleScope german(u"de_DE"_s);
         QCOMPARE(TimeLineText(when), QStringLiteral(":: Dirka 2.1; 06.12.26; 10:15:42"));
+    }
+
+    // Two listings at once in two threads, each with its own counters, entered folders, random
+    // order and Stop, give exactly what each gives alone.
+    void twoRunsAtOnce_data()
+    {
+        QTest::addColumn<int>("sortMode");
+        QTest::addColumn<int>("stopAt"); // the first listing's Stop is pressed at this line
+        QTest::newRow("by name") << 1 << -1;
+        QTest::newRow("random order") << 5 << -1;
+        QTest::newRow("first one stopped") << 5 << 300;
+    }
+    void twoRunsAtOnce()
+    {
+        QFETCH(int, sortMode);
+        QFETCH(int, stopAt);
+        TTempTree tree;
+        QVERIFY(makeBusyTree(tree, u"P/"_s, 20, 30) && makeBusyTree(tree, u"Q/"_s, 12, 50));
+        TSettings settings = filesOnly();
+        settings.Style.Preset = CustomPreset;
+        settings.Style.SortMode = sortMode;
+        settings.Style.Header = 6;
+        const QString p = tree.path("P/");
+        const QString q = tree.path("Q/");
+        const TListed first = listPaced(settings, p, 7, stopAt, nullptr);
+        const TListed second = listPaced(settings, q, 9, -1, nullptr);
+        QCOMPARE(first.Outcome, stopAt < 0 ? TRunOutcome::Completed : TRunOutcome::Stopped);
+        QCOMPARE(second.Outcome, TRunOutcome::Completed);
+        QVERIFY(first.Lines.size() > 300 && second.Lines.size() > 300);
+
+        std::latch meeting(2);
+        TListed secondAtOnce;
+        std::thread other([&] { secondAtOnce = listPaced(settings, q, 9, -1, &meeting); });
+        const TListed firstAtOnce = listPaced(settings, p, 7, stopAt, &meeting);
+        other.join();
+        const TListed* alone[] = {&first, &second};
+        const TListed* atOnce[] = {&firstAtOnce, &secondAtOnce};
+        for (int i = 0; i < 2; ++i) {
+            QCOMPARE(atOnce[i]->Outcome, alone[i]->Outcome);
+            QCOMPARE(atOnce[i]->Lines, alone[i]->Lines);
+            QCOMPARE(atOnce[i]->Paths, alone[i]->Paths);
+            QCOMPARE(atOnce[i]->Status, alone[i]->Status);
+        }
     }
 };
 

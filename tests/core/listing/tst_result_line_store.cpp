@@ -16,13 +16,13 @@ namespace {
 
 // One folder listing as the walker records it: base line, two files, a subfolder line and the
 // subfolder's file.
-void addExample()
+void addExample(TResultLineStore& store)
 {
-    TabAdd(0, u"", u"/D/A/");
-    TabAdd(1, u"x.txt", u"/D/A/");
-    TabAdd(2, u"z.doc", u"/D/A/");
-    TabAdd(3, u"B/", u"/D/A/");
-    TabAdd(4, u"y.log", u"/D/A/B/");
+    store.TabAdd(0, u"", u"/D/A/");
+    store.TabAdd(1, u"x.txt", u"/D/A/");
+    store.TabAdd(2, u"z.doc", u"/D/A/");
+    store.TabAdd(3, u"B/", u"/D/A/");
+    store.TabAdd(4, u"y.log", u"/D/A/B/");
 }
 
 // Path of a made-up line i: seven files per folder, folders of three depths.
@@ -37,9 +37,26 @@ QString linePath(int i)
 
 class TestResultLineStore : public QObject {
     Q_OBJECT
+    TResultLineStore m_store;
+
 private Q_SLOTS:
-    void init() { TabReset(); }
-    void cleanupTestCase() { TabReset(); }
+    void init() { m_store.TabReset(); }
+
+    // Each result has its own store: interleaved adds and reads never see the other's paths,
+    // not even through the read cache, and clearing one leaves the other.
+    void storesAreIndependent()
+    {
+        TResultLineStore other;
+        for (int i = 0; i < 40; ++i) {
+            m_store.TabAdd(i, QString::number(i), u"/one/");
+            other.TabAdd(i, QString::number(i), u"/two/");
+            QCOMPARE(m_store.TabGet(i / 2), QString(u"/one/" + QString::number(i / 2)));
+            QCOMPARE(other.TabGet(i / 2), QString(u"/two/" + QString::number(i / 2)));
+        }
+        other.TabClear(0, true);
+        QCOMPARE(other.TabGet(39), QString());
+        QCOMPARE(m_store.TabGet(39), u16(u"/one/39"));
+    }
 
     void exampleStoredForm_data()
     {
@@ -60,8 +77,8 @@ private Q_SLOTS:
         QFETCH(QString, text);
         QFETCH(int, prefixLength);
         QFETCH(int, link);
-        addExample();
-        const TTabView entry = TabEntry(index);
+        addExample(m_store);
+        const TTabView entry = m_store.TabEntry(index);
         QCOMPARE(entry.Text, text);
         QCOMPARE(entry.PrefixLength, prefixLength);
         QCOMPARE(entry.Link, link);
@@ -69,13 +86,13 @@ private Q_SLOTS:
 
     void exampleReadsBack()
     {
-        addExample();
-        QCOMPARE(TabGet(4), u16(u"/D/A/B/y.log"));
-        QCOMPARE(TabGet(2), u16(u"/D/A/z.doc"));
-        QCOMPARE(TabGet(0), u16(u"/D/A/"));
-        QCOMPARE(TabGet(3), u16(u"/D/A/B/"));
-        QCOMPARE(TabGet(1), u16(u"/D/A/x.txt"));
-        QCOMPARE(TabGet(4), u16(u"/D/A/B/y.log"));
+        addExample(m_store);
+        QCOMPARE(m_store.TabGet(4), u16(u"/D/A/B/y.log"));
+        QCOMPARE(m_store.TabGet(2), u16(u"/D/A/z.doc"));
+        QCOMPARE(m_store.TabGet(0), u16(u"/D/A/"));
+        QCOMPARE(m_store.TabGet(3), u16(u"/D/A/B/"));
+        QCOMPARE(m_store.TabGet(1), u16(u"/D/A/x.txt"));
+        QCOMPARE(m_store.TabGet(4), u16(u"/D/A/B/y.log"));
     }
 
     // Without alsoCache the forgotten lines' cached paths must go as well: line 4 is recorded
@@ -89,27 +106,27 @@ private Q_SLOTS:
     void clearAfterCachedReads()
     {
         QFETCH(bool, alsoCache);
-        addExample();
+        addExample(m_store);
         for (int i = 4; i >= 0; --i)
-            TabGet(i);
-        const qsizetype textBefore = TabMemory().TextUnits;
-        TabClear(3, alsoCache);
-        QCOMPARE(TabGet(3), QString());
-        QCOMPARE(TabGet(4), QString());
-        QCOMPARE(TabGet(0), u16(u"/D/A/"));
-        QCOMPARE(TabGet(1), u16(u"/D/A/x.txt"));
-        QCOMPARE(TabGet(2), u16(u"/D/A/z.doc"));
+            m_store.TabGet(i);
+        const qsizetype textBefore = m_store.TabMemory().TextUnits;
+        m_store.TabClear(3, alsoCache);
+        QCOMPARE(m_store.TabGet(3), QString());
+        QCOMPARE(m_store.TabGet(4), QString());
+        QCOMPARE(m_store.TabGet(0), u16(u"/D/A/"));
+        QCOMPARE(m_store.TabGet(1), u16(u"/D/A/x.txt"));
+        QCOMPARE(m_store.TabGet(2), u16(u"/D/A/z.doc"));
         // "B/" and "y.log" released: 7 characters below U+0100, two to a unit.
-        QCOMPARE(TabMemory().TextUnits, textBefore - 4);
-        QCOMPARE(TabMemory().UsedEntries, 3);
+        QCOMPARE(m_store.TabMemory().TextUnits, textBefore - 4);
+        QCOMPARE(m_store.TabMemory().UsedEntries, 3);
 
-        TabAdd(3, u"C/", u"/D/A/");
-        QCOMPARE(TabEntry(3).PrefixLength, 0);
-        QCOMPARE(TabEntry(3).Link, -1);
-        TabAdd(4, u"w", u"/D/A/C/");
-        QCOMPARE(TabEntry(4).PrefixLength, 7);
-        QCOMPARE(TabGet(4), u16(u"/D/A/C/w"));
-        QCOMPARE(TabGet(3), u16(u"/D/A/C/"));
+        m_store.TabAdd(3, u"C/", u"/D/A/");
+        QCOMPARE(m_store.TabEntry(3).PrefixLength, 0);
+        QCOMPARE(m_store.TabEntry(3).Link, -1);
+        m_store.TabAdd(4, u"w", u"/D/A/C/");
+        QCOMPARE(m_store.TabEntry(4).PrefixLength, 7);
+        QCOMPARE(m_store.TabGet(4), u16(u"/D/A/C/w"));
+        QCOMPARE(m_store.TabGet(3), u16(u"/D/A/C/"));
     }
 
     void growth_data()
@@ -132,19 +149,19 @@ private Q_SLOTS:
         QFETCH(QList<int>, indexes);
         QFETCH(int, capacity);
         QFETCH(QList<int>, whole);
-        QCOMPARE(TabCapacity(), 256);
+        QCOMPARE(m_store.TabCapacity(), 256);
         for (int i : indexes)
-            TabAdd(i, QString(), linePath(i));
-        QCOMPARE(TabCapacity(), capacity);
+            m_store.TabAdd(i, QString(), linePath(i));
+        QCOMPARE(m_store.TabCapacity(), capacity);
         for (int i : whole) {
-            QCOMPARE(TabEntry(i).PrefixLength, 0);
-            QCOMPARE(TabEntry(i).Text, linePath(i));
+            QCOMPARE(m_store.TabEntry(i).PrefixLength, 0);
+            QCOMPARE(m_store.TabEntry(i).Text, linePath(i));
         }
         for (int i : indexes)
-            QCOMPARE(TabGet(i), linePath(i));
-        TabClear(0, true);
-        QCOMPARE(TabCapacity(), capacity); // never shrinks
-        QCOMPARE(TabMemory().TextUnits, 0);
+            QCOMPARE(m_store.TabGet(i), linePath(i));
+        m_store.TabClear(0, true);
+        QCOMPARE(m_store.TabCapacity(), capacity); // never shrinks
+        QCOMPARE(m_store.TabMemory().TextUnits, 0);
     }
 
     void prefixSharing_data()
@@ -165,12 +182,12 @@ private Q_SLOTS:
         QFETCH(QString, previous);
         QFETCH(QString, path);
         QFETCH(int, prefixLength);
-        TabAdd(0, QString(), previous);
-        TabAdd(1, QString(), path);
-        QCOMPARE(TabEntry(1).PrefixLength, prefixLength);
-        QCOMPARE(TabEntry(1).Link, prefixLength == 0 ? -1 : 0);
-        QCOMPARE(TabGet(1), path);
-        QCOMPARE(TabGet(0), previous);
+        m_store.TabAdd(0, QString(), previous);
+        m_store.TabAdd(1, QString(), path);
+        QCOMPARE(m_store.TabEntry(1).PrefixLength, prefixLength);
+        QCOMPARE(m_store.TabEntry(1).Link, prefixLength == 0 ? -1 : 0);
+        QCOMPARE(m_store.TabGet(1), path);
+        QCOMPARE(m_store.TabGet(0), previous);
     }
 
     // The split between folder and name must not matter to the sharing.
@@ -187,14 +204,14 @@ private Q_SLOTS:
     {
         QFETCH(QString, folder);
         QFETCH(QString, name);
-        TabAdd(0, u"a/c.txt", u"/m/");
-        TabAdd(1, name, folder);
-        QCOMPARE(TabEntry(1).PrefixLength, 5);
-        QCOMPARE(TabEntry(1).Text, u16(u"b.txt"));
-        TabAdd(2, u"b.txt", u"/m/a/");
-        QCOMPARE(TabEntry(2).PrefixLength, 10);
-        QCOMPARE(TabGet(2), u16(u"/m/a/b.txt"));
-        QCOMPARE(TabGet(1), u16(u"/m/a/b.txt"));
+        m_store.TabAdd(0, u"a/c.txt", u"/m/");
+        m_store.TabAdd(1, name, folder);
+        QCOMPARE(m_store.TabEntry(1).PrefixLength, 5);
+        QCOMPARE(m_store.TabEntry(1).Text, u16(u"b.txt"));
+        m_store.TabAdd(2, u"b.txt", u"/m/a/");
+        QCOMPARE(m_store.TabEntry(2).PrefixLength, 10);
+        QCOMPARE(m_store.TabGet(2), u16(u"/m/a/b.txt"));
+        QCOMPARE(m_store.TabGet(1), u16(u"/m/a/b.txt"));
     }
 
     void emptyReads_data()
@@ -211,34 +228,34 @@ private Q_SLOTS:
     void emptyReads()
     {
         QFETCH(int, index);
-        TabAdd(2, u"a", u"/x/");
-        TabAdd(4, u"b", u"/x/");
-        TabAdd(10, u"c", u"/x/");
-        QCOMPARE(TabGet(index), QString());
-        QCOMPARE(TabGet(4), u16(u"/x/b"));
-        QCOMPARE(TabCapacity(), 256);
+        m_store.TabAdd(2, u"a", u"/x/");
+        m_store.TabAdd(4, u"b", u"/x/");
+        m_store.TabAdd(10, u"c", u"/x/");
+        QCOMPARE(m_store.TabGet(index), QString());
+        QCOMPARE(m_store.TabGet(4), u16(u"/x/b"));
+        QCOMPARE(m_store.TabCapacity(), 256);
     }
 
     void negativeIndexAsserts()
     {
-        QVERIFY_THROWS_EXCEPTION(EAssertionFailed, TabAdd(-1, u"a", u"/"));
-        QVERIFY_THROWS_EXCEPTION(EAssertionFailed, TabClear(-1, true));
-        QVERIFY_THROWS_EXCEPTION(EAssertionFailed, TabClear(INT_MIN, false));
-        QCOMPARE(TabGet(0), QString());
+        QVERIFY_THROWS_EXCEPTION(EAssertionFailed, m_store.TabAdd(-1, u"a", u"/"));
+        QVERIFY_THROWS_EXCEPTION(EAssertionFailed, m_store.TabClear(-1, true));
+        QVERIFY_THROWS_EXCEPTION(EAssertionFailed, m_store.TabClear(INT_MIN, false));
+        QCOMPARE(m_store.TabGet(0), QString());
     }
 
     // Recording a line again must neither loop nor leave later lines pointing at a changed text.
     void reAddingEarlierLine()
     {
-        addExample();
-        TabGet(4);
-        TabAdd(4, u"q.log", u"/D/A/B/");
-        QCOMPARE(TabGet(4), u16(u"/D/A/B/q.log"));
-        TabAdd(1, u"v.txt", u"/D/A/");
-        QCOMPARE(TabGet(1), u16(u"/D/A/v.txt"));
-        QCOMPARE(TabGet(2), QString());
-        QCOMPARE(TabGet(4), QString());
-        QCOMPARE(TabGet(0), u16(u"/D/A/"));
+        addExample(m_store);
+        m_store.TabGet(4);
+        m_store.TabAdd(4, u"q.log", u"/D/A/B/");
+        QCOMPARE(m_store.TabGet(4), u16(u"/D/A/B/q.log"));
+        m_store.TabAdd(1, u"v.txt", u"/D/A/");
+        QCOMPARE(m_store.TabGet(1), u16(u"/D/A/v.txt"));
+        QCOMPARE(m_store.TabGet(2), QString());
+        QCOMPARE(m_store.TabGet(4), QString());
+        QCOMPARE(m_store.TabGet(0), u16(u"/D/A/"));
     }
 
     void cacheRing()
@@ -246,39 +263,39 @@ private Q_SLOTS:
         std::vector<QString> expected;
         for (int i = 0; i < 60; ++i) {
             expected.push_back(linePath(i));
-            TabAdd(i, QString(), expected.back());
+            m_store.TabAdd(i, QString(), expected.back());
         }
         // More than 16 distinct reads push every slot round the ring several times.
         for (int round = 0; round < 3; ++round) {
             for (int i = 59; i >= 0; i -= 2)
-                QCOMPARE(TabGet(i), expected[i]);
+                QCOMPARE(m_store.TabGet(i), expected[i]);
             for (int i = 0; i < 60; i += 3)
-                QCOMPARE(TabGet(i), expected[i]);
+                QCOMPARE(m_store.TabGet(i), expected[i]);
         }
         // A caller keeping a path must not see it change when its slot is reused.
-        const QString kept = TabGet(13);
+        const QString kept = m_store.TabGet(13);
         for (int i = 20; i < 60; ++i)
-            TabGet(i);
+            m_store.TabGet(i);
         QCOMPARE(kept, expected[13]);
-        TabResetCache();
+        m_store.TabResetCache();
         for (int i = 59; i >= 0; --i)
-            QCOMPARE(TabGet(i), expected[i]);
+            QCOMPARE(m_store.TabGet(i), expected[i]);
     }
 
     void longSharedPrefixCapped()
     {
         const QString folder =
             QLatin1Char('/') + QString(70000, QLatin1Char('a')) + QLatin1Char('/');
-        TabAdd(0, u"x", folder);
-        TabAdd(1, u"y", folder);
-        TabAdd(2, u"z", folder);
-        QCOMPARE(TabEntry(1).PrefixLength, 65535);
-        QCOMPARE(TabEntry(1).Link, 0);
-        QCOMPARE(TabEntry(1).Text.size(), folder.size() + 1 - 65535);
-        QCOMPARE(TabEntry(2).Link, 0);
-        QCOMPARE(TabGet(2), folder + QLatin1Char('z'));
-        QCOMPARE(TabGet(1), folder + QLatin1Char('y'));
-        QCOMPARE(TabGet(0), folder + QLatin1Char('x'));
+        m_store.TabAdd(0, u"x", folder);
+        m_store.TabAdd(1, u"y", folder);
+        m_store.TabAdd(2, u"z", folder);
+        QCOMPARE(m_store.TabEntry(1).PrefixLength, 65535);
+        QCOMPARE(m_store.TabEntry(1).Link, 0);
+        QCOMPARE(m_store.TabEntry(1).Text.size(), folder.size() + 1 - 65535);
+        QCOMPARE(m_store.TabEntry(2).Link, 0);
+        QCOMPARE(m_store.TabGet(2), folder + QLatin1Char('z'));
+        QCOMPARE(m_store.TabGet(1), folder + QLatin1Char('y'));
+        QCOMPARE(m_store.TabGet(0), folder + QLatin1Char('x'));
     }
 
     // Each path one unit longer than the one before: every entry links to the previous one.
@@ -286,17 +303,17 @@ private Q_SLOTS:
     {
         const int count = 60000;
         const QString all = QLatin1Char('/') + QString(count, QLatin1Char('k'));
-        TabAdd(65535, u"", u"/"); // grow first: growth would restart the chain
-        TabClear(0, true);
+        m_store.TabAdd(65535, u"", u"/"); // grow first: growth would restart the chain
+        m_store.TabClear(0, true);
         for (int i = 0; i < count; ++i)
-            TabAdd(i, QStringView(all).first(i + 1), QString());
-        QCOMPARE(TabEntry(count - 1).Link, count - 2);
-        QCOMPARE(TabEntry(count - 1).PrefixLength, count - 1);
-        QCOMPARE(TabCapacity(), 65536);
-        QCOMPARE(TabGet(count - 1), all.first(count));
-        QCOMPARE(TabGet(count - 2), all.first(count - 1)); // left in the cache
-        QCOMPARE(TabGet(30000), all.first(30001));
-        QCOMPARE(TabGet(0), all.first(1));
+            m_store.TabAdd(i, QStringView(all).first(i + 1), QString());
+        QCOMPARE(m_store.TabEntry(count - 1).Link, count - 2);
+        QCOMPARE(m_store.TabEntry(count - 1).PrefixLength, count - 1);
+        QCOMPARE(m_store.TabCapacity(), 65536);
+        QCOMPARE(m_store.TabGet(count - 1), all.first(count));
+        QCOMPARE(m_store.TabGet(count - 2), all.first(count - 1)); // left in the cache
+        QCOMPARE(m_store.TabGet(30000), all.first(30001));
+        QCOMPARE(m_store.TabGet(0), all.first(1));
     }
 
     // Random listings with the walker's rollbacks, against a plain list of the paths.
@@ -323,19 +340,19 @@ private Q_SLOTS:
             else if (folders.size() < 12)
                 folders << folders.last() + QStringLiteral("d%1/").arg(pick(0, 3));
             const QString& folder = folders.last();
-            TabAdd(int(model.size()), QString(), folder);
+            m_store.TabAdd(int(model.size()), QString(), folder);
             model.push_back(folder);
             const int files = pick(0, 4);
             for (int f = 0; f < files; ++f) {
                 const QString name = QStringLiteral("n%1.txt").arg(pick(0, 99));
-                TabAdd(int(model.size()), name, folder);
+                m_store.TabAdd(int(model.size()), name, folder);
                 model.push_back(folder + name);
             }
             if (pick(0, 1) == 0)
                 model.emplace_back(); // summary or empty line
             if (pick(0, 4) == 0) {
                 const int index = pick(0, int(model.size()) - 1);
-                QCOMPARE(TabGet(index), model[std::size_t(index)]);
+                QCOMPARE(m_store.TabGet(index), model[std::size_t(index)]);
             }
             int back = -1;
             if (files == 0) // a folder without files is taken out again
@@ -345,15 +362,15 @@ private Q_SLOTS:
             else if (pick(0, 1000) == 0) // the Clear command
                 back = 0;
             if (back >= 0) {
-                TabClear(back, true);
+                m_store.TabClear(back, true);
                 model.resize(std::size_t(back));
             }
         }
-        QVERIFY(TabCapacity() > 256);
+        QVERIFY(m_store.TabCapacity() > 256);
         for (std::size_t i = 0; i < model.size(); ++i)
-            QCOMPARE(TabGet(int(i)), model[i]);
+            QCOMPARE(m_store.TabGet(int(i)), model[i]);
         for (std::size_t i = model.size(); i-- > 0;)
-            QCOMPARE(TabGet(int(i)), model[i]);
+            QCOMPARE(m_store.TabGet(int(i)), model[i]);
     }
 
     // Texts below U+0100 are kept a byte a character; wide and narrow entries link to each other
@@ -376,13 +393,14 @@ private Q_SLOTS:
         QFETCH(QStringList, paths);
         for (int i = 0; i < paths.size(); ++i) {
             const qsizetype split = paths[i].lastIndexOf(u'/', paths[i].size() - 2) + 1;
-            TabAdd(i, QStringView(paths[i]).sliced(split), QStringView(paths[i]).first(split));
+            m_store.TabAdd(i, QStringView(paths[i]).sliced(split),
+                           QStringView(paths[i]).first(split));
         }
         for (int i = paths.size() - 1; i >= 0; --i)
-            QCOMPARE(TabGet(i), paths[i]);
-        TabResetCache();
+            QCOMPARE(m_store.TabGet(i), paths[i]);
+        m_store.TabResetCache();
         for (int i = 0; i < paths.size(); ++i)
-            QCOMPARE(TabGet(i), paths[i]);
+            QCOMPARE(m_store.TabGet(i), paths[i]);
     }
 
     // Clearing gives memory back (all but a page of entries and a block of text kept for the
@@ -390,22 +408,22 @@ private Q_SLOTS:
     void clearReleasesMemory()
     {
         for (int i = 0; i < 100000; ++i)
-            TabAdd(i, QStringLiteral("%1.txt").arg(i * 7919 % 100000), u"/big/");
-        QVERIFY(TabMemory().TextUnits > 100000 * 2);
-        TabClear(20000, true);
-        QCOMPARE(TabMemory().AllocatedEntries, 3 * 16384); // pages 0 to 2
-        QCOMPARE(TabGet(19999), QStringLiteral("/big/%1.txt").arg(19999 * 7919 % 100000));
-        QCOMPARE(TabGet(20000), QString());
-        QCOMPARE(TabGet(40000), QString());
-        TabAdd(40000, u"again", u"/big/");
-        QCOMPARE(TabGet(40000), u16(u"/big/again"));
-        QCOMPARE(TabGet(20000), QString());
-        TabClear(0, true);
-        QCOMPARE(TabMemory().TextUnits, 0);
-        QVERIFY(TabMemory().TextReserved <= 1 << 20);
-        QCOMPARE(TabCapacity(), 131072);
-        QCOMPARE(TabGet(5), QString());
-        QCOMPARE(TabGet(40000), QString());
+            m_store.TabAdd(i, QStringLiteral("%1.txt").arg(i * 7919 % 100000), u"/big/");
+        QVERIFY(m_store.TabMemory().TextUnits > 100000 * 2);
+        m_store.TabClear(20000, true);
+        QCOMPARE(m_store.TabMemory().AllocatedEntries, 3 * 16384); // pages 0 to 2
+        QCOMPARE(m_store.TabGet(19999), QStringLiteral("/big/%1.txt").arg(19999 * 7919 % 100000));
+        QCOMPARE(m_store.TabGet(20000), QString());
+        QCOMPARE(m_store.TabGet(40000), QString());
+        m_store.TabAdd(40000, u"again", u"/big/");
+        QCOMPARE(m_store.TabGet(40000), u16(u"/big/again"));
+        QCOMPARE(m_store.TabGet(20000), QString());
+        m_store.TabClear(0, true);
+        QCOMPARE(m_store.TabMemory().TextUnits, 0);
+        QVERIFY(m_store.TabMemory().TextReserved <= 1 << 20);
+        QCOMPARE(m_store.TabCapacity(), 131072);
+        QCOMPARE(m_store.TabGet(5), QString());
+        QCOMPARE(m_store.TabGet(40000), QString());
     }
 
     // Texts of 400000 units: two fill most of a text block, the third starts the next one, and
@@ -420,23 +438,23 @@ private Q_SLOTS:
         paths.push_back(QStringLiteral("/e"));
         auto addFrom = [&](int first) {
             for (int i = first; i < int(paths.size()); ++i)
-                TabAdd(i, QString(), paths[std::size_t(i)]);
+                m_store.TabAdd(i, QString(), paths[std::size_t(i)]);
         };
         auto checkTo = [&](int end) {
             for (int i = 0; i < int(paths.size()); ++i)
-                QCOMPARE(TabGet(i), i < end ? paths[std::size_t(i)] : QString());
+                QCOMPARE(m_store.TabGet(i), i < end ? paths[std::size_t(i)] : QString());
         };
         addFrom(0);
         checkTo(5);
-        QCOMPARE(TabMemory().TextUnits, 2300001); // "/e" takes one unit
-        TabClear(3, true);
+        QCOMPARE(m_store.TabMemory().TextUnits, 2300001); // "/e" takes one unit
+        m_store.TabClear(3, true);
         checkTo(3);
-        TabClear(1, true);
+        m_store.TabClear(1, true);
         checkTo(1);
-        QCOMPARE(TabMemory().TextUnits, 400000);
+        QCOMPARE(m_store.TabMemory().TextUnits, 400000);
         addFrom(1);
         checkTo(5);
-        TabClear(4, true);
+        m_store.TabClear(4, true);
         addFrom(4);
         checkTo(5);
     }

@@ -97,6 +97,39 @@ private Q_SLOTS:
         verifyConsistent(text, remaining + QStringList{u"new"_s});
     }
 
+    // Item lines keep their paths in the result's own store, which forgets them with the lines,
+    // however they go: a line recorded again at a forgotten index shows its new item.
+    void pathsFollowLines_data()
+    {
+        QTest::addColumn<int>("count");
+        QTest::addColumn<bool>("oneByOne");
+        for (int count = 0; count <= 5; ++count) {
+            QTest::addRow("truncate to %d", count) << count << false;
+            QTest::addRow("remove down to %d", count) << count << true;
+        }
+    }
+    void pathsFollowLines()
+    {
+        QFETCH(int, count);
+        QFETCH(bool, oneByOne);
+        const QStringList paths{u"/d/"_s, u"/d/x"_s, QString(), u"/d/e/y"_s, u"/d/e/z"_s};
+        TResultText text;
+        for (const QString& path : paths)
+            addLine(text, u"line", path);
+        if (oneByOne) {
+            while (text.LineCount() > count)
+                text.RemoveLastLine();
+        } else {
+            text.TruncateLines(count);
+        }
+        for (int i = 0; i < paths.size(); ++i)
+            QCOMPARE(text.Paths().TabGet(i), i < count ? paths[i] : QString());
+        addLine(text, u"new", u"/n/w");
+        QCOMPARE(text.Paths().TabGet(int(text.LineCount()) - 1), u"/n/w"_s);
+        text.Clear();
+        QCOMPARE(text.Paths().TabGet(0), QString());
+    }
+
     void lineFromOffset_data()
     {
         // "ab" CR LF "cd" CR LF (empty) CR LF "ef": lines start at 0, 4, 8 and 10.

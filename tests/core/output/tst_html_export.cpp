@@ -80,7 +80,6 @@ QList<TParsedLink> parseLinks(const QByteArray& page, QString& error)
 class TestHtmlExport : public QObject {
     Q_OBJECT
 private Q_SLOTS:
-    void init() { TabReset(); }
 
     void frameOfEmptyResult()
     {

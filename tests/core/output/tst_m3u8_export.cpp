@@ -18,7 +18,6 @@ namespace {
 class TestM3u8Export : public QObject {
     Q_OBJECT
 private Q_SLOTS:
-    void init() { TabReset(); }
 
     // Two files and a folder between header, summary and empty lines.
     void filesOnlyInResultOrder()
@@ -128,7 +127,6 @@ private Q_SLOTS:
         const TM3u8Playlist whole = BuildM3u8Playlist(result, {});
         QVERIFY(whole.Bytes.size() > 1 << 20);
         QVERIFY(readAll(target) == whole.Bytes);
-        TabClear(0, true);
     }
 
     void failedWriteNamesStage10()

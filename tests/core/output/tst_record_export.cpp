@@ -35,7 +35,6 @@ Q_DECLARE_METATYPE(TItemRecord)
 class TestRecordExport : public QObject {
     Q_OBJECT
 private Q_SLOTS:
-    void init() { TabReset(); }
 
     void csvRow_data()
     {

@@ -84,7 +84,6 @@ private Q_SLOTS:
     }
     void init()
     {
-        TabClear(0, true);
         m_result.Clear();
         fillOneLocation(m_result);
         m_calls.clear();
@@ -176,7 +175,6 @@ private Q_SLOTS:
         QFETCH(QString, prefix);
         QFETCH(QString, example);
         if (!withFiles) {
-            TabClear(0, true);
             m_result.Clear();
             addLine(m_result, u":: /music/", u"/music/");
             addLine(m_result, u"    Rock/", u"/music/Rock/");
@@ -252,7 +250,6 @@ private Q_SLOTS:
     // The bar runs once over the build, the source view and the preview.
     void showsProgress()
     {
-        TabClear(0, true);
         m_result.Clear();
         for (int i = 0; i < 3000; ++i)
             addLine(m_result, u"f.txt", u"/music/f.txt");

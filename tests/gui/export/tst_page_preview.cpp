@@ -131,7 +131,6 @@ private Q_SLOTS:
         options.SiteRoot = QStringLiteral("https://x.example/");
         const QByteArray page = BuildHtmlPage(options);
         QCOMPARE(loadedFast(page), parsedByQt(page));
-        TabClear(0, true);
     }
 
     void cutsALongPage()

@@ -130,7 +130,6 @@ private Q_SLOTS:
         // Stored settings: "Files, full path" with no header, so the result is predictable.
         QFile::remove(QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) +
                       u"/Pelmora/Dirka/2.1.reg");
-        TabClear(0, true);
         m_desktop = TFakeDesktop();
         m_window = std::make_unique<TFormMain>(m_desktop);
         m_window->show();
@@ -260,7 +259,7 @@ private Q_SLOTS:
         QCOMPARE(m_window->Memo()->SelectionLength(), m_window->Result().Text().size());
         find("actionClear")->trigger();
         QCOMPARE(m_window->Result().LineCount(), 0);
-        QCOMPARE(TabGet(0), QString());
+        QCOMPARE(m_window->Result().Paths().TabGet(0), QString());
         QCOMPARE(find<QLabel>("panelStatusBar")->text(), QString());
         for (const char* name :
              {"actionSaveAs", "actionExportToM3U8", "actionCopyResult", "actionClear"})
@@ -718,7 +717,6 @@ private Q_SLOTS:
     void commandLineLocationListsAfterStart()
     {
         m_window.reset();
-        TabClear(0, true);
         m_window = std::make_unique<TFormMain>(m_desktop, m_tree.filePath(QStringLiteral("a.txt")));
         m_window->show();
         QTRY_VERIFY(m_window->Result().LineCount() > 0);
