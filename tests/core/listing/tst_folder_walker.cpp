@@ -1068,6 +1068,65 @@ private Q_SLOTS:
         QCOMPARE(run.Lines.Paths().TabGet(1), QString(location + u"a.txt"));
     }
 
+    // Folders read ahead by other threads list exactly as folders the walk reads itself: the
+    // same entries pass the hidden switch and the masks, files get their sizes, links are
+    // followed or not entered, the depth limit holds, and every line keeps its path.
+    void readAheadListsAsTheWalkAlone_data()
+    {
+        QTest::addColumn<int>("filter");  // with the masks "*.txt|"
+        QTest::addColumn<bool>("hidden"); // IsHiddenFiles
+        QTest::addColumn<int>("depth");   // 0: no limit
+        QTest::addColumn<bool>("sizes");  // WantSizes
+        QTest::addColumn<int>("preset");  // 0: names only
+        QTest::newRow("all, sizes, default style") << 0 << false << 0 << true << 1;
+        QTest::newRow("hidden, names only") << 0 << true << 0 << false << 0;
+        QTest::newRow("list-only masks, sizes") << 3 << true << 0 << true << 6;
+        QTest::newRow("skip list masks, sizes") << 1 << false << 0 << true << 10;
+        QTest::newRow("depth 3, default style") << 0 << true << 3 << true << 1;
+        QTest::newRow("depth 3, names") << 3 << false << 3 << false << 0;
+    }
+    void readAheadListsAsTheWalkAlone()
+    {
+        QFETCH(int, filter);
+        QFETCH(bool, hidden);
+        QFETCH(int, depth);
+        QFETCH(bool, sizes);
+        QFETCH(int, preset);
+        TTree tree;
+        QVERIFY(tree.isValid());
+        for (int d = 0; d < 6; ++d) {
+            for (int s = 0; s < 5; ++s) {
+                const QString folder = u"d%1/s%2/"_s.arg(d).arg(s);
+                QVERIFY(tree.add({folder + u"a.txt=" + QString::number(d * 100 + s),
+                                  folder + u"b.mp3=7", folder + u".h.txt=3",
+                                  folder + u".hid/in.txt=9", folder + u"deep/er/x.txt=11"}));
+            }
+        }
+        QVERIFY(tree.link(u"d0/up"_s, u".."_s) && tree.link(u"d1/to_d2"_s, u"../d2"_s) &&
+                tree.link(u"d2/f.txt"_s, u"s0/a.txt"_s) && tree.link(u"d3/none"_s, u"nowhere"_s));
+        TSettings settings = settingsFor(
+            preset == 0 ? namesOnly() : ApplyPreset(TListStyle{.Preset = preset}), filter);
+        settings.FilterMask[std::size_t(filter)] = u"*.txt|"_s;
+        settings.IsHiddenFiles = hidden;
+        settings.IsMaxDepth = depth > 0;
+        settings.MaxDepth = depth;
+        QStringList results;
+        for (const char* readAhead : {"0", "1"}) {
+            qputenv("DIRKA_READ_AHEAD", readAhead);
+            TRun run;
+            run.Final = ListLocation(settings, tree.location(), run.Lines, run, run.State,
+                                     {.WantSizes = sizes});
+            QStringList paths;
+            for (qsizetype i = 0; i < run.Lines.LineCount(); ++i)
+                paths << run.Lines.Paths().TabGet(int(i));
+            results << (run.lines() + paths).join(u'\n') + u'\n' +
+                           QString::number(run.State.Counters.TotalSize);
+        }
+        qunsetenv("DIRKA_READ_AHEAD");
+        QCOMPARE(results.last(), results.first());
+        QVERIFY(results.first().count(u'\n') > 10);
+    }
+
     // The user named it: a location on a pseudo file system is read, though the walk from
     // elsewhere never enters one.
     void pseudoFileSystemLocation()
