@@ -11,7 +11,8 @@
 # TREE is built once with shared/tools/gentree.py (1,000,000 files, seed 1) outside the
 # repository; a flat folder of 300,000 files is built beside it. DIRKA defaults to this build's.
 # RAW=FILE keeps the single runs. fd-find (Debian package) is used when installed; without it its
-# rows say so.
+# rows say so. COLD=1 drops the page, dentry and inode caches before every run (as root), so each
+# command reads the disk; BUSY=N keeps N busy loops (`yes >/dev/null`) running through all rounds.
 set -euo pipefail
 command -v /usr/bin/time >/dev/null || { echo "needs /usr/bin/time (apt-get install time)" >&2; exit 1; }
 root=$(cd "$(dirname "$0")/.." && pwd)
@@ -47,7 +48,8 @@ fd=$(command -v fdfind || command -v fd || true)
 config=$(mktemp -d)
 # The exports go to memory where it can be, so the disk's write-back is not what is timed.
 if [ -d /dev/shm ] && [ -w /dev/shm ]; then exports=$(mktemp -d -p /dev/shm); else exports=$(mktemp -d); fi
-trap 'rm -rf "$config" "$exports"' EXIT
+busy=()
+trap 'rm -rf "$config" "$exports"; [ ${#busy[@]} -eq 0 ] || kill "${busy[@]}"' EXIT
 export XDG_CONFIG_HOME=$config LC_ALL=C.UTF-8
 all=(--set IsHiddenFiles=1 --set IsSystemFiles=1)
 names=(--set S.Preset=6 --set S.IsHeader=0)
@@ -56,8 +58,16 @@ path_size=(--set S.Preset=10 --set S.Mode=0 --set S.Base=0 --set S.Folder=0 --se
 
 # label, command...: one line "label wall_s user_s peak_KiB", output to /dev/null
 measure() {
+  if [ "${COLD:-0}" = 1 ]; then
+    sync
+    echo 3 >/proc/sys/vm/drop_caches
+  fi
   python3 "$root/bench/measure.py" "$@"
 }
+for _ in $(seq "${BUSY:-0}"); do
+  yes >/dev/null &
+  busy+=($!)
+done
 # the same through a pipe into cat (the peak is the larger of the two)
 piped() {
   local label=$1
