@@ -591,7 +591,10 @@ bool TFolderWalker::mayEnter(const TFolderReader& folder, bool isLink)
 // reader when none was read (then the walk opens it itself, with its usual error handling).
 TFolderReader TFolderWalker::takeReadAhead(TSubfolder& sub)
 {
-    std::optional<TFolderContent> content = m_readAhead.Take(sub.Ahead);
+    std::optional<TFolderContent> content = m_readAhead.Take(sub.Ahead, [this] {
+        showProgress();
+        return !stopRequested();
+    });
     if (!content)
         return {};
     m_aheadFacts = std::move(content->Facts);

@@ -8,6 +8,7 @@
 #include <QThread>
 
 #include <algorithm>
+#include <chrono>
 #include <cstring>
 #include <sys/resource.h>
 
@@ -182,8 +183,10 @@ void TReadAhead::queueJobs(const std::shared_ptr<const TFolderReader>& parent,
     m_work.notify_all();
 }
 
-std::optional<TFolderContent> TReadAhead::Take(TTicket& ticket)
+std::optional<TFolderContent> TReadAhead::Take(TTicket& ticket,
+                                               const std::function<bool()>& keepWaiting)
 {
+    constexpr auto Patience = std::chrono::milliseconds(50);
     const TTicket job = std::exchange(ticket, nullptr);
     if (!job)
         return std::nullopt;
@@ -191,8 +194,16 @@ std::optional<TFolderContent> TReadAhead::Take(TTicket& ticket)
     if (job->State == TJob::EState::Planned)
         unplan(*job);
     while (job->State == TJob::EState::Reading) {
-        if (!runOne(lock, false)) // look-ups the reading thread shares, never another folder
-            m_done.wait(lock);
+        // Look-ups the reading thread shares, never another folder.
+        if (runOne(lock, false) || m_done.wait_for(lock, Patience) == std::cv_status::no_timeout)
+            continue;
+        lock.unlock();
+        const bool wait = keepWaiting();
+        lock.lock();
+        if (!wait && job->State == TJob::EState::Reading) {
+            job->State = TJob::EState::Dropped; // its thread lets go of it when done
+            return std::nullopt;
+        }
     }
     std::optional<TFolderContent> content;
     if (job->State == TJob::EState::Ready) {
@@ -210,30 +221,34 @@ void TReadAhead::Drop(TTicket& ticket)
     const TTicket job = std::exchange(ticket, nullptr);
     if (!job)
         return;
-    std::optional<TFolderContent> content;
-    {
-        const std::lock_guard lock(m_mutex);
-        if (job->State == TJob::EState::Planned)
-            unplan(*job);
-        if (job->State == TJob::EState::Ready) {
-            m_heldEntries -= job->Entries;
-            --m_heldFolders;
-            content = std::move(job->Content);
-            job->Content.reset();
-            m_work.notify_one();
-        }
-        if (job->State != TJob::EState::Taken)
-            job->State = TJob::EState::Dropped;
-    }
-    // What its thread planned below it goes too.
-    if (content)
-        DropSubfolders(*content);
+    const std::lock_guard lock(m_mutex);
+    dropLocked(*job);
 }
 
-void TReadAhead::DropSubfolders(TFolderContent& content)
+// Under the mutex: what was read for job is let go of, and so is what its thread planned
+// below it.
+void TReadAhead::dropLocked(TJob& job)
 {
-    for (auto& [index, ticket] : content.Subfolders)
-        Drop(ticket);
+    if (job.State == TJob::EState::Planned)
+        unplan(job);
+    if (job.State == TJob::EState::Ready) {
+        m_heldEntries -= job.Entries;
+        --m_heldFolders;
+        if (job.Content)
+            dropSubfoldersLocked(*job.Content);
+        job.Content.reset();
+        m_work.notify_one();
+    }
+    if (job.State != TJob::EState::Taken)
+        job.State = TJob::EState::Dropped;
+}
+
+void TReadAhead::dropSubfoldersLocked(TFolderContent& content)
+{
+    for (auto& [index, ticket] : content.Subfolders) {
+        if (ticket)
+            dropLocked(*std::exchange(ticket, nullptr));
+    }
     content.Subfolders.clear();
 }
 
@@ -347,6 +362,8 @@ bool TReadAhead::runOne(std::unique_lock<std::mutex>& lock, bool readsToo)
         lock.lock();
         if (job->State == TJob::EState::Dropped) {
             --m_heldFolders;
+            if (job->Content)
+                dropSubfoldersLocked(*job->Content);
             job->Content.reset();
         } else {
             job->State = TJob::EState::Ready;

@@ -9,6 +9,7 @@
 #include <condition_variable>
 #include <cstdint>
 #include <deque>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -69,12 +70,12 @@ public:
     void Plan(const TFolderReader& parent, const std::vector<const char*>& names, int depth,
               std::vector<TTicket>& tickets);
     /// The folder of ticket, waiting while a thread reads it; nothing when none has begun it
-    /// (then the walk reads it itself). The ticket is used up either way.
-    std::optional<TFolderContent> Take(TTicket& ticket);
+    /// (then the walk reads it itself). A long wait asks keepWaiting every 50 ms (the walk
+    /// shows progress and sees Stop there) and gives up when it answers false. The ticket is
+    /// used up either way.
+    std::optional<TFolderContent> Take(TTicket& ticket, const std::function<bool()>& keepWaiting);
     /// Gives up a ticket that will not be taken, and what was read for it.
     void Drop(TTicket& ticket);
-    /// Gives up the subfolders' tickets of content that will not be entered.
-    void DropSubfolders(TFolderContent& content);
 
     /// facts[i] becomes folder.Examine(entries[from + i], true) for every entry from `from` to
     /// `to`, shared with the threads when there are enough; the names stay valid meanwhile.
@@ -95,6 +96,8 @@ private:
     void lookUpShared(TLookUps& lookUps, std::unique_lock<std::mutex>& lock);
     void startThread();
     void unplan(TJob& job);
+    void dropLocked(TJob& job);
+    void dropSubfoldersLocked(TFolderContent& content);
     void queueJobs(const std::shared_ptr<const TFolderReader>& parent,
                    const std::vector<const char*>& names, std::size_t count, int depth,
                    std::vector<TTicket>& tickets);
