@@ -121,7 +121,8 @@ TReadAhead::~TReadAhead()
 // Under the mutex.
 void TReadAhead::startThread()
 {
-    if (m_alone || m_threads.size() >= m_maxThreads)
+    // Once the end has begun the threads are being joined: no thread may be added then.
+    if (m_alone || m_quit || m_threads.size() >= m_maxThreads)
         return;
     std::optional<std::thread> thread = StartQuietThread([this] { work(); });
     if (thread)
