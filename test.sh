@@ -1,11 +1,20 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds, and runs every test headless.
 set -euo pipefail
-#   ./test.sh [--sanitize] [ctest options]
-# --sanitize builds with AddressSanitizer and UndefinedBehaviorSanitizer into build-sanitize/.
+#   ./test.sh [--sanitize | --tsan] [ctest options]
+# --sanitize builds with AddressSanitizer and UndefinedBehaviorSanitizer into build-sanitize/;
+# --tsan builds the walk's tests with ThreadSanitizer into build-tsan/ and runs them with the
+# folders read ahead from the start.
 root=$(cd "$(dirname "$0")" && pwd)
 build="$root/build"
-if [ "${1:-}" = "--sanitize" ]; then
+filter=()
+if [ "${1:-}" = "--tsan" ]; then
+  shift
+  export DIRKA_TSAN=1 DIRKA_READ_AHEAD=1
+  export TSAN_OPTIONS="halt_on_error=1:second_deadlock_stack=1:suppressions=$root/tests/tsan.supp"
+  build="$root/build-tsan"
+  filter=(-R '^(tst_folder_walker|tst_file_system|tst_listing_run)$')
+elif [ "${1:-}" = "--sanitize" ]; then
   shift
   export DIRKA_SANITIZE=1
   build="$root/build-sanitize"
@@ -16,4 +25,4 @@ fi
 "$root/scripts/setup.sh"
 "$root/scripts/check_format.sh"
 cd "$build"
-QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j2 "$@"
+QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j2 "${filter[@]}" "$@"
