@@ -2,7 +2,6 @@
 
 #include "core/system/web_addresses.h"
 #include "core/text/text_utils.h"
-#include "gui/error_report/report_request.h"
 #include "gui/widgets/clickable_label.h"
 #include "gui/widgets/named.h"
 #include "gui/widgets/thin_line.h"
@@ -17,6 +16,9 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMouseEvent>
+#include <QNetworkAccessManager>
+#include <QNetworkReply>
+#include <QNetworkRequest>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRegularExpression>
@@ -328,36 +330,42 @@ void TDialogException::btnSendClick()
     labelHelpImprove->hide();
     labelSending->setText(QStringLiteral("Sending report..."));
     try {
-        request(BugReportAddress(m_reportQuery), MaxRedirections);
+        request(BugReportAddress(m_reportQuery));
     } catch (...) {
         // Whatever goes wrong on the way out, the dialog still shows its (empty) answer page.
     }
     PageControl->setCurrentWidget(tsAfterSend);
 }
 
-// The report goes out byte for byte as built; a redirection is followed to the page it names.
-void TDialogException::request(const QString& address, int redirectionsLeft)
+// One GET of the report's address through Qt's network access (proxies, redirections, a time
+// limit); the URL classes write its escapes in upper case ("%3b" goes out as "%3B"), which is
+// the same octet to every server.
+void TDialogException::request(const QString& address)
 {
     m_pageAddress = QUrl(address);
-    auto* request = new TReportRequest(address, TransferTimeoutMs, this);
-    connect(request, &TReportRequest::Finished, this, [this, request, redirectionsLeft] {
-        request->deleteLater();
-        const THttpAnswer& answer = request->Answer();
-        const bool redirected = answer.Status >= 300 && answer.Status < 400;
-        if (redirected && !answer.Location.isEmpty() && redirectionsLeft > 0) {
-            const QUrl next = m_pageAddress.resolved(QUrl::fromEncoded(answer.Location));
-            this->request(QString::fromUtf8(next.toEncoded()), redirectionsLeft - 1);
-            return;
-        }
-        WebBrowserDownloadComplete(answer, request->ErrorText());
+    if (!m_network)
+        m_network = new QNetworkAccessManager(this);
+    QNetworkRequest get(m_pageAddress);
+    get.setTransferTimeout(TransferTimeoutMs);
+    get.setMaximumRedirectsAllowed(MaxRedirections);
+    get.setAttribute(QNetworkRequest::RedirectPolicyAttribute,
+                     QNetworkRequest::NoLessSafeRedirectPolicy);
+    QNetworkReply* reply = m_network->get(get);
+    connect(reply, &QNetworkReply::finished, this, [this, reply] {
+        reply->deleteLater();
+        m_pageAddress = reply->url(); // after any redirection, for the page's links
+        const QByteArray body = reply->readAll();
+        WebBrowserDownloadComplete(
+            body, reply->header(QNetworkRequest::ContentTypeHeader).toString(),
+            reply->error() == QNetworkReply::NoError ? QString() : reply->errorString());
     });
-    request->Start();
 }
 
-void TDialogException::WebBrowserDownloadComplete(const THttpAnswer& answer, const QString& error)
+void TDialogException::WebBrowserDownloadComplete(const QByteArray& body,
+                                                  const QString& contentType, const QString& error)
 {
-    if (!answer.Body.isEmpty())
-        WebBrowser->setHtml(decodePage(answer.Body, answer.ContentType));
+    if (!body.isEmpty())
+        WebBrowser->setHtml(decodePage(body, contentType));
     else if (!error.isEmpty())
         WebBrowser->setPlainText(error); // what a browser shows for a page that never came
     labelSending->clear();

@@ -11,14 +11,13 @@
 
 class QLabel;
 class QLineEdit;
+class QNetworkAccessManager;
 class QPlainTextEdit;
 class QPushButton;
 class QStackedWidget;
 class QTextBrowser;
 
 namespace dirka {
-
-struct THttpAnswer;
 
 /// The error report dialog: apologises for an error that no command caught, lets the user add
 /// an e-mail address and a description, shows what will be sent, sends the report to the
@@ -66,14 +65,16 @@ private:
     void btnNoteBackClick();
     void labelWwwClick();
     void EditSelectAllExecute();
-    void request(const QString& address, int redirectionsLeft);
-    void WebBrowserDownloadComplete(const THttpAnswer& answer, const QString& error);
+    void request(const QString& address);
+    void WebBrowserDownloadComplete(const QByteArray& body, const QString& contentType,
+                                    const QString& error);
     void WebBrowserAnchorClicked(const QUrl& link);
     void memoCommentChange();
 
     std::function<void(const QString&)> m_openDocument;
     std::function<void(int)> m_endProgram;
     QUrl m_pageAddress;
+    QNetworkAccessManager* m_network = nullptr; // made with the first report
     QString m_reportQuery;
     QString m_reportText;
 

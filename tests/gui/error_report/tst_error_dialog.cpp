@@ -2,7 +2,6 @@
 #include "core/system/program_info.h"
 #include "gui/error_report/application.h"
 #include "gui/error_report/error_dialog.h"
-#include "gui/error_report/report_request.h"
 
 #include "test_support.h"
 
@@ -41,6 +40,7 @@ public:
 
     QStringList Requests;
     QByteArray Page = "<html><body><p>Report received. Thank you!</p></body></html>";
+    QByteArray RedirectTo; // a path every other request is sent on to
 
 private:
     void accept()
@@ -57,9 +57,14 @@ private:
         if (!request.contains("\r\n\r\n"))
             return;
         Requests << QString::fromLatin1(request.left(request.indexOf("\r\n")));
-        socket->write("HTTP/1.1 200 OK\r\nContent-Type: text/html; charset=utf-8\r\n"
-                      "Connection: close\r\nContent-Length: " +
-                      QByteArray::number(Page.size()) + "\r\n\r\n" + Page);
+        if (!RedirectTo.isEmpty() && !request.startsWith(QByteArray("GET " + RedirectTo + " "))) {
+            socket->write("HTTP/1.1 302 Found\r\nLocation: " + RedirectTo +
+                          "\r\nConnection: close\r\nContent-Length: 0\r\n\r\n");
+        } else {
+            socket->write("HTTP/1.1 200 OK\r\nContent-Type: text/html; charset=utf-8\r\n"
+                          "Connection: close\r\nContent-Length: " +
+                          QByteArray::number(Page.size()) + "\r\n\r\n" + Page);
+        }
         socket->disconnectFromHost();
     }
 
@@ -261,12 +266,13 @@ private Q_SLOTS:
         QCOMPARE(currentPage(dialog)->objectName(), QStringLiteral("tsAfterSend"));
 
         QTRY_COMPARE(m_server.Requests.size(), 1);
-        // The address goes out exactly as built: ";" as "%3b", non-ASCII characters as UTF-8.
+        // ";" as "%3B" (Qt writes its escapes in upper case, the same octet), non-ASCII characters
+        // as UTF-8.
         QCOMPARE(m_server.Requests.at(0),
                  QStringLiteral("GET /cgi/send_bug.cgi?p=Dirka&v=2.1.0.37&s=123456"
                                 "&o=Linux%206.1.0&n=EWin32Error&m=Test%20Error&c=00000000"
                                 "&a=0001A2B4&t=0001A2B0,%2000020010&e=ann@example.org"
-                                "&d=Listed%20/home%3b%20then%20pressed%20%C5%81 HTTP/1.1"));
+                                "&d=Listed%20/home%3B%20then%20pressed%20%C5%81 HTTP/1.1"));
         const QString query = m_server.Requests.at(0).section(u'?', 1).section(u' ', 0, 0);
         QStringList keys;
         for (const QString& pair : query.split(u'&'))
@@ -282,70 +288,26 @@ private Q_SLOTS:
         QVERIFY(!dialog.isVisible());
         QCOMPARE(dialog.result(), int(QDialog::Accepted));
         QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-        QCOMPARE(dialog.findChildren<TReportRequest*>().size(), 0);
+        QCOMPARE(dialog.findChildren<QNetworkReply*>().size(), 0);
         QCOMPARE(m_server.Requests.size(), 1);
     }
 
-    void httpAnswer_data()
+    // A redirection is followed to the page it names, whose links then resolve against it.
+    void redirectedSend()
     {
-        QTest::addColumn<QByteArray>("raw");
-        QTest::addColumn<int>("status");
-        QTest::addColumn<QString>("type");
-        QTest::addColumn<QByteArray>("body");
-        QTest::newRow("sized") << QByteArray("HTTP/1.1 200 OK\r\nContent-Type: text/html\r\n"
-                                             "Content-Length: 2\r\n\r\nhi there")
-                               << 200 << "text/html" << QByteArray("hi");
-        QTest::newRow("until close")
-            << QByteArray("HTTP/1.0 404 Not Found\r\n\r\nnone") << 404 << "" << QByteArray("none");
-        QTest::newRow("chunked") << QByteArray("HTTP/1.1 200 OK\r\ntransfer-encoding: Chunked\r\n"
-                                               "\r\n4\r\nWiki\r\n5;x=y\r\npedia\r\n0\r\n\r\n")
-                                 << 200 << "" << QByteArray("Wikipedia");
-        QTest::newRow("header case") << QByteArray("HTTP/1.1 200 OK\r\ncontent-TYPE:  a/b \r\n\r\n")
-                                     << 200 << "a/b" << QByteArray();
-        QTest::newRow("no answer") << QByteArray("garbage") << 0 << "" << QByteArray();
-        QTest::newRow("empty") << QByteArray() << 0 << "" << QByteArray();
-    }
-    void httpAnswer()
-    {
-        QFETCH(QByteArray, raw);
-        QFETCH(int, status);
-        QFETCH(QString, type);
-        QFETCH(QByteArray, body);
-        const THttpAnswer answer = ParseHttpAnswer(raw);
-        QCOMPARE(answer.Status, status);
-        QCOMPARE(answer.ContentType, type);
-        QCOMPARE(answer.Body, body);
-    }
-
-    void splitAddress_data()
-    {
-        QTest::addColumn<QString>("address");
-        QTest::addColumn<bool>("tls");
-        QTest::addColumn<QString>("host");
-        QTest::addColumn<int>("port");
-        QTest::addColumn<QByteArray>("target");
-        QTest::newRow("https") << "https://h.example/cgi/x.cgi?a=%3b" << true << "h.example" << 443
-                               << QByteArray("/cgi/x.cgi?a=%3b");
-        QTest::newRow("port") << "http://127.0.0.1:8080/p" << false << "127.0.0.1" << 8080
-                              << QByteArray("/p");
-        QTest::newRow("no path") << "http://h" << false << "h" << 80 << QByteArray("/");
-        QTest::newRow("non-ASCII and space") << u"http://h/a b?c=\u0141%3b"_qs << false << "h" << 80
-                                             << QByteArray("/a%20b?c=%C5%81%3b");
-        QTest::newRow("ipv6") << "http://[::1]:81/x" << false << "::1" << 81 << QByteArray("/x");
-        QTest::newRow("other scheme") << "ftp://h/x" << false << "" << 0 << QByteArray();
-    }
-    void splitAddress()
-    {
-        QFETCH(QString, address);
-        QFETCH(bool, tls);
-        QFETCH(QString, host);
-        QFETCH(int, port);
-        QFETCH(QByteArray, target);
-        const TRequestTarget split = SplitAddress(address);
-        QCOMPARE(split.Tls, tls);
-        QCOMPARE(split.Host, host);
-        QCOMPARE(int(split.Port), port);
-        QCOMPARE(split.Target, target);
+        m_server.Requests.clear();
+        m_server.RedirectTo = "/thanks/page.html";
+        TDialogException dialog(nullptr);
+        dialog.SetReport(testError(), testInfo());
+        dialog.show();
+        child<QPushButton>(dialog, "btnSend")->click();
+        QTRY_COMPARE(child<QLabel>(dialog, "labelSending")->text(), QString());
+        m_server.RedirectTo.clear();
+        QCOMPARE(m_server.Requests.size(), 2);
+        QVERIFY(m_server.Requests.at(0).startsWith(u"GET /cgi/send_bug.cgi?p=Dirka&"));
+        QCOMPARE(m_server.Requests.at(1), u"GET /thanks/page.html HTTP/1.1"_qs);
+        QCOMPARE(child<QTextBrowser>(dialog, "WebBrowser")->toPlainText(),
+                 QStringLiteral("Report received. Thank you!"));
     }
 
     void failedSend()
