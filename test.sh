@@ -24,5 +24,6 @@ elif [ "${1:-}" = "--sanitize" ]; then
 fi
 "$root/scripts/setup.sh"
 "$root/scripts/check_format.sh"
+"$root/scripts/check_layers.sh"
 cd "$build"
 QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j2 "${filter[@]}" "$@"

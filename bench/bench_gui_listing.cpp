@@ -5,7 +5,7 @@
 // results after list", so the run ends with the result on the clipboard.
 #include "core/settings/settings_persistence.h"
 #include "core/system/program_info.h"
-#include "gui/main_window/desktop.h"
+#include "gui/desktop/desktop.h"
 #include "gui/main_window/main_window.h"
 #include "gui/result_view/result_view.h"
 

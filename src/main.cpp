@@ -5,8 +5,8 @@
 #include "core/text/assertion.h"
 #include "core/text/file_names.h"
 #include "core/text/self_test.h"
+#include "gui/desktop/desktop.h"
 #include "gui/error_report/application.h"
-#include "gui/main_window/desktop.h"
 #include "gui/main_window/main_window.h"
 
 #include <QApplication>

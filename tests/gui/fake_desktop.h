@@ -1,6 +1,6 @@
 #pragma once
 
-#include "gui/main_window/desktop.h"
+#include "gui/desktop/desktop.h"
 
 #include <QFileDialog>
 #include <QStringList>

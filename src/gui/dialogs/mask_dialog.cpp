@@ -1,8 +1,8 @@
 #include "gui/dialogs/mask_dialog.h"
 
 #include "core/text/text_utils.h"
+#include "gui/desktop/desktop.h"
 #include "gui/dialogs/options_rules.h"
-#include "gui/main_window/desktop.h"
 
 #include <QDialogButtonBox>
 #include <QFontMetrics>

@@ -3,10 +3,10 @@
 #include "core/listing/listing_run.h"
 #include "core/settings/locations.h"
 #include "core/text/text_utils.h"
+#include "gui/desktop/desktop.h"
+#include "gui/desktop/help.h"
 #include "gui/dialogs/mask_dialog.h"
 #include "gui/dialogs/options_rules.h"
-#include "gui/main_window/desktop.h"
-#include "gui/main_window/help.h"
 #include "gui/widgets/help_button.h"
 #include "gui/widgets/named.h"
 

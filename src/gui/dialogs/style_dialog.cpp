@@ -2,7 +2,7 @@
 
 #include "core/listing/folder_walker.h"
 #include "core/system/program_info.h"
-#include "gui/main_window/help.h"
+#include "gui/desktop/help.h"
 #include "gui/widgets/help_button.h"
 #include "gui/widgets/named.h"
 

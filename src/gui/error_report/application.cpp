@@ -1,6 +1,6 @@
 #include "gui/error_report/application.h"
 
-#include "gui/main_window/help.h"
+#include "gui/desktop/help.h"
 
 #include <QKeyEvent>
 

@@ -2,7 +2,7 @@
 
 #include "core/system/file_io.h"
 #include "core/text/file_names.h"
-#include "gui/main_window/desktop.h"
+#include "gui/desktop/desktop.h"
 #include "gui/result_view/line_layout.h"
 
 #include <QFileInfo>

@@ -1,6 +1,6 @@
 #include "gui/main_window/find_panel.h"
 
-#include "gui/main_window/help.h"
+#include "gui/desktop/help.h"
 #include "gui/widgets/flat_button.h"
 
 #include <QAction>

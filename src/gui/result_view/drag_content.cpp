@@ -1,6 +1,6 @@
 #include "gui/result_view/drag_content.h"
 
-#include "gui/main_window/desktop.h"
+#include "gui/desktop/desktop.h"
 #include "gui/widgets/shared_text_mime.h"
 
 #include <QMimeData>

@@ -1,8 +1,8 @@
 #include "core/system/program_info.h"
+#include "gui/desktop/desktop.h"
 #include "gui/export/export_dialog.h"
 #include "gui/export/page_preview.h"
 #include "gui/export/progress_dialog.h"
-#include "gui/main_window/desktop.h"
 #include "gui/widgets/save_dialog.h"
 
 #include "test_support.h"

@@ -1,7 +1,7 @@
 #include "core/output/html_export.h"
+#include "gui/desktop/desktop.h"
 #include "gui/export/list_page_document.h"
 #include "gui/export/page_preview.h"
-#include "gui/main_window/desktop.h"
 
 #include "test_support.h"
 

@@ -1,7 +1,7 @@
 #include "core/listing/result_line_store.h"
 #include "core/system/program_info.h"
+#include "gui/desktop/desktop.h"
 #include "gui/error_report/application.h"
-#include "gui/main_window/desktop.h"
 #include "gui/main_window/find_panel.h"
 #include "gui/main_window/main_window.h"
 #include "gui/result_view/result_view.h"

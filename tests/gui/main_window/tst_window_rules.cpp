@@ -1,5 +1,5 @@
+#include "gui/desktop/help.h"
 #include "gui/export/list_page_document.h"
-#include "gui/main_window/help.h"
 #include "gui/main_window/location_row.h"
 #include "gui/widgets/window_commands.h"
 

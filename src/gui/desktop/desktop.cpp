@@ -1,4 +1,4 @@
-#include "gui/main_window/desktop.h"
+#include "gui/desktop/desktop.h"
 
 #include "gui/widgets/save_dialog.h"
 

@@ -1,4 +1,4 @@
-#include "gui/main_window/help.h"
+#include "gui/desktop/help.h"
 
 #include <QApplication>
 #include <QFileInfo>
