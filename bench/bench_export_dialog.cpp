@@ -101,7 +101,7 @@ int main(int argc, char** argv)
                 static_cast<long long>(result.LineCount()), result.Text().size() / 1e6,
                 residentKiB());
 
-    TdlgExport dialog(TExportDialogHooks{
+    THtmlExportDialog dialog(TExportDialogHooks{
         [](QWidget*, const QString& text) { std::printf("error: %s\n", qPrintable(text)); },
         {},
         {}});
@@ -120,7 +120,7 @@ int main(int argc, char** argv)
     });
     // Where the bar crosses from one pass to the next (10 % build, 40 % source, then preview).
     std::vector<qint64> crossings;
-    const auto* bar = dialog.findChild<TdlgProgress*>()->ProgressBar();
+    const auto* bar = dialog.findChild<TProgressDialog*>()->ProgressBar();
     QObject::connect(bar, &QProgressBar::valueChanged, [&](int value) {
         const qint64 limit = qint64(bar->maximum()) * (crossings.empty() ? 10 : 40) / 100;
         if (crossings.size() < 2 && value >= limit && bar->maximum() > 0)
@@ -129,7 +129,7 @@ int main(int argc, char** argv)
 
     QEventLoop waiting;
     bool written = false;
-    QObject::connect(&dialog, &TdlgExport::Generated, [&](bool ok) {
+    QObject::connect(&dialog, &THtmlExportDialog::Generated, [&](bool ok) {
         written = ok;
         waiting.quit();
     });

@@ -68,7 +68,7 @@ int main(int argc, char** argv)
     SaveSettings(settings);
 
     TQuietDesktop desktop;
-    TFormMain window(desktop);
+    TMainWindow window(desktop);
     window.show();
     QCoreApplication::processEvents();
     window.findChild<QComboBox*>(QStringLiteral("comboPath"))
@@ -80,7 +80,7 @@ int main(int argc, char** argv)
     const double walked = msSince(whole);
     QElapsedTimer shown;
     shown.start();
-    window.Memo()->viewport()->repaint();
+    window.ResultView()->viewport()->repaint();
     const double paint = msSince(shown);
     std::printf("lines %lld\nlisting through List: %.0f ms\nfirst paint after the walk: %.1f ms\n",
                 static_cast<long long>(window.Result().LineCount()), walked + paint, paint);

@@ -99,7 +99,7 @@ int main(int argc, char** argv)
         icon.addFile(u":/icons/dirka-" + QLatin1String(size) + u".png");
     QApplication::setWindowIcon(icon);
     dirka::TSystemDesktop desktop;
-    dirka::TFormMain mainWindow(desktop, commandLineLocation(argc, argv));
+    dirka::TMainWindow mainWindow(desktop, commandLineLocation(argc, argv));
     mainWindow.show();
     return app.exec();
 }

@@ -25,11 +25,11 @@ bool sameValue(const TRegValue& a, const TRegValue& b)
     return a.Bytes == b.Bytes;
 }
 
-void checkLookups(const TRegKey& key, const TRegKey& untouched)
+void checkLookups(const TSettingsKey& key, const TSettingsKey& untouched)
 {
-    const QList<TRegKey::TNamedValue>& values = key.Values();
+    const QList<TSettingsKey::TNamedValue>& values = key.Values();
     QSet<QString> folded;
-    for (const TRegKey::TNamedValue& entry : values) {
+    for (const TSettingsKey::TNamedValue& entry : values) {
         FUZZ_CHECK(!folded.contains(entry.Name.toCaseFolded()));
         folded.insert(entry.Name.toCaseFolded());
         // Found again in another case too: names ignore case ("ß" upper-cases to "SS", which
@@ -78,9 +78,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const QByteArray bytes(reinterpret_cast<const char*>(data), qsizetype(size));
     if (const QByteArray longer = longFile(bytes); !longer.isEmpty())
         (void)FormatRegistryText(ParseRegistryText(longer, false));
-    TRegKey key = ParseRegistryText(bytes, true);
+    TSettingsKey key = ParseRegistryText(bytes, true);
     // A copy taken before Values() first runs, which compacts removals: lookups must agree.
-    const TRegKey untouched = key;
+    const TSettingsKey untouched = key;
     checkLookups(key, untouched);
 
     // Any text the program writes must come back: the input's bytes as UTF-16 units give lone
@@ -89,9 +89,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     RegWriteText(&key, u"Fuzz.Raw", raw);
 
     const QByteArray saved = FormatRegistryText(key);
-    const TRegKey reread = ParseRegistryText(saved, false);
-    const QList<TRegKey::TNamedValue>& before = key.Values();
-    const QList<TRegKey::TNamedValue>& after = reread.Values();
+    const TSettingsKey reread = ParseRegistryText(saved, false);
+    const QList<TSettingsKey::TNamedValue>& before = key.Values();
+    const QList<TSettingsKey::TNamedValue>& after = reread.Values();
     FUZZ_CHECK(before.size() == after.size());
     for (qsizetype i = 0; i < before.size(); ++i) {
         FUZZ_CHECK(before[i].Name == after[i].Name);

@@ -26,7 +26,7 @@ constexpr int ProgressIntervalMs = 200;
 constexpr std::size_t MaxOpenFolders = 32;
 
 /// One listed file: its size and where its name lies in the folder's name buffer.
-struct TMyObject {
+struct TListedFile {
     std::int64_t Size = 0;
     qsizetype NameStart = 0;
     std::uint32_t NameLength = 0; // a name is at most a few hundred units
@@ -190,7 +190,7 @@ private:
     void emitFileLines();
     void showProgress();
     void reportUnreadable(const QString& reason);
-    QStringView fileName(const TMyObject& file) const;
+    QStringView fileName(const TListedFile& file) const;
 
     const TSettings& m_settings;
     const TListStyle& m_style;
@@ -229,7 +229,7 @@ private:
     QString m_prefix;                      // the indentation of its item lines
 
     // The folder in hand: its listed files, their names, its size sum and skipped count.
-    std::vector<TMyObject> m_files;
+    std::vector<TListedFile> m_files;
     TUnitBuffer m_names;
     std::int64_t m_folderSize = 0;
     int m_folderSkipped = 0;
@@ -306,7 +306,7 @@ void TFolderWalker::Run()
     }
 }
 
-QStringView TFolderWalker::fileName(const TMyObject& file) const
+QStringView TFolderWalker::fileName(const TListedFile& file) const
 {
     return m_names.View(file.NameStart, file.NameLength);
 }
@@ -786,7 +786,7 @@ void TFolderWalker::sortFiles()
         randomQuickSort(order, 0, int(count) - 1, m_random);
     } else {
         m_sortNames.clear();
-        for (const TMyObject& file : m_files)
+        for (const TListedFile& file : m_files)
             m_sortNames.push_back(fileName(file));
         m_fileOrder.MakeKeys(m_sortNames, m_nameKeys);
         const int mode = m_style.SortMode;
@@ -834,7 +834,7 @@ void TFolderWalker::emitFileLines()
     // The indentation is tabs or spaces, one byte each, the same for all the folder's lines.
     const QByteArray prefixUtf8 = m_prefix.toLatin1();
     std::uint32_t lines = 0;
-    for (const TMyObject& file : m_files) {
+    for (const TListedFile& file : m_files) {
         if (stopRequested())
             break;
         const QStringView name = fileName(file);

@@ -8,7 +8,7 @@ namespace dirka {
 
 namespace {
 
-void readField(const TRegKey* key, const TSettingsField& field, TSettings& settings)
+void readField(const TSettingsKey* key, const TSettingsField& field, TSettings& settings)
 {
     switch (field.Kind) {
     case TValueKind::Integer:
@@ -23,7 +23,7 @@ void readField(const TRegKey* key, const TSettingsField& field, TSettings& setti
     }
 }
 
-void writeField(TRegKey* key, const TSettingsField& field, TSettings& settings)
+void writeField(TSettingsKey* key, const TSettingsField& field, TSettings& settings)
 {
     switch (field.Kind) {
     case TValueKind::Integer:
@@ -61,7 +61,7 @@ QString LoadSettings(TSettings& settings, const QString& path)
 {
     SetDefaultSettings(settings);
     QString problem;
-    const std::optional<TRegKey> key = OpenKeyForReading(path, &problem);
+    const std::optional<TSettingsKey> key = OpenKeyForReading(path, &problem);
     if (!problem.isEmpty())
         problem.prepend(u"not read: ");
     if (!key)
@@ -69,7 +69,7 @@ QString LoadSettings(TSettings& settings, const QString& path)
     try {
         for (const TSettingsField& field : SettingsFields())
             readField(&*key, field, settings);
-    } catch (const ERegistryException& e) {
+    } catch (const ESettingsFileError& e) {
         // A value of the wrong type ends loading; what was read so far stays.
         problem = u"read in part: " + e.Message();
     }
@@ -79,12 +79,12 @@ QString LoadSettings(TSettings& settings, const QString& path)
 
 TSaveResult SaveSettings(const TSettings& settings, const QString& path)
 {
-    TRegKey key(true);
+    TSettingsKey key(true);
     TSettings record = settings; // the field accessors hand out references into a record
     try {
         for (const TSettingsField& field : SettingsFields())
             writeField(&key, field, record);
-    } catch (const ERegistryException& e) {
+    } catch (const ESettingsFileError& e) {
         return failure(e.Message());
     }
     return writeFile(path, FormatRegistryText(key));

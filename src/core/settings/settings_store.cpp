@@ -27,7 +27,7 @@ constexpr qint64 MaxFileSize = 64 * 1024 * 1024;
 
 [[noreturn]] void throwFor(const char* format, QStringView name)
 {
-    throw ERegistryException(QString::fromLatin1(format).arg(name));
+    throw ESettingsFileError(QString::fromLatin1(format).arg(name));
 }
 
 bool isLoneSurrogate(QStringView text, qsizetype i)
@@ -263,7 +263,7 @@ std::optional<TRegValue> readData(QStringView data)
 }
 
 // One '"Name"=data' line of the key's section; lines that do not parse change nothing.
-void readValueLine(QStringView line, TRegKey& key)
+void readValueLine(QStringView line, TSettingsKey& key)
 {
     qsizetype pos = 0;
     const std::optional<QString> name = readQuoted(line, pos);
@@ -290,7 +290,7 @@ QString sectionName()
 
 } // namespace
 
-ERegistryException::ERegistryException(const QString& message)
+ESettingsFileError::ESettingsFileError(const QString& message)
     : std::runtime_error(message.toStdString())
 {
 }
@@ -339,7 +339,7 @@ bool fitsLatin1(QStringView text)
 
 } // namespace
 
-TRegKey::TPacked TRegKey::pack(QStringView text)
+TSettingsKey::TPacked TSettingsKey::pack(QStringView text)
 {
     if (fitsLatin1(text)) {
         const TPacked packed{offset(m_latin1.size()), offset(text.size())};
@@ -353,7 +353,7 @@ TRegKey::TPacked TRegKey::pack(QStringView text)
     return packed;
 }
 
-QString TRegKey::unpack(TPacked packed) const
+QString TSettingsKey::unpack(TPacked packed) const
 {
     const qsizetype size = packed.Size & ~WideBit;
     if (packed.Size & WideBit)
@@ -361,7 +361,7 @@ QString TRegKey::unpack(TPacked packed) const
     return QString::fromLatin1(m_latin1.constData() + packed.Start, size);
 }
 
-bool TRegKey::sameName(const TEntry& entry, QStringView name) const
+bool TSettingsKey::sameName(const TEntry& entry, QStringView name) const
 {
     const qsizetype size = entry.Name.Size & ~WideBit;
     if (size != name.size() && !(entry.Name.Size & WideBit))
@@ -374,7 +374,7 @@ bool TRegKey::sameName(const TEntry& entry, QStringView name) const
                .compare(name, Qt::CaseInsensitive) == 0;
 }
 
-std::size_t TRegKey::nameHash(const TEntry& entry) const
+std::size_t TSettingsKey::nameHash(const TEntry& entry) const
 {
     const qsizetype size = entry.Name.Size & ~WideBit;
     if (entry.Name.Size & WideBit)
@@ -382,7 +382,7 @@ std::size_t TRegKey::nameHash(const TEntry& entry) const
     return foldedHash(QLatin1StringView(m_latin1.constData() + entry.Name.Start, size));
 }
 
-TRegValue TRegKey::valueOf(const TEntry& entry) const
+TRegValue TSettingsKey::valueOf(const TEntry& entry) const
 {
     TRegValue value;
     value.Type = entry.Type;
@@ -397,7 +397,7 @@ TRegValue TRegKey::valueOf(const TEntry& entry) const
 
 // A value set again leaves its old text behind: a file that sets one name many times holds at
 // most its own size of them.
-void TRegKey::store(TEntry& entry, const TRegValue& value)
+void TSettingsKey::store(TEntry& entry, const TRegValue& value)
 {
     entry.Type = value.Type;
     if (value.Type == int(TRegType::Dword)) {
@@ -411,7 +411,7 @@ void TRegKey::store(TEntry& entry, const TRegValue& value)
     m_unpackedValid = false;
 }
 
-qsizetype TRegKey::slotOf(QStringView name, std::size_t hash) const
+qsizetype TSettingsKey::slotOf(QStringView name, std::size_t hash) const
 {
     const std::size_t mask = m_index.size() - 1;
     qsizetype firstFree = -1;
@@ -429,7 +429,7 @@ qsizetype TRegKey::slotOf(QStringView name, std::size_t hash) const
 }
 
 // At most three quarters full, so a search ends soon; removal marks are dropped on the way.
-void TRegKey::growIndex()
+void TSettingsKey::growIndex()
 {
     std::size_t size = 16;
     while (3 * size < 4 * (m_entries.size() + 1) || size < 2 * m_entries.size())
@@ -448,7 +448,7 @@ void TRegKey::growIndex()
     }
 }
 
-const TRegValue* TRegKey::Value(QStringView name) const
+const TRegValue* TSettingsKey::Value(QStringView name) const
 {
     if (m_index.empty())
         return nullptr;
@@ -459,7 +459,7 @@ const TRegValue* TRegKey::Value(QStringView name) const
     return &m_found;
 }
 
-void TRegKey::SetValue(const QString& name, const TRegValue& value)
+void TSettingsKey::SetValue(const QString& name, const TRegValue& value)
 {
     if (4 * std::size_t(m_indexUsed + 1) > 3 * m_index.size())
         growIndex();
@@ -481,7 +481,7 @@ void TRegKey::SetValue(const QString& name, const TRegValue& value)
 
 // A removed value leaves a mark in the index and its entry is skipped, so a file of many
 // deletions loads in linear time.
-void TRegKey::RemoveValue(QStringView name)
+void TSettingsKey::RemoveValue(QStringView name)
 {
     if (m_index.empty())
         return;
@@ -493,7 +493,7 @@ void TRegKey::RemoveValue(QStringView name)
     m_unpackedValid = false;
 }
 
-const QList<TRegKey::TNamedValue>& TRegKey::Values() const
+const QList<TSettingsKey::TNamedValue>& TSettingsKey::Values() const
 {
     if (!m_unpackedValid) {
         m_unpacked.clear();
@@ -508,12 +508,12 @@ const QList<TRegKey::TNamedValue>& TRegKey::Values() const
 
 // Names and texts are parts of the file's lines, in no more bytes. The values are not counted
 // ahead: a file of many lines that are no values would reserve for nothing.
-void TRegKey::reserve(qsizetype bytes)
+void TSettingsKey::reserve(qsizetype bytes)
 {
     m_latin1.reserve(bytes);
 }
 
-void TRegKey::squeeze()
+void TSettingsKey::squeeze()
 {
     m_latin1.squeeze();
     m_wide.squeeze();
@@ -549,9 +549,9 @@ QString SettingsFilePath()
     return configFolder() + u"/Pelmora/Dirka/" + QLatin1StringView(ShortVersionText) + u".reg";
 }
 
-TRegKey ParseRegistryText(const QByteArray& bytes, bool writable, bool* hasSection)
+TSettingsKey ParseRegistryText(const QByteArray& bytes, bool writable, bool* hasSection)
 {
-    TRegKey key(writable);
+    TSettingsKey key(writable);
     if (hasSection)
         *hasSection = false;
     key.reserve(bytes.size());
@@ -584,10 +584,10 @@ TRegKey ParseRegistryText(const QByteArray& bytes, bool writable, bool* hasSecti
     return key;
 }
 
-QByteArray FormatRegistryText(const TRegKey& key)
+QByteArray FormatRegistryText(const TSettingsKey& key)
 {
     QString text = QString::fromUtf16(HeaderLine) + u"\r\n\r\n[" + sectionName() + u"]\r\n";
-    for (const TRegKey::TNamedValue& entry : key.Values())
+    for (const TSettingsKey::TNamedValue& entry : key.Values())
         text += quoted(entry.Name) + u'=' + valueData(entry.Value) + u"\r\n";
     text += u"\r\n";
     return text.toUtf8();
@@ -614,7 +614,7 @@ QString unreadableReason(const QString& path)
 
 } // namespace
 
-std::optional<TRegKey> OpenKeyForReading(const QString& path, QString* problem)
+std::optional<TSettingsKey> OpenKeyForReading(const QString& path, QString* problem)
 {
     const std::optional<QByteArray> bytes = ReadFileBytes(path, MaxFileSize);
     if (!bytes) {
@@ -623,7 +623,7 @@ std::optional<TRegKey> OpenKeyForReading(const QString& path, QString* problem)
         return std::nullopt;
     }
     bool hasSection = false;
-    TRegKey key = ParseRegistryText(*bytes, false, &hasSection);
+    TSettingsKey key = ParseRegistryText(*bytes, false, &hasSection);
     if (problem && !hasSection)
         *problem = u"no [" + sectionName() + u"] line";
     return key;
@@ -634,7 +634,7 @@ std::optional<TRegKey> OpenKeyForReading(const QString& path, QString* problem)
 namespace {
 
 // The value of name when it exists; throws when it exists with a type the caller cannot take.
-const TRegValue* typedValue(const TRegKey* key, QStringView name, bool text)
+const TRegValue* typedValue(const TSettingsKey* key, QStringView name, bool text)
 {
     const TRegValue* value = key ? key->Value(name) : nullptr;
     if (!value)
@@ -647,7 +647,7 @@ const TRegValue* typedValue(const TRegKey* key, QStringView name, bool text)
     return value;
 }
 
-bool writeValue(TRegKey* key, QStringView name, const TRegValue& value)
+bool writeValue(TSettingsKey* key, QStringView name, const TRegValue& value)
 {
     if (!key)
         return false;
@@ -668,7 +668,7 @@ TRegValue dwordValue(std::uint32_t number)
 
 } // namespace
 
-bool RegReadBool(const TRegKey* key, QStringView name, bool& value)
+bool RegReadBool(const TSettingsKey* key, QStringView name, bool& value)
 {
     const TRegValue* stored = typedValue(key, name, false);
     if (stored)
@@ -676,7 +676,7 @@ bool RegReadBool(const TRegKey* key, QStringView name, bool& value)
     return stored;
 }
 
-bool RegReadInteger(const TRegKey* key, QStringView name, int& value)
+bool RegReadInteger(const TSettingsKey* key, QStringView name, int& value)
 {
     const TRegValue* stored = typedValue(key, name, false);
     if (stored)
@@ -684,7 +684,7 @@ bool RegReadInteger(const TRegKey* key, QStringView name, int& value)
     return stored;
 }
 
-bool RegReadText(const TRegKey* key, QStringView name, QString& value)
+bool RegReadText(const TSettingsKey* key, QStringView name, QString& value)
 {
     const TRegValue* stored = typedValue(key, name, true);
     if (stored)
@@ -692,17 +692,17 @@ bool RegReadText(const TRegKey* key, QStringView name, QString& value)
     return stored;
 }
 
-bool RegWriteBool(TRegKey* key, QStringView name, bool value)
+bool RegWriteBool(TSettingsKey* key, QStringView name, bool value)
 {
     return writeValue(key, name, dwordValue(value ? 1 : 0));
 }
 
-bool RegWriteInteger(TRegKey* key, QStringView name, int value)
+bool RegWriteInteger(TSettingsKey* key, QStringView name, int value)
 {
     return writeValue(key, name, dwordValue(static_cast<std::uint32_t>(value)));
 }
 
-bool RegWriteText(TRegKey* key, QStringView name, QStringView value)
+bool RegWriteText(TSettingsKey* key, QStringView name, QStringView value)
 {
     TRegValue text;
     text.Text = value.toString();

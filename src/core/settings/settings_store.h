@@ -25,9 +25,9 @@
 namespace dirka {
 
 /// A failed typed read or write of the store: "Invalid data type for 'S.Mode'".
-class ERegistryException : public std::runtime_error {
+class ESettingsFileError : public std::runtime_error {
 public:
-    explicit ERegistryException(const QString& message);
+    explicit ESettingsFileError(const QString& message);
     QString Message() const { return QString::fromUtf8(what()); }
 };
 
@@ -46,9 +46,9 @@ struct TRegValue {
 /// An opened key: its values by name, in the order they were first set. Names compare without
 /// regard to case, as the registry's do. A hand-edited file may hold millions of names the
 /// program never reads; they are kept for a save, packed, in about the size of their text.
-class TRegKey {
+class TSettingsKey {
 public:
-    explicit TRegKey(bool writable = true) : m_writable(writable) {}
+    explicit TSettingsKey(bool writable = true) : m_writable(writable) {}
 
     bool IsWritable() const { return m_writable; }
     /// The value of that name, or null when there is none. The value is unpacked for the
@@ -67,7 +67,7 @@ public:
     const QList<TNamedValue>& Values() const;
 
 private:
-    friend TRegKey ParseRegistryText(const QByteArray& bytes, bool writable, bool* hasSection);
+    friend TSettingsKey ParseRegistryText(const QByteArray& bytes, bool writable, bool* hasSection);
 
     // A name or a text in one of the two stores: one byte a unit when every unit fits in
     // Latin-1 (nearly every name), else UTF-16.
@@ -124,33 +124,33 @@ QString SettingsFilePath();
 /// ParseRegistryText("[HKEY_CURRENT_USER\\Software\\Pelmora\\Dirka\\2.1]\n\"A\"=dword:0000000a")
 /// holds A = 10.
 /// hasSection, when given, tells whether the text has the key's section line at all.
-TRegKey ParseRegistryText(const QByteArray& bytes, bool writable, bool* hasSection = nullptr);
+TSettingsKey ParseRegistryText(const QByteArray& bytes, bool writable, bool* hasSection = nullptr);
 
 /// The whole export of key as UTF-8 with CR LF line ends, values in the key's order.
-QByteArray FormatRegistryText(const TRegKey& key);
+QByteArray FormatRegistryText(const TSettingsKey& key);
 
 /// Opens the key stored at path for reading: no key when there is no regular file there or it
 /// cannot be read (as a registry key that cannot be opened). problem, when given, says why a
 /// file that is there gives no key, or that it has no section of the key (an empty key):
 /// "Permission denied", "not a regular file", "larger than 64 MiB"; empty for no file at all.
-std::optional<TRegKey> OpenKeyForReading(const QString& path, QString* problem = nullptr);
+std::optional<TSettingsKey> OpenKeyForReading(const QString& path, QString* problem = nullptr);
 
 // Typed reads and writes. key may be absent (null): then each returns false and does nothing.
 // A read returns false and leaves value as it was when the value does not exist; a value of
-// another type throws ERegistryException "Invalid data type for '<name>'". A write to a key
+// another type throws ESettingsFileError "Invalid data type for '<name>'". A write to a key
 // opened for reading only throws "Failed to set data for '<name>'".
 
 /// RegReadBool(&key, u"IsSound", flag): any Dword other than 0 reads as true.
-bool RegReadBool(const TRegKey* key, QStringView name, bool& value);
+bool RegReadBool(const TSettingsKey* key, QStringView name, bool& value);
 /// RegReadInteger(&key, u"MaxDepth", n): the Dword's 32 bits as a signed number.
-bool RegReadInteger(const TRegKey* key, QStringView name, int& value);
+bool RegReadInteger(const TSettingsKey* key, QStringView name, int& value);
 /// RegReadText(&key, u"PathList", text): Text and ExpandText values, taken literally.
-bool RegReadText(const TRegKey* key, QStringView name, QString& value);
+bool RegReadText(const TSettingsKey* key, QStringView name, QString& value);
 /// RegWriteBool(&key, u"IsSound", true) stores dword:00000001.
-bool RegWriteBool(TRegKey* key, QStringView name, bool value);
+bool RegWriteBool(TSettingsKey* key, QStringView name, bool value);
 /// RegWriteInteger(&key, u"MaxDepth", -1) stores dword:ffffffff.
-bool RegWriteInteger(TRegKey* key, QStringView name, int value);
+bool RegWriteInteger(TSettingsKey* key, QStringView name, int value);
 /// RegWriteText(&key, u"PathList", u"/data") stores a Text value.
-bool RegWriteText(TRegKey* key, QStringView name, QStringView value);
+bool RegWriteText(TSettingsKey* key, QStringView name, QStringView value);
 
 } // namespace dirka

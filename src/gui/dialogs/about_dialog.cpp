@@ -49,7 +49,7 @@ QPixmap makerLogo(qreal ratio, const QFont& font)
 
 } // namespace
 
-TdlgAbout::TdlgAbout(std::function<void(const QString&)> openDocument, QWidget* parent)
+TAboutDialog::TAboutDialog(std::function<void(const QString&)> openDocument, QWidget* parent)
     : QDialog(parent), m_openDocument(std::move(openDocument))
 {
     setObjectName(QStringLiteral("dlgAbout"));
@@ -131,7 +131,7 @@ TdlgAbout::TdlgAbout(std::function<void(const QString&)> openDocument, QWidget* 
     layout->setSizeConstraint(QLayout::SetFixedSize);
 }
 
-void TdlgAbout::OpenHelpPage(const QString& suffix)
+void TAboutDialog::OpenHelpPage(const QString& suffix)
 {
     const TInfo& info = Info();
     const QString path =
@@ -140,8 +140,8 @@ void TdlgAbout::OpenHelpPage(const QString& suffix)
         m_openDocument(path);
 }
 
-void TdlgAbout::makeClickable(TClickableLabel* label, const QString& hint,
-                              std::function<void()> action)
+void TAboutDialog::makeClickable(TClickableLabel* label, const QString& hint,
+                                 std::function<void()> action)
 {
     label->setToolTip(hint);
     connect(label, &TClickableLabel::Clicked, this, [this, action = std::move(action)] {

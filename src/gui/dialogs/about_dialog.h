@@ -12,13 +12,14 @@ class TClickableLabel;
 /// The about box: name, version, notice, and links to the maker's site, the program's web page
 /// and the licence and FAQ pages beside the program.
 ///
-///     TdlgAbout about(openDocument, mainWindow);
+///     TAboutDialog about(openDocument, mainWindow);
 ///     about.exec();
-class TdlgAbout : public QDialog {
+class TAboutDialog : public QDialog {
     Q_OBJECT
 public:
     /// openDocument opens a local file path or a web address, as the shell would.
-    explicit TdlgAbout(std::function<void(const QString&)> openDocument, QWidget* parent = nullptr);
+    explicit TAboutDialog(std::function<void(const QString&)> openDocument,
+                          QWidget* parent = nullptr);
 
     /// ProgramFolder + "help/" + LanguageCode + suffix ("_License.html"), opened only when it
     /// exists: the pages are there for "us" only.

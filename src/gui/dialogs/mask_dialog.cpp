@@ -13,7 +13,7 @@
 
 namespace dirka {
 
-TdlgFilter::TdlgFilter(TDesktop& desktop, QWidget* parent) : QDialog(parent), m_desktop(desktop)
+TMaskDialog::TMaskDialog(TDesktop& desktop, QWidget* parent) : QDialog(parent), m_desktop(desktop)
 {
     setObjectName(QStringLiteral("dlgFilter"));
     setWindowTitle(QStringLiteral("Filter"));
@@ -41,7 +41,7 @@ TdlgFilter::TdlgFilter(TDesktop& desktop, QWidget* parent) : QDialog(parent), m_
         buttons->addButton(QStringLiteral("Cancel"), QDialogButtonBox::RejectRole);
     cancel->setObjectName(QStringLiteral("CancelBtn"));
     // OK checks the mask before closing; only Cancel closes straight away.
-    connect(m_btnOK, &QPushButton::clicked, this, &TdlgFilter::btnOKClick);
+    connect(m_btnOK, &QPushButton::clicked, this, &TMaskDialog::btnOKClick);
     connect(cancel, &QPushButton::clicked, this, &QDialog::reject);
 
     auto* layout = new QVBoxLayout(this);
@@ -52,26 +52,26 @@ TdlgFilter::TdlgFilter(TDesktop& desktop, QWidget* parent) : QDialog(parent), m_
     layout->addWidget(buttons);
     layout->setSizeConstraint(QLayout::SetFixedSize);
 
-    connect(m_ed, &QLineEdit::textChanged, this, &TdlgFilter::edChange);
+    connect(m_ed, &QLineEdit::textChanged, this, &TMaskDialog::edChange);
     edChange();
 }
 
-void TdlgFilter::SetLabel(const QString& text)
+void TMaskDialog::SetLabel(const QString& text)
 {
     m_lab->setText(text);
 }
 
-void TdlgFilter::SetText(const QString& text)
+void TMaskDialog::SetText(const QString& text)
 {
     m_ed->setText(text);
 }
 
-QString TdlgFilter::Text() const
+QString TMaskDialog::Text() const
 {
     return m_ed->text();
 }
 
-std::optional<QString> TdlgFilter::Ask(const QString& label, const QString& text)
+std::optional<QString> TMaskDialog::Ask(const QString& label, const QString& text)
 {
     SetLabel(label);
     SetText(text);
@@ -80,7 +80,7 @@ std::optional<QString> TdlgFilter::Ask(const QString& label, const QString& text
     return Text();
 }
 
-void TdlgFilter::showEvent(QShowEvent* event)
+void TMaskDialog::showEvent(QShowEvent* event)
 {
     QDialog::showEvent(event);
     edChange();
@@ -88,14 +88,14 @@ void TdlgFilter::showEvent(QShowEvent* event)
     m_ed->setFocus();
 }
 
-void TdlgFilter::edChange()
+void TMaskDialog::edChange()
 {
     const QString text = m_ed->text();
     m_labelChars->setText(CharCountText(text));
     m_btnOK->setEnabled(!text.isEmpty());
 }
 
-void TdlgFilter::btnOKClick()
+void TMaskDialog::btnOKClick()
 {
     const QString mask = TrimText(m_ed->text());
     m_ed->setText(mask);

@@ -17,11 +17,11 @@ class TDesktop;
 /// OK obeys the mask syntax: trimmed, not empty, no "?", no "|", at most two "*".
 ///
 ///     if (const auto mask = dlgFilter.Ask(QStringLiteral("List only &files"), QString())) ...
-class TdlgFilter : public QDialog {
+class TMaskDialog : public QDialog {
     Q_OBJECT
 public:
     /// desktop shows the warning for a mask that breaks the syntax.
-    explicit TdlgFilter(TDesktop& desktop, QWidget* parent = nullptr);
+    explicit TMaskDialog(TDesktop& desktop, QWidget* parent = nullptr);
 
     /// The caption of the edit, with the accelerator that focuses it ("List only &files").
     void SetLabel(const QString& text);

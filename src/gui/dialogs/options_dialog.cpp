@@ -42,9 +42,9 @@ QComboBox* locationBox(QWidget* parent, const char* name, const QStringList& cho
 
 } // namespace
 
-TFormOptions::TFormOptions(TDesktop& desktop, std::function<void()> runHelp, QWidget* parent)
+TOptionsDialog::TOptionsDialog(TDesktop& desktop, std::function<void()> runHelp, QWidget* parent)
     : QDialog(parent), m_desktop(desktop), m_runHelp(std::move(runHelp)),
-      m_dlgFilter(new TdlgFilter(desktop, this))
+      m_dlgFilter(new TMaskDialog(desktop, this))
 {
     setObjectName(QStringLiteral("FormOptions"));
     setWindowTitle(QStringLiteral("Dirka - Options"));
@@ -53,7 +53,7 @@ TFormOptions::TFormOptions(TDesktop& desktop, std::function<void()> runHelp, QWi
     loadControls();
 }
 
-void TFormOptions::createControls()
+void TOptionsDialog::createControls()
 {
     // Widgets are created in reading order, which is also their tab order.
     auto* range = new QGroupBox(QStringLiteral("Search Range"), this);
@@ -145,29 +145,31 @@ void TFormOptions::createControls()
     layout->setSizeConstraint(QLayout::SetFixedSize);
 
     connect(m_cbMaxDepth, &QCheckBox::toggled, m_spinMaxDepth, &QWidget::setEnabled);
-    connect(m_comboFilter, &QComboBox::currentIndexChanged, this, &TFormOptions::comboFilterChange);
-    connect(m_lbFilter, &QListWidget::itemSelectionChanged, this, &TFormOptions::updateMaskButtons);
-    connect(m_lbFilter, &QListWidget::itemDoubleClicked, this, &TFormOptions::btnFilterEditClick);
-    connect(m_btnFilterAdd, &QPushButton::clicked, this, &TFormOptions::btnFilterAddClick);
-    connect(m_btnFilterEdit, &QPushButton::clicked, this, &TFormOptions::btnFilterEditClick);
-    connect(m_btnFilterDel, &QPushButton::clicked, this, &TFormOptions::btnFilterDelClick);
-    connect(m_btnFilterDef, &QPushButton::clicked, this, &TFormOptions::btnFilterDefClick);
+    connect(m_comboFilter, &QComboBox::currentIndexChanged, this,
+            &TOptionsDialog::comboFilterChange);
+    connect(m_lbFilter, &QListWidget::itemSelectionChanged, this,
+            &TOptionsDialog::updateMaskButtons);
+    connect(m_lbFilter, &QListWidget::itemDoubleClicked, this, &TOptionsDialog::btnFilterEditClick);
+    connect(m_btnFilterAdd, &QPushButton::clicked, this, &TOptionsDialog::btnFilterAddClick);
+    connect(m_btnFilterEdit, &QPushButton::clicked, this, &TOptionsDialog::btnFilterEditClick);
+    connect(m_btnFilterDel, &QPushButton::clicked, this, &TOptionsDialog::btnFilterDelClick);
+    connect(m_btnFilterDef, &QPushButton::clicked, this, &TOptionsDialog::btnFilterDefClick);
     connect(sbtnHelp, &QPushButton::clicked, this, [this] {
         if (m_runHelp)
             m_runHelp();
     });
-    connect(btnReset, &QPushButton::clicked, this, &TFormOptions::btnResetClick);
-    connect(m_btnOK, &QPushButton::clicked, this, &TFormOptions::btnOKClick);
+    connect(btnReset, &QPushButton::clicked, this, &TOptionsDialog::btnResetClick);
+    connect(m_btnOK, &QPushButton::clicked, this, &TOptionsDialog::btnOKClick);
     connect(btnCancel, &QPushButton::clicked, this, &QDialog::reject);
 }
 
-void TFormOptions::SetSettings(const TSettings& settings)
+void TOptionsDialog::SetSettings(const TSettings& settings)
 {
     m_settings = settings;
     loadControls();
 }
 
-std::optional<TSettings> TFormOptions::Edit(const TSettings& settings)
+std::optional<TSettings> TOptionsDialog::Edit(const TSettings& settings)
 {
     SetSettings(settings);
     if (exec() != QDialog::Accepted)
@@ -175,7 +177,7 @@ std::optional<TSettings> TFormOptions::Edit(const TSettings& settings)
     return m_settings;
 }
 
-void TFormOptions::showEvent(QShowEvent* event)
+void TOptionsDialog::showEvent(QShowEvent* event)
 {
     QDialog::showEvent(event);
     // A window manager showing the dialog again must not undo what the user has changed.
@@ -185,7 +187,7 @@ void TFormOptions::showEvent(QShowEvent* event)
     m_btnOK->setFocus();
 }
 
-void TFormOptions::loadControls()
+void TOptionsDialog::loadControls()
 {
     m_cbMaxDepth->setChecked(m_settings.IsMaxDepth);
     m_spinMaxDepth->setValue(m_settings.MaxDepth);
@@ -200,7 +202,7 @@ void TFormOptions::loadControls()
     m_spinMaxDepth->setEnabled(m_cbMaxDepth->isChecked());
 }
 
-void TFormOptions::loadFilterGroup()
+void TOptionsDialog::loadFilterGroup()
 {
     const int filter = m_settings.Filter;
     const bool inRange = filter >= 0 && filter < FilterCount;
@@ -222,19 +224,19 @@ void TFormOptions::loadFilterGroup()
     updateMaskButtons();
 }
 
-void TFormOptions::updateMaskButtons()
+void TOptionsDialog::updateMaskButtons()
 {
     const bool rowSelected = m_lbFilter->isEnabled() && !m_lbFilter->selectedItems().isEmpty();
     m_btnFilterEdit->setEnabled(rowSelected);
     m_btnFilterDel->setEnabled(rowSelected);
 }
 
-int TFormOptions::selectedFilter() const
+int TOptionsDialog::selectedFilter() const
 {
     return m_comboFilter->currentIndex();
 }
 
-void TFormOptions::writeMaskListBack()
+void TOptionsDialog::writeMaskListBack()
 {
     const int filter = selectedFilter();
     if (filter < 0 || filter >= FilterCount)
@@ -248,18 +250,18 @@ void TFormOptions::writeMaskListBack()
     maskText = MaskTextOfRows(rows);
 }
 
-std::optional<QString> TFormOptions::askMask(const QString& text)
+std::optional<QString> TOptionsDialog::askMask(const QString& text)
 {
     return m_dlgFilter->Ask(m_labelFilter->text(), text);
 }
 
-void TFormOptions::comboFilterChange(int index)
+void TOptionsDialog::comboFilterChange(int index)
 {
     m_settings.Filter = index;
     loadFilterGroup();
 }
 
-void TFormOptions::btnFilterAddClick()
+void TOptionsDialog::btnFilterAddClick()
 {
     if (const std::optional<QString> mask = askMask(QString())) {
         m_lbFilter->addItem(*mask);
@@ -267,7 +269,7 @@ void TFormOptions::btnFilterAddClick()
     }
 }
 
-void TFormOptions::btnFilterEditClick()
+void TOptionsDialog::btnFilterEditClick()
 {
     const QList<QListWidgetItem*> selected = m_lbFilter->selectedItems();
     if (selected.isEmpty() || !m_btnFilterEdit->isEnabled())
@@ -279,7 +281,7 @@ void TFormOptions::btnFilterEditClick()
     }
 }
 
-void TFormOptions::btnFilterDelClick()
+void TOptionsDialog::btnFilterDelClick()
 {
     const QList<QListWidgetItem*> selected = m_lbFilter->selectedItems();
     if (selected.isEmpty())
@@ -295,7 +297,7 @@ void TFormOptions::btnFilterDelClick()
     updateMaskButtons();
 }
 
-void TFormOptions::btnFilterDefClick()
+void TOptionsDialog::btnFilterDefClick()
 {
     const int filter = selectedFilter();
     if (filter < 0 || filter >= FilterCount)
@@ -304,7 +306,7 @@ void TFormOptions::btnFilterDefClick()
     loadFilterGroup();
 }
 
-void TFormOptions::btnResetClick()
+void TOptionsDialog::btnResetClick()
 {
     ResetOptions(m_settings);
     loadControls();
@@ -312,7 +314,7 @@ void TFormOptions::btnResetClick()
 
 // A list reached by Tab or its accelerator shows its current row selected, so Edit and Del
 // work at once; without a current row the first one is.
-bool TFormOptions::eventFilter(QObject* watched, QEvent* event)
+bool TOptionsDialog::eventFilter(QObject* watched, QEvent* event)
 {
     if (watched == m_lbFilter && event->type() == QEvent::FocusIn && m_lbFilter->count() > 0 &&
         m_lbFilter->selectedItems().isEmpty())
@@ -320,7 +322,7 @@ bool TFormOptions::eventFilter(QObject* watched, QEvent* event)
     return QDialog::eventFilter(watched, event);
 }
 
-void TFormOptions::btnOKClick()
+void TOptionsDialog::btnOKClick()
 {
     m_settings.IsMaxDepth = m_cbMaxDepth->isChecked();
     // Text that is no number counts as the smallest depth.

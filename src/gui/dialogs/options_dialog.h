@@ -17,21 +17,21 @@ class QSpinBox;
 namespace dirka {
 
 class TDesktop;
-class TdlgFilter;
+class TMaskDialog;
 
 /// The options: search range, actions after a listing, default locations and the masks of every
 /// "Search for" entry. It edits a working copy of the settings; mask edits go into that copy at
 /// once, so Cancel drops them with everything else. Help context 7.
 ///
-///     TFormOptions options(desktop, runHelp, mainWindow);
+///     TOptionsDialog options(desktop, runHelp, mainWindow);
 ///     if (const auto edited = options.Edit(settings)) { settings = *edited; ... }
-class TFormOptions : public QDialog {
+class TOptionsDialog : public QDialog {
     Q_OBJECT
 public:
     /// desktop shows the warnings; runHelp runs the main window's Help command (the "Help"
     /// button).
-    explicit TFormOptions(TDesktop& desktop, std::function<void()> runHelp,
-                          QWidget* parent = nullptr);
+    explicit TOptionsDialog(TDesktop& desktop, std::function<void()> runHelp,
+                            QWidget* parent = nullptr);
 
     /// Takes a copy of settings as the working copy and loads the controls from it.
     void SetSettings(const TSettings& settings);
@@ -65,7 +65,7 @@ private:
     TDesktop& m_desktop;
     std::function<void()> m_runHelp;
     TSettings m_settings;
-    TdlgFilter* m_dlgFilter;
+    TMaskDialog* m_dlgFilter;
 
     QCheckBox* m_cbMaxDepth;
     QSpinBox* m_spinMaxDepth;

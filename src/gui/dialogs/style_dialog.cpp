@@ -59,7 +59,7 @@ private:
 
 } // namespace
 
-TFormSelectStyle::TFormSelectStyle(std::function<void()> runHelp, QWidget* parent)
+TStyleDialog::TStyleDialog(std::function<void()> runHelp, QWidget* parent)
     : QDialog(parent), m_runHelp(std::move(runHelp))
 {
     setObjectName(QStringLiteral("FormSelectStyle"));
@@ -68,7 +68,7 @@ TFormSelectStyle::TFormSelectStyle(std::function<void()> runHelp, QWidget* paren
     createControls();
 }
 
-void TFormSelectStyle::createControls()
+void TStyleDialog::createControls()
 {
     // Widgets are created in reading order, which is also their tab order.
     auto* title = new QLabel(QStringLiteral("Select list style"), this);
@@ -142,20 +142,20 @@ void TFormSelectStyle::createControls()
     layout->addLayout(bottom, 2, 0, 1, 2);
     layout->setSizeConstraint(QLayout::SetFixedSize);
 
-    connect(m_checkHeader, &QCheckBox::toggled, this, &TFormSelectStyle::updateDependentStates);
+    connect(m_checkHeader, &QCheckBox::toggled, this, &TStyleDialog::updateDependentStates);
     connect(m_listBoxStyle, &QListWidget::itemSelectionChanged, this,
-            &TFormSelectStyle::listBoxStyleClick);
+            &TStyleDialog::listBoxStyleClick);
     connect(sbtnHelp, &QPushButton::clicked, this, [this] {
         if (m_runHelp)
             m_runHelp();
     });
     connect(m_btnCustomizePreview, &QPushButton::clicked, this,
-            &TFormSelectStyle::btnCustomizePreviewClick);
-    connect(btnOK, &QPushButton::clicked, this, &TFormSelectStyle::btnOKClick);
+            &TStyleDialog::btnCustomizePreviewClick);
+    connect(btnOK, &QPushButton::clicked, this, &TStyleDialog::btnOKClick);
     connect(btnCancel, &QPushButton::clicked, this, &QDialog::reject);
 }
 
-QWidget* TFormSelectStyle::createCustomPage()
+QWidget* TStyleDialog::createCustomPage()
 {
     auto* page = new QWidget(m_pageControl);
 
@@ -242,18 +242,17 @@ QWidget* TFormSelectStyle::createCustomPage()
     layout->setColumnStretch(1, 1);
     layout->setRowStretch(2, 1);
 
-    connect(m_radioList, &QRadioButton::toggled, this, &TFormSelectStyle::updateDependentStates);
-    connect(m_indentGroup, &QButtonGroup::idToggled, this,
-            &TFormSelectStyle::updateDependentStates);
+    connect(m_radioList, &QRadioButton::toggled, this, &TStyleDialog::updateDependentStates);
+    connect(m_indentGroup, &QButtonGroup::idToggled, this, &TStyleDialog::updateDependentStates);
     return page;
 }
 
-void TFormSelectStyle::SetStyle(const TListStyle& style)
+void TStyleDialog::SetStyle(const TListStyle& style)
 {
     m_style = style;
 }
 
-std::optional<TListStyle> TFormSelectStyle::Edit(const TListStyle& style)
+std::optional<TListStyle> TStyleDialog::Edit(const TListStyle& style)
 {
     SetStyle(style);
     if (exec() != QDialog::Accepted)
@@ -261,7 +260,7 @@ std::optional<TListStyle> TFormSelectStyle::Edit(const TListStyle& style)
     return m_style;
 }
 
-void TFormSelectStyle::showEvent(QShowEvent* event)
+void TStyleDialog::showEvent(QShowEvent* event)
 {
     QDialog::showEvent(event);
     // A window manager showing the dialog again must not undo what the user has changed.
@@ -272,7 +271,7 @@ void TFormSelectStyle::showEvent(QShowEvent* event)
     m_listBoxStyle->setFocus();
 }
 
-void TFormSelectStyle::done(int result)
+void TStyleDialog::done(int result)
 {
     // A preview still walking would only fill a hidden window: let it end at its next pump.
     if (m_previewRunning)
@@ -280,7 +279,7 @@ void TFormSelectStyle::done(int result)
     QDialog::done(result);
 }
 
-TStyleControls TFormSelectStyle::readControls() const
+TStyleControls TStyleDialog::readControls() const
 {
     TStyleControls c;
     const QList<QListWidgetItem*> selected = m_listBoxStyle->selectedItems();
@@ -301,7 +300,7 @@ TStyleControls TFormSelectStyle::readControls() const
     return c;
 }
 
-void TFormSelectStyle::writeControls(const TStyleControls& c)
+void TStyleDialog::writeControls(const TStyleControls& c)
 {
     {
         // Selecting from code is no click on the list.
@@ -329,14 +328,14 @@ void TFormSelectStyle::writeControls(const TStyleControls& c)
     updateDependentStates();
 }
 
-void TFormSelectStyle::loadControls(const TListStyle& style, bool withHeader)
+void TStyleDialog::loadControls(const TListStyle& style, bool withHeader)
 {
     TStyleControls controls = readControls();
     LoadStyleControls(controls, style, withHeader);
     writeControls(controls);
 }
 
-void TFormSelectStyle::updateDependentStates()
+void TStyleDialog::updateDependentStates()
 {
     const TStyleControlStates states = StyleControlStates(readControls());
     m_spinIndentSpace->setEnabled(states.IndentSpace);
@@ -345,7 +344,7 @@ void TFormSelectStyle::updateDependentStates()
     m_comboHeader->setEnabled(states.HeaderList);
 }
 
-void TFormSelectStyle::listBoxStyleClick()
+void TStyleDialog::listBoxStyleClick()
 {
     m_groupTitle->setTitle(QString());
     const int position = readControls().StylePosition;
@@ -358,7 +357,7 @@ void TFormSelectStyle::listBoxStyleClick()
     showPreview(preset.Name);
 }
 
-void TFormSelectStyle::showCustomView()
+void TStyleDialog::showCustomView()
 {
     {
         const QSignalBlocker blocker(m_listBoxStyle);
@@ -369,7 +368,7 @@ void TFormSelectStyle::showCustomView()
     m_btnCustomizePreview->setText(QStringLiteral("Pr&eview"));
 }
 
-void TFormSelectStyle::showPreview(const QString& name)
+void TStyleDialog::showPreview(const QString& name)
 {
     m_memoPreview->clear();
     m_pageControl->setCurrentWidget(m_tabPreview);
@@ -378,14 +377,14 @@ void TFormSelectStyle::showPreview(const QString& name)
     // The walk runs from the event loop, never inside a show or a click already on the stack.
     m_previewWanted = true;
     if (!m_previewRunning) {
-        QMetaObject::invokeMethod(this, &TFormSelectStyle::buildPreview, Qt::QueuedConnection);
+        QMetaObject::invokeMethod(this, &TStyleDialog::buildPreview, Qt::QueuedConnection);
     } else {
         // The walk under way lists a style no longer wanted: cut it short.
         m_previewWalk.Stop.Request();
     }
 }
 
-void TFormSelectStyle::buildPreview()
+void TStyleDialog::buildPreview()
 {
     if (m_previewRunning || !m_previewWanted)
         return;
@@ -416,12 +415,12 @@ void TFormSelectStyle::buildPreview()
     }
 }
 
-void TFormSelectStyle::showPreviewLines()
+void TStyleDialog::showPreviewLines()
 {
     m_shownLines = RefreshPreview(*m_memoPreview->document(), m_shownLines, m_previewLines);
 }
 
-void TFormSelectStyle::btnCustomizePreviewClick()
+void TStyleDialog::btnCustomizePreviewClick()
 {
     if (m_pageControl->currentWidget() == m_tabPreview)
         showCustomView();
@@ -429,7 +428,7 @@ void TFormSelectStyle::btnCustomizePreviewClick()
         showPreview(QString());
 }
 
-void TFormSelectStyle::btnOKClick()
+void TStyleDialog::btnOKClick()
 {
     m_style = ReadStyleControls(readControls());
     accept();

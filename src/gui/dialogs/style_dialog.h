@@ -28,13 +28,13 @@ namespace dirka {
 /// program's own folder with the real walker. It edits a working style, handed back on OK.
 /// Help context 6.
 ///
-///     TFormSelectStyle dialog(runHelp, mainWindow);
+///     TStyleDialog dialog(runHelp, mainWindow);
 ///     if (const auto style = dialog.Edit(settings.Style)) { settings.Style = *style; ... }
-class TFormSelectStyle : public QDialog {
+class TStyleDialog : public QDialog {
     Q_OBJECT
 public:
     /// runHelp runs the main window's Help command (the "Help" button).
-    explicit TFormSelectStyle(std::function<void()> runHelp, QWidget* parent = nullptr);
+    explicit TStyleDialog(std::function<void()> runHelp, QWidget* parent = nullptr);
 
     /// Takes a copy of style as the working style; the controls load from it when shown.
     void SetStyle(const TListStyle& style);

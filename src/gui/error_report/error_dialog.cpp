@@ -90,21 +90,21 @@ void endProgram(int status)
 
 } // namespace
 
-TDialogException::TDialogException(std::function<void(const QString&)> openDocument,
-                                   QWidget* parent)
+TErrorReportDialog::TErrorReportDialog(std::function<void(const QString&)> openDocument,
+                                       QWidget* parent)
     : QDialog(parent), m_openDocument(std::move(openDocument)), m_endProgram(endProgram)
 {
-    FormCreate();
+    createControls();
 }
 
-TDialogException::~TDialogException()
+TErrorReportDialog::~TErrorReportDialog()
 {
     TApplication* app = TApplication::Instance();
     if (app != nullptr && app->ErrorReporter() == this)
         app->SetErrorReporter(nullptr);
 }
 
-void TDialogException::FormCreate()
+void TErrorReportDialog::createControls()
 {
     if (TApplication* app = TApplication::Instance())
         app->SetErrorReporter(this);
@@ -140,7 +140,7 @@ void TDialogException::FormCreate()
     btnSend = named(new QPushButton(QStringLiteral("Send"), panelBottom), "btnSend");
     btnSend->setDefault(true);
     btnCancel = named(new QPushButton(QStringLiteral("&Don't Send"), panelBottom), "btnCancel");
-    connect(btnSend, &QPushButton::clicked, this, &TDialogException::btnSendClick);
+    connect(btnSend, &QPushButton::clicked, this, &TErrorReportDialog::btnSendClick);
     connect(btnCancel, &QPushButton::clicked, this, &QDialog::reject);
     auto* bottomLayout = new QHBoxLayout(panelBottom);
     bottomLayout->addWidget(labelHelpImprove);
@@ -160,7 +160,7 @@ void TDialogException::FormCreate()
     EditSelectAll->setObjectName(QStringLiteral("EditSelectAll"));
     EditSelectAll->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_A));
     EditSelectAll->setShortcutContext(Qt::WidgetWithChildrenShortcut);
-    connect(EditSelectAll, &QAction::triggered, this, &TDialogException::EditSelectAllExecute);
+    connect(EditSelectAll, &QAction::triggered, this, &TErrorReportDialog::EditSelectAllExecute);
     addAction(EditSelectAll);
 
     m_reportQuery.clear();
@@ -168,14 +168,14 @@ void TDialogException::FormCreate()
     fixSize();
 }
 
-void TDialogException::createPleaseSendPage()
+void TErrorReportDialog::createPleaseSendPage()
 {
     tsPleaseSend = named(new QWidget(PageControl), "tsPleaseSend");
     labelPleaseSend =
         boldLabel(QStringLiteral("Please send error report to "), tsPleaseSend, "labelPleaseSend");
     auto* link = LinkLabel(MakerName, tsPleaseSend, "labelWww");
     link->setToolTip(u"Open web page " + MakerPageAddress());
-    connect(link, &TClickableLabel::Clicked, this, &TDialogException::labelWwwClick);
+    connect(link, &TClickableLabel::Clicked, this, &TErrorReportDialog::labelWwwClick);
     labelWww = link;
     labelAnyData = named(new QLabel(QStringLiteral("Any data you send us is confidential and will "
                                                    "not be used for any other purpose than fixing "
@@ -190,7 +190,8 @@ void TDialogException::createPleaseSendPage()
     memoComment->setTabChangesFocus(true);
     fillRemainingHeight(memoComment);
     labelDescribeSteps->setBuddy(memoComment);
-    connect(memoComment, &QPlainTextEdit::textChanged, this, &TDialogException::memoCommentChange);
+    connect(memoComment, &QPlainTextEdit::textChanged, this,
+            &TErrorReportDialog::memoCommentChange);
     labelYourEmail =
         named(new QLabel(QStringLiteral("Your Email Address (optional)"), tsPleaseSend),
               "labelYourEmail");
@@ -200,7 +201,7 @@ void TDialogException::createPleaseSendPage()
     btnSee =
         named(new QPushButton(QStringLiteral("See &what will be sent"), tsPleaseSend), "btnSee");
     btnSee->setAutoDefault(false);
-    connect(btnSee, &QPushButton::clicked, this, &TDialogException::btnSeeClick);
+    connect(btnSee, &QPushButton::clicked, this, &TErrorReportDialog::btnSeeClick);
 
     // The maker's name starts where the request ends, on the same line.
     auto* pleaseRow = new QHBoxLayout;
@@ -225,7 +226,7 @@ void TDialogException::createPleaseSendPage()
     PageControl->addWidget(tsPleaseSend);
 }
 
-void TDialogException::createAfterSendPage()
+void TErrorReportDialog::createAfterSendPage()
 {
     tsAfterSend = named(new QWidget(PageControl), "tsAfterSend");
     WebBrowser = named(new QTextBrowser(tsAfterSend), "WebBrowser");
@@ -233,13 +234,13 @@ void TDialogException::createAfterSendPage()
     WebBrowser->setOpenLinks(false);
     fillRemainingHeight(WebBrowser);
     connect(WebBrowser, &QTextBrowser::anchorClicked, this,
-            &TDialogException::WebBrowserAnchorClicked);
+            &TErrorReportDialog::WebBrowserAnchorClicked);
     auto* layout = new QVBoxLayout(tsAfterSend);
     layout->addWidget(WebBrowser);
     PageControl->addWidget(tsAfterSend);
 }
 
-void TDialogException::createNotePage()
+void TErrorReportDialog::createNotePage()
 {
     tsNote = named(new QWidget(PageControl), "tsNote");
     memoNote = named(new QPlainTextEdit(tsNote), "memoNote");
@@ -254,7 +255,7 @@ void TDialogException::createNotePage()
         memoNote->fontMetrics().averageCharWidth() * 2);
     btnNoteBack = named(new QPushButton(QStringLiteral("Back"), tsNote), "btnNoteBack");
     btnNoteBack->setAutoDefault(false);
-    connect(btnNoteBack, &QPushButton::clicked, this, &TDialogException::btnNoteBackClick);
+    connect(btnNoteBack, &QPushButton::clicked, this, &TErrorReportDialog::btnNoteBackClick);
     auto* backRow = new QHBoxLayout;
     backRow->addStretch(1);
     backRow->addWidget(btnNoteBack);
@@ -266,7 +267,7 @@ void TDialogException::createNotePage()
 
 // A fixed border, at least the designed client area; larger fonts make it larger rather than
 // cutting texts off.
-void TDialogException::fixSize()
+void TErrorReportDialog::fixSize()
 {
     const int width = qMax(ClientWidth, sizeHint().width());
     const int height =
@@ -274,19 +275,19 @@ void TDialogException::fixSize()
     setFixedSize(width, qMax(ClientHeight, height));
 }
 
-void TDialogException::SetReport(const TExceptionDetails& details, const TInfo& info)
+void TErrorReportDialog::SetReport(const TExceptionDetails& details, const TInfo& info)
 {
     const TReport report = BuildReport(details, info);
     m_reportQuery = report.Query;
     m_reportText = report.Text;
 }
 
-void TDialogException::SetEndProgram(std::function<void(int)> endProgram)
+void TErrorReportDialog::SetEndProgram(std::function<void(int)> endProgram)
 {
     m_endProgram = std::move(endProgram);
 }
 
-void TDialogException::ReportException(QObject* sender, std::exception_ptr error)
+void TErrorReportDialog::ReportException(QObject* sender, std::exception_ptr error)
 {
     Q_UNUSED(sender);
     TExceptionDetails details = DetailsOf(error);
@@ -298,7 +299,7 @@ void TDialogException::ReportException(QObject* sender, std::exception_ptr error
         m_endProgram(ExitStatus);
 }
 
-void TDialogException::showEvent(QShowEvent* event)
+void TErrorReportDialog::showEvent(QShowEvent* event)
 {
     // A window restored by the user is no new showing.
     if (!event->spontaneous())
@@ -306,7 +307,7 @@ void TDialogException::showEvent(QShowEvent* event)
     QDialog::showEvent(event);
 }
 
-void TDialogException::FormShow()
+void TErrorReportDialog::FormShow()
 {
     QApplication::beep();
     btnCancel->setEnabled(true);
@@ -318,7 +319,7 @@ void TDialogException::FormShow()
         move(screen->availableGeometry().center() - rect().center());
 }
 
-void TDialogException::btnSendClick()
+void TErrorReportDialog::btnSendClick()
 {
     if (btnSend->text() == u"&Close") {
         accept();
@@ -340,7 +341,7 @@ void TDialogException::btnSendClick()
 // One GET of the report's address through Qt's network access (proxies, redirections, a time
 // limit); the URL classes write its escapes in upper case ("%3b" goes out as "%3B"), which is
 // the same octet to every server.
-void TDialogException::request(const QString& address)
+void TErrorReportDialog::request(const QString& address)
 {
     m_pageAddress = QUrl(address);
     if (!m_network)
@@ -361,8 +362,9 @@ void TDialogException::request(const QString& address)
     });
 }
 
-void TDialogException::WebBrowserDownloadComplete(const QByteArray& body,
-                                                  const QString& contentType, const QString& error)
+void TErrorReportDialog::WebBrowserDownloadComplete(const QByteArray& body,
+                                                    const QString& contentType,
+                                                    const QString& error)
 {
     if (!body.isEmpty())
         WebBrowser->setHtml(decodePage(body, contentType));
@@ -371,13 +373,13 @@ void TDialogException::WebBrowserDownloadComplete(const QByteArray& body,
     labelSending->clear();
 }
 
-void TDialogException::WebBrowserAnchorClicked(const QUrl& link)
+void TErrorReportDialog::WebBrowserAnchorClicked(const QUrl& link)
 {
     if (m_openDocument)
         m_openDocument(m_pageAddress.resolved(link).toString());
 }
 
-void TDialogException::btnSeeClick()
+void TErrorReportDialog::btnSeeClick()
 {
     // The note shows the e-mail and the comment as typed; only the sent form is encoded.
     const QString text = ReportNoteText(m_reportText, edEmail->text(), memoComment->toPlainText());
@@ -386,25 +388,25 @@ void TDialogException::btnSeeClick()
     PageControl->setCurrentWidget(tsNote);
 }
 
-void TDialogException::btnNoteBackClick()
+void TErrorReportDialog::btnNoteBackClick()
 {
     PageControl->setCurrentWidget(tsPleaseSend);
 }
 
-void TDialogException::labelWwwClick()
+void TErrorReportDialog::labelWwwClick()
 {
     if (m_openDocument)
         m_openDocument(MakerPageAddress());
 }
 
-void TDialogException::EditSelectAllExecute()
+void TErrorReportDialog::EditSelectAllExecute()
 {
     SelectAllInEditor(focusWidget());
 }
 
 // The comment takes at most CommentLimit units: what goes past it is taken out of the text just
 // typed or pasted (it ends at the cursor), as an edit with a length limit refuses it.
-void TDialogException::memoCommentChange()
+void TErrorReportDialog::memoCommentChange()
 {
     const QString text = memoComment->toPlainText();
     const qsizetype excess = text.size() - CommentLimit;

@@ -24,8 +24,8 @@ namespace dirka {
 /// maker's bug-report address and shows the answer page. Creating it makes it the reporter of
 /// the running TApplication; closing it after an error ends the program.
 ///
-///     TDialogException errorDialog([&](const QString& a) { desktop.OpenDocument(a); });
-class TDialogException : public QDialog, public TErrorReporter {
+///     TErrorReportDialog errorDialog([&](const QString& a) { desktop.OpenDocument(a); });
+class TErrorReportDialog : public QDialog, public TErrorReporter {
     Q_OBJECT
 public:
     /// The exit status of a program ended by an error report (EX_SOFTWARE).
@@ -34,9 +34,9 @@ public:
     static constexpr int CommentLimit = 300;
 
     /// openDocument opens a web address, as the desktop's OpenDocument does.
-    explicit TDialogException(std::function<void(const QString&)> openDocument,
-                              QWidget* parent = nullptr);
-    ~TDialogException() override;
+    explicit TErrorReportDialog(std::function<void(const QString&)> openDocument,
+                                QWidget* parent = nullptr);
+    ~TErrorReportDialog() override;
 
     /// Gathers the error's details and the call stack, shows the dialog modally and, when it
     /// closes, ends the program with ExitStatus.
@@ -54,7 +54,7 @@ protected:
     void showEvent(QShowEvent* event) override;
 
 private:
-    void FormCreate();
+    void createControls();
     void createPleaseSendPage();
     void createAfterSendPage();
     void createNotePage();

@@ -95,7 +95,7 @@ TSaveDialog* CreateHtmlSaveDialog(QWidget* parent)
     return dialog;
 }
 
-TdlgExport::TdlgExport(TExportDialogHooks hooks, QWidget* parent)
+THtmlExportDialog::THtmlExportDialog(TExportDialogHooks hooks, QWidget* parent)
     : QDialog(parent), m_hooks(std::move(hooks)),
       m_radioRelative(new QRadioButton(QStringLiteral("&Relative Path"))),
       m_radioFull(new QRadioButton(QStringLiteral("&Full Path"))),
@@ -107,7 +107,7 @@ TdlgExport::TdlgExport(TExportDialogHooks hooks, QWidget* parent)
       m_checkLinkFolders(new QCheckBox(QStringLiteral("&Link Folders"))), m_pages(new QTabWidget),
       m_wb(new TPagePreview), m_memoSource(new QPlainTextEdit), m_sbtnHelp(HelpButton(nullptr)),
       m_btnBack(new QPushButton(QStringLiteral("< Back"))),
-      m_btnOK(new QPushButton(QStringLiteral("&Close"))), m_progress(new TdlgProgress(this))
+      m_btnOK(new QPushButton(QStringLiteral("&Close"))), m_progress(new TProgressDialog(this))
 {
     setObjectName(QStringLiteral("dlgExport"));
     setWindowTitle(u"Dirka - " + QString::fromUtf16(ExportToHtmlCaption));
@@ -198,9 +198,10 @@ TdlgExport::TdlgExport(TExportDialogHooks hooks, QWidget* parent)
     layout->addWidget(m_content);
 
     // A click on the selected one counts too; arrow keys between the two click as well.
-    connect(m_radioRelative, &QRadioButton::clicked, this, &TdlgExport::radioClick);
-    connect(m_radioFull, &QRadioButton::clicked, this, &TdlgExport::radioClick);
-    connect(m_comboPrefix, &QComboBox::editTextChanged, this, &TdlgExport::comboPrefixChange);
+    connect(m_radioRelative, &QRadioButton::clicked, this, &THtmlExportDialog::radioClick);
+    connect(m_radioFull, &QRadioButton::clicked, this, &THtmlExportDialog::radioClick);
+    connect(m_comboPrefix, &QComboBox::editTextChanged, this,
+            &THtmlExportDialog::comboPrefixChange);
     // Either way the page on disk no longer matches the options; only a build disables it.
     connect(m_checkLinkFolders, &QCheckBox::clicked, m_btnGenerate,
             [this] { m_btnGenerate->setEnabled(true); });
@@ -215,12 +216,13 @@ TdlgExport::TdlgExport(TExportDialogHooks hooks, QWidget* parent)
     createActions();
 }
 
-TdlgExport::~TdlgExport() = default;
+THtmlExportDialog::~THtmlExportDialog() = default;
 
-void TdlgExport::createActions()
+void THtmlExportDialog::createActions()
 {
     const auto make = [this](const char* name, const QString& caption,
-                             const QList<QKeySequence>& keys, void (TdlgExport::*handler)()) {
+                             const QList<QKeySequence>& keys,
+                             void (THtmlExportDialog::*handler)()) {
         auto* action = new QAction(caption, this);
         action->setObjectName(QLatin1String(name));
         action->setShortcuts(keys);
@@ -229,9 +231,9 @@ void TdlgExport::createActions()
         return action;
     };
     make("actionSelectAll", QStringLiteral("Select &All"), {QKeySequence(Qt::CTRL | Qt::Key_A)},
-         &TdlgExport::selectAllExecute);
+         &THtmlExportDialog::selectAllExecute);
     make("actionMaximize", QStringLiteral("Maximize / Restore"), {QKeySequence(Qt::Key_F11)},
-         &TdlgExport::maximizeExecute);
+         &THtmlExportDialog::maximizeExecute);
     auto* next = new QAction(this);
     next->setObjectName(QStringLiteral("actionNextPage"));
     next->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Tab));
@@ -246,8 +248,8 @@ void TdlgExport::createActions()
     addAction(previous);
 }
 
-void TdlgExport::Prepare(const QString& fileName, const TResultText& lines,
-                         const QString& listedLocation)
+void THtmlExportDialog::Prepare(const QString& fileName, const TResultText& lines,
+                                const QString& listedLocation)
 {
     m_exportFileName = fileName;
     m_lines = &lines;
@@ -255,8 +257,8 @@ void TdlgExport::Prepare(const QString& fileName, const TResultText& lines,
     m_written = false;
 }
 
-bool TdlgExport::Run(const QString& fileName, const TResultText& lines,
-                     const QString& listedLocation)
+bool THtmlExportDialog::Run(const QString& fileName, const TResultText& lines,
+                            const QString& listedLocation)
 {
     Prepare(fileName, lines, listedLocation);
     if (!isMaximized()) {
@@ -268,7 +270,7 @@ bool TdlgExport::Run(const QString& fileName, const TResultText& lines,
     return m_written;
 }
 
-void TdlgExport::showEvent(QShowEvent* event)
+void THtmlExportDialog::showEvent(QShowEvent* event)
 {
     QDialog::showEvent(event);
     if (event->spontaneous())
@@ -285,12 +287,12 @@ void TdlgExport::showEvent(QShowEvent* event)
     m_examplePath = m_lines ? ExamplePathOf(*m_lines) : QString();
     refreshExample();
     // The build starts once the dialog has been drawn, so the progress window stands over it.
-    QMetaObject::invokeMethod(this, &TdlgExport::generateOnOpen, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(this, &THtmlExportDialog::generateOnOpen, Qt::QueuedConnection);
 }
 
 // A hidden dialog lets go of the result and of what its views hold, which for a large page is
 // a lot of memory.
-void TdlgExport::hideEvent(QHideEvent* event)
+void THtmlExportDialog::hideEvent(QHideEvent* event)
 {
     QDialog::hideEvent(event);
     if (event->spontaneous() || m_generating)
@@ -302,7 +304,7 @@ void TdlgExport::hideEvent(QHideEvent* event)
 
 // Esc and the close box wait for a build that runs (it still reads the result and fills the
 // views), then close the dialog.
-void TdlgExport::reject()
+void THtmlExportDialog::reject()
 {
     if (m_generating) {
         m_closeAfterBuild = true;
@@ -311,13 +313,13 @@ void TdlgExport::reject()
     QDialog::reject();
 }
 
-void TdlgExport::generateOnOpen()
+void THtmlExportDialog::generateOnOpen()
 {
     if (isVisible() && m_lines && !m_generating)
         Generate();
 }
 
-void TdlgExport::radioClick()
+void THtmlExportDialog::radioClick()
 {
     m_btnGenerate->setEnabled(true);
     const bool relative = m_radioRelative->isChecked();
@@ -326,13 +328,13 @@ void TdlgExport::radioClick()
     refreshExample();
 }
 
-void TdlgExport::comboPrefixChange()
+void THtmlExportDialog::comboPrefixChange()
 {
     m_btnGenerate->setEnabled(true);
     refreshExample();
 }
 
-void TdlgExport::refreshExample()
+void THtmlExportDialog::refreshExample()
 {
     m_edExample->setText(ExampleAddress(m_examplePath, m_listedLocation,
                                         m_radioRelative->isChecked(),
@@ -341,12 +343,12 @@ void TdlgExport::refreshExample()
     m_edExample->setCursorPosition(0);
 }
 
-QString TdlgExport::ExampleText() const
+QString THtmlExportDialog::ExampleText() const
 {
     return m_edExample->text();
 }
 
-bool TdlgExport::Generate()
+bool THtmlExportDialog::Generate()
 {
     if (m_generating || !m_lines)
         return false;
@@ -393,13 +395,13 @@ bool TdlgExport::Generate()
     }
     Q_EMIT Generated(m_written);
     if (std::exchange(m_closeAfterBuild, false))
-        QMetaObject::invokeMethod(this, &TdlgExport::reject, Qt::QueuedConnection);
+        QMetaObject::invokeMethod(this, &THtmlExportDialog::reject, Qt::QueuedConnection);
     return m_written;
 }
 
 // The source view gets the page a chunk of lines at a time, so the windows repaint meanwhile;
 // a page too long to hold in a text view is cut with a note.
-void TdlgExport::showSource(const QByteArray& page)
+void THtmlExportDialog::showSource(const QByteArray& page)
 {
     const QByteArrayView lineEnd("\r\n");
     const qsizetype total = page.count(lineEnd) + 1;
@@ -422,7 +424,7 @@ void TdlgExport::showSource(const QByteArray& page)
         cursor.insertText(CutNoticeText(shown, total));
 }
 
-void TdlgExport::reportProgress(int pass, qsizetype done, qsizetype total)
+void THtmlExportDialog::reportProgress(int pass, qsizetype done, qsizetype total)
 {
     int before = 0;
     for (int i = 0; i < pass; ++i)
@@ -433,17 +435,17 @@ void TdlgExport::reportProgress(int pass, qsizetype done, qsizetype total)
                                       maximum * PassShares[std::size_t(pass)] / 100.0 * share));
 }
 
-void TdlgExport::selectAllExecute()
+void THtmlExportDialog::selectAllExecute()
 {
     SelectAllInEditor(focusWidget());
 }
 
-void TdlgExport::maximizeExecute()
+void THtmlExportDialog::maximizeExecute()
 {
     ToggleMaximized(this);
 }
 
-void TdlgExport::switchPage(int step)
+void THtmlExportDialog::switchPage(int step)
 {
     const int count = m_pages->count();
     m_pages->setCurrentIndex((m_pages->currentIndex() + step + count) % count);

@@ -23,7 +23,7 @@ namespace dirka {
 
 class TResultText;
 class TSaveDialog;
-class TdlgProgress;
+class TProgressDialog;
 class TPagePreview;
 
 /// The main window's command caption, which the dialog and the save dialog are titled after.
@@ -45,13 +45,13 @@ struct TExportDialogHooks {
 /// sets its start folder before each use.
 TSaveDialog* CreateHtmlSaveDialog(QWidget* parent);
 
-/// The export dialog, `TdlgExport`. Made once and kept: the prefix and Link Folders keep their
-/// values from one export to the next while the program runs.
-class TdlgExport : public QDialog {
+/// The export dialog, `THtmlExportDialog`. Made once and kept: the prefix and Link Folders keep
+/// their values from one export to the next while the program runs.
+class THtmlExportDialog : public QDialog {
     Q_OBJECT
 public:
-    explicit TdlgExport(TExportDialogHooks hooks, QWidget* parent = nullptr);
-    ~TdlgExport() override;
+    explicit THtmlExportDialog(TExportDialogHooks hooks, QWidget* parent = nullptr);
+    ~THtmlExportDialog() override;
 
     /// Shows the dialog modally for lines (the result; their item paths come from the result
     /// line store) to be written to fileName. listedLocation: the single location the last
@@ -118,7 +118,7 @@ private:
     QPushButton* m_sbtnHelp;
     QPushButton* m_btnBack;
     QPushButton* m_btnOK;
-    TdlgProgress* m_progress;
+    TProgressDialog* m_progress;
     QWidget* m_content = nullptr; // everything the dialog shows, disabled while a build runs
 };
 

@@ -24,7 +24,7 @@ int clampToInt(qsizetype n)
 
 } // namespace
 
-TdlgProgress::TdlgProgress(QWidget* parent)
+TProgressDialog::TProgressDialog(QWidget* parent)
     : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint),
       m_labelPleaseWait(new QLabel(QStringLiteral("Please Wait"), this)),
       m_labelGenerating(new QLabel(QStringLiteral("Generating HTML"), this)),
@@ -55,7 +55,7 @@ TdlgProgress::TdlgProgress(QWidget* parent)
     setWindowFlag(Qt::WindowDoesNotAcceptFocus);
 }
 
-void TdlgProgress::Start(qsizetype maximum)
+void TProgressDialog::Start(qsizetype maximum)
 {
     m_progressBar->setRange(0, clampToInt(maximum));
     m_progressBar->setValue(0);
@@ -73,14 +73,14 @@ void TdlgProgress::Start(qsizetype maximum)
     QCoreApplication::processEvents();
 }
 
-void TdlgProgress::SetPosition(qsizetype position)
+void TProgressDialog::SetPosition(qsizetype position)
 {
     m_progressBar->setValue(std::min(clampToInt(position), m_progressBar->maximum()));
     QCoreApplication::processEvents();
 }
 
 // Where the platform gave the window the focus anyway, it goes back to the owner.
-void TdlgProgress::Finish()
+void TProgressDialog::Finish()
 {
     const bool hadFocus = isActiveWindow();
     hide();
@@ -89,11 +89,11 @@ void TdlgProgress::Finish()
 }
 
 // The window belongs to the build that showed it: only Finish hides it.
-void TdlgProgress::closeEvent(QCloseEvent* event)
+void TProgressDialog::closeEvent(QCloseEvent* event)
 {
     event->ignore();
 }
 
-void TdlgProgress::reject() {}
+void TProgressDialog::reject() {}
 
 } // namespace dirka

@@ -8,10 +8,10 @@ class QProgressBar;
 // The small "Please Wait" window shown while the HTML export builds and shows its page.
 namespace dirka {
 
-class TdlgProgress : public QDialog {
+class TProgressDialog : public QDialog {
     Q_OBJECT
 public:
-    explicit TdlgProgress(QWidget* parent = nullptr);
+    explicit TProgressDialog(QWidget* parent = nullptr);
 
     /// Position 0 of maximum; shows the window centred on the screen, captioned with its
     /// "Generating HTML" label. It takes the input while shown, so nothing can start a second

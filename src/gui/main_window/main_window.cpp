@@ -84,8 +84,8 @@ bool takeAsCopyOrLink(QDropEvent& event)
 
 } // namespace
 
-TFormMain::TFormMain(TDesktop& desktop, const std::optional<QString>& commandLineLocation,
-                     QWidget* parent)
+TMainWindow::TMainWindow(TDesktop& desktop, const std::optional<QString>& commandLineLocation,
+                         QWidget* parent)
     : QMainWindow(parent), m_desktop(desktop)
 {
     setObjectName(QStringLiteral("FormMain"));
@@ -105,7 +105,7 @@ TFormMain::TFormMain(TDesktop& desktop, const std::optional<QString>& commandLin
     m_settings.Filter = AllFilesFilter; // at every start, whatever was chosen before
     m_locationRow->comboFilter()->setCurrentIndex(AllFilesFilter);
     connect(m_locationRow->comboFilter(), &QComboBox::currentIndexChanged, this,
-            &TFormMain::comboFilterChange);
+            &TMainWindow::comboFilterChange);
     m_locationRow->comboPath()->addItems(LocationList(SystemDriveList()));
     chooseInitialLocation();
 
@@ -121,24 +121,24 @@ TFormMain::TFormMain(TDesktop& desktop, const std::optional<QString>& commandLin
 }
 
 // Each dialog is made once and kept; it edits a copy and hands it back on OK.
-void TFormMain::createDialogs()
+void TMainWindow::createDialogs()
 {
     const auto runHelp = [this] { actionHelpF1->trigger(); };
-    m_formOptions = new TFormOptions(m_desktop, runHelp, this);
+    m_formOptions = new TOptionsDialog(m_desktop, runHelp, this);
     m_dlgAbout =
-        new TdlgAbout([this](const QString& target) { m_desktop.OpenDocument(target); }, this);
-    m_formSelectStyle = new TFormSelectStyle(runHelp, this);
+        new TAboutDialog([this](const QString& target) { m_desktop.OpenDocument(target); }, this);
+    m_formSelectStyle = new TStyleDialog(runHelp, this);
     // From here on an unhandled error ends the program through the report.
-    m_dialogException = new TDialogException(
+    m_dialogException = new TErrorReportDialog(
         [this](const QString& address) { m_desktop.OpenDocument(address); }, this);
-    m_dlgExport = new TdlgExport(
+    m_dlgExport = new THtmlExportDialog(
         TExportDialogHooks{
             [this](QWidget* parent, const QString& text) { m_desktop.Error(parent, text); },
             [this](const QString& target) { m_desktop.OpenDocument(target); }, runHelp},
         this);
 }
 
-TFormMain::~TFormMain()
+TMainWindow::~TMainWindow()
 {
     qApp->removeEventFilter(this);
     if (TApplication* app = TApplication::Instance())
@@ -147,7 +147,7 @@ TFormMain::~TFormMain()
 
 // An error a command does not handle goes to the error report from here, before it could unwind
 // through Qt's event dispatch. Without an application object of ours (tests) it goes on as is.
-void TFormMain::runCommand(QAction* action, void (TFormMain::*handler)())
+void TMainWindow::runCommand(QAction* action, void (TMainWindow::*handler)())
 {
     // A disabled command does nothing, however it was reached (a button, a key, a timer).
     if (!action->isEnabled())
@@ -167,12 +167,12 @@ void TFormMain::runCommand(QAction* action, void (TFormMain::*handler)())
 // A row of the command table: the action, its object name, caption, shortcut, hint, handler.
 struct TCommandRow {
     TCommand Command;
-    QAction* TFormMain::*Member;
+    QAction* TMainWindow::*Member;
     const char* Name;
     const char16_t* Caption;
     int Key; // QKeyCombination::toCombined(), 0 for none
     const char16_t* Hint;
-    void (TFormMain::*Handler)();
+    void (TMainWindow::*Handler)();
 };
 
 namespace {
@@ -184,9 +184,9 @@ constexpr int key(QKeyCombination combination)
 
 } // namespace
 
-const TCommandRow* TFormMain::commandTable()
+const TCommandRow* TMainWindow::commandTable()
 {
-    using F = TFormMain;
+    using F = TMainWindow;
     using C = TCommand;
     static const TCommandRow rows[] = {
         {C::ListNormal, &F::actionListNormal, "actionListNormal", u"List", key(Qt::Key_F6),
@@ -259,7 +259,7 @@ const TCommandRow* TFormMain::commandTable()
     return rows;
 }
 
-void TFormMain::createActions()
+void TMainWindow::createActions()
 {
     for (std::size_t i = 0; i < CommandCount; ++i) {
         const TCommandRow& row = commandTable()[i];
@@ -276,7 +276,7 @@ void TFormMain::createActions()
     actionShowHideFindPanel->setCheckable(true);
 }
 
-void TFormMain::createMenus()
+void TMainWindow::createMenus()
 {
     QMenu* file = menuBar()->addMenu(QStringLiteral("&File"));
     file->addActions({actionLocationSelect, actionLocationEnter, actionFilterEnter});
@@ -321,7 +321,7 @@ void TFormMain::createMenus()
     help->addAction(actionAbout);
 }
 
-QMenu* TFormMain::createEncodingMenu()
+QMenu* TMainWindow::createEncodingMenu()
 {
     auto* menu = new QMenu(QStringLiteral("Encoding (Save)"), this);
     menu->setObjectName(QStringLiteral("miEncoding"));
@@ -346,13 +346,13 @@ QMenu* TFormMain::createEncodingMenu()
         entry->setVisible(e.Shown);
         m_encodings->addAction(entry);
     }
-    connect(m_encodings, &QActionGroup::triggered, this, &TFormMain::miEncodingClick);
+    connect(m_encodings, &QActionGroup::triggered, this, &TMainWindow::chooseSaveEncoding);
     // Every start saves with the mark, chosen through the same path as a user's click.
     m_encodings->actions().first()->trigger();
     return menu;
 }
 
-void TFormMain::createToolBar()
+void TMainWindow::createToolBar()
 {
     m_toolBar = addToolBar(QStringLiteral("Commands"));
     m_toolBar->setObjectName(QStringLiteral("ToolBar"));
@@ -395,7 +395,7 @@ void TFormMain::createToolBar()
     m_toolBar->addWidget(logo);
 }
 
-void TFormMain::createCentralArea()
+void TMainWindow::createCentralArea()
 {
     auto* central = new QWidget(this);
     auto* layout = new QVBoxLayout(central);
@@ -415,10 +415,10 @@ void TFormMain::createCentralArea()
 
     // While a run lists, the Stop button and the two labels stand where the result was.
     m_resultArea = new QStackedWidget(central);
-    m_memo = new TResultView(m_resultArea);
-    m_memo->setObjectName(QStringLiteral("memo"));
-    m_memo->SetResult(&m_result);
-    connect(m_memo, &TResultView::LineDoubleClicked, this,
+    m_resultView = new TResultView(m_resultArea);
+    m_resultView->setObjectName(QStringLiteral("memo"));
+    m_resultView->SetResult(&m_result);
+    connect(m_resultView, &TResultView::LineDoubleClicked, this,
             [this](bool ctrlAtPress) { openOrExplore(ctrlAtPress); });
     auto* busyPage = new QWidget(m_resultArea);
     m_btnStop = new QPushButton(QStringLiteral("Stop"), busyPage);
@@ -443,7 +443,7 @@ void TFormMain::createCentralArea()
     busyLayout->setContentsMargins(8, 8, 8, 8);
     busyLayout->addLayout(busyRow);
     busyLayout->addStretch(1);
-    m_resultArea->addWidget(m_memo);
+    m_resultArea->addWidget(m_resultView);
     m_resultArea->addWidget(busyPage);
     m_btnStop->hide();
 
@@ -472,7 +472,7 @@ void TFormMain::createCentralArea()
 
 // The save and export dialogs are made at the first save or export and kept: each reads and
 // watches its folder from the moment it exists, which a window that never saves need not pay for.
-void TFormMain::prepareSaveDialogs()
+void TMainWindow::prepareSaveDialogs()
 {
     if (m_saveDialog)
         return;
@@ -501,7 +501,7 @@ void TFormMain::prepareSaveDialogs()
     m_saveDialogHTML->setDirectory(Info().DesktopFolder);
 }
 
-void TFormMain::chooseInitialLocation()
+void TMainWindow::chooseInitialLocation()
 {
     QComboBox* box = m_locationRow->comboPath();
     if (!TrimText(m_settings.PathList).isEmpty())
@@ -512,7 +512,7 @@ void TFormMain::chooseInitialLocation()
         box->setEditText(QString());
 }
 
-bool TFormMain::takeLocationFromPath(const QString& path)
+bool TMainWindow::takeLocationFromPath(const QString& path)
 {
     const QString location = LocationFromPath(path);
     if (location.isEmpty())
@@ -521,7 +521,7 @@ bool TFormMain::takeLocationFromPath(const QString& path)
     return true;
 }
 
-void TFormMain::showEvent(QShowEvent* event)
+void TMainWindow::showEvent(QShowEvent* event)
 {
     QMainWindow::showEvent(event);
     if (m_shown)
@@ -538,7 +538,7 @@ void TFormMain::showEvent(QShowEvent* event)
 // A line edit claims keys such as Ctrl+E (end of line) or Ctrl+K (delete to the end) before
 // shortcuts are looked at. In this window an enabled command's shortcut wins from every control:
 // leaving the override unaccepted lets the shortcut run.
-bool TFormMain::eventFilter(QObject* watched, QEvent* event)
+bool TMainWindow::eventFilter(QObject* watched, QEvent* event)
 {
     if (event->type() == QEvent::ShortcutOverride && watched->isWidgetType() &&
         static_cast<QWidget*>(watched)->window() == this &&
@@ -547,7 +547,7 @@ bool TFormMain::eventFilter(QObject* watched, QEvent* event)
     return QMainWindow::eventFilter(watched, event);
 }
 
-bool TFormMain::isCommandKey(QKeyCombination key) const
+bool TMainWindow::isCommandKey(QKeyCombination key) const
 {
     const QKeySequence pressed(key);
     for (std::size_t i = 0; i < CommandCount; ++i) {
@@ -558,7 +558,7 @@ bool TFormMain::isCommandKey(QKeyCombination key) const
     return false;
 }
 
-void TFormMain::closeEvent(QCloseEvent* event)
+void TMainWindow::closeEvent(QCloseEvent* event)
 {
     stopListing();
     setAcceptDrops(false);
@@ -571,7 +571,7 @@ void TFormMain::closeEvent(QCloseEvent* event)
     QMainWindow::closeEvent(event);
 }
 
-void TFormMain::dragEnterEvent(QDragEnterEvent* event)
+void TMainWindow::dragEnterEvent(QDragEnterEvent* event)
 {
     // The result's own items dragged out and back are no location to list; a drop that would
     // do nothing is refused, so its source is told so.
@@ -582,7 +582,7 @@ void TFormMain::dragEnterEvent(QDragEnterEvent* event)
         event->ignore();
 }
 
-void TFormMain::dropEvent(QDropEvent* event)
+void TMainWindow::dropEvent(QDropEvent* event)
 {
     const QString location = m_busy ? QString() : DroppedLocation(*event->mimeData());
     if (location.isEmpty() || !takeAsCopyOrLink(*event)) {
@@ -597,7 +597,7 @@ void TFormMain::dropEvent(QDropEvent* event)
 // --- states ---------------------------------------------------------------------------------
 
 // The one place where commands are enabled or disabled: after every change of the state.
-void TFormMain::applyCommandStates()
+void TMainWindow::applyCommandStates()
 {
     const TCommandStates states = CommandStates(
         {.Busy = m_busy, .HasResult = !m_result.Text().isEmpty(), .Exporting = m_exporting});
@@ -609,12 +609,12 @@ void TFormMain::applyCommandStates()
     m_findPanel->setEnabled(states.FindPanel);
 }
 
-void TFormMain::RunStarted()
+void TMainWindow::RunStarted()
 {
     m_busy = true;
     m_focusBeforeRun = QApplication::focusWidget();
     // A new result starts at its top with nothing selected, whatever the old one showed.
-    m_memo->ShowFromTop();
+    m_resultView->ShowFromTop();
     actionStop->setShortcut(QKeySequence(Qt::Key_Escape));
     applyCommandStates();
     m_labelWait->clear();
@@ -625,11 +625,11 @@ void TFormMain::RunStarted()
     QCoreApplication::processEvents();
 }
 
-void TFormMain::RunFinished()
+void TMainWindow::RunFinished()
 {
     m_btnStop->hide();
     m_resultArea->setCurrentIndex(0);
-    m_memo->ResultChanged();
+    m_resultView->ResultChanged();
     actionStop->setShortcut(QKeySequence());
     m_busy = false;
     applyCommandStates();
@@ -639,22 +639,22 @@ void TFormMain::RunFinished()
         QTimer::singleShot(0, this, &QWidget::close);
 }
 
-void TFormMain::ResultChanged()
+void TMainWindow::ResultChanged()
 {
-    m_memo->ResultChanged();
+    m_resultView->ResultChanged();
     applyCommandStates();
 }
 
 // --- the listing run's host -----------------------------------------------------------------
 
-void TFormMain::Warn(const QString& message)
+void TMainWindow::Warn(const QString& message)
 {
     if (message == SearchForRefusedText && m_locationRow->comboFilter()->isEnabled())
         m_locationRow->comboFilter()->setFocus(Qt::OtherFocusReason);
     m_desktop.Warning(this, message);
 }
 
-void TFormMain::LocationAccepted(const QString& text, const QStringList& locations)
+void TMainWindow::LocationAccepted(const QString& text, const QStringList& locations)
 {
     m_locationRow->RememberLocation(text);
     // Records count their depth from these; a result kept from earlier runs keeps theirs.
@@ -663,22 +663,22 @@ void TFormMain::LocationAccepted(const QString& text, const QStringList& locatio
     m_listedLocations += locations;
 }
 
-void TFormMain::ShowWait(const QString& text)
+void TMainWindow::ShowWait(const QString& text)
 {
     m_labelWait->setText(text);
 }
 
-void TFormMain::ShowStatus(const QString& text)
+void TMainWindow::ShowStatus(const QString& text)
 {
     m_panelStatusBar->setText(ShownText(text));
 }
 
-void TFormMain::ShowStats(const QString& text)
+void TMainWindow::ShowStats(const QString& text)
 {
     m_labelStats->setText(text);
 }
 
-void TFormMain::ProcessEvents()
+void TMainWindow::ProcessEvents()
 {
     QCoreApplication::processEvents();
     // The program is ending through the error report: the run ends too.
@@ -687,20 +687,20 @@ void TFormMain::ProcessEvents()
 }
 
 // The clipboard shares the result's text: nothing is copied until a program pastes.
-void TFormMain::CopyResult()
+void TMainWindow::CopyResult()
 {
-    m_memo->SelectAll();
+    m_resultView->SelectAll();
     QGuiApplication::clipboard()->setMimeData(new TSharedTextMimeData(m_result.SharedText()));
 }
 
-void TFormMain::PlaySound(const QString& fileName)
+void TMainWindow::PlaySound(const QString& fileName)
 {
     m_desktop.PlaySound(fileName);
 }
 
 // --- commands -------------------------------------------------------------------------------
 
-void TFormMain::runListing(const TSettings& settings)
+void TMainWindow::runListing(const TSettings& settings)
 {
     if (m_busy)
         return;
@@ -712,19 +712,19 @@ void TFormMain::runListing(const TSettings& settings)
         m_listedLocation = result.ListedLocation;
 }
 
-void TFormMain::stopListing()
+void TMainWindow::stopListing()
 {
     if (m_run != nullptr)
         m_run->StopToken().Request();
 }
 
 // A failed save keeps the settings in force for this run and says why they were not kept.
-void TFormMain::storeSettings()
+void TMainWindow::storeSettings()
 {
     showOutcome(SettingsOutcome(SaveSettings(m_settings)));
 }
 
-void TFormMain::actionOptionsExecute()
+void TMainWindow::actionOptionsExecute()
 {
     const std::optional<TSettings> edited = m_formOptions->Edit(m_settings);
     if (!edited)
@@ -734,7 +734,7 @@ void TFormMain::actionOptionsExecute()
     storeSettings();
 }
 
-void TFormMain::actionListStyleExecute()
+void TMainWindow::actionListStyleExecute()
 {
     const std::optional<TListStyle> style = m_formSelectStyle->Edit(m_settings.Style);
     if (!style)
@@ -743,22 +743,22 @@ void TFormMain::actionListStyleExecute()
     storeSettings();
 }
 
-void TFormMain::actionAboutExecute()
+void TMainWindow::actionAboutExecute()
 {
     m_dlgAbout->exec();
 }
 
-void TFormMain::actionExitExecute()
+void TMainWindow::actionExitExecute()
 {
     close();
 }
 
-void TFormMain::actionErrorExecute()
+void TMainWindow::actionErrorExecute()
 {
     RaiseTestError();
 }
 
-void TFormMain::actionListNormalExecute()
+void TMainWindow::actionListNormalExecute()
 {
     if (QGuiApplication::queryKeyboardModifiers() & Qt::ControlModifier) {
         actionListDepth1Execute();
@@ -767,22 +767,22 @@ void TFormMain::actionListNormalExecute()
     runListing(m_settings);
 }
 
-void TFormMain::actionListDepth1Execute()
+void TMainWindow::actionListDepth1Execute()
 {
     runListing(DepthOneSettings(m_settings));
 }
 
-void TFormMain::actionStopExecute()
+void TMainWindow::actionStopExecute()
 {
     stopListing();
 }
 
-void TFormMain::actionCopyResultExecute()
+void TMainWindow::actionCopyResultExecute()
 {
     CopyResult();
 }
 
-void TFormMain::actionClearExecute()
+void TMainWindow::actionClearExecute()
 {
     m_result.Clear();
     m_listedLocations.clear(); // their lines are gone; the records' depths count from the next
@@ -790,26 +790,26 @@ void TFormMain::actionClearExecute()
     ResultChanged();
 }
 
-void TFormMain::actionSelectAllExecute()
+void TMainWindow::actionSelectAllExecute()
 {
     QWidget* focused = QApplication::focusWidget();
     if (SelectAllInEditor(focused))
         return;
-    if (focused == m_memo || (focused && m_memo->isAncestorOf(focused)))
-        m_memo->SelectAll();
+    if (focused == m_resultView || (focused && m_resultView->isAncestorOf(focused)))
+        m_resultView->SelectAll();
 }
 
-void TFormMain::actionShowHideFindPanelExecute()
+void TMainWindow::actionShowHideFindPanelExecute()
 {
     const bool show = actionShowHideFindPanel->isChecked();
     m_findPanel->setVisible(show);
     if (show)
         m_findPanel->EnterFindText();
-    else if (m_memo->isVisible())
-        m_memo->setFocus(Qt::OtherFocusReason);
+    else if (m_resultView->isVisible())
+        m_resultView->setFocus(Qt::OtherFocusReason);
 }
 
-void TFormMain::actionFindExecute()
+void TMainWindow::actionFindExecute()
 {
     if (m_findPanel->isVisible()) {
         m_findPanel->EnterFindText();
@@ -819,18 +819,18 @@ void TFormMain::actionFindExecute()
     actionShowHideFindPanelExecute();
 }
 
-void TFormMain::actionFindNextExecute()
+void TMainWindow::actionFindNextExecute()
 {
     find(false);
 }
 
-void TFormMain::actionFindBackExecute()
+void TMainWindow::actionFindBackExecute()
 {
     find(true);
 }
 
 // The window takes no input while a search runs through a long result.
-void TFormMain::find(bool backward)
+void TMainWindow::find(bool backward)
 {
     QPointer<QWidget> focused = QApplication::focusWidget();
     setEnabled(false);
@@ -838,10 +838,10 @@ void TFormMain::find(bool backward)
     const QString pattern = m_findPanel->FindText();
     TFindOptions options = m_findPanel->Options();
     options.Backward = backward;
-    const TFindStep step = FindStep(m_result.Text(), pattern, m_memo->SelectionStart(),
-                                    m_memo->SelectionLength(), options);
+    const TFindStep step = FindStep(m_result.Text(), pattern, m_resultView->SelectionStart(),
+                                    m_resultView->SelectionLength(), options);
     if (step.Start >= 0)
-        m_memo->Select(step.Start, pattern.size());
+        m_resultView->Select(step.Start, pattern.size());
     QApplication::restoreOverrideCursor();
     setEnabled(true);
     if (focused)
@@ -850,7 +850,7 @@ void TFormMain::find(bool backward)
         m_desktop.Beep();
 }
 
-void TFormMain::actionLocationSelectExecute()
+void TMainWindow::actionLocationSelectExecute()
 {
     const QString start = ResolveLocation(m_locationRow->comboPath()->currentText());
     const std::optional<QString> folder = m_desktop.ChooseFolder(
@@ -859,7 +859,7 @@ void TFormMain::actionLocationSelectExecute()
         m_locationRow->comboPath()->setEditText(QDir::toNativeSeparators(*folder));
 }
 
-void TFormMain::actionLocationEnterExecute()
+void TMainWindow::actionLocationEnterExecute()
 {
     QComboBox* box = m_locationRow->comboPath();
     if (!box->isEnabled() || !box->isVisible())
@@ -868,7 +868,7 @@ void TFormMain::actionLocationEnterExecute()
     box->setFocus(Qt::ShortcutFocusReason);
 }
 
-void TFormMain::actionFilterEnterExecute()
+void TMainWindow::actionFilterEnterExecute()
 {
     QComboBox* box = m_locationRow->comboFilter();
     if (!box->isEnabled() || !box->isVisible())
@@ -876,13 +876,13 @@ void TFormMain::actionFilterEnterExecute()
     box->setFocus(Qt::ShortcutFocusReason);
 }
 
-void TFormMain::comboFilterChange(int index)
+void TMainWindow::comboFilterChange(int index)
 {
     if (index >= 0)
         m_settings.Filter = index;
 }
 
-void TFormMain::miEncodingClick(QAction* entry)
+void TMainWindow::chooseSaveEncoding(QAction* entry)
 {
     entry->setChecked(true);
     m_saveEncoding = entry->data().toInt();
@@ -890,7 +890,7 @@ void TFormMain::miEncodingClick(QAction* entry)
 
 // Save As and the page export start in the stored save folder, or on the desktop when that
 // folder is gone.
-QString TFormMain::saveStartFolder() const
+QString TMainWindow::saveStartFolder() const
 {
     const QString start = ResolveLocation(m_settings.PathSave);
     return IsExistingFolder(start) ? start : Info().DesktopFolder;
@@ -898,7 +898,7 @@ QString TFormMain::saveStartFolder() const
 
 // The name chosen in a save dialog; nothing when it was cancelled, and a beep when it was
 // confirmed without a name.
-std::optional<QString> TFormMain::askSaveName(QFileDialog& dialog)
+std::optional<QString> TMainWindow::askSaveName(QFileDialog& dialog)
 {
     std::optional<QString> fileName = m_desktop.RunSaveDialog(dialog);
     if (fileName && fileName->isEmpty()) {
@@ -908,7 +908,7 @@ std::optional<QString> TFormMain::askSaveName(QFileDialog& dialog)
     return fileName;
 }
 
-void TFormMain::actionExportToHTMLExecute()
+void TMainWindow::actionExportToHTMLExecute()
 {
     prepareSaveDialogs();
     m_saveDialogHTML->setDirectory(saveStartFolder());
@@ -919,7 +919,7 @@ void TFormMain::actionExportToHTMLExecute()
         [this, &fileName] { return m_dlgExport->Run(*fileName, m_result, m_listedLocation); });
 }
 
-void TFormMain::actionSaveAsExecute()
+void TMainWindow::actionSaveAsExecute()
 {
     prepareSaveDialogs();
     m_saveDialog->setDirectory(saveStartFolder());
@@ -935,7 +935,7 @@ void TFormMain::actionSaveAsExecute()
     showOutcome(outcome);
 }
 
-void TFormMain::actionExportToM3U8Execute()
+void TMainWindow::actionExportToM3U8Execute()
 {
     prepareSaveDialogs();
     const std::optional<QString> fileName = m_desktop.RunSaveDialog(*m_saveDialogM3U8);
@@ -949,7 +949,7 @@ void TFormMain::actionExportToM3U8Execute()
     showOutcome(PlaylistOutcome(written));
 }
 
-void TFormMain::showOutcome(const TWriteOutcome& outcome)
+void TMainWindow::showOutcome(const TWriteOutcome& outcome)
 {
     if (!outcome.ErrorText.isEmpty())
         m_desktop.Error(this, outcome.ErrorText);
@@ -959,20 +959,20 @@ void TFormMain::showOutcome(const TWriteOutcome& outcome)
         m_desktop.Beep();
 }
 
-void TFormMain::actionExportToCSVExecute()
+void TMainWindow::actionExportToCSVExecute()
 {
     prepareSaveDialogs();
     exportRecords(*m_saveDialogCSV, TRecordFormat::Csv);
 }
 
-void TFormMain::actionExportToJSONExecute()
+void TMainWindow::actionExportToJSONExecute()
 {
     prepareSaveDialogs();
     exportRecords(*m_saveDialogJSON, TRecordFormat::Json);
 }
 
 // As the playlist: the dialog reopens where it was last used; events run every 1024 lines.
-void TFormMain::exportRecords(QFileDialog& dialog, TRecordFormat format)
+void TMainWindow::exportRecords(QFileDialog& dialog, TRecordFormat format)
 {
     const std::optional<QString> fileName = askSaveName(dialog);
     if (!fileName)
@@ -985,28 +985,28 @@ void TFormMain::exportRecords(QFileDialog& dialog, TRecordFormat format)
 }
 
 // The preview lets events run while it lays out and prints the pages, as an export does.
-void TFormMain::actionPrintExecute()
+void TMainWindow::actionPrintExecute()
 {
     const TPrintJob job{&m_result, m_listedLocations.join(u" | "),
                         QLocale().toString(QDateTime::currentDateTime(), QLocale::ShortFormat),
-                        m_memo->font()};
+                        m_resultView->font()};
     whileExporting([this, &job] { RunPrintPreview(this, job); });
 }
 
-void TFormMain::actionOpenExecute()
+void TMainWindow::actionOpenExecute()
 {
     openOrExplore(false);
 }
 
-void TFormMain::actionExploreExecute()
+void TMainWindow::actionExploreExecute()
 {
     openOrExplore(true);
 }
 
-void TFormMain::openOrExplore(bool explore)
+void TMainWindow::openOrExplore(bool explore)
 {
-    const qsizetype line = m_memo->LineFromChar(m_memo->SelectionStart());
-    m_memo->SelectLine(line);
+    const qsizetype line = m_resultView->LineFromChar(m_resultView->SelectionStart());
+    m_resultView->SelectLine(line);
     const QString path = m_result.Paths().TabGet(int(line));
     if (!IsExistingItem(path))
         return;
@@ -1016,17 +1016,17 @@ void TFormMain::openOrExplore(bool explore)
         m_desktop.OpenDocument(path);
 }
 
-void TFormMain::actionMaximizeExecute()
+void TMainWindow::actionMaximizeExecute()
 {
     ToggleMaximized(this);
 }
 
-void TFormMain::actionMinimizeExecute()
+void TMainWindow::actionMinimizeExecute()
 {
     showMinimized();
 }
 
-void TFormMain::actionHelpF1Execute()
+void TMainWindow::actionHelpF1Execute()
 {
     const QString page = HelpPagePath(CurrentHelpContext(), Info().LanguageCode,
                                       Info().ProgramFolder + u"help" + QChar(PathDelimiter));
@@ -1034,27 +1034,27 @@ void TFormMain::actionHelpF1Execute()
         m_desktop.OpenDocument(page);
 }
 
-void TFormMain::openWebPage(int action)
+void TMainWindow::openWebPage(int action)
 {
     m_desktop.OpenDocument(ProductPageAddress(TWebAction(action)));
 }
 
-void TFormMain::actionOnlineHelpExecute()
+void TMainWindow::actionOnlineHelpExecute()
 {
     openWebPage(int(TWebAction::Help));
 }
 
-void TFormMain::actionCheckLatestExecute()
+void TMainWindow::actionCheckLatestExecute()
 {
     openWebPage(int(TWebAction::Version));
 }
 
-void TFormMain::actionSupportExecute()
+void TMainWindow::actionSupportExecute()
 {
     openWebPage(int(TWebAction::Support));
 }
 
-void TFormMain::actionWebPageExecute()
+void TMainWindow::actionWebPageExecute()
 {
     openWebPage(int(TWebAction::Website));
 }

@@ -26,12 +26,12 @@ namespace dirka {
 
 class TDesktop;
 enum class TRecordFormat;
-class TDialogException;
-class TdlgAbout;
-class TdlgExport;
+class TErrorReportDialog;
+class TAboutDialog;
+class THtmlExportDialog;
 class TFindPanel;
-class TFormOptions;
-class TFormSelectStyle;
+class TOptionsDialog;
+class TStyleDialog;
 class TLocationRow;
 class TResultView;
 struct TCommandRow;
@@ -39,18 +39,18 @@ struct TWriteOutcome;
 
 /// The program's one main window: the location row, the result, the search panel, the status
 /// line, the toolbar and the menus with every command. It drives listing runs as their host.
-class TFormMain : public QMainWindow, public TListingHost {
+class TMainWindow : public QMainWindow, public TListingHost {
     Q_OBJECT
 public:
     /// commandLineLocation: the first command-line argument, if the program was given one.
-    explicit TFormMain(TDesktop& desktop,
-                       const std::optional<QString>& commandLineLocation = std::nullopt,
-                       QWidget* parent = nullptr);
-    ~TFormMain() override;
+    explicit TMainWindow(TDesktop& desktop,
+                         const std::optional<QString>& commandLineLocation = std::nullopt,
+                         QWidget* parent = nullptr);
+    ~TMainWindow() override;
 
     const TSettings& Settings() const { return m_settings; }
     const TResultText& Result() const { return m_result; }
-    TResultView* Memo() const { return m_memo; }
+    TResultView* ResultView() const { return m_resultView; }
     bool IsBusy() const { return m_busy; }
     /// SaveCodeUtf8Bom, SaveCodeUtf8 or SaveCodeUnicode: what Save As writes.
     int SaveEncoding() const { return m_saveEncoding; }
@@ -88,7 +88,7 @@ private:
     bool takeLocationFromPath(const QString& path);
 
     static const TCommandRow* commandTable();
-    void runCommand(QAction* action, void (TFormMain::*handler)());
+    void runCommand(QAction* action, void (TMainWindow::*handler)());
     void applyCommandStates();
     bool isCommandKey(QKeyCombination key) const;
     /// Runs export with the window in its exporting state: the export lets events run, and
@@ -98,7 +98,7 @@ private:
         m_exporting = true;
         applyCommandStates();
         struct TRestore {
-            TFormMain* Window;
+            TMainWindow* Window;
             ~TRestore()
             {
                 Window->m_exporting = false;
@@ -153,7 +153,7 @@ private:
     void actionSupportExecute();
     void actionWebPageExecute();
     void comboFilterChange(int index);
-    void miEncodingClick(QAction* entry);
+    void chooseSaveEncoding(QAction* entry);
 
     TDesktop& m_desktop;
     TSettings m_settings;
@@ -209,17 +209,17 @@ private:
     QPushButton* m_btnStop = nullptr;
     QLabel* m_labelWait = nullptr;
     QLabel* m_labelStats = nullptr;
-    TResultView* m_memo = nullptr;
+    TResultView* m_resultView = nullptr;
     TFindPanel* m_findPanel = nullptr;
     QLabel* m_panelStatusBar = nullptr;
     QFileDialog* m_saveDialog = nullptr;
     QFileDialog* m_saveDialogM3U8 = nullptr;
     QString m_lastSaveName;
-    TFormOptions* m_formOptions = nullptr;
-    TFormSelectStyle* m_formSelectStyle = nullptr;
-    TdlgAbout* m_dlgAbout = nullptr;
-    TDialogException* m_dialogException = nullptr;
-    TdlgExport* m_dlgExport = nullptr;
+    TOptionsDialog* m_formOptions = nullptr;
+    TStyleDialog* m_formSelectStyle = nullptr;
+    TAboutDialog* m_dlgAbout = nullptr;
+    TErrorReportDialog* m_dialogException = nullptr;
+    THtmlExportDialog* m_dlgExport = nullptr;
     QFileDialog* m_saveDialogHTML = nullptr;
     QFileDialog* m_saveDialogCSV = nullptr;
     QFileDialog* m_saveDialogJSON = nullptr;

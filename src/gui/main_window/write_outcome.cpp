@@ -24,7 +24,7 @@ TWriteOutcome PlaylistOutcome(const TM3u8Export& written)
     if (written.LeftOut.isEmpty())
         return {};
     return TWriteOutcome::Warning(QCoreApplication::translate(
-        "TFormMain", "%n file(s) whose names hold a line break were left out of the playlist.",
+        "TMainWindow", "%n file(s) whose names hold a line break were left out of the playlist.",
         nullptr, int(written.LeftOut.size())));
 }
 

@@ -15,7 +15,7 @@ QString u(const char* text)
 const QByteArray Section = "[HKEY_CURRENT_USER\\Software\\Pelmora\\Dirka\\2.1]\n";
 
 // "dword:10", "text:...", "expand:...", "type3:4142" or "missing".
-QString describe(const TRegKey& key, const QString& name)
+QString describe(const TSettingsKey& key, const QString& name)
 {
     const TRegValue* v = key.Value(name);
     if (!v)
@@ -121,9 +121,9 @@ private Q_SLOTS:
             "[HKEY_CURRENT_USER\\Software\\Pelmora\\Dirka\\2.1]\n"
             "\"A\"=dword:1\n\"B\"=dword:2\n\"A\"=-\n\"C\"=dword:3\n\"a\"=dword:4\n"
             "\"B\"=-\n\"B\"=-\n\"D\"=-\n";
-        const TRegKey key = ParseRegistryText(text, true);
+        const TSettingsKey key = ParseRegistryText(text, true);
         QStringList names;
-        for (const TRegKey::TNamedValue& entry : key.Values())
+        for (const TSettingsKey::TNamedValue& entry : key.Values())
             names << entry.Name + u'=' + QString::number(entry.Value.Dword);
         QCOMPARE(names, (QStringList{"C=3", "a=4"}));
         QCOMPARE(describe(key, QStringLiteral("A")), QStringLiteral("dword:4"));
@@ -145,7 +145,7 @@ private Q_SLOTS:
     {
         QFETCH(int, before);
         QFETCH(int, after);
-        TRegKey key(true);
+        TSettingsKey key(true);
         QMap<QString, int> model;
         const auto set = [&](const QString& name, int number) {
             RegWriteInteger(&key, name, number);
@@ -173,7 +173,7 @@ private Q_SLOTS:
 
     void formatExact()
     {
-        TRegKey key;
+        TSettingsKey key;
         RegWriteInteger(&key, u"MaxDepth", 10);
         RegWriteText(&key, u"PathSave", u"<Desktop>");
         RegWriteText(&key, u"PathList", u"a\nb");
@@ -204,19 +204,19 @@ private Q_SLOTS:
     {
         QFETCH(QString, text);
         QFETCH(bool, quoted);
-        TRegKey key;
+        TSettingsKey key;
         QVERIFY(RegWriteText(&key, u"T", text));
         const QByteArray file = FormatRegistryText(key);
         QCOMPARE(file.contains("\"T\"=\""), quoted);
         QString back = QStringLiteral("unchanged");
-        const TRegKey read = ParseRegistryText(file, false);
+        const TSettingsKey read = ParseRegistryText(file, false);
         QVERIFY(RegReadText(&read, u"T", back));
         QCOMPARE(back, text);
     }
 
     void typedAccess()
     {
-        TRegKey key;
+        TSettingsKey key;
         QVERIFY(RegWriteInteger(&key, u"N", -2));
         QVERIFY(RegWriteBool(&key, u"B", true));
         QVERIFY(RegWriteText(&key, u"T", u"x"));
@@ -237,29 +237,29 @@ private Q_SLOTS:
 
     void errors()
     {
-        TRegKey key;
+        TSettingsKey key;
         RegWriteText(&key, u"T", u"x");
         RegWriteInteger(&key, u"N", 1);
         int n = 9;
         bool b = false;
         QString t;
-        QVERIFY_THROWS_EXCEPTION(ERegistryException, RegReadInteger(&key, u"T", n));
-        QVERIFY_THROWS_EXCEPTION(ERegistryException, RegReadBool(&key, u"T", b));
-        QVERIFY_THROWS_EXCEPTION(ERegistryException, RegReadText(&key, u"N", t));
+        QVERIFY_THROWS_EXCEPTION(ESettingsFileError, RegReadInteger(&key, u"T", n));
+        QVERIFY_THROWS_EXCEPTION(ESettingsFileError, RegReadBool(&key, u"T", b));
+        QVERIFY_THROWS_EXCEPTION(ESettingsFileError, RegReadText(&key, u"N", t));
         QCOMPARE(n, 9);
         try {
             RegReadInteger(&key, u"T", n);
-        } catch (const ERegistryException& e) {
+        } catch (const ESettingsFileError& e) {
             QCOMPARE(e.Message(), QStringLiteral("Invalid data type for 'T'"));
         }
-        TRegKey readOnly(false);
+        TSettingsKey readOnly(false);
         try {
             RegWriteBool(&readOnly, u"S.Mode", true);
             QFAIL("a read-only key took a write");
-        } catch (const ERegistryException& e) {
+        } catch (const ESettingsFileError& e) {
             QCOMPARE(e.Message(), QStringLiteral("Failed to set data for 'S.Mode'"));
         }
-        QVERIFY_THROWS_EXCEPTION(ERegistryException, RegWriteText(&key, u"a\nb", u"x"));
+        QVERIFY_THROWS_EXCEPTION(ESettingsFileError, RegWriteText(&key, u"a\nb", u"x"));
         QVERIFY(readOnly.Values().isEmpty());
     }
 

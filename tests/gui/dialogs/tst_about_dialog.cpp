@@ -53,7 +53,7 @@ private Q_SLOTS:
         info.WebQuery = QStringLiteral("&ver=2.1.0.37&lng=0415");
         ReplaceInfo(info);
         QStringList documents;
-        TdlgAbout about([&documents](const QString& document) { documents.append(document); });
+        TAboutDialog about([&documents](const QString& document) { documents.append(document); });
         QCOMPARE(child<QLabel>(&about, "labelVersion")->text(), "Version: 2.1 (2.1.0.37)");
         about.show();
         QTest::mouseClick(child(&about, qPrintable(label)), Qt::LeftButton);

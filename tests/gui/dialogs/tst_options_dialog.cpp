@@ -68,7 +68,7 @@ private Q_SLOTS:
         QFETCH(QString, message);
         QFETCH(QString, shown);
         TFakeDesktop desktop;
-        TdlgFilter dialog(desktop);
+        TMaskDialog dialog(desktop);
         dialog.SetText(QStringLiteral("old"));
         dialog.show();
         QCOMPARE(child<QLabel>(&dialog, "labelChars")->text(), QStringLiteral("(3 chars)"));
@@ -88,7 +88,7 @@ private Q_SLOTS:
     void maskListSelectsARowOnFocus()
     {
         TFakeDesktop desktop;
-        TFormOptions options(desktop, nullptr);
+        TOptionsDialog options(desktop, nullptr);
         TSettings settings;
         settings.Filter = 3;
         options.SetSettings(settings);
@@ -109,7 +109,7 @@ private Q_SLOTS:
     {
         int helpRuns = 0;
         TFakeDesktop desktop;
-        TFormOptions options(desktop, [&helpRuns] { ++helpRuns; });
+        TOptionsDialog options(desktop, [&helpRuns] { ++helpRuns; });
         QCOMPARE(options.property("helpContext").toInt(), 7);
         child<QPushButton>(&options, "sbtnHelp")->click();
         QCOMPARE(helpRuns, 1);
@@ -129,7 +129,7 @@ private Q_SLOTS:
     void addEditAndDefaults()
     {
         TFakeDesktop desktop;
-        TFormOptions options(desktop, nullptr);
+        TOptionsDialog options(desktop, nullptr);
         TSettings settings;
         settings.FilterMask[1] = QStringLiteral("a|");
         settings.FilterMask[13] = QStringLiteral("*.c|");
@@ -176,7 +176,7 @@ private Q_SLOTS:
         QFETCH(QString, left);
         QFETCH(int, selected);
         TFakeDesktop desktop;
-        TFormOptions options(desktop, nullptr);
+        TOptionsDialog options(desktop, nullptr);
         TSettings settings;
         settings.Filter = 18;
         settings.FilterMask[18] = maskText;
@@ -196,7 +196,7 @@ private Q_SLOTS:
     void cancelDiscardsMaskEdits()
     {
         TFakeDesktop desktop;
-        TFormOptions options(desktop, nullptr);
+        TOptionsDialog options(desktop, nullptr);
         TSettings settings;
         settings.Filter = 17;
         QTimer::singleShot(0, &options, [&options] {
@@ -213,7 +213,7 @@ private Q_SLOTS:
     void locationChecks()
     {
         TFakeDesktop desktop;
-        TFormOptions options(desktop, nullptr);
+        TOptionsDialog options(desktop, nullptr);
         options.SetSettings(TSettings());
         options.show();
         auto* pathList = child<QComboBox>(&options, "comboPathList");
@@ -240,7 +240,7 @@ private Q_SLOTS:
     void resetAndReadBack()
     {
         TFakeDesktop desktop;
-        TFormOptions options(desktop, nullptr);
+        TOptionsDialog options(desktop, nullptr);
         TSettings settings;
         settings.IsMaxDepth = true;
         settings.MaxDepth = 3;

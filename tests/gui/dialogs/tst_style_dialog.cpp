@@ -92,7 +92,7 @@ private Q_SLOTS:
         QVERIFY(child(&m_dialog, "spinIndentSpace")->isEnabled());
         child<QComboBox>(&m_dialog, "comboFile")->setCurrentIndex(1);
 
-        QSignalSpy built(&m_dialog, &TFormSelectStyle::PreviewBuilt);
+        QSignalSpy built(&m_dialog, &TStyleDialog::PreviewBuilt);
         toggle->click();
         QVERIFY(built.wait());
         QCOMPARE(child<QGroupBox>(&m_dialog, "groupTitle")->title(), QStringLiteral("Preview"));
@@ -131,7 +131,7 @@ private Q_SLOTS:
     {
         m_dialog.SetStyle({});
         showAndWait(true);
-        QSignalSpy built(&m_dialog, &TFormSelectStyle::PreviewBuilt);
+        QSignalSpy built(&m_dialog, &TStyleDialog::PreviewBuilt);
         child<QListWidget>(&m_dialog, "listBoxStyle")->setCurrentRow(1);
         child<QListWidget>(&m_dialog, "listBoxStyle")->setCurrentRow(8);
         QVERIFY(built.wait());
@@ -144,13 +144,13 @@ private Q_SLOTS:
 private:
     void showAndWait(bool preview)
     {
-        QSignalSpy built(&m_dialog, &TFormSelectStyle::PreviewBuilt);
+        QSignalSpy built(&m_dialog, &TStyleDialog::PreviewBuilt);
         m_dialog.show();
         QVERIFY(!preview || built.wait());
     }
     void selectAndWait(int row)
     {
-        QSignalSpy built(&m_dialog, &TFormSelectStyle::PreviewBuilt);
+        QSignalSpy built(&m_dialog, &TStyleDialog::PreviewBuilt);
         child<QListWidget>(&m_dialog, "listBoxStyle")->setCurrentRow(row);
         QVERIFY(built.wait());
     }
@@ -162,7 +162,7 @@ private:
     }
 
     QTemporaryDir m_program;
-    TFormSelectStyle m_dialog{nullptr};
+    TStyleDialog m_dialog{nullptr};
 };
 
 QTEST_MAIN(TestStyleDialog)

@@ -157,7 +157,7 @@ private Q_SLOTS:
     void texts()
     {
         QFETCH(QString, text);
-        TDialogException dialog(nullptr);
+        TErrorReportDialog dialog(nullptr);
         dialog.show();
         const QWidget* control =
             dialog.findChild<QWidget*>(QString::fromLatin1(QTest::currentDataTag()));
@@ -170,7 +170,7 @@ private Q_SLOTS:
         TApplication* app = TApplication::Instance();
         app->SetErrorReporter(nullptr);
         {
-            TDialogException dialog(nullptr);
+            TErrorReportDialog dialog(nullptr);
             QCOMPARE(app->ErrorReporter(), static_cast<TErrorReporter*>(&dialog));
             dialog.show();
             QCOMPARE(dialog.windowTitle(), u"Dirka"_qs);
@@ -218,7 +218,7 @@ private Q_SLOTS:
         QFETCH(int, cursor);
         QFETCH(QString, typed);
         QFETCH(QString, after);
-        TDialogException dialog(nullptr);
+        TErrorReportDialog dialog(nullptr);
         auto* memo = child<QPlainTextEdit>(dialog, "memoComment");
         memo->setPlainText(before);
         QTextCursor position = memo->textCursor();
@@ -230,7 +230,7 @@ private Q_SLOTS:
 
     void seeWhatWillBeSent()
     {
-        TDialogException dialog(nullptr);
+        TErrorReportDialog dialog(nullptr);
         dialog.SetReport(testError(), testInfo());
         dialog.show();
         child<QLineEdit>(dialog, "edEmail")->setText(QStringLiteral("ann@example.org"));
@@ -250,7 +250,7 @@ private Q_SLOTS:
     void sendsOnce()
     {
         m_server.Requests.clear();
-        TDialogException dialog(nullptr);
+        TErrorReportDialog dialog(nullptr);
         dialog.SetReport(testError(), testInfo());
         dialog.show();
         child<QLineEdit>(dialog, "edEmail")->setText(QStringLiteral(" ann@example.org "));
@@ -297,7 +297,7 @@ private Q_SLOTS:
     {
         m_server.Requests.clear();
         m_server.RedirectTo = "/thanks/page.html";
-        TDialogException dialog(nullptr);
+        TErrorReportDialog dialog(nullptr);
         dialog.SetReport(testError(), testInfo());
         dialog.show();
         child<QPushButton>(dialog, "btnSend")->click();
@@ -317,7 +317,7 @@ private Q_SLOTS:
         const QByteArray root = "http://127.0.0.1:" + QByteArray::number(closed.serverPort()) + "/";
         closed.close();
         qputenv("DIRKA_SITE_ROOT", root);
-        TDialogException dialog(nullptr);
+        TErrorReportDialog dialog(nullptr);
         dialog.SetReport(testError(), testInfo());
         dialog.show();
         child<QPushButton>(dialog, "btnSend")->click();
@@ -395,7 +395,7 @@ private Q_SLOTS:
     void reportEndsProgram()
     {
         QFETCH(int, way);
-        TDialogException dialog(nullptr);
+        TErrorReportDialog dialog(nullptr);
         QList<int> ends;
         dialog.SetEndProgram([&ends](int status) { ends << status; });
         QTimer::singleShot(0, &dialog, [&dialog, way] {

@@ -47,7 +47,7 @@ private:
     TTempTree m_tree;
     TResultText m_result;
     QStringList m_calls; // what the dialog asked of the program
-    std::unique_ptr<TdlgExport> m_dialog;
+    std::unique_ptr<THtmlExportDialog> m_dialog;
 
     template <typename T> T* find(const char* name) const
     {
@@ -59,14 +59,14 @@ private:
     // Opens the dialog on the result; answers whether the build at opening wrote the file.
     bool open(const QString& listedLocation, const QString& file = QString())
     {
-        QSignalSpy built(m_dialog.get(), &TdlgExport::Generated);
+        QSignalSpy built(m_dialog.get(), &THtmlExportDialog::Generated);
         m_dialog->Prepare(file.isEmpty() ? target() : file, m_result, listedLocation);
         m_dialog->show();
         return built.wait(5000) && built.first().first().toBool();
     }
     bool generate()
     {
-        QSignalSpy built(m_dialog.get(), &TdlgExport::Generated);
+        QSignalSpy built(m_dialog.get(), &THtmlExportDialog::Generated);
         find<QPushButton>("btnGenerate")->click();
         return built.size() == 1 && built.first().first().toBool();
     }
@@ -87,7 +87,7 @@ private Q_SLOTS:
         m_result.Clear();
         fillOneLocation(m_result);
         m_calls.clear();
-        m_dialog = std::make_unique<TdlgExport>(TExportDialogHooks{
+        m_dialog = std::make_unique<THtmlExportDialog>(TExportDialogHooks{
             [this](QWidget*, const QString& text) { m_calls << u"error " + text; },
             [this](const QString& target) { m_calls << u"open " + target; },
             [this] { m_calls << QStringLiteral("help"); }});
@@ -244,7 +244,7 @@ private Q_SLOTS:
         QVERIFY2(m_calls.first().startsWith(expected), qPrintable(m_calls.first()));
         QVERIFY(m_dialog->isVisible());
         QVERIFY(!find<QPushButton>("btnGenerate")->isEnabled());
-        QVERIFY(!find<TdlgProgress>("dlgProgress")->isVisible());
+        QVERIFY(!find<TProgressDialog>("dlgProgress")->isVisible());
     }
 
     // The bar runs once over the build, the source view and the preview.
@@ -253,7 +253,7 @@ private Q_SLOTS:
         m_result.Clear();
         for (int i = 0; i < 3000; ++i)
             addLine(m_result, u"f.txt", u"/music/f.txt");
-        const auto* progress = find<TdlgProgress>("dlgProgress");
+        const auto* progress = find<TProgressDialog>("dlgProgress");
         QList<int> values;
         QString caption;
         connect(progress->ProgressBar(), &QProgressBar::valueChanged, this, [&](int value) {
@@ -332,8 +332,8 @@ private Q_SLOTS:
     // The link kind is chosen anew at each opening; the prefix and Link Folders stay.
     void keepsOptionsBetweenRuns()
     {
-        QSignalSpy built(m_dialog.get(), &TdlgExport::Generated);
-        connect(m_dialog.get(), &TdlgExport::Generated, m_dialog.get(), &QDialog::accept,
+        QSignalSpy built(m_dialog.get(), &THtmlExportDialog::Generated);
+        connect(m_dialog.get(), &THtmlExportDialog::Generated, m_dialog.get(), &QDialog::accept,
                 Qt::QueuedConnection);
         QVERIFY(m_dialog->Run(target(), m_result, QString()));
         QCOMPARE(find<QPlainTextEdit>("memoSource")->toPlainText(), QString());

@@ -57,7 +57,7 @@ private:
     QTemporaryDir m_tree;    // a.txt, b.log, sub/c.txt
     QTemporaryDir m_program; // help/index.html, help/us0005.html
     TFakeDesktop m_desktop;
-    std::unique_ptr<TFormMain> m_window;
+    std::unique_ptr<TMainWindow> m_window;
 
     template <typename T = QAction> T* find(const char* name) const
     {
@@ -131,7 +131,7 @@ private Q_SLOTS:
         QFile::remove(QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) +
                       u"/Pelmora/Dirka/2.1.reg");
         m_desktop = TFakeDesktop();
-        m_window = std::make_unique<TFormMain>(m_desktop);
+        m_window = std::make_unique<TMainWindow>(m_desktop);
         m_window->show();
         QVERIFY(QTest::qWaitForWindowExposed(m_window.get()));
     }
@@ -165,7 +165,7 @@ private Q_SLOTS:
                     enabledWhileBusy << action->objectName();
             }
             stopKey = find("actionStop")->shortcut().toString();
-            memoHidden = !m_window->Memo()->isVisible();
+            memoHidden = !m_window->ResultView()->isVisible();
         });
         listPlain();
         enabledWhileBusy.sort();
@@ -181,7 +181,7 @@ private Q_SLOTS:
             QVERIFY2(find(name)->isEnabled(), name);
         QVERIFY(!find("actionStop")->isEnabled());
         QVERIFY(find("actionStop")->shortcut().isEmpty());
-        QVERIFY(m_window->Memo()->isVisible());
+        QVERIFY(m_window->ResultView()->isVisible());
         QVERIFY(lines().size() > 3);
     }
 
@@ -256,7 +256,7 @@ private Q_SLOTS:
         listPlain();
         find("actionCopyResult")->trigger();
         QCOMPARE(QGuiApplication::clipboard()->text(), m_window->Result().Text().toString());
-        QCOMPARE(m_window->Memo()->SelectionLength(), m_window->Result().Text().size());
+        QCOMPARE(m_window->ResultView()->SelectionLength(), m_window->Result().Text().size());
         find("actionClear")->trigger();
         QCOMPARE(m_window->Result().LineCount(), 0);
         QCOMPARE(m_window->Result().Paths().TabGet(0), QString());
@@ -309,12 +309,12 @@ private Q_SLOTS:
             if (all[i].endsWith(lineText))
                 line = i;
         QVERIFY2(line >= 0, qPrintable(all.join(u'\n')));
-        m_window->Memo()->Select(m_window->Result().LineStart(line) + 1, 0);
+        m_window->ResultView()->Select(m_window->Result().LineStart(line) + 1, 0);
         m_desktop.Calls.clear();
         find(action.toLatin1().constData())->trigger();
         QCOMPARE(m_desktop.Calls,
                  call.isEmpty() ? QStringList() : QStringList{call.arg(m_tree.path())});
-        QCOMPARE(m_window->Memo()->SelectedText(), all[line]);
+        QCOMPARE(m_window->ResultView()->SelectedText(), all[line]);
     }
 
     void helpPageOfTheFocusedControl()
@@ -373,16 +373,16 @@ private Q_SLOTS:
             if (start < 0) {
                 QVERIFY(beeped);
                 if (last >= 0 && pattern.size() <= text.size() && starts.size() > 1)
-                    QCOMPARE(m_window->Memo()->SelectionStart(), qsizetype(starts.first()));
+                    QCOMPARE(m_window->ResultView()->SelectionStart(), qsizetype(starts.first()));
                 continue;
             }
-            QCOMPARE(m_window->Memo()->SelectionStart(), qsizetype(start));
-            QCOMPARE(m_window->Memo()->SelectionLength(), pattern.size());
+            QCOMPARE(m_window->ResultView()->SelectionStart(), qsizetype(start));
+            QCOMPARE(m_window->ResultView()->SelectionLength(), pattern.size());
             last = start;
         }
         key(Qt::Key_Escape);
         QVERIFY(!find<TFindPanel>("panelFind")->isVisible());
-        QVERIFY(m_window->Memo()->hasFocus());
+        QVERIFY(m_window->ResultView()->hasFocus());
     }
 
     void saveAsInEachEncoding_data()
@@ -569,7 +569,7 @@ private Q_SLOTS:
         activate();
         find("actionFind")->trigger();
         const QString a = m_tree.filePath(QStringLiteral("a.txt"));
-        m_window->Memo()->Select(m_window->Result().Text().indexOf(u"a.txt"), 0);
+        m_window->ResultView()->Select(m_window->Result().Text().indexOf(u"a.txt"), 0);
         find<QWidget>(control.toLatin1().constData())->setFocus();
         m_desktop.Calls.clear();
         key(Qt::Key_E, Qt::ControlModifier);
@@ -586,13 +586,13 @@ private Q_SLOTS:
         setLocation(many.path());
         find("actionListNormal")->trigger();
         const qsizetype lineCount = m_window->Result().LineCount();
-        m_window->Memo()->Select(m_window->Result().Text().size() - 3, 2);
-        QVERIFY(m_window->Memo()->verticalScrollBar()->value() > 0);
+        m_window->ResultView()->Select(m_window->Result().Text().size() - 3, 2);
+        QVERIFY(m_window->ResultView()->verticalScrollBar()->value() > 0);
         find("actionListNormal")->trigger();
         QCOMPARE(m_window->Result().LineCount(), lineCount);
-        QCOMPARE(m_window->Memo()->SelectionStart(), 0);
-        QCOMPARE(m_window->Memo()->SelectionLength(), 0);
-        QCOMPARE(m_window->Memo()->verticalScrollBar()->value(), 0);
+        QCOMPARE(m_window->ResultView()->SelectionStart(), 0);
+        QCOMPARE(m_window->ResultView()->SelectionLength(), 0);
+        QCOMPARE(m_window->ResultView()->verticalScrollBar()->value(), 0);
     }
 
     // The platform hands a drag to the widget under it that accepts drops, or to its nearest
@@ -717,7 +717,8 @@ private Q_SLOTS:
     void commandLineLocationListsAfterStart()
     {
         m_window.reset();
-        m_window = std::make_unique<TFormMain>(m_desktop, m_tree.filePath(QStringLiteral("a.txt")));
+        m_window =
+            std::make_unique<TMainWindow>(m_desktop, m_tree.filePath(QStringLiteral("a.txt")));
         m_window->show();
         QTRY_VERIFY(m_window->Result().LineCount() > 0);
         QCOMPARE(find<QComboBox>("comboPath")->currentText(), m_tree.path());
