@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <charconv>
+#include <iterator>
 #include <memory>
 #include <string_view>
 #include <type_traits>
@@ -426,74 +427,69 @@ QString FileItemText(const TLineFormat& format, QStringView fullPath, QStringVie
 
 namespace {
 
+// How each file item code lays its line out: the word "File" first, the size before or after,
+// and which part of the path goes with the name. Both composers, UTF-16 and UTF-8, read it.
+enum class ESizePlace { None, Before, After };
+enum class EPathPart { Name, Relative, Full };
+struct TFileItemLayout {
+    bool FileWord = false;
+    ESizePlace Size = ESizePlace::None;
+    EPathPart Path = EPathPart::Name;
+};
+constexpr TFileItemLayout FileItemLayouts[] = {
+    {},                                               // 0: no line
+    {false, ESizePlace::None, EPathPart::Name},       // 1: Name
+    {false, ESizePlace::After, EPathPart::Name},      // 2: Name, Size
+    {false, ESizePlace::Before, EPathPart::Name},     // 3: Size, Name
+    {true, ESizePlace::None, EPathPart::Name},        // 4: File, Name
+    {true, ESizePlace::After, EPathPart::Name},       // 5: File, Name, Size
+    {true, ESizePlace::Before, EPathPart::Name},      // 6: File, Size, Name
+    {false, ESizePlace::None, EPathPart::Relative},   // 7: Relative path
+    {false, ESizePlace::After, EPathPart::Relative},  // 8: Relative path, Size
+    {false, ESizePlace::Before, EPathPart::Relative}, // 9: Size, Relative path
+    {false, ESizePlace::None, EPathPart::Full},       // 10: Full path
+    {false, ESizePlace::After, EPathPart::Full},      // 11: Full path, Size
+    {false, ESizePlace::Before, EPathPart::Full},     // 12: Size, Full path
+};
+constexpr int FileItemCodes = int(std::size(FileItemLayouts));
+
+// Nothing for a code without a line (0 or out of range).
+const TFileItemLayout* fileItemLayout(int code)
+{
+    return code >= 1 && code < FileItemCodes ? &FileItemLayouts[code] : nullptr;
+}
+
 template <bool FolderShown>
 void appendFileItem(QString& out, const TLineFormat& format, QStringView folderPath,
                     QStringView name, int code, std::int64_t size)
 {
+    const TFileItemLayout* layout = fileItemLayout(code);
+    if (!layout)
+        return;
     const QChar sep = format.SeparatorChar;
     const TSeparators separators = separatorsOf(format);
-    const QLatin1String fileWord("File");
-    switch (code) {
-    case 1:
-        AppendShown(out, name);
-        break;
-    case 2:
-        AppendShown(out, name);
+    if (layout->FileWord) {
+        out.append(QLatin1String("File"));
         out.append(sep);
-        appendSize(out, separators, true, size);
-        break;
-    case 3:
+    }
+    if (layout->Size == ESizePlace::Before) {
         appendSize(out, separators, false, size);
         out.append(sep);
+    }
+    switch (layout->Path) {
+    case EPathPart::Name:
         AppendShown(out, name);
         break;
-    case 4:
-        out.append(fileWord);
-        out.append(sep);
-        AppendShown(out, name);
-        break;
-    case 5:
-        out.append(fileWord);
-        out.append(sep);
-        AppendShown(out, name);
-        out.append(sep);
-        appendSize(out, separators, true, size);
-        break;
-    case 6:
-        out.append(fileWord);
-        out.append(sep);
-        appendSize(out, separators, false, size);
-        out.append(sep);
-        AppendShown(out, name);
-        break;
-    case 7:
+    case EPathPart::Relative:
         appendFileRelativePath<FolderShown>(out, format, folderPath, name);
         break;
-    case 8:
-        appendFileRelativePath<FolderShown>(out, format, folderPath, name);
+    case EPathPart::Full:
+        appendFileFullPath<FolderShown>(out, folderPath, name);
+        break;
+    }
+    if (layout->Size == ESizePlace::After) {
         out.append(sep);
         appendSize(out, separators, true, size);
-        break;
-    case 9:
-        appendSize(out, separators, false, size);
-        out.append(sep);
-        appendFileRelativePath<FolderShown>(out, format, folderPath, name);
-        break;
-    case 10:
-        appendFileFullPath<FolderShown>(out, folderPath, name);
-        break;
-    case 11:
-        appendFileFullPath<FolderShown>(out, folderPath, name);
-        out.append(sep);
-        appendSize(out, separators, true, size);
-        break;
-    case 12:
-        appendSize(out, separators, false, size);
-        out.append(sep);
-        appendFileFullPath<FolderShown>(out, folderPath, name);
-        break;
-    default:
-        break;
     }
 }
 
@@ -560,9 +556,10 @@ qsizetype RelativePathStart(const TLineFormat& format)
 
 QStringView FileFolderPart(const TLineFormat& format, QStringView shownFolderPath, int code)
 {
-    if (code >= 7 && code <= 9)
+    const TFileItemLayout* layout = fileItemLayout(code);
+    if (layout && layout->Path == EPathPart::Relative)
         return tailFrom(shownFolderPath, relativeStart(format));
-    if (code >= 10 && code <= 12)
+    if (layout && layout->Path == EPathPart::Full)
         return shownFolderPath;
     return {};
 }
@@ -573,67 +570,38 @@ bool detail::AppendOtherFileItemUtf8(TByteBuffer& out, const TLineFormat& format
 {
     if (!shownAsItIs(name, printableAscii))
         return false;
+    const TFileItemLayout* layout = fileItemLayout(code);
+    if (!layout)
+        return true;
     const char sep = char(format.SeparatorChar.unicode());
-    const bool showsPath = FileCodeShowsPath(code);
-    const auto putName = [&] {
-        if (showsPath)
-            out.Append(folderPartUtf8);
-        appendNameUtf8(out, name, printableAscii);
-    };
-    switch (code) {
-    case 1:
-    case 7:
-    case 10:
-        putName();
-        break;
-    case 2:
-    case 8:
-    case 11:
-        putName();
+    if (layout->FileWord) {
+        out.Append("File", 4);
         out.Append(sep);
-        putSizeUtf8(out, format, true, size);
-        break;
-    case 3:
-    case 9:
-    case 12:
+    }
+    if (layout->Size == ESizePlace::Before) {
         putSizeUtf8(out, format, false, size);
         out.Append(sep);
-        putName();
-        break;
-    case 4:
-        out.Append("File", 4);
-        out.Append(sep);
-        putName();
-        break;
-    case 5:
-        out.Append("File", 4);
-        out.Append(sep);
-        putName();
+    }
+    if (layout->Path != EPathPart::Name)
+        out.Append(folderPartUtf8);
+    appendNameUtf8(out, name, printableAscii);
+    if (layout->Size == ESizePlace::After) {
         out.Append(sep);
         putSizeUtf8(out, format, true, size);
-        break;
-    case 6:
-        out.Append("File", 4);
-        out.Append(sep);
-        putSizeUtf8(out, format, false, size);
-        out.Append(sep);
-        putName();
-        break;
-    default:
-        break;
     }
     return true;
 }
 
 bool FileCodeShowsPath(int code)
 {
-    return code >= 7 && code <= 12;
+    const TFileItemLayout* layout = fileItemLayout(code);
+    return layout && layout->Path != EPathPart::Name;
 }
 
 bool FileCodeShowsSize(int code)
 {
-    return code == 2 || code == 3 || code == 5 || code == 6 || code == 8 || code == 9 ||
-           code == 11 || code == 12;
+    const TFileItemLayout* layout = fileItemLayout(code);
+    return layout && layout->Size != ESizePlace::None;
 }
 
 QString SizeText(bool compact, std::int64_t size)
