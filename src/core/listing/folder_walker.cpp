@@ -405,7 +405,8 @@ void TFolderWalker::listFolder(TFolderReader folder, bool isLink, int depth)
     m_linesFinal = !m_style.IsSkip || frame.Result > 0;
 
     const bool shown = !m_style.IsSkip || frame.Result > 0 ||
-                       (!subfolders.Items.empty() && (m_style.Mode == 1 || m_settings.Filter == 0));
+                       (!subfolders.Items.empty() &&
+                        (m_style.Mode == TreeMode || m_settings.Filter == AllFilesFilter));
     if (shown) {
         const qsizetype count = m_lines.LineCount();
         if (m_style.IsNewLine && count > 0 && !m_lines.Line(count - 1).isEmpty())
@@ -430,7 +431,8 @@ void TFolderWalker::listFolder(TFolderReader folder, bool isLink, int depth)
         m_prefix.append(m_format.IndentUnit);
     frame.PrefixLength = m_prefix.size();
 
-    if (m_style.Mode == 0 && m_settings.Filter == 0 && !stopRequested() && m_style.Folder > 0) {
+    if (m_style.Mode == ListMode && m_settings.Filter == AllFilesFilter && !stopRequested() &&
+        m_style.Folder > 0) {
         for (const TSubfolder& sub : subfolders.Items) {
             if (stopRequested())
                 break;
@@ -690,7 +692,8 @@ void TFolderWalker::readFolder(TFolderReader& folder, TSubfolders& subfolders)
             }
             m_rawEntries.push_back(entry);
         }
-        const qsizetype extension = m_style.SortMode == 2 ? extensionLength(name) : 0;
+        const qsizetype extension =
+            m_style.SortMode == ByExtensionOrder ? extensionLength(name) : 0;
         m_files.push_back({facts.Size, nameStart, std::uint32_t(name.size()),
                            std::uint32_t(extension), printableAscii});
         m_folderSize += facts.Size;
@@ -702,7 +705,7 @@ void TFolderWalker::readFolder(TFolderReader& folder, TSubfolders& subfolders)
     m_counters.FileCount += int(m_files.size());
     m_counters.TotalSize += m_folderSize;
     sortSubfolders(subfolders);
-    if (m_style.SortMode != 0)
+    if (m_style.SortMode != UnsortedOrder)
         sortFiles();
 }
 
@@ -782,7 +785,7 @@ void TFolderWalker::sortFiles()
     m_sortOrder.resize(count);
     std::iota(m_sortOrder.begin(), m_sortOrder.end(), 0);
     std::vector<int>& order = m_sortOrder;
-    if (m_style.SortMode == 5) {
+    if (m_style.SortMode == RandomOrder) {
         randomQuickSort(order, 0, int(count) - 1, m_random);
     } else {
         m_sortNames.clear();
@@ -790,22 +793,22 @@ void TFolderWalker::sortFiles()
             m_sortNames.push_back(fileName(file));
         m_fileOrder.MakeKeys(m_sortNames, m_nameKeys);
         const int mode = m_style.SortMode;
-        if (mode == 2) {
+        if (mode == ByExtensionOrder) {
             m_sortExtensions.clear();
             for (std::size_t i = 0; i < count; ++i)
                 m_sortExtensions.push_back(m_sortNames[i].last(m_files[i].ExtLength));
             m_fileOrder.MakeKeys(m_sortExtensions, m_extensionKeys);
         }
-        if (mode == 3 || mode == 4 || mode == 2) {
+        if (mode == LargestFirstOrder || mode == SmallestFirstOrder || mode == ByExtensionOrder) {
             std::sort(order.begin(), order.end(), [&](int x, int y) {
                 const std::int64_t a = m_files[std::size_t(x)].Size;
                 const std::int64_t b = m_files[std::size_t(y)].Size;
-                if (mode == 3 && a != b)
+                if (mode == LargestFirstOrder && a != b)
                     return a > b;
-                if (mode == 4 && a != b)
+                if (mode == SmallestFirstOrder && a != b)
                     return a < b;
                 // Extensions the collation calls equal leave the order to the whole names.
-                if (mode == 2) {
+                if (mode == ByExtensionOrder) {
                     const int c = m_extensionKeys.CompareCollation(x, y);
                     if (c != 0)
                         return c < 0;
@@ -934,7 +937,7 @@ bool ListingShowsSizes(const TSettings& listSettings)
 {
     const TListStyle& style = listSettings.Style;
     return FileCodeShowsSize(style.File) || style.IsSummary || style.IsHeader ||
-           style.SortMode == 3 || style.SortMode == 4;
+           style.SortMode == LargestFirstOrder || style.SortMode == SmallestFirstOrder;
 }
 
 } // namespace dirka

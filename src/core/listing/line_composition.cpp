@@ -304,11 +304,11 @@ TLineFormat TLineFormat::FromStyle(const TListStyle& style, qsizetype rootLength
     TLineFormat format;
     format.RootLength = rootLength;
     format.SeparatorChar = style.Separator == 0 ? u'\t' : u' ';
-    if (style.IndentMode == 0)
+    if (style.IndentMode == TabIndent)
         format.IndentUnit = QStringLiteral("\t");
-    else if (style.IndentMode == 1)
+    else if (style.IndentMode == SpaceIndent)
         format.IndentUnit = QString(std::clamp(style.IndentSpace, 0, MaxIndentSpace), u' ');
-    format.ListIndent = style.Mode == 0 ? format.IndentUnit : QString();
+    format.ListIndent = style.Mode == ListMode ? format.IndentUnit : QString();
     // Taken once here, so the per-item texts never ask the locale. The C locale's option to omit
     // grouping is not followed: sizes always group their thousands.
     const QLocale locale;

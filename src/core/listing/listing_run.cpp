@@ -15,23 +15,42 @@
 #include <QLocale>
 #include <QRegularExpression>
 
+#include <iterator>
+
 namespace dirka {
 
 namespace {
 
-// Header codes: 0 time, 1 search for, 2 location, 3 time + search for, 4 time + location,
-// 5 all three, 6 search for + location, 7 full (all three and the drive line).
+// The lines of each header code (list D), by code: the program and time, the "Search for"
+// entry, the location; the full header (7) adds the drive line.
+enum THeaderPart : unsigned { HeaderTime = 1, HeaderSearchFor = 2, HeaderLocation = 4 };
+constexpr int FullHeader = 7;
+constexpr unsigned HeaderParts[] = {
+    HeaderTime,                                    // 0
+    HeaderSearchFor,                               // 1
+    HeaderLocation,                                // 2
+    HeaderTime | HeaderSearchFor,                  // 3
+    HeaderTime | HeaderLocation,                   // 4
+    HeaderTime | HeaderSearchFor | HeaderLocation, // 5
+    HeaderSearchFor | HeaderLocation,              // 6
+    HeaderTime | HeaderSearchFor | HeaderLocation, // 7, with the drive line
+};
+
+bool headerHas(int code, THeaderPart part)
+{
+    return code >= 0 && code < int(std::size(HeaderParts)) && (HeaderParts[code] & part) != 0;
+}
 bool headerHasTime(int code)
 {
-    return code == 0 || code == 3 || code == 4 || code == 5 || code == 7;
+    return headerHas(code, HeaderTime);
 }
 bool headerHasSearchFor(int code)
 {
-    return code == 1 || code == 3 || code == 5 || code == 6 || code == 7;
+    return headerHas(code, HeaderSearchFor);
 }
 bool headerHasLocation(int code)
 {
-    return code == 2 || code == 4 || code == 5 || code == 6 || code == 7;
+    return headerHas(code, HeaderLocation);
 }
 
 // Appends text whose line breaks (CR LF) start new lines, as adding it to a text box would.
@@ -128,7 +147,7 @@ void TListingRun::writeLocationHeader(const QString& location, qsizetype index)
     TLinesTarget& lines = m_host.Lines();
     if (index > 0)
         lines.AppendLine(QStringView());
-    if (style.Header == 7) {
+    if (style.Header == FullHeader) {
         if (const std::optional<TDriveInfo> drive = DriveInfoForPath(location)) {
             const QString line = DriveLineText(*drive);
             if (!line.isEmpty())

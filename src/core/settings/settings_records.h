@@ -29,6 +29,13 @@ inline constexpr int SpaceIndent = 1;
 inline constexpr int NoIndent = 2;
 /// The "Search for" entry "All files", chosen at every start.
 inline constexpr int AllFilesFilter = 0;
+/// The orders of list C (SortMode): files as the folder gives them, or sorted.
+inline constexpr int UnsortedOrder = 0;
+inline constexpr int ByNameOrder = 1;
+inline constexpr int ByExtensionOrder = 2;
+inline constexpr int LargestFirstOrder = 3;
+inline constexpr int SmallestFirstOrder = 4;
+inline constexpr int RandomOrder = 5;
 
 /// The default mask text of each "Search for" entry, by index.
 const std::array<QString, FilterCount>& DefaultFilterMasks();
