@@ -806,20 +806,42 @@ private Q_SLOTS:
         QVERIFY2(problems.isEmpty(), qPrintable(problems.join(u'\n')));
     }
 
+    // Runs script with the program ($0) and out's folder ($1), where list/ holds 1,500 files and
+    // small/ is where it mounts a small file system: in a mount namespace of its own, so it is
+    // gone when the script ends, however it ends. The script's exit status, or -1 when it ran
+    // too long; 77 when it could not mount (the caller skips).
+    static int runWithSmallDisk(const TTempTree& out, const char* script, QByteArray* err)
+    {
+        for (int i = 0; i < 1500; ++i) {
+            if (!out.makeFile(QStringLiteral("list/%1-a-long-enough-name.mp3").arg(i).toUtf8()))
+                return -1;
+        }
+        if (!out.makeFolder("small") || !out.makeFolder("kept"))
+            return -1;
+        QProcess process;
+        process.start(QStringLiteral("unshare"),
+                      {"-m", "/bin/sh", "-c", script, DIRKA_BINARY, out.path().chopped(1)});
+        if (!process.waitForFinished(30000))
+            return -1;
+        *err = process.readAllStandardError();
+        return process.exitCode();
+    }
+    static bool canMountSmallDisks()
+    {
+        return ::geteuid() == 0 &&
+               !QStandardPaths::findExecutable(QStringLiteral("unshare")).isEmpty();
+    }
+
     // On a full disk each file is refused with the system's reason, the file it would have
-    // replaced stays as it was, and no unfinished copy is left beside it. The small file system
-    // lives in a mount namespace of its own, so it is gone when the script ends, however it ends.
+    // replaced stays as it was, and no unfinished copy is left beside it.
     void fullDisk()
     {
-        if (::geteuid() != 0 || QStandardPaths::findExecutable(QStringLiteral("unshare")).isEmpty())
+        if (!canMountSmallDisks())
             QSKIP("needs root and unshare to mount a small file system");
         TTempTree out;
-        for (int i = 0; i < 1500; ++i)
-            QVERIFY(out.makeFile(QStringLiteral("list/%1-a-long-enough-name.mp3").arg(i).toUtf8()));
         const QList<QByteArray> names{"p.html", "p.m3u8", "r.txt"};
         for (const QByteArray& name : names)
             QVERIFY(out.makeFile("old/" + name, "old " + name + "\r\n"));
-        QVERIFY(out.makeFolder("small") && out.makeFolder("kept"));
         const char* script = R"(m="$1/small"
 mount -t tmpfs -o size=32k tmpfs "$m" || exit 77
 cp "$1"/old/* "$m"/
@@ -829,18 +851,13 @@ echo $? >"$1/code"
 LC_ALL=C ls -A "$m" >"$1/left"
 cp "$m"/* "$1/kept/"
 umount "$m")";
-        QProcess process;
-        process.start(QStringLiteral("unshare"),
-                      {"-m", "/bin/sh", "-c", script, DIRKA_BINARY, out.path().chopped(1)});
-        QVERIFY(process.waitForFinished(30000));
-        const auto contents = [&](const QByteArray& name) {
-            QFile file(out.path(name));
-            return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("(none)");
-        };
-        if (process.exitCode() != ExitDone && contents("code") == "(none)")
+        QByteArray mountErr;
+        const int status = runWithSmallDisk(out, script, &mountErr);
+        if (status == 77)
             QSKIP(qPrintable(u"cannot mount a small file system here: " +
-                             QString::fromUtf8(process.readAllStandardError())));
-        QCOMPARE(process.exitCode(), ExitDone);
+                             QString::fromUtf8(mountErr)));
+        QCOMPARE(status, ExitDone);
+        const auto contents = [&](const QByteArray& name) { return contentOf(out.path(name)); };
         QCOMPARE(contents("code"), QByteArray("1\n"));
         const QByteArray err = contents("err");
         QVERIFY2(err.count("No space left on device") == 3, err.constData());
@@ -854,12 +871,9 @@ umount "$m")";
     // the old content is touched: both names keep it and neither copy is left.
     void fullDiskInPlace()
     {
-        if (::geteuid() != 0 || QStandardPaths::findExecutable(QStringLiteral("unshare")).isEmpty())
+        if (!canMountSmallDisks())
             QSKIP("needs root and unshare to mount a small file system");
         TTempTree out;
-        for (int i = 0; i < 1500; ++i)
-            QVERIFY(out.makeFile(QStringLiteral("list/%1-a-long-enough-name.mp3").arg(i).toUtf8()));
-        QVERIFY(out.makeFolder("small") && out.makeFolder("kept"));
         // The disk takes the whole new content once and a half.
         const char* script = R"(m="$1/small"
 "$0" --list "$1/list/" --output "$1/ref.txt" >/dev/null || exit 78
@@ -872,14 +886,12 @@ echo $? >"$1/code"
 LC_ALL=C ls -A "$m" >"$1/left"
 cp "$m"/* "$1/kept/"
 umount "$m")";
-        QProcess process;
-        process.start(QStringLiteral("unshare"),
-                      {"-m", "/bin/sh", "-c", script, DIRKA_BINARY, out.path().chopped(1)});
-        QVERIFY(process.waitForFinished(30000));
-        if (process.exitCode() == 77)
+        QByteArray mountErr;
+        const int status = runWithSmallDisk(out, script, &mountErr);
+        if (status == 77)
             QSKIP(qPrintable(u"cannot mount a small file system here: " +
-                             QString::fromUtf8(process.readAllStandardError())));
-        QCOMPARE(process.exitCode(), ExitDone);
+                             QString::fromUtf8(mountErr)));
+        QCOMPARE(status, ExitDone);
         QCOMPARE(contentOf(out.path("code")), QByteArray("1\n"));
         const QByteArray err = contentOf(out.path("err"));
         QVERIFY2(err.contains("r.txt: No space left on device\n"), err.constData());
