@@ -806,12 +806,16 @@ private Q_SLOTS:
         QVERIFY2(problems.isEmpty(), qPrintable(problems.join(u'\n')));
     }
 
-    // Runs script with the program ($0) and out's folder ($1), where list/ holds 1,500 files and
-    // small/ is where it mounts a small file system: in a mount namespace of its own, so it is
-    // gone when the script ends, however it ends. The script's exit status, or -1 when it ran
-    // too long; 77 when it could not mount (the caller skips).
+    // Runs script with the program ($0), out's folder ($1) and the mount point $m = $1/small, in
+    // a mount namespace of its own, so a small file system mounted there is gone when the script
+    // ends, however it ends. list/ holds 1,500 files. Afterwards code holds the status of the
+    // script's last command, left the names on the small disk and kept/ copies of them. Answers
+    // the shell's exit status, or -1 when it ran too long; 77 when it could not mount.
     static int runWithSmallDisk(const TTempTree& out, const char* script, QByteArray* err)
     {
+        const QByteArray whole = QByteArray("m=\"$1/small\"\n") + script +
+                                 "\necho $? >\"$1/code\"\nLC_ALL=C ls -A \"$m\" >\"$1/left\"\n"
+                                 "cp \"$m\"/* \"$1/kept/\"\numount \"$m\"";
         for (int i = 0; i < 1500; ++i) {
             if (!out.makeFile(QStringLiteral("list/%1-a-long-enough-name.mp3").arg(i).toUtf8()))
                 return -1;
@@ -819,8 +823,8 @@ private Q_SLOTS:
         if (!out.makeFolder("small") || !out.makeFolder("kept"))
             return -1;
         QProcess process;
-        process.start(QStringLiteral("unshare"),
-                      {"-m", "/bin/sh", "-c", script, DIRKA_BINARY, out.path().chopped(1)});
+        process.start(QStringLiteral("unshare"), {"-m", "/bin/sh", "-c", QString::fromUtf8(whole),
+                                                  DIRKA_BINARY, out.path().chopped(1)});
         if (!process.waitForFinished(30000))
             return -1;
         *err = process.readAllStandardError();
@@ -842,15 +846,11 @@ private Q_SLOTS:
         const QList<QByteArray> names{"p.html", "p.m3u8", "r.txt"};
         for (const QByteArray& name : names)
             QVERIFY(out.makeFile("old/" + name, "old " + name + "\r\n"));
-        const char* script = R"(m="$1/small"
-mount -t tmpfs -o size=32k tmpfs "$m" || exit 77
+        const char* script = R"(mount -t tmpfs -o size=32k tmpfs "$m" || exit 77
 cp "$1"/old/* "$m"/
 "$0" --list "$1/list/" --output "$m/r.txt" --html "$m/p.html" --m3u8 "$m/p.m3u8" \
   >/dev/null 2>"$1/err"
-echo $? >"$1/code"
-LC_ALL=C ls -A "$m" >"$1/left"
-cp "$m"/* "$1/kept/"
-umount "$m")";
+)";
         QByteArray mountErr;
         const int status = runWithSmallDisk(out, script, &mountErr);
         if (status == 77)
@@ -875,17 +875,13 @@ umount "$m")";
             QSKIP("needs root and unshare to mount a small file system");
         TTempTree out;
         // The disk takes the whole new content once and a half.
-        const char* script = R"(m="$1/small"
-"$0" --list "$1/list/" --output "$1/ref.txt" >/dev/null || exit 78
+        const char* script = R"("$0" --list "$1/list/" --output "$1/ref.txt" >/dev/null || exit 78
 size=$(( $(stat -c %s "$1/ref.txt") * 3 / 2 ))
 mount -t tmpfs -o size=$size tmpfs "$m" || exit 77
 echo old >"$m/r.txt"
 ln "$m/r.txt" "$m/other.txt"
 "$0" --list "$1/list/" --output "$m/r.txt" >/dev/null 2>"$1/err"
-echo $? >"$1/code"
-LC_ALL=C ls -A "$m" >"$1/left"
-cp "$m"/* "$1/kept/"
-umount "$m")";
+)";
         QByteArray mountErr;
         const int status = runWithSmallDisk(out, script, &mountErr);
         if (status == 77)
