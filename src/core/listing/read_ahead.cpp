@@ -267,15 +267,21 @@ void TReadAhead::Examine(const TFolderReader& folder, const std::vector<TRawEntr
                          std::size_t from, std::size_t to, std::vector<TEntryFacts>& facts)
 {
     facts.resize(to - from);
-    auto lookUps = std::make_shared<TLookUps>();
-    lookUps->Folder = &folder;
-    lookUps->Entries = entries.data() + from;
-    lookUps->Count = to - from;
-    lookUps->Facts = facts.data();
-    if (lookUps->Count <= 2 * LookUpPiece) {
-        lookUpPieces(*lookUps);
+    const auto describe = [&](TLookUps& lookUps) {
+        lookUps.Folder = &folder;
+        lookUps.Entries = entries.data() + from;
+        lookUps.Count = to - from;
+        lookUps.Facts = facts.data();
+    };
+    // A few are looked up here at once: handing them over would cost about what it saves.
+    if (to - from <= 2 * LookUpPiece) {
+        TLookUps lookUps;
+        describe(lookUps);
+        lookUpPieces(lookUps);
         return;
     }
+    auto lookUps = std::make_shared<TLookUps>();
+    describe(*lookUps);
     std::unique_lock lock(m_mutex);
     if (m_threads.empty())
         startThread();
