@@ -6,7 +6,7 @@
 #include "core/output/m3u8_export.h"
 #include "core/output/text_file_writer.h"
 #include "core/system/file_io.h"
-#include "core/system/quiet_thread.h"
+#include "core/system/background_work.h"
 #include "core/text/assertion.h"
 #include "core/text/file_names.h"
 #include "core/text/text_utils.h"
@@ -41,107 +41,6 @@ struct TPassedLine {
     bool IsAscii = false;
     QByteArrayView AsciiLine; // empty unless IsAscii
     QByteArrayView PathBytes; // empty without a path
-};
-
-/// Runs one piece of work at a time on a thread of its own, started with the first.
-class TBackgroundWork {
-public:
-    TBackgroundWork() = default;
-    TBackgroundWork(const TBackgroundWork&) = delete;
-    TBackgroundWork& operator=(const TBackgroundWork&) = delete;
-    ~TBackgroundWork()
-    {
-        WaitQuietly();
-        {
-            const std::lock_guard lock(m_mutex);
-            m_stop = true;
-        }
-        m_changed.notify_all();
-        if (m_thread.joinable())
-            m_thread.join();
-    }
-
-    /// Starts work once the work before is done; an exception from it is passed on by Wait.
-    void Start(std::function<void()> work)
-    {
-        Wait();
-        {
-            const std::lock_guard lock(m_mutex);
-            m_work = std::move(work);
-            m_busy = true;
-        }
-        if (!m_thread.joinable() && !startThread()) {
-            runHere();
-            return;
-        }
-        m_changed.notify_all();
-    }
-
-    void Wait()
-    {
-        std::unique_lock lock(m_mutex);
-        m_changed.wait(lock, [this] { return !m_busy; });
-        if (m_error)
-            std::rethrow_exception(std::exchange(m_error, nullptr));
-    }
-
-    /// Wait without passing an exception on, for a result that is let go.
-    void WaitQuietly()
-    {
-        std::unique_lock lock(m_mutex);
-        m_changed.wait(lock, [this] { return !m_busy; });
-    }
-
-private:
-    bool startThread()
-    {
-        std::optional<std::thread> thread = StartQuietThread([this] { run(); });
-        if (thread)
-            m_thread = std::move(*thread);
-        return thread.has_value();
-    }
-
-    void runHere()
-    {
-        std::function<void()> work = std::move(m_work);
-        try {
-            work();
-        } catch (...) {
-            m_error = std::current_exception();
-        }
-        m_busy = false;
-    }
-
-    void run()
-    {
-        std::unique_lock lock(m_mutex);
-        for (;;) {
-            m_changed.wait(lock, [this] { return m_stop || m_busy; });
-            if (!m_busy)
-                return;
-            std::function<void()> work = std::move(m_work);
-            lock.unlock();
-            std::exception_ptr error;
-            try {
-                work();
-            } catch (...) {
-                error = std::current_exception();
-            }
-            work = nullptr;
-            lock.lock();
-            m_error = error;
-            m_busy = false;
-            m_changed.notify_all();
-        }
-    }
-
-    std::mutex m_mutex;
-    std::condition_variable m_changed;
-    std::function<void()> m_work;
-    bool m_busy = false;
-    bool m_stop = false;
-    std::exception_ptr m_error;
-    std::thread m_thread;
 };
 
 /// One requested file: its bytes are gathered in chunks and written through one TFileWriter,
