@@ -48,20 +48,20 @@ void fillResult(TResultText& result, qsizetype count, const QString& location)
     static const char16_t* extensions[] = {u".jpg", u".txt", u".mp3", u".pdf", u".flac"};
     std::vector<QString> stack{location};
     result.BeginUpdate();
-    result.AppendItemLine(QString(u":: " + location), location, QStringView());
+    result.AppendItemLine(QString(u":: " + location), {location, QStringView()});
     while (result.LineCount() < count) {
         if (stack.size() > 6 || (stack.size() > 2 && random() % 100 < 40))
             stack.pop_back();
         stack.push_back(stack.back() + randomWord(random, 6, 20) + u'/');
         const QString& folder = stack.back();
-        result.AppendItemLine(folder, folder, QStringView());
+        result.AppendItemLine(folder, {folder, QStringView(), &NotLookedAtFacts});
         const int files = 1 + int(random() % 40);
         for (int f = 0; f < files; ++f) {
             const QString name =
                 randomWord(random, 4, 30) + QString::fromUtf16(extensions[random() % 5]);
             result.AppendItemLine(
-                QString(u"    " + name + u'\t' + QString::number(random() % 100000000)), folder,
-                name);
+                QString(u"    " + name + u'\t' + QString::number(random() % 100000000)),
+                {folder, name, &NotLookedAtFacts});
         }
         result.AppendLine(QStringLiteral("    Files: %1").arg(files));
         result.AppendLine(QString());

@@ -53,15 +53,15 @@ qsizetype fillResult(TResultText& result)
         }
         stack.push_back(stack.back() + randomWord(random, 6, 20) + u'/');
         const QString& folder = stack.back();
-        result.AppendItemLine(folder, folder, QStringView());
+        result.AppendItemLine(folder, {folder, QStringView(), &NotLookedAtFacts});
         pathUnits += folder.size();
         const int files = 1 + int(random() % 40);
         for (int f = 0; f < files && result.LineCount() < LineCount - 1; ++f) {
             const QString name =
                 randomWord(random, 4, 30) + QString::fromUtf16(extensions[random() % 5]);
             result.AppendItemLine(
-                QString(folder + name + u'\t' + QString::number(random() % 100000000)), folder,
-                name);
+                QString(folder + name + u'\t' + QString::number(random() % 100000000)),
+                {folder, name, &NotLookedAtFacts});
             pathUnits += folder.size() + name.size();
         }
         result.AppendLine(QStringLiteral("Files: %1").arg(files));

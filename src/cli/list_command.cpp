@@ -141,6 +141,10 @@ public:
     }
     // Only what the style shows is looked up.
     bool ShowsSizes() const override { return false; }
+    bool WantsRecords() const override
+    {
+        return !m_command.CsvFile.isEmpty() || !m_command.JsonFile.isEmpty();
+    }
 
     TStreamedResult& Result() { return m_result; }
     bool SawUnreadable() const { return m_unreadable; }

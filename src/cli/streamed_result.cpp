@@ -5,8 +5,8 @@
 #include "core/listing/line_composition.h"
 #include "core/output/m3u8_export.h"
 #include "core/output/text_file_writer.h"
-#include "core/system/file_io.h"
 #include "core/system/background_work.h"
+#include "core/system/file_io.h"
 #include "core/text/assertion.h"
 #include "core/text/file_names.h"
 #include "core/text/text_utils.h"
@@ -33,24 +33,20 @@ constexpr qsizetype BatchBytes = 1 << 19;
 
 } // namespace
 
-/// A line passed on, with what the files share of it: its bytes when every unit is ASCII (so
-/// its UTF-8 and per-unit UTF-8 alike) and its item's path's bytes (EncodeFileName), made once.
-struct TPassedLine {
-    QStringView Line;
-    QStringView Path;
-    bool IsAscii = false;
-    QByteArrayView AsciiLine; // empty unless IsAscii
-    QByteArrayView PathBytes; // empty without a path
-};
-
-/// One requested file: its bytes are gathered in chunks and written through one TFileWriter,
-/// which is opened with the first batch of lines (Open, on the listing's side, so the listing
-/// knows the copy). The lines are put and written in the background; after a failure the file is
-/// dropped and reported once, by Report on the listing's side.
+/// One requested file: its encoder's bytes are gathered in chunks and written through one
+/// TFileWriter, which is opened with the first batch of lines (Open, on the listing's side, so
+/// the listing knows the copy). The lines are put and written in the background; after a
+/// failure the file is dropped and reported once, by Report on the listing's side.
 class TFileChannel {
 public:
-    explicit TFileChannel(const QString& fileName) : m_fileName(fileName) {}
-    virtual ~TFileChannel() = default;
+    TFileChannel(const QString& fileName, std::unique_ptr<TLineEncoder> encoder,
+                 std::function<void()> reportEnd = {})
+        : m_fileName(fileName), m_encoder(std::move(encoder)), m_reportEnd(std::move(reportEnd))
+    {
+        m_encoder->AppendHead(m_buffer);
+    }
+
+    bool NeedsPaths() const { return m_encoder->NeedsPaths(); }
 
     void Open()
     {
@@ -67,7 +63,7 @@ public:
     {
         if (m_failed)
             return;
-        encodeLine(m_buffer, line);
+        m_encoder->AppendLine(m_buffer, line);
         if (m_buffer.size() >= WritePieceBytes)
             writeBuffer();
     }
@@ -94,7 +90,7 @@ public:
             return !m_failed;
         }
         if (!m_failed) {
-            encodeEnd(m_buffer);
+            m_encoder->AppendFoot(m_buffer);
             writeBuffer();
         }
         if (!m_failed) {
@@ -105,17 +101,10 @@ public:
             }
         }
         Report();
-        reportLeftOut();
+        if (m_reportEnd)
+            m_reportEnd();
         return !m_failed;
     }
-
-protected:
-    QByteArray m_buffer;
-
-    virtual void encodeLine(QByteArray& out, const TPassedLine& line) = 0;
-    virtual void encodeEnd(QByteArray& out) { Q_UNUSED(out); }
-    virtual QString errorText(const QString& message) const = 0;
-    virtual void reportLeftOut() {}
 
 private:
     void writeBuffer()
@@ -135,124 +124,17 @@ private:
     {
         m_failed = true;
         m_buffer = QByteArray();
-        m_failure = errorText(error.Message());
+        m_failure = m_encoder->ErrorText(TWriteStage::Write, error.Message());
     }
 
     QString m_fileName;
+    std::unique_ptr<TLineEncoder> m_encoder;
+    std::function<void()> m_reportEnd; // after the file is finished
+    QByteArray m_buffer;
     std::optional<TFileWriter> m_writer;
     bool m_failed = false;
     QString m_failure;
 };
-
-namespace {
-
-// The result as Save As writes it: the mark, then the lines with CR LF between them.
-class TTextChannel : public TFileChannel {
-public:
-    TTextChannel(const QString& fileName, int saveCode) : TFileChannel(fileName), m_code(saveCode)
-    {
-        Assert(IsSaveCode(saveCode));
-        m_buffer = SaveFileMark(saveCode);
-    }
-
-private:
-    void encodeLine(QByteArray& out, const TPassedLine& line) override
-    {
-        if (line.IsAscii && m_code != SaveCodeUnicode) {
-            const qsizetype size = line.AsciiLine.size();
-            char* p = detail::ReserveTail(out, size + 2);
-            if (!m_first) {
-                *p++ = '\r';
-                *p++ = '\n';
-            }
-            m_first = false;
-            if (size > 0)
-                std::memcpy(p, line.AsciiLine.data(), std::size_t(size));
-            detail::FinishTail(out, p + size);
-            return;
-        }
-        if (!m_first)
-            AppendSaveEncoded(out, u"\r\n", m_code);
-        m_first = false;
-        AppendSaveEncoded(out, line.Line, m_code);
-    }
-    QString errorText(const QString& message) const override { return SaveErrorText(message); }
-
-    int m_code;
-    bool m_first = true;
-};
-
-class TPlaylistChannel : public TFileChannel {
-public:
-    using TFileChannel::TFileChannel;
-
-private:
-    void encodeLine(QByteArray& out, const TPassedLine& line) override
-    {
-        if (!line.Path.isEmpty())
-            AppendM3u8Entry(out, line.Path, line.PathBytes, m_leftOut);
-    }
-    QString errorText(const QString& message) const override { return M3u8ErrorText(10, message); }
-    void reportLeftOut() override
-    {
-        for (const QString& path : std::as_const(m_leftOut))
-            PrintError(QStringLiteral("left out of the playlist (line break in the name): %1")
-                           .arg(ShownText(path)));
-    }
-
-    QStringList m_leftOut;
-};
-
-class TPageChannel : public TFileChannel {
-public:
-    TPageChannel(const QString& fileName, THtmlExportOptions options)
-        : TFileChannel(fileName), m_page(std::move(options))
-    {
-        m_page.AppendHead(m_buffer);
-    }
-
-private:
-    void encodeLine(QByteArray& out, const TPassedLine& line) override
-    {
-        if (line.Path.isEmpty())
-            m_page.AppendLine(out, line.Line, line.Path);
-        else
-            m_page.AppendLine(out, line.Line, line.Path, line.PathBytes, line.AsciiLine);
-    }
-    void encodeEnd(QByteArray& out) override { m_page.AppendFoot(out); }
-    QString errorText(const QString& message) const override
-    {
-        return HtmlExportErrorText(THtmlStage::Write, message);
-    }
-
-    THtmlPageBuilder m_page;
-};
-
-// The records of the listed items, each looked up as its line is passed on.
-class TRecordChannel : public TFileChannel {
-public:
-    TRecordChannel(const QString& fileName, TRecordFormat format, QStringList locations,
-                   TCsvCells cells)
-        : TFileChannel(fileName), m_format(format), m_records(format, std::move(locations), cells)
-    {
-        m_records.AppendHead(m_buffer);
-    }
-
-private:
-    void encodeLine(QByteArray& out, const TPassedLine& line) override
-    {
-        m_records.AppendItem(out, line.Line, line.Path);
-    }
-    QString errorText(const QString& message) const override
-    {
-        return RecordExportErrorText(m_format, 10, message);
-    }
-
-    TRecordFormat m_format;
-    TRecordWriter m_records;
-};
-
-} // namespace
 
 TStreamedResult::TStreamedResult(std::FILE* out)
     : m_out(out), m_background(std::make_unique<TBackgroundWork>())
@@ -265,9 +147,10 @@ TStreamedResult::~TStreamedResult()
 }
 
 // The lines passed on so far went to the files there were; a new file starts with the next.
-void TStreamedResult::addFile(std::unique_ptr<TFileChannel> file, bool needsPaths)
+void TStreamedResult::addFile(std::unique_ptr<TFileChannel> file)
 {
     putLinesSoFar();
+    const bool needsPaths = file->NeedsPaths();
     m_files.push_back(std::move(file));
     if (needsPaths && !m_keepPaths) {
         m_keepPaths = true;
@@ -275,28 +158,37 @@ void TStreamedResult::addFile(std::unique_ptr<TFileChannel> file, bool needsPath
         m_paths.clear();
         m_pathStarts.assign(m_starts.size(), 0);
         m_pathIsLine.assign(m_starts.size(), 0);
+        m_records.clear();
     }
 }
 
 void TStreamedResult::AddTextFile(const QString& fileName, int saveCode)
 {
-    addFile(std::make_unique<TTextChannel>(fileName, saveCode), false);
+    addFile(std::make_unique<TFileChannel>(fileName, std::make_unique<TSaveTextEncoder>(saveCode)));
 }
 
 void TStreamedResult::AddPlaylist(const QString& fileName)
 {
-    addFile(std::make_unique<TPlaylistChannel>(fileName), true);
+    auto encoder = std::make_unique<TM3u8Encoder>();
+    const TM3u8Encoder& playlist = *encoder;
+    addFile(std::make_unique<TFileChannel>(fileName, std::move(encoder), [&playlist] {
+        for (const QString& path : playlist.LeftOut())
+            PrintError(QStringLiteral("left out of the playlist (line break in the name): %1")
+                           .arg(ShownText(path)));
+    }));
 }
 
 void TStreamedResult::AddPage(const QString& fileName, THtmlExportOptions options)
 {
-    addFile(std::make_unique<TPageChannel>(fileName, std::move(options)), true);
+    addFile(std::make_unique<TFileChannel>(fileName,
+                                           std::make_unique<THtmlPageEncoder>(std::move(options))));
 }
 
 void TStreamedResult::AddRecords(const QString& fileName, TRecordFormat format,
                                  QStringList locations, TCsvCells cells)
 {
-    addFile(std::make_unique<TRecordChannel>(fileName, format, std::move(locations), cells), true);
+    addFile(std::make_unique<TFileChannel>(
+        fileName, std::make_unique<TRecordEncoder>(format, std::move(locations), cells)));
 }
 
 QStringView TStreamedResult::Line(qsizetype index) const
@@ -316,13 +208,16 @@ QStringView TStreamedResult::Line(qsizetype index) const
 
 void TStreamedResult::AppendLine(QStringView text)
 {
-    AppendItemLine(text, QStringView(), QStringView());
+    AppendItemLine(text, {});
 }
 
-void TStreamedResult::CommitItemLineUtf8(qsizetype start, QStringView folderPath, QStringView name)
+void TStreamedResult::CommitItemLineUtf8(qsizetype start, const TLineItem& item)
 {
+    const QStringView folderPath = item.FolderPath;
+    const QStringView name = item.Name;
     m_starts.push_back(start);
     if (m_keepPaths) {
+        keepRecord(item.Record);
         const QByteArrayView text = m_utf8.View(start, m_utf8.Size() - start);
         // A listing of full paths shows the path itself: it is kept once, as the line.
         const qsizetype n = folderPath.size();
@@ -334,14 +229,24 @@ void TStreamedResult::CommitItemLineUtf8(qsizetype start, QStringView folderPath
     m_utf8.Append('\n');
 }
 
-void TStreamedResult::AppendItemLine(QStringView text, QStringView folderPath, QStringView name)
+void TStreamedResult::AppendItemLine(QStringView text, const TLineItem& item)
 {
     m_starts.push_back(m_utf8.Size());
     char* end = m_encoder.appendToBuffer(m_utf8.Reserve(text.size() * MaxUtf8PerUnit + 1), text);
     *end++ = '\n';
     m_utf8.SetEnd(end);
-    if (m_keepPaths)
-        keepPath(folderPath, name, false);
+    if (m_keepPaths) {
+        keepRecord(item.Record);
+        keepPath(item.FolderPath, item.Name, false);
+    }
+}
+
+// The record of the line just added, numbered among the lines held.
+void TStreamedResult::keepRecord(const TItemFacts* facts)
+{
+    if (facts != nullptr)
+        m_records.push_back({facts->Size, facts->Modified, std::int32_t(m_starts.size() - 1),
+                             facts->Type, facts->State});
 }
 
 void TStreamedResult::keepPath(QStringView folderPath, QStringView name, bool isLine)
@@ -366,6 +271,8 @@ void TStreamedResult::TruncateLines(qsizetype count)
         m_paths.truncate(m_pathStarts[kept]);
         m_pathStarts.resize(kept);
         m_pathIsLine.resize(kept);
+        while (!m_records.empty() && std::size_t(m_records.back().Line) >= kept)
+            m_records.pop_back();
     }
 }
 
@@ -393,6 +300,12 @@ void TStreamedResult::LinesFinal(qsizetype count)
         m_pathIsLine.erase(m_pathIsLine.begin(), m_pathIsLine.begin() + std::ptrdiff_t(passed));
         for (qsizetype& start : m_pathStarts)
             start -= pathCut;
+        const auto held = std::find_if(m_records.begin(), m_records.end(), [passed](const auto& r) {
+            return std::size_t(r.Line) >= passed;
+        });
+        m_records.erase(m_records.begin(), held);
+        for (TLineRecord& record : m_records)
+            record.Line -= std::int32_t(passed);
     }
     m_base = count;
     if (m_finalBytes >= WritePieceBytes || !m_printing)
@@ -421,6 +334,7 @@ void TStreamedResult::TBatch::Clear()
     Paths.truncate(0);
     PathStarts.clear();
     PathIsLine.clear();
+    Records.clear();
 }
 
 // The files take the lines in batches, in the background: the first passed lines held join
@@ -430,6 +344,7 @@ void TStreamedResult::gather(std::size_t passed)
     const qsizetype from = m_starts[0];
     const qsizetype to = passed < m_starts.size() ? m_starts[passed] : m_utf8.Size();
     const qsizetype lineBase = m_batch.Lines.Size() - from;
+    const auto firstLine = std::int32_t(m_batch.Starts.size());
     m_batch.Lines.Append(m_utf8.Data() + from, to - from);
     for (std::size_t k = 0; k < passed; ++k)
         m_batch.Starts.push_back(lineBase + m_starts[k]);
@@ -442,6 +357,12 @@ void TStreamedResult::gather(std::size_t passed)
             m_batch.PathStarts.push_back(pathBase + m_pathStarts[k]);
         m_batch.PathIsLine.insert(m_batch.PathIsLine.end(), m_pathIsLine.begin(),
                                   m_pathIsLine.begin() + std::ptrdiff_t(passed));
+        for (TLineRecord record : m_records) {
+            if (std::size_t(record.Line) >= passed)
+                break;
+            record.Line += firstLine;
+            m_batch.Records.push_back(record);
+        }
     }
     if (m_batch.Lines.Size() + 2 * m_batch.Paths.size() >= BatchBytes)
         putBatch();
@@ -473,13 +394,14 @@ void TStreamedResult::putLines(const TBatch& batch)
 {
     const std::size_t count = batch.Starts.size();
     const bool hasPaths = !batch.PathStarts.empty();
+    std::size_t nextRecord = 0;
+    TItemFacts facts;
     for (std::size_t k = 0; k < count; ++k) {
         const qsizetype end = k + 1 < count ? batch.Starts[k + 1] : batch.Lines.Size();
         const QByteArrayView bytes = batch.Lines.View(batch.Starts[k], end - 1 - batch.Starts[k]);
         TPassedLine passed;
-        passed.IsAscii = IsAscii(bytes.data(), bytes.size());
         m_lineText.truncate(0);
-        if (passed.IsAscii) {
+        if (IsAscii(bytes.data(), bytes.size())) {
             m_lineText.append(QLatin1StringView(bytes));
             passed.AsciiLine = bytes;
         } else {
@@ -498,6 +420,10 @@ void TStreamedResult::putLines(const TBatch& batch)
                 AppendEncodedFileName(m_pathBytes, passed.Path);
                 passed.PathBytes = m_pathBytes;
             }
+        }
+        if (nextRecord < batch.Records.size() && std::size_t(batch.Records[nextRecord].Line) == k) {
+            facts = batch.Records[nextRecord++].Facts();
+            passed.Record = &facts;
         }
         for (const std::unique_ptr<TFileChannel>& file : m_files)
             file->Put(passed);

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "core/listing/lines_target.h"
+#include "core/listing/result_text.h"
 #include "core/output/html_export.h"
 #include "core/output/record_export.h"
 #include "core/text/byte_buffer.h"
@@ -16,7 +17,6 @@ namespace dirka {
 
 class TBackgroundWork;
 class TFileChannel;
-struct TPassedLine;
 
 /// The command line's result. A line is held only until no skipped folder can take it back;
 /// then it is printed and added to the requested files, which are written in pieces as the
@@ -40,10 +40,10 @@ public:
     qsizetype LineCount() const override { return m_base + qsizetype(m_starts.size()); }
     QStringView Line(qsizetype index) const override;
     void AppendLine(QStringView text) override;
-    void AppendItemLine(QStringView text, QStringView folderPath, QStringView name) override;
+    void AppendItemLine(QStringView text, const TLineItem& item) override;
     /// Lines are kept as UTF-8, as they are printed; the files decode what they need of them.
     TByteBuffer* Utf8LineBuffer() override { return &m_utf8; }
-    void CommitItemLineUtf8(qsizetype start, QStringView folderPath, QStringView name) override;
+    void CommitItemLineUtf8(qsizetype start, const TLineItem& item) override;
     void RemoveLastLine() override { TruncateLines(LineCount() - 1); }
     void TruncateLines(qsizetype count) override;
     void LinesFinal(qsizetype count) override;
@@ -58,17 +58,19 @@ public:
 private:
     // Lines passed on and waiting for the files: line k is Lines from Starts[k] on, followed by
     // "\n"; its item's path is Paths from PathStarts[k] on (no PathStarts when no file needs
-    // paths).
+    // paths); the records the lines make, numbered by k, rising.
     struct TBatch {
         TByteBuffer Lines;
         std::vector<qsizetype> Starts;
         QString Paths;
         std::vector<qsizetype> PathStarts;
         std::vector<unsigned char> PathIsLine; // the path is the line itself, not in Paths
+        std::vector<TLineRecord> Records;
         void Clear();
     };
 
-    void addFile(std::unique_ptr<TFileChannel> file, bool needsPaths);
+    void addFile(std::unique_ptr<TFileChannel> file);
+    void keepRecord(const TItemFacts* facts);
     void keepPath(QStringView folderPath, QStringView name, bool isLine);
     void gather(std::size_t passed);
     void putBatch();
@@ -101,6 +103,7 @@ private:
     QString m_paths;
     std::vector<qsizetype> m_pathStarts;
     std::vector<unsigned char> m_pathIsLine; // the path is the line, not kept in m_paths
+    std::vector<TLineRecord> m_records;      // made by held lines, numbered from m_base, rising
     TByteBuffer m_utf8;
     qsizetype m_finalBytes = 0;
     qsizetype m_lastStart = -1;

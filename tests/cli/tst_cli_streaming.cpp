@@ -8,6 +8,7 @@
 #include "core/listing/result_text.h"
 #include "core/output/html_export.h"
 #include "core/output/m3u8_export.h"
+#include "core/output/record_export.h"
 #include "core/settings/settings_fields.h"
 #include "core/system/program_info.h"
 #include "core/system/web_addresses.h"
@@ -229,7 +230,8 @@ private Q_SLOTS:
         process.start(QStringLiteral(DIRKA_BINARY),
                       listArguments(m_small, sets)
                           << "--output" << out.path("t.txt") << "--encoding" << encoding << "--html"
-                          << out.path("p.html") << pageOptions << "--m3u8" << out.path("p.m3u8"));
+                          << out.path("p.html") << pageOptions << "--m3u8" << out.path("p.m3u8")
+                          << "--json" << out.path("r.json"));
         QVERIFY(process.waitForFinished(30000));
         QCOMPARE(process.readAllStandardError(), QByteArray());
         QCOMPARE(process.exitCode(), ExitDone);
@@ -242,6 +244,11 @@ private Q_SLOTS:
         AppendSaveEncoded(text, window.Result.Text(), saveCode);
         QCOMPARE(contentOf(out.path("t.txt")), text);
         QCOMPARE(contentOf(out.path("p.m3u8")), BuildM3u8Playlist(window.Result).Bytes);
+        // The walk's facts, passed along with the lines the walk took back and those it kept,
+        // make the records the window makes from its result.
+        QVERIFY(
+            ExportRecords(out.path("w.json"), TRecordFormat::Json, window.Result, {m_small}).Ok());
+        QCOMPARE(contentOf(out.path("r.json")), contentOf(out.path("w.json")));
         THtmlExportOptions page;
         page.Lines = &window.Result;
         page.ListedLocation = m_small;

@@ -64,15 +64,18 @@ inline dirka::TResultText resultOf(const QStringList& lines)
     return result;
 }
 
-/// Appends a result line and records its item the way the walker does: folder path + name.
-inline void addLine(dirka::TResultText& result, QStringView text, QStringView path = {})
+/// Appends a result line and records its item the way the walker does: folder path + name, and
+/// a record to be looked up when written unless the line makes none.
+inline void addLine(dirka::TResultText& result, QStringView text, QStringView path = {},
+                    bool makesRecord = true)
 {
     if (path.isEmpty()) {
         result.AppendLine(text);
         return;
     }
     const qsizetype split = path.lastIndexOf(u'/') + 1;
-    result.AppendItemLine(text, path.first(split), path.sliced(split));
+    result.AppendItemLine(text, {path.first(split), path.sliced(split),
+                                 makesRecord ? &dirka::NotLookedAtFacts : nullptr});
 }
 
 // Pins the default locale for one case (or one test object) and puts the previous one back.

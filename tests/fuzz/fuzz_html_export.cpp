@@ -92,15 +92,15 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             result.AppendLine(line);
         } else {
             const qsizetype folderLength = std::min<qsizetype>(split >> 1, path.size());
-            result.AppendItemLine(line, QStringView(path).first(folderLength),
-                                  QStringView(path).sliced(folderLength));
+            result.AppendItemLine(line, {QStringView(path).first(folderLength),
+                                         QStringView(path).sliced(folderLength)});
         }
         paths.append(path);
     }
 
     // The page's and the playlist's pieces made from a path's bytes, as the command line makes
     // them, are those made from its text.
-    const THtmlPageBuilder builder(options);
+    const THtmlPageEncoder builder(options);
     for (qsizetype i = 0; i < result.LineCount(); ++i) {
         const QStringView line = result.Line(i);
         const QString& path = paths[i];

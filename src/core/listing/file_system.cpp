@@ -240,18 +240,24 @@ TEntryFacts TFolderReader::lookUp(const TRawEntry& entry) const
         facts.Kind = kindOfMode(st.st_mode);
         if (facts.Kind == TEntryKind::File)
             facts.Size = std::int64_t(st.st_size);
+        facts.LookedAt = true;
+        facts.Modified = st.st_mtim.tv_sec;
         return facts;
     }
     const int error = errno;
-    if (error == ENOENT) {
-        // Either gone since the folder was read, or a link whose target is missing.
-        struct stat own {};
-        if (fstatat(m_fd, entry.Name, &own, AT_SYMLINK_NOFOLLOW) != 0)
-            facts.Vanished = true;
-        facts.Kind = TEntryKind::File;
+    facts.Kind =
+        facts.IsLink || error == ENOENT ? TEntryKind::File : detail::KindOfType(entry.Type);
+    if (error != ENOENT && !facts.IsLink)
         return facts;
+    // A link whose target is missing or out of reach is a file of size 0 with its own time; an
+    // entry that is not even there any more is gone since the folder was read.
+    struct stat own {};
+    if (fstatat(m_fd, entry.Name, &own, AT_SYMLINK_NOFOLLOW) == 0) {
+        facts.LookedAt = true;
+        facts.Modified = own.st_mtim.tv_sec;
+    } else if (error == ENOENT) {
+        facts.Vanished = true;
     }
-    facts.Kind = facts.IsLink ? TEntryKind::File : detail::KindOfType(entry.Type);
     return facts;
 }
 

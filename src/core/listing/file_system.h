@@ -95,9 +95,11 @@ struct TRawEntry {
 /// What an entry turned out to be.
 struct TEntryFacts {
     bool Vanished = false; // gone between reading the folder and looking at it: skip it
-    bool IsLink = false;   // a symbolic link; Kind and Size are its target's
+    bool IsLink = false;   // a symbolic link; Kind, Size and Modified are its target's
+    bool LookedAt = false; // the system said what it is: Modified holds its time
     TEntryKind Kind = TEntryKind::File;
-    std::int64_t Size = 0;
+    std::int64_t Size = 0;     // of a file, and of a link to one
+    std::int64_t Modified = 0; // seconds since 1970; a dangling link's own time
 };
 
 inline bool IsDotOrDotDot(const TRawEntry& e)
@@ -147,6 +149,8 @@ public:
         entry.Type = d->d_type;
         return true;
     }
+    /// The descriptor of an open folder (-1 when closed), for looking at its entries.
+    int Descriptor() const { return m_fd; }
     /// Reads every entry now, so Next() gives them with no system call and their names stay
     /// valid as long as the reader: for a folder read on one thread and walked on another.
     /// False on a read error (Error() tells), with the entries read until then.
@@ -157,9 +161,9 @@ public:
         m_next = 0;
         m_index = 0;
     }
-    /// Kind and, when wanted, size of an entry: links are followed; a dangling link is a file of
-    /// size 0; an entry that cannot be looked at is classified by its type hint, size 0. Whether
-    /// an entry is a link is known whenever it may be a folder.
+    /// Kind and, when wanted, size and time of an entry: links are followed; a dangling link is a
+    /// file of size 0 with its own time; an entry that cannot be looked at is classified by its
+    /// type hint, size 0. Whether an entry is a link is known whenever it may be a folder.
     TEntryFacts Examine(const TRawEntry& entry, bool wantSize) const
     {
         // A type hint that rules out a link answers without a system call when no size is wanted.

@@ -1,6 +1,7 @@
 #include "core/listing/folder_walker.h"
 
 #include "core/listing/file_system.h"
+#include "core/listing/item_status.h"
 #include "core/listing/line_composition.h"
 #include "core/listing/name_order.h"
 #include "core/listing/read_ahead.h"
@@ -25,14 +26,18 @@ constexpr int ProgressIntervalMs = 200;
 // the walk closes older folders and finds them again later.
 constexpr std::size_t MaxOpenFolders = 32;
 
-/// One listed file: its size and where its name lies in the folder's name buffer.
+/// One listed file: its size, what its record says of it, and where its name lies in the
+/// folder's name buffer (a folder's names take far fewer than 2^32 units).
 struct TListedFile {
     std::int64_t Size = 0;
-    qsizetype NameStart = 0;
+    std::int64_t Modified = 0; // with State Found
+    std::uint32_t NameStart = 0;
     std::uint32_t NameLength = 0; // a name is at most a few hundred units
     std::uint32_t ExtLength = 0;  // the extension, dot included, is the name's last ExtLength units
                                   // (found only for the order by extension)
-    bool PrintableAscii = false;  // every byte of the name is 0x20..0x7E
+    TRecordType Type = TRecordType::File;
+    TFactsState State = TFactsState::NotLookedAt;
+    bool PrintableAscii = false; // every byte of the name is 0x20..0x7E
 };
 
 struct TSubfolder {
@@ -87,6 +92,26 @@ struct TFrame {
     bool Entered = false;
     bool Lost = false; // could not be found again: its remaining subfolders stay unread
 };
+
+// What a listed file's facts tell its record: a look that was not needed tells nothing.
+TFactsState factsState(const TEntryFacts& facts, bool lookedUp)
+{
+    if (!lookedUp)
+        return TFactsState::NotLookedAt;
+    return facts.LookedAt ? TFactsState::Found : TFactsState::Unreadable;
+}
+
+TItemFacts recordFacts(const TListedFile& file)
+{
+    TItemFacts facts;
+    facts.State = file.State;
+    if (file.State == TFactsState::Found) {
+        facts.Type = file.Type;
+        facts.Size = file.Size;
+        facts.Modified = file.Modified;
+    }
+    return facts;
+}
 
 qsizetype extensionLength(QStringView name)
 {
@@ -159,7 +184,7 @@ void randomQuickSort(std::vector<int>& items, int left, int right, TRandomGenera
 class TFolderWalker {
 public:
     TFolderWalker(const TSettings& settings, const QString& location, TLinesTarget& lines,
-                  TWalkReporter& reporter, TWalkState& state, bool wantSizes);
+                  TWalkReporter& reporter, TWalkState& state, const TLocationOptions& options);
     void Run();
 
 private:
@@ -184,9 +209,10 @@ private:
     void lookUpSizes(const TFolderReader& folder);
     void sortSubfolders(TSubfolders& subfolders);
     void sortFiles();
-    void emitLine(QStringView line, QStringView name, bool passOn = true);
+    void emitLine(QStringView line, QStringView name, const TItemFacts* record, bool passOn = true);
     void passOnEvery256(std::uint32_t lines);
-    void emitUtf8Line(qsizetype start, QStringView name);
+    void emitUtf8Line(qsizetype start, QStringView name, const TItemFacts* record);
+    TItemFacts subfolderFacts(const TFolderReader& parent, const char* rawName) const;
     void emitFileLines();
     void showProgress();
     void reportUnreadable(const QString& reason);
@@ -198,6 +224,8 @@ private:
     TLinesTarget& m_lines;
     TWalkReporter& m_reporter;
     const bool m_wantSizes;       // false: files are not looked at when their type is known
+    const bool m_wantRecords;     // folders are looked at for their records as they are listed
+    const bool m_listsSubfolders; // a folder's subfolders have lines in its own list
     TByteBuffer* const m_utf8Out; // where the target keeps UTF-8 lines, if it does
     const bool m_targetWritesFiles;
     TRunCounters& m_counters;
@@ -249,7 +277,9 @@ private:
     std::vector<const char*> m_planNames; // reused by every plan
     std::vector<TReadAhead::TTicket> m_planTickets;
 
-    QString m_line; // reused for every composed line
+    QString m_line;           // reused for every composed line
+    TItemFacts m_folderFacts; // of the folder in hand, for the record of its own line
+    TItemFacts m_itemFacts;   // of the item line being composed
     QString m_itemName;
     // m_path as the file lines show it, and its UTF-8 for a target that takes UTF-8 lines: both
     // grow and shrink by a component with m_path, so no folder shows or encodes its whole path.
@@ -264,18 +294,22 @@ private:
 
 TFolderWalker::TFolderWalker(const TSettings& settings, const QString& location,
                              TLinesTarget& lines, TWalkReporter& reporter, TWalkState& state,
-                             bool wantSizes)
+                             const TLocationOptions& options)
     : m_settings(settings), m_style(settings.Style), m_location(location), m_lines(lines),
-      m_reporter(reporter), m_wantSizes(wantSizes), m_utf8Out(lines.Utf8LineBuffer()),
-      m_targetWritesFiles(lines.WritesFiles()), m_counters(state.Counters), m_stop(state.Stop),
-      m_random(state.Random), m_mountTypes(state.MountTypes),
+      m_reporter(reporter), m_wantSizes(options.WantSizes || options.WantRecords),
+      m_wantRecords(options.WantRecords),
+      m_listsSubfolders(settings.Style.Mode == ListMode && settings.Filter == AllFilesFilter &&
+                        settings.Style.Folder > 0),
+      m_utf8Out(lines.Utf8LineBuffer()), m_targetWritesFiles(lines.WritesFiles()),
+      m_counters(state.Counters), m_stop(state.Stop), m_random(state.Random),
+      m_mountTypes(state.MountTypes),
       m_masks(SplitMasks(settings.FilterMask[std::size_t(settings.Filter)])),
       m_filterAnswer(FilterAnswerForEveryName(IsSkipListFilter(settings.Filter), m_masks)),
       m_readAhead({.HiddenFiles = settings.IsHiddenFiles,
                    .SkipList = IsSkipListFilter(settings.Filter),
                    .Masks = m_masks,
                    .EveryName = m_filterAnswer},
-                  wantSizes),
+                  m_wantSizes),
       m_depthLimit(settings.IsMaxDepth ? settings.MaxDepth : INT_MAX),
       m_format(TLineFormat::FromStyle(settings.Style, location.size())), m_entered(state.Entered)
 {
@@ -292,6 +326,8 @@ void TFolderWalker::Run()
             EncodeFileName(QStringView(m_shownPath).first(RelativePathStart(m_format))).size();
     }
     m_prefix.clear();
+    if (m_wantRecords)
+        m_folderFacts = FactsOfPath(m_location);
     TFolderReader root = TFolderReader::OpenPath(EncodeFileName(m_location));
     if (!root.IsOpen())
         reportUnreadable(SystemErrorText(root.Error()));
@@ -324,6 +360,9 @@ void TFolderWalker::enterNextSubfolder(TFrame& parent)
     // findAgain may have closed others but never moves frames, so parent is still valid.
     TSubfolders& subfolders = parent.Subfolders;
     TSubfolder& sub = subfolders.Items[parent.NextSubfolder++];
+    // A subfolder with a line in its parent's list has its record there.
+    if (m_wantRecords && !m_listsSubfolders)
+        m_folderFacts = subfolderFacts(parent.Folder, subfolders.RawNameZ(sub));
     m_path.append(subfolders.Name(sub));
     m_path.append(QChar(PathDelimiter));
     appendShownComponent(subfolders, sub);
@@ -424,15 +463,15 @@ void TFolderWalker::listFolder(TFolderReader folder, bool isLink, int depth)
                 m_line.append(m_format.ListIndent);
                 AppendFolderItemText(m_line, m_format, m_path, name, m_style.Base);
             }
-            emitLine(m_line, QStringView());
+            const bool makesRecord = m_frames.empty() || !m_listsSubfolders;
+            emitLine(m_line, QStringView(), makesRecord ? &m_folderFacts : nullptr);
         }
     }
     if (!m_frames.empty())
         m_prefix.append(m_format.IndentUnit);
     frame.PrefixLength = m_prefix.size();
 
-    if (m_style.Mode == ListMode && m_settings.Filter == AllFilesFilter && !stopRequested() &&
-        m_style.Folder > 0) {
+    if (m_listsSubfolders && !stopRequested()) {
         for (const TSubfolder& sub : subfolders.Items) {
             if (stopRequested())
                 break;
@@ -446,7 +485,9 @@ void TFolderWalker::listFolder(TFolderReader folder, bool isLink, int depth)
             m_itemName.truncate(0);
             m_itemName.append(name);
             m_itemName.append(QChar(PathDelimiter));
-            emitLine(m_line, m_itemName);
+            m_itemFacts =
+                m_wantRecords ? subfolderFacts(folder, subfolders.RawNameZ(sub)) : NotLookedAtFacts;
+            emitLine(m_line, m_itemName, &m_itemFacts);
         }
     }
     showProgress();
@@ -694,8 +735,16 @@ void TFolderWalker::readFolder(TFolderReader& folder, TSubfolders& subfolders)
         }
         const qsizetype extension =
             m_style.SortMode == ByExtensionOrder ? extensionLength(name) : 0;
-        m_files.push_back({facts.Size, nameStart, std::uint32_t(name.size()),
-                           std::uint32_t(extension), printableAscii});
+        m_files.push_back({.Size = facts.Size,
+                           .Modified = facts.Modified,
+                           .NameStart = std::uint32_t(nameStart),
+                           .NameLength = std::uint32_t(name.size()),
+                           .ExtLength = std::uint32_t(extension),
+                           .Type = facts.IsLink                        ? TRecordType::Link
+                                   : facts.Kind == TEntryKind::Special ? TRecordType::Special
+                                                                       : TRecordType::File,
+                           .State = factsState(facts, m_wantSizes),
+                           .PrintableAscii = printableAscii});
         m_folderSize += facts.Size;
     }
     if (folder.Error() != 0)
@@ -751,6 +800,8 @@ void TFolderWalker::lookUpSizes(const TFolderReader& folder)
                 continue;
             m_files[kept] = m_files[i];
             m_files[kept].Size = facts.Size;
+            m_files[kept].Modified = facts.Modified;
+            m_files[kept].State = factsState(facts, true);
             m_folderSize += facts.Size;
             ++kept;
         }
@@ -848,7 +899,8 @@ void TFolderWalker::emitFileLines()
             m_utf8Out->Append(prefixUtf8.constData(), prefixUtf8.size());
             if (AppendFileItemUtf8(*m_utf8Out, m_format, folderPartUtf8, name, code, file.Size,
                                    file.PrintableAscii)) {
-                emitUtf8Line(start, name);
+                m_itemFacts = recordFacts(file);
+                emitUtf8Line(start, name, &m_itemFacts);
                 // A tenth of a microsecond a line: the clock is looked at every 32 lines.
                 if ((++lines & 31) == 0) {
                     showProgress();
@@ -861,7 +913,8 @@ void TFolderWalker::emitFileLines()
         m_line.truncate(0);
         m_line.append(m_prefix);
         AppendFileItemTextInShownFolder(m_line, m_format, m_shownPath, name, code, file.Size);
-        emitLine(m_line, name, false);
+        m_itemFacts = recordFacts(file);
+        emitLine(m_line, name, &m_itemFacts, false);
         showProgress();
         passOnEvery256(++lines);
     }
@@ -876,16 +929,23 @@ void TFolderWalker::passOnEvery256(std::uint32_t lines)
 }
 
 // The caller passes the lines on (passOnEvery256).
-void TFolderWalker::emitUtf8Line(qsizetype start, QStringView name)
+void TFolderWalker::emitUtf8Line(qsizetype start, QStringView name, const TItemFacts* record)
 {
-    m_lines.CommitItemLineUtf8(start, m_path, name);
+    m_lines.CommitItemLineUtf8(start, {m_path, name, record});
 }
 
-void TFolderWalker::emitLine(QStringView line, QStringView name, bool passOn)
+// A line whose record is made elsewhere gives record nullptr.
+void TFolderWalker::emitLine(QStringView line, QStringView name, const TItemFacts* record,
+                             bool passOn)
 {
-    m_lines.AppendItemLine(line, m_path, name);
+    m_lines.AppendItemLine(line, {m_path, name, record});
     if (passOn && m_linesFinal)
         m_lines.LinesFinal(m_lines.LineCount());
+}
+
+TItemFacts TFolderWalker::subfolderFacts(const TFolderReader& parent, const char* rawName) const
+{
+    return FactsOfStatus(ItemStatusAt(parent.Descriptor(), rawName), true);
 }
 
 void TFolderWalker::showProgress()
@@ -922,7 +982,7 @@ QString ListLocation(const TSettings& listSettings, const QString& location, TLi
     if (!state.Stop.Requested()) {
         RaiseOpenFileLimit();
         lines.BeginUpdate();
-        TFolderWalker walker(listSettings, location, lines, reporter, state, options.WantSizes);
+        TFolderWalker walker(listSettings, location, lines, reporter, state, options);
         walker.Run();
         lines.EndUpdate();
     }

@@ -64,6 +64,10 @@ struct TLocationOptions {
     /// Without sizes, files whose type the folder tells are not looked at, and sizes (and the
     /// size in the statistics) are 0: for listings that show no size anywhere.
     bool WantSizes = true;
+    /// Every item line's record gets the item's facts as the walk lists it (sizes are looked
+    /// up then whatever WantSizes says); otherwise only files looked up for their sizes have
+    /// them, and the records look the others up.
+    bool WantRecords = false;
 };
 
 /// What a walk reports while it runs; every call does nothing unless overridden. The walker

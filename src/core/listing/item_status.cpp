@@ -1,5 +1,8 @@
 #include "core/listing/item_status.h"
 
+#include "core/text/file_names.h"
+#include "core/text/text_utils.h"
+
 #include <cerrno>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -54,30 +57,81 @@ bool statAt(const QByteArray& path, bool follow, struct stat& st)
     return ok;
 }
 
-} // namespace
-
-TItemStatus ItemStatus(const QByteArray& path)
+TItemStatus statusOf(const struct stat& st)
 {
     TItemStatus status;
-    struct stat st {};
-    // A NUL inside would make the system look at a shorter name.
-    if (path.isEmpty() || path.contains('\0') || !statAt(path, false, st))
-        return status;
     status.Found = true;
     status.SelfMode = st.st_mode;
     status.Size = st.st_size;
     status.Modified = st.st_mtim.tv_sec;
     status.IsLink = S_ISLNK(st.st_mode);
-    if (!status.IsLink)
-        return status;
     // A link lists as what it leads to; a dangling one as a file of size 0 (its own time).
-    status.Size = 0;
-    struct stat target {};
-    if (statAt(path, true, target)) {
-        status.Size = target.st_size;
-        status.Modified = target.st_mtim.tv_sec;
-    }
+    if (status.IsLink)
+        status.Size = 0;
     return status;
+}
+
+void takeTarget(TItemStatus& status, const struct stat& target)
+{
+    status.Size = target.st_size;
+    status.Modified = target.st_mtim.tv_sec;
+}
+
+} // namespace
+
+TItemStatus ItemStatus(const QByteArray& path)
+{
+    struct stat st {};
+    // A NUL inside would make the system look at a shorter name.
+    if (path.isEmpty() || path.contains('\0') || !statAt(path, false, st))
+        return {};
+    TItemStatus status = statusOf(st);
+    struct stat target {};
+    if (status.IsLink && statAt(path, true, target))
+        takeTarget(status, target);
+    return status;
+}
+
+TItemStatus ItemStatusAt(int folderFd, const char* name)
+{
+    struct stat st {};
+    if (::fstatat(folderFd, name, &st, AT_SYMLINK_NOFOLLOW) != 0)
+        return {};
+    TItemStatus status = statusOf(st);
+    struct stat target {};
+    if (status.IsLink && ::fstatat(folderFd, name, &target, 0) == 0)
+        takeTarget(status, target);
+    return status;
+}
+
+TItemFacts FactsOfStatus(const TItemStatus& status, bool folderPath)
+{
+    TItemFacts facts;
+    if (!status.Found) {
+        facts.Type = folderPath ? TRecordType::Folder : TRecordType::File;
+        facts.State = TFactsState::Unreadable;
+        return facts;
+    }
+    facts.State = TFactsState::Found;
+    facts.Size = status.Size;
+    facts.Modified = status.Modified;
+    if (status.IsLink)
+        facts.Type = TRecordType::Link;
+    else if (S_ISDIR(status.SelfMode))
+        facts.Type = TRecordType::Folder;
+    else if (S_ISREG(status.SelfMode))
+        facts.Type = TRecordType::File;
+    else
+        facts.Type = TRecordType::Special;
+    return facts;
+}
+
+TItemFacts FactsOfPath(QStringView path)
+{
+    const bool folderPath = path.size() > 1 && path.back() == PathDelimiter;
+    // Without the final delimiter, so a link to a folder is looked at as the link it is.
+    return FactsOfStatus(ItemStatus(EncodeFileName(folderPath ? path.chopped(1) : path)),
+                         folderPath);
 }
 
 } // namespace dirka

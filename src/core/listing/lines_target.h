@@ -1,5 +1,6 @@
 #pragma once
 
+#include "core/listing/item_facts.h"
 #include "core/text/assertion.h"
 #include "core/text/byte_buffer.h"
 
@@ -11,6 +12,17 @@
 
 namespace dirka {
 
+/// The item a result line shows: FolderPath + Name (FolderPath ends in the delimiter; Name is
+/// empty for a line that shows the folder itself).
+struct TLineItem {
+    QStringView FolderPath;
+    QStringView Name;
+    /// What the walk knows of the item, for the one line that makes its record; nullptr on every
+    /// other line that shows it (the header's location line, a folder's own line when its
+    /// parent's list has a line for it).
+    const TItemFacts* Record = nullptr;
+};
+
 /// Where the folder walker writes its lines: the main window's result, the style preview, or
 /// the command line's result. Lines hold no line breaks.
 class TLinesTarget {
@@ -20,13 +32,11 @@ public:
     virtual qsizetype LineCount() const = 0;
     virtual QStringView Line(qsizetype index) const = 0;
     virtual void AppendLine(QStringView text) = 0;
-    /// A line that shows the item folderPath + name (folderPath ends in the delimiter; name is
-    /// empty for a line that shows the folder itself). A target that writes links or playlists
-    /// as the lines come keeps the path; the others take the text alone.
-    virtual void AppendItemLine(QStringView text, QStringView folderPath, QStringView name)
+    /// A line that shows an item. A target that writes links, playlists or records as the lines
+    /// come keeps the item; the others take the text alone.
+    virtual void AppendItemLine(QStringView text, const TLineItem& item)
     {
-        Q_UNUSED(folderPath);
-        Q_UNUSED(name);
+        Q_UNUSED(item);
         AppendLine(text);
     }
     /// A target that keeps its lines as UTF-8 answers the buffer it keeps them in; the walker
@@ -35,11 +45,10 @@ public:
     virtual TByteBuffer* Utf8LineBuffer() { return nullptr; }
     /// The bytes appended to Utf8LineBuffer() from start on are an item line, as AppendItemLine.
     /// A target that answers a buffer takes them; no other is ever asked.
-    virtual void CommitItemLineUtf8(qsizetype start, QStringView folderPath, QStringView name)
+    virtual void CommitItemLineUtf8(qsizetype start, const TLineItem& item)
     {
         Q_UNUSED(start);
-        Q_UNUSED(folderPath);
-        Q_UNUSED(name);
+        Q_UNUSED(item);
         Assert(false);
     }
     virtual void RemoveLastLine() = 0;

@@ -96,8 +96,9 @@ TRunResult TListingRun::Run()
     const bool wantSizes = m_host.ShowsSizes() || ListingShowsSizes(m_settings);
     for (qsizetype i = 0; i < m_locations.size(); ++i) {
         writeLocationHeader(m_locations[i], i);
-        m_status = ListLocation(m_settings, m_locations[i], lines, m_host, m_walk,
-                                {.StartsRun = i == 0, .WantSizes = wantSizes});
+        m_status = ListLocation(
+            m_settings, m_locations[i], lines, m_host, m_walk,
+            {.StartsRun = i == 0, .WantSizes = wantSizes, .WantRecords = m_host.WantsRecords()});
         if (m_walk.Stop.Requested())
             break;
     }
@@ -155,7 +156,8 @@ void TListingRun::writeLocationHeader(const QString& location, qsizetype index)
         }
     }
     if (headerHasLocation(style.Header)) {
-        lines.AppendItemLine(QString(u":: " + ShownText(location)), location, QStringView());
+        // Its path lets the line be opened; the location's own line, if any, makes the record.
+        lines.AppendItemLine(QString(u":: " + ShownText(location)), {location, QStringView()});
     }
     lines.AppendLine(QStringView());
 }

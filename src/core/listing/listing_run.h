@@ -39,6 +39,9 @@ public:
     /// Whether the host shows the sizes whatever the style (a status line does). When neither
     /// host nor style needs them, files are not looked at beyond what their folder tells.
     virtual bool ShowsSizes() const { return true; }
+    /// Whether the host writes records as the lines come: the walk then looks every item up
+    /// for its record as it lists it.
+    virtual bool WantsRecords() const { return false; }
 };
 
 enum class TRunOutcome { Refused, Completed, Stopped };

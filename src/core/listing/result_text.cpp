@@ -25,9 +25,12 @@ void TResultText::AppendLine(QStringView text)
     m_text.append(text);
 }
 
-void TResultText::AppendItemLine(QStringView text, QStringView folderPath, QStringView name)
+void TResultText::AppendItemLine(QStringView text, const TLineItem& item)
 {
-    m_paths.TabAdd(int(LineCount()), name, folderPath);
+    const int line = int(LineCount());
+    m_paths.TabAdd(line, item.Name, item.FolderPath);
+    if (const TItemFacts* facts = item.Record)
+        m_records.push_back({facts->Size, facts->Modified, line, facts->Type, facts->State});
     AppendLine(text);
 }
 
@@ -45,6 +48,8 @@ void TResultText::TruncateLines(qsizetype count)
         return;
     }
     m_paths.TabClear(int(count), true);
+    while (!m_records.empty() && m_records.back().Line >= count)
+        m_records.pop_back();
     m_text.truncate(m_starts[std::size_t(count)] - LineBreakLength);
     m_starts.resize(std::size_t(count));
 }
@@ -62,6 +67,7 @@ void TResultText::Clear()
     m_text.clear();
     m_starts.clear();
     m_paths.TabClear(0, true);
+    m_records.clear();
 }
 
 } // namespace dirka

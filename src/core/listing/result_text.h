@@ -9,20 +9,34 @@
 
 namespace dirka {
 
+/// A result line that makes a record, with what the walk knew of its item.
+struct TLineRecord {
+    std::int64_t Size = 0;
+    std::int64_t Modified = 0;
+    std::int32_t Line = 0;
+    TRecordType Type = TRecordType::File;
+    TFactsState State = TFactsState::NotLookedAt;
+
+    TItemFacts Facts() const { return {Size, Modified, Type, State}; }
+};
+
 /// The result as one UTF-16 text whose lines are joined by CR LF, plus the start offset of every
 /// line, so a million-line result is held once and a view can paint any line directly. The
-/// paths of its item lines go to its own line store, which forgets them with their lines.
+/// paths of its item lines go to its own line store, and the records they make to a list, which
+/// forget them with their lines.
 class TResultText : public TLinesTarget {
 public:
     qsizetype LineCount() const override { return qsizetype(m_starts.size()); }
     QStringView Line(qsizetype index) const override;
     void AppendLine(QStringView text) override;
-    void AppendItemLine(QStringView text, QStringView folderPath, QStringView name) override;
+    void AppendItemLine(QStringView text, const TLineItem& item) override;
     void RemoveLastLine() override;
     void TruncateLines(qsizetype count) override;
 
     /// The path of every line that shows an item: Paths().TabGet(line).
     const TResultLineStore& Paths() const { return m_paths; }
+    /// The lines that make records, rising.
+    const std::vector<TLineRecord>& Records() const { return m_records; }
 
     /// The whole text, lines joined by CR LF, without a final line break.
     QStringView Text() const { return m_text; }
@@ -39,6 +53,7 @@ private:
     QString m_text;
     std::vector<qsizetype> m_starts;
     TResultLineStore m_paths;
+    std::vector<TLineRecord> m_records;
 };
 
 } // namespace dirka

@@ -408,18 +408,18 @@ QString withSlashes(QStringView path)
 
 } // namespace
 
-THtmlPageBuilder::THtmlPageBuilder(THtmlExportOptions options)
+THtmlPageEncoder::THtmlPageEncoder(THtmlExportOptions options)
     : m_options(std::move(options)), m_listedBytes(EncodeFileName(m_options.ListedLocation)),
       m_listedSplits(m_options.ListedLocation.endsWith(PathDelimiter))
 {
 }
 
-void THtmlPageBuilder::AppendHead(QByteArray& out) const
+void THtmlPageEncoder::AppendHead(QByteArray& out)
 {
     appendHeader(out, m_options);
 }
 
-void THtmlPageBuilder::AppendLine(QByteArray& out, QStringView line, QStringView path) const
+void THtmlPageEncoder::AppendLine(QByteArray& out, QStringView line, QStringView path) const
 {
     const TLinkRule rule{m_options.ListedLocation, m_options.IsRelative, m_options.Prefix};
     const bool linked =
@@ -427,7 +427,7 @@ void THtmlPageBuilder::AppendLine(QByteArray& out, QStringView line, QStringView
     appendItem(out, line, path, linked, rule);
 }
 
-void THtmlPageBuilder::AppendLine(QByteArray& out, QStringView line, QStringView path,
+void THtmlPageEncoder::AppendLine(QByteArray& out, QStringView line, QStringView path,
                                   QByteArrayView pathBytes, QByteArrayView asciiLine) const
 {
     const TLinkRule rule{m_options.ListedLocation, m_options.IsRelative, m_options.Prefix};
@@ -453,27 +453,33 @@ void THtmlPageBuilder::AppendLine(QByteArray& out, QStringView line, QStringView
     detail::FinishTail(out, p);
 }
 
-void THtmlPageBuilder::AppendFoot(QByteArray& out) const
+void THtmlPageEncoder::AppendFoot(QByteArray& out)
 {
     appendFooter(out, m_options);
+}
+
+void THtmlPageEncoder::AppendLine(QByteArray& out, const TPassedLine& line)
+{
+    if (line.PathBytes.isEmpty())
+        AppendLine(out, line.Line, line.Path);
+    else
+        AppendLine(out, line.Line, line.Path, line.PathBytes, line.AsciiLine);
+}
+
+QString THtmlPageEncoder::ErrorText(TWriteStage stage, QStringView message) const
+{
+    return HtmlExportErrorText(stage == TWriteStage::Write ? THtmlStage::Write : THtmlStage::Build,
+                               message);
 }
 
 QByteArray BuildHtmlPage(const THtmlExportOptions& options)
 {
     Assert(options.Lines != nullptr);
-    const TResultText& lines = *options.Lines;
-    const THtmlPageBuilder page(options);
-    lines.Paths().TabResetCache();
-
+    THtmlPageEncoder page(options);
     QByteArray out;
-    page.AppendHead(out);
-    const qsizetype count = lines.LineCount();
-    for (qsizetype i = 0; i < count; ++i) {
-        if (i % ExportProgressInterval == 0 && options.Progress)
-            options.Progress(i);
-        page.AppendLine(out, lines.Line(i), lines.Paths().TabGet(int(i)));
-    }
-    page.AppendFoot(out);
+    EncodeLines(
+        page, *options.Lines, [&out](const QByteArray& piece) { out.append(piece); },
+        options.Progress);
     return out;
 }
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "core/listing/result_text.h"
+#include "core/output/line_encoder.h"
 #include "core/output/text_file_writer.h"
 
 #include <QByteArray>
@@ -35,20 +36,24 @@ struct THtmlExportOptions {
     TExportProgress Progress;
 };
 
-/// The page a piece at a time, for a result that is written while it is listed: the head, each
+/// The page format, for a result that is written while it is listed too: the head, each
 /// result line with the path of its item (empty for a line without one), the foot. Options.Lines
 /// is not used.
-class THtmlPageBuilder {
+class THtmlPageEncoder : public TLineEncoder {
 public:
-    explicit THtmlPageBuilder(THtmlExportOptions options);
-    void AppendHead(QByteArray& out) const;
+    explicit THtmlPageEncoder(THtmlExportOptions options);
+    void AppendHead(QByteArray& out) override;
+    void AppendLine(QByteArray& out, const TPassedLine& line) override;
+    void AppendFoot(QByteArray& out) override;
+    /// The stage of a page written a line at a time: Build while reading, Write while writing.
+    QString ErrorText(TWriteStage stage, QStringView message) const override;
+
     void AppendLine(QByteArray& out, QStringView line, QStringView path) const;
     /// The same with pathBytes, EncodeFileName(path) (file_names.h), made once by a caller that
     /// needs them for more than the page, and asciiLine, the line's bytes when every unit of a
     /// line that is not empty is ASCII (otherwise empty).
     void AppendLine(QByteArray& out, QStringView line, QStringView path, QByteArrayView pathBytes,
                     QByteArrayView asciiLine = {}) const;
-    void AppendFoot(QByteArray& out) const;
 
 private:
     THtmlExportOptions m_options;

@@ -5,7 +5,6 @@
 #include "core/text/text_utils.h"
 
 #include <cstring>
-#include <optional>
 
 namespace dirka {
 
@@ -17,19 +16,6 @@ bool holdsLineBreak(QStringView path)
 }
 
 } // namespace
-
-TM3u8Playlist BuildM3u8Playlist(const TResultText& lines, const TExportProgress& progress)
-{
-    TM3u8Playlist playlist;
-    const qsizetype count = lines.LineCount();
-    for (qsizetype i = 0; i < count; ++i) {
-        if (i % ExportProgressInterval == 0 && progress)
-            progress(i);
-        if (AppendM3u8Entry(playlist.Bytes, lines.Paths().TabGet(int(i)), playlist.LeftOut))
-            ++playlist.Entries;
-    }
-    return playlist;
-}
 
 bool AppendM3u8Entry(QByteArray& out, QStringView path, QStringList& leftOut)
 {
@@ -65,46 +51,48 @@ bool AppendM3u8Entry(QByteArray& out, QStringView path, QByteArrayView pathBytes
     return true;
 }
 
+void TM3u8Encoder::AppendLine(QByteArray& out, const TPassedLine& line)
+{
+    const bool added = line.PathBytes.isEmpty()
+                           ? AppendM3u8Entry(out, line.Path, m_leftOut)
+                           : AppendM3u8Entry(out, line.Path, line.PathBytes, m_leftOut);
+    if (added)
+        ++m_entries;
+}
+
+QString TM3u8Encoder::ErrorText(TWriteStage stage, QStringView message) const
+{
+    return M3u8ErrorText(stage, message);
+}
+
+TM3u8Playlist BuildM3u8Playlist(const TResultText& lines, const TExportProgress& progress)
+{
+    TM3u8Encoder encoder;
+    TM3u8Playlist playlist;
+    EncodeLines(
+        encoder, lines, [&playlist](const QByteArray& piece) { playlist.Bytes.append(piece); },
+        progress);
+    playlist.Entries = encoder.Entries();
+    playlist.LeftOut = encoder.LeftOut();
+    return playlist;
+}
+
+// Written a piece at a time as the paths are read: a million entries never sit in memory at
+// once.
 TM3u8Export ExportToM3u8(const QString& fileName, const TResultText& lines,
                          const TExportProgress& progress)
 {
-    // Written a piece at a time as the paths are read: a million entries never sit in memory
-    // at once. The stage says which side failed: 0 reading the paths, 10 writing.
+    TM3u8Encoder encoder;
     TM3u8Export result;
-    try {
-        std::optional<TFileWriter> file; // opened when the first piece is due
-        const auto write = [&](const QByteArray& bytes) {
-            result.Stage = 10;
-            if (!file)
-                file.emplace(fileName);
-            file->Write(bytes);
-        };
-        QByteArray piece;
-        const qsizetype count = lines.LineCount();
-        for (qsizetype i = 0; i < count; ++i) {
-            result.Stage = 0;
-            if (i % ExportProgressInterval == 0 && progress)
-                progress(i);
-            if (AppendM3u8Entry(piece, lines.Paths().TabGet(int(i)), result.LeftOut))
-                ++result.Entries;
-            if (piece.size() >= WritePieceBytes) {
-                write(piece);
-                piece.clear();
-            }
-        }
-        write(piece);
-        file->Finish();
-    } catch (const EAssertionFailed&) {
-        throw; // a programming error belongs to the error report, not to this message
-    } catch (const std::exception& error) {
-        result.ErrorText = M3u8ErrorText(result.Stage, QString::fromUtf8(error.what()));
-    }
+    static_cast<TLinesWritten&>(result) = WriteLines(fileName, encoder, lines, progress);
+    result.Entries = encoder.Entries();
+    result.LeftOut = encoder.LeftOut();
     return result;
 }
 
-QString M3u8ErrorText(int stage, QStringView message)
+QString M3u8ErrorText(TWriteStage stage, QStringView message)
 {
-    return QStringLiteral("Error #4023/%1. Problem during M3U8 export.\r\n").arg(stage) +
+    return QStringLiteral("Error #4023/%1. Problem during M3U8 export.\r\n").arg(int(stage)) +
            message.toString();
 }
 

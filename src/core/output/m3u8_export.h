@@ -1,6 +1,7 @@
 #pragma once
 
 #include "core/listing/result_text.h"
+#include "core/output/line_encoder.h"
 #include "core/output/text_file_writer.h"
 
 #include <QByteArray>
@@ -29,17 +30,28 @@ bool AppendM3u8Entry(QByteArray& out, QStringView path, QStringList& leftOut);
 bool AppendM3u8Entry(QByteArray& out, QStringView path, QByteArrayView pathBytes,
                      QStringList& leftOut);
 
+/// The playlist format: an entry for every line that shows a file. Entries() counts them;
+/// LeftOut() names the paths left out for a line break.
+class TM3u8Encoder : public TLineEncoder {
+public:
+    void AppendLine(QByteArray& out, const TPassedLine& line) override;
+    QString ErrorText(TWriteStage stage, QStringView message) const override;
+    qsizetype Entries() const { return m_entries; }
+    const QStringList& LeftOut() const { return m_leftOut; }
+
+private:
+    qsizetype m_entries = 0;
+    QStringList m_leftOut;
+};
+
 /// Collects the files of lines from their line store (TabGet); lines without an item and
 /// folder lines (ending in the delimiter) give no entry. Calls progress at every 1024th line.
 TM3u8Playlist BuildM3u8Playlist(const TResultText& lines, const TExportProgress& progress = {});
 
 /// How an export ended: an empty ErrorText means the file was written.
-struct TM3u8Export {
-    int Stage = 0; // 0 while collecting the paths, 10 while writing
-    QString ErrorText;
+struct TM3u8Export : TLinesWritten {
     qsizetype Entries = 0;
     QStringList LeftOut;
-    bool Ok() const { return ErrorText.isEmpty(); }
 };
 
 /// Writes the playlist to fileName a piece at a time as the paths are read (replacing the file
@@ -49,6 +61,6 @@ TM3u8Export ExportToM3u8(const QString& fileName, const TResultText& lines,
                          const TExportProgress& progress = {});
 
 /// "Error #4023/10. Problem during M3U8 export." CR LF message
-QString M3u8ErrorText(int stage, QStringView message);
+QString M3u8ErrorText(TWriteStage stage, QStringView message);
 
 } // namespace dirka

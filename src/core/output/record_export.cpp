@@ -1,14 +1,11 @@
 #include "core/output/record_export.h"
 
-#include "core/listing/line_composition.h"
-#include "core/system/file_io.h"
-#include "core/text/assertion.h"
+#include "core/listing/item_status.h"
 #include "core/text/file_names.h"
 #include "core/text/text_utils.h"
 
 #include <cstdio>
 #include <ctime>
-#include <sys/stat.h>
 
 namespace dirka {
 
@@ -23,13 +20,6 @@ bool hasEscapedByte(QStringView text)
             return true;
     }
     return false;
-}
-
-// The header names each location on a line of its own that carries the location's path (to
-// open or link it), yet lists no item: the location's own line, when the style has one, does.
-bool isLocationHeaderLine(QStringView line, QStringView path)
-{
-    return line.startsWith(u":: ") && line.sliced(3) == ShownText(path);
 }
 
 // Days since 1970-01-01 to year, month, day (proleptic Gregorian; H. Hinnant's algorithm).
@@ -177,19 +167,6 @@ const char* RecordTypeName(TRecordType type)
     return "file";
 }
 
-TRecordType RecordTypeOf(const TItemStatus& status, bool folderPath)
-{
-    if (!status.Found)
-        return folderPath ? TRecordType::Folder : TRecordType::File;
-    if (status.IsLink)
-        return TRecordType::Link;
-    if (S_ISDIR(status.SelfMode))
-        return TRecordType::Folder;
-    if (S_ISREG(status.SelfMode))
-        return TRecordType::File;
-    return TRecordType::Special;
-}
-
 QStringView RecordName(QStringView path)
 {
     if (path.size() > 1 && path.back() == PathDelimiter)
@@ -248,16 +225,24 @@ int LocalUtcOffset(std::int64_t seconds)
 
 TItemRecord LookUpRecord(QStringView path, const QStringList& locations)
 {
+    return RecordOf(path, FactsOfPath(path), locations);
+}
+
+TItemRecord RecordOf(QStringView path, const TItemFacts& facts, const QStringList& locations)
+{
+    if (facts.State == TFactsState::NotLookedAt)
+        return LookUpRecord(path, locations);
     TItemRecord record;
     record.Path = path.toString();
+    // What could not be looked at is known only by how its path ends.
     const bool folderPath = path.size() > 1 && path.back() == PathDelimiter;
-    // Without the final delimiter, so a link to a folder is looked at as the link it is.
-    const TItemStatus status = ItemStatus(EncodeFileName(folderPath ? path.chopped(1) : path));
-    record.Type = RecordTypeOf(status, folderPath);
-    if (status.Found) {
-        record.Size = status.Size;
-        record.Modified = status.Modified;
-        record.UtcOffset = LocalUtcOffset(status.Modified);
+    record.Type = facts.State == TFactsState::Found ? facts.Type
+                  : folderPath                      ? TRecordType::Folder
+                                                    : TRecordType::File;
+    if (facts.State == TFactsState::Found) {
+        record.Size = facts.Size;
+        record.Modified = facts.Modified;
+        record.UtcOffset = LocalUtcOffset(facts.Modified);
     }
     record.Depth = RecordDepth(path, locations);
     record.Hidden = RecordName(path).startsWith(u'.');
@@ -317,66 +302,45 @@ void AppendJsonRecord(QByteArray& out, const TItemRecord& record)
     out.append(record.Hidden ? ",\"hidden\":true}\n" : ",\"hidden\":false}\n");
 }
 
-void TRecordWriter::AppendHead(QByteArray& out) const
+void TRecordEncoder::AppendHead(QByteArray& out)
 {
     if (m_format == TRecordFormat::Csv)
         AppendCsvHeader(out);
 }
 
-bool TRecordWriter::AppendItem(QByteArray& out, QStringView line, QStringView path) const
+void TRecordEncoder::AppendLine(QByteArray& out, const TPassedLine& line)
 {
-    if (path.isEmpty() || isLocationHeaderLine(line, path))
-        return false;
-    const TItemRecord record = LookUpRecord(path, m_locations);
+    if (line.Record == nullptr || line.Path.isEmpty())
+        return;
+    const TItemRecord record = RecordOf(line.Path, *line.Record, m_locations);
     if (m_format == TRecordFormat::Csv)
         AppendCsvRecord(out, record, m_cells);
     else
         AppendJsonRecord(out, record);
-    return true;
+    ++m_records;
+}
+
+QString TRecordEncoder::ErrorText(TWriteStage stage, QStringView message) const
+{
+    return RecordExportErrorText(m_format, stage, message);
 }
 
 TRecordExport ExportRecords(const QString& fileName, TRecordFormat format, const TResultText& lines,
                             const QStringList& locations, const TExportProgress& progress)
 {
+    TRecordEncoder encoder(format, locations);
     TRecordExport result;
-    try {
-        const TRecordWriter records(format, locations);
-        QByteArray buffer;
-        records.AppendHead(buffer);
-        lines.Paths().TabResetCache(); // sequential look-ups start clean
-        result.Stage = 10;
-        TFileWriter file(fileName);
-        const qsizetype count = lines.LineCount();
-        for (qsizetype i = 0; i < count; ++i) {
-            result.Stage = 0;
-            if (i % ExportProgressInterval == 0 && progress)
-                progress(i);
-            if (records.AppendItem(buffer, lines.Line(i), lines.Paths().TabGet(int(i))))
-                ++result.Records;
-            if (buffer.size() >= WritePieceBytes) {
-                result.Stage = 10;
-                file.Write(buffer);
-                buffer.truncate(0);
-            }
-        }
-        result.Stage = 10;
-        file.Write(buffer);
-        file.Finish();
-    } catch (const EAssertionFailed&) {
-        throw; // a programming error belongs to the error report, not to this message
-    } catch (const std::exception& error) {
-        result.ErrorText =
-            RecordExportErrorText(format, result.Stage, QString::fromUtf8(error.what()));
-    }
+    static_cast<TLinesWritten&>(result) = WriteLines(fileName, encoder, lines, progress);
+    result.Records = encoder.Records();
     return result;
 }
 
-QString RecordExportErrorText(TRecordFormat format, int stage, QStringView message)
+QString RecordExportErrorText(TRecordFormat format, TWriteStage stage, QStringView message)
 {
     const bool csv = format == TRecordFormat::Csv;
     return QStringLiteral("Error #%1/%2. Problem during %3 export.\r\n")
                .arg(csv ? 4024 : 4025)
-               .arg(stage)
+               .arg(int(stage))
                .arg(csv ? QStringLiteral("CSV") : QStringLiteral("JSON")) +
            message.toString();
 }

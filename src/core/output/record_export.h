@@ -1,7 +1,8 @@
 #pragma once
 
-#include "core/listing/item_status.h"
+#include "core/listing/item_facts.h"
 #include "core/listing/result_text.h"
+#include "core/output/line_encoder.h"
 #include "core/output/text_file_writer.h"
 
 #include <QByteArray>
@@ -12,16 +13,16 @@
 #include <cstdint>
 #include <optional>
 
-// The records of a listing, one per result line that shows an item, for spreadsheets (CSV) and
-// scripts (JSON Lines). Every record holds the item's type, path, name, size in bytes,
-// modification time, depth below its location and hidden flag, as the file system tells them
-// when the record is written. Links are reported as links, with the size and time of what
-// they lead to (a dangling link: size 0, its own time), as the listing counts them.
+// The records of a listing, one per listed item, for spreadsheets (CSV) and scripts (JSON Lines).
+// An item shown on several lines (a folder in its parent's list and atop its own) has its
+// record at the first. Every record holds the item's type, path, name, size in bytes,
+// modification time, depth below its location and hidden flag, as the walk found them (or, for
+// what it did not look at, as the file system tells them when the record is written). Links are
+// reported as links, with the size and time of what they lead to (a dangling link: size 0, its
+// own time), as the listing counts them.
 namespace dirka {
 
 enum class TRecordFormat { Csv, Json };
-
-enum class TRecordType { Folder, File, Link, Special };
 
 /// How CSV writes a text cell that a spreadsheet program would take for a formula (one that
 /// begins with "=", "+", "-", "@", tab or CR): Guarded puts "'" in front, Raw keeps it exact.
@@ -41,10 +42,6 @@ struct TItemRecord {
 /// "folder", "file", "link" or "special".
 const char* RecordTypeName(TRecordType type);
 
-/// The type of an item: a link whatever it leads to; otherwise by its mode. An item that could
-/// not be looked at is a folder when its path ends in the delimiter, else a file.
-TRecordType RecordTypeOf(const TItemStatus& status, bool folderPath);
-
 /// The last component of a path, without a folder's final delimiter:
 /// RecordName(u"/a/b/") == "b", RecordName(u"/a/c.txt") == "c.txt", RecordName(u"/") == "/".
 QStringView RecordName(QStringView path);
@@ -62,6 +59,9 @@ int LocalUtcOffset(std::int64_t seconds);
 
 /// The record of the item at path, looked up now.
 TItemRecord LookUpRecord(QStringView path, const QStringList& locations);
+/// The record of the item at path from what the walk knew of it; looked up now when the walk
+/// did not look.
+TItemRecord RecordOf(QStringView path, const TItemFacts& facts, const QStringList& locations);
 
 /// CSV (RFC 4180): the UTF-8 mark, then "type,path,name,size,modified,depth,hidden" CR LF.
 void AppendCsvHeader(QByteArray& out);
@@ -77,38 +77,37 @@ void AppendCsvRecord(QByteArray& out, const TItemRecord& record,
 /// base64-encoded, in "path_bytes" and "name_bytes". An unknown value is null.
 void AppendJsonRecord(QByteArray& out, const TItemRecord& record);
 
-/// The records of a listing a line at a time: the head, then one record for each line that
-/// shows an item (nothing for a line without a path, nor for the header's location line).
-class TRecordWriter {
+/// The records format: the head, then a record for each line that makes one.
+class TRecordEncoder : public TLineEncoder {
 public:
-    TRecordWriter(TRecordFormat format, QStringList locations, TCsvCells cells = TCsvCells::Guarded)
+    TRecordEncoder(TRecordFormat format, QStringList locations,
+                   TCsvCells cells = TCsvCells::Guarded)
         : m_format(format), m_cells(cells), m_locations(std::move(locations))
     {
     }
-    void AppendHead(QByteArray& out) const;
-    /// Answers whether a record was written for the line, whose item's path is path.
-    bool AppendItem(QByteArray& out, QStringView line, QStringView path) const;
+    void AppendHead(QByteArray& out) override;
+    void AppendLine(QByteArray& out, const TPassedLine& line) override;
+    QString ErrorText(TWriteStage stage, QStringView message) const override;
+    qsizetype Records() const { return m_records; }
 
 private:
     TRecordFormat m_format;
     TCsvCells m_cells;
     QStringList m_locations;
+    qsizetype m_records = 0;
 };
 
 /// How an export of records ended: an empty ErrorText means the file was written.
-struct TRecordExport {
-    int Stage = 0; // 0 while reading the result and the file system, 10 while writing
-    QString ErrorText;
+struct TRecordExport : TLinesWritten {
     qsizetype Records = 0;
-    bool Ok() const { return ErrorText.isEmpty(); }
 };
 
-/// Writes the records of lines (their paths from their line store) to fileName in pieces,
-/// replacing it only when complete, CSV cells guarded. Calls progress at every 1024th line.
+/// Writes the records of lines to fileName in pieces, replacing it only when complete, CSV
+/// cells guarded. Calls progress at every 1024th line.
 TRecordExport ExportRecords(const QString& fileName, TRecordFormat format, const TResultText& lines,
                             const QStringList& locations, const TExportProgress& progress = {});
 
 /// "Error #4024/10. Problem during CSV export." CR LF message, or #4025 and JSON.
-QString RecordExportErrorText(TRecordFormat format, int stage, QStringView message);
+QString RecordExportErrorText(TRecordFormat format, TWriteStage stage, QStringView message);
 
 } // namespace dirka

@@ -6,6 +6,7 @@
 #include <QtEndian>
 
 #include <algorithm>
+#include <cstring>
 
 namespace dirka {
 
@@ -179,6 +180,43 @@ TSaveOutcome SaveResultText(const QString& fileName, QStringView text, int code)
 QString SaveErrorText(QStringView message)
 {
     return u"Error #4021. Problem during saving file.\r\n" + message.toString();
+}
+
+TSaveTextEncoder::TSaveTextEncoder(int code) : m_code(code)
+{
+    Assert(IsSaveCode(code));
+}
+
+void TSaveTextEncoder::AppendHead(QByteArray& out)
+{
+    out.append(SaveFileMark(m_code));
+}
+
+void TSaveTextEncoder::AppendLine(QByteArray& out, const TPassedLine& line)
+{
+    // An ASCII line's per-unit UTF-8 is its bytes.
+    if (!line.AsciiLine.isEmpty() && m_code != SaveCodeUnicode) {
+        const qsizetype size = line.AsciiLine.size();
+        char* p = detail::ReserveTail(out, size + 2);
+        if (!m_first) {
+            *p++ = '\r';
+            *p++ = '\n';
+        }
+        m_first = false;
+        std::memcpy(p, line.AsciiLine.data(), std::size_t(size));
+        detail::FinishTail(out, p + size);
+        return;
+    }
+    if (!m_first)
+        AppendSaveEncoded(out, u"\r\n", m_code);
+    m_first = false;
+    AppendSaveEncoded(out, line.Line, m_code);
+}
+
+QString TSaveTextEncoder::ErrorText(TWriteStage stage, QStringView message) const
+{
+    Q_UNUSED(stage);
+    return SaveErrorText(message);
 }
 
 } // namespace dirka

@@ -1,12 +1,11 @@
 #pragma once
 
+#include "core/output/line_encoder.h"
 #include "core/system/file_io.h"
 
 #include <QByteArray>
 #include <QString>
 #include <QStringView>
-
-#include <functional>
 
 // Text encodings and the file writer shared by Save As and both exports.
 //
@@ -15,17 +14,6 @@
 // because browsers and players need it. Files are written complete or not at all, through
 // TFileWriter or WriteFileBytes (file_io.h).
 namespace dirka {
-
-/// The bytes an export or the command line gathers before it writes them: few system calls,
-/// little memory.
-inline constexpr qsizetype WritePieceBytes = qsizetype(1) << 20;
-
-/// How often the exports report progress: every this many lines.
-inline constexpr qsizetype ExportProgressInterval = 1024;
-
-/// Called by the exports with the line index at every multiple of ExportProgressInterval, so a
-/// window can show progress and let pending events run.
-using TExportProgress = std::function<void(qsizetype line)>;
 
 /// The save encoding codes of the "Encoding (Save)" menu that have a writer.
 inline constexpr int SaveCodeUtf8Bom = 5;
@@ -71,6 +59,21 @@ TSaveOutcome SaveResultText(const QString& fileName, QStringView text, int code)
 
 /// "Error #4021. Problem during saving file." CR LF message
 QString SaveErrorText(QStringView message);
+
+/// The result as Save As writes it, a line at a time: the mark of save code 5, 4 or 2, then
+/// the lines with CR LF between them.
+class TSaveTextEncoder : public TLineEncoder {
+public:
+    explicit TSaveTextEncoder(int code);
+    void AppendHead(QByteArray& out) override;
+    void AppendLine(QByteArray& out, const TPassedLine& line) override;
+    QString ErrorText(TWriteStage stage, QStringView message) const override;
+    bool NeedsPaths() const override { return false; }
+
+private:
+    int m_code;
+    bool m_first = true;
+};
 
 namespace detail {
 

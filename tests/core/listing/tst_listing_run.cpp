@@ -1,5 +1,6 @@
 #include "core/listing/drives.h"
 #include "core/listing/folder_walker.h"
+#include "core/listing/item_status.h"
 #include "core/listing/listing_run.h"
 #include "core/listing/result_line_store.h"
 #include "core/listing/result_text.h"
@@ -52,8 +53,10 @@ public:
     }
     void CopyResult() override { Clipboard = Result.Text().toString(); }
     void PlaySound(const QString& fileName) override { Sounds << fileName; }
+    bool WantsRecords() const override { return Records; }
 
     TStoppingResult Result;
+    bool Records = false;
     QStringList Warnings, Accepted, Sounds;
     QString Status, Clipboard;
     int Started = 0, Finished = 0;
@@ -485,6 +488,74 @@ private Q_SLOTS:
             QCOMPARE(atOnce[i]->Paths, alone[i]->Paths);
             QCOMPARE(atOnce[i]->Status, alone[i]->Status);
         }
+    }
+
+    // Every item has one record, at the first line that shows it (a folder in its parent's list
+    // before its own line, never the header's location line), with what the walk looked up: the
+    // facts a look at the item gives now. Without records asked for up front, what the walk did
+    // not look at is left to the record.
+    void oneRecordPerItem_data()
+    {
+        QTest::addColumn<int>("preset");
+        QTest::addColumn<bool>("records");
+        QTest::addColumn<int>("depth");
+        for (int preset = 0; preset < PresetCount; ++preset) {
+            const QByteArray name = "preset " + QByteArray::number(preset);
+            QTest::newRow(QByteArray(name + ", records asked").constData()) << preset << true << 0;
+            QTest::newRow(QByteArray(name + ", looked up later").constData())
+                << preset << false << 0;
+        }
+        QTest::newRow("list - rich, depth 1") << 1 << true << 1;
+        QTest::newRow("tree - rich, depth 2") << 5 << true << 2;
+    }
+    void oneRecordPerItem()
+    {
+        QFETCH(int, preset);
+        QFETCH(bool, records);
+        QFETCH(int, depth);
+        TTempTree tree;
+        QVERIFY(tree.makeFile("T/x.txt", 10) && tree.makeFile("T/B/y.log", 4097) &&
+                tree.makeFile("T/B/C/.z", 3) && tree.makeFolder("T/E") &&
+                tree.makeLink("T/toB", "B") && tree.makeLink("T/toX", "x.txt") &&
+                tree.makeLink("T/nowhere", "gone") && tree.makeFifo("T/pipe"));
+        TFakeHost host;
+        host.Records = records;
+        TSettings settings;
+        settings.Style.Preset = preset;
+        settings.Style.IsHeader = true;
+        settings.Style.Header = 6; // the location line
+        settings.IsHiddenFiles = true;
+        settings.IsSystemFiles = true;
+        settings.IsSound = false;
+        settings.IsMaxDepth = depth > 0;
+        settings.MaxDepth = depth;
+        const QString location = tree.path("T/");
+        QCOMPARE(RunListing(settings, location, host).Outcome, TRunOutcome::Completed);
+
+        const TResultText& result = host.Result;
+        std::map<QString, qsizetype> firstLine;
+        for (qsizetype i = 0; i < result.LineCount(); ++i) {
+            const QString path = result.Paths().TabGet(int(i));
+            if (!path.isEmpty() && result.Line(i) != QString(u":: " + location))
+                firstLine.try_emplace(path, i);
+        }
+        QVERIFY(firstLine.size() >= 3);
+        std::map<QString, qsizetype> recorded;
+        for (const TLineRecord& record : result.Records()) {
+            const QString path = result.Paths().TabGet(record.Line);
+            QVERIFY2(recorded.emplace(path, record.Line).second, qPrintable(path));
+            const TItemFacts now = FactsOfPath(path);
+            const TItemFacts walk = record.Facts();
+            if (walk.State == TFactsState::NotLookedAt) {
+                QVERIFY2(!records, qPrintable(path));
+                continue;
+            }
+            QCOMPARE(int(walk.State), int(now.State));
+            QCOMPARE(int(walk.Type), int(now.Type));
+            QCOMPARE(walk.Size, now.Size);
+            QCOMPARE(walk.Modified, now.Modified);
+        }
+        QCOMPARE(recorded, firstLine);
     }
 };
 

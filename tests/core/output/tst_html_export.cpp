@@ -265,7 +265,7 @@ private Q_SLOTS:
             return;
         const bool ascii =
             std::all_of(line.cbegin(), line.cend(), [](QChar c) { return c.unicode() < 0x80; });
-        const THtmlPageBuilder page(o);
+        const THtmlPageEncoder page(o);
         QByteArray out;
         page.AppendLine(out, line, path, EncodeFileName(path),
                         ascii ? line.toLatin1() : QByteArray());

@@ -137,7 +137,7 @@ private Q_SLOTS:
         const QString target = dir.path("missing/list.m3u8");
         const TM3u8Export exported = ExportToM3u8(target, result);
         QVERIFY(!exported.Ok());
-        QCOMPARE(exported.Stage, 10);
+        QCOMPARE(exported.Stage, TWriteStage::Write);
         QCOMPARE(exported.ErrorText, u"Error #4023/10. Problem during M3U8 export.\r\n" + target +
                                          u": No such file or directory");
         // The caller still names the left-out paths.

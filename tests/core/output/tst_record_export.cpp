@@ -274,40 +274,67 @@ private Q_SLOTS:
         QCOMPARE(r.UtcOffset, LocalUtcOffset(*r.Modified));
     }
 
-    // The header's location line carries the location's path, but only item lines are records.
-    void recordLines_data()
+    // A record takes what the walk knew and looks up only what it did not look at; a line
+    // without a record, or without a path, writes nothing.
+    void recordFromFacts_data()
     {
-        QTest::addColumn<QString>("line");
-        QTest::addColumn<QString>("path");
-        QTest::addColumn<bool>("isRecord");
-        QTest::newRow("header's location line") << u":: /t/"_qs << u"/t/"_qs << false;
-        QTest::newRow("header's location line, a control shown as U+FFFD")
-            << u":: /t/a\uFFFD/"_qs << u"/t/a\x01/"_qs << false;
-        QTest::newRow("the location's own line") << u"/t/"_qs << u"/t/"_qs << true;
-        QTest::newRow("the location's own line, named like a header")
-            << u":: x/"_qs << u"/t/:: x/"_qs << true;
-        QTest::newRow("a file") << u":: a"_qs << u"/t/:: a"_qs << true;
-        QTest::newRow("a summary line") << u":: Files: 1"_qs << QString() << false;
+        QTest::addColumn<int>("state");
+        QTest::addColumn<bool>("makesRecord");
+        QTest::addColumn<QString>("item");
+        QTest::addColumn<QByteArray>("json");
+        const QByteArray tail = ",\"depth\":1,\"hidden\":false}\n";
+        QTest::newRow("found: the walk's facts, not the disk's")
+            << int(TFactsState::Found) << true << u"f.bin"_qs
+            << "{\"type\":\"link\",\"path\":\"/t/f.bin\",\"name\":\"f.bin\",\"size\":5,"
+               "\"modified\":\"@\"" +
+                   tail;
+        QTest::newRow("unreadable folder: no size, no time")
+            << int(TFactsState::Unreadable) << true << u"d/"_qs
+            << "{\"type\":\"folder\",\"path\":\"/t/d/\",\"name\":\"d\",\"size\":null,"
+               "\"modified\":null" +
+                   tail;
+        QTest::newRow("unreadable file") << int(TFactsState::Unreadable) << true << u"f.bin"_qs
+                                         << "{\"type\":\"file\",\"path\":\"/t/f.bin\",\"name\":"
+                                            "\"f.bin\",\"size\":null,\"modified\":null" +
+                                                tail;
+        QTest::newRow("not looked at: looked up now (nothing there)")
+            << int(TFactsState::NotLookedAt) << true << u"gone"_qs
+            << "{\"type\":\"file\",\"path\":\"/t/gone\",\"name\":\"gone\",\"size\":null,"
+               "\"modified\":null" +
+                   tail;
+        QTest::newRow("a line that makes no record")
+            << int(TFactsState::Found) << false << u"f.bin"_qs << QByteArray();
+        QTest::newRow("a line without an item")
+            << int(TFactsState::Found) << true << QString() << QByteArray();
     }
-    void recordLines()
+    void recordFromFacts()
     {
-        QFETCH(QString, line);
-        QFETCH(QString, path);
-        QFETCH(bool, isRecord);
-        const TRecordWriter records(TRecordFormat::Json, {u"/t/"_qs});
+        QFETCH(int, state);
+        QFETCH(bool, makesRecord);
+        QFETCH(QString, item);
+        QFETCH(QByteArray, json);
+        TItemFacts facts{
+            .Size = 5, .Modified = 9, .Type = TRecordType::Link, .State = TFactsState(state)};
+        TRecordEncoder records(TRecordFormat::Json, {u"/t/"_qs});
+        const QString path = item.isEmpty() ? QString() : u"/t/" + item;
+        TPassedLine line;
+        line.Line = u"x";
+        line.Path = path;
+        line.Record = makesRecord ? &facts : nullptr;
         QByteArray out;
-        QCOMPARE(records.AppendItem(out, line, path), isRecord);
-        QCOMPARE(out.isEmpty(), !isRecord);
+        records.AppendLine(out, line);
+        QCOMPARE(out, QByteArray(json).replace('@', IsoTime(9, LocalUtcOffset(9))));
+        QCOMPARE(records.Records(), json.isEmpty() ? 0 : 1);
     }
 
-    // The window's export: one record per line with an item, in line order, formulas guarded.
+    // The window's export: one record per line that makes one, in line order, formulas guarded.
     void exportOfAResult()
     {
         TTempTree tree;
         QVERIFY(tree.makeFile("=a,b.txt", 7));
         TResultText result;
         addLine(result, u":: header");
-        addLine(result, QString(u":: " + tree.path()), tree.path());
+        addLine(result, QString(u":: " + tree.path()), tree.path(), false);
         addLine(result, tree.path(), tree.path());
         addLine(result, u"=a,b.txt", tree.path("=a,b.txt"));
         addLine(result, u"Files: 1");

@@ -1,0 +1,90 @@
+#include "core/output/line_encoder.h"
+
+#include "core/system/file_io.h"
+#include "core/text/assertion.h"
+
+#include <optional>
+
+namespace dirka {
+
+namespace {
+
+// The record made by line, if any: records come rising, so one pass finds them all.
+class TRecordCursor {
+public:
+    explicit TRecordCursor(const std::vector<TLineRecord>& records) : m_records(records) {}
+
+    const TItemFacts* At(qsizetype line)
+    {
+        while (m_next < m_records.size() && m_records[m_next].Line < line)
+            ++m_next;
+        if (m_next == m_records.size() || m_records[m_next].Line != line)
+            return nullptr;
+        m_facts = m_records[m_next].Facts();
+        return &m_facts;
+    }
+
+private:
+    const std::vector<TLineRecord>& m_records;
+    std::size_t m_next = 0;
+    TItemFacts m_facts;
+};
+
+} // namespace
+
+void EncodeLines(TLineEncoder& encoder, const TResultText& lines,
+                 const std::function<void(const QByteArray& piece)>& put,
+                 const TExportProgress& progress)
+{
+    QByteArray piece;
+    encoder.AppendHead(piece);
+    const bool withPaths = encoder.NeedsPaths();
+    if (withPaths)
+        lines.Paths().TabResetCache(); // sequential look-ups start clean
+    TRecordCursor records(lines.Records());
+    QString path;
+    const qsizetype count = lines.LineCount();
+    for (qsizetype i = 0; i < count; ++i) {
+        if (i % ExportProgressInterval == 0 && progress)
+            progress(i);
+        if (withPaths)
+            path = lines.Paths().TabGet(int(i));
+        TPassedLine line;
+        line.Line = lines.Line(i);
+        line.Path = path;
+        line.Record = records.At(i);
+        encoder.AppendLine(piece, line);
+        if (piece.size() >= WritePieceBytes) {
+            put(piece);
+            piece.truncate(0);
+        }
+    }
+    encoder.AppendFoot(piece);
+    put(piece);
+}
+
+TLinesWritten WriteLines(const QString& fileName, TLineEncoder& encoder, const TResultText& lines,
+                         const TExportProgress& progress)
+{
+    TLinesWritten result;
+    try {
+        std::optional<TFileWriter> file; // opened when the first piece is due
+        const auto write = [&](const QByteArray& piece) {
+            result.Stage = TWriteStage::Write;
+            if (!file)
+                file.emplace(fileName);
+            file->Write(piece);
+            result.Stage = TWriteStage::Read;
+        };
+        EncodeLines(encoder, lines, write, progress);
+        result.Stage = TWriteStage::Write;
+        file->Finish();
+    } catch (const EAssertionFailed&) {
+        throw; // a programming error belongs to the error report, not to this message
+    } catch (const std::exception& error) {
+        result.ErrorText = encoder.ErrorText(result.Stage, QString::fromUtf8(error.what()));
+    }
+    return result;
+}
+
+} // namespace dirka
