@@ -9,7 +9,9 @@
 #include <QMainWindow>
 #include <QPointer>
 
+#include <array>
 #include <functional>
+#include <initializer_list>
 #include <memory>
 #include <optional>
 
@@ -52,6 +54,8 @@ public:
     const TResultText& Result() const { return m_result; }
     TResultView* ResultView() const { return m_resultView; }
     bool IsBusy() const { return m_busy; }
+    /// The action of command, which its menu entry, button and shortcut all trigger.
+    QAction* Action(TCommand command) const { return m_actions[std::size_t(command)]; }
     /// SaveCodeUtf8Bom, SaveCodeUtf8 or SaveCodeUnicode: what Save As writes.
     int SaveEncoding() const { return m_saveEncoding; }
     /// The result's lines changed outside a run: the view and the result commands follow.
@@ -88,6 +92,7 @@ private:
     bool takeLocationFromPath(const QString& path);
 
     static const TCommandRow* commandTable();
+    QList<QAction*> commandActions(std::initializer_list<TCommand> commands) const;
     void runCommand(QAction* action, void (TMainWindow::*handler)());
     void applyCommandStates();
     bool isCommandKey(QKeyCombination key) const;
@@ -168,39 +173,7 @@ private:
     bool m_closePending = false;
     QPointer<QWidget> m_focusBeforeRun;
 
-    QAction* actionListNormal = nullptr;
-    QAction* actionListDepth1 = nullptr;
-    QAction* actionStop = nullptr;
-    QAction* actionOptions = nullptr;
-    QAction* actionListStyle = nullptr;
-    QAction* actionCopyResult = nullptr;
-    QAction* actionClear = nullptr;
-    QAction* actionSelectAll = nullptr;
-    QAction* actionFind = nullptr;
-    QAction* actionFindNext = nullptr;
-    QAction* actionFindBack = nullptr;
-    QAction* actionShowHideFindPanel = nullptr;
-    QAction* actionLocationSelect = nullptr;
-    QAction* actionLocationEnter = nullptr;
-    QAction* actionFilterEnter = nullptr;
-    QAction* actionSaveAs = nullptr;
-    QAction* actionExportToM3U8 = nullptr;
-    QAction* actionExportToHTML = nullptr;
-    QAction* actionExportToCSV = nullptr;
-    QAction* actionExportToJSON = nullptr;
-    QAction* actionPrint = nullptr;
-    QAction* actionExit = nullptr;
-    QAction* actionOpen = nullptr;
-    QAction* actionExplore = nullptr;
-    QAction* actionMaximize = nullptr;
-    QAction* actionMinimize = nullptr;
-    QAction* actionHelpF1 = nullptr;
-    QAction* actionOnlineHelp = nullptr;
-    QAction* actionCheckLatest = nullptr;
-    QAction* actionSupport = nullptr;
-    QAction* actionWebPage = nullptr;
-    QAction* actionAbout = nullptr;
-    QAction* actionError = nullptr;
+    std::array<QAction*, CommandCount> m_actions{}; // indexed by TCommand
     QActionGroup* m_encodings = nullptr;
 
     QToolBar* m_toolBar = nullptr;

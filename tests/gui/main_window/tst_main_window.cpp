@@ -24,6 +24,7 @@
 #include <QMimeData>
 #include <QPushButton>
 #include <QScrollBar>
+#include <QSet>
 #include <QSignalSpy>
 #include <QStandardPaths>
 #include <QTemporaryDir>
@@ -183,6 +184,64 @@ private Q_SLOTS:
         QVERIFY(find("actionStop")->shortcut().isEmpty());
         QVERIFY(m_window->ResultView()->isVisible());
         QVERIFY(lines().size() > 3);
+    }
+
+    // Every command has an action of its own, which the window enables as the command table
+    // says for the state it is in.
+    void everyCommandHasItsAction_data()
+    {
+        QTest::addColumn<QString>("state");
+        for (const char* state : {"idle", "with a result", "busy", "exporting"})
+            QTest::newRow(state) << state;
+    }
+    void everyCommandHasItsAction()
+    {
+        QFETCH(QString, state);
+        QList<QAction*> actions;
+        QList<bool> enabled;
+        const auto look = [&] {
+            for (std::size_t i = 0; i < CommandCount; ++i) {
+                actions << m_window->Action(TCommand(i));
+                enabled << actions.last()->isEnabled();
+            }
+        };
+        TWindowState expected;
+        QTemporaryDir out;
+        if (state == u"idle") {
+            look();
+        } else if (state == u"with a result") {
+            listPlain();
+            look();
+            expected.HasResult = true;
+        } else if (state == u"busy") {
+            QTimer::singleShot(0, m_window.get(), look);
+            listPlain();
+            expected.Busy = true;
+        } else {
+            listPlain();
+            m_desktop.SaveName = out.filePath(QStringLiteral("list.html"));
+            whenModal(
+                [&](QWidget* dialog) {
+                    look();
+                    dialog->close();
+                },
+                QStringLiteral("dlgExport"));
+            find("actionExportToHTML")->trigger();
+            expected = {.HasResult = true, .Exporting = true};
+        }
+        QCOMPARE(actions.size(), qsizetype(CommandCount));
+        QList<QAction*> named;
+        for (QAction* action :
+             m_window->findChildren<QAction*>(QString(), Qt::FindDirectChildrenOnly)) {
+            if (action->objectName().startsWith(u"action"))
+                named << action;
+        }
+        QCOMPARE(QSet<QAction*>(actions.begin(), actions.end()),
+                 QSet<QAction*>(named.begin(), named.end()));
+        QCOMPARE(named.size(), actions.size());
+        const TCommandStates states = CommandStates(expected);
+        for (std::size_t i = 0; i < CommandCount; ++i)
+            QVERIFY2(enabled[i] == states.Enabled[i], qPrintable(actions[i]->objectName()));
     }
 
     void closingDuringARunStopsItFirst()
