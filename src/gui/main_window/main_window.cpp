@@ -3,8 +3,6 @@
 #include "core/listing/drives.h"
 #include "core/listing/folder_walker.h"
 #include "core/listing/line_composition.h"
-#include "core/output/m3u8_export.h"
-#include "core/output/text_file_writer.h"
 #include "core/settings/locations.h"
 #include "core/settings/settings_persistence.h"
 #include "core/system/error_report.h"
@@ -21,25 +19,20 @@
 #include "gui/error_report/application.h"
 #include "gui/error_report/error_dialog.h"
 #include "gui/export/export_dialog.h"
-#include "gui/export/record_export_run.h"
 #include "gui/main_window/find_panel.h"
 #include "gui/main_window/location_row.h"
 #include "gui/main_window/write_outcome.h"
-#include "gui/print/print_command.h"
 #include "gui/result_view/result_view.h"
-#include "gui/widgets/save_dialog.h"
 #include "gui/widgets/shared_text_mime.h"
 #include "gui/widgets/thin_line.h"
 #include "gui/widgets/window_commands.h"
 #include "version.h"
 
-#include <QActionGroup>
 #include <QApplication>
 #include <QClipboard>
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QDir>
-#include <QFileDialog>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
@@ -64,9 +57,6 @@ namespace {
 using C = TCommand;
 
 constexpr int HintMs = 6000;
-// The encoding menu keeps two entries hidden; their codes are never saved with.
-constexpr int HiddenCodeUnicodeBigEndian = 3;
-constexpr int HiddenCodeAnsi = 1;
 constexpr int StartListDelayMs = 100;
 constexpr QSize ToolButtonSize(80, 36);
 constexpr QSize StopButtonSize(57, 41);
@@ -99,6 +89,7 @@ TMainWindow::TMainWindow(TDesktop& desktop, const std::optional<QString>& comman
     resize(540, 520);
 
     createActions();
+    m_exports = new TExportCommands(m_desktop, m_result, m_settings, *this, this);
     createMenus();
     createToolBar();
     createCentralArea();
@@ -115,7 +106,7 @@ TMainWindow::TMainWindow(TDesktop& desktop, const std::optional<QString>& comman
         m_startList = takeLocationFromPath(*commandLineLocation);
 
     if (TApplication* app = TApplication::Instance())
-        app->SetHelpHandler([this] { Action(C::HelpF1)->trigger(); });
+        app->SetHelpHandler([this] { RunHelp(); });
     // Every box of the window lets the commands' shortcuts through (see eventFilter).
     qApp->installEventFilter(this);
     createDialogs();
@@ -125,7 +116,7 @@ TMainWindow::TMainWindow(TDesktop& desktop, const std::optional<QString>& comman
 // Each dialog is made once and kept; it edits a copy and hands it back on OK.
 void TMainWindow::createDialogs()
 {
-    const auto runHelp = [this] { Action(C::HelpF1)->trigger(); };
+    const auto runHelp = [this] { RunHelp(); };
     m_formOptions = new TOptionsDialog(m_desktop, runHelp, this);
     m_dlgAbout =
         new TAboutDialog([this](const QString& target) { m_desktop.OpenDocument(target); }, this);
@@ -133,11 +124,6 @@ void TMainWindow::createDialogs()
     // From here on an unhandled error ends the program through the report.
     m_dialogException = new TErrorReportDialog(
         [this](const QString& address) { m_desktop.OpenDocument(address); }, this);
-    m_dlgExport = new THtmlExportDialog(
-        TExportDialogHooks{
-            [this](QWidget* parent, const QString& text) { m_desktop.Error(parent, text); },
-            [this](const QString& target) { m_desktop.OpenDocument(target); }, runHelp},
-        this);
 }
 
 TMainWindow::~TMainWindow()
@@ -230,10 +216,10 @@ const TCommandRow* TMainWindow::commandTable()
          &F::actionFilterEnterExecute},
         {C::SaveAs, "actionSaveAs", u"Save As...", key(Qt::CTRL | Qt::Key_S), u"",
          &F::actionSaveAsExecute},
-        {C::ExportToM3U8, "actionExportToM3U8", u"Export to M3U8 Playlist",
-         key(Qt::CTRL | Qt::Key_M), u"", &F::actionExportToM3U8Execute},
-        {C::ExportToHTML, "actionExportToHTML", u"Export to HTML Web Page",
-         key(Qt::CTRL | Qt::Key_H), u"", &F::actionExportToHTMLExecute},
+        {C::ExportToM3U8, "actionExportToM3U8", ExportToM3u8Caption, key(Qt::CTRL | Qt::Key_M), u"",
+         &F::actionExportToM3U8Execute},
+        {C::ExportToHTML, "actionExportToHTML", ExportToHtmlCaption, key(Qt::CTRL | Qt::Key_H), u"",
+         &F::actionExportToHTMLExecute},
         {C::ExportToCSV, "actionExportToCSV", u"Export to CSV...", 0, u"",
          &F::actionExportToCSVExecute},
         {C::ExportToJSON, "actionExportToJSON", u"Export to JSON...", 0, u"",
@@ -297,7 +283,7 @@ void TMainWindow::createMenus()
     file->addSeparator();
     file->addAction(Action(C::Print));
     file->addSeparator();
-    file->addMenu(createEncodingMenu());
+    file->addMenu(m_exports->EncodingMenu());
     file->addSeparator();
     file->addAction(Action(C::Exit));
 
@@ -330,37 +316,6 @@ void TMainWindow::createMenus()
     QAction* website = help->addAction(QStringLiteral("Dirka Website"));
     connect(website, &QAction::triggered, Action(C::WebPage), &QAction::trigger);
     help->addAction(Action(C::About));
-}
-
-QMenu* TMainWindow::createEncodingMenu()
-{
-    auto* menu = new QMenu(QStringLiteral("Encoding (Save)"), this);
-    menu->setObjectName(QStringLiteral("miEncoding"));
-    m_encodings = new QActionGroup(this);
-    const struct {
-        const char* Name;
-        const char* Caption;
-        int Code;
-        bool Shown;
-    } entries[] = {
-        {"miUTF8bom", "UTF-8 with BOM", SaveCodeUtf8Bom, true},
-        {"miUTF8", "UTF-8", SaveCodeUtf8, true},
-        {"miUnicode", "Unicode", SaveCodeUnicode, true},
-        {"miUnicodeBigEndian", "Unicode Big Endian", HiddenCodeUnicodeBigEndian, false},
-        {"miANSI", "ANSI", HiddenCodeAnsi, false},
-    };
-    for (const auto& e : entries) {
-        QAction* entry = menu->addAction(QString::fromLatin1(e.Caption));
-        entry->setObjectName(QLatin1String(e.Name));
-        entry->setData(e.Code);
-        entry->setCheckable(true);
-        entry->setVisible(e.Shown);
-        m_encodings->addAction(entry);
-    }
-    connect(m_encodings, &QActionGroup::triggered, this, &TMainWindow::chooseSaveEncoding);
-    // Every start saves with the mark, chosen through the same path as a user's click.
-    m_encodings->actions().first()->trigger();
-    return menu;
 }
 
 void TMainWindow::createToolBar()
@@ -481,37 +436,6 @@ void TMainWindow::createCentralArea()
     layout->addWidget(m_findPanel);
     layout->addWidget(m_panelStatusBar);
     setCentralWidget(central);
-}
-
-// The save and export dialogs are made at the first save or export and kept: each reads and
-// watches its folder from the moment it exists, which a window that never saves need not pay for.
-void TMainWindow::prepareSaveDialogs()
-{
-    if (m_saveDialog)
-        return;
-    const auto make = [this](const char* name, const QString& title, const QStringList& filters,
-                             const QString& suffix) {
-        auto* dialog = new TSaveDialog(this, title, filters, suffix);
-        dialog->setObjectName(QLatin1String(name));
-        dialog->setDirectory(Info().DesktopFolder);
-        return dialog;
-    };
-    m_saveDialog = make("saveDialog", QStringLiteral("Save As"),
-                        {QStringLiteral("Text Documents (*.txt)"), QStringLiteral("All Files (*)")},
-                        QStringLiteral("txt"));
-    m_saveDialogM3U8 = make(
-        "saveDialogM3U8", Action(C::ExportToM3U8)->text() + u" As",
-        {QStringLiteral("Multimedia Playlist UTF-8 (*.m3u8)"), QStringLiteral("All Files (*)")},
-        QStringLiteral("m3u8"));
-    m_saveDialogCSV = make("saveDialogCSV", QStringLiteral("Export to CSV As"),
-                           {QStringLiteral("CSV (*.csv)"), QStringLiteral("All Files (*)")},
-                           QStringLiteral("csv"));
-    m_saveDialogJSON =
-        make("saveDialogJSON", QStringLiteral("Export to JSON As"),
-             {QStringLiteral("JSON Lines (*.jsonl)"), QStringLiteral("All Files (*)")},
-             QStringLiteral("jsonl"));
-    m_saveDialogHTML = CreateHtmlSaveDialog(this);
-    m_saveDialogHTML->setDirectory(Info().DesktopFolder);
 }
 
 void TMainWindow::chooseInitialLocation()
@@ -708,6 +632,24 @@ void TMainWindow::PlaySound(const QString& fileName)
     m_desktop.PlaySound(fileName);
 }
 
+// --- the export commands' host --------------------------------------------------------------
+
+void TMainWindow::SetExporting(bool exporting)
+{
+    m_exporting = exporting;
+    applyCommandStates();
+}
+
+QFont TMainWindow::ResultFont() const
+{
+    return m_resultView->font();
+}
+
+void TMainWindow::RunHelp()
+{
+    Action(C::HelpF1)->trigger();
+}
+
 // --- commands -------------------------------------------------------------------------------
 
 void TMainWindow::runListing(const TSettings& settings)
@@ -731,7 +673,7 @@ void TMainWindow::stopListing()
 // A failed save keeps the settings in force for this run and says why they were not kept.
 void TMainWindow::storeSettings()
 {
-    showOutcome(SettingsOutcome(SaveSettings(m_settings)));
+    ShowOutcome(m_desktop, this, SettingsOutcome(SaveSettings(m_settings)));
 }
 
 void TMainWindow::actionOptionsExecute()
@@ -892,115 +834,34 @@ void TMainWindow::comboFilterChange(int index)
         m_settings.Filter = index;
 }
 
-void TMainWindow::chooseSaveEncoding(QAction* entry)
-{
-    entry->setChecked(true);
-    m_saveEncoding = entry->data().toInt();
-}
-
-// Save As and the page export start in the stored save folder, or on the desktop when that
-// folder is gone.
-QString TMainWindow::saveStartFolder() const
-{
-    const QString start = ResolveLocation(m_settings.PathSave);
-    return IsExistingFolder(start) ? start : Info().DesktopFolder;
-}
-
-// The name chosen in a save dialog; nothing when it was cancelled, and a beep when it was
-// confirmed without a name.
-std::optional<QString> TMainWindow::askSaveName(QFileDialog& dialog)
-{
-    std::optional<QString> fileName = m_desktop.RunSaveDialog(dialog);
-    if (fileName && fileName->isEmpty()) {
-        m_desktop.Beep();
-        return std::nullopt;
-    }
-    return fileName;
-}
-
-void TMainWindow::actionExportToHTMLExecute()
-{
-    prepareSaveDialogs();
-    m_saveDialogHTML->setDirectory(saveStartFolder());
-    const std::optional<QString> fileName = askSaveName(*m_saveDialogHTML);
-    if (!fileName)
-        return;
-    whileExporting(
-        [this, &fileName] { return m_dlgExport->Run(*fileName, m_result, m_listedLocation); });
-}
-
 void TMainWindow::actionSaveAsExecute()
 {
-    prepareSaveDialogs();
-    m_saveDialog->setDirectory(saveStartFolder());
-    if (!m_lastSaveName.isEmpty())
-        m_saveDialog->selectFile(m_lastSaveName);
-    const std::optional<QString> fileName = askSaveName(*m_saveDialog);
-    if (!fileName)
-        return;
-    m_lastSaveName = fileName->mid(fileName->lastIndexOf(PathDelimiter) + 1);
-    QApplication::setOverrideCursor(Qt::WaitCursor);
-    const TWriteOutcome outcome = SaveAsOutcome(*fileName, m_result.Text(), m_saveEncoding);
-    QApplication::restoreOverrideCursor();
-    showOutcome(outcome);
+    m_exports->SaveAs();
 }
 
 void TMainWindow::actionExportToM3U8Execute()
 {
-    prepareSaveDialogs();
-    const std::optional<QString> fileName = m_desktop.RunSaveDialog(*m_saveDialogM3U8);
-    if (!fileName || fileName->isEmpty())
-        return;
-    ReopenAt(*m_saveDialogM3U8, *fileName);
-    const TM3u8Export written = whileExporting([this, &fileName] {
-        return ExportToM3u8(*fileName, m_result,
-                            [](qsizetype) { QCoreApplication::processEvents(); });
-    });
-    showOutcome(PlaylistOutcome(written));
+    m_exports->ExportToM3U8();
 }
 
-void TMainWindow::showOutcome(const TWriteOutcome& outcome)
+void TMainWindow::actionExportToHTMLExecute()
 {
-    if (!outcome.ErrorText.isEmpty())
-        m_desktop.Error(this, outcome.ErrorText);
-    else if (!outcome.WarningText.isEmpty())
-        m_desktop.Warning(this, outcome.WarningText);
-    else if (outcome.Beep)
-        m_desktop.Beep();
+    m_exports->ExportToHTML();
 }
 
 void TMainWindow::actionExportToCSVExecute()
 {
-    prepareSaveDialogs();
-    exportRecords(*m_saveDialogCSV, TRecordFormat::Csv);
+    m_exports->ExportToCSV();
 }
 
 void TMainWindow::actionExportToJSONExecute()
 {
-    prepareSaveDialogs();
-    exportRecords(*m_saveDialogJSON, TRecordFormat::Json);
+    m_exports->ExportToJSON();
 }
 
-// As the playlist: the dialog reopens where it was last used; events run every 1024 lines.
-void TMainWindow::exportRecords(QFileDialog& dialog, TRecordFormat format)
-{
-    const std::optional<QString> fileName = askSaveName(dialog);
-    if (!fileName)
-        return;
-    ReopenAt(dialog, *fileName);
-    const TRecordExport written = whileExporting([this, &fileName, format] {
-        return RunRecordExport(this, *fileName, format, m_result, m_listedLocations);
-    });
-    showOutcome(TWriteOutcome::Error(written.ErrorText));
-}
-
-// The preview lets events run while it lays out and prints the pages, as an export does.
 void TMainWindow::actionPrintExecute()
 {
-    const TPrintJob job{&m_result, m_listedLocations.join(u" | "),
-                        QLocale().toString(QDateTime::currentDateTime(), QLocale::ShortFormat),
-                        m_resultView->font()};
-    whileExporting([this, &job] { RunPrintPreview(this, job); });
+    m_exports->Print();
 }
 
 void TMainWindow::actionOpenExecute()

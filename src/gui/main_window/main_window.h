@@ -2,9 +2,9 @@
 
 #include "core/listing/listing_run.h"
 #include "core/listing/result_text.h"
-#include "core/output/text_file_writer.h"
 #include "core/settings/settings_records.h"
 #include "gui/main_window/command_states.h"
+#include "gui/main_window/export_commands.h"
 
 #include <QMainWindow>
 #include <QPointer>
@@ -16,8 +16,6 @@
 #include <optional>
 
 class QAction;
-class QActionGroup;
-class QFileDialog;
 class QLabel;
 class QMenu;
 class QPushButton;
@@ -27,21 +25,19 @@ class QToolBar;
 namespace dirka {
 
 class TDesktop;
-enum class TRecordFormat;
 class TErrorReportDialog;
 class TAboutDialog;
-class THtmlExportDialog;
 class TFindPanel;
 class TOptionsDialog;
 class TStyleDialog;
 class TLocationRow;
 class TResultView;
 struct TCommandRow;
-struct TWriteOutcome;
 
 /// The program's one main window: the location row, the result, the search panel, the status
-/// line, the toolbar and the menus with every command. It drives listing runs as their host.
-class TMainWindow : public QMainWindow, public TListingHost {
+/// line, the toolbar and the menus with every command. It drives listing runs as their host,
+/// and hosts the commands that save, export and print the result.
+class TMainWindow : public QMainWindow, public TListingHost, public TExportHost {
     Q_OBJECT
 public:
     /// commandLineLocation: the first command-line argument, if the program was given one.
@@ -57,7 +53,7 @@ public:
     /// The action of command, which its menu entry, button and shortcut all trigger.
     QAction* Action(TCommand command) const { return m_actions[std::size_t(command)]; }
     /// SaveCodeUtf8Bom, SaveCodeUtf8 or SaveCodeUnicode: what Save As writes.
-    int SaveEncoding() const { return m_saveEncoding; }
+    int SaveEncoding() const { return m_exports->SaveEncoding(); }
     /// The result's lines changed outside a run: the view and the result commands follow.
     void ResultChanged();
 
@@ -74,6 +70,13 @@ public:
     void CopyResult() override;
     void PlaySound(const QString& fileName) override;
 
+    // The export commands' host.
+    void SetExporting(bool exporting) override;
+    QString ListedLocation() const override { return m_listedLocation; }
+    QStringList ListedLocations() const override { return m_listedLocations; }
+    QFont ResultFont() const override;
+    void RunHelp() override;
+
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
     void showEvent(QShowEvent* event) override;
@@ -84,10 +87,8 @@ protected:
 private:
     void createActions();
     void createMenus();
-    QMenu* createEncodingMenu();
     void createToolBar();
     void createCentralArea();
-    void prepareSaveDialogs();
     void chooseInitialLocation();
     bool takeLocationFromPath(const QString& path);
 
@@ -96,22 +97,6 @@ private:
     void runCommand(QAction* action, void (TMainWindow::*handler)());
     void applyCommandStates();
     bool isCommandKey(QKeyCombination key) const;
-    /// Runs export with the window in its exporting state: the export lets events run, and
-    /// nothing may change the result or start another export meanwhile.
-    template <typename F> auto whileExporting(F export_)
-    {
-        m_exporting = true;
-        applyCommandStates();
-        struct TRestore {
-            TMainWindow* Window;
-            ~TRestore()
-            {
-                Window->m_exporting = false;
-                Window->applyCommandStates();
-            }
-        } restore{this};
-        return export_();
-    }
     void stopListing();
     void runListing(const TSettings& settings);
     void openOrExplore(bool explore);
@@ -120,15 +105,12 @@ private:
 
     void createDialogs();
     void storeSettings();
-    void showOutcome(const TWriteOutcome& outcome);
     void actionOptionsExecute();
     void actionListStyleExecute();
     void actionAboutExecute();
     void actionExitExecute();
     void actionErrorExecute();
     void actionExportToHTMLExecute();
-    QString saveStartFolder() const;
-    std::optional<QString> askSaveName(QFileDialog& dialog);
     void actionListNormalExecute();
     void actionListDepth1Execute();
     void actionStopExecute();
@@ -146,7 +128,6 @@ private:
     void actionExportToM3U8Execute();
     void actionExportToCSVExecute();
     void actionExportToJSONExecute();
-    void exportRecords(QFileDialog& dialog, TRecordFormat format);
     void actionPrintExecute();
     void actionOpenExecute();
     void actionExploreExecute();
@@ -158,14 +139,12 @@ private:
     void actionSupportExecute();
     void actionWebPageExecute();
     void comboFilterChange(int index);
-    void chooseSaveEncoding(QAction* entry);
 
     TDesktop& m_desktop;
     TSettings m_settings;
     TResultText m_result;
     QString m_listedLocation;     // of the last listing, where the page's relative links start
     TListingRun* m_run = nullptr; // the listing under way, which Stop ends
-    int m_saveEncoding = SaveCodeUtf8Bom;
     bool m_startList = false;
     bool m_busy = false;
     bool m_exporting = false;
@@ -174,7 +153,7 @@ private:
     QPointer<QWidget> m_focusBeforeRun;
 
     std::array<QAction*, CommandCount> m_actions{}; // indexed by TCommand
-    QActionGroup* m_encodings = nullptr;
+    TExportCommands* m_exports = nullptr;
 
     QToolBar* m_toolBar = nullptr;
     TLocationRow* m_locationRow = nullptr;
@@ -185,17 +164,10 @@ private:
     TResultView* m_resultView = nullptr;
     TFindPanel* m_findPanel = nullptr;
     QLabel* m_panelStatusBar = nullptr;
-    QFileDialog* m_saveDialog = nullptr;
-    QFileDialog* m_saveDialogM3U8 = nullptr;
-    QString m_lastSaveName;
     TOptionsDialog* m_formOptions = nullptr;
     TStyleDialog* m_formSelectStyle = nullptr;
     TAboutDialog* m_dlgAbout = nullptr;
     TErrorReportDialog* m_dialogException = nullptr;
-    THtmlExportDialog* m_dlgExport = nullptr;
-    QFileDialog* m_saveDialogHTML = nullptr;
-    QFileDialog* m_saveDialogCSV = nullptr;
-    QFileDialog* m_saveDialogJSON = nullptr;
     QStringList m_listedLocations; // of the runs the result holds, for the records' depths
 };
 
