@@ -583,9 +583,15 @@ void TMainWindow::ResultChanged()
 
 void TMainWindow::Warn(const QString& message)
 {
-    if (message == SearchForRefusedText && m_locationRow->comboFilter()->isEnabled())
-        m_locationRow->comboFilter()->setFocus(Qt::OtherFocusReason);
     m_desktop.Warning(this, message);
+}
+
+// Once the warning is dismissed, the focus is on the box the user has to change.
+void TMainWindow::Refused(TRefusal reason, const QString& message)
+{
+    if (reason == TRefusal::SearchFor && m_locationRow->comboFilter()->isEnabled())
+        m_locationRow->comboFilter()->setFocus(Qt::OtherFocusReason);
+    Warn(message);
 }
 
 void TMainWindow::LocationAccepted(const QString& text, const QStringList& locations)

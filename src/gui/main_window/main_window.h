@@ -60,6 +60,7 @@ public:
     // The listing run's host.
     TLinesTarget& Lines() override { return m_result; }
     void Warn(const QString& message) override;
+    void Refused(TRefusal reason, const QString& message) override;
     void LocationAccepted(const QString& text, const QStringList& locations) override;
     void RunStarted() override;
     void RunFinished() override;

@@ -277,6 +277,33 @@ private Q_SLOTS:
         QVERIFY(!find("actionClear")->isEnabled());
     }
 
+    // After the warning the focus is on the box to change: "Search for" when it names no masks;
+    // a missing location leaves it where it was.
+    void refusalFocusesTheBoxToChange_data()
+    {
+        QTest::addColumn<int>("filter");
+        QTest::addColumn<QString>("location");
+        QTest::addColumn<QString>("focused");
+        QTest::newRow("separator entry") << 2 << "."
+                                         << "comboFilter";
+        QTest::newRow("missing folder") << 0 << "/no/such/folder"
+                                        << "memo";
+    }
+    void refusalFocusesTheBoxToChange()
+    {
+        QFETCH(int, filter);
+        QFETCH(QString, location);
+        QFETCH(QString, focused);
+        find<QComboBox>("comboFilter")->setCurrentIndex(filter);
+        setLocation(location == u"." ? m_tree.path() : location);
+        activate();
+        m_window->ResultView()->setFocus();
+        key(Qt::Key_F6);
+        QCOMPARE(m_desktop.Calls.size(), 1);
+        QVERIFY(m_desktop.Calls.first().startsWith(u"warning "));
+        QCOMPARE(QApplication::focusWidget(), find<QWidget>(focused.toLatin1().constData()));
+    }
+
     // Options hands its copy back on OK: the window selects the entry and stores the settings;
     // when they cannot be stored, a warning names the reason and they stay in force.
     void optionsOkSelectsAndStores_data()
