@@ -111,7 +111,7 @@ bool TListingRun::checksPass()
 {
     Assert(m_settings.Filter >= 0 && m_settings.Filter < FilterCount);
     if (FilterEntryTexts()[std::size_t(m_settings.Filter)].startsWith(u'-')) {
-        m_host.Warn(QString::fromUtf16(SearchForRefusedText));
+        m_host.Refused(TRefusal::SearchFor, QString::fromUtf16(SearchForRefusedText));
         return false;
     }
     for (const QString& location : std::as_const(m_locations)) {

@@ -10,9 +10,12 @@
 
 namespace dirka {
 
-/// The warnings of a refused run; the window puts the focus on the box the first one is about.
+/// The warnings of a refused run.
 inline constexpr char16_t SearchForRefusedText[] = u"Choose what to search for.";
 inline constexpr char16_t MissingLocationText[] = u"Specified location doesn't exists.";
+
+/// Why a run was refused: a host can put the focus where the user makes the change.
+enum class TRefusal { SearchFor, MissingLocation };
 
 /// What a listing run needs of the window (or of the command line) that drives it.
 /// Everything but Lines() has a do-nothing default; the walk reports through the same object.
@@ -21,6 +24,12 @@ public:
     virtual TLinesTarget& Lines() = 0;
     /// A refused run: "Choose what to search for." or "Specified location doesn't exists."
     virtual void Warn(const QString& message) { Q_UNUSED(message); }
+    /// A refused run with its reason; by default its warning alone.
+    virtual void Refused(TRefusal reason, const QString& message)
+    {
+        Q_UNUSED(reason);
+        Warn(message);
+    }
     /// The checks passed; the location text may join the location box's list. locations are the
     /// folders it names, as the run lists them.
     virtual void LocationAccepted(const QString& text, const QStringList& locations)

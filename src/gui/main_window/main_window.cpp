@@ -3,8 +3,6 @@
 #include "core/listing/drives.h"
 #include "core/listing/folder_walker.h"
 #include "core/listing/line_composition.h"
-#include "core/output/m3u8_export.h"
-#include "core/output/text_file_writer.h"
 #include "core/settings/locations.h"
 #include "core/settings/settings_persistence.h"
 #include "core/system/error_report.h"
@@ -21,25 +19,20 @@
 #include "gui/error_report/application.h"
 #include "gui/error_report/error_dialog.h"
 #include "gui/export/export_dialog.h"
-#include "gui/export/record_export_run.h"
 #include "gui/main_window/find_panel.h"
 #include "gui/main_window/location_row.h"
 #include "gui/main_window/write_outcome.h"
-#include "gui/print/print_command.h"
 #include "gui/result_view/result_view.h"
-#include "gui/widgets/save_dialog.h"
 #include "gui/widgets/shared_text_mime.h"
 #include "gui/widgets/thin_line.h"
 #include "gui/widgets/window_commands.h"
 #include "version.h"
 
-#include <QActionGroup>
 #include <QApplication>
 #include <QClipboard>
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QDir>
-#include <QFileDialog>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
@@ -61,10 +54,9 @@ namespace dirka {
 
 namespace {
 
+using C = TCommand;
+
 constexpr int HintMs = 6000;
-// The encoding menu keeps two entries hidden; their codes are never saved with.
-constexpr int HiddenCodeUnicodeBigEndian = 3;
-constexpr int HiddenCodeAnsi = 1;
 constexpr int StartListDelayMs = 100;
 constexpr QSize ToolButtonSize(80, 36);
 constexpr QSize StopButtonSize(57, 41);
@@ -97,6 +89,7 @@ TMainWindow::TMainWindow(TDesktop& desktop, const std::optional<QString>& comman
     resize(540, 520);
 
     createActions();
+    m_exports = new TExportCommands(m_desktop, m_result, m_settings, *this, this);
     createMenus();
     createToolBar();
     createCentralArea();
@@ -113,7 +106,7 @@ TMainWindow::TMainWindow(TDesktop& desktop, const std::optional<QString>& comman
         m_startList = takeLocationFromPath(*commandLineLocation);
 
     if (TApplication* app = TApplication::Instance())
-        app->SetHelpHandler([this] { actionHelpF1->trigger(); });
+        app->SetHelpHandler([this] { RunHelp(); });
     // Every box of the window lets the commands' shortcuts through (see eventFilter).
     qApp->installEventFilter(this);
     createDialogs();
@@ -123,7 +116,7 @@ TMainWindow::TMainWindow(TDesktop& desktop, const std::optional<QString>& comman
 // Each dialog is made once and kept; it edits a copy and hands it back on OK.
 void TMainWindow::createDialogs()
 {
-    const auto runHelp = [this] { actionHelpF1->trigger(); };
+    const auto runHelp = [this] { RunHelp(); };
     m_formOptions = new TOptionsDialog(m_desktop, runHelp, this);
     m_dlgAbout =
         new TAboutDialog([this](const QString& target) { m_desktop.OpenDocument(target); }, this);
@@ -131,11 +124,6 @@ void TMainWindow::createDialogs()
     // From here on an unhandled error ends the program through the report.
     m_dialogException = new TErrorReportDialog(
         [this](const QString& address) { m_desktop.OpenDocument(address); }, this);
-    m_dlgExport = new THtmlExportDialog(
-        TExportDialogHooks{
-            [this](QWidget* parent, const QString& text) { m_desktop.Error(parent, text); },
-            [this](const QString& target) { m_desktop.OpenDocument(target); }, runHelp},
-        this);
 }
 
 TMainWindow::~TMainWindow()
@@ -164,10 +152,10 @@ void TMainWindow::runCommand(QAction* action, void (TMainWindow::*handler)())
     }
 }
 
-// A row of the command table: the action, its object name, caption, shortcut, hint, handler.
+// A row of the command table: the command, its action's object name, caption, shortcut, hint,
+// handler.
 struct TCommandRow {
     TCommand Command;
-    QAction* TMainWindow::*Member;
     const char* Name;
     const char16_t* Caption;
     int Key; // QKeyCombination::toCombined(), 0 for none
@@ -182,80 +170,82 @@ constexpr int key(QKeyCombination combination)
     return combination.toCombined();
 }
 
+// Row i is command i: the window keeps each command's action at the command's place.
+template <std::size_t N> constexpr bool inCommandOrder(const TCommandRow (&rows)[N])
+{
+    for (std::size_t i = 0; i < N; ++i) {
+        if (rows[i].Command != TCommand(i))
+            return false;
+    }
+    return N == CommandCount;
+}
+
 } // namespace
 
 const TCommandRow* TMainWindow::commandTable()
 {
     using F = TMainWindow;
-    using C = TCommand;
-    static const TCommandRow rows[] = {
-        {C::ListNormal, &F::actionListNormal, "actionListNormal", u"List", key(Qt::Key_F6),
+    static constexpr TCommandRow rows[] = {
+        {C::ListNormal, "actionListNormal", u"List", key(Qt::Key_F6),
          u"Start listing files and folders", &F::actionListNormalExecute},
-        {C::ListDepth1, &F::actionListDepth1, "actionListDepth1", u"One Depth List",
-         key(Qt::CTRL | Qt::Key_F6), u"Start listing files and folders (depth=1)",
-         &F::actionListDepth1Execute},
-        {C::Stop, &F::actionStop, "actionStop", u"Stop", 0, u"", &F::actionStopExecute},
-        {C::Options, &F::actionOptions, "actionOptions", u"Options...",
-         key(Qt::CTRL | Qt::Key_Comma), u"Edit options", &F::actionOptionsExecute},
-        {C::ListStyle, &F::actionListStyle, "actionListStyle", u"Select List Style...",
-         key(Qt::CTRL | Qt::Key_T), u"Select list style", &F::actionListStyleExecute},
-        {C::CopyResult, &F::actionCopyResult, "actionCopyResult", u"Copy Results", key(Qt::Key_F7),
+        {C::ListDepth1, "actionListDepth1", u"One Depth List", key(Qt::CTRL | Qt::Key_F6),
+         u"Start listing files and folders (depth=1)", &F::actionListDepth1Execute},
+        {C::Stop, "actionStop", u"Stop", 0, u"", &F::actionStopExecute},
+        {C::Options, "actionOptions", u"Options...", key(Qt::CTRL | Qt::Key_Comma), u"Edit options",
+         &F::actionOptionsExecute},
+        {C::ListStyle, "actionListStyle", u"Select List Style...", key(Qt::CTRL | Qt::Key_T),
+         u"Select list style", &F::actionListStyleExecute},
+        {C::CopyResult, "actionCopyResult", u"Copy Results", key(Qt::Key_F7),
          u"Copy results into clipboard", &F::actionCopyResultExecute},
-        {C::Clear, &F::actionClear, "actionClear", u"Clear", key(Qt::Key_F8), u"Clear results",
+        {C::Clear, "actionClear", u"Clear", key(Qt::Key_F8), u"Clear results",
          &F::actionClearExecute},
-        {C::SelectAll, &F::actionSelectAll, "actionSelectAll", u"Select All",
-         key(Qt::CTRL | Qt::Key_A), u"", &F::actionSelectAllExecute},
-        {C::Find, &F::actionFind, "actionFind", u"Find", key(Qt::CTRL | Qt::Key_F), u"",
-         &F::actionFindExecute},
-        {C::FindNext, &F::actionFindNext, "actionFindNext", u"Find Next", key(Qt::Key_F3),
-         u"Find Next", &F::actionFindNextExecute},
-        {C::FindBack, &F::actionFindBack, "actionFindBack", u"Find Back",
-         key(Qt::SHIFT | Qt::Key_F3), u"Find Back", &F::actionFindBackExecute},
-        {C::ShowHideFindPanel, &F::actionShowHideFindPanel, "actionShowHideFindPanel",
-         u"Show Search Panel", 0, u"", &F::actionShowHideFindPanelExecute},
-        {C::LocationSelect, &F::actionLocationSelect, "actionLocationSelect", u"Select Location...",
+        {C::SelectAll, "actionSelectAll", u"Select All", key(Qt::CTRL | Qt::Key_A), u"",
+         &F::actionSelectAllExecute},
+        {C::Find, "actionFind", u"Find", key(Qt::CTRL | Qt::Key_F), u"", &F::actionFindExecute},
+        {C::FindNext, "actionFindNext", u"Find Next", key(Qt::Key_F3), u"Find Next",
+         &F::actionFindNextExecute},
+        {C::FindBack, "actionFindBack", u"Find Back", key(Qt::SHIFT | Qt::Key_F3), u"Find Back",
+         &F::actionFindBackExecute},
+        {C::ShowHideFindPanel, "actionShowHideFindPanel", u"Show Search Panel", 0, u"",
+         &F::actionShowHideFindPanelExecute},
+        {C::LocationSelect, "actionLocationSelect", u"Select Location...",
          key(Qt::CTRL | Qt::Key_O), u"Select location", &F::actionLocationSelectExecute},
-        {C::LocationEnter, &F::actionLocationEnter, "actionLocationEnter", u"Enter Location",
-         key(Qt::CTRL | Qt::Key_L), u"", &F::actionLocationEnterExecute},
-        {C::FilterEnter, &F::actionFilterEnter, "actionFilterEnter", u"Enter Search for",
-         key(Qt::CTRL | Qt::Key_K), u"", &F::actionFilterEnterExecute},
-        {C::SaveAs, &F::actionSaveAs, "actionSaveAs", u"Save As...", key(Qt::CTRL | Qt::Key_S), u"",
+        {C::LocationEnter, "actionLocationEnter", u"Enter Location", key(Qt::CTRL | Qt::Key_L), u"",
+         &F::actionLocationEnterExecute},
+        {C::FilterEnter, "actionFilterEnter", u"Enter Search for", key(Qt::CTRL | Qt::Key_K), u"",
+         &F::actionFilterEnterExecute},
+        {C::SaveAs, "actionSaveAs", u"Save As...", key(Qt::CTRL | Qt::Key_S), u"",
          &F::actionSaveAsExecute},
-        {C::ExportToM3U8, &F::actionExportToM3U8, "actionExportToM3U8", u"Export to M3U8 Playlist",
-         key(Qt::CTRL | Qt::Key_M), u"", &F::actionExportToM3U8Execute},
-        {C::ExportToHTML, &F::actionExportToHTML, "actionExportToHTML", u"Export to HTML Web Page",
-         key(Qt::CTRL | Qt::Key_H), u"", &F::actionExportToHTMLExecute},
-        {C::ExportToCSV, &F::actionExportToCSV, "actionExportToCSV", u"Export to CSV...", 0, u"",
+        {C::ExportToM3U8, "actionExportToM3U8", ExportToM3u8Caption, key(Qt::CTRL | Qt::Key_M), u"",
+         &F::actionExportToM3U8Execute},
+        {C::ExportToHTML, "actionExportToHTML", ExportToHtmlCaption, key(Qt::CTRL | Qt::Key_H), u"",
+         &F::actionExportToHTMLExecute},
+        {C::ExportToCSV, "actionExportToCSV", u"Export to CSV...", 0, u"",
          &F::actionExportToCSVExecute},
-        {C::ExportToJSON, &F::actionExportToJSON, "actionExportToJSON", u"Export to JSON...", 0,
-         u"", &F::actionExportToJSONExecute},
-        {C::Print, &F::actionPrint, "actionPrint", u"Print...", key(Qt::CTRL | Qt::Key_P), u"",
+        {C::ExportToJSON, "actionExportToJSON", u"Export to JSON...", 0, u"",
+         &F::actionExportToJSONExecute},
+        {C::Print, "actionPrint", u"Print...", key(Qt::CTRL | Qt::Key_P), u"",
          &F::actionPrintExecute},
-        {C::Exit, &F::actionExit, "actionExit", u"Exit", 0, u"", &F::actionExitExecute},
-        {C::Open, &F::actionOpen, "actionOpen", u"Open Selected", key(Qt::Key_F9), u"",
-         &F::actionOpenExecute},
-        {C::Explore, &F::actionExplore, "actionExplore", u"Explore Selected",
-         key(Qt::CTRL | Qt::Key_E), u"", &F::actionExploreExecute},
-        {C::Maximize, &F::actionMaximize, "actionMaximize", u"Maximize / Restore", key(Qt::Key_F11),
-         u"", &F::actionMaximizeExecute},
-        {C::Minimize, &F::actionMinimize, "actionMinimize", u"Minimize",
-         key(Qt::CTRL | Qt::Key_F11), u"", &F::actionMinimizeExecute},
-        {C::HelpF1, &F::actionHelpF1, "actionHelpF1", u"Help", key(Qt::Key_F1), u"",
-         &F::actionHelpF1Execute},
-        {C::OnlineHelp, &F::actionOnlineHelp, "actionOnlineHelp", u"Online Help", 0, u"",
-         &F::actionOnlineHelpExecute},
-        {C::CheckLatest, &F::actionCheckLatest, "actionCheckLatest", u"Check Latest Version", 0,
-         u"", &F::actionCheckLatestExecute},
-        {C::Support, &F::actionSupport, "actionSupport", u"Feedback and Support", 0, u"",
-         &F::actionSupportExecute},
-        {C::WebPage, &F::actionWebPage, "actionWebPage", u"Dirka Web Page", 0, u"",
-         &F::actionWebPageExecute},
-        {C::About, &F::actionAbout, "actionAbout", u"About...", 0, u"", &F::actionAboutExecute},
+        {C::Exit, "actionExit", u"Exit", 0, u"", &F::actionExitExecute},
+        {C::Open, "actionOpen", u"Open Selected", key(Qt::Key_F9), u"", &F::actionOpenExecute},
+        {C::Explore, "actionExplore", u"Explore Selected", key(Qt::CTRL | Qt::Key_E), u"",
+         &F::actionExploreExecute},
+        {C::Maximize, "actionMaximize", u"Maximize / Restore", key(Qt::Key_F11), u"",
+         &F::actionMaximizeExecute},
+        {C::Minimize, "actionMinimize", u"Minimize", key(Qt::CTRL | Qt::Key_F11), u"",
+         &F::actionMinimizeExecute},
+        {C::HelpF1, "actionHelpF1", u"Help", key(Qt::Key_F1), u"", &F::actionHelpF1Execute},
+        {C::OnlineHelp, "actionOnlineHelp", u"Online Help", 0, u"", &F::actionOnlineHelpExecute},
+        {C::CheckLatest, "actionCheckLatest", u"Check Latest Version", 0, u"",
+         &F::actionCheckLatestExecute},
+        {C::Support, "actionSupport", u"Feedback and Support", 0, u"", &F::actionSupportExecute},
+        {C::WebPage, "actionWebPage", u"Dirka Web Page", 0, u"", &F::actionWebPageExecute},
+        {C::About, "actionAbout", u"About...", 0, u"", &F::actionAboutExecute},
         // Raises the test error, which reaches the error report like any unhandled one.
-        {C::Error, &F::actionError, "actionError", u"actionError",
-         key(Qt::CTRL | Qt::SHIFT | Qt::ALT | Qt::Key_Q), u"", &F::actionErrorExecute},
+        {C::Error, "actionError", u"actionError", key(Qt::CTRL | Qt::SHIFT | Qt::ALT | Qt::Key_Q),
+         u"", &F::actionErrorExecute},
     };
-    static_assert(std::size(rows) == CommandCount);
+    static_assert(inCommandOrder(rows), "one row a command, in the order of TCommand");
     return rows;
 }
 
@@ -263,7 +253,6 @@ void TMainWindow::createActions()
 {
     for (std::size_t i = 0; i < CommandCount; ++i) {
         const TCommandRow& row = commandTable()[i];
-        Q_ASSERT(std::size_t(row.Command) == i);
         auto* action = new QAction(QString::fromUtf16(row.Caption), this);
         action->setObjectName(QLatin1String(row.Name));
         action->setShortcut(QKeySequence(row.Key));
@@ -271,85 +260,62 @@ void TMainWindow::createActions()
         connect(action, &QAction::triggered, this,
                 [this, action, handler = row.Handler] { runCommand(action, handler); });
         addAction(action); // shortcuts work wherever the window has the focus
-        this->*row.Member = action;
+        m_actions[i] = action;
     }
-    actionShowHideFindPanel->setCheckable(true);
+    Action(C::ShowHideFindPanel)->setCheckable(true);
+}
+
+QList<QAction*> TMainWindow::commandActions(std::initializer_list<TCommand> commands) const
+{
+    QList<QAction*> actions;
+    for (const TCommand command : commands)
+        actions << Action(command);
+    return actions;
 }
 
 void TMainWindow::createMenus()
 {
     QMenu* file = menuBar()->addMenu(QStringLiteral("&File"));
-    file->addActions({actionLocationSelect, actionLocationEnter, actionFilterEnter});
+    file->addActions(commandActions({C::LocationSelect, C::LocationEnter, C::FilterEnter}));
     file->addSeparator();
-    file->addActions({actionSaveAs, actionExportToM3U8, actionExportToHTML});
-    file->addActions({actionExportToCSV, actionExportToJSON});
+    file->addActions(commandActions({C::SaveAs, C::ExportToM3U8, C::ExportToHTML}));
+    file->addActions(commandActions({C::ExportToCSV, C::ExportToJSON}));
     file->addSeparator();
-    file->addAction(actionPrint);
+    file->addAction(Action(C::Print));
     file->addSeparator();
-    file->addMenu(createEncodingMenu());
+    file->addMenu(m_exports->EncodingMenu());
     file->addSeparator();
-    file->addAction(actionExit);
+    file->addAction(Action(C::Exit));
 
     QMenu* edit = menuBar()->addMenu(QStringLiteral("&Edit"));
-    edit->addActions({actionCopyResult, actionClear});
+    edit->addActions(commandActions({C::CopyResult, C::Clear}));
     edit->addSeparator();
-    edit->addActions({actionFind, actionFindNext, actionFindBack});
+    edit->addActions(commandActions({C::Find, C::FindNext, C::FindBack}));
     edit->addSeparator();
-    edit->addAction(actionSelectAll);
+    edit->addAction(Action(C::SelectAll));
 
     QMenu* tools = menuBar()->addMenu(QStringLiteral("&Tools"));
-    tools->addActions({actionListNormal, actionListDepth1, actionStop});
+    tools->addActions(commandActions({C::ListNormal, C::ListDepth1, C::Stop}));
     tools->addSeparator();
-    tools->addActions({actionOpen, actionExplore});
+    tools->addActions(commandActions({C::Open, C::Explore}));
     tools->addSeparator();
-    tools->addAction(actionOptions);
+    tools->addAction(Action(C::Options));
 
     QMenu* view = menuBar()->addMenu(QStringLiteral("&View"));
-    view->addActions({actionMaximize, actionMinimize});
+    view->addActions(commandActions({C::Maximize, C::Minimize}));
     view->addSeparator();
-    view->addAction(actionShowHideFindPanel);
+    view->addAction(Action(C::ShowHideFindPanel));
     view->addSeparator();
-    view->addAction(actionListStyle);
+    view->addAction(Action(C::ListStyle));
 
     QMenu* help = menuBar()->addMenu(QStringLiteral("&Help"));
-    help->addActions({actionHelpF1, actionOnlineHelp});
+    help->addActions(commandActions({C::HelpF1, C::OnlineHelp}));
     help->addSeparator();
-    help->addActions({actionCheckLatest, actionSupport});
+    help->addActions(commandActions({C::CheckLatest, C::Support}));
     help->addSeparator();
     QAction* website = help->addAction(QStringLiteral("Dirka Website"));
-    connect(website, &QAction::triggered, actionWebPage, &QAction::trigger);
-    help->addAction(actionAbout);
-}
-
-QMenu* TMainWindow::createEncodingMenu()
-{
-    auto* menu = new QMenu(QStringLiteral("Encoding (Save)"), this);
-    menu->setObjectName(QStringLiteral("miEncoding"));
-    m_encodings = new QActionGroup(this);
-    const struct {
-        const char* Name;
-        const char* Caption;
-        int Code;
-        bool Shown;
-    } entries[] = {
-        {"miUTF8bom", "UTF-8 with BOM", SaveCodeUtf8Bom, true},
-        {"miUTF8", "UTF-8", SaveCodeUtf8, true},
-        {"miUnicode", "Unicode", SaveCodeUnicode, true},
-        {"miUnicodeBigEndian", "Unicode Big Endian", HiddenCodeUnicodeBigEndian, false},
-        {"miANSI", "ANSI", HiddenCodeAnsi, false},
-    };
-    for (const auto& e : entries) {
-        QAction* entry = menu->addAction(QString::fromLatin1(e.Caption));
-        entry->setObjectName(QLatin1String(e.Name));
-        entry->setData(e.Code);
-        entry->setCheckable(true);
-        entry->setVisible(e.Shown);
-        m_encodings->addAction(entry);
-    }
-    connect(m_encodings, &QActionGroup::triggered, this, &TMainWindow::chooseSaveEncoding);
-    // Every start saves with the mark, chosen through the same path as a user's click.
-    m_encodings->actions().first()->trigger();
-    return menu;
+    connect(website, &QAction::triggered, Action(C::WebPage), &QAction::trigger);
+    help->addAction(Action(C::About));
 }
 
 void TMainWindow::createToolBar()
@@ -363,11 +329,11 @@ void TMainWindow::createToolBar()
     const struct {
         QAction* Action;
         const char* Caption;
-    } buttons[] = {{actionSaveAs, "Save As"},
-                   {actionListStyle, "List Style"},
-                   {actionListNormal, "List"},
-                   {actionCopyResult, "Copy Results"},
-                   {actionClear, "Clear"}};
+    } buttons[] = {{Action(C::SaveAs), "Save As"},
+                   {Action(C::ListStyle), "List Style"},
+                   {Action(C::ListNormal), "List"},
+                   {Action(C::CopyResult), "Copy Results"},
+                   {Action(C::Clear), "Clear"}};
     for (const auto& b : buttons) {
         auto* button = new QToolButton(m_toolBar);
         button->setDefaultAction(b.Action);
@@ -391,7 +357,7 @@ void TMainWindow::createToolBar()
     logo->setAutoRaise(true);
     logo->setToolTip(QStringLiteral("About Dirka"));
     logo->setToolTipDuration(HintMs);
-    connect(logo, &QToolButton::clicked, actionAbout, &QAction::trigger);
+    connect(logo, &QToolButton::clicked, Action(C::About), &QAction::trigger);
     m_toolBar->addWidget(logo);
 }
 
@@ -403,13 +369,14 @@ void TMainWindow::createCentralArea()
     layout->setSpacing(0);
 
     m_locationRow = new TLocationRow(central);
-    m_locationRow->SetCommands(actionLocationSelect, actionOptions, actionListNormal);
+    m_locationRow->SetCommands(Action(C::LocationSelect), Action(C::Options),
+                               Action(C::ListNormal));
     const auto hintOf = [](QAction* action) -> QString {
         return action->text() + u" (" + action->shortcut().toString(QKeySequence::NativeText) +
                u")";
     };
-    m_locationRow->comboPath()->setToolTip(hintOf(actionLocationEnter));
-    m_locationRow->comboFilter()->setToolTip(hintOf(actionFilterEnter));
+    m_locationRow->comboPath()->setToolTip(hintOf(Action(C::LocationEnter)));
+    m_locationRow->comboFilter()->setToolTip(hintOf(Action(C::FilterEnter)));
     m_locationRow->comboPath()->setToolTipDuration(HintMs);
     m_locationRow->comboFilter()->setToolTipDuration(HintMs);
 
@@ -424,7 +391,7 @@ void TMainWindow::createCentralArea()
     m_btnStop = new QPushButton(QStringLiteral("Stop"), busyPage);
     m_btnStop->setObjectName(QStringLiteral("btnStop"));
     m_btnStop->setFixedSize(StopButtonSize);
-    connect(m_btnStop, &QPushButton::clicked, actionStop, &QAction::trigger);
+    connect(m_btnStop, &QPushButton::clicked, Action(C::Stop), &QAction::trigger);
     m_labelWait = new QLabel(busyPage);
     m_labelWait->setObjectName(QStringLiteral("labelWait"));
     QFont bold = m_labelWait->font();
@@ -448,7 +415,8 @@ void TMainWindow::createCentralArea()
     m_btnStop->hide();
 
     m_findPanel = new TFindPanel(central);
-    m_findPanel->SetCommands(actionShowHideFindPanel, actionFindNext, actionFindBack);
+    m_findPanel->SetCommands(Action(C::ShowHideFindPanel), Action(C::FindNext),
+                             Action(C::FindBack));
     m_findPanel->hide();
 
     m_panelStatusBar = new QLabel(central);
@@ -468,37 +436,6 @@ void TMainWindow::createCentralArea()
     layout->addWidget(m_findPanel);
     layout->addWidget(m_panelStatusBar);
     setCentralWidget(central);
-}
-
-// The save and export dialogs are made at the first save or export and kept: each reads and
-// watches its folder from the moment it exists, which a window that never saves need not pay for.
-void TMainWindow::prepareSaveDialogs()
-{
-    if (m_saveDialog)
-        return;
-    const auto make = [this](const char* name, const QString& title, const QStringList& filters,
-                             const QString& suffix) {
-        auto* dialog = new TSaveDialog(this, title, filters, suffix);
-        dialog->setObjectName(QLatin1String(name));
-        dialog->setDirectory(Info().DesktopFolder);
-        return dialog;
-    };
-    m_saveDialog = make("saveDialog", QStringLiteral("Save As"),
-                        {QStringLiteral("Text Documents (*.txt)"), QStringLiteral("All Files (*)")},
-                        QStringLiteral("txt"));
-    m_saveDialogM3U8 = make(
-        "saveDialogM3U8", actionExportToM3U8->text() + u" As",
-        {QStringLiteral("Multimedia Playlist UTF-8 (*.m3u8)"), QStringLiteral("All Files (*)")},
-        QStringLiteral("m3u8"));
-    m_saveDialogCSV = make("saveDialogCSV", QStringLiteral("Export to CSV As"),
-                           {QStringLiteral("CSV (*.csv)"), QStringLiteral("All Files (*)")},
-                           QStringLiteral("csv"));
-    m_saveDialogJSON =
-        make("saveDialogJSON", QStringLiteral("Export to JSON As"),
-             {QStringLiteral("JSON Lines (*.jsonl)"), QStringLiteral("All Files (*)")},
-             QStringLiteral("jsonl"));
-    m_saveDialogHTML = CreateHtmlSaveDialog(this);
-    m_saveDialogHTML->setDirectory(Info().DesktopFolder);
 }
 
 void TMainWindow::chooseInitialLocation()
@@ -532,7 +469,7 @@ void TMainWindow::showEvent(QShowEvent* event)
     applyCommandStates();
     actionLocationEnterExecute();
     if (m_startList)
-        QTimer::singleShot(StartListDelayMs, this, [this] { actionListDepth1->trigger(); });
+        QTimer::singleShot(StartListDelayMs, this, [this] { Action(C::ListDepth1)->trigger(); });
 }
 
 // A line edit claims keys such as Ctrl+E (end of line) or Ctrl+K (delete to the end) before
@@ -550,8 +487,7 @@ bool TMainWindow::eventFilter(QObject* watched, QEvent* event)
 bool TMainWindow::isCommandKey(QKeyCombination key) const
 {
     const QKeySequence pressed(key);
-    for (std::size_t i = 0; i < CommandCount; ++i) {
-        const QAction* action = this->*commandTable()[i].Member;
+    for (const QAction* action : m_actions) {
         if (action->isEnabled() && !action->shortcut().isEmpty() && action->shortcut() == pressed)
             return true;
     }
@@ -591,7 +527,7 @@ void TMainWindow::dropEvent(QDropEvent* event)
     }
     event->accept();
     m_locationRow->comboPath()->setEditText(location);
-    actionListDepth1->trigger();
+    Action(C::ListDepth1)->trigger();
 }
 
 // --- states ---------------------------------------------------------------------------------
@@ -601,10 +537,8 @@ void TMainWindow::applyCommandStates()
 {
     const TCommandStates states = CommandStates(
         {.Busy = m_busy, .HasResult = !m_result.Text().isEmpty(), .Exporting = m_exporting});
-    for (std::size_t i = 0; i < CommandCount; ++i) {
-        const TCommandRow& row = commandTable()[i];
-        (this->*row.Member)->setEnabled(states[row.Command]);
-    }
+    for (std::size_t i = 0; i < CommandCount; ++i)
+        m_actions[i]->setEnabled(states.Enabled[i]);
     m_locationRow->setEnabled(states.LocationRow);
     m_findPanel->setEnabled(states.FindPanel);
 }
@@ -615,7 +549,7 @@ void TMainWindow::RunStarted()
     m_focusBeforeRun = QApplication::focusWidget();
     // A new result starts at its top with nothing selected, whatever the old one showed.
     m_resultView->ShowFromTop();
-    actionStop->setShortcut(QKeySequence(Qt::Key_Escape));
+    Action(C::Stop)->setShortcut(QKeySequence(Qt::Key_Escape));
     applyCommandStates();
     m_labelWait->clear();
     m_labelStats->clear();
@@ -630,7 +564,7 @@ void TMainWindow::RunFinished()
     m_btnStop->hide();
     m_resultArea->setCurrentIndex(0);
     m_resultView->ResultChanged();
-    actionStop->setShortcut(QKeySequence());
+    Action(C::Stop)->setShortcut(QKeySequence());
     m_busy = false;
     applyCommandStates();
     if (m_focusBeforeRun && m_focusBeforeRun->isEnabled() && m_focusBeforeRun->isVisible())
@@ -649,9 +583,15 @@ void TMainWindow::ResultChanged()
 
 void TMainWindow::Warn(const QString& message)
 {
-    if (message == SearchForRefusedText && m_locationRow->comboFilter()->isEnabled())
-        m_locationRow->comboFilter()->setFocus(Qt::OtherFocusReason);
     m_desktop.Warning(this, message);
+}
+
+// Once the warning is dismissed, the focus is on the box the user has to change.
+void TMainWindow::Refused(TRefusal reason, const QString& message)
+{
+    if (reason == TRefusal::SearchFor && m_locationRow->comboFilter()->isEnabled())
+        m_locationRow->comboFilter()->setFocus(Qt::OtherFocusReason);
+    Warn(message);
 }
 
 void TMainWindow::LocationAccepted(const QString& text, const QStringList& locations)
@@ -698,6 +638,24 @@ void TMainWindow::PlaySound(const QString& fileName)
     m_desktop.PlaySound(fileName);
 }
 
+// --- the export commands' host --------------------------------------------------------------
+
+void TMainWindow::SetExporting(bool exporting)
+{
+    m_exporting = exporting;
+    applyCommandStates();
+}
+
+QFont TMainWindow::ResultFont() const
+{
+    return m_resultView->font();
+}
+
+void TMainWindow::RunHelp()
+{
+    Action(C::HelpF1)->trigger();
+}
+
 // --- commands -------------------------------------------------------------------------------
 
 void TMainWindow::runListing(const TSettings& settings)
@@ -721,7 +679,7 @@ void TMainWindow::stopListing()
 // A failed save keeps the settings in force for this run and says why they were not kept.
 void TMainWindow::storeSettings()
 {
-    showOutcome(SettingsOutcome(SaveSettings(m_settings)));
+    ShowOutcome(m_desktop, this, SettingsOutcome(SaveSettings(m_settings)));
 }
 
 void TMainWindow::actionOptionsExecute()
@@ -801,7 +759,7 @@ void TMainWindow::actionSelectAllExecute()
 
 void TMainWindow::actionShowHideFindPanelExecute()
 {
-    const bool show = actionShowHideFindPanel->isChecked();
+    const bool show = Action(C::ShowHideFindPanel)->isChecked();
     m_findPanel->setVisible(show);
     if (show)
         m_findPanel->EnterFindText();
@@ -815,7 +773,7 @@ void TMainWindow::actionFindExecute()
         m_findPanel->EnterFindText();
         return;
     }
-    actionShowHideFindPanel->setChecked(true);
+    Action(C::ShowHideFindPanel)->setChecked(true);
     actionShowHideFindPanelExecute();
 }
 
@@ -882,115 +840,34 @@ void TMainWindow::comboFilterChange(int index)
         m_settings.Filter = index;
 }
 
-void TMainWindow::chooseSaveEncoding(QAction* entry)
-{
-    entry->setChecked(true);
-    m_saveEncoding = entry->data().toInt();
-}
-
-// Save As and the page export start in the stored save folder, or on the desktop when that
-// folder is gone.
-QString TMainWindow::saveStartFolder() const
-{
-    const QString start = ResolveLocation(m_settings.PathSave);
-    return IsExistingFolder(start) ? start : Info().DesktopFolder;
-}
-
-// The name chosen in a save dialog; nothing when it was cancelled, and a beep when it was
-// confirmed without a name.
-std::optional<QString> TMainWindow::askSaveName(QFileDialog& dialog)
-{
-    std::optional<QString> fileName = m_desktop.RunSaveDialog(dialog);
-    if (fileName && fileName->isEmpty()) {
-        m_desktop.Beep();
-        return std::nullopt;
-    }
-    return fileName;
-}
-
-void TMainWindow::actionExportToHTMLExecute()
-{
-    prepareSaveDialogs();
-    m_saveDialogHTML->setDirectory(saveStartFolder());
-    const std::optional<QString> fileName = askSaveName(*m_saveDialogHTML);
-    if (!fileName)
-        return;
-    whileExporting(
-        [this, &fileName] { return m_dlgExport->Run(*fileName, m_result, m_listedLocation); });
-}
-
 void TMainWindow::actionSaveAsExecute()
 {
-    prepareSaveDialogs();
-    m_saveDialog->setDirectory(saveStartFolder());
-    if (!m_lastSaveName.isEmpty())
-        m_saveDialog->selectFile(m_lastSaveName);
-    const std::optional<QString> fileName = askSaveName(*m_saveDialog);
-    if (!fileName)
-        return;
-    m_lastSaveName = fileName->mid(fileName->lastIndexOf(PathDelimiter) + 1);
-    QApplication::setOverrideCursor(Qt::WaitCursor);
-    const TWriteOutcome outcome = SaveAsOutcome(*fileName, m_result.Text(), m_saveEncoding);
-    QApplication::restoreOverrideCursor();
-    showOutcome(outcome);
+    m_exports->SaveAs();
 }
 
 void TMainWindow::actionExportToM3U8Execute()
 {
-    prepareSaveDialogs();
-    const std::optional<QString> fileName = m_desktop.RunSaveDialog(*m_saveDialogM3U8);
-    if (!fileName || fileName->isEmpty())
-        return;
-    ReopenAt(*m_saveDialogM3U8, *fileName);
-    const TM3u8Export written = whileExporting([this, &fileName] {
-        return ExportToM3u8(*fileName, m_result,
-                            [](qsizetype) { QCoreApplication::processEvents(); });
-    });
-    showOutcome(PlaylistOutcome(written));
+    m_exports->ExportToM3U8();
 }
 
-void TMainWindow::showOutcome(const TWriteOutcome& outcome)
+void TMainWindow::actionExportToHTMLExecute()
 {
-    if (!outcome.ErrorText.isEmpty())
-        m_desktop.Error(this, outcome.ErrorText);
-    else if (!outcome.WarningText.isEmpty())
-        m_desktop.Warning(this, outcome.WarningText);
-    else if (outcome.Beep)
-        m_desktop.Beep();
+    m_exports->ExportToHTML();
 }
 
 void TMainWindow::actionExportToCSVExecute()
 {
-    prepareSaveDialogs();
-    exportRecords(*m_saveDialogCSV, TRecordFormat::Csv);
+    m_exports->ExportToCSV();
 }
 
 void TMainWindow::actionExportToJSONExecute()
 {
-    prepareSaveDialogs();
-    exportRecords(*m_saveDialogJSON, TRecordFormat::Json);
+    m_exports->ExportToJSON();
 }
 
-// As the playlist: the dialog reopens where it was last used; events run every 1024 lines.
-void TMainWindow::exportRecords(QFileDialog& dialog, TRecordFormat format)
-{
-    const std::optional<QString> fileName = askSaveName(dialog);
-    if (!fileName)
-        return;
-    ReopenAt(dialog, *fileName);
-    const TRecordExport written = whileExporting([this, &fileName, format] {
-        return RunRecordExport(this, *fileName, format, m_result, m_listedLocations);
-    });
-    showOutcome(TWriteOutcome::Error(written.ErrorText));
-}
-
-// The preview lets events run while it lays out and prints the pages, as an export does.
 void TMainWindow::actionPrintExecute()
 {
-    const TPrintJob job{&m_result, m_listedLocations.join(u" | "),
-                        QLocale().toString(QDateTime::currentDateTime(), QLocale::ShortFormat),
-                        m_resultView->font()};
-    whileExporting([this, &job] { RunPrintPreview(this, job); });
+    m_exports->Print();
 }
 
 void TMainWindow::actionOpenExecute()

@@ -2,20 +2,20 @@
 
 #include "core/listing/listing_run.h"
 #include "core/listing/result_text.h"
-#include "core/output/text_file_writer.h"
 #include "core/settings/settings_records.h"
 #include "gui/main_window/command_states.h"
+#include "gui/main_window/export_commands.h"
 
 #include <QMainWindow>
 #include <QPointer>
 
+#include <array>
 #include <functional>
+#include <initializer_list>
 #include <memory>
 #include <optional>
 
 class QAction;
-class QActionGroup;
-class QFileDialog;
 class QLabel;
 class QMenu;
 class QPushButton;
@@ -25,21 +25,19 @@ class QToolBar;
 namespace dirka {
 
 class TDesktop;
-enum class TRecordFormat;
 class TErrorReportDialog;
 class TAboutDialog;
-class THtmlExportDialog;
 class TFindPanel;
 class TOptionsDialog;
 class TStyleDialog;
 class TLocationRow;
 class TResultView;
 struct TCommandRow;
-struct TWriteOutcome;
 
 /// The program's one main window: the location row, the result, the search panel, the status
-/// line, the toolbar and the menus with every command. It drives listing runs as their host.
-class TMainWindow : public QMainWindow, public TListingHost {
+/// line, the toolbar and the menus with every command. It drives listing runs as their host,
+/// and hosts the commands that save, export and print the result.
+class TMainWindow : public QMainWindow, public TListingHost, public TExportHost {
     Q_OBJECT
 public:
     /// commandLineLocation: the first command-line argument, if the program was given one.
@@ -52,14 +50,17 @@ public:
     const TResultText& Result() const { return m_result; }
     TResultView* ResultView() const { return m_resultView; }
     bool IsBusy() const { return m_busy; }
+    /// The action of command, which its menu entry, button and shortcut all trigger.
+    QAction* Action(TCommand command) const { return m_actions[std::size_t(command)]; }
     /// SaveCodeUtf8Bom, SaveCodeUtf8 or SaveCodeUnicode: what Save As writes.
-    int SaveEncoding() const { return m_saveEncoding; }
+    int SaveEncoding() const { return m_exports->SaveEncoding(); }
     /// The result's lines changed outside a run: the view and the result commands follow.
     void ResultChanged();
 
     // The listing run's host.
     TLinesTarget& Lines() override { return m_result; }
     void Warn(const QString& message) override;
+    void Refused(TRefusal reason, const QString& message) override;
     void LocationAccepted(const QString& text, const QStringList& locations) override;
     void RunStarted() override;
     void RunFinished() override;
@@ -69,6 +70,13 @@ public:
     void ProcessEvents() override;
     void CopyResult() override;
     void PlaySound(const QString& fileName) override;
+
+    // The export commands' host.
+    void SetExporting(bool exporting) override;
+    QString ListedLocation() const override { return m_listedLocation; }
+    QStringList ListedLocations() const override { return m_listedLocations; }
+    QFont ResultFont() const override;
+    void RunHelp() override;
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
@@ -80,33 +88,16 @@ protected:
 private:
     void createActions();
     void createMenus();
-    QMenu* createEncodingMenu();
     void createToolBar();
     void createCentralArea();
-    void prepareSaveDialogs();
     void chooseInitialLocation();
     bool takeLocationFromPath(const QString& path);
 
     static const TCommandRow* commandTable();
+    QList<QAction*> commandActions(std::initializer_list<TCommand> commands) const;
     void runCommand(QAction* action, void (TMainWindow::*handler)());
     void applyCommandStates();
     bool isCommandKey(QKeyCombination key) const;
-    /// Runs export with the window in its exporting state: the export lets events run, and
-    /// nothing may change the result or start another export meanwhile.
-    template <typename F> auto whileExporting(F export_)
-    {
-        m_exporting = true;
-        applyCommandStates();
-        struct TRestore {
-            TMainWindow* Window;
-            ~TRestore()
-            {
-                Window->m_exporting = false;
-                Window->applyCommandStates();
-            }
-        } restore{this};
-        return export_();
-    }
     void stopListing();
     void runListing(const TSettings& settings);
     void openOrExplore(bool explore);
@@ -115,15 +106,12 @@ private:
 
     void createDialogs();
     void storeSettings();
-    void showOutcome(const TWriteOutcome& outcome);
     void actionOptionsExecute();
     void actionListStyleExecute();
     void actionAboutExecute();
     void actionExitExecute();
     void actionErrorExecute();
     void actionExportToHTMLExecute();
-    QString saveStartFolder() const;
-    std::optional<QString> askSaveName(QFileDialog& dialog);
     void actionListNormalExecute();
     void actionListDepth1Execute();
     void actionStopExecute();
@@ -141,7 +129,6 @@ private:
     void actionExportToM3U8Execute();
     void actionExportToCSVExecute();
     void actionExportToJSONExecute();
-    void exportRecords(QFileDialog& dialog, TRecordFormat format);
     void actionPrintExecute();
     void actionOpenExecute();
     void actionExploreExecute();
@@ -153,14 +140,12 @@ private:
     void actionSupportExecute();
     void actionWebPageExecute();
     void comboFilterChange(int index);
-    void chooseSaveEncoding(QAction* entry);
 
     TDesktop& m_desktop;
     TSettings m_settings;
     TResultText m_result;
     QString m_listedLocation;     // of the last listing, where the page's relative links start
     TListingRun* m_run = nullptr; // the listing under way, which Stop ends
-    int m_saveEncoding = SaveCodeUtf8Bom;
     bool m_startList = false;
     bool m_busy = false;
     bool m_exporting = false;
@@ -168,40 +153,8 @@ private:
     bool m_closePending = false;
     QPointer<QWidget> m_focusBeforeRun;
 
-    QAction* actionListNormal = nullptr;
-    QAction* actionListDepth1 = nullptr;
-    QAction* actionStop = nullptr;
-    QAction* actionOptions = nullptr;
-    QAction* actionListStyle = nullptr;
-    QAction* actionCopyResult = nullptr;
-    QAction* actionClear = nullptr;
-    QAction* actionSelectAll = nullptr;
-    QAction* actionFind = nullptr;
-    QAction* actionFindNext = nullptr;
-    QAction* actionFindBack = nullptr;
-    QAction* actionShowHideFindPanel = nullptr;
-    QAction* actionLocationSelect = nullptr;
-    QAction* actionLocationEnter = nullptr;
-    QAction* actionFilterEnter = nullptr;
-    QAction* actionSaveAs = nullptr;
-    QAction* actionExportToM3U8 = nullptr;
-    QAction* actionExportToHTML = nullptr;
-    QAction* actionExportToCSV = nullptr;
-    QAction* actionExportToJSON = nullptr;
-    QAction* actionPrint = nullptr;
-    QAction* actionExit = nullptr;
-    QAction* actionOpen = nullptr;
-    QAction* actionExplore = nullptr;
-    QAction* actionMaximize = nullptr;
-    QAction* actionMinimize = nullptr;
-    QAction* actionHelpF1 = nullptr;
-    QAction* actionOnlineHelp = nullptr;
-    QAction* actionCheckLatest = nullptr;
-    QAction* actionSupport = nullptr;
-    QAction* actionWebPage = nullptr;
-    QAction* actionAbout = nullptr;
-    QAction* actionError = nullptr;
-    QActionGroup* m_encodings = nullptr;
+    std::array<QAction*, CommandCount> m_actions{}; // indexed by TCommand
+    TExportCommands* m_exports = nullptr;
 
     QToolBar* m_toolBar = nullptr;
     TLocationRow* m_locationRow = nullptr;
@@ -212,17 +165,10 @@ private:
     TResultView* m_resultView = nullptr;
     TFindPanel* m_findPanel = nullptr;
     QLabel* m_panelStatusBar = nullptr;
-    QFileDialog* m_saveDialog = nullptr;
-    QFileDialog* m_saveDialogM3U8 = nullptr;
-    QString m_lastSaveName;
     TOptionsDialog* m_formOptions = nullptr;
     TStyleDialog* m_formSelectStyle = nullptr;
     TAboutDialog* m_dlgAbout = nullptr;
     TErrorReportDialog* m_dialogException = nullptr;
-    THtmlExportDialog* m_dlgExport = nullptr;
-    QFileDialog* m_saveDialogHTML = nullptr;
-    QFileDialog* m_saveDialogCSV = nullptr;
-    QFileDialog* m_saveDialogJSON = nullptr;
     QStringList m_listedLocations; // of the runs the result holds, for the records' depths
 };
 

@@ -2,6 +2,7 @@
 
 #include "core/output/text_file_writer.h"
 #include "core/system/file_io.h"
+#include "gui/desktop/desktop.h"
 
 #include <QCoreApplication>
 
@@ -33,6 +34,16 @@ TWriteOutcome SettingsOutcome(const TSaveResult& saved)
     if (saved.Ok)
         return {};
     return TWriteOutcome::Warning(u"The settings could not be saved.\r\n" + saved.Reason);
+}
+
+void ShowOutcome(TDesktop& desktop, QWidget* parent, const TWriteOutcome& outcome)
+{
+    if (!outcome.ErrorText.isEmpty())
+        desktop.Error(parent, outcome.ErrorText);
+    else if (!outcome.WarningText.isEmpty())
+        desktop.Warning(parent, outcome.WarningText);
+    else if (outcome.Beep)
+        desktop.Beep();
 }
 
 } // namespace dirka

@@ -8,9 +8,13 @@
 
 #include <utility>
 
+class QWidget;
+
 // How a write the user asked for ended, in the one shape the window shows: an "Error" box, a
 // "Warning" box, a beep, or nothing. Save As, the exports and the settings save all end here.
 namespace dirka {
+
+class TDesktop;
 
 struct TWriteOutcome {
     QString ErrorText;   // the write failed; what was there before is still there
@@ -30,5 +34,8 @@ TWriteOutcome PlaylistOutcome(const TM3u8Export& written);
 /// A settings save: the settings stay in force for this run; the warning says why they were
 /// not kept.
 TWriteOutcome SettingsOutcome(const TSaveResult& saved);
+
+/// Shows outcome over parent: its error or warning box, or its beep.
+void ShowOutcome(TDesktop& desktop, QWidget* parent, const TWriteOutcome& outcome);
 
 } // namespace dirka

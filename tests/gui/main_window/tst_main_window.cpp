@@ -24,6 +24,7 @@
 #include <QMimeData>
 #include <QPushButton>
 #include <QScrollBar>
+#include <QSet>
 #include <QSignalSpy>
 #include <QStandardPaths>
 #include <QTemporaryDir>
@@ -185,6 +186,64 @@ private Q_SLOTS:
         QVERIFY(lines().size() > 3);
     }
 
+    // Every command has an action of its own, which the window enables as the command table
+    // says for the state it is in.
+    void everyCommandHasItsAction_data()
+    {
+        QTest::addColumn<QString>("state");
+        for (const char* state : {"idle", "with a result", "busy", "exporting"})
+            QTest::newRow(state) << state;
+    }
+    void everyCommandHasItsAction()
+    {
+        QFETCH(QString, state);
+        QList<QAction*> actions;
+        QList<bool> enabled;
+        const auto look = [&] {
+            for (std::size_t i = 0; i < CommandCount; ++i) {
+                actions << m_window->Action(TCommand(i));
+                enabled << actions.last()->isEnabled();
+            }
+        };
+        TWindowState expected;
+        QTemporaryDir out;
+        if (state == u"idle") {
+            look();
+        } else if (state == u"with a result") {
+            listPlain();
+            look();
+            expected.HasResult = true;
+        } else if (state == u"busy") {
+            QTimer::singleShot(0, m_window.get(), look);
+            listPlain();
+            expected.Busy = true;
+        } else {
+            listPlain();
+            m_desktop.SaveName = out.filePath(QStringLiteral("list.html"));
+            whenModal(
+                [&](QWidget* dialog) {
+                    look();
+                    dialog->close();
+                },
+                QStringLiteral("dlgExport"));
+            find("actionExportToHTML")->trigger();
+            expected = {.HasResult = true, .Exporting = true};
+        }
+        QCOMPARE(actions.size(), qsizetype(CommandCount));
+        QList<QAction*> named;
+        for (QAction* action :
+             m_window->findChildren<QAction*>(QString(), Qt::FindDirectChildrenOnly)) {
+            if (action->objectName().startsWith(u"action"))
+                named << action;
+        }
+        QCOMPARE(QSet<QAction*>(actions.begin(), actions.end()),
+                 QSet<QAction*>(named.begin(), named.end()));
+        QCOMPARE(named.size(), actions.size());
+        const TCommandStates states = CommandStates(expected);
+        for (std::size_t i = 0; i < CommandCount; ++i)
+            QVERIFY2(enabled[i] == states.Enabled[i], qPrintable(actions[i]->objectName()));
+    }
+
     void closingDuringARunStopsItFirst()
     {
         QTimer::singleShot(0, m_window.get(), [this] { m_window->close(); });
@@ -216,6 +275,33 @@ private Q_SLOTS:
         QCOMPARE(m_desktop.Calls, QStringList{u"warning " + warning});
         QCOMPARE(m_window->Result().LineCount(), 0);
         QVERIFY(!find("actionClear")->isEnabled());
+    }
+
+    // After the warning the focus is on the box to change: "Search for" when it names no masks;
+    // a missing location leaves it where it was.
+    void refusalFocusesTheBoxToChange_data()
+    {
+        QTest::addColumn<int>("filter");
+        QTest::addColumn<QString>("location");
+        QTest::addColumn<QString>("focused");
+        QTest::newRow("separator entry") << 2 << "."
+                                         << "comboFilter";
+        QTest::newRow("missing folder") << 0 << "/no/such/folder"
+                                        << "memo";
+    }
+    void refusalFocusesTheBoxToChange()
+    {
+        QFETCH(int, filter);
+        QFETCH(QString, location);
+        QFETCH(QString, focused);
+        find<QComboBox>("comboFilter")->setCurrentIndex(filter);
+        setLocation(location == u"." ? m_tree.path() : location);
+        activate();
+        m_window->ResultView()->setFocus();
+        key(Qt::Key_F6);
+        QCOMPARE(m_desktop.Calls.size(), 1);
+        QVERIFY(m_desktop.Calls.first().startsWith(u"warning "));
+        QCOMPARE(QApplication::focusWidget(), find<QWidget>(focused.toLatin1().constData()));
     }
 
     // Options hands its copy back on OK: the window selects the entry and stores the settings;
