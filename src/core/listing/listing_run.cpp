@@ -120,7 +120,7 @@ bool TListingRun::checksPass()
             // "missing", goes where the host shows unreadable folders.
             if (const QString reason = UnreachableReason(location); !reason.isEmpty())
                 m_host.FolderUnreadable(location, reason);
-            m_host.Warn(QString::fromUtf16(MissingLocationText));
+            m_host.Refused(TRefusal::MissingLocation, QString::fromUtf16(MissingLocationText));
             return false;
         }
     }
