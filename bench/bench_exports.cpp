@@ -5,6 +5,7 @@
 #include "core/listing/result_text.h"
 #include "core/output/html_export.h"
 #include "core/output/m3u8_export.h"
+#include "core/output/record_export.h"
 #include "core/output/text_file_writer.h"
 
 #include <QElapsedTimer>
@@ -36,7 +37,8 @@ QString randomWord(std::mt19937& random, int minLength, int maxLength)
 }
 
 // Folders 50..100 units deep in the tree, each with its base line, 1..40 files as full paths
-// with their size after a tab, and a summary line without an item.
+// with their size after a tab, and a summary line without an item. Every item line makes a
+// record with facts as a walk finds them.
 qsizetype fillResult(TResultText& result)
 {
     std::mt19937 random(20240601);
@@ -53,15 +55,19 @@ qsizetype fillResult(TResultText& result)
         }
         stack.push_back(stack.back() + randomWord(random, 6, 20) + u'/');
         const QString& folder = stack.back();
-        result.AppendItemLine(folder, {folder, QStringView(), &NotLookedAtFacts});
+        const TItemFacts folderFacts{4096, 1700000000 + std::int64_t(random() % 100000000),
+                                     TRecordType::Folder, TFactsState::Found};
+        result.AppendItemLine(folder, {folder, QStringView(), &folderFacts});
         pathUnits += folder.size();
         const int files = 1 + int(random() % 40);
         for (int f = 0; f < files && result.LineCount() < LineCount - 1; ++f) {
             const QString name =
                 randomWord(random, 4, 30) + QString::fromUtf16(extensions[random() % 5]);
-            result.AppendItemLine(
-                QString(folder + name + u'\t' + QString::number(random() % 100000000)),
-                {folder, name, &NotLookedAtFacts});
+            const TItemFacts facts{std::int64_t(random() % 100000000),
+                                   1700000000 + std::int64_t(random() % 100000000),
+                                   TRecordType::File, TFactsState::Found};
+            result.AppendItemLine(QString(folder + name + u'\t' + QString::number(facts.Size)),
+                                  {folder, name, &facts});
             pathUnits += folder.size() + name.size();
         }
         result.AppendLine(QStringLiteral("Files: %1").arg(files));
@@ -136,5 +142,17 @@ int main()
     seconds = bestSeconds([&] { entries = ExportToM3u8(playlist, result).Entries; });
     std::printf("M3U8 build + write:       %6.3f s  %6.1f MB  (%lld entries)\n", seconds,
                 megabytes(playlist), static_cast<long long>(entries));
+
+    for (const TRecordFormat format : {TRecordFormat::Csv, TRecordFormat::Json}) {
+        qsizetype bytes = 0;
+        seconds = bestSeconds([&] {
+            TRecordEncoder records(format, {QStringLiteral("/home/someone/")});
+            bytes = 0;
+            EncodeLines(records, result,
+                        [&bytes](const QByteArray& piece) { bytes += piece.size(); });
+        });
+        std::printf("%s records, encode only:  %6.3f s  %6.1f MB\n",
+                    format == TRecordFormat::Csv ? "CSV " : "JSON", seconds, double(bytes) / 1e6);
+    }
     return 0;
 }

@@ -4,7 +4,9 @@
 #include "core/text/file_names.h"
 #include "core/text/text_utils.h"
 
+#include <charconv>
 #include <cstdio>
+#include <cstring>
 #include <ctime>
 
 namespace dirka {
@@ -43,13 +45,80 @@ std::int64_t floorDiv(std::int64_t a, std::int64_t b)
 
 void appendNumber(QByteArray& out, std::int64_t value)
 {
-    out.append(QByteArray::number(qlonglong(value)));
+    char* p = detail::ReserveTail(out, 20);
+    detail::FinishTail(out, std::to_chars(p, p + 20, value).ptr);
+}
+
+char* putTwoDigits(char* p, int value)
+{
+    *p++ = char('0' + value / 10);
+    *p++ = char('0' + value % 10);
+    return p;
+}
+
+// "1970-01-01T01:00:00+01:00" at p; at most IsoTimeBytes.
+constexpr int IsoTimeBytes = 48;
+char* putIsoTime(char* p, std::int64_t seconds, int utcOffset)
+{
+    const std::int64_t local = seconds + utcOffset;
+    const std::int64_t days = floorDiv(local, 86400);
+    const int inDay = int(local - days * 86400);
+    std::int64_t year = 0;
+    int month = 0;
+    int day = 0;
+    civilFromDays(days, year, month, day);
+    const int offset = utcOffset < 0 ? -utcOffset : utcOffset;
+    if (year < 0 || year > 9999) // rare: the general form
+        return p + std::snprintf(p, IsoTimeBytes, "%04lld-%02d-%02dT%02d:%02d:%02d%c%02d:%02d",
+                                 static_cast<long long>(year), month, day, inDay / 3600,
+                                 inDay / 60 % 60, inDay % 60, utcOffset < 0 ? '-' : '+',
+                                 offset / 3600, offset / 60 % 60);
+    p = putTwoDigits(p, int(year / 100));
+    p = putTwoDigits(p, int(year % 100));
+    *p++ = '-';
+    p = putTwoDigits(p, month);
+    *p++ = '-';
+    p = putTwoDigits(p, day);
+    *p++ = 'T';
+    p = putTwoDigits(p, inDay / 3600);
+    *p++ = ':';
+    p = putTwoDigits(p, inDay / 60 % 60);
+    *p++ = ':';
+    p = putTwoDigits(p, inDay % 60);
+    *p++ = utcOffset < 0 ? '-' : '+';
+    p = putTwoDigits(p, offset / 3600 % 100);
+    *p++ = ':';
+    return putTwoDigits(p, offset / 60 % 60);
+}
+
+// A record as it is written: views of the caller's text and bytes, nothing copied.
+struct TRecordView {
+    TRecordType Type = TRecordType::File;
+    QStringView Path;
+    QStringView Name;
+    QByteArrayView PathBytes; // EncodeFileName(Path)
+    QByteArrayView NameBytes; // its end: a name's bytes are the path's after the last delimiter
+    bool Escaped = false;     // Path holds bytes that are not UTF-8
+    std::optional<std::int64_t> Size;
+    std::optional<std::int64_t> Modified;
+    int UtcOffset = 0;
+    int Depth = -1;
+    bool Hidden = false;
+};
+
+QByteArrayView nameBytesOf(QByteArrayView path)
+{
+    if (path.size() > 1 && path.back() == char(PathDelimiter))
+        path.chop(1);
+    if (path.size() <= 1)
+        return path;
+    return path.sliced(path.lastIndexOf(char(PathDelimiter)) + 1);
 }
 
 // A spreadsheet program takes a cell that begins with one of these for a formula, which can
 // fetch addresses or run commands when the file is opened (some drop a leading tab or CR and
 // read on); a "'" in front makes it text.
-bool startsLikeFormula(const QByteArray& cell)
+bool startsLikeFormula(QByteArrayView cell)
 {
     if (cell.isEmpty())
         return false;
@@ -66,7 +135,7 @@ bool startsLikeFormula(const QByteArray& cell)
     }
 }
 
-bool needsCsvQuotes(const QByteArray& field)
+bool needsCsvQuotes(QByteArrayView field)
 {
     for (const char c : field) {
         if (c == ',' || c == '"' || c == '\r' || c == '\n')
@@ -75,27 +144,29 @@ bool needsCsvQuotes(const QByteArray& field)
     return false;
 }
 
-void appendCsvField(QByteArray& out, const QByteArray& field)
+// A text cell: quoted when it holds a comma, a quote or a line break, its quotes doubled, and
+// guarded by a "'" when a spreadsheet would take it for a formula.
+void appendCsvText(QByteArray& out, QByteArrayView text, TCsvCells cells)
 {
-    if (!needsCsvQuotes(field)) {
-        out.append(field);
-        return;
+    const bool guard = cells == TCsvCells::Guarded && startsLikeFormula(text);
+    const bool quoted = needsCsvQuotes(text);
+    char* p = detail::ReserveTail(out, 2 * text.size() + 3);
+    if (quoted)
+        *p++ = '"';
+    if (guard)
+        *p++ = '\'';
+    if (!quoted) {
+        std::memcpy(p, text.data(), std::size_t(text.size()));
+        p += text.size();
+    } else {
+        for (const char c : text) {
+            if (c == '"')
+                *p++ = '"';
+            *p++ = c;
+        }
+        *p++ = '"';
     }
-    out.append('"');
-    for (const char c : field) {
-        if (c == '"')
-            out.append('"');
-        out.append(c);
-    }
-    out.append('"');
-}
-
-void appendCsvText(QByteArray& out, const QByteArray& text, TCsvCells cells)
-{
-    if (cells == TCsvCells::Guarded && startsLikeFormula(text))
-        appendCsvField(out, QByteArray(text).prepend('\''));
-    else
-        appendCsvField(out, text);
+    detail::FinishTail(out, p);
 }
 
 // Controls and the line separators, so a line is one record and a terminal shows no surprises;
@@ -143,11 +214,93 @@ void appendJsonString(QByteArray& out, QStringView text)
     detail::FinishTail(out, p);
 }
 
-void appendJsonBytes(QByteArray& out, const char* key, QStringView text)
+void appendJsonBytes(QByteArray& out, const char* key, QByteArrayView bytes)
 {
     out.append(",\"").append(key).append("\":\"");
-    out.append(EncodeFileName(text).toBase64());
+    out.append(bytes.toByteArray().toBase64());
     out.append('"');
+}
+
+void appendCsvRow(QByteArray& out, const TRecordView& record, TCsvCells cells)
+{
+    out.append(RecordTypeName(record.Type));
+    out.append(',');
+    appendCsvText(out, record.PathBytes, cells);
+    out.append(',');
+    appendCsvText(out, record.NameBytes, cells);
+    out.append(',');
+    if (record.Size)
+        appendNumber(out, *record.Size);
+    out.append(',');
+    if (record.Modified) { // a year before 1 begins with "-"
+        char time[IsoTimeBytes];
+        const char* end = putIsoTime(time, *record.Modified, record.UtcOffset);
+        appendCsvText(out, QByteArrayView(time, end - time), cells);
+    }
+    out.append(',');
+    if (record.Depth >= 0)
+        appendNumber(out, record.Depth);
+    out.append(record.Hidden ? ",true\r\n" : ",false\r\n");
+}
+
+void appendJsonObject(QByteArray& out, const TRecordView& record)
+{
+    out.append("{\"type\":\"").append(RecordTypeName(record.Type)).append("\",\"path\":");
+    appendJsonString(out, record.Path);
+    if (record.Escaped)
+        appendJsonBytes(out, "path_bytes", record.PathBytes);
+    out.append(",\"name\":");
+    appendJsonString(out, record.Name);
+    if (record.Escaped && hasEscapedByte(record.Name))
+        appendJsonBytes(out, "name_bytes", record.NameBytes);
+    out.append(",\"size\":");
+    if (record.Size)
+        appendNumber(out, *record.Size);
+    else
+        out.append("null");
+    out.append(",\"modified\":");
+    if (record.Modified) {
+        char* p = detail::ReserveTail(out, IsoTimeBytes + 2);
+        *p++ = '"';
+        p = putIsoTime(p, *record.Modified, record.UtcOffset);
+        *p++ = '"';
+        detail::FinishTail(out, p);
+    } else {
+        out.append("null");
+    }
+    out.append(",\"depth\":");
+    if (record.Depth >= 0)
+        appendNumber(out, record.Depth);
+    else
+        out.append("null");
+    out.append(record.Hidden ? ",\"hidden\":true}\n" : ",\"hidden\":false}\n");
+}
+
+// The view of a record whose path's bytes are pathBytes.
+TRecordView viewOf(const TItemRecord& record, QByteArrayView pathBytes)
+{
+    TRecordView view;
+    view.Type = record.Type;
+    view.Path = record.Path;
+    view.Name = RecordName(record.Path);
+    view.PathBytes = pathBytes;
+    view.NameBytes = nameBytesOf(pathBytes);
+    view.Escaped = hasEscapedByte(record.Path);
+    view.Size = record.Size;
+    view.Modified = record.Modified;
+    view.UtcOffset = record.UtcOffset;
+    view.Depth = record.Depth;
+    view.Hidden = record.Hidden;
+    return view;
+}
+
+// What could not be looked at is known only by how its path ends.
+TRecordType typeOf(QStringView path, const TItemFacts& facts)
+{
+    if (facts.State == TFactsState::Found)
+        return facts.Type;
+    const bool folderPath = path.size() > 1 && path.back() == PathDelimiter;
+    return folderPath ? TRecordType::Folder : TRecordType::File;
 }
 
 } // namespace
@@ -198,20 +351,8 @@ int RecordDepth(QStringView path, const QStringList& locations)
 
 QByteArray IsoTime(std::int64_t seconds, int utcOffset)
 {
-    const std::int64_t local = seconds + utcOffset;
-    const std::int64_t days = floorDiv(local, 86400);
-    const std::int64_t inDay = local - days * 86400;
-    std::int64_t year = 0;
-    int month = 0;
-    int day = 0;
-    civilFromDays(days, year, month, day);
-    const int offset = utcOffset < 0 ? -utcOffset : utcOffset;
-    char text[64];
-    const int length = std::snprintf(
-        text, sizeof text, "%04lld-%02d-%02dT%02d:%02d:%02d%c%02d:%02d",
-        static_cast<long long>(year), month, day, int(inDay / 3600), int(inDay / 60 % 60),
-        int(inDay % 60), utcOffset < 0 ? '-' : '+', offset / 3600, offset / 60 % 60);
-    return QByteArray(text, length);
+    char text[IsoTimeBytes];
+    return QByteArray(text, putIsoTime(text, seconds, utcOffset) - text);
 }
 
 int LocalUtcOffset(std::int64_t seconds)
@@ -234,11 +375,7 @@ TItemRecord RecordOf(QStringView path, const TItemFacts& facts, const QStringLis
         return LookUpRecord(path, locations);
     TItemRecord record;
     record.Path = path.toString();
-    // What could not be looked at is known only by how its path ends.
-    const bool folderPath = path.size() > 1 && path.back() == PathDelimiter;
-    record.Type = facts.State == TFactsState::Found ? facts.Type
-                  : folderPath                      ? TRecordType::Folder
-                                                    : TRecordType::File;
+    record.Type = typeOf(path, facts);
     if (facts.State == TFactsState::Found) {
         record.Size = facts.Size;
         record.Modified = facts.Modified;
@@ -256,50 +393,12 @@ void AppendCsvHeader(QByteArray& out)
 
 void AppendCsvRecord(QByteArray& out, const TItemRecord& record, TCsvCells cells)
 {
-    out.append(RecordTypeName(record.Type));
-    out.append(',');
-    appendCsvText(out, EncodeFileName(record.Path), cells);
-    out.append(',');
-    appendCsvText(out, EncodeFileName(RecordName(record.Path)), cells);
-    out.append(',');
-    if (record.Size)
-        appendNumber(out, *record.Size);
-    out.append(',');
-    if (record.Modified) // a year before 1 begins with "-"
-        appendCsvText(out, IsoTime(*record.Modified, record.UtcOffset), cells);
-    out.append(',');
-    if (record.Depth >= 0)
-        appendNumber(out, record.Depth);
-    out.append(record.Hidden ? ",true\r\n" : ",false\r\n");
+    appendCsvRow(out, viewOf(record, EncodeFileName(record.Path)), cells);
 }
 
 void AppendJsonRecord(QByteArray& out, const TItemRecord& record)
 {
-    const QStringView name = RecordName(record.Path);
-    out.append("{\"type\":\"").append(RecordTypeName(record.Type)).append("\",\"path\":");
-    appendJsonString(out, record.Path);
-    if (hasEscapedByte(record.Path))
-        appendJsonBytes(out, "path_bytes", record.Path);
-    out.append(",\"name\":");
-    appendJsonString(out, name);
-    if (hasEscapedByte(name))
-        appendJsonBytes(out, "name_bytes", name);
-    out.append(",\"size\":");
-    if (record.Size)
-        appendNumber(out, *record.Size);
-    else
-        out.append("null");
-    out.append(",\"modified\":");
-    if (record.Modified)
-        out.append('"').append(IsoTime(*record.Modified, record.UtcOffset)).append('"');
-    else
-        out.append("null");
-    out.append(",\"depth\":");
-    if (record.Depth >= 0)
-        appendNumber(out, record.Depth);
-    else
-        out.append("null");
-    out.append(record.Hidden ? ",\"hidden\":true}\n" : ",\"hidden\":false}\n");
+    appendJsonObject(out, viewOf(record, EncodeFileName(record.Path)));
 }
 
 void TRecordEncoder::AppendHead(QByteArray& out)
@@ -312,11 +411,40 @@ void TRecordEncoder::AppendLine(QByteArray& out, const TPassedLine& line)
 {
     if (line.Record == nullptr || line.Path.isEmpty())
         return;
-    const TItemRecord record = RecordOf(line.Path, *line.Record, m_locations);
+    const TItemFacts& facts = *line.Record;
+    if (facts.State == TFactsState::NotLookedAt) {
+        const TItemRecord record = LookUpRecord(line.Path, m_locations);
+        if (m_format == TRecordFormat::Csv)
+            AppendCsvRecord(out, record, m_cells);
+        else
+            AppendJsonRecord(out, record);
+        ++m_records;
+        return;
+    }
+    QByteArrayView pathBytes = line.PathBytes;
+    if (pathBytes.isEmpty()) {
+        m_pathBytes.truncate(0);
+        AppendEncodedFileName(m_pathBytes, line.Path);
+        pathBytes = m_pathBytes;
+    }
+    TRecordView view;
+    view.Path = line.Path;
+    view.Name = RecordName(line.Path);
+    view.PathBytes = pathBytes;
+    view.NameBytes = nameBytesOf(pathBytes);
+    view.Escaped = hasEscapedByte(line.Path);
+    view.Type = typeOf(line.Path, facts);
+    if (facts.State == TFactsState::Found) {
+        view.Size = facts.Size;
+        view.Modified = facts.Modified;
+        view.UtcOffset = LocalUtcOffset(facts.Modified);
+    }
+    view.Depth = RecordDepth(line.Path, m_locations);
+    view.Hidden = view.Name.startsWith(u'.');
     if (m_format == TRecordFormat::Csv)
-        AppendCsvRecord(out, record, m_cells);
+        appendCsvRow(out, view, m_cells);
     else
-        AppendJsonRecord(out, record);
+        appendJsonObject(out, view);
     ++m_records;
 }
 

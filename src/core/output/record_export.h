@@ -95,6 +95,7 @@ private:
     TCsvCells m_cells;
     QStringList m_locations;
     qsizetype m_records = 0;
+    QByteArray m_pathBytes; // a line's path's bytes, when the line comes without them
 };
 
 /// How an export of records ended: an empty ErrorText means the file was written.
