@@ -29,8 +29,8 @@ void TResultText::AppendItemLine(QStringView text, const TLineItem& item)
 {
     const int line = int(LineCount());
     m_paths.TabAdd(line, item.Name, item.FolderPath);
-    if (const TItemFacts* facts = item.Record)
-        m_records.push_back({facts->Size, facts->Modified, line, facts->Type, facts->State});
+    if (item.Record != nullptr)
+        addRecord(line, *item.Record);
     AppendLine(text);
 }
 
@@ -48,10 +48,35 @@ void TResultText::TruncateLines(qsizetype count)
         return;
     }
     m_paths.TabClear(int(count), true);
-    while (!m_records.empty() && m_records.back().Line >= count)
-        m_records.pop_back();
+    while (!m_recordLines.empty() && m_recordLines.back() >= count)
+        m_recordLines.pop_back();
+    if (m_recordFacts.size() > m_recordLines.size())
+        m_recordFacts.resize(m_recordLines.size());
     m_text.truncate(m_starts[std::size_t(count)] - LineBreakLength);
     m_starts.resize(std::size_t(count));
+}
+
+void TResultText::addRecord(int line, const TItemFacts& facts)
+{
+    m_recordLines.push_back(line);
+    if (m_recordFacts.empty() && facts.State == TFactsState::NotLookedAt)
+        return;
+    m_recordFacts.resize(m_recordLines.size() - 1);
+    m_recordFacts.push_back({facts.Size, facts.Modified, facts.Type, facts.State});
+}
+
+TLineRecord TResultText::Record(qsizetype k) const
+{
+    TLineRecord record;
+    record.Line = m_recordLines[std::size_t(k)];
+    if (std::size_t(k) < m_recordFacts.size()) {
+        const TStoredFacts& facts = m_recordFacts[std::size_t(k)];
+        record.Size = facts.Size;
+        record.Modified = facts.Modified;
+        record.Type = facts.Type;
+        record.State = facts.State;
+    }
+    return record;
 }
 
 qsizetype TResultText::LineFromOffset(qsizetype offset) const
@@ -67,7 +92,8 @@ void TResultText::Clear()
     m_text.clear();
     m_starts.clear();
     m_paths.TabClear(0, true);
-    m_records.clear();
+    m_recordLines.clear();
+    m_recordFacts.clear();
 }
 
 } // namespace dirka

@@ -35,8 +35,9 @@ public:
 
     /// The path of every line that shows an item: Paths().TabGet(line).
     const TResultLineStore& Paths() const { return m_paths; }
-    /// The lines that make records, rising.
-    const std::vector<TLineRecord>& Records() const { return m_records; }
+    /// The lines that make records, rising: RecordCount() of them, Record(0) first.
+    qsizetype RecordCount() const { return qsizetype(m_recordLines.size()); }
+    TLineRecord Record(qsizetype k) const;
 
     /// The whole text, lines joined by CR LF, without a final line break.
     QStringView Text() const { return m_text; }
@@ -52,8 +53,19 @@ public:
 private:
     QString m_text;
     std::vector<qsizetype> m_starts;
+    // The records: their lines, and what the walk knew of each item once it has known anything
+    // (a listing that looks nothing up, the full-path style's, keeps four bytes a record).
+    struct TStoredFacts {
+        std::int64_t Size = 0;
+        std::int64_t Modified = 0;
+        TRecordType Type = TRecordType::File;
+        TFactsState State = TFactsState::NotLookedAt;
+    };
+    void addRecord(int line, const TItemFacts& facts);
+
     TResultLineStore m_paths;
-    std::vector<TLineRecord> m_records;
+    std::vector<std::int32_t> m_recordLines;
+    std::vector<TStoredFacts> m_recordFacts; // empty, or one for each of m_recordLines
 };
 
 } // namespace dirka

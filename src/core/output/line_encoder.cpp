@@ -12,21 +12,23 @@ namespace {
 // The record made by line, if any: records come rising, so one pass finds them all.
 class TRecordCursor {
 public:
-    explicit TRecordCursor(const std::vector<TLineRecord>& records) : m_records(records) {}
+    explicit TRecordCursor(const TResultText& lines) : m_lines(lines) {}
 
     const TItemFacts* At(qsizetype line)
     {
-        while (m_next < m_records.size() && m_records[m_next].Line < line)
-            ++m_next;
-        if (m_next == m_records.size() || m_records[m_next].Line != line)
+        const qsizetype count = m_lines.RecordCount();
+        while (m_next < count && m_record.Line < line)
+            m_record = m_lines.Record(m_next++);
+        if (m_record.Line != line)
             return nullptr;
-        m_facts = m_records[m_next].Facts();
+        m_facts = m_record.Facts();
         return &m_facts;
     }
 
 private:
-    const std::vector<TLineRecord>& m_records;
-    std::size_t m_next = 0;
+    const TResultText& m_lines;
+    qsizetype m_next = 0;
+    TLineRecord m_record{.Line = -1};
     TItemFacts m_facts;
 };
 
@@ -41,7 +43,7 @@ void EncodeLines(TLineEncoder& encoder, const TResultText& lines,
     const bool withPaths = encoder.NeedsPaths();
     if (withPaths)
         lines.Paths().TabResetCache(); // sequential look-ups start clean
-    TRecordCursor records(lines.Records());
+    TRecordCursor records(lines);
     QString path;
     const qsizetype count = lines.LineCount();
     for (qsizetype i = 0; i < count; ++i) {

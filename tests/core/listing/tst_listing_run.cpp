@@ -541,7 +541,8 @@ private Q_SLOTS:
         }
         QVERIFY(firstLine.size() >= 3);
         std::map<QString, qsizetype> recorded;
-        for (const TLineRecord& record : result.Records()) {
+        for (qsizetype k = 0; k < result.RecordCount(); ++k) {
+            const TLineRecord record = result.Record(k);
             const QString path = result.Paths().TabGet(record.Line);
             QVERIFY2(recorded.emplace(path, record.Line).second, qPrintable(path));
             const TItemFacts now = FactsOfPath(path);

@@ -4,6 +4,9 @@
 
 #include <QTest>
 
+#include <algorithm>
+#include <iterator>
+
 using namespace dirka;
 using namespace testsupport;
 using namespace Qt::StringLiterals;
@@ -128,6 +131,46 @@ private Q_SLOTS:
         QCOMPARE(text.Paths().TabGet(int(text.LineCount()) - 1), u"/n/w"_s);
         text.Clear();
         QCOMPARE(text.Paths().TabGet(0), QString());
+    }
+
+    // Records follow their lines too, and the facts of the looked-at ones stay with their own
+    // record when records that know nothing came first or were taken back.
+    void recordsFollowLines_data()
+    {
+        QTest::addColumn<int>("count");
+        for (int count = 0; count <= 5; ++count)
+            QTest::addRow("truncate to %d", count) << count;
+    }
+    void recordsFollowLines()
+    {
+        QFETCH(int, count);
+        const TItemFacts unknown;
+        const TItemFacts found{7, 70, TRecordType::Link, TFactsState::Found};
+        const TItemFacts unreadable{0, 0, TRecordType::Folder, TFactsState::Unreadable};
+        TResultText text;
+        text.AppendItemLine(u"a", {u"/d/", u"a", &unknown});
+        text.AppendItemLine(u"d", {u"/d/", QStringView()}); // shows /d/ again: no record
+        text.AppendItemLine(u"b", {u"/d/", u"b", &unknown});
+        text.AppendItemLine(u"c", {u"/d/", u"c", &found});
+        text.AppendItemLine(u"e", {u"/d/", u"e", &unknown});
+        text.TruncateLines(count);
+        text.AppendItemLine(u"f", {u"/d/", u"f", &unreadable});
+        const std::vector<int> allLines{0, 2, 3, 4};
+        std::vector<int> lines;
+        std::copy_if(allLines.begin(), allLines.end(), std::back_inserter(lines),
+                     [count](int line) { return line < count; });
+        lines.push_back(count);
+        QCOMPARE(text.RecordCount(), qsizetype(lines.size()));
+        for (qsizetype k = 0; k < text.RecordCount(); ++k) {
+            const TLineRecord record = text.Record(k);
+            QCOMPARE(record.Line, lines[std::size_t(k)]);
+            const TItemFacts expected = record.Line == count ? unreadable
+                                        : record.Line == 3   ? found
+                                                             : unknown;
+            QCOMPARE(int(record.State), int(expected.State));
+            QCOMPARE(int(record.Type), int(expected.Type));
+            QCOMPARE(record.Size, expected.Size);
+        }
     }
 
     void lineFromOffset_data()
