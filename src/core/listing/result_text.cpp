@@ -19,6 +19,7 @@ QStringView TResultText::Line(qsizetype index) const
 
 void TResultText::AppendLine(QStringView text)
 {
+    reserveText(text.size() + LineBreakLength);
     if (!m_starts.empty())
         m_text.append(u"\r\n");
     m_starts.push_back(m_text.size());
@@ -54,6 +55,16 @@ void TResultText::TruncateLines(qsizetype count)
         m_recordFacts.resize(m_recordLines.size());
     m_text.truncate(m_starts[std::size_t(count)] - LineBreakLength);
     m_starts.resize(std::size_t(count));
+}
+
+// The text grows by an eighth at a time: a large block is moved by the system, not copied, so
+// small steps cost little, and the room reserved never runs far ahead of a large result.
+void TResultText::reserveText(qsizetype more)
+{
+    const qsizetype needed = m_text.size() + more;
+    if (needed <= m_text.capacity())
+        return;
+    m_text.reserve(std::max(needed, m_text.size() + m_text.size() / 8 + 4096));
 }
 
 void TResultText::addRecord(int line, const TItemFacts& facts)

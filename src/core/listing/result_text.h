@@ -5,6 +5,7 @@
 
 #include <QString>
 
+#include <deque>
 #include <vector>
 
 namespace dirka {
@@ -62,10 +63,12 @@ private:
         TFactsState State = TFactsState::NotLookedAt;
     };
     void addRecord(int line, const TItemFacts& facts);
+    void reserveText(qsizetype more);
 
     TResultLineStore m_paths;
-    std::vector<std::int32_t> m_recordLines;
-    std::vector<TStoredFacts> m_recordFacts; // empty, or one for each of m_recordLines
+    // In blocks, so a growing list never holds its old and new copies at once.
+    std::deque<std::int32_t> m_recordLines;
+    std::deque<TStoredFacts> m_recordFacts; // empty, or one for each of m_recordLines
 };
 
 } // namespace dirka
