@@ -240,7 +240,8 @@ private:
     const TLineFormat m_format;
     const TNameOrder m_folderOrder{false};
     const TNameOrder m_fileOrder{true};
-    // Reused by every folder's sort.
+    // Reused by every folder's sort, and sized from its count before they are filled: grown step by
+    // step, a huge folder's would leave each smaller block behind in the heap, still resident.
     std::vector<QStringView> m_sortNames;
     std::vector<QStringView> m_sortExtensions;
     TNameKeys m_nameKeys;
@@ -818,6 +819,7 @@ void TFolderWalker::sortSubfolders(TSubfolders& subfolders)
     if (subfolders.Items.size() < 2)
         return;
     m_sortNames.clear();
+    m_sortNames.reserve(subfolders.Items.size());
     for (const TSubfolder& sub : subfolders.Items)
         m_sortNames.push_back(subfolders.Name(sub));
     m_folderOrder.MakeKeys(m_sortNames, m_nameKeys);
@@ -840,12 +842,14 @@ void TFolderWalker::sortFiles()
         randomQuickSort(order, 0, int(count) - 1, m_random);
     } else {
         m_sortNames.clear();
+        m_sortNames.reserve(count);
         for (const TListedFile& file : m_files)
             m_sortNames.push_back(fileName(file));
         m_fileOrder.MakeKeys(m_sortNames, m_nameKeys);
         const int mode = m_style.SortMode;
         if (mode == ByExtensionOrder) {
             m_sortExtensions.clear();
+            m_sortExtensions.reserve(count);
             for (std::size_t i = 0; i < count; ++i)
                 m_sortExtensions.push_back(m_sortNames[i].last(m_files[i].ExtLength));
             m_fileOrder.MakeKeys(m_sortExtensions, m_extensionKeys);

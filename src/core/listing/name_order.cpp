@@ -193,6 +193,7 @@ void SortByName(std::vector<int>& order, const TNameKeys& keys)
     }
     auto& sorted = keys.m_sorted;
     sorted.clear();
+    sorted.reserve(order.size());
     const auto& names = *keys.m_names;
     if (keys.m_kind == TNameKeys::TKind::Folded) {
         for (int i : order)
