@@ -26,6 +26,10 @@ constexpr int ProgressIntervalMs = 200;
 // the walk closes older folders and finds them again later.
 constexpr std::size_t MaxOpenFolders = 32;
 
+// Buffers that grew past this many entries for a huge folder give their memory back when done
+// with; smaller ones are kept for the next folders.
+constexpr std::size_t KeptEntries = 1 << 16;
+
 /// One listed file: its size, what its record says of it, and where its name lies in the
 /// folder's name buffer (a folder's names take far fewer than 2^32 units).
 struct TListedFile {
@@ -809,6 +813,13 @@ void TFolderWalker::lookUpSizes(const TFolderReader& folder)
         showProgress();
     }
     m_files.resize(kept);
+    // Of no use once the sizes are known: a huge folder's would stay through its sort, when its
+    // memory peaks, and through the rest of the walk.
+    if (m_rawEntries.capacity() > KeptEntries) {
+        m_rawNames = TByteBuffer();
+        m_rawStarts = std::vector<qsizetype>();
+        m_rawEntries = std::vector<TRawEntry>();
+    }
     m_rawNames.Clear();
     m_rawStarts.clear();
     m_rawEntries.clear();
