@@ -211,6 +211,7 @@ private:
     void addSubfolder(TSubfolders& subfolders, const TRawEntry& entry, bool isLink);
     TReadAhead::TTicket aheadTicketOf(const TRawEntry& entry);
     void lookUpSizes(const TFolderReader& folder);
+    void clearFiles();
     void sortSubfolders(TSubfolders& subfolders);
     void sortFiles();
     void emitLine(QStringView line, QStringView name, const TItemFacts* record, bool passOn = true);
@@ -510,8 +511,7 @@ void TFolderWalker::listFolder(TFolderReader folder, bool isLink, int depth)
             m_lines.AppendLine(m_line);
         }
     }
-    m_files.clear();
-    m_names.Clear();
+    clearFiles();
     if (m_linesFinal)
         m_lines.LinesFinal(m_lines.LineCount());
 
@@ -823,6 +823,23 @@ void TFolderWalker::lookUpSizes(const TFolderReader& folder)
     m_rawNames.Clear();
     m_rawStarts.clear();
     m_rawEntries.clear();
+}
+
+// A huge folder's buffers give their memory back once its lines are made: the folders after it
+// would otherwise hold all of it through the rest of the walk.
+void TFolderWalker::clearFiles()
+{
+    if (m_files.capacity() > KeptEntries) {
+        m_files = std::vector<TListedFile>();
+        m_names = TUnitBuffer();
+        m_sortNames = std::vector<QStringView>();
+        m_sortExtensions = std::vector<QStringView>();
+        m_sortOrder = std::vector<int>();
+        m_nameKeys = TNameKeys();
+        m_extensionKeys = TNameKeys();
+    }
+    m_files.clear();
+    m_names.Clear();
 }
 
 void TFolderWalker::sortSubfolders(TSubfolders& subfolders)
