@@ -26,6 +26,10 @@ constexpr int ProgressIntervalMs = 200;
 // the walk closes older folders and finds them again later.
 constexpr std::size_t MaxOpenFolders = 32;
 
+// Buffers that grew past this many entries for a huge folder give their memory back when done
+// with; smaller ones are kept for the next folders.
+constexpr std::size_t KeptEntries = 1 << 16;
+
 /// One listed file: its size, what its record says of it, and where its name lies in the
 /// folder's name buffer (a folder's names take far fewer than 2^32 units).
 struct TListedFile {
@@ -207,6 +211,7 @@ private:
     void addSubfolder(TSubfolders& subfolders, const TRawEntry& entry, bool isLink);
     TReadAhead::TTicket aheadTicketOf(const TRawEntry& entry);
     void lookUpSizes(const TFolderReader& folder);
+    void clearFiles();
     void sortSubfolders(TSubfolders& subfolders);
     void sortFiles();
     void emitLine(QStringView line, QStringView name, const TItemFacts* record, bool passOn = true);
@@ -240,7 +245,8 @@ private:
     const TLineFormat m_format;
     const TNameOrder m_folderOrder{false};
     const TNameOrder m_fileOrder{true};
-    // Reused by every folder's sort.
+    // Reused by every folder's sort, and sized from its count before they are filled: grown step by
+    // step, a huge folder's would leave each smaller block behind in the heap, still resident.
     std::vector<QStringView> m_sortNames;
     std::vector<QStringView> m_sortExtensions;
     TNameKeys m_nameKeys;
@@ -505,8 +511,7 @@ void TFolderWalker::listFolder(TFolderReader folder, bool isLink, int depth)
             m_lines.AppendLine(m_line);
         }
     }
-    m_files.clear();
-    m_names.Clear();
+    clearFiles();
     if (m_linesFinal)
         m_lines.LinesFinal(m_lines.LineCount());
 
@@ -808,9 +813,33 @@ void TFolderWalker::lookUpSizes(const TFolderReader& folder)
         showProgress();
     }
     m_files.resize(kept);
+    // Of no use once the sizes are known: a huge folder's would stay through its sort, when its
+    // memory peaks, and through the rest of the walk.
+    if (m_rawEntries.capacity() > KeptEntries) {
+        m_rawNames = TByteBuffer();
+        m_rawStarts = std::vector<qsizetype>();
+        m_rawEntries = std::vector<TRawEntry>();
+    }
     m_rawNames.Clear();
     m_rawStarts.clear();
     m_rawEntries.clear();
+}
+
+// A huge folder's buffers give their memory back once its lines are made: the folders after it
+// would otherwise hold all of it through the rest of the walk.
+void TFolderWalker::clearFiles()
+{
+    if (m_files.capacity() > KeptEntries) {
+        m_files = std::vector<TListedFile>();
+        m_names = TUnitBuffer();
+        m_sortNames = std::vector<QStringView>();
+        m_sortExtensions = std::vector<QStringView>();
+        m_sortOrder = std::vector<int>();
+        m_nameKeys = TNameKeys();
+        m_extensionKeys = TNameKeys();
+    }
+    m_files.clear();
+    m_names.Clear();
 }
 
 void TFolderWalker::sortSubfolders(TSubfolders& subfolders)
@@ -818,6 +847,7 @@ void TFolderWalker::sortSubfolders(TSubfolders& subfolders)
     if (subfolders.Items.size() < 2)
         return;
     m_sortNames.clear();
+    m_sortNames.reserve(subfolders.Items.size());
     for (const TSubfolder& sub : subfolders.Items)
         m_sortNames.push_back(subfolders.Name(sub));
     m_folderOrder.MakeKeys(m_sortNames, m_nameKeys);
@@ -840,12 +870,14 @@ void TFolderWalker::sortFiles()
         randomQuickSort(order, 0, int(count) - 1, m_random);
     } else {
         m_sortNames.clear();
+        m_sortNames.reserve(count);
         for (const TListedFile& file : m_files)
             m_sortNames.push_back(fileName(file));
         m_fileOrder.MakeKeys(m_sortNames, m_nameKeys);
         const int mode = m_style.SortMode;
         if (mode == ByExtensionOrder) {
             m_sortExtensions.clear();
+            m_sortExtensions.reserve(count);
             for (std::size_t i = 0; i < count; ++i)
                 m_sortExtensions.push_back(m_sortNames[i].last(m_files[i].ExtLength));
             m_fileOrder.MakeKeys(m_sortExtensions, m_extensionKeys);

@@ -2,6 +2,10 @@
 
 #include "core/text/text_utils.h"
 
+#include <QLocale>
+
+#include <unicode/ucol.h>
+
 #include <algorithm>
 #include <array>
 #include <bit>
@@ -67,29 +71,99 @@ int compareFolded(QStringView a, QStringView b)
     return a.size() == b.size() ? 0 : (a.size() < b.size() ? -1 : 1);
 }
 
+// The collator QCollator makes for the default locale, with the same settings, so the keys are
+// byte for byte those of QCollator::sortKey (less the closing NUL); nullptr where ICU has none
+// (then, as with QCollator, every key is empty and the names' units alone decide).
+UCollator* openCollator(bool caseSensitive)
+{
+    UErrorCode status = U_ZERO_ERROR;
+    const QByteArray locale = QLocale().bcp47Name().replace(u'-', u'_').toLatin1();
+    UCollator* collator = ucol_open(locale.constData(), &status);
+    if (U_FAILURE(status))
+        return nullptr;
+    const std::pair<UColAttribute, UColAttributeValue> settings[] = {
+        {UCOL_NORMALIZATION_MODE, UCOL_ON},
+        {UCOL_STRENGTH, caseSensitive ? UCOL_DEFAULT_STRENGTH : UCOL_SECONDARY},
+        {UCOL_NUMERIC_COLLATION, UCOL_OFF},
+        {UCOL_ALTERNATE_HANDLING, UCOL_NON_IGNORABLE}};
+    for (const auto& [attribute, value] : settings) {
+        status = U_ZERO_ERROR;
+        ucol_setAttribute(collator, attribute, value, &status);
+    }
+    return collator;
+}
+
+// QCollator's first guess of a sort key's length.
+qsizetype keyRoom(qsizetype units)
+{
+    return 16 + units + units / 4;
+}
+
+// Appends name's sort key, written in room for the guess and again when it needs more. The key's
+// closing NUL is left out: a key that is the beginning of another orders first anyway.
+void appendSortKey(const UCollator* collator, QStringView name, TByteBuffer& bytes)
+{
+    const auto* units = reinterpret_cast<const UChar*>(Units(name));
+    const auto length = std::int32_t(name.size());
+    for (auto room = std::int32_t(keyRoom(length));;) {
+        char* to = bytes.Reserve(room);
+        const std::int32_t size =
+            ucol_getSortKey(collator, units, length, reinterpret_cast<std::uint8_t*>(to), room);
+        if (size <= room) {
+            bytes.SetEnd(to + std::max(size - 1, 0));
+            return;
+        }
+        room = size;
+    }
+}
+
 } // namespace
 
 TNameOrder::TNameOrder(bool caseSensitive)
-    : m_collator(QLocale()), m_caseSensitive(caseSensitive),
-      m_plain(QLocale().language() == QLocale::C)
+    : m_caseSensitive(caseSensitive), m_plain(QLocale().language() == QLocale::C)
 {
-    m_collator.setCaseSensitivity(caseSensitive ? Qt::CaseSensitive : Qt::CaseInsensitive);
+    if (!m_plain)
+        m_collator = openCollator(caseSensitive);
+}
+
+TNameOrder::~TNameOrder()
+{
+    if (m_collator != nullptr)
+        ucol_close(m_collator);
 }
 
 void TNameOrder::MakeKeys(const std::vector<QStringView>& names, TNameKeys& keys) const
 {
     keys.m_names = &names;
-    keys.m_collated.clear();
+    keys.m_keyBytes.Clear();
+    keys.m_keyStarts.clear();
     if (m_plain) {
         keys.m_kind = m_caseSensitive ? TNameKeys::TKind::Units : TNameKeys::TKind::Folded;
         return;
     }
-    // ICU's sort keys order as its comparison does; their bytes stay inside QCollatorSortKey, so
-    // every pair compares whole keys.
     keys.m_kind = TNameKeys::TKind::Collated;
-    keys.m_collated.reserve(names.size());
+    makeCollatedKeys(names, keys);
+}
+
+// ICU's sort keys order as its comparison does.
+void TNameOrder::makeCollatedKeys(const std::vector<QStringView>& names, TNameKeys& keys) const
+{
+    if (m_collator == nullptr) {
+        keys.m_keyStarts.assign(names.size() + 1, 0);
+        return;
+    }
+    qsizetype room = 0;
     for (QStringView name : names)
-        keys.m_collated.push_back(m_collator.sortKey(name.toString()));
+        room += keyRoom(name.size());
+    // Room for every key at once: the buffer never grows in steps that each leave the last one
+    // behind, and room no key reaches is never touched, so it costs no memory.
+    keys.m_keyBytes.Reserve(room);
+    keys.m_keyStarts.reserve(names.size() + 1);
+    keys.m_keyStarts.push_back(0);
+    for (QStringView name : names) {
+        appendSortKey(m_collator, name, keys.m_keyBytes);
+        keys.m_keyStarts.push_back(std::uint32_t(keys.m_keyBytes.Size()));
+    }
 }
 
 int TNameKeys::compareRest(int x, int y, bool unitsBreakTies) const
@@ -100,7 +174,7 @@ int TNameKeys::compareRest(int x, int y, bool unitsBreakTies) const
     if (m_kind == TKind::Folded)
         c = compareFolded(a, b);
     else if (m_kind == TKind::Collated)
-        c = m_collated[std::size_t(x)].compare(m_collated[std::size_t(y)]);
+        c = key(x).compare(key(y));
     if (c != 0)
         return c < 0 ? -1 : 1;
     // Case-sensitive C order is the units' order already.
@@ -119,6 +193,7 @@ void SortByName(std::vector<int>& order, const TNameKeys& keys)
     }
     auto& sorted = keys.m_sorted;
     sorted.clear();
+    sorted.reserve(order.size());
     const auto& names = *keys.m_names;
     if (keys.m_kind == TNameKeys::TKind::Folded) {
         for (int i : order)

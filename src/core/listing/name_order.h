@@ -1,10 +1,14 @@
 #pragma once
 
-#include <QCollator>
+#include "core/text/byte_buffer.h"
+
 #include <QStringView>
 
 #include <cstdint>
+#include <string_view>
 #include <vector>
+
+struct UCollator; // ICU's
 
 namespace dirka {
 
@@ -14,19 +18,25 @@ class TNameKeys;
 class TNameOrder {
 public:
     explicit TNameOrder(bool caseSensitive);
+    ~TNameOrder();
+    TNameOrder(const TNameOrder&) = delete;
+    TNameOrder& operator=(const TNameOrder&) = delete;
 
     /// Fills keys for names (which must outlive them), reusing the keys' memory.
     void MakeKeys(const std::vector<QStringView>& names, TNameKeys& keys) const;
 
 private:
-    QCollator m_collator;
+    void makeCollatedKeys(const std::vector<QStringView>& names, TNameKeys& keys) const;
+
+    UCollator* m_collator = nullptr; // as QCollator's for the locale; none in the C locale
     bool m_caseSensitive;
     bool m_plain; // the C locale: code units, folded when case does not matter
 };
 
 /// One set of names ready to be ordered: in a locale other than C, ICU's sort key of each name,
 /// made once so a sort compares keys instead of collating the same pair again and again; in the
-/// C locale, SortByName makes its own keys from the names' first units.
+/// C locale, SortByName makes its own keys from the names' first units. The keys lie end to end
+/// in one buffer: a folder of a million names costs two allocations, not two million.
 class TNameKeys {
 public:
     /// Negative, 0 or positive as name x orders before, like or after name y: by the collation,
@@ -56,12 +66,19 @@ private:
     enum class TKind { Units, Folded, Collated };
 
     int compareRest(int x, int y, bool unitsBreakTies) const;
+    std::string_view key(int i) const
+    {
+        const std::uint32_t start = m_keyStarts[std::size_t(i)];
+        return {m_keyBytes.Data() + start, m_keyStarts[std::size_t(i) + 1] - start};
+    }
 
     TKind m_kind = TKind::Units;
     const std::vector<QStringView>* m_names = nullptr;
     mutable std::vector<std::pair<TPrefix, int>> m_sorted; // SortByName's work space
     mutable std::vector<std::pair<TPrefix, int>> m_dealt;
-    std::vector<QCollatorSortKey> m_collated; // for a locale other than C
+    // For a locale other than C: key i is m_keyBytes from m_keyStarts[i] to m_keyStarts[i + 1].
+    TByteBuffer m_keyBytes;
+    std::vector<std::uint32_t> m_keyStarts;
 };
 
 /// Sorts order (indexes into the keys' names) by the keys.

@@ -4,8 +4,10 @@
 #include <QStringView>
 
 #include <algorithm>
+#include <cstdlib>
 #include <cstring>
 #include <memory>
+#include <new>
 #include <type_traits>
 #include <utility>
 
@@ -16,6 +18,8 @@ namespace dirka {
 /// insert, QString's through a detach check and a call).
 ///   TByteBuffer b; b.Append("ab", 2); b.Append('\n'); b.View() == "ab\n"
 template <typename Char> class TBuffer {
+    static_assert(std::is_trivially_copyable_v<Char>, "grown with realloc");
+
 public:
     TBuffer() = default;
     TBuffer(const TBuffer& other) { Append(other.Data(), other.Size()); }
@@ -94,17 +98,25 @@ public:
     }
 
 private:
+    struct TFree {
+        void operator()(Char* data) const { std::free(data); }
+    };
+
+    // A large block grows where it lies or has its pages moved (mremap): nothing is copied, and
+    // the old block is not held beside the new one, which for a folder of a million names would
+    // add the whole old buffer to the peak.
     void grow(qsizetype extra)
     {
         const qsizetype capacity = std::max<qsizetype>({m_size + extra, 2 * m_capacity, 256});
-        std::unique_ptr<Char[]> data(new Char[std::size_t(capacity)]);
-        if (m_size > 0)
-            std::memcpy(data.get(), m_data.get(), std::size_t(m_size) * sizeof(Char));
-        m_data = std::move(data);
+        void* data = std::realloc(m_data.get(), std::size_t(capacity) * sizeof(Char));
+        if (data == nullptr)
+            throw std::bad_alloc();
+        (void)m_data.release();
+        m_data.reset(static_cast<Char*>(data));
         m_capacity = capacity;
     }
 
-    std::unique_ptr<Char[]> m_data;
+    std::unique_ptr<Char, TFree> m_data;
     qsizetype m_size = 0;
     qsizetype m_capacity = 0;
 };

@@ -54,6 +54,19 @@ QStringList hardNames()
             u16(u"x y")};
 }
 
+// Names whose sort keys outgrow the room first made for them (Hangul and Han take several bytes
+// a unit, the ligature U+FDFA hundreds), among names whose keys fit, so each key written again
+// must still end where the next one starts; pairs differ only after a long shared beginning.
+QStringList longKeyNames()
+{
+    const QString hangul = u16(u"\uC11C\uC6B8").repeated(12);
+    const QString han = u16(u"\u6771\u4EAC").repeated(12);
+    const QString ligature = u16(u"\uFDFA").repeated(12);
+    return {hangul + u16(u"2"), u16(u"a"),       hangul + u16(u"1"),   han + u16(u"b"),
+            u16(u"B"),          han + u16(u"a"), ligature + u16(u"x"), ligature,
+            u16(u""),           hangul,          u16(u"\uC11C"),       ligature + u16(u"X")};
+}
+
 // Enough names that a set is dealt into buckets by its first unit before it is sorted: the hard
 // names behind first units below 0xFF, at it (y with diaeresis, whose capital U+0178 folds to it)
 // and above it (units that share the last bucket).
@@ -109,6 +122,15 @@ private Q_SLOTS:
             QTest::addRow("%s, files", qPrintable(locale)) << locale << true << hardNames();
             QTest::addRow("%s, folders", qPrintable(locale)) << locale << false << hardNames();
         }
+        for (const QString& locale : {u16(u"en_US"), u16(u"ko_KR")}) {
+            QTest::addRow("%s, long keys, files", qPrintable(locale))
+                << locale << true << longKeyNames();
+            QTest::addRow("%s, long keys, folders", qPrintable(locale))
+                << locale << false << longKeyNames();
+        }
+        QStringList mixed = manyNames() + longKeyNames();
+        mixed.removeDuplicates();
+        QTest::addRow("en_US, many files") << u16(u"en_US") << true << mixed;
         QTest::addRow("C, many files") << u16(u"C") << true << manyNames();
         QTest::addRow("C, many folders") << u16(u"C") << false << manyNames();
     }
