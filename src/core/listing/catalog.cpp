@@ -70,6 +70,7 @@ unsigned char typeHint(TRecordType type, bool folder)
 class TCatalogBuilder {
 public:
     explicit TCatalogBuilder(TCatalog& catalog) : m_catalog(catalog) {}
+    void Reserve(qint64 fileBytes);
     QString Add(const TCatalogRecord& record);
     QString Finish();
 
@@ -84,6 +85,18 @@ private:
     std::string m_lastFolder;             // most records share their folder with the one before
     std::uint32_t m_lastFolderItem = NoItem;
 };
+
+// A record takes at least MinRecordBytes of the file, so the file's size bounds the items:
+// room for them all is taken at once and only what is filled costs memory, where growing would
+// hold the old array and the new one, twice the table, at the peak.
+void TCatalogBuilder::Reserve(qint64 fileBytes)
+{
+    constexpr qint64 MinRecordBytes = 80;
+    const auto items = std::size_t(std::min<qint64>(fileBytes / MinRecordBytes + 1, NoItem));
+    m_catalog.m_items.reserve(items);
+    m_parents.reserve(items);
+    m_catalog.m_names.reserve(std::size_t(std::min<qint64>(fileBytes, NoItem)));
+}
 
 QString TCatalogBuilder::Add(const TCatalogRecord& record)
 {
@@ -213,8 +226,6 @@ QString TCatalogBuilder::Finish()
             m_catalog.m_children[folder.FirstChild + folder.ChildCount++] = index;
         }
     }
-    m_catalog.m_items.shrink_to_fit();
-    m_catalog.m_names.shrink_to_fit();
     return {};
 }
 
@@ -231,6 +242,7 @@ std::shared_ptr<const TCatalog> TCatalog::Load(const QString& fileName, QString&
     catalog->m_savedAt = QFileInfo(fileName).lastModified();
     catalog->m_device = nextCatalogDevice();
     TCatalogBuilder builder(*catalog);
+    builder.Reserve(file.size());
     TCatalogRecord record;
     QByteArray pending; // a line begun in the last piece read
     qsizetype lineNumber = 0;
