@@ -96,13 +96,13 @@ std::optional<QString> sharedOutput(const TListCommand& command)
     return std::nullopt;
 }
 
-int runList(const TListCommand& command, int argc, char** argv)
+int runList(const TListCommand& command, bool compare, int argc, char** argv)
 {
     if (const std::optional<QString> clash = sharedOutput(command))
         return usageError(*clash);
     QCoreApplication app(argc, argv);
     try {
-        return RunListCommand(command);
+        return compare ? RunCompareCommand(command) : RunListCommand(command);
     } catch (const std::bad_alloc&) {
         // Unwinding has removed the unfinished copies, so their targets keep their content.
         PrintError(QStringLiteral("out of memory; unfinished files were removed"));
@@ -131,9 +131,10 @@ std::optional<int> RunCommandLine(int argc, char** argv)
         std::printf("Dirka %s\n", VersionText);
         return ExitDone;
     case TCommandMode::List:
+    case TCommandMode::Compare:
         break;
     }
-    return runList(command.List, argc, argv);
+    return runList(command.List, command.Mode == TCommandMode::Compare, argc, argv);
 }
 
 } // namespace dirka

@@ -29,7 +29,7 @@ PIECES = [b'a', b'B', b'song', b'.', b' ', b'\xff', b'\xe9', b'\xc3\xa9', b'x.tx
           b'\n', b'Z', b'~', b'10', b'2']
 
 
-def build_tree(root, seed):
+def build_tree(root, seed, folder_link=True):
     rng = random.Random(seed)
     os.mkdir(root)
     folders = [root]
@@ -51,7 +51,7 @@ def build_tree(root, seed):
     files = sorted(n for n in os.listdir(root) if os.path.isfile(os.path.join(root, n)))
     if files:
         os.symlink(files[0], os.path.join(root, b'file link'))
-    if len(folders) > 1:
+    if folder_link and len(folders) > 1:
         os.symlink(os.path.relpath(folders[-1], root), os.path.join(root, b'folder link'))
     os.mkfifo(os.path.join(root, b'fifo'))
 
