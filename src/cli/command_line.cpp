@@ -24,6 +24,8 @@ constexpr char UsageText[] =
     "                             [--m3u8 FILE] [--html FILE [--html-full]\n"
     "                             [--html-prefix TEXT] [--html-link-folders]]\n"
     "                             [--csv FILE [--csv-raw]] [--json FILE]\n"
+    "       dirka --compare OLD NEW [--set NAME=VALUE]... [--csv FILE [--csv-raw]]\n"
+    "                               [--json FILE]\n"
     "       dirka --help | --version\n"
     "\n"
     "Without --list, starts the desktop program; a LOCATION given there is listed one level\n"
@@ -32,6 +34,14 @@ constexpr char UsageText[] =
     "  --list LOCATION     list LOCATION (folders joined by \"|\" are listed one after\n"
     "                      another) with the stored settings and style, without a window,\n"
     "                      and write the result to standard output in UTF-8\n"
+    "                      A LOCATION may name a saved listing (a file --json wrote): its\n"
+    "                      tree is listed as it was saved, with the sizes and times it had\n"
+    "                      (save with a style that skips no folder to keep empty ones)\n"
+    "  --compare OLD NEW   list both (folders or saved listings) with the same settings and\n"
+    "                      print \"+ PATH\" added, \"- PATH\" removed, \"~ PATH  size: a -> b;\n"
+    "                      modified: ...\" changed, in the listing's order, then a summary;\n"
+    "                      --csv and --json write them as records with a \"change\" field.\n"
+    "                      A renamed or moved item shows as removed and added\n"
     "  --set NAME=VALUE    override one stored setting by its settings-file name for this\n"
     "                      run, e.g. --set S.Preset=6 --set MaxDepth=2 --set IsMaxDepth=1\n"
     "  --output FILE       also save the result as the window's Save As does (CR LF)\n"
@@ -63,7 +73,8 @@ constexpr char UsageText[] =
     "but first removes the unfinished copies, so no file is left half written.\n"
     "\n"
     "Exit status: 0 done; 1 a file could not be written, or memory ran out; 2 usage error\n"
-    "or a location that does not exist; 3 done, but a folder could not be read; 130, 143\n"
+    "or a location that does not exist or a damaged saved listing; 3 done, but a folder\n"
+    "could not be read; 4 --compare found differences (0: none); 130, 143\n"
     "or 129 the listing was stopped by Ctrl+C, SIGTERM or SIGHUP; 128 + N when signal N\n"
     "ended the program, as a shell reports it: 131 SIGQUIT, 138 SIGUSR1, 142 SIGALRM...\n"
     "\n"
@@ -96,13 +107,13 @@ std::optional<QString> sharedOutput(const TListCommand& command)
     return std::nullopt;
 }
 
-int runList(const TListCommand& command, int argc, char** argv)
+int runList(const TListCommand& command, bool compare, int argc, char** argv)
 {
     if (const std::optional<QString> clash = sharedOutput(command))
         return usageError(*clash);
     QCoreApplication app(argc, argv);
     try {
-        return RunListCommand(command);
+        return compare ? RunCompareCommand(command) : RunListCommand(command);
     } catch (const std::bad_alloc&) {
         // Unwinding has removed the unfinished copies, so their targets keep their content.
         PrintError(QStringLiteral("out of memory; unfinished files were removed"));
@@ -131,9 +142,10 @@ std::optional<int> RunCommandLine(int argc, char** argv)
         std::printf("Dirka %s\n", VersionText);
         return ExitDone;
     case TCommandMode::List:
+    case TCommandMode::Compare:
         break;
     }
-    return runList(command.List, argc, argv);
+    return runList(command.List, command.Mode == TCommandMode::Compare, argc, argv);
 }
 
 } // namespace dirka

@@ -38,7 +38,8 @@ public:
             checkCombination();
         if (!m_error.isEmpty())
             return TUsageError{m_error};
-        return TParsedCommand{TCommandMode::List, m_command};
+        const bool compare = m_given.contains("--compare");
+        return TParsedCommand{compare ? TCommandMode::Compare : TCommandMode::List, m_command};
     }
 
 private:
@@ -48,6 +49,11 @@ private:
         if (arg == "--list") {
             if (const auto value = takeValue(arg))
                 c.Location = decoded(*value);
+        } else if (arg == "--compare") {
+            if (const auto value = takeValue(arg))
+                c.Location = decoded(*value);
+            if (const auto value = takeSecondValue())
+                c.CompareWith = decoded(*value);
         } else if (arg == "--set") {
             if (const auto value = takeValue(arg))
                 set(QString::fromUtf8(*value));
@@ -105,6 +111,17 @@ private:
         return m_args[m_next++];
     }
 
+    std::optional<QByteArray> takeSecondValue()
+    {
+        if (!m_error.isEmpty())
+            return std::nullopt;
+        if (m_next >= m_args.size() || m_args[m_next].startsWith("--")) {
+            m_error = QStringLiteral("--compare takes two locations, OLD and NEW");
+            return std::nullopt;
+        }
+        return m_args[m_next++];
+    }
+
     std::optional<QString> takeFile(const QByteArray& flag)
     {
         const std::optional<QByteArray> value = takeValue(flag);
@@ -138,7 +155,14 @@ private:
     void checkCombination()
     {
         const TListCommand& c = m_command;
-        if (!m_given.contains("--list"))
+        const bool compare = m_given.contains("--compare");
+        if (compare && m_given.contains("--list"))
+            m_error = QStringLiteral("--list and --compare go alone");
+        else if (compare && (m_given.contains("--output") || m_given.contains("--m3u8") ||
+                             m_given.contains("--html")))
+            m_error = QStringLiteral("--compare writes --csv and --json, not --output, --m3u8 "
+                                     "or --html");
+        else if (!compare && !m_given.contains("--list"))
             m_error = QStringLiteral("--list takes a location");
         else if (m_given.contains("--encoding") && c.OutputFile.isEmpty())
             m_error = QStringLiteral("--encoding goes with --output");

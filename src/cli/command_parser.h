@@ -25,6 +25,7 @@ struct TListCommand {
     QString CsvFile;              // --csv: one record per listed item
     bool CsvRaw = false;          // --csv-raw: no "'" before cells that look like formulas
     QString JsonFile;             // --json: the same records as JSON Lines
+    QString CompareWith;          // --compare OLD NEW: NEW, with OLD in Location
 };
 
 enum class TCommandMode {
@@ -32,11 +33,12 @@ enum class TCommandMode {
     Help,
     Version,
     List,
+    Compare, // `dirka --compare OLD NEW`: what changed between two listings of a tree
 };
 
 struct TParsedCommand {
     TCommandMode Mode = TCommandMode::Window;
-    TListCommand List; // for TCommandMode::List
+    TListCommand List; // for TCommandMode::List and Compare
 };
 
 /// Why the arguments were refused, for "dirka: MESSAGE" and exit status 2.

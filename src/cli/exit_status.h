@@ -8,8 +8,11 @@ inline constexpr int ExitDone = 0;
 inline constexpr int ExitFailed = 1;
 /// A usage error, a location that does not exist, or no display for the window.
 inline constexpr int ExitUsage = 2;
-/// Done, but some folder could not be read.
+/// Done, but some folder could not be read (a comparison too: its differences may be wrong).
 inline constexpr int ExitUnreadable = 3;
+/// A comparison found differences (ExitDone: none). Apart from 1, which a failed write takes,
+/// so a script tells "changed" from "could not finish".
+inline constexpr int ExitDifferent = 4;
 /// The start-up self-test failed (EX_SOFTWARE).
 inline constexpr int ExitSelfTestFailed = 70;
 

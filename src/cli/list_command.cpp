@@ -5,7 +5,9 @@
 #include "cli/streamed_result.h"
 #include "core/listing/folder_walker.h"
 #include "core/listing/line_composition.h"
+#include "core/listing/listing_compare.h"
 #include "core/listing/listing_run.h"
+#include "core/output/difference_export.h"
 #include "core/output/html_export.h"
 #include "core/settings/locations.h"
 #include "core/settings/settings_fields.h"
@@ -156,7 +158,116 @@ private:
     bool m_unreadable = false;
 };
 
+// The differences as they come: a line each on standard output, a record each in the files,
+// which replace their targets only when the comparison is complete.
+class TCompareOutput : public TDifferenceSink, public TWalkReporter {
+public:
+    TCompareOutput(const TListCommand& command, QStringList locations)
+        : m_locations(std::move(locations))
+    {
+        addFile(command.CsvFile, TRecordFormat::Csv,
+                command.CsvRaw ? TCsvCells::Raw : TCsvCells::Guarded);
+        addFile(command.JsonFile, TRecordFormat::Json, TCsvCells::Guarded);
+    }
+    void Difference(const TDifference& difference) override
+    {
+        printLine(DifferenceText(difference));
+        for (TFile& file : m_files) {
+            AppendDifferenceRecord(file.Pending, file.Format, difference, m_locations, file.Cells);
+            if (file.Pending.size() >= FlushBytes)
+                flush(file);
+        }
+    }
+    void FolderUnreadable(const QString& folder, const QString& reason) override
+    {
+        m_unreadable = true;
+        PrintError(QStringLiteral("cannot read folder %1: %2").arg(ShownText(folder), reason));
+    }
+    void Finish(const TCompareTotals& totals)
+    {
+        printLine(CompareSummaryText(totals));
+        for (TFile& file : m_files) {
+            flush(file);
+            file.Writer->Finish();
+        }
+    }
+    bool SawUnreadable() const { return m_unreadable; }
+
+private:
+    static constexpr qsizetype FlushBytes = 1 << 16;
+    struct TFile {
+        std::unique_ptr<TFileWriter> Writer;
+        TRecordFormat Format;
+        TCsvCells Cells;
+        QByteArray Pending;
+    };
+    void addFile(const QString& name, TRecordFormat format, TCsvCells cells)
+    {
+        if (name.isEmpty())
+            return;
+        TFile file{std::make_unique<TFileWriter>(name), format, cells, {}};
+        AppendDifferenceHead(file.Pending, format);
+        m_files.push_back(std::move(file));
+    }
+    static void flush(TFile& file)
+    {
+        file.Writer->Write(file.Pending);
+        file.Pending.clear();
+    }
+    // A closed standard output ends the printing quietly; the files are still written.
+    void printLine(const QString& text)
+    {
+        if (m_printing) {
+            const QByteArray line = StandardUtf8(text) + '\n';
+            m_printing = std::fwrite(line.constData(), 1, std::size_t(line.size()), stdout) ==
+                         std::size_t(line.size());
+        }
+    }
+
+    const QStringList m_locations;
+    std::vector<TFile> m_files;
+    bool m_printing = true;
+    bool m_unreadable = false;
+};
+
 } // namespace
+
+int RunCompareCommand(const TListCommand& command)
+{
+    const std::optional<TSettings> settings = settingsFor(command);
+    if (!settings)
+        return ExitUsage;
+    TCompareSide sides[2];
+    const QString texts[2] = {command.Location, command.CompareWith};
+    for (int i = 0; i < 2; ++i) {
+        if (const QString problem = ResolveCompareSide(texts[i], sides[i]); !problem.isEmpty()) {
+            PrintError(problem);
+            return ExitUsage;
+        }
+    }
+    std::signal(SIGPIPE, SIG_IGN);
+    std::signal(SIGXFSZ, SIG_IGN);
+    RemoveCopiesOnEndingSignals();
+    TListingCompare compare(*settings, sides[0], sides[1]);
+    signalledStop.store(&compare.StopToken());
+    const auto forget = qScopeGuard([] { signalledStop.store(nullptr); });
+    try {
+        TCompareOutput output(command, {sides[0].Location, sides[1].Location});
+        installStopHandlers();
+        const TCompareTotals totals = compare.Run(output, output);
+        // A stopped comparison is printed as far as it went, but writes no file.
+        if (compare.StopToken().Requested())
+            return stoppedStatus();
+        output.Finish(totals);
+        std::fflush(stdout);
+        if (output.SawUnreadable())
+            return ExitUnreadable;
+        return totals == TCompareTotals() ? ExitDone : ExitDifferent;
+    } catch (const EFileError& error) {
+        PrintError(error.Message());
+        return ExitFailed;
+    }
+}
 
 int RunListCommand(const TListCommand& command)
 {

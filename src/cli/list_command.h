@@ -10,4 +10,9 @@ namespace dirka {
 /// that ends a program ends it, once the unfinished copies of the files are removed.
 int RunListCommand(const TListCommand& command);
 
+/// Compares the listings of command.Location (old) and command.CompareWith (new), prints a line
+/// per difference and the summary, and writes --csv and --json records of them. Returns done
+/// (no difference), different, or what a listing returns on a failure or a stop.
+int RunCompareCommand(const TListCommand& command);
+
 } // namespace dirka

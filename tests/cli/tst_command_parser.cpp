@@ -22,10 +22,13 @@ QString described(const std::variant<TParsedCommand, TUsageError>& parsed)
     case TCommandMode::Version:
         return QStringLiteral("version");
     case TCommandMode::List:
+    case TCommandMode::Compare:
         break;
     }
     const TListCommand& c = command.List;
-    QString text = u"list " + c.Location;
+    QString text = command.Mode == TCommandMode::Compare
+                       ? QString(u"compare " + c.Location + u" with " + c.CompareWith)
+                       : QString(u"list " + c.Location);
     for (const auto& [name, value] : c.Sets)
         text += u" set " + name + u'=' + value;
     if (!c.OutputFile.isEmpty())
@@ -139,6 +142,21 @@ private Q_SLOTS:
             << "error: --encoding goes with --output";
         QTest::newRow("full links without page")
             << QByteArrayList{"--list", "/", "--html-full"} << pageOnly;
+        QTest::newRow("compare") << QByteArrayList{"--compare", "old.jsonl", "/m", "--json", "d"}
+                                 << "compare old.jsonl with /m json d";
+        QTest::newRow("compare with masks")
+            << QByteArrayList{"--set", "Filter=1", "--compare", "a", "b", "--csv", "c"}
+            << "compare a with b set Filter=1 csv c";
+        QTest::newRow("compare lacks NEW") << QByteArrayList{"--compare", "a"}
+                                           << "error: --compare takes two locations, OLD and NEW";
+        QTest::newRow("compare, NEW an option")
+            << QByteArrayList{"--compare", "a", "--json", "x"}
+            << "error: --compare takes two locations, OLD and NEW";
+        QTest::newRow("compare and list") << QByteArrayList{"--compare", "a", "b", "--list", "c"}
+                                          << "error: --list and --compare go alone";
+        QTest::newRow("compare writes no page")
+            << QByteArrayList{"--compare", "a", "b", "--html", "p"}
+            << "error: --compare writes --csv and --json, not --output, --m3u8 or --html";
         QTest::newRow("prefix without page")
             << QByteArrayList{"--list", "/", "--html-prefix", "x/"} << pageOnly;
         QTest::newRow("empty prefix without page")

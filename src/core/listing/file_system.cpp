@@ -17,6 +17,7 @@
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
 #include <unistd.h>
+#include <utility>
 
 namespace dirka {
 
@@ -151,6 +152,51 @@ bool TFolderReader::ReadAll()
     m_next = 0;
     m_index = 0;
     return m_error == 0;
+}
+
+TFolderReader TFolderReader::FromEntries(std::unique_ptr<char[]> entries, std::size_t bytes,
+                                         TFolderIdentity identity)
+{
+    TFolderReader reader;
+    reader.m_buffer = std::move(entries);
+    reader.m_used = bytes;
+    reader.m_readAll = true;
+    reader.m_identity = identity;
+    return reader;
+}
+
+namespace {
+
+// A record is its header, the name and its NUL, padded to 8 bytes: the layout EntryNameLength
+// reads.
+std::size_t entryRecordBytes(std::size_t nameLength)
+{
+    return (offsetof(dirent64, d_name) + nameLength + 1 + 7) & ~std::size_t(7);
+}
+
+} // namespace
+
+TEntryBlock::TEntryBlock(std::size_t count, std::size_t nameBytes)
+    // Zeroed: the padding and the bytes past the last name read as NUL.
+    : m_bytes(
+          std::make_unique<char[]>(count * (entryRecordBytes(0) + 8) + nameBytes + DecodePadding))
+{
+}
+
+void TEntryBlock::Add(const char* name, std::size_t length, std::uint64_t inode, unsigned char type)
+{
+    auto* d = reinterpret_cast<dirent64*>(m_bytes.get() + m_used);
+    d->d_ino = inode;
+    d->d_off = 0;
+    d->d_reclen = static_cast<unsigned short>(entryRecordBytes(length));
+    d->d_type = type;
+    std::memcpy(d->d_name, name, length);
+    m_used += d->d_reclen;
+}
+
+TFolderReader TEntryBlock::Reader(TFolderIdentity identity)
+{
+    return TFolderReader::FromEntries(std::move(m_bytes), std::exchange(m_used, 0), identity);
 }
 
 void TFolderReader::adopt(int fd)

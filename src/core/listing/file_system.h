@@ -127,7 +127,12 @@ public:
     /// its entries are not read.
     static TFolderReader Duplicate(const TFolderReader& folder);
 
-    bool IsOpen() const { return m_fd >= 0; }
+    /// A folder that is not on a disk (a saved listing's): entries laid out by TEntryBlock, given
+    /// by Next() as those of a folder read with ReadAll. It has no descriptor.
+    static TFolderReader FromEntries(std::unique_ptr<char[]> entries, std::size_t bytes,
+                                     TFolderIdentity identity);
+
+    bool IsOpen() const { return m_fd >= 0 || m_readAll; }
     /// The errno of a failed open or read; 0 when none.
     int Error() const { return m_error; }
     TFolderIdentity Identity() const { return m_identity; }
@@ -192,6 +197,20 @@ private:
     bool m_readAll = false; // m_buffer holds every entry
     int m_error = 0;
     TFolderIdentity m_identity;
+};
+
+/// Lays out entries as the system does for a folder, for TFolderReader::FromEntries.
+class TEntryBlock {
+public:
+    /// Room for count entries whose names take nameBytes together.
+    TEntryBlock(std::size_t count, std::size_t nameBytes);
+    /// A name of at most 255 bytes without NUL, as a folder holds them.
+    void Add(const char* name, std::size_t length, std::uint64_t inode, unsigned char type);
+    TFolderReader Reader(TFolderIdentity identity);
+
+private:
+    std::unique_ptr<char[]> m_bytes;
+    std::size_t m_used = 0;
 };
 
 /// The identities of a path and of every folder above it, lexically and after resolving links.

@@ -1,5 +1,6 @@
 #include "core/listing/folder_walker.h"
 
+#include "core/listing/catalog.h"
 #include "core/listing/file_system.h"
 #include "core/listing/item_status.h"
 #include "core/listing/line_composition.h"
@@ -51,7 +52,8 @@ struct TSubfolder {
     std::uint32_t NameLength = 0;
     std::uint32_t RawLength = 0;
     bool IsLink = false;
-    bool PrintableAscii = false; // every byte of the name is 0x20..0x7E
+    bool PrintableAscii = false;   // every byte of the name is 0x20..0x7E
+    std::uint32_t CatalogItem = 0; // its item, when the walk reads a catalogue
 };
 
 /// A folder's subfolders, whose names, decoded and as bytes (each ending in NUL, for opening),
@@ -205,6 +207,10 @@ private:
     void forgetOpen(std::size_t index);
     bool mayEnter(const TFolderReader& folder, bool isLink);
     TFolderReader takeReadAhead(TSubfolder& sub);
+    TFolderReader adoptContent(TFolderContent& content);
+    TFolderReader openRoot();
+    TFolderReader catalogFolder(std::uint32_t folder);
+    TItemFacts rootFacts() const;
     void planSubfolders(const TFolderReader& folder, TSubfolders& subfolders, int depth);
     void dropPlans(TSubfolders& subfolders);
     void readFolder(TFolderReader& folder, TSubfolders& subfolders);
@@ -217,7 +223,8 @@ private:
     void emitLine(QStringView line, QStringView name, const TItemFacts* record, bool passOn = true);
     void passOnEvery256(std::uint32_t lines);
     void emitUtf8Line(qsizetype start, QStringView name, const TItemFacts* record);
-    TItemFacts subfolderFacts(const TFolderReader& parent, const char* rawName) const;
+    TItemFacts subfolderFacts(const TFolderReader& parent, const TSubfolders& subfolders,
+                              const TSubfolder& sub) const;
     void emitFileLines();
     void showProgress();
     void reportUnreadable(const QString& reason);
@@ -237,6 +244,7 @@ private:
     const TStopToken& m_stop;
     TRandomGenerator& m_random;
     TMountTypes& m_mountTypes;
+    const TCatalog* const m_catalog; // read instead of the disk, when given
 
     const QStringList m_masks;
     const std::optional<bool> m_filterAnswer; // whether every file passes, when known beforehand
@@ -308,7 +316,7 @@ TFolderWalker::TFolderWalker(const TSettings& settings, const QString& location,
                         settings.Style.Folder > 0),
       m_utf8Out(lines.Utf8LineBuffer()), m_targetWritesFiles(lines.WritesFiles()),
       m_counters(state.Counters), m_stop(state.Stop), m_random(state.Random),
-      m_mountTypes(state.MountTypes),
+      m_mountTypes(state.MountTypes), m_catalog(options.Catalog),
       m_masks(SplitMasks(settings.FilterMask[std::size_t(settings.Filter)])),
       m_filterAnswer(FilterAnswerForEveryName(IsSkipListFilter(settings.Filter), m_masks)),
       m_readAhead({.HiddenFiles = settings.IsHiddenFiles,
@@ -323,7 +331,8 @@ TFolderWalker::TFolderWalker(const TSettings& settings, const QString& location,
 
 void TFolderWalker::Run()
 {
-    m_forbidden = IdentitiesUpTo(EncodeFileName(m_location));
+    if (m_catalog == nullptr)
+        m_forbidden = IdentitiesUpTo(EncodeFileName(m_location));
     m_path = m_location;
     m_shownPath = ShownText(m_location);
     if (m_utf8Out != nullptr) {
@@ -333,8 +342,8 @@ void TFolderWalker::Run()
     }
     m_prefix.clear();
     if (m_wantRecords)
-        m_folderFacts = FactsOfPath(m_location);
-    TFolderReader root = TFolderReader::OpenPath(EncodeFileName(m_location));
+        m_folderFacts = rootFacts();
+    TFolderReader root = openRoot();
     if (!root.IsOpen())
         reportUnreadable(SystemErrorText(root.Error()));
     listFolder(std::move(root), false, m_depthLimit);
@@ -368,11 +377,12 @@ void TFolderWalker::enterNextSubfolder(TFrame& parent)
     TSubfolder& sub = subfolders.Items[parent.NextSubfolder++];
     // A subfolder with a line in its parent's list has its record there.
     if (m_wantRecords && !m_listsSubfolders)
-        m_folderFacts = subfolderFacts(parent.Folder, subfolders.RawNameZ(sub));
+        m_folderFacts = subfolderFacts(parent.Folder, subfolders, sub);
     m_path.append(subfolders.Name(sub));
     m_path.append(QChar(PathDelimiter));
     appendShownComponent(subfolders, sub);
-    TFolderReader folder = takeReadAhead(sub);
+    TFolderReader folder =
+        m_catalog != nullptr ? catalogFolder(sub.CatalogItem) : takeReadAhead(sub);
     if (!folder.IsOpen())
         folder = openSubfolder(subfolders.RawNameZ(sub));
     if (!folder.IsOpen()) {
@@ -442,7 +452,7 @@ void TFolderWalker::listFolder(TFolderReader folder, bool isLink, int depth)
         m_readAheadUsed = false;
     }
     // Planned before the lines are composed, so the reading goes on meanwhile.
-    if (frame.Entered && depth > 1)
+    if (frame.Entered && depth > 1 && m_catalog == nullptr)
         planSubfolders(folder, frame.Subfolders, depth - 1);
     frame.Result = int(m_files.size());
     const TSubfolders& subfolders = frame.Subfolders;
@@ -492,7 +502,7 @@ void TFolderWalker::listFolder(TFolderReader folder, bool isLink, int depth)
             m_itemName.append(name);
             m_itemName.append(QChar(PathDelimiter));
             m_itemFacts =
-                m_wantRecords ? subfolderFacts(folder, subfolders.RawNameZ(sub)) : NotLookedAtFacts;
+                m_wantRecords ? subfolderFacts(folder, subfolders, sub) : NotLookedAtFacts;
             emitLine(m_line, m_itemName, &m_itemFacts);
         }
     }
@@ -645,12 +655,39 @@ TFolderReader TFolderWalker::takeReadAhead(TSubfolder& sub)
     });
     if (!content)
         return {};
-    m_aheadFacts = std::move(content->Facts);
-    m_aheadSubfolders = std::move(content->Subfolders);
+    return adoptContent(*content);
+}
+
+// A folder whose entries and their facts were read elsewhere (by a thread ahead of the walk, or
+// from a catalogue): readFolder takes them as they are.
+TFolderReader TFolderWalker::adoptContent(TFolderContent& content)
+{
+    m_aheadFacts = std::move(content.Facts);
+    m_aheadSubfolders = std::move(content.Subfolders);
     m_nextAheadSubfolder = 0;
-    m_aheadSizesKnown = content->SizesKnown;
+    m_aheadSizesKnown = content.SizesKnown;
     m_readAheadUsed = true;
-    return std::move(content->Folder);
+    return std::move(content.Folder);
+}
+
+TFolderReader TFolderWalker::openRoot()
+{
+    if (m_catalog == nullptr)
+        return TFolderReader::OpenPath(EncodeFileName(m_location));
+    return catalogFolder(m_catalog->LocationFolder(m_location).value());
+}
+
+TFolderReader TFolderWalker::catalogFolder(std::uint32_t folder)
+{
+    TFolderContent content = m_catalog->Content(folder);
+    return adoptContent(content);
+}
+
+TItemFacts TFolderWalker::rootFacts() const
+{
+    if (m_catalog == nullptr)
+        return FactsOfPath(m_location);
+    return m_catalog->Facts(m_catalog->LocationFolder(m_location).value());
 }
 
 // The subfolders that have no plan yet: all of a folder the walk read itself, those reached
@@ -769,6 +806,7 @@ void TFolderWalker::addSubfolder(TSubfolders& subfolders, const TRawEntry& entry
     if (m_readAheadUsed)
         sub.Ahead = aheadTicketOf(entry);
     sub.IsLink = isLink;
+    sub.CatalogItem = std::uint32_t(entry.Inode); // a catalogue's entries carry their items there
     sub.RawStart = subfolders.RawNames.Size();
     sub.RawLength = std::uint32_t(entry.NameLength);
     subfolders.RawNames.Append(entry.Name, qsizetype(entry.NameLength));
@@ -975,9 +1013,12 @@ void TFolderWalker::emitLine(QStringView line, QStringView name, const TItemFact
         m_lines.LinesFinal(m_lines.LineCount());
 }
 
-TItemFacts TFolderWalker::subfolderFacts(const TFolderReader& parent, const char* rawName) const
+TItemFacts TFolderWalker::subfolderFacts(const TFolderReader& parent, const TSubfolders& subfolders,
+                                         const TSubfolder& sub) const
 {
-    return FactsOfStatus(ItemStatusAt(parent.Descriptor(), rawName), true);
+    if (m_catalog != nullptr)
+        return m_catalog->Facts(sub.CatalogItem);
+    return FactsOfStatus(ItemStatusAt(parent.Descriptor(), subfolders.RawNameZ(sub)), true);
 }
 
 void TFolderWalker::showProgress()

@@ -17,6 +17,8 @@
 
 namespace dirka {
 
+class TCatalog;
+
 /// One set of counters for a whole listing run, so several locations add up.
 struct TRunCounters {
     int FolderCount = 0;  // folders with at least one listed file
@@ -68,6 +70,8 @@ struct TLocationOptions {
     /// up then whatever WantSizes says); otherwise only files looked up for their sizes have
     /// them, and the records look the others up.
     bool WantRecords = false;
+    /// The saved listing the location is read from instead of the disk; nullptr for the disk.
+    const TCatalog* Catalog = nullptr;
 };
 
 /// What a walk reports while it runs; every call does nothing unless overridden. The walker

@@ -96,9 +96,11 @@ TRunResult TListingRun::Run()
     const bool wantSizes = m_host.ShowsSizes() || ListingShowsSizes(m_settings);
     for (qsizetype i = 0; i < m_locations.size(); ++i) {
         writeLocationHeader(m_locations[i], i);
-        m_status = ListLocation(
-            m_settings, m_locations[i], lines, m_host, m_walk,
-            {.StartsRun = i == 0, .WantSizes = wantSizes, .WantRecords = m_host.WantsRecords()});
+        m_status = ListLocation(m_settings, m_locations[i], lines, m_host, m_walk,
+                                {.StartsRun = i == 0,
+                                 .WantSizes = wantSizes,
+                                 .WantRecords = m_host.WantsRecords(),
+                                 .Catalog = m_catalogs[std::size_t(i)].get()});
         if (m_walk.Stop.Requested())
             break;
     }
@@ -114,8 +116,16 @@ bool TListingRun::checksPass()
         m_host.Refused(TRefusal::SearchFor, QString::fromUtf16(SearchForRefusedText));
         return false;
     }
+    // A location that names a file is a saved listing: its own locations take its place.
+    QStringList locations;
     for (const QString& location : std::as_const(m_locations)) {
-        if (!IsExistingFolder(location)) {
+        if (IsExistingFolder(location)) {
+            locations.append(location);
+            m_catalogs.push_back(nullptr);
+        } else if (const QString file = CatalogFileOf(location); !file.isEmpty()) {
+            if (!addCatalog(file, locations))
+                return false;
+        } else {
             // The message stays the same; the system's reason, when there is one beyond
             // "missing", goes where the host shows unreadable folders.
             if (const QString reason = UnreachableReason(location); !reason.isEmpty())
@@ -124,7 +134,23 @@ bool TListingRun::checksPass()
             return false;
         }
     }
+    m_locations = locations;
     m_host.LocationAccepted(m_locationText, m_locations);
+    return true;
+}
+
+bool TListingRun::addCatalog(const QString& fileName, QStringList& locations)
+{
+    QString problem;
+    const std::shared_ptr<const TCatalog> catalog = TCatalog::Load(fileName, problem);
+    if (!catalog) {
+        m_host.Refused(TRefusal::Catalog, problem);
+        return false;
+    }
+    for (const QString& location : catalog->Locations()) {
+        locations.append(location);
+        m_catalogs.push_back(catalog);
+    }
     return true;
 }
 
@@ -148,7 +174,9 @@ void TListingRun::writeLocationHeader(const QString& location, qsizetype index)
     TLinesTarget& lines = m_host.Lines();
     if (index > 0)
         lines.AppendLine(QStringView());
-    if (style.Header == FullHeader) {
+    if (style.Header == FullHeader && m_catalogs[std::size_t(index)]) {
+        lines.AppendLine(CatalogLineText(*m_catalogs[std::size_t(index)]));
+    } else if (style.Header == FullHeader) {
         if (const std::optional<TDriveInfo> drive = DriveInfoForPath(location)) {
             const QString line = DriveLineText(*drive);
             if (!line.isEmpty())

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "core/listing/catalog.h"
 #include "core/listing/folder_walker.h"
 #include "core/listing/lines_target.h"
 #include "core/settings/settings_records.h"
@@ -15,7 +16,8 @@ inline constexpr char16_t SearchForRefusedText[] = u"Choose what to search for."
 inline constexpr char16_t MissingLocationText[] = u"Specified location doesn't exists.";
 
 /// Why a run was refused: a host can put the focus where the user makes the change.
-enum class TRefusal { SearchFor, MissingLocation };
+/// Catalog: a location names a file that is not a saved listing, or a damaged one.
+enum class TRefusal { SearchFor, MissingLocation, Catalog };
 
 /// What a listing run needs of the window (or of the command line) that drives it.
 /// Everything but Lines() has a do-nothing default; the walk reports through the same object.
@@ -87,6 +89,7 @@ public:
 
 private:
     bool checksPass();
+    bool addCatalog(const QString& fileName, QStringList& locations);
     void writeHeader();
     void writeLocationHeader(const QString& location, qsizetype index);
     void finish(TRunResult& result);
@@ -95,6 +98,8 @@ private:
     const QString m_locationText;
     TListingHost& m_host;
     QStringList m_locations;
+    // The saved listing each location is read from; nullptr for one on the disk.
+    std::vector<std::shared_ptr<const TCatalog>> m_catalogs;
     TWalkState m_walk;
     QString m_status;
 };

@@ -360,7 +360,13 @@ private Q_SLOTS:
         QTest::newRow("missing") << 0 << "/no/such/dirka/folder" << missing;
         QTest::newRow("empty") << 0 << "" << missing;
         QTest::newRow("empty second field") << 0 << "@|" << missing;
-        QTest::newRow("a file") << 0 << "@x.txt" << missing;
+        // A file is read as a saved listing; one that is not is refused by its first line.
+        QTest::newRow("a file that is no saved listing")
+            << 0 << "@x.txt"
+            << "@x.txt, line 1: not a record of a saved listing (no JSON object)";
+        QTest::newRow("a folder after it stays unlisted")
+            << 0 << "@x.txt|@"
+            << "@x.txt, line 1: not a record of a saved listing (no JSON object)";
         QTest::newRow("unknown pseudo-location") << 0 << "<Temp>" << missing;
         // A stored text can hold a NUL; the system would test only the part before it.
         QTest::newRow("NUL after an existing folder")
@@ -378,7 +384,7 @@ private Q_SLOTS:
         const TRunResult run =
             list(settings, location.isEmpty() && filter ? m_a : location.replace(u'@', m_a), host);
         QCOMPARE(run.Outcome, TRunOutcome::Refused);
-        QCOMPARE(host.Warnings, QStringList{warning});
+        QCOMPARE(host.Warnings, QStringList{warning.replace(u'@', m_a)});
         QCOMPARE(linesOf(host.Result), QStringList{"old line"});
         QCOMPARE(host.Started, 0);
         QCOMPARE(host.Accepted, QStringList());

@@ -1,0 +1,360 @@
+#include "core/listing/catalog.h"
+
+#include "core/listing/catalog_records.h"
+#include "core/listing/line_composition.h"
+#include "core/text/file_names.h"
+#include "core/text/text_utils.h"
+
+#include <QFile>
+#include <QFileInfo>
+#include <QLocale>
+
+#include <algorithm>
+#include <atomic>
+#include <span>
+#include <string_view>
+#include <sys/stat.h>
+#include <unordered_map>
+
+namespace dirka {
+
+namespace {
+
+constexpr std::uint32_t NoItem = UINT32_MAX;
+constexpr std::size_t MaxNameBytes = 255; // what a folder entry holds
+constexpr std::size_t MaxPathBytes = 65535;
+constexpr qsizetype ReadBytes = 1 << 20;
+
+enum TItemFlag : std::uint8_t { IsFolderFlag = 1, HasFactsFlag = 2, RecordedFlag = 4 };
+
+struct TPathHash {
+    using is_transparent = void;
+    std::size_t operator()(std::string_view path) const
+    {
+        return std::hash<std::string_view>()(path);
+    }
+};
+
+// Each catalogue's folders get a device of their own, far from any real one, so folders of two
+// catalogues listed in one run never pass for each other.
+std::uint64_t nextCatalogDevice()
+{
+    static std::atomic<std::uint64_t> serial{0};
+    return UINT64_MAX - serial.fetch_add(1);
+}
+
+// A name that is empty, "." or "..": no folder holds one.
+bool hasOddName(std::string_view path)
+{
+    for (const std::string_view odd : {"//", "/./", "/../"}) {
+        if (path.find(odd) != std::string_view::npos)
+            return true;
+    }
+    return path.ends_with("/.") || path.ends_with("/..");
+}
+
+unsigned char typeHint(TRecordType type, bool folder)
+{
+    if (type == TRecordType::Link)
+        return DT_LNK;
+    if (folder)
+        return DT_DIR;
+    return type == TRecordType::Special ? DT_FIFO : DT_REG;
+}
+
+} // namespace
+
+// Puts the records into a tree while the file is read: items in file order, each folder found by
+// its path (folders the records imply without one of their own are made on the way), and the
+// children of each folder gathered once every record is in.
+class TCatalogBuilder {
+public:
+    explicit TCatalogBuilder(TCatalog& catalog) : m_catalog(catalog) {}
+    void Reserve(qint64 fileBytes);
+    QString Add(const TCatalogRecord& record);
+    QString Finish();
+
+private:
+    std::uint32_t folderAt(std::string_view path, std::size_t locationLength);
+    std::uint32_t newItem(std::string_view name, std::uint32_t parent, bool folder);
+    void setFacts(std::uint32_t item, const TCatalogRecord& record);
+
+    TCatalog& m_catalog;
+    std::unordered_map<std::string, std::uint32_t, TPathHash, std::equal_to<>> m_folders;
+    std::vector<std::uint32_t> m_parents; // by item; NoItem for a location's folder
+    std::string m_lastFolder;             // most records share their folder with the one before
+    std::uint32_t m_lastFolderItem = NoItem;
+};
+
+// A record takes at least MinRecordBytes of the file, so the file's size bounds the items:
+// room for them all is taken at once and only what is filled costs memory, where growing would
+// hold the old array and the new one, twice the table, at the peak.
+void TCatalogBuilder::Reserve(qint64 fileBytes)
+{
+    constexpr qint64 MinRecordBytes = 80;
+    const auto items = std::size_t(std::min<qint64>(fileBytes / MinRecordBytes + 1, NoItem));
+    m_catalog.m_items.reserve(items);
+    m_parents.reserve(items);
+    m_catalog.m_names.reserve(std::size_t(std::min<qint64>(fileBytes, NoItem)));
+}
+
+QString TCatalogBuilder::Add(const TCatalogRecord& record)
+{
+    const std::string_view path = record.Path;
+    if (path.size() > MaxPathBytes)
+        return QStringLiteral("a path longer than %1 bytes").arg(MaxPathBytes);
+    if (hasOddName(path))
+        return QStringLiteral("a path with an empty name, \".\" or \"..\" in it");
+    const std::string_view body = record.IsFolder ? path.substr(0, path.size() - 1) : path;
+    // The location is the path without its last Depth components.
+    std::size_t end = body.size();
+    for (int level = 0; level < record.Depth; ++level) {
+        if (end == 0)
+            return QStringLiteral("\"depth\" %1 is deeper than the path").arg(record.Depth);
+        end = body.rfind(char(PathDelimiter), end - 1);
+    }
+    const std::size_t locationLength = end + 1;
+    if (record.Depth == 0) {
+        if (!record.IsFolder)
+            return QStringLiteral("a listed location that is not a folder");
+        const std::uint32_t folder = folderAt(path, locationLength);
+        // A location inside another one of the same listing is a folder of both.
+        if (std::find(m_catalog.m_locationFolders.begin(), m_catalog.m_locationFolders.end(),
+                      folder) == m_catalog.m_locationFolders.end()) {
+            m_catalog.m_locations.append(DecodeFileName(path.data(), path.size()));
+            m_catalog.m_locationFolders.push_back(folder);
+        }
+        setFacts(folder, record);
+        return {};
+    }
+    const std::size_t slash = body.rfind(char(PathDelimiter));
+    const std::string_view name = body.substr(slash + 1);
+    if (name.size() > MaxNameBytes)
+        return QStringLiteral("a name longer than %1 bytes").arg(MaxNameBytes);
+    if (record.IsFolder) {
+        setFacts(folderAt(path, locationLength), record);
+    } else {
+        const std::uint32_t parent = folderAt(body.substr(0, slash + 1), locationLength);
+        setFacts(newItem(name, parent, false), record);
+    }
+    if (m_catalog.m_items.size() >= NoItem || m_catalog.m_names.size() >= NoItem)
+        return QStringLiteral("more items than a catalogue holds");
+    return {};
+}
+
+// The folder at path (ending in the delimiter), made with the folders above it down from the
+// location (its first locationLength bytes) when no record has named them yet.
+std::uint32_t TCatalogBuilder::folderAt(std::string_view path, std::size_t locationLength)
+{
+    if (path == m_lastFolder)
+        return m_lastFolderItem;
+    std::size_t known = path.size();
+    std::uint32_t parent = NoItem;
+    for (;;) {
+        if (const auto found = m_folders.find(path.substr(0, known)); found != m_folders.end()) {
+            parent = found->second;
+            break;
+        }
+        if (known <= locationLength)
+            break;
+        known = path.rfind(char(PathDelimiter), known - 2) + 1;
+    }
+    while (known < path.size() || parent == NoItem) {
+        std::size_t next = known;
+        if (parent == NoItem) {
+            next = locationLength; // the location itself, named by its whole path
+            parent = newItem(path.substr(0, next), NoItem, true);
+            m_catalog.m_locations.append(DecodeFileName(path.data(), next));
+            m_catalog.m_locationFolders.push_back(parent);
+        } else {
+            next = path.find(char(PathDelimiter), known) + 1;
+            parent = newItem(path.substr(known, next - known - 1), parent, true);
+        }
+        m_folders.emplace(std::string(path.substr(0, next)), parent);
+        known = next;
+    }
+    m_lastFolder.assign(path);
+    m_lastFolderItem = parent;
+    return parent;
+}
+
+std::uint32_t TCatalogBuilder::newItem(std::string_view name, std::uint32_t parent, bool folder)
+{
+    TCatalog::TItem item;
+    item.NameStart = std::uint32_t(m_catalog.m_names.size());
+    item.NameLength = std::uint16_t(name.size());
+    item.Flags = folder ? IsFolderFlag : 0;
+    m_catalog.m_names.append(name);
+    m_catalog.m_items.push_back(item);
+    m_parents.push_back(parent);
+    return std::uint32_t(m_catalog.m_items.size() - 1);
+}
+
+// A folder listed twice (a location inside another one of the same listing) keeps its first
+// record.
+void TCatalogBuilder::setFacts(std::uint32_t index, const TCatalogRecord& record)
+{
+    TCatalog::TItem& item = m_catalog.m_items[index];
+    if ((item.Flags & RecordedFlag) != 0)
+        return;
+    item.Flags |= RecordedFlag | (record.HasFacts ? HasFactsFlag : 0);
+    item.Type = record.Type;
+    item.Size = record.Size;
+    item.Modified = record.Modified;
+}
+
+// Each folder's children in file order, one array for all (counted, then placed).
+QString TCatalogBuilder::Finish()
+{
+    std::vector<TCatalog::TItem>& items = m_catalog.m_items;
+    if (items.empty())
+        return QStringLiteral("no records: not a saved listing");
+    for (const std::uint32_t parent : m_parents) {
+        if (parent != NoItem)
+            ++items[parent].ChildCount;
+    }
+    std::uint32_t start = 0;
+    for (TCatalog::TItem& item : items) {
+        item.FirstChild = start;
+        start += item.ChildCount;
+        item.ChildCount = 0;
+    }
+    m_catalog.m_children.resize(start);
+    for (std::uint32_t index = 0; index < m_parents.size(); ++index) {
+        if (const std::uint32_t parent = m_parents[index]; parent != NoItem) {
+            TCatalog::TItem& folder = items[parent];
+            m_catalog.m_children[folder.FirstChild + folder.ChildCount++] = index;
+        }
+    }
+    return {};
+}
+
+std::shared_ptr<const TCatalog> TCatalog::Load(const QString& fileName, QString& problem)
+{
+    const QString shown = ShownText(fileName);
+    QFile file(fileName);
+    if (!file.open(QIODevice::ReadOnly)) {
+        problem = shown + u": " + file.errorString();
+        return nullptr;
+    }
+    auto catalog = std::make_shared<TCatalog>();
+    catalog->m_fileName = fileName;
+    catalog->m_savedAt = QFileInfo(fileName).lastModified();
+    catalog->m_device = nextCatalogDevice();
+    TCatalogBuilder builder(*catalog);
+    builder.Reserve(file.size());
+    TCatalogRecord record;
+    QByteArray pending; // a line begun in the last piece read
+    qsizetype lineNumber = 0;
+    const auto fail = [&](const QString& why) {
+        problem = shown + QStringLiteral(", line %1: ").arg(lineNumber) + why;
+        return nullptr;
+    };
+    for (bool atEnd = false; !atEnd;) {
+        const QByteArray piece = file.read(ReadBytes);
+        if (piece.isEmpty() && file.error() != QFileDevice::NoError)
+            return fail(file.errorString());
+        atEnd = piece.isEmpty();
+        pending.append(piece);
+        qsizetype from = 0;
+        for (qsizetype newline;
+             (newline = pending.indexOf('\n', from)) >= 0 || (atEnd && from < pending.size());
+             from = newline + 1) {
+            if (newline < 0)
+                newline = pending.size();
+            ++lineNumber;
+            const QByteArrayView line(pending.constData() + from, newline - from);
+            if (line.trimmed().isEmpty())
+                continue;
+            if (QString why = ParseCatalogRecord(line, record); !why.isEmpty())
+                return fail(why);
+            if (QString why = builder.Add(record); !why.isEmpty())
+                return fail(why);
+        }
+        pending.remove(0, from);
+    }
+    if (QString why = builder.Finish(); !why.isEmpty()) {
+        problem = shown + u": " + why;
+        return nullptr;
+    }
+    return catalog;
+}
+
+std::optional<std::uint32_t> TCatalog::LocationFolder(QStringView location) const
+{
+    const qsizetype index = m_locations.indexOf(location);
+    if (index < 0)
+        return std::nullopt;
+    return m_locationFolders[std::size_t(index)];
+}
+
+TEntryFacts TCatalog::entryFacts(const TItem& item) const
+{
+    TEntryFacts facts;
+    facts.IsLink = item.Type == TRecordType::Link;
+    facts.LookedAt = (item.Flags & HasFactsFlag) != 0;
+    facts.Kind = (item.Flags & IsFolderFlag) != 0    ? TEntryKind::Folder
+                 : item.Type == TRecordType::Special ? TEntryKind::Special
+                                                     : TEntryKind::File;
+    facts.Size = item.Size;
+    facts.Modified = item.Modified;
+    return facts;
+}
+
+TFolderContent TCatalog::Content(std::uint32_t folder) const
+{
+    const TItem& parent = m_items[folder];
+    const auto children = std::span(m_children).subspan(parent.FirstChild, parent.ChildCount);
+    std::size_t nameBytes = 0;
+    for (const std::uint32_t child : children)
+        nameBytes += m_items[child].NameLength;
+    TEntryBlock block(children.size(), nameBytes);
+    TFolderContent content;
+    content.Facts.reserve(children.size());
+    content.SizesKnown = true;
+    for (const std::uint32_t child : children) {
+        const TItem& item = m_items[child];
+        block.Add(m_names.data() + item.NameStart, item.NameLength, child,
+                  typeHint(item.Type, (item.Flags & IsFolderFlag) != 0));
+        content.Facts.push_back(entryFacts(item));
+    }
+    content.Folder = block.Reader({m_device, folder});
+    return content;
+}
+
+TItemFacts TCatalog::Facts(std::uint32_t index) const
+{
+    const TItem& item = m_items[index];
+    TItemFacts facts;
+    facts.Type = item.Type;
+    if ((item.Flags & HasFactsFlag) == 0) {
+        facts.State = TFactsState::Unreadable;
+        return facts;
+    }
+    facts.State = TFactsState::Found;
+    facts.Size = item.Size;
+    facts.Modified = item.Modified;
+    return facts;
+}
+
+QString CatalogFileOf(const QString& location)
+{
+    QString path = location;
+    if (path.size() > 1 && path.endsWith(PathDelimiter))
+        path.chop(1);
+    struct stat st {};
+    if (path.isEmpty() || ::stat(EncodeFileName(path).constData(), &st) != 0 ||
+        !S_ISREG(st.st_mode))
+        return {};
+    return path;
+}
+
+QString CatalogLineText(const TCatalog& catalog)
+{
+    const QLocale locale;
+    return u":: Catalog: " + ShownText(catalog.FileName()) + u"; Saved: " +
+           locale.toString(catalog.SavedAt(), QLocale::ShortFormat) + u"; Items: " +
+           QString::number(catalog.ItemCount());
+}
+
+} // namespace dirka

@@ -1,0 +1,34 @@
+#pragma once
+
+#include "core/listing/item_facts.h"
+
+#include <QByteArrayView>
+#include <QString>
+
+#include <cstdint>
+#include <string>
+
+// Reading back one record of a saved listing: a line of the JSON Lines file that `--json`
+// writes ({"type":"file","path":"/m/a.txt","size":3,"modified":"...","depth":1,...}). Keys may
+// come in any order and keys the catalogue does not use are passed over, so records written by
+// a later version, or edited by hand, still read.
+namespace dirka {
+
+struct TCatalogRecord {
+    std::string Path; // the exact bytes of the path: "path_bytes" when given, else "path"
+    TRecordType Type = TRecordType::File;
+    bool IsFolder = false; // a folder, or a link to one (its path ends in the delimiter)
+    bool HasFacts = false; // size and time were known when the listing was made
+    std::int64_t Size = 0;
+    std::int64_t Modified = 0; // seconds since 1970 (UTC)
+    int Depth = 0;             // below the listed location
+};
+
+/// Reads one record into record; answers why the line is not one ("no \"path\""), or empty.
+QString ParseCatalogRecord(QByteArrayView line, TCatalogRecord& record);
+
+/// Seconds since 1970 of an ISO 8601 time with its offset, as the records write it:
+/// ParseIsoTime("1970-01-01T01:00:00+01:00", s) sets s = 0. False when it is not such a time.
+bool ParseIsoTime(QByteArrayView text, std::int64_t& seconds);
+
+} // namespace dirka
