@@ -303,6 +303,24 @@ TRecordType typeOf(QStringView path, const TItemFacts& facts)
     return folderPath ? TRecordType::Folder : TRecordType::File;
 }
 
+// A record's type, size, time, depth and hidden flag, from what the walk knew of the item at
+// path; looked up now when the walk did not look.
+template <typename Record>
+void fillFromFacts(Record& record, QStringView path, const TItemFacts& walkFacts,
+                   const QStringList& locations)
+{
+    const TItemFacts facts =
+        walkFacts.State == TFactsState::NotLookedAt ? FactsOfPath(path) : walkFacts;
+    record.Type = typeOf(path, facts);
+    if (facts.State == TFactsState::Found) {
+        record.Size = facts.Size;
+        record.Modified = facts.Modified;
+        record.UtcOffset = LocalUtcOffset(facts.Modified);
+    }
+    record.Depth = RecordDepth(path, locations);
+    record.Hidden = RecordName(path).startsWith(u'.');
+}
+
 } // namespace
 
 const char* RecordTypeName(TRecordType type)
@@ -371,18 +389,9 @@ TItemRecord LookUpRecord(QStringView path, const QStringList& locations)
 
 TItemRecord RecordOf(QStringView path, const TItemFacts& facts, const QStringList& locations)
 {
-    if (facts.State == TFactsState::NotLookedAt)
-        return LookUpRecord(path, locations);
     TItemRecord record;
     record.Path = path.toString();
-    record.Type = typeOf(path, facts);
-    if (facts.State == TFactsState::Found) {
-        record.Size = facts.Size;
-        record.Modified = facts.Modified;
-        record.UtcOffset = LocalUtcOffset(facts.Modified);
-    }
-    record.Depth = RecordDepth(path, locations);
-    record.Hidden = RecordName(path).startsWith(u'.');
+    fillFromFacts(record, path, facts, locations);
     return record;
 }
 
@@ -411,16 +420,6 @@ void TRecordEncoder::AppendLine(QByteArray& out, const TPassedLine& line)
 {
     if (line.Record == nullptr || line.Path.isEmpty())
         return;
-    const TItemFacts& facts = *line.Record;
-    if (facts.State == TFactsState::NotLookedAt) {
-        const TItemRecord record = LookUpRecord(line.Path, m_locations);
-        if (m_format == TRecordFormat::Csv)
-            AppendCsvRecord(out, record, m_cells);
-        else
-            AppendJsonRecord(out, record);
-        ++m_records;
-        return;
-    }
     QByteArrayView pathBytes = line.PathBytes;
     if (pathBytes.isEmpty()) {
         m_pathBytes.truncate(0);
@@ -433,14 +432,7 @@ void TRecordEncoder::AppendLine(QByteArray& out, const TPassedLine& line)
     view.PathBytes = pathBytes;
     view.NameBytes = nameBytesOf(pathBytes);
     view.Escaped = hasEscapedByte(line.Path);
-    view.Type = typeOf(line.Path, facts);
-    if (facts.State == TFactsState::Found) {
-        view.Size = facts.Size;
-        view.Modified = facts.Modified;
-        view.UtcOffset = LocalUtcOffset(facts.Modified);
-    }
-    view.Depth = RecordDepth(line.Path, m_locations);
-    view.Hidden = view.Name.startsWith(u'.');
+    fillFromFacts(view, line.Path, *line.Record, m_locations);
     if (m_format == TRecordFormat::Csv)
         appendCsvRow(out, view, m_cells);
     else
