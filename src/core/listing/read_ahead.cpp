@@ -181,7 +181,24 @@ void TReadAhead::queueJobs(const std::shared_ptr<const TFolderReader>& parent,
         tickets[i] = job;
         m_queue.push_front(std::move(job));
     }
-    m_work.notify_all();
+    wakeReaders(count);
+}
+
+// Under the mutex.
+bool TReadAhead::windowFull() const
+{
+    return m_heldEntries >= WindowEntries || m_heldFolders >= m_windowFolders;
+}
+
+// Under the mutex: a thread waiting for work is woken for each of count new tasks, and no
+// more: a woken thread that finds nothing to do costs two switches of the processor.
+void TReadAhead::wakeReaders(std::size_t count)
+{
+    if (count >= m_idleThreads)
+        m_work.notify_all();
+    else
+        while (count-- > 0)
+            m_work.notify_one();
 }
 
 std::optional<TFolderContent> TReadAhead::Take(TTicket& ticket,
@@ -196,7 +213,12 @@ std::optional<TFolderContent> TReadAhead::Take(TTicket& ticket,
         unplan(*job);
     while (job->State == TJob::EState::Reading) {
         // Look-ups the reading thread shares, never another folder.
-        if (runOne(lock, false) || m_done.wait_for(lock, Patience) == std::cv_status::no_timeout)
+        if (runOne(lock, false))
+            continue;
+        m_awaited = job.get();
+        const std::cv_status waited = m_done.wait_for(lock, Patience);
+        m_awaited = nullptr;
+        if (waited == std::cv_status::no_timeout)
             continue;
         lock.unlock();
         const bool wait = keepWaiting();
@@ -208,10 +230,12 @@ std::optional<TFolderContent> TReadAhead::Take(TTicket& ticket,
     }
     std::optional<TFolderContent> content;
     if (job->State == TJob::EState::Ready) {
+        const bool wasFull = windowFull();
         m_heldEntries -= job->Entries;
         --m_heldFolders;
         content = std::move(job->Content);
-        m_work.notify_one();
+        if (wasFull)
+            m_work.notify_one();
     }
     job->State = TJob::EState::Taken;
     return content;
@@ -233,12 +257,14 @@ void TReadAhead::dropLocked(TJob& job)
     if (job.State == TJob::EState::Planned)
         unplan(job);
     if (job.State == TJob::EState::Ready) {
+        const bool wasFull = windowFull();
         m_heldEntries -= job.Entries;
         --m_heldFolders;
         if (job.Content)
             dropSubfoldersLocked(*job.Content);
         job.Content.reset();
-        m_work.notify_one();
+        if (wasFull)
+            m_work.notify_one();
     }
     if (job.State != TJob::EState::Taken)
         job.State = TJob::EState::Dropped;
@@ -286,7 +312,7 @@ void TReadAhead::Examine(const TFolderReader& folder, const std::vector<TRawEntr
     if (m_threads.empty())
         startThread();
     m_queue.push_front(lookUps);
-    m_work.notify_all();
+    wakeReaders(lookUps->Count / LookUpPiece);
     lookUpShared(*lookUps, lock);
 }
 
@@ -324,8 +350,11 @@ void TReadAhead::work()
 {
     std::unique_lock lock(m_mutex);
     while (!m_quit) {
-        if (!runOne(lock, true))
-            m_work.wait(lock);
+        if (runOne(lock, true))
+            continue;
+        ++m_idleThreads;
+        m_work.wait(lock);
+        --m_idleThreads;
     }
 }
 
@@ -356,16 +385,18 @@ bool TReadAhead::runOne(std::unique_lock<std::mutex>& lock, bool readsToo)
             m_queue.pop_front();
             continue;
         }
-        if (!readsToo || m_heldEntries >= WindowEntries || m_heldFolders >= m_windowFolders)
+        if (!readsToo || windowFull())
             return false;
         m_queue.pop_front();
         --m_planned;
         job->State = TJob::EState::Reading;
         ++m_heldFolders;
         lock.unlock();
-        const std::uint64_t blockReads = blockReadsOfThisThread();
+        // Once every thread there may be is there, whether a read waited no longer matters.
+        const bool mayAddThread = m_maxThreads < MaxThreads;
+        const std::uint64_t blockReads = mayAddThread ? blockReadsOfThisThread() : 0;
         read(*job);
-        const std::uint64_t readFromDisk = blockReadsOfThisThread() - blockReads;
+        const std::uint64_t readFromDisk = mayAddThread ? blockReadsOfThisThread() - blockReads : 0;
         lock.lock();
         if (job->State == TJob::EState::Dropped) {
             --m_heldFolders;
@@ -376,7 +407,8 @@ bool TReadAhead::runOne(std::unique_lock<std::mutex>& lock, bool readsToo)
             job->State = TJob::EState::Ready;
             m_heldEntries += job->Entries;
         }
-        m_done.notify_all();
+        if (m_awaited == job.get())
+            m_done.notify_all();
         // A read that had to wait for the disk is better served by more reads under way at once.
         if (readFromDisk > 0 && m_maxThreads < MaxThreads) {
             ++m_maxThreads;

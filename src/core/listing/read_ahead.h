@@ -102,6 +102,8 @@ private:
                    const std::vector<const char*>& names, std::size_t count, int depth,
                    std::vector<TTicket>& tickets);
     bool worthPlanning();
+    void wakeReaders(std::size_t count);
+    bool windowFull() const;
 
     const TEntryFilter m_filter;
     const bool m_wantSizes;
@@ -115,6 +117,8 @@ private:
     std::size_t m_heldEntries = 0; // of folders read ahead and not yet taken
     std::size_t m_heldFolders = 0;
     std::size_t m_planned = 0; // jobs no thread has begun
+    std::size_t m_idleThreads = 0;
+    const TReadAheadJob* m_awaited = nullptr; // the job the walk waits for, if any
     bool m_quit = false;
     bool m_alone; // no thread could be started, or DIRKA_READ_AHEAD=0
     // The walk's own thread: whether it plans, and its reads from the disk when it began.
