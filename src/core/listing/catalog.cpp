@@ -14,7 +14,6 @@
 #include <span>
 #include <string_view>
 #include <sys/stat.h>
-#include <unordered_map>
 
 namespace dirka {
 
@@ -26,14 +25,6 @@ constexpr std::size_t MaxPathBytes = 65535;
 constexpr qsizetype ReadBytes = 1 << 20;
 
 enum TItemFlag : std::uint8_t { IsFolderFlag = 1, HasFactsFlag = 2, RecordedFlag = 4 };
-
-struct TPathHash {
-    using is_transparent = void;
-    std::size_t operator()(std::string_view path) const
-    {
-        return std::hash<std::string_view>()(path);
-    }
-};
 
 // Each catalogue's folders get a device of their own, far from any real one, so folders of two
 // catalogues listed in one run never pass for each other.
@@ -65,8 +56,8 @@ unsigned char typeHint(TRecordType type, bool folder)
 } // namespace
 
 // Puts the records into a tree while the file is read: items in file order, each folder found by
-// its path (folders the records imply without one of their own are made on the way), and the
-// children of each folder gathered once every record is in.
+// its parent and name (folders the records imply without one of their own are made on the way),
+// and the children of each folder gathered once every record is in.
 class TCatalogBuilder {
 public:
     explicit TCatalogBuilder(TCatalog& catalog) : m_catalog(catalog) {}
@@ -78,9 +69,18 @@ private:
     std::uint32_t folderAt(std::string_view path, std::size_t locationLength);
     std::uint32_t newItem(std::string_view name, std::uint32_t parent, bool folder);
     void setFacts(std::uint32_t item, const TCatalogRecord& record);
+    std::string_view nameOf(std::uint32_t item) const;
+    std::uint32_t* folderSlot(std::uint32_t parent, std::string_view name);
+    std::uint32_t addFolder(std::uint32_t folder);
+    std::uint32_t knownChild(std::uint32_t parent, std::string_view name);
+    void addLocation(std::string_view path, std::uint32_t folder);
 
     TCatalog& m_catalog;
-    std::unordered_map<std::string, std::uint32_t, TPathHash, std::equal_to<>> m_folders;
+    // The folders by parent and name, open addressing: a table of item numbers (NoItem where
+    // none) instead of a map of whole paths, which took as much memory as the names.
+    std::vector<std::uint32_t> m_folderTable;
+    std::size_t m_folderCount = 0;
+    std::vector<std::pair<std::string, std::uint32_t>> m_locationPaths;
     std::vector<std::uint32_t> m_parents; // by item; NoItem for a location's folder
     std::string m_lastFolder;             // most records share their folder with the one before
     std::uint32_t m_lastFolderItem = NoItem;
@@ -120,10 +120,8 @@ QString TCatalogBuilder::Add(const TCatalogRecord& record)
         const std::uint32_t folder = folderAt(path, locationLength);
         // A location inside another one of the same listing is a folder of both.
         if (std::find(m_catalog.m_locationFolders.begin(), m_catalog.m_locationFolders.end(),
-                      folder) == m_catalog.m_locationFolders.end()) {
-            m_catalog.m_locations.append(DecodeFileName(path.data(), path.size()));
-            m_catalog.m_locationFolders.push_back(folder);
-        }
+                      folder) == m_catalog.m_locationFolders.end())
+            addLocation(path, folder);
         setFacts(folder, record);
         return {};
     }
@@ -142,40 +140,91 @@ QString TCatalogBuilder::Add(const TCatalogRecord& record)
     return {};
 }
 
+std::string_view TCatalogBuilder::nameOf(std::uint32_t item) const
+{
+    const TCatalog::TItem& entry = m_catalog.m_items[item];
+    return std::string_view(m_catalog.m_names).substr(entry.NameStart, entry.NameLength);
+}
+
+std::uint32_t* TCatalogBuilder::folderSlot(std::uint32_t parent, std::string_view name)
+{
+    const std::size_t mask = m_folderTable.size() - 1;
+    std::size_t slot =
+        (std::hash<std::string_view>()(name) ^ (std::size_t(parent) * 0x9E3779B97F4A7C15ULL)) &
+        mask;
+    for (;; slot = (slot + 1) & mask) {
+        const std::uint32_t folder = m_folderTable[slot];
+        if (folder == NoItem || (m_parents[folder] == parent && nameOf(folder) == name))
+            return &m_folderTable[slot];
+    }
+}
+
+// Kept at most half full, so a search ends soon at an empty slot.
+std::uint32_t TCatalogBuilder::addFolder(std::uint32_t folder)
+{
+    if (2 * (m_folderCount + 1) > m_folderTable.size()) {
+        std::vector<std::uint32_t> old(std::max<std::size_t>(1024, 2 * m_folderTable.size()),
+                                       NoItem);
+        std::swap(old, m_folderTable);
+        for (const std::uint32_t known : old) {
+            if (known != NoItem)
+                *folderSlot(m_parents[known], nameOf(known)) = known;
+        }
+    }
+    *folderSlot(m_parents[folder], nameOf(folder)) = folder;
+    ++m_folderCount;
+    return folder;
+}
+
+// The subfolder name of parent; NoItem when no record has named it yet.
+std::uint32_t TCatalogBuilder::knownChild(std::uint32_t parent, std::string_view name)
+{
+    return m_folderTable.empty() ? NoItem : *folderSlot(parent, name);
+}
+
 // The folder at path (ending in the delimiter), made with the folders above it down from the
-// location (its first locationLength bytes) when no record has named them yet.
+// location (its first locationLength bytes) when no record has named them yet. A path below
+// several locations (one inside another) is found from the deepest of them; a location the
+// records of another one have not reached becomes a folder of its own.
 std::uint32_t TCatalogBuilder::folderAt(std::string_view path, std::size_t locationLength)
 {
     if (path == m_lastFolder)
         return m_lastFolderItem;
-    std::size_t known = path.size();
-    std::uint32_t parent = NoItem;
-    for (;;) {
-        if (const auto found = m_folders.find(path.substr(0, known)); found != m_folders.end()) {
-            parent = found->second;
-            break;
+    std::size_t known = 0;
+    std::uint32_t folder = NoItem;
+    for (const auto& [location, item] : m_locationPaths) {
+        if (location.size() > known && path.starts_with(location)) {
+            known = location.size();
+            folder = item;
         }
-        if (known <= locationLength)
-            break;
-        known = path.rfind(char(PathDelimiter), known - 2) + 1;
     }
-    while (known < path.size() || parent == NoItem) {
-        std::size_t next = known;
-        if (parent == NoItem) {
-            next = locationLength; // the location itself, named by its whole path
-            parent = newItem(path.substr(0, next), NoItem, true);
-            m_catalog.m_locations.append(DecodeFileName(path.data(), next));
-            m_catalog.m_locationFolders.push_back(parent);
-        } else {
-            next = path.find(char(PathDelimiter), known) + 1;
-            parent = newItem(path.substr(known, next - known - 1), parent, true);
-        }
-        m_folders.emplace(std::string(path.substr(0, next)), parent);
+    while (folder != NoItem && known < locationLength) {
+        const std::size_t next = path.find(char(PathDelimiter), known) + 1;
+        folder = knownChild(folder, path.substr(known, next - known - 1));
+        known = next;
+    }
+    if (folder == NoItem) {
+        known = locationLength; // the location itself, named by its whole path
+        folder = newItem(path.substr(0, known), NoItem, true);
+        addLocation(path.substr(0, known), folder);
+    }
+    while (known < path.size()) {
+        const std::size_t next = path.find(char(PathDelimiter), known) + 1;
+        const std::string_view name = path.substr(known, next - known - 1);
+        const std::uint32_t child = knownChild(folder, name);
+        folder = child != NoItem ? child : addFolder(newItem(name, folder, true));
         known = next;
     }
     m_lastFolder.assign(path);
-    m_lastFolderItem = parent;
-    return parent;
+    m_lastFolderItem = folder;
+    return folder;
+}
+
+void TCatalogBuilder::addLocation(std::string_view path, std::uint32_t folder)
+{
+    m_catalog.m_locations.append(DecodeFileName(path.data(), qsizetype(path.size())));
+    m_catalog.m_locationFolders.push_back(folder);
+    m_locationPaths.emplace_back(path, folder);
 }
 
 std::uint32_t TCatalogBuilder::newItem(std::string_view name, std::uint32_t parent, bool folder)
@@ -206,25 +255,40 @@ void TCatalogBuilder::setFacts(std::uint32_t index, const TCatalogRecord& record
 // Each folder's children in file order, one array for all (counted, then placed).
 QString TCatalogBuilder::Finish()
 {
-    std::vector<TCatalog::TItem>& items = m_catalog.m_items;
+    const std::vector<TCatalog::TItem>& items = m_catalog.m_items;
     if (items.empty())
         return QStringLiteral("no records: not a saved listing");
+    m_folderTable = {};
+    std::vector<std::uint32_t>& folders = m_catalog.m_folders;
+    for (std::uint32_t index = 0; index < items.size(); ++index) {
+        if ((items[index].Flags & IsFolderFlag) != 0)
+            folders.push_back(index);
+    }
+    folders.shrink_to_fit();
+    // Items come a folder at a time: the last parent's number is mostly the one asked again.
+    std::uint32_t lastParent = NoItem;
+    std::size_t lastOrdinal = 0;
+    const auto ordinalOf = [&](std::uint32_t parent) {
+        if (parent != lastParent) {
+            lastParent = parent;
+            lastOrdinal = std::size_t(std::lower_bound(folders.begin(), folders.end(), parent) -
+                                      folders.begin());
+        }
+        return lastOrdinal;
+    };
+    std::vector<std::uint32_t>& starts = m_catalog.m_childStarts;
+    starts.assign(folders.size() + 1, 0);
     for (const std::uint32_t parent : m_parents) {
         if (parent != NoItem)
-            ++items[parent].ChildCount;
+            ++starts[ordinalOf(parent) + 1];
     }
-    std::uint32_t start = 0;
-    for (TCatalog::TItem& item : items) {
-        item.FirstChild = start;
-        start += item.ChildCount;
-        item.ChildCount = 0;
-    }
-    m_catalog.m_children.resize(start);
+    for (std::size_t k = 1; k < starts.size(); ++k)
+        starts[k] += starts[k - 1];
+    std::vector<std::uint32_t> placed(starts.begin(), starts.end() - 1);
+    m_catalog.m_children.resize(starts.back());
     for (std::uint32_t index = 0; index < m_parents.size(); ++index) {
-        if (const std::uint32_t parent = m_parents[index]; parent != NoItem) {
-            TCatalog::TItem& folder = items[parent];
-            m_catalog.m_children[folder.FirstChild + folder.ChildCount++] = index;
-        }
+        if (const std::uint32_t parent = m_parents[index]; parent != NoItem)
+            m_catalog.m_children[placed[ordinalOf(parent)]++] = index;
     }
     return {};
 }
@@ -303,8 +367,7 @@ TEntryFacts TCatalog::entryFacts(const TItem& item) const
 
 TFolderContent TCatalog::Content(std::uint32_t folder) const
 {
-    const TItem& parent = m_items[folder];
-    const auto children = std::span(m_children).subspan(parent.FirstChild, parent.ChildCount);
+    const std::span<const std::uint32_t> children = childrenOf(folder);
     std::size_t nameBytes = 0;
     for (const std::uint32_t child : children)
         nameBytes += m_items[child].NameLength;
@@ -320,6 +383,16 @@ TFolderContent TCatalog::Content(std::uint32_t folder) const
     }
     content.Folder = block.Reader({m_device, folder});
     return content;
+}
+
+std::span<const std::uint32_t> TCatalog::childrenOf(std::uint32_t folder) const
+{
+    const auto found = std::lower_bound(m_folders.begin(), m_folders.end(), folder);
+    if (found == m_folders.end() || *found != folder)
+        return {};
+    const std::size_t ordinal = std::size_t(found - m_folders.begin());
+    return std::span(m_children)
+        .subspan(m_childStarts[ordinal], m_childStarts[ordinal + 1] - m_childStarts[ordinal]);
 }
 
 TItemFacts TCatalog::Facts(std::uint32_t index) const

@@ -11,6 +11,7 @@
 #include <cstdint>
 #include <memory>
 #include <optional>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -42,12 +43,11 @@ public:
     TItemFacts Facts(std::uint32_t item) const;
 
 private:
+    // 24 bytes: a catalogue of millions of items is held whole.
     struct TItem {
         std::int64_t Size = 0;
         std::int64_t Modified = 0;
         std::uint32_t NameStart = 0;
-        std::uint32_t FirstChild = 0; // in m_children, for a folder
-        std::uint32_t ChildCount = 0;
         std::uint16_t NameLength = 0;
         TRecordType Type = TRecordType::Folder;
         std::uint8_t Flags = 0;
@@ -55,12 +55,17 @@ private:
     friend class TCatalogBuilder;
 
     TEntryFacts entryFacts(const TItem& item) const;
+    std::span<const std::uint32_t> childrenOf(std::uint32_t folder) const;
 
     QString m_fileName;
     QDateTime m_savedAt;
     QStringList m_locations;
     std::vector<std::uint32_t> m_locationFolders;
     std::vector<TItem> m_items;
+    // The children of the k-th folder (folders in item order) are m_children from
+    // m_childStarts[k] to m_childStarts[k + 1].
+    std::vector<std::uint32_t> m_folders;
+    std::vector<std::uint32_t> m_childStarts;
     std::vector<std::uint32_t> m_children;
     std::string m_names;
     std::uint64_t m_device = 0; // of its folders' identities, which no disk's device shares

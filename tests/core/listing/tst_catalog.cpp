@@ -154,6 +154,60 @@ private Q_SLOTS:
         QCOMPARE(catalog->Facts(deep).Size, 4);
         QCOMPARE(catalog->ItemCount(), std::size_t(7));
     }
+
+    // Thousands of folders, each named by a file before its own record, with names shared by
+    // folders of different parents: every folder keeps its own children however the table of
+    // folders grows. A location the other one's records never reach is a folder of its own.
+    void manyFolders()
+    {
+        QTemporaryDir dir;
+        const QString name = dir.filePath(QStringLiteral("saved.jsonl"));
+        QFile file(name);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        const auto record = [&file](const char* type, const QByteArray& path, int depth) {
+            file.write("{\"type\":\"" + QByteArray(type) + "\",\"path\":\"" + path +
+                       "\",\"size\":" + QByteArray::number(depth) +
+                       ",\"modified\":\"2000-01-01T00:00:00Z\",\"depth\":" +
+                       QByteArray::number(depth) + "}\n");
+        };
+        record("folder", "/m/", 0);
+        constexpr int Folders = 3000;
+        for (int i = 0; i < Folders; ++i) {
+            const QByteArray outer = "/m/o" + QByteArray::number(i % 50) + "/";
+            const QByteArray inner = outer + "s" + QByteArray::number(i / 50) + "/";
+            record("file", inner + "f" + QByteArray::number(i), 3);
+            record("folder", inner, 2);
+        }
+        record("folder", "/n/deep/", 0);
+        record("file", "/n/deep/x", 1);
+        file.close();
+        QString problem;
+        const auto catalog = TCatalog::Load(name, problem);
+        QVERIFY2(catalog, qPrintable(problem));
+        QCOMPARE(catalog->Locations(), QStringList({"/m/", "/n/deep/"}));
+        QCOMPARE(catalog->ItemCount(), std::size_t(1 + 50 + 2 * Folders + 2));
+        const std::uint32_t root = catalog->LocationFolder(u"/m/").value();
+        QCOMPARE(entriesOf(*catalog, root).size(), 50);
+        QCOMPARE(entriesOf(*catalog, root).at(7), u"o7/ ?"_qs); // implied, never recorded
+        // o7/ holds s0/, s1/ ... s59/; s59/ of o7/ holds f2957 only.
+        TFolderContent outer = catalog->Content(root);
+        TRawEntry entry;
+        std::uint32_t o7 = 0;
+        while (outer.Folder.Next(entry))
+            if (QByteArrayView(entry.Name, qsizetype(entry.NameLength)) == "o7")
+                o7 = std::uint32_t(entry.Inode);
+        const QStringList subfolders = entriesOf(*catalog, o7);
+        QCOMPARE(subfolders.size(), Folders / 50);
+        QCOMPARE(subfolders.last(), u"s59/ 2"_qs);
+        TFolderContent inner = catalog->Content(o7);
+        std::uint32_t s59 = 0;
+        while (inner.Folder.Next(entry))
+            if (QByteArrayView(entry.Name, qsizetype(entry.NameLength)) == "s59")
+                s59 = std::uint32_t(entry.Inode);
+        QCOMPARE(entriesOf(*catalog, s59), QStringList({"f2957 3"}));
+        const std::uint32_t deep = catalog->LocationFolder(u"/n/deep/").value();
+        QCOMPARE(entriesOf(*catalog, deep), QStringList({"x 1"}));
+    }
 };
 
 QTEST_GUILESS_MAIN(TestCatalog)
