@@ -121,23 +121,29 @@ void TFolderReader::releaseBuffer()
         giveBack(m_buffer);
 }
 
+// Most folders fit in one block: they are read into a reused one and keep a copy of their own
+// size, as a folder read ahead waits a while before the walk takes it (a block each would be
+// 32 KiB for a few hundred bytes of entries, all zeroed).
 bool TFolderReader::ReadAll()
 {
     if (m_fd < 0)
         return false;
+    std::unique_ptr<char[]> block = takeBlock();
+    std::unique_ptr<char[]> grown;
+    char* all = block.get();
     std::size_t capacity = EntryBlockBytes;
-    auto all = std::make_unique<char[]>(capacity + DecodePadding); // zeroed, as takeBlock's
     std::size_t used = 0;
     for (;;) {
         if (capacity - used < EntryBlockBytes / 2) {
-            auto larger = std::make_unique<char[]>(2 * capacity + DecodePadding);
-            std::memcpy(larger.get(), all.get(), used);
-            all = std::move(larger);
+            auto larger = std::make_unique<char[]>(2 * capacity + DecodePadding); // zeroed
+            std::memcpy(larger.get(), all, used);
+            grown = std::move(larger);
+            all = grown.get();
             capacity *= 2;
         }
         ssize_t got;
         do
-            got = getdents64(m_fd, all.get() + used, capacity - used);
+            got = getdents64(m_fd, all + used, capacity - used);
         while (got < 0 && errno == EINTR);
         if (got < 0 && errno != ENOENT)
             m_error = errno;
@@ -145,8 +151,14 @@ bool TFolderReader::ReadAll()
             break;
         used += std::size_t(got);
     }
+    if (!grown) {
+        grown = std::make_unique_for_overwrite<char[]>(used + DecodePadding);
+        std::memcpy(grown.get(), all, used);
+        std::memset(grown.get() + used, 0, DecodePadding);
+    }
+    giveBack(block);
     releaseBuffer();
-    m_buffer = std::move(all);
+    m_buffer = std::move(grown);
     m_readAll = true;
     m_used = used;
     m_next = 0;
