@@ -1,8 +1,9 @@
 // The window's side of a listing: the whole run through the List command, the result shown
 // after the walk ends, and Find Next over the whole result when the text is not there.
-//   QT_QPA_PLATFORM=offscreen build/bench/bench_gui_listing TREE [PRESET [copy]]
-// Hidden and system entries are listed, as by the command-line bench; "copy" turns on "Copy
-// results after list", so the run ends with the result on the clipboard.
+//   QT_QPA_PLATFORM=offscreen build/bench/bench_gui_listing TREE [PRESET|ps [copy]]
+// Hidden and system entries are listed, as by the command-line bench; "ps" is the path-and-size
+// style of bench/listing.sh; "copy" turns on "Copy results after list", so the run ends with the
+// result on the clipboard.
 #include "core/settings/settings_persistence.h"
 #include "core/system/program_info.h"
 #include "gui/desktop/desktop.h"
@@ -60,7 +61,19 @@ int main(int argc, char** argv)
     CollectInfo();
     TSettings settings;
     SetDefaultSettings(settings);
-    settings.Style.Preset = argc > 2 ? QString::fromLocal8Bit(argv[2]).toInt() : 6;
+    const QByteArray preset = argc > 2 ? QByteArray(argv[2]) : QByteArray("6");
+    settings.Style.Preset = preset.toInt();
+    if (preset == "ps") { // path and size, as the command-line bench compares with find
+        settings.Style.Preset = 10;
+        settings.Style.Mode = 0;
+        settings.Style.Base = 0;
+        settings.Style.Folder = 0;
+        settings.Style.File = 11;
+        settings.Style.IsSummary = false;
+        settings.Style.IsNewLine = false;
+        settings.Style.SortMode = 1;
+        settings.Style.IsHeader = false;
+    }
     settings.IsCopy = argc > 3 && QByteArray(argv[3]) == "copy";
     settings.IsHiddenFiles = true;
     settings.IsSystemFiles = true;

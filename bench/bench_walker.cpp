@@ -36,7 +36,7 @@ int main(int argc, char** argv)
     timer.restart();
     qsizetype units = 0;
     for (qsizetype i = 0; i < result.LineCount(); ++i)
-        units += result.Paths().TabGet(int(i)).size();
+        units += result.PathOf(i).size();
     const qint64 readMs = timer.elapsed();
 
     const TRunCounters& c = state.Counters;

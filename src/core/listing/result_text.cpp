@@ -5,8 +5,18 @@
 namespace dirka {
 
 namespace {
+
 constexpr qsizetype LineBreakLength = 2;
+
+qsizetype indentOf(QStringView line)
+{
+    qsizetype indent = 0;
+    while (indent < line.size() && (line[indent] == u'\t' || line[indent] == u' '))
+        ++indent;
+    return indent;
 }
+
+} // namespace
 
 QStringView TResultText::Line(qsizetype index) const
 {
@@ -26,10 +36,31 @@ void TResultText::AppendLine(QStringView text)
     m_text.append(text);
 }
 
+QString TResultText::PathOf(qsizetype line) const
+{
+    if (std::size_t(line) < m_pathInLine.size()) {
+        if (const TPathInLine path = m_pathInLine[std::size_t(line)]; path.Length > 0)
+            return Line(line).sliced(path.Start, path.Length).toString();
+    }
+    return m_paths.TabGet(int(line));
+}
+
 void TResultText::AppendItemLine(QStringView text, const TLineItem& item)
 {
     const int line = int(LineCount());
-    m_paths.TabAdd(line, item.Name, item.FolderPath);
+    const qsizetype indent = indentOf(text);
+    const QStringView shown = text.sliced(indent);
+    const qsizetype pathLength = item.FolderPath.size() + item.Name.size();
+    constexpr qsizetype MaxIndent = 255;
+    constexpr qsizetype MaxLength = (1 << 24) - 1;
+    if (pathLength > 0 && indent <= MaxIndent && pathLength <= MaxLength &&
+        shown.startsWith(item.FolderPath) &&
+        shown.sliced(item.FolderPath.size()).startsWith(item.Name)) {
+        m_pathInLine.resize(std::size_t(line) + 1);
+        m_pathInLine.back() = {std::uint32_t(indent), std::uint32_t(pathLength)};
+    } else {
+        m_paths.TabAdd(line, item.Name, item.FolderPath);
+    }
     if (item.Record != nullptr)
         addRecord(line, *item.Record);
     AppendLine(text);
@@ -49,6 +80,8 @@ void TResultText::TruncateLines(qsizetype count)
         return;
     }
     m_paths.TabClear(int(count), true);
+    if (m_pathInLine.size() > std::size_t(count))
+        m_pathInLine.resize(std::size_t(count));
     while (!m_recordLines.empty() && m_recordLines.back() >= count)
         m_recordLines.pop_back();
     if (m_recordFacts.size() > m_recordLines.size())
@@ -103,6 +136,7 @@ void TResultText::Clear()
     m_text.clear();
     m_starts.clear();
     m_paths.TabClear(0, true);
+    m_pathInLine.clear();
     m_recordLines.clear();
     m_recordFacts.clear();
 }

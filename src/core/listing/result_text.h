@@ -34,8 +34,10 @@ public:
     void RemoveLastLine() override;
     void TruncateLines(qsizetype count) override;
 
-    /// The path of every line that shows an item: Paths().TabGet(line).
-    const TResultLineStore& Paths() const { return m_paths; }
+    /// The path of the item line shows; empty for a line that shows none.
+    QString PathOf(qsizetype line) const;
+    /// Sequential look-ups of paths from the first line on start clean.
+    void ResetPathCache() const { m_paths.TabResetCache(); }
     /// The lines that make records, rising: RecordCount() of them, Record(0) first.
     qsizetype RecordCount() const { return qsizetype(m_recordLines.size()); }
     TLineRecord Record(qsizetype k) const;
@@ -66,6 +68,14 @@ private:
     void reserveText(qsizetype more);
 
     TResultLineStore m_paths;
+    // Lines that show their item's whole path after their indent (the full-path styles) keep
+    // where it is here, four bytes a line, not the path again in m_paths; Length 0 for the
+    // others. As long as the last such line.
+    struct TPathInLine {
+        std::uint32_t Start : 8 = 0;
+        std::uint32_t Length : 24 = 0;
+    };
+    std::vector<TPathInLine> m_pathInLine;
     // In blocks, so a growing list never holds its old and new copies at once.
     std::deque<std::int32_t> m_recordLines;
     std::deque<TStoredFacts> m_recordFacts; // empty, or one for each of m_recordLines

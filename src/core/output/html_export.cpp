@@ -542,7 +542,7 @@ QString ExamplePathOf(const TResultText& lines)
 {
     const qsizetype count = lines.LineCount();
     for (qsizetype i = 0; i < count; ++i) {
-        const QString path = lines.Paths().TabGet(int(i));
+        const QString path = lines.PathOf(int(i));
         if (hasExtension(path))
             return withSlashes(path);
     }

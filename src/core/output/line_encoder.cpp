@@ -42,7 +42,7 @@ void EncodeLines(TLineEncoder& encoder, const TResultText& lines,
     encoder.AppendHead(piece);
     const bool withPaths = encoder.NeedsPaths();
     if (withPaths)
-        lines.Paths().TabResetCache(); // sequential look-ups start clean
+        lines.ResetPathCache(); // sequential look-ups start clean
     TRecordCursor records(lines);
     QString path;
     const qsizetype count = lines.LineCount();
@@ -50,7 +50,7 @@ void EncodeLines(TLineEncoder& encoder, const TResultText& lines,
         if (i % ExportProgressInterval == 0 && progress)
             progress(i);
         if (withPaths)
-            path = lines.Paths().TabGet(int(i));
+            path = lines.PathOf(int(i));
         TPassedLine line;
         line.Line = lines.Line(i);
         line.Path = path;

@@ -884,7 +884,7 @@ void TMainWindow::openOrExplore(bool explore)
 {
     const qsizetype line = m_resultView->LineFromChar(m_resultView->SelectionStart());
     m_resultView->SelectLine(line);
-    const QString path = m_result.Paths().TabGet(int(line));
+    const QString path = m_result.PathOf(int(line));
     if (!IsExistingItem(path))
         return;
     if (explore)

@@ -627,7 +627,7 @@ void TResultView::dragOut()
     const qsizetype start = SelectionStart();
     const qsizetype end = start + SelectionLength();
     const QList<QUrl> urls = DragUrls(LineFromChar(start), LineFromChar(end - 1),
-                                      [this](int line) { return m_result->Paths().TabGet(line); });
+                                      [this](int line) { return m_result->PathOf(line); });
     auto* drag = new QDrag(this);
     drag->setMimeData(DragMimeData(urls, m_result->SharedText(), start, end - start));
     drag->exec(Qt::CopyAction | Qt::LinkAction, Qt::CopyAction);

@@ -55,7 +55,7 @@ QStringList storedPaths(const TResultText& result, int count)
 {
     QStringList paths;
     for (int i = 0; i < count; ++i)
-        paths.append(result.Paths().TabGet(i));
+        paths.append(result.PathOf(i));
     return paths;
 }
 
@@ -903,7 +903,7 @@ private Q_SLOTS:
         // An empty line, then the walk's lines, written and taken out as usual.
         QCOMPARE(run.Lines.LineCount(), 41);
         for (int i = 0; i < 30; ++i)
-            QCOMPARE(run.Lines.Paths().TabGet(i), QStringLiteral("/earlier/s%1").arg(i));
+            QCOMPARE(run.Lines.PathOf(i), QStringLiteral("/earlier/s%1").arg(i));
     }
 
     // Store entries are indexed by result line, also below lines that were there before.
@@ -919,7 +919,7 @@ private Q_SLOTS:
         QCOMPARE(
             storedPaths(run.Lines, 6),
             at(lines({u"", u"", u"{L}", u"{L}B/", u"{L}x.txt", u"{L}z.doc"}), tree.location()));
-        QCOMPARE(run.Lines.Paths().TabGet(9), QString(tree.location() + u"B/y.log"));
+        QCOMPARE(run.Lines.PathOf(9), QString(tree.location() + u"B/y.log"));
     }
 
     void stop_data()
@@ -989,7 +989,7 @@ private Q_SLOTS:
         run.State.Stop.Request();
         run.list(settingsFor(TListStyle{.Preset = CustomPreset}), tree.location());
         QCOMPARE(run.lines(), QStringList());
-        QCOMPARE(run.Lines.Paths().TabGet(0), QString());
+        QCOMPARE(run.Lines.PathOf(0), QString());
         QVERIFY(!run.Statuses.isEmpty());
         QVERIFY2(run.Statuses.last().startsWith(u"Files: 0"), qPrintable(run.Statuses.last()));
     }
@@ -1030,8 +1030,8 @@ private Q_SLOTS:
         TRun run;
         run.list(settingsFor(namesOnly()), tree.location());
         QCOMPARE(run.lines(), QStringList{shown});
-        QCOMPARE(run.Lines.Paths().TabGet(0), QString(tree.location() + decoded));
-        const QByteArray path = EncodeFileName(run.Lines.Paths().TabGet(0));
+        QCOMPARE(run.Lines.PathOf(0), QString(tree.location() + decoded));
+        const QByteArray path = EncodeFileName(run.Lines.PathOf(0));
         QCOMPARE(path, tree.locationBytes() + raw);
         QCOMPARE(::access(path.constData(), F_OK), 0);
     }
@@ -1046,12 +1046,11 @@ private Q_SLOTS:
                  lines({u"Folder\t/", u"d\uFFFD/", u"n\uFFFDy/", u"", u"\tFolder\t/d\uFFFD/",
                         u"\tf.txt", u"\t:: Files: 1 (.000 MB)", u"", u"\tFolder\t/n\uFFFDy/",
                         u"\tg.txt", u"\t:: Files: 1 (.000 MB)"}));
-        QCOMPARE(run.Lines.Paths().TabGet(1), QString(tree.location() + QStringView(u"d\xDCFF/")));
-        QCOMPARE(run.Lines.Paths().TabGet(4), QString(tree.location() + QStringView(u"d\xDCFF/")));
-        QCOMPARE(run.Lines.Paths().TabGet(5),
-                 QString(tree.location() + QStringView(u"d\xDCFF/f.txt")));
-        QCOMPARE(run.Lines.Paths().TabGet(9), QString(tree.location() + u"n\ny/g.txt"));
-        QCOMPARE(::access(EncodeFileName(run.Lines.Paths().TabGet(5)).constData(), F_OK), 0);
+        QCOMPARE(run.Lines.PathOf(1), QString(tree.location() + QStringView(u"d\xDCFF/")));
+        QCOMPARE(run.Lines.PathOf(4), QString(tree.location() + QStringView(u"d\xDCFF/")));
+        QCOMPARE(run.Lines.PathOf(5), QString(tree.location() + QStringView(u"d\xDCFF/f.txt")));
+        QCOMPARE(run.Lines.PathOf(9), QString(tree.location() + u"n\ny/g.txt"));
+        QCOMPARE(::access(EncodeFileName(run.Lines.PathOf(5)).constData(), F_OK), 0);
     }
 
     void locationWithUndecodableByte()
@@ -1064,8 +1063,8 @@ private Q_SLOTS:
         run.list(settingsFor(TListStyle{.Preset = CustomPreset, .Base = 10}), location);
         QCOMPARE(run.lines(), (QStringList{tree.root() + QStringView(u"l\uFFFD/"), u"a.txt"_s,
                                            u":: Files: 1 (.000 MB)"_s}));
-        QCOMPARE(run.Lines.Paths().TabGet(0), location);
-        QCOMPARE(run.Lines.Paths().TabGet(1), QString(location + u"a.txt"));
+        QCOMPARE(run.Lines.PathOf(0), location);
+        QCOMPARE(run.Lines.PathOf(1), QString(location + u"a.txt"));
     }
 
     // Folders read ahead by other threads list exactly as folders the walk reads itself: the
@@ -1118,7 +1117,7 @@ private Q_SLOTS:
                                      {.WantSizes = sizes});
             QStringList paths;
             for (qsizetype i = 0; i < run.Lines.LineCount(); ++i)
-                paths << run.Lines.Paths().TabGet(int(i));
+                paths << run.Lines.PathOf(int(i));
             results << (run.lines() + paths).join(u'\n') + u'\n' +
                            QString::number(run.State.Counters.TotalSize);
         }
@@ -1201,9 +1200,9 @@ private Q_SLOTS:
             QSKIP("no /proc here; the rest of the walk matched in size");
         }
         QCOMPARE(run.lines(), expected);
-        QCOMPARE(run.Lines.Paths().TabGet(9), QString(tree.location() + u"lnk"));
-        QCOMPARE(run.Lines.Paths().TabGet(16), QString(tree.location() + u"ext/back/b.txt"));
-        QCOMPARE(run.Lines.Paths().TabGet(17), QString(tree.location() + u"ext/back/loop/"));
+        QCOMPARE(run.Lines.PathOf(9), QString(tree.location() + u"lnk"));
+        QCOMPARE(run.Lines.PathOf(16), QString(tree.location() + u"ext/back/b.txt"));
+        QCOMPARE(run.Lines.PathOf(17), QString(tree.location() + u"ext/back/loop/"));
         QCOMPARE(run.State.Counters.FileCount, 7);
         QCOMPARE(run.State.Counters.FolderCount, 4);
     }
@@ -1372,7 +1371,7 @@ private Q_SLOTS:
         TRun run;
         run.list(settings, u"/"_s);
         QCOMPARE(run.lines(), QStringList{line});
-        QCOMPARE(run.Lines.Paths().TabGet(0), u"/"_s);
+        QCOMPARE(run.Lines.PathOf(0), u"/"_s);
     }
 
     void filterOutOfRange_data()
@@ -1396,7 +1395,7 @@ private Q_SLOTS:
         QVERIFY_THROWS_EXCEPTION(EAssertionFailed,
                                  ListLocation(settings, tree.location(), target, silent, state));
         QCOMPARE(target.LineCount(), 0);
-        QCOMPARE(target.Paths().TabGet(0), QString());
+        QCOMPARE(target.PathOf(0), QString());
     }
 };
 

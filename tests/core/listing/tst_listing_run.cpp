@@ -143,7 +143,7 @@ TListed listPaced(const TSettings& settings, const QString& location, std::uint3
     listed.Status = QString(result.StatusText).remove(time);
     listed.Lines = withoutTime(linesOf(host.Result));
     for (int i = 0; i < host.Result.LineCount(); ++i)
-        listed.Paths.append(host.Result.Paths().TabGet(i));
+        listed.Paths.append(host.Result.PathOf(i));
     return listed;
 }
 
@@ -238,8 +238,8 @@ private Q_SLOTS:
         QCOMPARE(lines, expected);
         const qsizetype location = expected.indexOf(QString(u":: " + m_a));
         if (location >= 0)
-            QCOMPARE(host.Result.Paths().TabGet(int(location)), m_a);
-        QCOMPARE(host.Result.Paths().TabGet(int(expected.indexOf(QString(m_a + u"x.txt")))),
+            QCOMPARE(host.Result.PathOf(int(location)), m_a);
+        QCOMPARE(host.Result.PathOf(int(expected.indexOf(QString(m_a + u"x.txt")))),
                  QString(m_a + u"x.txt"));
         QCOMPARE(host.Started, 1);
         QCOMPARE(host.Finished, 1);
@@ -256,7 +256,7 @@ private Q_SLOTS:
                  at({":: {A}", "", "{A}x.txt", "{A}B/y.log", "", ":: {C}", "", "{C}c.txt", "",
                      ":: Files: 3 (1.00 MB; in 3 folders)", ":: Listing Completed.", ""},
                     m_a, m_c));
-        QCOMPARE(host.Result.Paths().TabGet(5), m_c);
+        QCOMPARE(host.Result.PathOf(5), m_c);
         QCOMPARE(run.ListedLocation, QString());
         QCOMPARE(list(settings, m_c, host).ListedLocation, m_c);
     }
@@ -324,12 +324,12 @@ private Q_SLOTS:
         list(settings, m_c, host);
         QCOMPARE(linesOf(host.Result),
                  QStringList({m_a + u"x.txt", m_a + u"B/y.log", m_c + u"c.txt"}));
-        QCOMPARE(host.Result.Paths().TabGet(0), QString(m_a + u"x.txt"));
-        QCOMPARE(host.Result.Paths().TabGet(2), QString(m_c + u"c.txt"));
+        QCOMPARE(host.Result.PathOf(0), QString(m_a + u"x.txt"));
+        QCOMPARE(host.Result.PathOf(2), QString(m_c + u"c.txt"));
         settings.IsClear = true;
         list(settings, m_c, host);
         QCOMPARE(linesOf(host.Result), QStringList({m_c + u"c.txt"}));
-        QCOMPARE(host.Result.Paths().TabGet(1), QString());
+        QCOMPARE(host.Result.PathOf(1), QString());
     }
 
     void depthOne()
@@ -541,7 +541,7 @@ private Q_SLOTS:
         const TResultText& result = host.Result;
         std::map<QString, qsizetype> firstLine;
         for (qsizetype i = 0; i < result.LineCount(); ++i) {
-            const QString path = result.Paths().TabGet(int(i));
+            const QString path = result.PathOf(int(i));
             if (!path.isEmpty() && result.Line(i) != QString(u":: " + location))
                 firstLine.try_emplace(path, i);
         }
@@ -549,7 +549,7 @@ private Q_SLOTS:
         std::map<QString, qsizetype> recorded;
         for (qsizetype k = 0; k < result.RecordCount(); ++k) {
             const TLineRecord record = result.Record(k);
-            const QString path = result.Paths().TabGet(record.Line);
+            const QString path = result.PathOf(record.Line);
             QVERIFY2(recorded.emplace(path, record.Line).second, qPrintable(path));
             const TItemFacts now = FactsOfPath(path);
             const TItemFacts walk = record.Facts();

@@ -100,25 +100,35 @@ private Q_SLOTS:
         verifyConsistent(text, remaining + QStringList{u"new"_s});
     }
 
-    // Item lines keep their paths in the result's own store, which forgets them with the lines,
-    // however they go: a line recorded again at a forgotten index shows its new item.
+    // Item lines keep their paths in the result's own store (a line that is its item's path, as
+    // in the full-path styles, is not stored twice), which forgets them with the lines, however
+    // they go: a line recorded again at a forgotten index shows its new item.
     void pathsFollowLines_data()
     {
         QTest::addColumn<int>("count");
         QTest::addColumn<bool>("oneByOne");
-        for (int count = 0; count <= 5; ++count) {
-            QTest::addRow("truncate to %d", count) << count << false;
-            QTest::addRow("remove down to %d", count) << count << true;
+        // 0: other text, 1: the path, 2: every other line the path, 3: indented, with its size
+        QTest::addColumn<int>("shown");
+        for (int shown = 0; shown <= 3; ++shown) {
+            for (int count = 0; count <= 5; ++count) {
+                QTest::addRow("shown %d, truncate to %d", shown, count) << count << false << shown;
+                QTest::addRow("shown %d, remove down to %d", shown, count)
+                    << count << true << shown;
+            }
         }
     }
     void pathsFollowLines()
     {
         QFETCH(int, count);
         QFETCH(bool, oneByOne);
+        QFETCH(int, shown);
         const QStringList paths{u"/d/"_s, u"/d/x"_s, QString(), u"/d/e/y"_s, u"/d/e/z"_s};
         TResultText text;
-        for (const QString& path : paths)
-            addLine(text, u"line", path);
+        for (int i = 0; i < paths.size(); ++i) {
+            const bool asPath = shown == 1 || shown == 3 || (shown == 2 && i % 2 == 0);
+            const QString line = shown == 3 ? u"\t " + paths[i] + u"  12 KB" : paths[i];
+            addLine(text, asPath && !paths[i].isEmpty() ? QStringView(line) : u"line", paths[i]);
+        }
         if (oneByOne) {
             while (text.LineCount() > count)
                 text.RemoveLastLine();
@@ -126,11 +136,22 @@ private Q_SLOTS:
             text.TruncateLines(count);
         }
         for (int i = 0; i < paths.size(); ++i)
-            QCOMPARE(text.Paths().TabGet(i), i < count ? paths[i] : QString());
+            QCOMPARE(text.PathOf(i), i < count ? paths[i] : QString());
         addLine(text, u"new", u"/n/w");
-        QCOMPARE(text.Paths().TabGet(int(text.LineCount()) - 1), u"/n/w"_s);
+        QCOMPARE(text.PathOf(int(text.LineCount()) - 1), u"/n/w"_s);
+        addLine(text, u"/n/v", u"/n/v");
+        QCOMPARE(text.PathOf(int(text.LineCount()) - 1), u"/n/v"_s);
+        addLine(text, u"/n/vw 1 KB", u"/n/v"); // begins with the path, and more of the name
+        QCOMPARE(text.PathOf(int(text.LineCount()) - 1), u"/n/v"_s);
+        addLine(text, u"/n/x", u"/n/xy"); // shorter than the path
+        QCOMPARE(text.PathOf(int(text.LineCount()) - 1), u"/n/xy"_s);
+        addLine(text, QString(QString(300, u'\t') + u"/n/deep"),
+                u"/n/deep"); // a deep tree's indent
+        QCOMPARE(text.PathOf(int(text.LineCount()) - 1), u"/n/deep"_s);
         text.Clear();
-        QCOMPARE(text.Paths().TabGet(0), QString());
+        QCOMPARE(text.PathOf(0), QString());
+        addLine(text, u"after", u"/a/b");
+        QCOMPARE(text.PathOf(0), u"/a/b"_s);
     }
 
     // Records follow their lines too, and the facts of the looked-at ones stay with their own

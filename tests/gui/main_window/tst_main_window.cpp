@@ -345,7 +345,7 @@ private Q_SLOTS:
         QCOMPARE(m_window->ResultView()->SelectionLength(), m_window->Result().Text().size());
         find("actionClear")->trigger();
         QCOMPARE(m_window->Result().LineCount(), 0);
-        QCOMPARE(m_window->Result().Paths().TabGet(0), QString());
+        QCOMPARE(m_window->Result().PathOf(0), QString());
         QCOMPARE(find<QLabel>("panelStatusBar")->text(), QString());
         for (const char* name :
              {"actionSaveAs", "actionExportToM3U8", "actionCopyResult", "actionClear"})
