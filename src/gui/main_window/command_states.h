@@ -22,6 +22,7 @@ enum class TCommand {
     FindBack,
     ShowHideFindPanel,
     LocationSelect,
+    OpenCatalog,
     LocationEnter,
     FilterEnter,
     SaveAs,

@@ -33,6 +33,7 @@
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QDir>
+#include <QFileInfo>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
@@ -210,6 +211,9 @@ const TCommandRow* TMainWindow::commandTable()
          &F::actionShowHideFindPanelExecute},
         {C::LocationSelect, "actionLocationSelect", u"Select Location...",
          key(Qt::CTRL | Qt::Key_O), u"Select location", &F::actionLocationSelectExecute},
+        {C::OpenCatalog, "actionOpenCatalog", u"Open Catalog...",
+         key(Qt::CTRL | Qt::SHIFT | Qt::Key_O), u"List a saved listing",
+         &F::actionOpenCatalogExecute},
         {C::LocationEnter, "actionLocationEnter", u"Enter Location", key(Qt::CTRL | Qt::Key_L), u"",
          &F::actionLocationEnterExecute},
         {C::FilterEnter, "actionFilterEnter", u"Enter Search for", key(Qt::CTRL | Qt::Key_K), u"",
@@ -277,6 +281,8 @@ void TMainWindow::createMenus()
 {
     QMenu* file = menuBar()->addMenu(QStringLiteral("&File"));
     file->addActions(commandActions({C::LocationSelect, C::LocationEnter, C::FilterEnter}));
+    file->addSeparator();
+    file->addAction(Action(C::OpenCatalog));
     file->addSeparator();
     file->addActions(commandActions({C::SaveAs, C::ExportToM3U8, C::ExportToHTML}));
     file->addActions(commandActions({C::ExportToCSV, C::ExportToJSON}));
@@ -375,7 +381,8 @@ void TMainWindow::createCentralArea()
         return action->text() + u" (" + action->shortcut().toString(QKeySequence::NativeText) +
                u")";
     };
-    m_locationRow->comboPath()->setToolTip(hintOf(Action(C::LocationEnter)));
+    m_locationRow->comboPath()->setToolTip(hintOf(Action(C::LocationEnter)) + u'\n' +
+                                           QString::fromUtf16(LocationFormsHint));
     m_locationRow->comboFilter()->setToolTip(hintOf(Action(C::FilterEnter)));
     m_locationRow->comboPath()->setToolTipDuration(HintMs);
     m_locationRow->comboFilter()->setToolTipDuration(HintMs);
@@ -546,7 +553,9 @@ void TMainWindow::applyCommandStates()
 void TMainWindow::RunStarted()
 {
     m_busy = true;
-    m_focusBeforeRun = QApplication::focusWidget();
+    // The window's own: a run started from a file dialog begins before the window is active
+    // again, when the application has no focus widget yet.
+    m_focusBeforeRun = focusWidget();
     // A new result starts at its top with nothing selected, whatever the old one showed.
     m_resultView->ShowFromTop();
     Action(C::Stop)->setShortcut(QKeySequence(Qt::Key_Escape));
@@ -815,6 +824,31 @@ void TMainWindow::actionLocationSelectExecute()
         this, QStringLiteral("Select Location"), IsExistingFolder(start) ? start : QString());
     if (folder)
         m_locationRow->comboPath()->setEditText(QDir::toNativeSeparators(*folder));
+}
+
+// A saved listing is picked where the last one was, else beside the one the location names.
+std::optional<QString> TMainWindow::chooseCatalog(const QString& title)
+{
+    QString start = m_catalogFolder;
+    if (start.isEmpty()) {
+        const QString named =
+            CatalogFileOf(ResolveLocation(m_locationRow->comboPath()->currentText()));
+        start = named.isEmpty() ? Info().DesktopFolder : QFileInfo(named).path();
+    }
+    const std::optional<QString> file =
+        m_desktop.ChooseFile(this, title, QString::fromUtf16(CatalogFileFilters), start);
+    if (file)
+        m_catalogFolder = QFileInfo(*file).path();
+    return file;
+}
+
+void TMainWindow::actionOpenCatalogExecute()
+{
+    const std::optional<QString> file = chooseCatalog(QStringLiteral("Open Catalog"));
+    if (!file)
+        return;
+    m_locationRow->comboPath()->setEditText(QDir::toNativeSeparators(*file));
+    runListing(m_settings);
 }
 
 void TMainWindow::actionLocationEnterExecute()

@@ -100,6 +100,7 @@ private:
     bool isCommandKey(QKeyCombination key) const;
     void stopListing();
     void runListing(const TSettings& settings);
+    std::optional<QString> chooseCatalog(const QString& title);
     void openOrExplore(bool explore);
     void find(bool backward);
     void openWebPage(int action);
@@ -123,6 +124,7 @@ private:
     void actionFindBackExecute();
     void actionShowHideFindPanelExecute();
     void actionLocationSelectExecute();
+    void actionOpenCatalogExecute();
     void actionLocationEnterExecute();
     void actionFilterEnterExecute();
     void actionSaveAsExecute();
@@ -170,6 +172,7 @@ private:
     TAboutDialog* m_dlgAbout = nullptr;
     TErrorReportDialog* m_dialogException = nullptr;
     QStringList m_listedLocations; // of the runs the result holds, for the records' depths
+    QString m_catalogFolder;       // where the last saved listing was picked
 };
 
 } // namespace dirka

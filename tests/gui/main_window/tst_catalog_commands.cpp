@@ -1,0 +1,166 @@
+#include "core/listing/result_line_store.h"
+#include "core/system/program_info.h"
+#include "gui/error_report/application.h"
+#include "gui/main_window/main_window.h"
+#include "gui/result_view/result_view.h"
+
+#include "fake_desktop.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QComboBox>
+#include <QDateTime>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QLabel>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+
+using namespace dirka;
+using testsupport::TFakeDesktop;
+
+namespace {
+
+void writeFile(const QString& path, const QByteArray& bytes)
+{
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write(bytes);
+}
+
+// One record of a saved listing as `--json` writes it; a folder's path ends in "/".
+QByteArray record(const QString& path, int depth, qint64 size = 0, qint64 modified = 0)
+{
+    const bool folder = path.endsWith(u'/');
+    const QByteArray time =
+        QDateTime::fromSecsSinceEpoch(modified, Qt::UTC).toString(Qt::ISODate).toUtf8();
+    return "{\"type\":\"" + QByteArray(folder ? "folder" : "file") + "\",\"path\":\"" +
+           path.toUtf8() + "\",\"size\":" + QByteArray::number(size) + ",\"modified\":\"" + time +
+           "\",\"depth\":" + QByteArray::number(depth) + "}\n";
+}
+
+} // namespace
+
+class TestCatalogCommands : public QObject {
+    Q_OBJECT
+
+private:
+    QTemporaryDir m_dir; // the saved listings and the trees they list
+    TFakeDesktop m_desktop;
+    std::unique_ptr<TMainWindow> m_window;
+
+    QAction* action(const char* name) const
+    {
+        auto* found = m_window->findChild<QAction*>(QLatin1String(name));
+        if (!found)
+            qFatal("no action %s", name);
+        return found;
+    }
+    QComboBox* comboPath() const { return m_window->findChild<QComboBox*>("comboPath"); }
+    QStringList lines() const
+    {
+        QStringList all;
+        for (qsizetype i = 0; i < m_window->Result().LineCount(); ++i)
+            all << m_window->Result().Line(i).toString();
+        return all;
+    }
+    QString pathOf(qsizetype line) const { return m_window->Result().Paths().TabGet(int(line)); }
+    void key(Qt::Key key, Qt::KeyboardModifiers modifiers = Qt::NoModifier)
+    {
+        QTest::keyClick(m_window->windowHandle(), key, modifiers);
+    }
+    // Puts the caret on the first line ending in text.
+    void selectLineEndingIn(const QString& text)
+    {
+        const QStringList all = lines();
+        for (qsizetype i = 0; i < all.size(); ++i) {
+            if (all[i].endsWith(text)) {
+                m_window->ResultView()->Select(m_window->Result().LineStart(i) + 1, 0);
+                return;
+            }
+        }
+        QFAIL(qPrintable(u"no line ends in " + text + u":\n" + all.join(u'\n')));
+    }
+    // A tree as it is now: a.txt (4 bytes), b.log (1), sub/c.txt (1).
+    QString makeTree(const QString& name)
+    {
+        const QString tree = m_dir.filePath(name) + u'/';
+        QDir().mkpath(tree + u"sub");
+        writeFile(tree + u"a.txt", "aaaa");
+        writeFile(tree + u"b.log", "b");
+        writeFile(tree + u"sub/c.txt", "c");
+        return tree;
+    }
+
+private Q_SLOTS:
+    void initTestCase()
+    {
+        QStandardPaths::setTestModeEnabled(true);
+        TInfo info;
+        info.ProgramFolder = m_dir.path() + u'/';
+        info.DesktopFolder = m_dir.path() + u'/';
+        info.LanguageCode = QStringLiteral("us");
+        ReplaceInfo(info);
+    }
+    void init()
+    {
+        QFile::remove(QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) +
+                      u"/Pelmora/Dirka/2.1.reg");
+        m_desktop = TFakeDesktop();
+        m_window = std::make_unique<TMainWindow>(m_desktop);
+        m_window->show();
+        QVERIFY(QTest::qWaitForWindowExposed(m_window.get()));
+        QApplication::setActiveWindow(m_window.get());
+        QVERIFY(QTest::qWaitForWindowActive(m_window.get()));
+    }
+    void cleanup() { m_window.reset(); }
+
+    // Ctrl+Shift+O asks for a saved listing, makes it the location and lists it; its items
+    // open as usual.
+    void openCatalog_data()
+    {
+        QTest::addColumn<bool>("onDisk");
+        QTest::addColumn<int>("shortcut");
+        QTest::addColumn<QString>("call"); // %1 the item's path
+        QTest::newRow("open, still there") << true << int(Qt::Key_F9) << u"open %1"_qs;
+        QTest::newRow("explore, still there")
+            << true << (Qt::CTRL | Qt::Key_E).toCombined() << u"show %1"_qs;
+    }
+    void openCatalog()
+    {
+        QFETCH(bool, onDisk);
+        QFETCH(int, shortcut);
+        QFETCH(QString, call);
+        const QString tree = onDisk ? makeTree(u"there"_qs) : m_dir.filePath(u"gone"_qs) + u'/';
+        const QString file = m_dir.filePath(u"disk1.jsonl"_qs);
+        writeFile(file, record(tree, 0) + record(tree + u"a.txt", 1, 4) +
+                            record(tree + u"deep/x.txt", 2, 1));
+        m_desktop.ChosenFile = file;
+        key(Qt::Key_O, Qt::ControlModifier | Qt::ShiftModifier);
+        QCOMPARE(m_desktop.Calls.value(0).section(u" in "_qs, 0, 0),
+                 u"choose Open Catalog (Saved listings (*.jsonl *.json);;All files (*))"_qs);
+        QCOMPARE(comboPath()->currentText(), file);
+        QVERIFY2(lines().join(u'\n').contains(u":: Catalog: " + file), qPrintable(file));
+        selectLineEndingIn(u"x.txt"_qs);
+        QCOMPARE(
+            pathOf(m_window->ResultView()->LineFromChar(m_window->ResultView()->SelectionStart())),
+            tree + u"deep/x.txt");
+
+        selectLineEndingIn(u"a.txt"_qs);
+        m_desktop.Calls.clear();
+        const QKeyCombination pressed = QKeyCombination::fromCombined(shortcut);
+        key(pressed.key(), pressed.keyboardModifiers());
+        QCOMPARE(m_desktop.Calls, QStringList{call.arg(tree + u"a.txt")});
+    }
+};
+
+int main(int argc, char** argv)
+{
+    TApplication app(argc, argv);
+    TestCatalogCommands test;
+    return QTest::qExec(&test, argc, argv);
+}
+#include "tst_catalog_commands.moc"
