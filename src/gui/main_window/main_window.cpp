@@ -607,9 +607,16 @@ void TMainWindow::LocationAccepted(const QString& text, const QStringList& locat
 {
     m_locationRow->RememberLocation(text);
     // Records count their depth from these; a result kept from earlier runs keeps theirs.
-    if (m_settings.IsClear)
+    if (m_settings.IsClear) {
         m_listedLocations.clear();
+        m_catalogItems.Clear();
+    }
     m_listedLocations += locations;
+}
+
+void TMainWindow::CatalogListed(const QString& fileName, const QStringList& locations)
+{
+    m_catalogItems.Add(fileName, locations);
 }
 
 void TMainWindow::ShowWait(const QString& text)
@@ -753,6 +760,7 @@ void TMainWindow::actionClearExecute()
 {
     m_result.Clear();
     m_listedLocations.clear(); // their lines are gone; the records' depths count from the next
+    m_catalogItems.Clear();
     m_panelStatusBar->clear();
     ResultChanged();
 }
@@ -919,8 +927,12 @@ void TMainWindow::openOrExplore(bool explore)
     const qsizetype line = m_resultView->LineFromChar(m_resultView->SelectionStart());
     m_resultView->SelectLine(line);
     const QString path = m_result.Paths().TabGet(int(line));
-    if (!IsExistingItem(path))
+    if (!IsExistingItem(path)) {
+        // An item seen only in a saved listing: saying nothing would look like a fault.
+        if (const QString catalog = m_catalogItems.CatalogOf(path); !catalog.isEmpty())
+            m_desktop.Warning(this, ItemInCatalogText(path, catalog));
         return;
+    }
     if (explore)
         m_desktop.ShowInFileManager(path);
     else

@@ -3,6 +3,7 @@
 #include "core/listing/listing_run.h"
 #include "core/listing/result_text.h"
 #include "core/settings/settings_records.h"
+#include "gui/main_window/catalog_items.h"
 #include "gui/main_window/command_states.h"
 #include "gui/main_window/export_commands.h"
 
@@ -62,6 +63,7 @@ public:
     void Warn(const QString& message) override;
     void Refused(TRefusal reason, const QString& message) override;
     void LocationAccepted(const QString& text, const QStringList& locations) override;
+    void CatalogListed(const QString& fileName, const QStringList& locations) override;
     void RunStarted() override;
     void RunFinished() override;
     void ShowWait(const QString& text) override;
@@ -172,6 +174,7 @@ private:
     TAboutDialog* m_dlgAbout = nullptr;
     TErrorReportDialog* m_dialogException = nullptr;
     QStringList m_listedLocations; // of the runs the result holds, for the records' depths
+    TCatalogItems m_catalogItems;  // the saved listings the result's items were read from
     QString m_catalogFolder;       // where the last saved listing was picked
 };
 

@@ -42,6 +42,11 @@ QByteArray record(const QString& path, int depth, qint64 size = 0, qint64 modifi
            "\",\"depth\":" + QByteArray::number(depth) + "}\n";
 }
 
+qint64 modifiedOf(const QString& path)
+{
+    return QFileInfo(path).lastModified().toSecsSinceEpoch();
+}
+
 } // namespace
 
 class TestCatalogCommands : public QObject {
@@ -94,6 +99,16 @@ private:
         writeFile(tree + u"sub/c.txt", "c");
         return tree;
     }
+    // Its saved listing from before: a.txt as now, b.log of 9 bytes, gone.txt, no sub.
+    QString catalogBefore(const QString& tree)
+    {
+        const QString file = m_dir.filePath(QFileInfo(tree.chopped(1)).fileName() + u".jsonl");
+        writeFile(file, record(tree, 0) +
+                            record(tree + u"a.txt", 1, 4, modifiedOf(tree + u"a.txt")) +
+                            record(tree + u"b.log", 1, 9, modifiedOf(tree + u"b.log")) +
+                            record(tree + u"gone.txt", 1, 7, 1000));
+        return file;
+    }
 
 private Q_SLOTS:
     void initTestCase()
@@ -118,13 +133,15 @@ private Q_SLOTS:
     }
     void cleanup() { m_window.reset(); }
 
-    // Ctrl+Shift+O asks for a saved listing, makes it the location and lists it; its items
-    // open as usual.
+    // Ctrl+Shift+O asks for a saved listing, makes it the location and lists it; an item that
+    // is not on the disk now is said to be in the catalogue, one that is opens as usual.
     void openCatalog_data()
     {
         QTest::addColumn<bool>("onDisk");
         QTest::addColumn<int>("shortcut");
-        QTest::addColumn<QString>("call"); // %1 the item's path
+        QTest::addColumn<QString>("call"); // %1 the item's path; empty: the catalogue message
+        QTest::newRow("open, gone") << false << int(Qt::Key_F9) << QString();
+        QTest::newRow("explore, gone") << false << (Qt::CTRL | Qt::Key_E).toCombined() << QString();
         QTest::newRow("open, still there") << true << int(Qt::Key_F9) << u"open %1"_qs;
         QTest::newRow("explore, still there")
             << true << (Qt::CTRL | Qt::Key_E).toCombined() << u"show %1"_qs;
@@ -153,7 +170,32 @@ private Q_SLOTS:
         m_desktop.Calls.clear();
         const QKeyCombination pressed = QKeyCombination::fromCombined(shortcut);
         key(pressed.key(), pressed.keyboardModifiers());
-        QCOMPARE(m_desktop.Calls, QStringList{call.arg(tree + u"a.txt")});
+        if (!call.isEmpty()) {
+            QCOMPARE(m_desktop.Calls, QStringList{call.arg(tree + u"a.txt")});
+            return;
+        }
+        const QString warning = m_desktop.TakeWarning();
+        QVERIFY2(warning.contains(u"in a catalog") && warning.contains(tree + u"a.txt") &&
+                     warning.contains(file),
+                 qPrintable(warning));
+        QVERIFY(m_desktop.Calls.isEmpty()); // nothing was opened
+    }
+
+    // A new result forgets where the old one's items came from: a vanished item of a listing of
+    // the disk is passed over without a word again.
+    void aNewResultForgetsTheCatalog()
+    {
+        const QString tree = makeTree(u"cleared"_qs);
+        m_desktop.ChosenFile = catalogBefore(tree);
+        action("actionOpenCatalog")->trigger();
+        action("actionClear")->trigger();
+        comboPath()->setEditText(tree);
+        action("actionListNormal")->trigger();
+        selectLineEndingIn(u"a.txt"_qs);
+        QFile::remove(tree + u"a.txt");
+        m_desktop.Calls.clear();
+        key(Qt::Key_F9);
+        QCOMPARE(m_desktop.Calls, QStringList());
     }
 };
 
