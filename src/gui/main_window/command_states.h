@@ -23,6 +23,7 @@ enum class TCommand {
     ShowHideFindPanel,
     LocationSelect,
     OpenCatalog,
+    CompareWithCatalog,
     LocationEnter,
     FilterEnter,
     SaveAs,

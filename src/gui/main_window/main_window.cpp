@@ -3,6 +3,7 @@
 #include "core/listing/drives.h"
 #include "core/listing/folder_walker.h"
 #include "core/listing/line_composition.h"
+#include "core/output/compare_run.h"
 #include "core/settings/locations.h"
 #include "core/settings/settings_persistence.h"
 #include "core/system/error_report.h"
@@ -214,6 +215,8 @@ const TCommandRow* TMainWindow::commandTable()
         {C::OpenCatalog, "actionOpenCatalog", u"Open Catalog...",
          key(Qt::CTRL | Qt::SHIFT | Qt::Key_O), u"List a saved listing",
          &F::actionOpenCatalogExecute},
+        {C::CompareWithCatalog, "actionCompareWithCatalog", u"Compare with Catalog...", 0,
+         u"Show what changed since a saved listing", &F::actionCompareWithCatalogExecute},
         {C::LocationEnter, "actionLocationEnter", u"Enter Location", key(Qt::CTRL | Qt::Key_L), u"",
          &F::actionLocationEnterExecute},
         {C::FilterEnter, "actionFilterEnter", u"Enter Search for", key(Qt::CTRL | Qt::Key_K), u"",
@@ -282,7 +285,7 @@ void TMainWindow::createMenus()
     QMenu* file = menuBar()->addMenu(QStringLiteral("&File"));
     file->addActions(commandActions({C::LocationSelect, C::LocationEnter, C::FilterEnter}));
     file->addSeparator();
-    file->addAction(Action(C::OpenCatalog));
+    file->addActions(commandActions({C::OpenCatalog, C::CompareWithCatalog}));
     file->addSeparator();
     file->addActions(commandActions({C::SaveAs, C::ExportToM3U8, C::ExportToHTML}));
     file->addActions(commandActions({C::ExportToCSV, C::ExportToJSON}));
@@ -679,8 +682,14 @@ void TMainWindow::runListing(const TSettings& settings)
     if (m_busy)
         return;
     TListingRun run(settings, m_locationRow->comboPath()->currentText(), *this);
-    m_run = &run;
-    const auto forget = qScopeGuard([this] { m_run = nullptr; });
+    hostRun(run);
+}
+
+// A listing or a comparison: Stop reaches it while it runs.
+template <typename TRun> void TMainWindow::hostRun(TRun& run)
+{
+    m_runStop = &run.StopToken();
+    const auto forget = qScopeGuard([this] { m_runStop = nullptr; });
     const TRunResult result = run.Run();
     if (result.Outcome != TRunOutcome::Refused)
         m_listedLocation = result.ListedLocation;
@@ -688,8 +697,8 @@ void TMainWindow::runListing(const TSettings& settings)
 
 void TMainWindow::stopListing()
 {
-    if (m_run != nullptr)
-        m_run->StopToken().Request();
+    if (m_runStop != nullptr)
+        m_runStop->Request();
 }
 
 // A failed save keeps the settings in force for this run and says why they were not kept.
@@ -857,6 +866,16 @@ void TMainWindow::actionOpenCatalogExecute()
         return;
     m_locationRow->comboPath()->setEditText(QDir::toNativeSeparators(*file));
     runListing(m_settings);
+}
+
+// The saved listing is the old side, the location as it is now the new one.
+void TMainWindow::actionCompareWithCatalogExecute()
+{
+    const std::optional<QString> file = chooseCatalog(QStringLiteral("Compare with Catalog"));
+    if (!file || m_busy)
+        return;
+    TCompareRun run(m_settings, *file, m_locationRow->comboPath()->currentText(), *this);
+    hostRun(run);
 }
 
 void TMainWindow::actionLocationEnterExecute()

@@ -102,6 +102,7 @@ private:
     bool isCommandKey(QKeyCombination key) const;
     void stopListing();
     void runListing(const TSettings& settings);
+    template <typename TRun> void hostRun(TRun& run);
     std::optional<QString> chooseCatalog(const QString& title);
     void openOrExplore(bool explore);
     void find(bool backward);
@@ -127,6 +128,7 @@ private:
     void actionShowHideFindPanelExecute();
     void actionLocationSelectExecute();
     void actionOpenCatalogExecute();
+    void actionCompareWithCatalogExecute();
     void actionLocationEnterExecute();
     void actionFilterEnterExecute();
     void actionSaveAsExecute();
@@ -148,8 +150,8 @@ private:
     TDesktop& m_desktop;
     TSettings m_settings;
     TResultText m_result;
-    QString m_listedLocation;     // of the last listing, where the page's relative links start
-    TListingRun* m_run = nullptr; // the listing under way, which Stop ends
+    QString m_listedLocation;        // of the last listing, where the page's relative links start
+    TStopToken* m_runStop = nullptr; // of the listing or comparison under way
     bool m_startList = false;
     bool m_busy = false;
     bool m_exporting = false;

@@ -53,7 +53,7 @@ class TestCatalogCommands : public QObject {
     Q_OBJECT
 
 private:
-    QTemporaryDir m_dir; // the saved listings and the trees they list
+    QTemporaryDir m_dir; // the saved listings and the trees they are compared with
     TFakeDesktop m_desktop;
     std::unique_ptr<TMainWindow> m_window;
 
@@ -196,6 +196,147 @@ private Q_SLOTS:
         m_desktop.Calls.clear();
         key(Qt::Key_F9);
         QCOMPARE(m_desktop.Calls, QStringList());
+    }
+
+    // The differences are the result's lines, each keeping its item, below a header that says
+    // what was compared; "Search for" applies to both sides.
+    void compareShowsTheDifferences_data()
+    {
+        QTest::addColumn<int>("filter");
+        QTest::addColumn<QStringList>("expected"); // line, then its item's path, below the tree
+        QTest::newRow("all files") << 0
+                                   << QStringList{u":: Search for: All files"_qs,
+                                                  u""_qs,
+                                                  u"+ %1sub/"_qs,
+                                                  u"sub/"_qs,
+                                                  u"~ %1b.log  size: 9 -> 1"_qs,
+                                                  u"b.log"_qs,
+                                                  u"- %1gone.txt"_qs,
+                                                  u"gone.txt"_qs,
+                                                  u"+ %1sub/c.txt"_qs,
+                                                  u"sub/c.txt"_qs,
+                                                  u":: Added: 2; Removed: 1; Changed: 1; "
+                                                  u"Bytes added: 1; Bytes removed: 15"_qs,
+                                                  u""_qs};
+        // "Pictures": the files of both sides are left out, the folders stay.
+        QTest::newRow("masks on both sides")
+            << 10
+            << QStringList{u":: Search for: Pictures"_qs,
+                           u""_qs,
+                           u"+ %1sub/"_qs,
+                           u"sub/"_qs,
+                           u":: Added: 1; Removed: 0; Changed: 0; Bytes added: 0; "
+                           u"Bytes removed: 0"_qs,
+                           u""_qs};
+    }
+    void compareShowsTheDifferences()
+    {
+        QFETCH(int, filter);
+        QFETCH(QStringList, expected);
+        const QString tree = makeTree(QString::number(filter));
+        const QString file = catalogBefore(tree);
+        m_desktop.ChosenFile = file;
+        m_window->findChild<QComboBox*>("comboFilter")->setCurrentIndex(filter);
+        comboPath()->setEditText(tree);
+        action("actionCompareWithCatalog")->trigger();
+        const QStringList all = lines();
+        QVERIFY2(all.size() > 4 && all[2].startsWith(u":: Catalog: " + file + u"; Saved: ") &&
+                     all[3].isEmpty(),
+                 qPrintable(all.join(u'\n')));
+        QStringList got;
+        for (qsizetype i = 1; i < all.size(); ++i) {
+            if (i != 2 && i != 3)
+                got << all[i] << QString(pathOf(i)).remove(tree);
+        }
+        for (qsizetype i = 0; i < expected.size(); i += 2)
+            expected[i].replace(u"%1"_qs, tree);
+        QCOMPARE(got, expected);
+        QCOMPARE(m_window->findChild<QLabel*>("panelStatusBar")->text(),
+                 expected[expected.size() - 2].mid(3));
+        QVERIFY(action("actionSaveAs")->isEnabled());
+    }
+
+    // Opening a removed item names the catalogue; an added one is on the disk and opens.
+    void compareLinesOpen()
+    {
+        const QString tree = makeTree(u"opened"_qs);
+        const QString file = catalogBefore(tree);
+        m_desktop.ChosenFile = file;
+        comboPath()->setEditText(tree);
+        action("actionCompareWithCatalog")->trigger();
+        selectLineEndingIn(u"gone.txt"_qs);
+        m_desktop.Calls.clear();
+        key(Qt::Key_F9);
+        const QString warning = m_desktop.TakeWarning();
+        QVERIFY2(warning.contains(tree + u"gone.txt") && warning.contains(file),
+                 qPrintable(warning));
+        selectLineEndingIn(u"sub/c.txt"_qs);
+        key(Qt::Key_F9);
+        QCOMPARE(m_desktop.Calls, QStringList{u"open " + tree + u"sub/c.txt"});
+    }
+
+    // A comparison that cannot run says why and leaves the result as it was.
+    void compareRefused_data()
+    {
+        QTest::addColumn<QByteArray>("catalog"); // empty: a folder that is not there
+        QTest::addColumn<QString>("warning");
+        QTest::newRow("damaged") << QByteArray(
+                                        "{\"type\":\"folder\",\"path\":\"/m/\",\"depth\":0}\n"
+                                        "{\"type\":\"file\",\"path\":")
+                                 << u"line 2"_qs;
+        QTest::newRow("not a listing") << QByteArray("hello\n") << u"line 1"_qs;
+        QTest::newRow("location gone") << QByteArray() << u"Specified location doesn't exists."_qs;
+    }
+    void compareRefused()
+    {
+        QFETCH(QByteArray, catalog);
+        QFETCH(QString, warning);
+        const QString tree = makeTree(u"refused"_qs);
+        comboPath()->setEditText(tree);
+        action("actionListNormal")->trigger();
+        const QStringList before = lines();
+        const QString file = m_dir.filePath(u"refused.jsonl"_qs);
+        writeFile(file, catalog.isEmpty() ? record(tree, 0) : catalog);
+        if (catalog.isEmpty())
+            comboPath()->setEditText(m_dir.filePath(u"no such folder"_qs));
+        m_desktop.ChosenFile = file;
+        m_desktop.Calls.clear();
+        action("actionCompareWithCatalog")->trigger();
+        const QString shown = m_desktop.TakeWarning();
+        QVERIFY2(shown.contains(warning), qPrintable(shown));
+        QCOMPARE(lines(), before);
+    }
+
+    // While it runs the window is busy as for a listing, and Esc stops it.
+    void compareIsBusyAndStops()
+    {
+        const QString tree = makeTree(u"stopped"_qs);
+        m_desktop.ChosenFile = catalogBefore(tree);
+        comboPath()->setEditText(tree);
+        bool compareEnabled = true;
+        bool openEnabled = true;
+        QTimer::singleShot(0, m_window.get(), [&] {
+            compareEnabled = action("actionCompareWithCatalog")->isEnabled();
+            openEnabled = action("actionOpenCatalog")->isEnabled();
+            key(Qt::Key_Escape);
+        });
+        action("actionCompareWithCatalog")->trigger();
+        QVERIFY(!compareEnabled);
+        QVERIFY(!openEnabled);
+        QCOMPARE(lines().value(lines().size() - 1), u":: Stopped!"_qs);
+        QVERIFY(action("actionCompareWithCatalog")->isEnabled());
+    }
+
+    // Cancelling the file dialog changes nothing.
+    void cancelledChoiceKeepsTheLocation()
+    {
+        comboPath()->setEditText(u"/before"_qs);
+        m_desktop.ChosenFile.reset();
+        action("actionOpenCatalog")->trigger();
+        action("actionCompareWithCatalog")->trigger();
+        QCOMPARE(comboPath()->currentText(), u"/before"_qs);
+        QVERIFY(lines().isEmpty());
+        QVERIFY(m_desktop.TakeWarning().isEmpty());
     }
 };
 
