@@ -41,6 +41,11 @@ public:
     {
         return std::nullopt;
     }
+    std::optional<QString> ChooseFile(QWidget*, const QString&, const QString&,
+                                      const QString&) override
+    {
+        return std::nullopt;
+    }
 };
 
 double msSince(const QElapsedTimer& timer)

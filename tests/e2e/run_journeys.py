@@ -889,6 +889,79 @@ def print_to_pdf(suite, root):
     check(printed == pages, f"the PDF holds {printed} pages, the preview counted {pages}")
 
 
+def pick_file(app, keys, title, path):
+    """Opens a file dialog with keys, types the file's full path into it and confirms."""
+    app.key(*keys)
+    dialog = app.wait_window(title, 5)
+    check(dialog, f"{' '.join(keys)} opened no {title[1:]!r} window")
+    check(app.wait_active(dialog, 3), f"the {title[1:]!r} window did not take the focus")
+    app.type(path)
+    app.key("Return")
+    check(app.wait_gone(title, 5), f"the {title[1:]!r} window stayed open after Enter")
+
+
+@journey
+def catalog_open_find_compare(suite, root):
+    """A saved listing opens as the location and its names are found; opening an item that
+    is no longer on the disk says so; comparing the changed tree with it shows the changes,
+    and the lines open their items."""
+    tree = small_tree(root)
+    app = Dirka(suite, root, {"PathList": tree})
+    # Not "tree.jsonl": the location box would complete the typed tree's path to it.
+    catalog = os.path.join(root, "saved.jsonl")
+    run([suite.program, "--list", tree, "--json", catalog], 10, app.env)
+    check(os.path.isfile(catalog), "dirka --list --json wrote no saved listing")
+    os.remove(os.path.join(tree, "c.txt"))
+    make_tree(tree, ["f.txt"])
+    with open(os.path.join(tree, "a.txt"), "w") as f:
+        f.write("grown")
+
+    app.set_clipboard()
+    pick_file(app, ["ctrl+shift+o"], "^Open Catalog", catalog)
+    copied = app.copied_lines(small_tree_lines(tree))
+    check(copied == small_tree_lines(tree), f"the opened catalog listed {copied!r}")
+
+    app.key("ctrl+f")
+    app.type("c.txt")
+    app.key("ctrl+l", "F3")
+    before = len(app.opened())
+    app.key("F9")
+    warning = app.wait_window("^Warning$", 3)
+    check(warning, "F9 on an item that is only in the catalog showed no warning")
+    app.key("Return")
+    check(app.wait_gone("^Warning$", 3), "the warning stayed open after Enter")
+    check(len(app.opened()) == before, f"F9 opened {app.opened()[before:]!r}")
+
+    app.activate(app.window)
+    app.enter_location(tree)
+    app.set_clipboard()
+    # File > Compare with Catalog... is the fifth entry of the File menu.
+    pick_file(app, ["alt+f", "Down", "Down", "Down", "Down", "Return"], "^Compare with Catalog",
+              catalog)
+    compared = [None]
+
+    def done():
+        app.key("F7")
+        text = app.new_clipboard(0.3)
+        compared[0] = lines_of(text) if text else None
+        return compared[0] and compared[0][-1].startswith(":: ")
+    wait_until(done, 10, 0)
+    lines = compared[0] or []
+    check(len(lines) == 4 and lines[0].startswith(f"~ {tree}/a.txt  size: 0 -> 5")
+          and lines[1:] == [f"- {tree}/c.txt", f"+ {tree}/f.txt",
+                            ":: Added: 1; Removed: 1; Changed: 1; Bytes added: 5; "
+                            "Bytes removed: 0"],
+          f"the comparison gave {lines!r}")
+
+    app.key("ctrl+f")
+    app.type("f.txt")
+    app.key("ctrl+l", "F3")
+    before = len(app.opened())
+    app.key("F9")
+    check(app.wait_opened(before + 1, 3) and app.opened()[before] == file_url(f"{tree}/f.txt"),
+          f"F9 on the added file opened {app.opened()[before:]!r}")
+
+
 # --- the runner --------------------------------------------------------------------------------
 
 def main():

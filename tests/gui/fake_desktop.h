@@ -27,6 +27,12 @@ public:
     {
         return std::nullopt;
     }
+    std::optional<QString> ChooseFile(QWidget*, const QString& title, const QString& filters,
+                                      const QString& start) override
+    {
+        Calls << u"choose " + title + u" (" + filters + u") in " + start;
+        return ChosenFile;
+    }
 
     /// The one warning shown since the last call as "Warning: text", or empty when none.
     QString TakeWarning()
@@ -43,6 +49,7 @@ public:
 
     QStringList Calls;
     std::optional<QString> SaveName;
+    std::optional<QString> ChosenFile;
 };
 
 } // namespace testsupport

@@ -422,6 +422,12 @@ QString CatalogFileOf(const QString& location)
     return path;
 }
 
+bool IsSavedListingName(QStringView path)
+{
+    return path.endsWith(u".jsonl", Qt::CaseInsensitive) ||
+           path.endsWith(u".json", Qt::CaseInsensitive);
+}
+
 QString CatalogLineText(const TCatalog& catalog)
 {
     const QLocale locale;

@@ -75,6 +75,10 @@ private:
 /// location texts resolve it gives "/m/disk1.jsonl"); empty when it names none.
 QString CatalogFileOf(const QString& location);
 
+/// Whether a file's name says it is a saved listing, as `--json` names it: ".jsonl" or
+/// ".json" at its end, in any case. IsSavedListingName(u"/c/Disk1.JSONL") == true
+bool IsSavedListingName(QStringView path);
+
 /// The header's drive line of a location listed from a catalogue:
 /// ":: Catalog: /m/disk1.jsonl; Saved: 07/12/2026 10:00:00; Items: 1234".
 QString CatalogLineText(const TCatalog& catalog);

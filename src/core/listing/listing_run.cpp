@@ -136,6 +136,10 @@ bool TListingRun::checksPass()
     }
     m_locations = locations;
     m_host.LocationAccepted(m_locationText, m_locations);
+    for (std::size_t i = 0; i < m_catalogs.size(); ++i) {
+        if (m_catalogs[i] && (i == 0 || m_catalogs[i] != m_catalogs[i - 1]))
+            m_host.CatalogListed(m_catalogs[i]->FileName(), m_catalogs[i]->Locations());
+    }
     return true;
 }
 

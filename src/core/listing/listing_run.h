@@ -39,6 +39,13 @@ public:
         Q_UNUSED(text);
         Q_UNUSED(locations);
     }
+    /// After LocationAccepted: these of its locations are read from the saved listing
+    /// fileName, not from the disk, so their items need not exist now.
+    virtual void CatalogListed(const QString& fileName, const QStringList& locations)
+    {
+        Q_UNUSED(fileName);
+        Q_UNUSED(locations);
+    }
     /// The busy state begins and ends.
     virtual void RunStarted() {}
     virtual void RunFinished() {}

@@ -131,4 +131,16 @@ std::optional<QString> TSystemDesktop::ChooseFolder(QWidget* parent, const QStri
     return dialog.selectedFiles().first();
 }
 
+std::optional<QString> TSystemDesktop::ChooseFile(QWidget* parent, const QString& title,
+                                                  const QString& filters, const QString& start)
+{
+    QFileDialog dialog(parent, title, start, filters);
+    dialog.setFileMode(QFileDialog::ExistingFile);
+    dialog.setOptions(QFileDialog::DontUseNativeDialog);
+    dialog.setIconProvider(NameOnlyIcons());
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+        return std::nullopt;
+    return dialog.selectedFiles().first();
+}
+
 } // namespace dirka

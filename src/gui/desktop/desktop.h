@@ -34,6 +34,10 @@ public:
     /// Asks for a folder; nothing when the user cancelled.
     virtual std::optional<QString> ChooseFolder(QWidget* parent, const QString& title,
                                                 const QString& start) = 0;
+    /// Asks for an existing file, offering the name filters filters ("Text (*.txt);;All files
+    /// (*)"), starting in the folder start; nothing when the user cancelled.
+    virtual std::optional<QString> ChooseFile(QWidget* parent, const QString& title,
+                                              const QString& filters, const QString& start) = 0;
 };
 
 /// The real desktop: the desktop services, the file manager over D-Bus, libcanberra.
@@ -50,6 +54,8 @@ public:
     std::optional<QString> RunSaveDialog(QFileDialog& dialog) override;
     std::optional<QString> ChooseFolder(QWidget* parent, const QString& title,
                                         const QString& start) override;
+    std::optional<QString> ChooseFile(QWidget* parent, const QString& title, const QString& filters,
+                                      const QString& start) override;
 
 private:
     ::ca_context* m_sound = nullptr;

@@ -9,7 +9,7 @@ using C = TCommand;
 // Commands that start a listing or open a dialog whose answer changes what a listing does.
 constexpr TCommand ListingCommands[] = {C::ListNormal,     C::ListDepth1,  C::LocationEnter,
                                         C::LocationSelect, C::FilterEnter, C::Options,
-                                        C::ListStyle};
+                                        C::ListStyle,      C::OpenCatalog, C::CompareWithCatalog};
 
 // Commands that read the shown result or move in it.
 constexpr TCommand ViewCommands[] = {C::About, C::Open,     C::Explore, C::SelectAll,
@@ -20,9 +20,10 @@ constexpr TCommand ResultCommands[] = {C::SaveAs, C::ExportToM3U8, C::ExportToHT
                                        C::Clear,  C::ExportToCSV,  C::ExportToJSON, C::Print};
 
 // Commands an export must not meet: they change the result or start another reader of it.
-constexpr TCommand ExportBlocked[] = {C::ListNormal,   C::ListDepth1,   C::Clear,   C::SaveAs,
-                                      C::ExportToM3U8, C::ExportToHTML, C::Options, C::ListStyle,
-                                      C::ExportToCSV,  C::ExportToJSON, C::Print};
+constexpr TCommand ExportBlocked[] = {
+    C::ListNormal,         C::ListDepth1,   C::OpenCatalog, C::Clear,        C::SaveAs,
+    C::CompareWithCatalog, C::Options,      C::ListStyle,   C::ExportToM3U8, C::ExportToCSV,
+    C::ExportToJSON,       C::ExportToHTML, C::Print};
 
 } // namespace
 

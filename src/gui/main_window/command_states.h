@@ -22,6 +22,8 @@ enum class TCommand {
     FindBack,
     ShowHideFindPanel,
     LocationSelect,
+    OpenCatalog,
+    CompareWithCatalog,
     LocationEnter,
     FilterEnter,
     SaveAs,

@@ -2,6 +2,7 @@
 
 #include "gui/widgets/flat_button.h"
 
+#include "core/listing/catalog.h"
 #include "core/settings/settings_records.h"
 #include "core/system/file_io.h"
 #include "core/text/file_names.h"
@@ -154,9 +155,9 @@ QString LocationFromPath(const QString& path)
     if (!IsExistingItem(path))
         return {};
     const qsizetype delimiter = path.lastIndexOf(PathDelimiter);
-    QString location = IsExistingFolder(path) ? path
-                       : delimiter < 0        ? QStringLiteral(".") // a file in the working folder
-                                              : path.left(delimiter + 1);
+    QString location = IsExistingFolder(path) || IsSavedListingName(path) ? path
+                       : delimiter < 0 ? QStringLiteral(".") // a file in the working folder
+                                       : path.left(delimiter + 1);
     location = TrimText(location);
     if (location.size() > 1 && location.endsWith(PathDelimiter))
         location.chop(1);

@@ -36,9 +36,16 @@ private:
     QAction* m_list = nullptr;
 };
 
+/// The second line of the location box's hint: the forms a location takes.
+inline constexpr char16_t LocationFormsHint[] =
+    u"A folder, a saved listing, or several joined by \"|\": \"/media/usb | disk1.jsonl\"";
+/// What the file dialogs that pick a saved listing offer.
+inline constexpr char16_t CatalogFileFilters[] = u"Saved listings (*.jsonl *.json);;All files (*)";
+
 /// The location to take from a dropped or given path: its folder for an existing file, the
-/// path for an existing folder, trimmed, without a final delimiter unless it is the root;
-/// empty when the path names nothing. "/music/a.mp3" gives "/music", "/" gives "/".
+/// file itself for a saved listing, the path for an existing folder, trimmed, without a final
+/// delimiter unless it is the root; empty when the path names nothing. "/music/a.mp3" gives
+/// "/music", "/c/disk1.jsonl" gives "/c/disk1.jsonl", "/" gives "/".
 QString LocationFromPath(const QString& path);
 
 /// The location a drop gives: LocationFromPath of its one local item; empty when it brings

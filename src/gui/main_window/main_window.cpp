@@ -3,6 +3,7 @@
 #include "core/listing/drives.h"
 #include "core/listing/folder_walker.h"
 #include "core/listing/line_composition.h"
+#include "core/output/compare_run.h"
 #include "core/settings/locations.h"
 #include "core/settings/settings_persistence.h"
 #include "core/system/error_report.h"
@@ -33,6 +34,7 @@
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QDir>
+#include <QFileInfo>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
@@ -210,6 +212,11 @@ const TCommandRow* TMainWindow::commandTable()
          &F::actionShowHideFindPanelExecute},
         {C::LocationSelect, "actionLocationSelect", u"Select Location...",
          key(Qt::CTRL | Qt::Key_O), u"Select location", &F::actionLocationSelectExecute},
+        {C::OpenCatalog, "actionOpenCatalog", u"Open Catalog...",
+         key(Qt::CTRL | Qt::SHIFT | Qt::Key_O), u"List a saved listing",
+         &F::actionOpenCatalogExecute},
+        {C::CompareWithCatalog, "actionCompareWithCatalog", u"Compare with Catalog...", 0,
+         u"Show what changed since a saved listing", &F::actionCompareWithCatalogExecute},
         {C::LocationEnter, "actionLocationEnter", u"Enter Location", key(Qt::CTRL | Qt::Key_L), u"",
          &F::actionLocationEnterExecute},
         {C::FilterEnter, "actionFilterEnter", u"Enter Search for", key(Qt::CTRL | Qt::Key_K), u"",
@@ -277,6 +284,8 @@ void TMainWindow::createMenus()
 {
     QMenu* file = menuBar()->addMenu(QStringLiteral("&File"));
     file->addActions(commandActions({C::LocationSelect, C::LocationEnter, C::FilterEnter}));
+    file->addSeparator();
+    file->addActions(commandActions({C::OpenCatalog, C::CompareWithCatalog}));
     file->addSeparator();
     file->addActions(commandActions({C::SaveAs, C::ExportToM3U8, C::ExportToHTML}));
     file->addActions(commandActions({C::ExportToCSV, C::ExportToJSON}));
@@ -375,7 +384,8 @@ void TMainWindow::createCentralArea()
         return action->text() + u" (" + action->shortcut().toString(QKeySequence::NativeText) +
                u")";
     };
-    m_locationRow->comboPath()->setToolTip(hintOf(Action(C::LocationEnter)));
+    m_locationRow->comboPath()->setToolTip(hintOf(Action(C::LocationEnter)) + u'\n' +
+                                           QString::fromUtf16(LocationFormsHint));
     m_locationRow->comboFilter()->setToolTip(hintOf(Action(C::FilterEnter)));
     m_locationRow->comboPath()->setToolTipDuration(HintMs);
     m_locationRow->comboFilter()->setToolTipDuration(HintMs);
@@ -546,7 +556,9 @@ void TMainWindow::applyCommandStates()
 void TMainWindow::RunStarted()
 {
     m_busy = true;
-    m_focusBeforeRun = QApplication::focusWidget();
+    // The window's own: a run started from a file dialog begins before the window is active
+    // again, when the application has no focus widget yet.
+    m_focusBeforeRun = focusWidget();
     // A new result starts at its top with nothing selected, whatever the old one showed.
     m_resultView->ShowFromTop();
     Action(C::Stop)->setShortcut(QKeySequence(Qt::Key_Escape));
@@ -598,9 +610,16 @@ void TMainWindow::LocationAccepted(const QString& text, const QStringList& locat
 {
     m_locationRow->RememberLocation(text);
     // Records count their depth from these; a result kept from earlier runs keeps theirs.
-    if (m_settings.IsClear)
+    if (m_settings.IsClear) {
         m_listedLocations.clear();
+        m_catalogItems.Clear();
+    }
     m_listedLocations += locations;
+}
+
+void TMainWindow::CatalogListed(const QString& fileName, const QStringList& locations)
+{
+    m_catalogItems.Add(fileName, locations);
 }
 
 void TMainWindow::ShowWait(const QString& text)
@@ -663,8 +682,14 @@ void TMainWindow::runListing(const TSettings& settings)
     if (m_busy)
         return;
     TListingRun run(settings, m_locationRow->comboPath()->currentText(), *this);
-    m_run = &run;
-    const auto forget = qScopeGuard([this] { m_run = nullptr; });
+    hostRun(run);
+}
+
+// A listing or a comparison: Stop reaches it while it runs.
+template <typename TRun> void TMainWindow::hostRun(TRun& run)
+{
+    m_runStop = &run.StopToken();
+    const auto forget = qScopeGuard([this] { m_runStop = nullptr; });
     const TRunResult result = run.Run();
     if (result.Outcome != TRunOutcome::Refused)
         m_listedLocation = result.ListedLocation;
@@ -672,8 +697,8 @@ void TMainWindow::runListing(const TSettings& settings)
 
 void TMainWindow::stopListing()
 {
-    if (m_run != nullptr)
-        m_run->StopToken().Request();
+    if (m_runStop != nullptr)
+        m_runStop->Request();
 }
 
 // A failed save keeps the settings in force for this run and says why they were not kept.
@@ -744,6 +769,7 @@ void TMainWindow::actionClearExecute()
 {
     m_result.Clear();
     m_listedLocations.clear(); // their lines are gone; the records' depths count from the next
+    m_catalogItems.Clear();
     m_panelStatusBar->clear();
     ResultChanged();
 }
@@ -817,6 +843,41 @@ void TMainWindow::actionLocationSelectExecute()
         m_locationRow->comboPath()->setEditText(QDir::toNativeSeparators(*folder));
 }
 
+// A saved listing is picked where the last one was, else beside the one the location names.
+std::optional<QString> TMainWindow::chooseCatalog(const QString& title)
+{
+    QString start = m_catalogFolder;
+    if (start.isEmpty()) {
+        const QString named =
+            CatalogFileOf(ResolveLocation(m_locationRow->comboPath()->currentText()));
+        start = named.isEmpty() ? Info().DesktopFolder : QFileInfo(named).path();
+    }
+    const std::optional<QString> file =
+        m_desktop.ChooseFile(this, title, QString::fromUtf16(CatalogFileFilters), start);
+    if (file)
+        m_catalogFolder = QFileInfo(*file).path();
+    return file;
+}
+
+void TMainWindow::actionOpenCatalogExecute()
+{
+    const std::optional<QString> file = chooseCatalog(QStringLiteral("Open Catalog"));
+    if (!file)
+        return;
+    m_locationRow->comboPath()->setEditText(QDir::toNativeSeparators(*file));
+    runListing(m_settings);
+}
+
+// The saved listing is the old side, the location as it is now the new one.
+void TMainWindow::actionCompareWithCatalogExecute()
+{
+    const std::optional<QString> file = chooseCatalog(QStringLiteral("Compare with Catalog"));
+    if (!file || m_busy)
+        return;
+    TCompareRun run(m_settings, *file, m_locationRow->comboPath()->currentText(), *this);
+    hostRun(run);
+}
+
 void TMainWindow::actionLocationEnterExecute()
 {
     QComboBox* box = m_locationRow->comboPath();
@@ -885,8 +946,12 @@ void TMainWindow::openOrExplore(bool explore)
     const qsizetype line = m_resultView->LineFromChar(m_resultView->SelectionStart());
     m_resultView->SelectLine(line);
     const QString path = m_result.PathOf(int(line));
-    if (!IsExistingItem(path))
+    if (!IsExistingItem(path)) {
+        // An item seen only in a saved listing: saying nothing would look like a fault.
+        if (const QString catalog = m_catalogItems.CatalogOf(path); !catalog.isEmpty())
+            m_desktop.Warning(this, ItemInCatalogText(path, catalog));
         return;
+    }
     if (explore)
         m_desktop.ShowInFileManager(path);
     else

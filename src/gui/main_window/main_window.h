@@ -3,6 +3,7 @@
 #include "core/listing/listing_run.h"
 #include "core/listing/result_text.h"
 #include "core/settings/settings_records.h"
+#include "gui/main_window/catalog_items.h"
 #include "gui/main_window/command_states.h"
 #include "gui/main_window/export_commands.h"
 
@@ -62,6 +63,7 @@ public:
     void Warn(const QString& message) override;
     void Refused(TRefusal reason, const QString& message) override;
     void LocationAccepted(const QString& text, const QStringList& locations) override;
+    void CatalogListed(const QString& fileName, const QStringList& locations) override;
     void RunStarted() override;
     void RunFinished() override;
     void ShowWait(const QString& text) override;
@@ -100,6 +102,8 @@ private:
     bool isCommandKey(QKeyCombination key) const;
     void stopListing();
     void runListing(const TSettings& settings);
+    template <typename TRun> void hostRun(TRun& run);
+    std::optional<QString> chooseCatalog(const QString& title);
     void openOrExplore(bool explore);
     void find(bool backward);
     void openWebPage(int action);
@@ -123,6 +127,8 @@ private:
     void actionFindBackExecute();
     void actionShowHideFindPanelExecute();
     void actionLocationSelectExecute();
+    void actionOpenCatalogExecute();
+    void actionCompareWithCatalogExecute();
     void actionLocationEnterExecute();
     void actionFilterEnterExecute();
     void actionSaveAsExecute();
@@ -144,8 +150,8 @@ private:
     TDesktop& m_desktop;
     TSettings m_settings;
     TResultText m_result;
-    QString m_listedLocation;     // of the last listing, where the page's relative links start
-    TListingRun* m_run = nullptr; // the listing under way, which Stop ends
+    QString m_listedLocation;        // of the last listing, where the page's relative links start
+    TStopToken* m_runStop = nullptr; // of the listing or comparison under way
     bool m_startList = false;
     bool m_busy = false;
     bool m_exporting = false;
@@ -170,6 +176,8 @@ private:
     TAboutDialog* m_dlgAbout = nullptr;
     TErrorReportDialog* m_dialogException = nullptr;
     QStringList m_listedLocations; // of the runs the result holds, for the records' depths
+    TCatalogItems m_catalogItems;  // the saved listings the result's items were read from
+    QString m_catalogFolder;       // where the last saved listing was picked
 };
 
 } // namespace dirka

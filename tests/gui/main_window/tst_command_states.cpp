@@ -31,6 +31,8 @@ constexpr TRow Rows[] = {
     {C::FindBack, "Find Back", true, true, false, true},
     {C::ShowHideFindPanel, "Show Search Panel", true, true, true, true},
     {C::LocationSelect, "Select Location", true, true, false, true},
+    {C::OpenCatalog, "Open Catalog", true, true, false, false},
+    {C::CompareWithCatalog, "Compare with Catalog", true, true, false, false},
     {C::LocationEnter, "Enter Location", true, true, false, true},
     {C::FilterEnter, "Enter Search for", true, true, false, true},
     {C::SaveAs, "Save As", false, true, false, false},

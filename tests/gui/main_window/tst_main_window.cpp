@@ -119,6 +119,9 @@ private Q_SLOTS:
         QDir(m_program.path()).mkdir(QStringLiteral("help"));
         writeFile(m_program.filePath(QStringLiteral("help/index.html")), "<html/>");
         writeFile(m_program.filePath(QStringLiteral("help/us0005.html")), "<html/>");
+        QDir(m_program.path()).mkdir(QStringLiteral("saved"));
+        writeFile(m_program.filePath(QStringLiteral("saved/disk1.jsonl")),
+                  "{\"type\":\"folder\",\"path\":\"/m/\",\"depth\":0}\n");
         TInfo info;
         info.ProgramFolder = m_program.path() + u'/';
         info.DesktopFolder = m_tree.path() + u'/';
@@ -545,6 +548,9 @@ private Q_SLOTS:
         QTest::newRow("two as mozilla urls")
             << QStringList{u"moz:sub/c.txt"_qs, u"moz:a.txt"_qs} << any << 0;
         QTest::newRow("nothing there") << QStringList{u"no such file"_qs} << any << 0;
+        // A saved listing is the location itself, not its folder.
+        QTest::newRow("a saved listing")
+            << QStringList{u"saved/disk1.jsonl"_qs} << any << int(Qt::CopyAction);
     }
     void drops()
     {
@@ -555,7 +561,8 @@ private Q_SLOTS:
         QList<QUrl> urls;
         QString moz;
         for (const QString& item : std::as_const(items)) {
-            urls << QUrl::fromLocalFile(m_tree.filePath(QString(item).remove(u"moz:"_qs)));
+            const QTemporaryDir& dir = item.startsWith(u"saved/") ? m_program : m_tree;
+            urls << QUrl::fromLocalFile(dir.filePath(QString(item).remove(u"moz:"_qs)));
             if (item.startsWith(u"moz:"))
                 moz += urls.last().toString() + u'\n' + item + u'\n';
         }
@@ -581,7 +588,7 @@ private Q_SLOTS:
             QCOMPARE(int(drop.dropAction()), taken);
             const QFileInfo first(urls.first().toLocalFile());
             QCOMPARE(find<QComboBox>("comboPath")->currentText(),
-                     first.isDir() ? first.filePath() : first.path());
+                     first.isDir() || first.suffix() == u"jsonl" ? first.filePath() : first.path());
             QVERIFY(lines().join(u'\n').contains(u":: Search for: All files; Depth: 1"));
         } else {
             QCOMPARE(find<QComboBox>("comboPath")->currentText(), u"/before"_qs);
