@@ -43,12 +43,6 @@ std::int64_t floorDiv(std::int64_t a, std::int64_t b)
     return a / b - ((a % b != 0) && ((a < 0) != (b < 0)) ? 1 : 0);
 }
 
-void appendNumber(QByteArray& out, std::int64_t value)
-{
-    char* p = detail::ReserveTail(out, 20);
-    detail::FinishTail(out, std::to_chars(p, p + 20, value).ptr);
-}
-
 char* putTwoDigits(char* p, int value)
 {
     *p++ = char('0' + value / 10);
@@ -145,28 +139,44 @@ bool needsCsvQuotes(QByteArrayView field)
 }
 
 // A text cell: quoted when it holds a comma, a quote or a line break, its quotes doubled, and
-// guarded by a "'" when a spreadsheet would take it for a formula.
-void appendCsvText(QByteArray& out, QByteArrayView text, TCsvCells cells)
+// guarded by a "'" when a spreadsheet would take it for a formula. At most 2 * size + 3 bytes.
+char* putCsvText(char* p, QByteArrayView text, TCsvCells cells)
 {
     const bool guard = cells == TCsvCells::Guarded && startsLikeFormula(text);
     const bool quoted = needsCsvQuotes(text);
-    char* p = detail::ReserveTail(out, 2 * text.size() + 3);
     if (quoted)
         *p++ = '"';
     if (guard)
         *p++ = '\'';
     if (!quoted) {
         std::memcpy(p, text.data(), std::size_t(text.size()));
-        p += text.size();
-    } else {
-        for (const char c : text) {
-            if (c == '"')
-                *p++ = '"';
-            *p++ = c;
-        }
-        *p++ = '"';
+        return p + text.size();
     }
-    detail::FinishTail(out, p);
+    for (const char c : text) {
+        if (c == '"')
+            *p++ = '"';
+        *p++ = c;
+    }
+    *p++ = '"';
+    return p;
+}
+
+template <std::size_t N> char* putLiteral(char* p, const char (&text)[N])
+{
+    std::memcpy(p, text, N - 1);
+    return p + N - 1;
+}
+
+char* putText(char* p, const char* text)
+{
+    const std::size_t length = std::strlen(text);
+    std::memcpy(p, text, length);
+    return p + length;
+}
+
+char* putNumber(char* p, std::int64_t value)
+{
+    return std::to_chars(p, p + 20, value).ptr;
 }
 
 // Controls and the line separators, so a line is one record and a terminal shows no surprises;
@@ -177,14 +187,26 @@ bool escapedInJson(char16_t c)
            (c >= 0x2066 && c <= 0x2069);
 }
 
-// A JSON string of text: standard UTF-8, a lone surrogate as U+FFFD.
-void appendJsonString(QByteArray& out, QStringView text)
+// A JSON string of text: standard UTF-8, a lone surrogate as U+FFFD. At most 6 * size + 2
+// bytes. Runs of printable ASCII, most of any path, are copied eight units at a time.
+char* putJsonString(char* p, QStringView text)
 {
-    out.append('"');
+    *p++ = '"';
     const char16_t* s = Units(text);
     const qsizetype n = text.size();
-    char* p = detail::ReserveTail(out, 6 * n + 1);
     for (qsizetype i = 0; i < n; ++i) {
+        qsizetype run = PrintableAsciiPrefixLength(s + i, n - i);
+        for (qsizetype k = 0; k < run; ++k) {
+            if (s[i + k] == u'"' || s[i + k] == u'\\') {
+                run = k;
+                break;
+            }
+        }
+        NarrowAscii(s + i, run, p);
+        p += run;
+        i += run;
+        if (i == n)
+            break;
         const char16_t c = s[i];
         if (c == u'"' || c == u'\\') {
             *p++ = '\\';
@@ -211,69 +233,86 @@ void appendJsonString(QByteArray& out, QStringView text)
         }
     }
     *p++ = '"';
-    detail::FinishTail(out, p);
+    return p;
 }
 
-void appendJsonBytes(QByteArray& out, const char* key, QByteArrayView bytes)
+constexpr qsizetype base64Length(qsizetype bytes)
 {
-    out.append(",\"").append(key).append("\":\"");
-    out.append(bytes.toByteArray().toBase64());
-    out.append('"');
+    return (bytes + 2) / 3 * 4;
 }
+
+char* putJsonBytes(char* p, const char* key, QByteArrayView bytes)
+{
+    p = putLiteral(p, ",\"");
+    p = putText(p, key);
+    p = putLiteral(p, "\":\"");
+    const QByteArray encoded = bytes.toByteArray().toBase64(); // rare: names that are not UTF-8
+    std::memcpy(p, encoded.constData(), std::size_t(encoded.size()));
+    p += encoded.size();
+    *p++ = '"';
+    return p;
+}
+
+// Room for every part of a record but its texts, in either format.
+constexpr qsizetype RecordFrameBytes = 256 + IsoTimeBytes;
 
 void appendCsvRow(QByteArray& out, const TRecordView& record, TCsvCells cells)
 {
-    out.append(RecordTypeName(record.Type));
-    out.append(',');
-    appendCsvText(out, record.PathBytes, cells);
-    out.append(',');
-    appendCsvText(out, record.NameBytes, cells);
-    out.append(',');
+    char* p = detail::ReserveTail(out, 2 * (record.PathBytes.size() + record.NameBytes.size()) +
+                                           RecordFrameBytes);
+    p = putText(p, RecordTypeName(record.Type));
+    *p++ = ',';
+    p = putCsvText(p, record.PathBytes, cells);
+    *p++ = ',';
+    p = putCsvText(p, record.NameBytes, cells);
+    *p++ = ',';
     if (record.Size)
-        appendNumber(out, *record.Size);
-    out.append(',');
+        p = putNumber(p, *record.Size);
+    *p++ = ',';
     if (record.Modified) { // a year before 1 begins with "-"
         char time[IsoTimeBytes];
         const char* end = putIsoTime(time, *record.Modified, record.UtcOffset);
-        appendCsvText(out, QByteArrayView(time, end - time), cells);
+        p = putCsvText(p, QByteArrayView(time, end - time), cells);
     }
-    out.append(',');
+    *p++ = ',';
     if (record.Depth >= 0)
-        appendNumber(out, record.Depth);
-    out.append(record.Hidden ? ",true\r\n" : ",false\r\n");
+        p = putNumber(p, record.Depth);
+    p = record.Hidden ? putLiteral(p, ",true\r\n") : putLiteral(p, ",false\r\n");
+    detail::FinishTail(out, p);
 }
 
 void appendJsonObject(QByteArray& out, const TRecordView& record)
 {
-    out.append("{\"type\":\"").append(RecordTypeName(record.Type)).append("\",\"path\":");
-    appendJsonString(out, record.Path);
+    const bool nameEscaped = record.Escaped && hasEscapedByte(record.Name);
+    const qsizetype bytes = (record.Escaped ? base64Length(record.PathBytes.size()) : 0) +
+                            (nameEscaped ? base64Length(record.NameBytes.size()) : 0);
+    char* p = detail::ReserveTail(out, 6 * (record.Path.size() + record.Name.size()) + bytes +
+                                           RecordFrameBytes);
+    p = putLiteral(p, "{\"type\":\"");
+    p = putText(p, RecordTypeName(record.Type));
+    p = putLiteral(p, "\",\"path\":");
+    p = putJsonString(p, record.Path);
     if (record.Escaped)
-        appendJsonBytes(out, "path_bytes", record.PathBytes);
-    out.append(",\"name\":");
-    appendJsonString(out, record.Name);
-    if (record.Escaped && hasEscapedByte(record.Name))
-        appendJsonBytes(out, "name_bytes", record.NameBytes);
-    out.append(",\"size\":");
-    if (record.Size)
-        appendNumber(out, *record.Size);
-    else
-        out.append("null");
-    out.append(",\"modified\":");
+        p = putJsonBytes(p, "path_bytes", record.PathBytes);
+    p = putLiteral(p, ",\"name\":");
+    p = putJsonString(p, record.Name);
+    if (nameEscaped)
+        p = putJsonBytes(p, "name_bytes", record.NameBytes);
+    p = putLiteral(p, ",\"size\":");
+    p = record.Size ? putNumber(p, *record.Size) : putLiteral(p, "null");
+    p = putLiteral(p, ",\"modified\":");
     if (record.Modified) {
-        char* p = detail::ReserveTail(out, IsoTimeBytes + 2);
         *p++ = '"';
         p = putIsoTime(p, *record.Modified, record.UtcOffset);
         *p++ = '"';
-        detail::FinishTail(out, p);
     } else {
-        out.append("null");
+        p = putLiteral(p, "null");
     }
-    out.append(",\"depth\":");
-    if (record.Depth >= 0)
-        appendNumber(out, record.Depth);
-    else
-        out.append("null");
-    out.append(record.Hidden ? ",\"hidden\":true}\n" : ",\"hidden\":false}\n");
+    p = putLiteral(p, ",\"depth\":");
+    p = record.Depth >= 0 ? putNumber(p, record.Depth) : putLiteral(p, "null");
+    p = record.Hidden ? putLiteral(p, ",\"hidden\":true}\n")
+                      : putLiteral(p, ",\"hidden\":false}\n");
+    detail::FinishTail(out, p);
 }
 
 // The view of a record whose path's bytes are pathBytes.
