@@ -13,6 +13,8 @@
 # RAW=FILE keeps the single runs. fd-find (Debian package) is used when installed; without it its
 # rows say so. COLD=1 drops the page, dentry and inode caches before every run (as root), so each
 # command reads the disk; BUSY=N keeps N busy loops (`yes >/dev/null`) running through all rounds.
+# ONLY=REGEX runs only the rows whose name matches (ONLY='names|path\+size'). Peers' ratios are
+# given for wall time and for CPU time (user + system).
 set -euo pipefail
 command -v /usr/bin/time >/dev/null || { echo "needs /usr/bin/time (apt-get install time)" >&2; exit 1; }
 root=$(cd "$(dirname "$0")/.." && pwd)
@@ -58,6 +60,8 @@ path_size=(--set S.Preset=10 --set S.Mode=0 --set S.Base=0 --set S.Folder=0 --se
 
 # label, command...: one line "label wall_s user_s peak_KiB", output to /dev/null
 measure() {
+  local row=${1%%|*}
+  [ -z "${ONLY:-}" ] || [[ $row =~ ^($ONLY)$ ]] || return 0
   if [ "${COLD:-0}" = 1 ]; then
     sync
     echo 3 >/proc/sys/vm/drop_caches
@@ -108,26 +112,28 @@ import statistics, sys
 rows = {}
 order = []
 for line in sys.stdin:
-    label, wall, user, peak = line.rsplit(" ", 3)
+    label, wall, user, cpu, peak = line.rsplit(" ", 4)
     row, who = label.split("|")
     if row not in rows:
         rows[row] = {}
         order.append(row)
-    rows[row].setdefault(who, []).append((float(wall), float(user), int(peak)))
+    rows[row].setdefault(who, []).append((float(wall), float(user), int(peak), float(cpu)))
 med = statistics.median
-print("%-16s %-20s %8s %8s %9s %s" % ("run", "command", "wall s", "user s", "peak MiB", "dirka / it (wall)"))
+print("%-16s %-20s %8s %8s %8s %9s %s" % ("run", "command", "wall s", "user s", "cpu s", "peak MiB",
+      "dirka / it (wall, cpu)"))
 for row in order:
     cmds = rows[row]
     mine = cmds.get("dirka")
     for who, runs in cmds.items():
         ratio = ""
         if who != "dirka" and mine:
-            ratio = "%.2fx" % med(d[0] / r[0] for d, r in zip(mine, runs))
+            ratio = "%.2fx, %.2fx" % (med(d[0] / r[0] for d, r in zip(mine, runs)),
+                                      med(d[3] / max(r[3], 0.001) for d, r in zip(mine, runs)))
             if who == "bare_walk":
                 # The system samples user time at its clock ticks (4 ms here): the means of the
                 # rounds estimate it without bias where single runs of 0.04 s jump by a tick.
                 mean = statistics.mean
                 ratio += "  user %.2fx (means)" % (mean(d[1] for d in mine) / max(mean(r[1] for r in runs), 0.001))
-        print("%-16s %-20s %8.2f %8.3f %9.1f %s" % (row, who, med(r[0] for r in runs),
-              med(r[1] for r in runs), med(r[2] for r in runs) / 1024, ratio))
+        print("%-16s %-20s %8.2f %8.3f %8.2f %9.1f %s" % (row, who, med(r[0] for r in runs),
+              med(r[1] for r in runs), med(r[3] for r in runs), med(r[2] for r in runs) / 1024, ratio))
 '
