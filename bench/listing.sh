@@ -91,6 +91,7 @@ round() {
   measure "path+size|dirka" "${d[@]}" "$tree" "${all[@]}" "${path_size[@]}"
   measure "path+size|find -printf" find "$tree" -printf '%p %s\n'
   measure "path+size|du -ab" du -ab "$tree"
+  [ -z "$fd" ] || measure "path+size|fdfind -u -t f -l" "$fd" -u -t f -l . "$tree"
   piped "path+size, pipe|dirka" "${d[@]}" "$tree" "${all[@]}" "${path_size[@]}"
   piped "path+size, pipe|find -printf" find "$tree" -printf '%p %s\n'
   piped "path+size, pipe|du -ab" du -ab "$tree"
