@@ -9,6 +9,7 @@
 #include "core/text/text_utils.h"
 
 #include <QDateTime>
+#include <QFileInfo>
 #include <QScopeGuard>
 
 #include <chrono>
@@ -197,6 +198,13 @@ bool TCompareRun::pairSides(const TCompareSide& old, const QStringList& location
         TCompareSide now;
         if (const QString problem = ResolveCompareSide(locations[i], now); !problem.isEmpty())
             return refuse(TRefusal::Catalog, problem);
+        // The location box completes a typed folder to a saved listing beside it; compared with
+        // itself it would only ever say "No differences".
+        if (now.Catalog && QFileInfo(now.Catalog->FileName()) == QFileInfo(old.Catalog->FileName()))
+            return refuse(TRefusal::Catalog,
+                          QStringLiteral("The location names the catalog %1 itself: name the "
+                                         "folder it was saved from to see what changed.")
+                              .arg(ShownText(old.Catalog->FileName())));
         m_pairs.push_back({{saved[i], old.Catalog}, std::move(now)});
     }
     return true;

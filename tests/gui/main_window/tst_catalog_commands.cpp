@@ -286,6 +286,7 @@ private Q_SLOTS:
                                  << u"line 2"_qs;
         QTest::newRow("not a listing") << QByteArray("hello\n") << u"line 1"_qs;
         QTest::newRow("location gone") << QByteArray() << u"Specified location doesn't exists."_qs;
+        QTest::newRow("the catalog itself") << QByteArray("self") << u"itself"_qs;
     }
     void compareRefused()
     {
@@ -296,9 +297,12 @@ private Q_SLOTS:
         action("actionListNormal")->trigger();
         const QStringList before = lines();
         const QString file = m_dir.filePath(u"refused.jsonl"_qs);
-        writeFile(file, catalog.isEmpty() ? record(tree, 0) : catalog);
+        const bool self = catalog == "self";
+        writeFile(file, catalog.isEmpty() || self ? record(tree, 0) : catalog);
         if (catalog.isEmpty())
             comboPath()->setEditText(m_dir.filePath(u"no such folder"_qs));
+        if (self)
+            comboPath()->setEditText(file);
         m_desktop.ChosenFile = file;
         m_desktop.Calls.clear();
         action("actionCompareWithCatalog")->trigger();
