@@ -202,8 +202,9 @@ bool TCompareRun::pairSides(const TCompareSide& old, const QStringList& location
         // itself it would only ever say "No differences".
         if (now.Catalog && QFileInfo(now.Catalog->FileName()) == QFileInfo(old.Catalog->FileName()))
             return refuse(TRefusal::Catalog,
-                          QStringLiteral("The location names the catalog %1 itself: name the "
-                                         "folder it was saved from to see what changed.")
+                          QStringLiteral("The location names the catalog itself: name the "
+                                         "folder it was saved from to see what changed.\n"
+                                         "Catalog: %1")
                               .arg(ShownText(old.Catalog->FileName())));
         m_pairs.push_back({{saved[i], old.Catalog}, std::move(now)});
     }
