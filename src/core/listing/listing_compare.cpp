@@ -454,6 +454,14 @@ void TMerge::report(const QString& folder, const TCompareEntry* old, const TComp
 
 } // namespace
 
+const TLineChange* TLineChanges::At(qsizetype line) const
+{
+    const auto found = std::lower_bound(
+        m_changes.begin(), m_changes.end(), line,
+        [](const TLineChange& change, qsizetype wanted) { return change.Line < wanted; });
+    return found != m_changes.end() && found->Line == line ? &*found : nullptr;
+}
+
 QString ResolveCompareSide(const QString& locationText, TCompareSide& side)
 {
     const QStringList locations = ResolveLocations(locationText);

@@ -11,6 +11,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <vector>
 
 // Comparing two listings of a tree: each side a folder listed now or a saved listing. Both sides
 // are walked at once, each on a thread of its own, with the same settings, so the "Search for"
@@ -32,6 +33,30 @@ struct TDifference {
                        // in the delimiter
     TItemFacts Old;    // for Removed and Changed
     TItemFacts New;    // for Added and Changed
+};
+
+/// What a result line of a comparison shows beyond its item's record: the change, and for a
+/// changed item what changed and the old side's facts. The line's record holds the facts of the
+/// side that has the item (the new side's when both do).
+struct TLineChange {
+    qsizetype Line = 0;
+    TChange Change = TChange::Added;
+    unsigned What = 0;
+    TItemFacts Old;
+};
+
+/// The changes of a result's lines, kept beside the result so that its records can be written
+/// with them; lines rising.
+class TLineChanges {
+public:
+    void Add(const TLineChange& change) { m_changes.push_back(change); }
+    void Clear() { m_changes.clear(); }
+    qsizetype Count() const { return qsizetype(m_changes.size()); }
+    /// The change of line; nullptr for a line that shows none.
+    const TLineChange* At(qsizetype line) const;
+
+private:
+    std::vector<TLineChange> m_changes;
 };
 
 /// The summary: counts, and bytes of files added and removed (growth and shrinking of files

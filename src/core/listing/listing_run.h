@@ -11,6 +11,8 @@
 
 namespace dirka {
 
+struct TLineChange;
+
 /// The warnings of a refused run.
 inline constexpr char16_t SearchForRefusedText[] = u"Choose what to search for.";
 inline constexpr char16_t MissingLocationText[] = u"Specified location doesn't exists.";
@@ -46,6 +48,8 @@ public:
         Q_UNUSED(fileName);
         Q_UNUSED(locations);
     }
+    /// A comparison's line was appended: what changed of its item.
+    virtual void LineChangeShown(const TLineChange& change) { Q_UNUSED(change); }
     /// The busy state begins and ends.
     virtual void RunStarted() {}
     virtual void RunFinished() {}

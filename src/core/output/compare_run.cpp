@@ -28,6 +28,7 @@ struct TDifferenceLine {
     QString Text;
     QString Path;
     TItemFacts Facts; // of the side that has the item, the new side's when both do
+    TLineChange Change;
 };
 
 // What the comparing thread hands to the host's: the lines and unreadable folders as they come,
@@ -36,8 +37,10 @@ class TDifferenceQueue : public TDifferenceSink, public TWalkReporter {
 public:
     void Difference(const TDifference& d) override
     {
-        TDifferenceLine line{DifferenceText(d), d.Path,
-                             d.Change == TChange::Removed ? d.Old : d.New};
+        TDifferenceLine line{DifferenceText(d),
+                             d.Path,
+                             d.Change == TChange::Removed ? d.Old : d.New,
+                             {.Change = d.Change, .What = d.What, .Old = d.Old}};
         std::lock_guard lock(m_mutex);
         m_lines.push_back(std::move(line));
     }
@@ -93,10 +96,16 @@ TLineItem lineItem(const TDifferenceLine& line)
     return {path.first(cut), path.sliced(cut), &line.Facts};
 }
 
-void appendLines(TLinesTarget& lines, const std::vector<TDifferenceLine>& differences)
+// The host keeps each line's change, so that the result's records can say it.
+void appendLines(TListingHost& host, const std::vector<TDifferenceLine>& differences)
 {
-    for (const TDifferenceLine& line : differences)
+    TLinesTarget& lines = host.Lines();
+    for (const TDifferenceLine& line : differences) {
+        TLineChange change = line.Change;
+        change.Line = lines.LineCount();
         lines.AppendItemLine(line.Text, lineItem(line));
+        host.LineChangeShown(change);
+    }
 }
 
 } // namespace
@@ -249,7 +258,7 @@ TCompareTotals TCompareRun::compare(const TSidePair& pair)
         done = queue.WaitFor(ProgressInterval);
         if (m_stop.Requested())
             comparison.StopToken().Request();
-        appendLines(m_host.Lines(), queue.TakeLines());
+        appendLines(m_host, queue.TakeLines());
         for (const auto& [folder, reason] : queue.TakeUnreadable())
             m_host.FolderUnreadable(folder, reason);
         m_host.ShowStats(DifferenceCountText(m_host.Lines().LineCount() - m_firstLine));

@@ -123,4 +123,35 @@ void AppendDifferenceRecord(QByteArray& out, TRecordFormat format, const TDiffer
     }
 }
 
+void TDifferenceEncoder::AppendLine(QByteArray& out, const TPassedLine& line)
+{
+    const qsizetype index = m_line++;
+    if (line.Record == nullptr || line.Path.isEmpty())
+        return;
+    const TLineChange* change = m_changes.At(index);
+    if (change == nullptr)
+        return;
+    TDifference difference;
+    difference.Change = change->Change;
+    difference.What = change->What;
+    difference.Path = line.Path.toString();
+    difference.Old = change->Change == TChange::Removed ? *line.Record : change->Old;
+    difference.New = *line.Record;
+    AppendDifferenceRecord(out, m_format, difference, m_locations);
+    ++m_records;
+}
+
+TRecordExport ExportResultRecords(const QString& fileName, TRecordFormat format,
+                                  const TResultText& lines, const QStringList& locations,
+                                  const TLineChanges& changes, const TExportProgress& progress)
+{
+    if (changes.Count() == 0 || changes.Count() != lines.RecordCount())
+        return ExportRecords(fileName, format, lines, locations, progress);
+    TDifferenceEncoder encoder(format, locations, changes);
+    TRecordExport result;
+    static_cast<TLinesWritten&>(result) = WriteLines(fileName, encoder, lines, progress);
+    result.Records = encoder.Records();
+    return result;
+}
+
 } // namespace dirka

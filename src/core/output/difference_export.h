@@ -33,4 +33,35 @@ void AppendDifferenceHead(QByteArray& out, TRecordFormat format);
 void AppendDifferenceRecord(QByteArray& out, TRecordFormat format, const TDifference& difference,
                             const QStringList& locations, TCsvCells cells = TCsvCells::Guarded);
 
+/// The differences format for a result whose lines are a comparison's: the head, then for each
+/// line that makes a record and has a change in changes, the difference record.
+class TDifferenceEncoder : public TLineEncoder {
+public:
+    TDifferenceEncoder(TRecordFormat format, QStringList locations, const TLineChanges& changes)
+        : m_format(format), m_locations(std::move(locations)), m_changes(changes)
+    {
+    }
+    void AppendHead(QByteArray& out) override { AppendDifferenceHead(out, m_format); }
+    void AppendLine(QByteArray& out, const TPassedLine& line) override;
+    QString ErrorText(TWriteStage stage, QStringView message) const override
+    {
+        return RecordExportErrorText(m_format, stage, message);
+    }
+    qsizetype Records() const { return m_records; }
+
+private:
+    TRecordFormat m_format;
+    QStringList m_locations;
+    const TLineChanges& m_changes;
+    qsizetype m_line = 0; // lines come one by one, from the first
+    qsizetype m_records = 0;
+};
+
+/// Writes the records of lines to fileName as ExportRecords does; when changes has one for each
+/// of its records (the result is a comparison's), in the differences format.
+TRecordExport ExportResultRecords(const QString& fileName, TRecordFormat format,
+                                  const TResultText& lines, const QStringList& locations,
+                                  const TLineChanges& changes,
+                                  const TExportProgress& progress = {});
+
 } // namespace dirka

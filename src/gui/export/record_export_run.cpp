@@ -15,7 +15,8 @@ constexpr int ShowAfterMs = 400;
 } // namespace
 
 TRecordExport RunRecordExport(QWidget* parent, const QString& fileName, TRecordFormat format,
-                              const TResultText& lines, const QStringList& locations)
+                              const TResultText& lines, const QStringList& locations,
+                              const TLineChanges& changes)
 {
     QProgressDialog progress(format == TRecordFormat::Csv ? QStringLiteral("Exporting to CSV...")
                                                           : QStringLiteral("Exporting to JSON..."),
@@ -28,11 +29,11 @@ TRecordExport RunRecordExport(QWidget* parent, const QString& fileName, TRecordF
     progress.setMinimumDuration(ShowAfterMs);
     progress.setAutoClose(false);
     progress.setAutoReset(false);
-    const TRecordExport result =
-        ExportRecords(fileName, format, lines, locations, [&progress](qsizetype line) {
-            progress.setValue(int(line));
-            QCoreApplication::processEvents();
-        });
+    const TRecordExport result = ExportResultRecords(fileName, format, lines, locations, changes,
+                                                     [&progress](qsizetype line) {
+                                                         progress.setValue(int(line));
+                                                         QCoreApplication::processEvents();
+                                                     });
     progress.hide();
     return result;
 }

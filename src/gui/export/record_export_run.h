@@ -1,5 +1,6 @@
 #pragma once
 
+#include "core/output/difference_export.h"
 #include "core/output/record_export.h"
 
 class QWidget;
@@ -8,9 +9,10 @@ class QWidget;
 // written, pending events handled every 1024 lines.
 namespace dirka {
 
-/// Writes the records of lines to fileName (record_export.h), with a progress window over
-/// parent once the export takes more than a moment.
+/// Writes the records of lines to fileName (ExportResultRecords: a comparison's lines with their
+/// changes), with a progress window over parent once the export takes more than a moment.
 TRecordExport RunRecordExport(QWidget* parent, const QString& fileName, TRecordFormat format,
-                              const TResultText& lines, const QStringList& locations);
+                              const TResultText& lines, const QStringList& locations,
+                              const TLineChanges& changes);
 
 } // namespace dirka

@@ -204,7 +204,8 @@ void TExportCommands::exportRecords(QFileDialog& dialog, TRecordFormat format)
         return;
     ReopenAt(dialog, *fileName);
     const TRecordExport written = whileExporting([this, &fileName, format] {
-        return RunRecordExport(m_parent, *fileName, format, m_result, m_host.ListedLocations());
+        return RunRecordExport(m_parent, *fileName, format, m_result, m_host.ListedLocations(),
+                               m_host.LineChanges());
     });
     ShowOutcome(m_desktop, m_parent, TWriteOutcome::Error(written.ErrorText));
 }

@@ -19,6 +19,8 @@ class QWidget;
 // dialogs and the encoding Save As writes. The main window makes one and its actions call it.
 namespace dirka {
 
+class TLineChanges;
+
 class TDesktop;
 class THtmlExportDialog;
 class TResultText;
@@ -41,6 +43,8 @@ public:
     /// The locations of the runs the result holds: the records count their depths from them,
     /// the printed pages name them.
     virtual QStringList ListedLocations() const = 0;
+    /// The changes of the result's lines when it holds a comparison: its records say them.
+    virtual const TLineChanges& LineChanges() const = 0;
     /// The font the result is shown in, which the printed pages use too.
     virtual QFont ResultFont() const = 0;
     /// The window's Help command, for the page dialog's Help button.

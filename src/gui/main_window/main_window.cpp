@@ -613,6 +613,7 @@ void TMainWindow::LocationAccepted(const QString& text, const QStringList& locat
     if (m_settings.IsClear) {
         m_listedLocations.clear();
         m_catalogItems.Clear();
+        m_lineChanges.Clear();
     }
     m_listedLocations += locations;
 }
@@ -770,6 +771,7 @@ void TMainWindow::actionClearExecute()
     m_result.Clear();
     m_listedLocations.clear(); // their lines are gone; the records' depths count from the next
     m_catalogItems.Clear();
+    m_lineChanges.Clear();
     m_panelStatusBar->clear();
     ResultChanged();
 }

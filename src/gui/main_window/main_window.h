@@ -1,5 +1,6 @@
 #pragma once
 
+#include "core/listing/listing_compare.h"
 #include "core/listing/listing_run.h"
 #include "core/listing/result_text.h"
 #include "core/settings/settings_records.h"
@@ -64,6 +65,7 @@ public:
     void Refused(TRefusal reason, const QString& message) override;
     void LocationAccepted(const QString& text, const QStringList& locations) override;
     void CatalogListed(const QString& fileName, const QStringList& locations) override;
+    void LineChangeShown(const TLineChange& change) override { m_lineChanges.Add(change); }
     void RunStarted() override;
     void RunFinished() override;
     void ShowWait(const QString& text) override;
@@ -77,6 +79,7 @@ public:
     void SetExporting(bool exporting) override;
     QString ListedLocation() const override { return m_listedLocation; }
     QStringList ListedLocations() const override { return m_listedLocations; }
+    const TLineChanges& LineChanges() const override { return m_lineChanges; }
     QFont ResultFont() const override;
     void RunHelp() override;
 
@@ -177,6 +180,7 @@ private:
     TErrorReportDialog* m_dialogException = nullptr;
     QStringList m_listedLocations; // of the runs the result holds, for the records' depths
     TCatalogItems m_catalogItems;  // the saved listings the result's items were read from
+    TLineChanges m_lineChanges;    // what the lines of a comparison in the result show
     QString m_catalogFolder;       // where the last saved listing was picked
 };
 

@@ -13,6 +13,8 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QLabel>
 #include <QStandardPaths>
 #include <QTemporaryDir>
@@ -254,6 +256,50 @@ private Q_SLOTS:
         QCOMPARE(m_window->findChild<QLabel*>("panelStatusBar")->text(),
                  expected[expected.size() - 2].mid(3));
         QVERIFY(action("actionSaveAs")->isEnabled());
+    }
+
+    // A comparison's records say what changed, as `--compare --json` writes them; once a listing
+    // replaced the comparison, the records are the listing's again.
+    void compareExportsItsChanges_data()
+    {
+        QTest::addColumn<bool>("listedAfter");
+        QTest::addColumn<QStringList>("expected"); // path below the tree, change, old size
+        QTest::newRow("the comparison")
+            << false
+            << QStringList{u"sub/ added -"_qs, u"b.log changed 9"_qs, u"gone.txt removed -"_qs,
+                           u"sub/c.txt added -"_qs};
+        QTest::newRow("a listing after it")
+            << true
+            << QStringList{u" - -"_qs, u"sub/ - -"_qs, u"a.txt - -"_qs, u"b.log - -"_qs,
+                           u"sub/c.txt - -"_qs};
+    }
+    void compareExportsItsChanges()
+    {
+        QFETCH(bool, listedAfter);
+        QFETCH(QStringList, expected);
+        const QString tree = makeTree(listedAfter ? u"after"_qs : u"export"_qs);
+        m_desktop.ChosenFile = catalogBefore(tree);
+        comboPath()->setEditText(tree);
+        action("actionCompareWithCatalog")->trigger();
+        if (listedAfter) {
+            comboPath()->setEditText(tree);
+            action("actionListNormal")->trigger();
+        }
+        m_desktop.SaveName = m_dir.filePath(u"changes.json"_qs);
+        action("actionExportToJSON")->trigger();
+        QFile file(*m_desktop.SaveName);
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        QStringList got;
+        for (const QByteArray& line : file.readAll().split('\n')) {
+            if (line.isEmpty())
+                continue;
+            const QJsonObject record = QJsonDocument::fromJson(line).object();
+            const QJsonValue oldSize = record.value(u"old_size");
+            got << record.value(u"path").toString().remove(tree) + u' ' +
+                       record.value(u"change").toString(u"-"_qs) + u' ' +
+                       (oldSize.isUndefined() ? u"-"_qs : QString::number(oldSize.toInteger()));
+        }
+        QCOMPARE(got, expected);
     }
 
     // Opening a removed item names the catalogue; an added one is on the disk and opens.
