@@ -1,6 +1,6 @@
 #!/usr/bin/env python3
-"""Saves random trees with the real `dirka --list T --json F`, then lists the saved file as a
-location and checks that every preset, and styles with masks, depth limits, hidden files left
+"""Saves random trees with the real `dirka --list T --json F --csv F2`, then lists each saved file
+as a location and checks that every preset, and styles with masks, depth limits, hidden files left
 out and other orders, print what the tree itself printed (but for the drive line, which names
 the catalogue, and the time the statistics took), and that the records of a saved file listed
 again are the saved file. Damaged and foreign files are refused with the line they fail at.
@@ -27,14 +27,16 @@ STYLES = [['--set', 'S.Preset=%d' % p] for p in range(10)] + [
 ]
 PIECES = [b'a', b'B', b'song', b'.', b' ', b'\xff', b'\xe9', b'\xc3\xa9', b'x.txt', b'.mp3',
           b'\n', b'Z', b'~', b'10', b'2']
+# What a CSV file quotes or guards: commas, quotes, a leading "=".
+CSV_PIECES = PIECES + [b',', b'"', b'=']
 
 
-def build_tree(root, seed, folder_link=True):
+def build_tree(root, seed, folder_link=True, pieces=PIECES):
     rng = random.Random(seed)
     os.mkdir(root)
     folders = [root]
     for i in range(rng.randint(20, 120)):
-        name = b''.join(rng.choice(PIECES) for _ in range(rng.randint(1, 4))) + b'%d' % i
+        name = b''.join(rng.choice(pieces) for _ in range(rng.randint(1, 4))) + b'%d' % i
         if name.startswith(b'.') and rng.random() < 0.5:
             name = name.lstrip(b'.') or b'dot'
         parent = rng.choice(folders)
@@ -71,36 +73,49 @@ def comparable(output):
     return lines
 
 
-def check_tree(dirka, work, seed, env):
+def check_tree(dirka, work, seed, env, pieces=PIECES):
     tree = os.path.join(work, b'tree%d' % seed)
     saved = os.path.join(work, b'saved%d.jsonl' % seed)
-    build_tree(tree, seed)
-    result = run(dirka, [tree, '--json', saved] + SAVE_STYLE, env)
+    saved_csv = os.path.join(work, b'saved%d.csv' % seed)
+    # A link to a folder of the tree is entered where the walk meets it first, which another
+    # order of the catalogue's listing meets elsewhere: the trees of other names have none.
+    build_tree(tree, seed, folder_link=pieces is PIECES, pieces=pieces)
+    result = run(dirka, [tree, '--json', saved, '--csv', saved_csv] + SAVE_STYLE, env)
     assert result.returncode == 0, result.stderr
     failures = 0
     for style in STYLES:
         live = run(dirka, [tree] + style, env)
-        again = run(dirka, [saved] + style, env)
-        if (again.returncode, comparable(again.stdout)) != (live.returncode,
-                                                              comparable(live.stdout)):
-            failures += 1
-            print('seed %d, style %s: the catalogue lists otherwise' % (seed, style))
-            print(b'\n'.join(comparable(live.stdout)).decode('utf-8', 'replace'))
-            print('--- from the catalogue (status %d):' % again.returncode)
-            print(b'\n'.join(comparable(again.stdout)).decode('utf-8', 'replace'))
-            print(again.stderr.decode('utf-8', 'replace'))
-    resaved = os.path.join(work, b'resaved%d.jsonl' % seed)
-    result = run(dirka, [saved, '--json', resaved] + SAVE_STYLE, env)
-    with open(saved, 'rb') as a, open(resaved, 'rb') as b:
-        if result.returncode != 0 or a.read() != b.read():
-            failures += 1
-            print('seed %d: the records of the catalogue are not the saved ones' % seed)
+        for catalogue in (saved, saved_csv):
+            again = run(dirka, [catalogue] + style, env)
+            if (again.returncode, comparable(again.stdout)) != (live.returncode,
+                                                                  comparable(live.stdout)):
+                failures += 1
+                print('seed %d, style %s: %s lists otherwise' % (seed, style, catalogue))
+                print(b'\n'.join(comparable(live.stdout)).decode('utf-8', 'replace'))
+                print('--- from the catalogue (status %d):' % again.returncode)
+                print(b'\n'.join(comparable(again.stdout)).decode('utf-8', 'replace'))
+                print(again.stderr.decode('utf-8', 'replace'))
+    for catalogue in (saved, saved_csv):
+        resaved = os.path.join(work, b'resaved%d.jsonl' % seed)
+        result = run(dirka, [catalogue, '--json', resaved] + SAVE_STYLE, env)
+        with open(saved, 'rb') as a, open(resaved, 'rb') as b:
+            if result.returncode != 0 or a.read() != b.read():
+                failures += 1
+                print('seed %d: the records of %s are not the saved ones' % (seed, catalogue))
     return failures
 
 
 DAMAGED = [
     (b'', 'no records'),
-    (b'type,path,name,size,modified,depth,hidden\r\n', 'line 1:'),
+    (b'type,path,name,size,modified,depth,hidden\r\n', 'no records'),
+    (b'\xef\xbb\xbftype,path,name,size,modified,depth,hidden\r\nfolder,/m/,m,1,,0,false\r\n'
+     b'file,"/m/a\nb,a\nb,1,,1,false\r\n', 'line 3: a quoted cell does not end'),
+    (b'type,path,name,size,modified,depth,hidden\r\nfolder,/m/,m,1,,0\r\n',
+     'line 2: a row of fewer than 7 cells'),
+    (b'type,path,name,size,modified,depth,hidden\r\nfolder,/m/,m,-1,,0,false\r\n',
+     'line 2: "size"'),
+    (b'type,path,name,size,modified,depth,hidden\r\nfile,"/m/a\nb",a,1,,1,false\r\n'
+     b'file,/m/c,c,1,soon,1,false\r\n', 'line 4: "modified"'),
     (b'{"type":"folder","path":"/m/","size":1,"modified":null,"depth":0}\n{"type":"file"', 'line 2:'),
     (b'{"type":"folder","path":"/m/","depth":0}\n\n{"type":"disk","path":"/m/a","depth":1}\n',
      'line 3:'),
@@ -133,6 +148,7 @@ def main():
         env = dict(os.environ, XDG_CONFIG_HOME=os.path.join(work, 'config'), LC_ALL='C.UTF-8')
         work = os.fsencode(work)
         failures = sum(check_tree(dirka, work, seed, env) for seed in (1, 2, 3))
+        failures += sum(check_tree(dirka, work, seed, env, CSV_PIECES) for seed in (4, 5))
         failures += check_damaged(dirka, work, env)
     print('%d failures' % failures)
     return 1 if failures else 0

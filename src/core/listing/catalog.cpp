@@ -308,8 +308,9 @@ std::shared_ptr<const TCatalog> TCatalog::Load(const QString& fileName, QString&
     TCatalogBuilder builder(*catalog);
     builder.Reserve(file.size());
     TCatalogRecord record;
-    QByteArray pending; // a line begun in the last piece read
-    qsizetype lineNumber = 0;
+    QByteArray pending;       // a record begun in the last piece read
+    qsizetype lineNumber = 1; // of the record being read
+    std::optional<bool> csv;  // known from the first line
     const auto fail = [&](const QString& why) {
         problem = shown + QStringLiteral(", line %1: ").arg(lineNumber) + why;
         return nullptr;
@@ -321,21 +322,37 @@ std::shared_ptr<const TCatalog> TCatalog::Load(const QString& fileName, QString&
         atEnd = piece.isEmpty();
         pending.append(piece);
         qsizetype from = 0;
-        for (qsizetype newline;
-             (newline = pending.indexOf('\n', from)) >= 0 || (atEnd && from < pending.size());
-             from = newline + 1) {
-            if (newline < 0)
-                newline = pending.size();
-            ++lineNumber;
-            const QByteArrayView line(pending.constData() + from, newline - from);
-            if (line.trimmed().isEmpty())
-                continue;
-            if (QString why = ParseCatalogRecord(line, record); !why.isEmpty())
-                return fail(why);
-            if (QString why = builder.Add(record); !why.isEmpty())
-                return fail(why);
+        for (;;) {
+            // The first line is the head of a CSV file or a JSON record: no quotes span it.
+            qsizetype lineBreaks = 0;
+            const bool csvRows = csv.value_or(false);
+            qsizetype end =
+                csvRows ? CsvRowEnd(pending, from, lineBreaks) : pending.indexOf('\n', from);
+            if (end < 0) {
+                if (!atEnd || from >= pending.size())
+                    break;
+                end = pending.size(); // the last record, without a line break after it
+            }
+            const QByteArrayView line(pending.constData() + from, end - from);
+            from = end + 1;
+            if (!csv) {
+                csv = IsCatalogCsvHead(line);
+                if (*csv) {
+                    ++lineNumber;
+                    continue;
+                }
+            }
+            if (!line.trimmed().isEmpty()) {
+                QString why =
+                    *csv ? ParseCatalogCsvRow(line, record) : ParseCatalogRecord(line, record);
+                if (why.isEmpty())
+                    why = builder.Add(record);
+                if (!why.isEmpty())
+                    return fail(why);
+            }
+            lineNumber += lineBreaks + 1;
         }
-        pending.remove(0, from);
+        pending.remove(0, std::min(from, pending.size()));
     }
     if (QString why = builder.Finish(); !why.isEmpty()) {
         problem = shown + u": " + why;
@@ -424,8 +441,14 @@ QString CatalogFileOf(const QString& location)
 
 bool IsSavedListingName(QStringView path)
 {
-    return path.endsWith(u".jsonl", Qt::CaseInsensitive) ||
-           path.endsWith(u".json", Qt::CaseInsensitive);
+    if (path.endsWith(u".jsonl", Qt::CaseInsensitive) ||
+        path.endsWith(u".json", Qt::CaseInsensitive))
+        return true;
+    // A spreadsheet's CSV is a file like any other; only the records --csv writes are a listing.
+    if (!path.endsWith(u".csv", Qt::CaseInsensitive))
+        return false;
+    QFile file(path.toString());
+    return file.open(QIODevice::ReadOnly) && IsCatalogCsvHead(file.readLine(256).trimmed());
 }
 
 QString CatalogLineText(const TCatalog& catalog)

@@ -75,8 +75,9 @@ private:
 /// location texts resolve it gives "/m/disk1.jsonl"); empty when it names none.
 QString CatalogFileOf(const QString& location);
 
-/// Whether a file's name says it is a saved listing, as `--json` names it: ".jsonl" or
-/// ".json" at its end, in any case. IsSavedListingName(u"/c/Disk1.JSONL") == true
+/// Whether a file is a saved listing as `--json` names it (".jsonl" or ".json" at its end, in
+/// any case) or a ".csv" file that `--csv` wrote (its first line says so).
+/// IsSavedListingName(u"/c/Disk1.JSONL") == true
 bool IsSavedListingName(QStringView path);
 
 /// The header's drive line of a location listed from a catalogue:

@@ -5,6 +5,8 @@
 #include <QByteArray>
 
 #include <optional>
+#include <string>
+#include <vector>
 
 namespace dirka {
 
@@ -366,6 +368,101 @@ QString ParseCatalogRecord(QByteArrayView line, TCatalogRecord& record)
     TFields fields;
     if (QString problem = readObject(line, fields); !problem.isEmpty())
         return problem;
+    return recordOf(fields, record);
+}
+
+namespace {
+
+// The cells of a CSV row: quoted ones unquoted, their doubled quotes single.
+QString csvCells(QByteArrayView row, std::vector<std::string>& cells)
+{
+    cells.clear();
+    qsizetype at = 0;
+    for (;;) {
+        std::string& cell = cells.emplace_back();
+        if (at < row.size() && row[at] == '"') {
+            for (++at;; ++at) {
+                if (at >= row.size())
+                    return QStringLiteral("a quoted cell does not end");
+                if (row[at] == '"') {
+                    if (at + 1 < row.size() && row[at + 1] == '"')
+                        ++at;
+                    else
+                        break;
+                }
+                cell.push_back(row[at]);
+            }
+            ++at;
+            if (at < row.size() && row[at] != ',')
+                return QStringLiteral("a quoted cell is followed by more than a comma");
+        } else {
+            const qsizetype comma = row.indexOf(',', at);
+            const qsizetype end = comma < 0 ? row.size() : comma;
+            cell.assign(row.data() + at, std::size_t(end - at));
+            at = end;
+        }
+        if (at >= row.size())
+            return {};
+        ++at; // the comma
+    }
+}
+
+} // namespace
+
+bool IsCatalogCsvHead(QByteArrayView line)
+{
+    if (line.startsWith("\xEF\xBB\xBF"))
+        line = line.sliced(3);
+    if (line.endsWith('\r'))
+        line.chop(1);
+    constexpr QByteArrayView Head = "type,path,name,size,modified,depth,hidden";
+    return line == Head || (line.startsWith(Head) && line[Head.size()] == ',');
+}
+
+qsizetype CsvRowEnd(QByteArrayView text, qsizetype from, qsizetype& lineBreaks)
+{
+    bool quoted = false;
+    lineBreaks = 0;
+    for (qsizetype at = from; at < text.size(); ++at) {
+        if (text[at] == '"')
+            quoted = !quoted; // a doubled quote turns it off and on again
+        else if (text[at] == '\n' && !quoted)
+            return at;
+        else if (text[at] == '\n')
+            ++lineBreaks;
+    }
+    return -1;
+}
+
+QString ParseCatalogCsvRow(QByteArrayView row, TCatalogRecord& record)
+{
+    if (row.endsWith('\r'))
+        row.chop(1);
+    thread_local std::vector<std::string> cells;
+    if (QString problem = csvCells(row, cells); !problem.isEmpty())
+        return problem;
+    if (cells.size() < 7)
+        return QStringLiteral("a row of fewer than 7 cells");
+    TFields fields;
+    fields.Type = cells[0];
+    fields.HasType = true;
+    fields.Path = cells[1];
+    fields.HasPath = true;
+    if (!cells[3].empty()) {
+        fields.Size = integerOf(QByteArrayView(cells[3]));
+        if (!fields.Size || *fields.Size < 0)
+            return QStringLiteral("\"size\" is not a whole number");
+    }
+    std::string& modified = cells[4];
+    if (modified.starts_with('\''))
+        modified.erase(0, 1);
+    fields.Modified = modified;
+    fields.HasModified = !modified.empty();
+    if (!cells[5].empty()) {
+        fields.Depth = integerOf(QByteArrayView(cells[5]));
+        if (!fields.Depth || *fields.Depth < 0)
+            return QStringLiteral("\"depth\" is not a whole number");
+    }
     return recordOf(fields, record);
 }
 

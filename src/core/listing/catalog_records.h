@@ -9,9 +9,10 @@
 #include <string>
 
 // Reading back one record of a saved listing: a line of the JSON Lines file that `--json`
-// writes ({"type":"file","path":"/m/a.txt","size":3,"modified":"...","depth":1,...}). Keys may
-// come in any order and keys the catalogue does not use are passed over, so records written by
-// a later version, or edited by hand, still read.
+// writes, or a row of the CSV file `--csv` writes
+// ({"type":"file","path":"/m/a.txt","size":3,"modified":"...","depth":1,...}). Keys may come in any
+// order and keys the catalogue does not use are passed over, so records written by a later version,
+// or edited by hand, still read.
 namespace dirka {
 
 struct TCatalogRecord {
@@ -26,6 +27,18 @@ struct TCatalogRecord {
 
 /// Reads one record into record; answers why the line is not one ("no \"path\""), or empty.
 QString ParseCatalogRecord(QByteArrayView line, TCatalogRecord& record);
+
+/// Whether line is the head of the records file `--csv` writes ("type,path,name,size,modified,
+/// depth,hidden", after the UTF-8 mark or not, cells after these allowed): its rows are read with
+/// ParseCatalogCsvRow.
+bool IsCatalogCsvHead(QByteArrayView line);
+/// Where the CSV row that begins at from ends: the LF that ends it outside quotes (a name may
+/// hold line breaks), or -1 when text holds no end of it yet. lineBreaks counts the LFs inside.
+qsizetype CsvRowEnd(QByteArrayView text, qsizetype from, qsizetype& lineBreaks);
+/// Reads one CSV row (without its LF) into record, as ParseCatalogRecord reads a JSON line. A
+/// "'" a guarded cell was given is taken off the time; the path's cell, which always begins with
+/// the delimiter, is never guarded.
+QString ParseCatalogCsvRow(QByteArrayView row, TCatalogRecord& record);
 
 /// Seconds since 1970 of an ISO 8601 time with its offset, as the records write it:
 /// ParseIsoTime("1970-01-01T01:00:00+01:00", s) sets s = 0. False when it is not such a time.

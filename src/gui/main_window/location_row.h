@@ -40,7 +40,8 @@ private:
 inline constexpr char16_t LocationFormsHint[] =
     u"A folder, a saved listing, or several joined by \"|\": \"/media/usb | disk1.jsonl\"";
 /// What the file dialogs that pick a saved listing offer.
-inline constexpr char16_t CatalogFileFilters[] = u"Saved listings (*.jsonl *.json);;All files (*)";
+inline constexpr char16_t CatalogFileFilters[] =
+    u"Saved listings (*.jsonl *.json *.csv);;All files (*)";
 
 /// The location to take from a dropped or given path: its folder for an existing file, the
 /// file itself for a saved listing, the path for an existing folder, trimmed, without a final

@@ -118,6 +118,59 @@ private Q_SLOTS:
             QTEST(qint64(record.Modified), "modified");
     }
 
+    // A row of the CSV file: cells quoted or not, the path's bytes exact, a guarded time.
+    void csvRows_data()
+    {
+        QTest::addColumn<QByteArray>("row");
+        QTest::addColumn<QString>("problem");
+        QTest::addColumn<QByteArray>("path");
+        QTest::addColumn<bool>("hasFacts");
+        QTest::addColumn<QByteArray>("modified"); // as ParseIsoTime reads it
+
+        QTest::newRow("as written")
+            << QByteArray("file,/m/a.txt,a.txt,3,1970-01-01T01:00:00+01:00,1,false\r") << QString()
+            << QByteArray("/m/a.txt") << true << QByteArray("1970-01-01T01:00:00+01:00");
+        QTest::newRow("quoted path: comma, quotes, line break")
+            << QByteArray("file,\"/m/a,\"\"b\"\"\nc\",x,1,,1,false") << QString()
+            << QByteArray("/m/a,\"b\"\nc") << false << QByteArray();
+        QTest::newRow("a time before year 1, guarded")
+            << QByteArray("file,/m/a,a,1,'-0001-03-01T00:00:00+00:00,1,false") << QString()
+            << QByteArray("/m/a") << true << QByteArray("-0001-03-01T00:00:00+00:00");
+        QTest::newRow("bytes that are not UTF-8, and more cells")
+            << QByteArray("folder,/m/\xff/,\xff,4096,2000-01-01T00:00:00Z,1,false,x") << QString()
+            << QByteArray("/m/\xff/") << true << QByteArray("2000-01-01T00:00:00Z");
+        QTest::newRow("fewer cells") << QByteArray("file,/m/a,a,1,,1") << u"fewer than 7"_qs
+                                     << QByteArray() << false << QByteArray();
+        QTest::newRow("unclosed quote")
+            << QByteArray("file,\"/m/a,a,1,,1,false") << u"does not end"_qs << QByteArray() << false
+            << QByteArray();
+        QTest::newRow("text after a quote")
+            << QByteArray("file,\"/m/a\"b,a,1,,1,false") << u"more than a comma"_qs << QByteArray()
+            << false << QByteArray();
+        QTest::newRow("negative size") << QByteArray("file,/m/a,a,-1,,1,false") << u"\"size\""_qs
+                                       << QByteArray() << false << QByteArray();
+        QTest::newRow("no depth") << QByteArray("file,/m/a,a,1,,,false") << u"\"depth\""_qs
+                                  << QByteArray() << false << QByteArray();
+    }
+    void csvRows()
+    {
+        QFETCH(QByteArray, row);
+        QFETCH(QString, problem);
+        TCatalogRecord record;
+        const QString why = ParseCatalogCsvRow(row, record);
+        if (!problem.isEmpty()) {
+            QVERIFY2(why.contains(problem), qPrintable(why));
+            return;
+        }
+        QVERIFY2(why.isEmpty(), qPrintable(why));
+        QTEST(QByteArray::fromStdString(record.Path), "path");
+        QTEST(record.HasFacts, "hasFacts");
+        QFETCH(QByteArray, modified);
+        std::int64_t expected = 0;
+        QVERIFY(modified.isEmpty() || ParseIsoTime(modified, expected));
+        QCOMPARE(qint64(record.Modified), qint64(expected));
+    }
+
     // Folders the records imply are made; a folder listed twice (a location inside another)
     // keeps its first record; entries keep the file's order with their facts.
     void treeOfRecords()

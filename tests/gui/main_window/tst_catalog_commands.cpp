@@ -160,7 +160,7 @@ private Q_SLOTS:
         m_desktop.ChosenFile = file;
         key(Qt::Key_O, Qt::ControlModifier | Qt::ShiftModifier);
         QCOMPARE(m_desktop.Calls.value(0).section(u" in "_qs, 0, 0),
-                 u"choose Open Catalog (Saved listings (*.jsonl *.json);;All files (*))"_qs);
+                 u"choose Open Catalog (Saved listings (*.jsonl *.json *.csv);;All files (*))"_qs);
         QCOMPARE(comboPath()->currentText(), file);
         QVERIFY2(lines().join(u'\n').contains(u":: Catalog: " + file), qPrintable(file));
         selectLineEndingIn(u"x.txt"_qs);

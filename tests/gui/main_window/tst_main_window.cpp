@@ -122,6 +122,10 @@ private Q_SLOTS:
         QDir(m_program.path()).mkdir(QStringLiteral("saved"));
         writeFile(m_program.filePath(QStringLiteral("saved/disk1.jsonl")),
                   "{\"type\":\"folder\",\"path\":\"/m/\",\"depth\":0}\n");
+        writeFile(m_program.filePath(QStringLiteral("saved/disk2.csv")),
+                  "\xEF\xBB\xBFtype,path,name,size,modified,depth,hidden\r\n"
+                  "folder,/m/,m,,,0,false\r\n");
+        writeFile(m_program.filePath(QStringLiteral("saved/sheet.csv")), "a,b\r\n1,2\r\n");
         TInfo info;
         info.ProgramFolder = m_program.path() + u'/';
         info.DesktopFolder = m_tree.path() + u'/';
@@ -551,6 +555,11 @@ private Q_SLOTS:
         // A saved listing is the location itself, not its folder.
         QTest::newRow("a saved listing")
             << QStringList{u"saved/disk1.jsonl"_qs} << any << int(Qt::CopyAction);
+        QTest::newRow("a saved listing in CSV")
+            << QStringList{u"saved/disk2.csv"_qs} << any << int(Qt::CopyAction);
+        // Any other CSV file is a file like any other: its folder is listed.
+        QTest::newRow("a spreadsheet's CSV")
+            << QStringList{u"saved/sheet.csv"_qs} << any << int(Qt::CopyAction);
     }
     void drops()
     {
@@ -588,7 +597,9 @@ private Q_SLOTS:
             QCOMPARE(int(drop.dropAction()), taken);
             const QFileInfo first(urls.first().toLocalFile());
             QCOMPARE(find<QComboBox>("comboPath")->currentText(),
-                     first.isDir() || first.suffix() == u"jsonl" ? first.filePath() : first.path());
+                     first.isDir() || first.suffix() == u"jsonl" || first.fileName() == u"disk2.csv"
+                         ? first.filePath()
+                         : first.path());
             QVERIFY(lines().join(u'\n').contains(u":: Search for: All files; Depth: 1"));
         } else {
             QCOMPARE(find<QComboBox>("comboPath")->currentText(), u"/before"_qs);
