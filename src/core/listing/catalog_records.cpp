@@ -335,8 +335,10 @@ bool ParseIsoTime(QByteArrayView text, std::int64_t& seconds)
         return false;
     const std::optional<std::int64_t> year = integerOf(text.first(dash));
     const QByteArrayView rest = text.sliced(dash);
-    if (!year || (rest.size() != 16 && rest.size() != 21) || rest[0] != '-' || rest[3] != '-' ||
-        rest[6] != 'T' || rest[9] != ':' || rest[12] != ':')
+    // A billion years either way: its seconds stay far inside 64 bits.
+    constexpr std::int64_t MaxYear = 1'000'000'000;
+    if (!year || *year < -MaxYear || *year > MaxYear || (rest.size() != 16 && rest.size() != 21) ||
+        rest[0] != '-' || rest[3] != '-' || rest[6] != 'T' || rest[9] != ':' || rest[12] != ':')
         return false;
     const int month = digitsAt(rest, 1, 2);
     const int day = digitsAt(rest, 4, 2);

@@ -99,6 +99,11 @@ private Q_SLOTS:
                           "a\",\"size\":0,\"modified\":\"2000-13-01T00:00:00Z\","
                           "\"depth\":1}")
             << u"\"modified\""_qs << QByteArray() << 0 << false << qint64(0);
+        // Its seconds would not fit in 64 bits.
+        QTest::newRow("a year past a billion")
+            << QByteArray("{\"type\":\"file\",\"path\":\"/m/a\",\"size\":0,"
+                          "\"modified\":\"99999999999999-01-01T00:00:00Z\",\"depth\":1}")
+            << u"\"modified\""_qs << QByteArray() << 0 << false << qint64(0);
     }
     void records()
     {
