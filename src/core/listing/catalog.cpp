@@ -439,7 +439,7 @@ QString CatalogFileOf(const QString& location)
     return path;
 }
 
-bool IsSavedListingName(QStringView path)
+bool IsSavedListingFile(QStringView path)
 {
     if (path.endsWith(u".jsonl", Qt::CaseInsensitive) ||
         path.endsWith(u".json", Qt::CaseInsensitive))

@@ -77,8 +77,8 @@ QString CatalogFileOf(const QString& location);
 
 /// Whether a file is a saved listing as `--json` names it (".jsonl" or ".json" at its end, in
 /// any case) or a ".csv" file that `--csv` wrote (its first line says so).
-/// IsSavedListingName(u"/c/Disk1.JSONL") == true
-bool IsSavedListingName(QStringView path);
+/// IsSavedListingFile(u"/c/Disk1.JSONL") == true
+bool IsSavedListingFile(QStringView path);
 
 /// The header's drive line of a location listed from a catalogue:
 /// ":: Catalog: /m/disk1.jsonl; Saved: 07/12/2026 10:00:00; Items: 1234".

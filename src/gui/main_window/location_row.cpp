@@ -155,7 +155,7 @@ QString LocationFromPath(const QString& path)
     if (!IsExistingItem(path))
         return {};
     const qsizetype delimiter = path.lastIndexOf(PathDelimiter);
-    QString location = IsExistingFolder(path) || IsSavedListingName(path) ? path
+    QString location = IsExistingFolder(path) || IsSavedListingFile(path) ? path
                        : delimiter < 0 ? QStringLiteral(".") // a file in the working folder
                                        : path.left(delimiter + 1);
     location = TrimText(location);
