@@ -38,32 +38,78 @@ void TResultText::AppendLine(QStringView text)
 
 QString TResultText::PathOf(qsizetype line) const
 {
-    if (std::size_t(line) < m_pathInLine.size()) {
-        if (const TPathInLine path = m_pathInLine[std::size_t(line)]; path.Length > 0)
-            return Line(line).sliced(path.Start, path.Length).toString();
-    }
-    return m_paths.TabGet(int(line));
+    if (std::size_t(line) >= m_pathInLine.size() || m_pathInLine[std::size_t(line)].Length == 0)
+        return m_paths.TabGet(int(line));
+    const TPathInLine path = m_pathInLine[std::size_t(line)];
+    const QStringView shown = Line(line).sliced(path.Start, path.Length);
+    if (path.Whole)
+        return shown.toString();
+    const auto run =
+        std::upper_bound(m_folderRuns.begin(), m_folderRuns.end(), line,
+                         [](qsizetype l, const TFolderRun& r) { return l < r.FirstLine; });
+    const QStringView folder = wholePathIn(std::prev(run)->FolderLine);
+    QString whole(folder.size() + shown.size() + path.Delimited, Qt::Uninitialized);
+    const auto end = std::copy(shown.begin(), shown.end(),
+                               std::copy(folder.begin(), folder.end(), whole.begin()));
+    if (path.Delimited)
+        *end = folder.back();
+    return whole;
 }
 
 void TResultText::AppendItemLine(QStringView text, const TLineItem& item)
 {
     const int line = int(LineCount());
+    AppendLine(text);
+    if (!keepPathInLine(line, Line(line), item))
+        m_paths.TabAdd(line, item.Name, item.FolderPath);
+    if (item.Record != nullptr)
+        addRecord(line, *item.Record);
+}
+
+// Keeps where text shows the item's path, if it does: the whole path after the indent, or the
+// name below the folder line of the current run. A line that shows its folder's whole path
+// starts a run.
+bool TResultText::keepPathInLine(int line, QStringView text, const TLineItem& item)
+{
+    constexpr qsizetype MaxStart = 255;
+    constexpr qsizetype MaxLength = (1 << 22) - 1;
     const qsizetype indent = indentOf(text);
     const QStringView shown = text.sliced(indent);
     const qsizetype pathLength = item.FolderPath.size() + item.Name.size();
-    constexpr qsizetype MaxIndent = 255;
-    constexpr qsizetype MaxLength = (1 << 24) - 1;
-    if (pathLength > 0 && indent <= MaxIndent && pathLength <= MaxLength &&
-        shown.startsWith(item.FolderPath) &&
-        shown.sliced(item.FolderPath.size()).startsWith(item.Name)) {
+    const auto keep = [&](qsizetype start, qsizetype length, bool whole, bool delimited) {
         m_pathInLine.resize(std::size_t(line) + 1);
-        m_pathInLine.back() = {std::uint32_t(indent), std::uint32_t(pathLength)};
-    } else {
-        m_paths.TabAdd(line, item.Name, item.FolderPath);
+        m_pathInLine.back() = {std::uint32_t(start), whole, delimited, std::uint32_t(length)};
+        return true;
+    };
+    if (pathLength == 0 || pathLength > MaxLength || indent > MaxStart)
+        return false;
+    if (shown.startsWith(item.FolderPath) &&
+        shown.sliced(item.FolderPath.size()).startsWith(item.Name)) {
+        if (item.Name.isEmpty())
+            m_folderRuns.push_back({line, line});
+        return keep(indent, pathLength, true, false);
     }
-    if (item.Record != nullptr)
-        addRecord(line, *item.Record);
-    AppendLine(text);
+    if (item.Name.isEmpty() || m_folderRuns.empty() || runFolderPath() != item.FolderPath)
+        return false;
+    // A folder's name ends in the delimiter its line need not show.
+    const bool delimited = item.Name.size() > 1 && item.Name.back() == item.FolderPath.back();
+    const QStringView name = delimited ? item.Name.chopped(1) : item.Name;
+    const qsizetype at = shown.indexOf(name);
+    if (at < 0 || indent + at > MaxStart)
+        return false;
+    return keep(indent + at, name.size(), false, delimited);
+}
+
+QStringView TResultText::runFolderPath() const
+{
+    return wholePathIn(m_folderRuns.back().FolderLine);
+}
+
+QStringView TResultText::wholePathIn(qsizetype line) const
+{
+    Assert(std::size_t(line) < m_pathInLine.size() && m_pathInLine[std::size_t(line)].Whole);
+    const TPathInLine path = m_pathInLine[std::size_t(line)];
+    return Line(line).sliced(path.Start, path.Length);
 }
 
 void TResultText::RemoveLastLine()
@@ -82,6 +128,8 @@ void TResultText::TruncateLines(qsizetype count)
     m_paths.TabClear(int(count), true);
     if (m_pathInLine.size() > std::size_t(count))
         m_pathInLine.resize(std::size_t(count));
+    while (!m_folderRuns.empty() && m_folderRuns.back().FirstLine >= count)
+        m_folderRuns.pop_back();
     while (!m_recordLines.empty() && m_recordLines.back() >= count)
         m_recordLines.pop_back();
     if (m_recordFacts.size() > m_recordLines.size())
@@ -137,6 +185,7 @@ void TResultText::Clear()
     m_starts.clear();
     m_paths.TabClear(0, true);
     m_pathInLine.clear();
+    m_folderRuns.clear();
     m_recordLines.clear();
     m_recordFacts.clear();
 }

@@ -36,6 +36,8 @@ public:
 
     /// The path of the item line shows; empty for a line that shows none.
     QString PathOf(qsizetype line) const;
+    /// One past the last line whose path is kept apart from its text; for tests.
+    int PathStoreEntries() const { return m_paths.TabMemory().UsedEntries; }
     /// Sequential look-ups of paths from the first line on start clean.
     void ResetPathCache() const { m_paths.TabResetCache(); }
     /// The lines that make records, rising: RecordCount() of them, Record(0) first.
@@ -67,15 +69,29 @@ private:
     void addRecord(int line, const TItemFacts& facts);
     void reserveText(qsizetype more);
 
-    TResultLineStore m_paths;
-    // Lines that show their item's whole path after their indent (the full-path styles) keep
-    // where it is here, four bytes a line, not the path again in m_paths; Length 0 for the
-    // others. As long as the last such line.
+    // Most lines show their item's path, or its name below a line that shows its folder's
+    // path; those keep where the text is (four bytes a line), not the path again in m_paths.
+    // Whole: the line shows the whole path from Start on. Otherwise it shows the name from
+    // Start on, and the folder's path is that of the folder line of the run it lies in, with
+    // the delimiter after the name when Delimited.
     struct TPathInLine {
         std::uint32_t Start : 8 = 0;
-        std::uint32_t Length : 24 = 0;
+        std::uint32_t Whole : 1 = 0;
+        std::uint32_t Delimited : 1 = 0;
+        std::uint32_t Length : 22 = 0; // 0: the path is in m_paths
     };
-    std::vector<TPathInLine> m_pathInLine;
+    // Lines from FirstLine on lie below the folder whose whole path FolderLine shows.
+    struct TFolderRun {
+        std::int32_t FirstLine = 0;
+        std::int32_t FolderLine = 0;
+    };
+    bool keepPathInLine(int line, QStringView text, const TLineItem& item);
+    QStringView runFolderPath() const;
+    QStringView wholePathIn(qsizetype line) const;
+
+    TResultLineStore m_paths;
+    std::vector<TPathInLine> m_pathInLine; // as long as the last line that keeps one
+    std::vector<TFolderRun> m_folderRuns;
     // In blocks, so a growing list never holds its old and new copies at once.
     std::deque<std::int32_t> m_recordLines;
     std::deque<TStoredFacts> m_recordFacts; // empty, or one for each of m_recordLines

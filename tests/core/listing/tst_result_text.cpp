@@ -154,6 +154,72 @@ private Q_SLOTS:
         QCOMPARE(text.PathOf(0), u"/a/b"_s);
     }
 
+    // Below a line that shows its folder's path, a line that shows its item's name keeps only
+    // where the name is; its path is the folder line's plus the name, through any truncation.
+    // Lines given as "text|folder path|name" as the walk gives them (a folder's name ends in the
+    // delimiter); "" ends the lines before truncating to count, those after it are appended
+    // then. stored: one past the last line whose path went to the line store.
+    void pathsBelowFolderLines_data()
+    {
+        QTest::addColumn<QStringList>("lines");
+        QTest::addColumn<int>("count");
+        QTest::addColumn<int>("stored");
+        const QStringList block{u":: /d/|/d/|"_s, u"/d/|/d/|"_s,       u"<e>|/d/|e/"_s,
+                                u"x|/d/|x"_s,     u":: Files: 1||"_s,  u"/d/e/|/d/e/|"_s,
+                                u"y|/d/e/|y"_s,   u"1  1 KB|/d/e/|1"_s};
+        QTest::newRow("the default style") << block << 8 << 1;
+        QTest::newRow("a name after its size")
+            << QStringList{u"/d/|/d/|"_s, u"  12 KB  x.txt|/d/|x.txt"_s} << 2 << 0;
+        QTest::newRow("a folder line that shows the delimiter")
+            << QStringList{u"/d/|/d/|"_s, u"[e/]|/d/|e/"_s} << 2 << 0;
+        QTest::newRow("a one-letter name in a line of others")
+            << QStringList{u"/d/|/d/|"_s, u"<a>|/d/|a/"_s, u"<b>  a|/d/|b/"_s} << 3 << 0;
+        QTest::newRow("before any folder line") << QStringList{u"x|/d/|x"_s} << 1 << 1;
+        QTest::newRow("below another folder")
+            << QStringList{u"/d/|/d/|"_s, u"z|/q/|z"_s, u"y|/d/|y"_s} << 3 << 2;
+        QTest::newRow("below a folder whose path begins the same")
+            << QStringList{u"/d/|/d/|"_s, u"z|/d/e/|z"_s, u"z|/|dz"_s} << 3 << 3;
+        QTest::newRow("the name not shown")
+            << QStringList{u"/d/|/d/|"_s, u"<?>|/d/|n"_s, u"n|/d/|n"_s} << 3 << 2;
+        QTest::newRow("a folder line deeper than an indent is kept")
+            << QStringList{QString(QString(300, u' ') + u"/d/|/d/|"), u"x|/d/|x"_s} << 2 << 2;
+        QTest::newRow("back into the first folder")
+            << block + QStringList{QString(), u"z|/d/|z"_s, u"w|/d/e/|w"_s} << 4 << 6;
+        QTest::newRow("back before any folder")
+            << block + QStringList{QString(), u"z|/d/|z"_s} << 1 << 2;
+        QTest::newRow("a new folder after going back")
+            << block + QStringList{QString(), u"/f/|/f/|"_s, u"<e>|/f/|e/"_s, u"y|/d/e/|y"_s} << 6
+            << 9;
+    }
+    void pathsBelowFolderLines()
+    {
+        QFETCH(QStringList, lines);
+        QFETCH(int, count);
+        QFETCH(int, stored);
+        TResultText text;
+        QStringList expected;
+        const auto append = [&](const QString& line) {
+            const QStringList parts = line.split(u'|');
+            if (parts[1].isEmpty())
+                text.AppendLine(parts[0]);
+            else
+                text.AppendItemLine(parts[0], {parts[1], parts[2]});
+            expected.append(parts[1] + parts[2]);
+        };
+        const qsizetype end = lines.indexOf(QString());
+        for (const QString& line : lines.first(end < 0 ? lines.size() : end))
+            append(line);
+        text.TruncateLines(count);
+        expected = expected.first(std::min<qsizetype>(count, expected.size()));
+        if (end >= 0) {
+            for (const QString& line : lines.sliced(end + 1))
+                append(line);
+        }
+        for (qsizetype i = 0; i < expected.size(); ++i)
+            QCOMPARE(text.PathOf(i), expected[i]);
+        QCOMPARE(text.PathStoreEntries(), stored);
+    }
+
     // Records follow their lines too, and the facts of the looked-at ones stay with their own
     // record when records that know nothing came first or were taken back.
     void recordsFollowLines_data()
