@@ -212,8 +212,11 @@ std::optional<TFolderContent> TReadAhead::Take(TTicket& ticket,
     if (job->State == TJob::EState::Planned)
         unplan(*job);
     while (job->State == TJob::EState::Reading) {
-        // Look-ups the reading thread shares, never another folder.
-        if (runOne(lock, false))
+        // Waiting, the walk takes what there is: look-ups a thread shares and, while one
+        // thread keeps up with a warm cache, the next folder too, so both processors work.
+        // Once the disk is read, the threads keep the reads and the walk stays free for its
+        // folder the moment it is ready.
+        if (runOne(lock, m_maxThreads == 1))
             continue;
         m_awaited = job.get();
         const std::cv_status waited = m_done.wait_for(lock, Patience);
