@@ -103,6 +103,23 @@ public:
     int Ends = 0;
 };
 
+// The result text, and beside it the path of every item line as the walk named it.
+class TPathRecorder : public TResultText {
+public:
+    void AppendItemLine(QStringView text, const TLineItem& item) override
+    {
+        Expected.resize(LineCount());
+        Expected.append(item.FolderPath + item.Name);
+        TResultText::AppendItemLine(text, item);
+    }
+    void TruncateLines(qsizetype count) override
+    {
+        TResultText::TruncateLines(count);
+        Expected.resize(std::min(Expected.size(), count));
+    }
+    QStringList Expected;
+};
+
 // One walk with a reporter that records what it is told.
 class TRun : public TWalkReporter {
 public:
@@ -1051,6 +1068,34 @@ private Q_SLOTS:
         QCOMPARE(run.Lines.PathOf(5), QString(tree.location() + QStringView(u"d\xDCFF/f.txt")));
         QCOMPARE(run.Lines.PathOf(9), QString(tree.location() + u"n\ny/g.txt"));
         QCOMPARE(::access(EncodeFileName(run.Lines.PathOf(5)).constData(), F_OK), 0);
+    }
+
+    // Whatever a style shows, every line's path is its item's as the walk named it, also where
+    // a name is shown otherwise than it is, or stands inside other text on its line.
+    void everyStyleKeepsItemPaths_data()
+    {
+        QTest::addColumn<int>("preset");
+        for (int preset = 0; preset < PresetCount; ++preset)
+            QTest::addRow("preset %d", preset) << preset;
+    }
+    void everyStyleKeepsItemPaths()
+    {
+        QFETCH(int, preset);
+        TTree tree;
+        QVERIFY(tree.isValid() &&
+                tree.add({u"a/a=1"_s, u"a/a.txt=22"_s, u"a/<x>"_s, u"a/1"_s, u"b c/deep/er/f"_s,
+                          u"A"_s, u"b c/.h/a"_s}) &&
+                tree.addBytes("d\xFF/f.txt") && tree.addBytes("n\ny/g.txt") &&
+                tree.addBytes("a/e\xE9"));
+        TSettings settings = settingsFor(ApplyPreset(TListStyle{.Preset = preset}));
+        settings.IsHiddenFiles = true;
+        TPathRecorder result;
+        TRun run;
+        ListLocation(settings, tree.location(), result, run, run.State);
+        result.Expected.resize(result.LineCount());
+        QVERIFY(result.LineCount() - result.Expected.count(QString()) >= 8);
+        for (int i = 0; i < result.LineCount(); ++i)
+            QCOMPARE(result.PathOf(i), result.Expected[i]);
     }
 
     void locationWithUndecodableByte()
