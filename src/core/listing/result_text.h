@@ -60,12 +60,16 @@ private:
     std::vector<qsizetype> m_starts;
     // The records: their lines, and what the walk knew of each item once it has known anything
     // (a listing that looks nothing up, the full-path style's, keeps four bytes a record).
+    // Packed: 18 bytes a record, not 24, a million records being common.
+#pragma pack(push, 1)
     struct TStoredFacts {
         std::int64_t Size = 0;
         std::int64_t Modified = 0;
         TRecordType Type = TRecordType::File;
         TFactsState State = TFactsState::NotLookedAt;
     };
+#pragma pack(pop)
+    static_assert(sizeof(TStoredFacts) == 18);
     void addRecord(int line, const TItemFacts& facts);
     void reserveText(qsizetype more);
 
