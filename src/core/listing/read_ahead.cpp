@@ -1,6 +1,7 @@
 #include "core/listing/read_ahead.h"
 
 #include "core/listing/folder_walker.h"
+#include "core/listing/name_order.h"
 #include "core/system/quiet_thread.h"
 #include "core/text/file_names.h"
 #include "core/text/masks.h"
@@ -10,6 +11,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cstring>
+#include <numeric>
 #include <sys/resource.h>
 
 namespace dirka {
@@ -43,6 +45,45 @@ std::uint64_t blockReadsOfThisThread()
 {
     rusage usage{};
     return getrusage(RUSAGE_THREAD, &usage) == 0 ? std::uint64_t(usage.ru_inblock) : 0;
+}
+
+// Puts the subfolders a thread found (raw names, their lengths and entry indexes) in the order
+// the walk enters them, by name as the walk orders them: a thread that read them in the order
+// of the folder's entries would fill the window with folders the walk needs much later, and
+// the walk would read the ones it needs now itself.
+void orderAsTheWalk(std::vector<const char*>& names, std::vector<std::uint32_t>& lengths,
+                    std::vector<std::uint32_t>& indexes, const TNameOrder& order)
+{
+    if (names.size() < 2)
+        return;
+    std::vector<char16_t> units;
+    std::vector<std::pair<qsizetype, qsizetype>> spans; // start and length in units
+    for (std::size_t i = 0; i < names.size(); ++i) {
+        const qsizetype start = qsizetype(units.size());
+        units.resize(units.size() + lengths[i] + DecodePadding);
+        bool ascii = false;
+        const qsizetype length =
+            DecodePaddedFileNameInto(units.data() + start, names[i], lengths[i], &ascii);
+        units.resize(std::size_t(start + length));
+        spans.emplace_back(start, length);
+    }
+    std::vector<QStringView> views;
+    views.reserve(spans.size());
+    for (const auto& [start, length] : spans)
+        views.emplace_back(units.data() + start, length);
+    TNameKeys keys;
+    order.MakeKeys(views, keys);
+    std::vector<int> sorted(names.size());
+    std::iota(sorted.begin(), sorted.end(), 0);
+    SortByName(sorted, keys);
+    const auto permute = [&sorted](auto& values) {
+        auto copy = values;
+        for (std::size_t i = 0; i < sorted.size(); ++i)
+            values[i] = copy[std::size_t(sorted[i])];
+    };
+    permute(names);
+    permute(lengths);
+    permute(indexes);
 }
 
 } // namespace
@@ -216,7 +257,9 @@ std::optional<TFolderContent> TReadAhead::Take(TTicket& ticket,
         // thread keeps up with a warm cache, the next folder too, so both processors work.
         // Once the disk is read, the threads keep the reads and the walk stays free for its
         // folder the moment it is ready.
-        if (runOne(lock, m_maxThreads == 1))
+        if (!m_walkOrder)
+            m_walkOrder = std::make_unique<TNameOrder>(false);
+        if (runOne(lock, m_maxThreads == 1, *m_walkOrder))
             continue;
         m_awaited = job.get();
         const std::cv_status waited = m_done.wait_for(lock, Patience);
@@ -242,6 +285,12 @@ std::optional<TFolderContent> TReadAhead::Take(TTicket& ticket,
     }
     job->State = TJob::EState::Taken;
     return content;
+}
+
+bool TReadAhead::Begun(const TTicket& ticket)
+{
+    const std::lock_guard lock(m_mutex);
+    return ticket && ticket->State != TJob::EState::Planned;
 }
 
 void TReadAhead::Drop(TTicket& ticket)
@@ -351,9 +400,10 @@ void TReadAhead::lookUpShared(TLookUps& lookUps, std::unique_lock<std::mutex>& l
 
 void TReadAhead::work()
 {
+    const TNameOrder order(false);
     std::unique_lock lock(m_mutex);
     while (!m_quit) {
-        if (runOne(lock, true))
+        if (runOne(lock, true, order))
             continue;
         ++m_idleThreads;
         m_work.wait(lock);
@@ -364,7 +414,7 @@ void TReadAhead::work()
 // Runs the first task there is (held: the mutex, on entry and on return): a share of look-ups
 // first, then, when the window has room and readsToo, the next folder. False when there was
 // none to run.
-bool TReadAhead::runOne(std::unique_lock<std::mutex>& lock, bool readsToo)
+bool TReadAhead::runOne(std::unique_lock<std::mutex>& lock, bool readsToo, const TNameOrder& order)
 {
     while (!m_queue.empty() && !m_quit) {
         const std::shared_ptr<TTask> task = m_queue.front();
@@ -398,7 +448,7 @@ bool TReadAhead::runOne(std::unique_lock<std::mutex>& lock, bool readsToo)
         // Once every thread there may be is there, whether a read waited no longer matters.
         const bool mayAddThread = m_maxThreads < MaxThreads;
         const std::uint64_t blockReads = mayAddThread ? blockReadsOfThisThread() : 0;
-        read(*job);
+        read(*job, order);
         const std::uint64_t readFromDisk = mayAddThread ? blockReadsOfThisThread() - blockReads : 0;
         lock.lock();
         if (job->State == TJob::EState::Dropped) {
@@ -440,11 +490,14 @@ void TReadAhead::planSubfoldersOf(TFolderContent& content, const std::vector<con
         if (tickets[i])
             content.Subfolders.emplace_back(indexes[i], std::move(tickets[i]));
     }
+    // The walk matches them to its entries in the entries' order.
+    std::sort(content.Subfolders.begin(), content.Subfolders.end(),
+              [](const auto& x, const auto& y) { return x.first < y.first; });
 }
 
 // Opens and reads the folder of job and looks up what the walk will ask of its entries. Not
 // under the mutex; job is this thread's until it is marked read.
-void TReadAhead::read(TJob& job)
+void TReadAhead::read(TJob& job, const TNameOrder& order)
 {
     TFolderContent content;
     content.Folder = TFolderReader::OpenChild(*job.Parent, job.Name);
@@ -463,6 +516,7 @@ void TReadAhead::read(TJob& job)
     job.Names.reset();
     std::vector<TRawEntry> toLookUp;
     std::vector<const char*> subfolders;
+    std::vector<std::uint32_t> subfolderLengths;
     std::vector<std::uint32_t> subfolderIndexes;
     std::vector<char16_t> decoded;
     TRawEntry entry;
@@ -475,6 +529,7 @@ void TReadAhead::read(TJob& job)
         content.Facts.back() = facts;
         if (facts.Kind == TEntryKind::Folder && !facts.IsLink && planSubfolders) {
             subfolders.push_back(entry.Name);
+            subfolderLengths.push_back(std::uint32_t(entry.NameLength));
             subfolderIndexes.push_back(entry.Index);
         }
         if (!m_wantSizes || looked || facts.Vanished || facts.Kind == TEntryKind::Folder)
@@ -498,6 +553,7 @@ void TReadAhead::read(TJob& job)
     lookUps.ByIndex = true;
     lookUpPieces(lookUps);
     content.SizesKnown = m_wantSizes;
+    orderAsTheWalk(subfolders, subfolderLengths, subfolderIndexes, order);
     planSubfoldersOf(content, subfolders, subfolderIndexes, job.Depth - 1);
     job.Entries = content.Facts.size();
     job.Content = std::move(content);

@@ -26,6 +26,8 @@
 // comparisons, and for tests).
 namespace dirka {
 
+class TNameOrder;
+
 /// Which file entries a walk lists and so looks up for their sizes: the hidden switch and the
 /// "Search for" masks, asked the same way on any thread.
 struct TEntryFilter {
@@ -74,6 +76,8 @@ public:
     /// shows progress and sees Stop there) and gives up when it answers false. The ticket is
     /// used up either way.
     std::optional<TFolderContent> Take(TTicket& ticket, const std::function<bool()>& keepWaiting);
+    /// Whether a thread has begun the folder of ticket; for tests.
+    bool Begun(const TTicket& ticket);
     /// Gives up a ticket that will not be taken, and what was read for it.
     void Drop(TTicket& ticket);
 
@@ -88,8 +92,8 @@ private:
     struct TLookUps;
 
     void work();
-    bool runOne(std::unique_lock<std::mutex>& lock, bool readsToo);
-    void read(TJob& job);
+    bool runOne(std::unique_lock<std::mutex>& lock, bool readsToo, const TNameOrder& order);
+    void read(TJob& job, const TNameOrder& order);
     void planSubfoldersOf(TFolderContent& content, const std::vector<const char*>& names,
                           const std::vector<std::uint32_t>& indexes, int depth);
     static std::size_t lookUpPieces(TLookUps& lookUps);
@@ -120,7 +124,8 @@ private:
     std::size_t m_idleThreads = 0;
     const TReadAheadJob* m_awaited = nullptr; // the job the walk waits for, if any
     bool m_quit = false;
-    bool m_alone; // no thread could be started, or DIRKA_READ_AHEAD=0
+    std::unique_ptr<TNameOrder> m_walkOrder; // the walk's thread's, made when it first reads
+    bool m_alone;                            // no thread could be started, or DIRKA_READ_AHEAD=0
     // The walk's own thread: whether it plans, and its reads from the disk when it began.
     bool m_active;
     std::uint64_t m_walkBlockReads;

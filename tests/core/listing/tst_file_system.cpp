@@ -15,6 +15,7 @@
 #include <unistd.h>
 
 using namespace dirka;
+using namespace Qt::StringLiterals;
 using namespace testsupport;
 
 Q_DECLARE_METATYPE(dirka::TEntryKind)
@@ -178,6 +179,50 @@ private Q_SLOTS:
                 QCOMPARE(got.Size, expected.Size);
             }
         }
+    }
+
+    // A folder read ahead plans its subfolders in the walk's order, yet hands its plans over by
+    // entry, rising, and each plan reads the subfolder of its own entry.
+    void readAheadPlansMatchTheirEntries()
+    {
+        TTempTree tree;
+        const QStringList names{u"d9"_s,  u"B"_s, u"a"_s,  u"\u00e9t\u00e9"_s, u"d10"_s,
+                                u"Z z"_s, u"c"_s, u"d1"_s, u"\u6771"_s,        u".h"_s};
+        for (const QString& name : names)
+            QVERIFY(tree.makeFile((u"p/"_s + name + u"/mark-"_s + name).toUtf8()));
+        QVERIFY(tree.makeFile("p/file.txt") && tree.makeLink("p/link", "a"));
+        const TFolderReader root = TFolderReader::OpenPath(tree.bytes());
+        QVERIFY(root.IsOpen());
+        TReadAhead readAhead({.HiddenFiles = true}, true);
+        std::vector<TReadAhead::TTicket> tickets;
+        readAhead.Plan(root, {"p"}, 3, tickets);
+        QCOMPARE(tickets.size(), std::size_t(1));
+        QTRY_VERIFY(readAhead.Begun(tickets[0]));
+        std::optional<TFolderContent> parent = readAhead.Take(tickets[0], [] { return true; });
+        QVERIFY(parent.has_value());
+        QHash<std::uint32_t, QString> entryNames;
+        for (TRawEntry entry; parent->Folder.Next(entry);)
+            entryNames.insert(entry.Index,
+                              QString::fromUtf8(entry.Name, qsizetype(entry.NameLength)));
+        QStringList planned;
+        std::uint32_t previous = 0;
+        for (auto& [index, ticket] : parent->Subfolders) {
+            QVERIFY(planned.isEmpty() || index > previous);
+            previous = index;
+            const QString name = entryNames.value(index);
+            planned.append(name);
+            QTRY_VERIFY(readAhead.Begun(ticket));
+            std::optional<TFolderContent> child = readAhead.Take(ticket, [] { return true; });
+            QVERIFY(child.has_value());
+            QStringList inside;
+            for (TRawEntry entry; child->Folder.Next(entry);)
+                inside.append(QString::fromUtf8(entry.Name, qsizetype(entry.NameLength)));
+            QVERIFY2(inside.contains(u"mark-"_s + name), qPrintable(name));
+        }
+        planned.sort();
+        QStringList expected = names;
+        expected.sort();
+        QCOMPARE(planned, expected);
     }
 
     void openFailures_data()
