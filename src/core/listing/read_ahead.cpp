@@ -30,6 +30,9 @@ constexpr std::size_t MaxPlanned = 4096;
 constexpr std::size_t MaxThreads = 8;
 // Look-ups are shared in pieces of this many, and only for more than two pieces.
 constexpr std::size_t LookUpPiece = 64;
+// A folder the walk reads ahead itself while it waits is looked up there when it has at most
+// this many files: a few milliseconds on a warm cache.
+constexpr std::size_t MaxWalkLookUps = 2048;
 
 std::size_t windowFolders()
 {
@@ -259,7 +262,7 @@ std::optional<TFolderContent> TReadAhead::Take(TTicket& ticket,
         // folder the moment it is ready.
         if (!m_walkOrder)
             m_walkOrder = std::make_unique<TNameOrder>(false);
-        if (runOne(lock, m_maxThreads == 1, *m_walkOrder))
+        if (runOne(lock, m_maxThreads == 1, *m_walkOrder, true))
             continue;
         m_awaited = job.get();
         const std::cv_status waited = m_done.wait_for(lock, Patience);
@@ -403,7 +406,7 @@ void TReadAhead::work()
     const TNameOrder order(false);
     std::unique_lock lock(m_mutex);
     while (!m_quit) {
-        if (runOne(lock, true, order))
+        if (runOne(lock, true, order, false))
             continue;
         ++m_idleThreads;
         m_work.wait(lock);
@@ -414,7 +417,8 @@ void TReadAhead::work()
 // Runs the first task there is (held: the mutex, on entry and on return): a share of look-ups
 // first, then, when the window has room and readsToo, the next folder. False when there was
 // none to run.
-bool TReadAhead::runOne(std::unique_lock<std::mutex>& lock, bool readsToo, const TNameOrder& order)
+bool TReadAhead::runOne(std::unique_lock<std::mutex>& lock, bool readsToo, const TNameOrder& order,
+                        bool onWalk)
 {
     while (!m_queue.empty() && !m_quit) {
         const std::shared_ptr<TTask> task = m_queue.front();
@@ -448,7 +452,7 @@ bool TReadAhead::runOne(std::unique_lock<std::mutex>& lock, bool readsToo, const
         // Once every thread there may be is there, whether a read waited no longer matters.
         const bool mayAddThread = m_maxThreads < MaxThreads;
         const std::uint64_t blockReads = mayAddThread ? blockReadsOfThisThread() : 0;
-        read(*job, order);
+        read(*job, order, onWalk);
         const std::uint64_t readFromDisk = mayAddThread ? blockReadsOfThisThread() - blockReads : 0;
         lock.lock();
         if (job->State == TJob::EState::Dropped) {
@@ -497,7 +501,7 @@ void TReadAhead::planSubfoldersOf(TFolderContent& content, const std::vector<con
 
 // Opens and reads the folder of job and looks up what the walk will ask of its entries. Not
 // under the mutex; job is this thread's until it is marked read.
-void TReadAhead::read(TJob& job, const TNameOrder& order)
+void TReadAhead::read(TJob& job, const TNameOrder& order, bool onWalk)
 {
     TFolderContent content;
     content.Folder = TFolderReader::OpenChild(*job.Parent, job.Name);
@@ -545,14 +549,19 @@ void TReadAhead::read(TJob& job, const TNameOrder& order)
         toLookUp.push_back(entry);
     }
     content.Folder.Rewind();
-    TLookUps lookUps;
-    lookUps.Folder = &content.Folder;
-    lookUps.Entries = toLookUp.data();
-    lookUps.Count = toLookUp.size();
-    lookUps.Facts = content.Facts.data();
-    lookUps.ByIndex = true;
-    lookUpPieces(lookUps);
-    content.SizesKnown = m_wantSizes;
+    // The walk's thread leaves a big folder's look-ups to the walk, which shows progress and
+    // sees Stop between them (in the window it keeps the interface alive).
+    const bool lookUpHere = !onWalk || toLookUp.size() <= MaxWalkLookUps;
+    if (lookUpHere) {
+        TLookUps lookUps;
+        lookUps.Folder = &content.Folder;
+        lookUps.Entries = toLookUp.data();
+        lookUps.Count = toLookUp.size();
+        lookUps.Facts = content.Facts.data();
+        lookUps.ByIndex = true;
+        lookUpPieces(lookUps);
+    }
+    content.SizesKnown = m_wantSizes && lookUpHere;
     orderAsTheWalk(subfolders, subfolderLengths, subfolderIndexes, order);
     planSubfoldersOf(content, subfolders, subfolderIndexes, job.Depth - 1);
     job.Entries = content.Facts.size();

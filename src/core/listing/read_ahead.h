@@ -92,8 +92,9 @@ private:
     struct TLookUps;
 
     void work();
-    bool runOne(std::unique_lock<std::mutex>& lock, bool readsToo, const TNameOrder& order);
-    void read(TJob& job, const TNameOrder& order);
+    bool runOne(std::unique_lock<std::mutex>& lock, bool readsToo, const TNameOrder& order,
+                bool onWalk);
+    void read(TJob& job, const TNameOrder& order, bool onWalk);
     void planSubfoldersOf(TFolderContent& content, const std::vector<const char*>& names,
                           const std::vector<std::uint32_t>& indexes, int depth);
     static std::size_t lookUpPieces(TLookUps& lookUps);

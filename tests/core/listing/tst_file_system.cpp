@@ -193,7 +193,9 @@ private Q_SLOTS:
         QVERIFY(tree.makeFile("p/file.txt") && tree.makeLink("p/link", "a"));
         const TFolderReader root = TFolderReader::OpenPath(tree.bytes());
         QVERIFY(root.IsOpen());
-        TReadAhead readAhead({.HiddenFiles = true}, true);
+        TEntryFilter filter;
+        filter.HiddenFiles = true;
+        TReadAhead readAhead(filter, true);
         std::vector<TReadAhead::TTicket> tickets;
         readAhead.Plan(root, {"p"}, 3, tickets);
         QCOMPARE(tickets.size(), std::size_t(1));
