@@ -417,7 +417,7 @@ bool IsCatalogCsvHead(QByteArrayView line)
         line = line.sliced(3);
     if (line.endsWith('\r'))
         line.chop(1);
-    constexpr QByteArrayView Head = "type,path,name,size,modified,depth,hidden";
+    constexpr QByteArrayView Head = CatalogCsvHead;
     return line == Head || (line.startsWith(Head) && line[Head.size()] == ',');
 }
 

@@ -28,9 +28,12 @@ struct TCatalogRecord {
 /// Reads one record into record; answers why the line is not one ("no \"path\""), or empty.
 QString ParseCatalogRecord(QByteArrayView line, TCatalogRecord& record);
 
-/// Whether line is the head of the records file `--csv` writes ("type,path,name,size,modified,
-/// depth,hidden", after the UTF-8 mark or not, cells after these allowed): its rows are read with
-/// ParseCatalogCsvRow.
+/// The head of the records file `--csv` writes, after the UTF-8 mark, before CR LF; what reads
+/// such a file back knows it by these cells.
+inline constexpr char CatalogCsvHead[] = "type,path,name,size,modified,depth,hidden";
+
+/// Whether line is CatalogCsvHead (after the UTF-8 mark or not, cells after these allowed): its
+/// rows are read with ParseCatalogCsvRow.
 bool IsCatalogCsvHead(QByteArrayView line);
 /// Where the CSV row that begins at from ends: the LF that ends it outside quotes (a name may
 /// hold line breaks), or -1 when text holds no end of it yet. lineBreaks counts the LFs inside.

@@ -1,5 +1,6 @@
 #include "core/output/record_export.h"
 
+#include "core/listing/catalog_records.h"
 #include "core/listing/item_status.h"
 #include "core/text/file_names.h"
 #include "core/text/text_utils.h"
@@ -12,8 +13,6 @@
 namespace dirka {
 
 namespace {
-
-constexpr char CsvHeader[] = "\xEF\xBB\xBFtype,path,name,size,modified,depth,hidden\r\n";
 
 bool hasEscapedByte(QStringView text)
 {
@@ -436,7 +435,7 @@ TItemRecord RecordOf(QStringView path, const TItemFacts& facts, const QStringLis
 
 void AppendCsvHeader(QByteArray& out)
 {
-    out.append(CsvHeader, qsizetype(sizeof CsvHeader) - 1);
+    out.append("\xEF\xBB\xBF").append(CatalogCsvHead).append("\r\n");
 }
 
 void AppendCsvRecord(QByteArray& out, const TItemRecord& record, TCsvCells cells)
