@@ -68,6 +68,15 @@ struct TCompareTotals {
     std::int64_t BytesAdded = 0;
     std::int64_t BytesRemoved = 0;
     bool operator==(const TCompareTotals&) const = default;
+    TCompareTotals& operator+=(const TCompareTotals& other)
+    {
+        Added += other.Added;
+        Removed += other.Removed;
+        Changed += other.Changed;
+        BytesAdded += other.BytesAdded;
+        BytesRemoved += other.BytesRemoved;
+        return *this;
+    }
 };
 
 class TDifferenceSink {

@@ -126,10 +126,7 @@ TRunResult TCompareRun::Run()
     TRunResult result;
     if (!checksPass())
         return result;
-    QStringList listed;
-    for (const TSidePair& pair : m_pairs)
-        listed << pair.New.Location;
-    result.ListedLocation = ListedLocationOf(listed);
+    result.ListedLocation = ListedLocationOf(newLocations());
 
     m_host.RunStarted();
     m_host.ShowWait(QString::fromUtf16(ComparingText));
@@ -144,16 +141,19 @@ TRunResult TCompareRun::Run()
     for (const TSidePair& pair : m_pairs) {
         if (m_stop.Requested())
             break;
-        const TCompareTotals part = compare(pair);
-        totals.Added += part.Added;
-        totals.Removed += part.Removed;
-        totals.Changed += part.Changed;
-        totals.BytesAdded += part.BytesAdded;
-        totals.BytesRemoved += part.BytesRemoved;
+        totals += compare(pair);
     }
     finish(totals, result);
     m_host.RunFinished();
     return result;
+}
+
+QStringList TCompareRun::newLocations() const
+{
+    QStringList locations;
+    for (const TSidePair& pair : m_pairs)
+        locations << pair.New.Location;
+    return locations;
 }
 
 bool TCompareRun::refuse(TRefusal reason, const QString& message)
@@ -177,9 +177,7 @@ bool TCompareRun::checksPass()
     }
     if (!pairSides({{}, catalog}, locations))
         return false;
-    QStringList listed = catalog->Locations();
-    for (const TSidePair& pair : m_pairs)
-        listed << pair.New.Location;
+    QStringList listed = catalog->Locations() + newLocations();
     listed.removeDuplicates();
     m_host.LocationAccepted(m_locationText, listed);
     // A removed item is seen in the saved listing only.

@@ -42,6 +42,7 @@ private:
         TCompareSide New;
     };
     bool checksPass();
+    QStringList newLocations() const;
     bool refuse(TRefusal reason, const QString& message);
     bool pairSides(const TCompareSide& old, const QStringList& locations);
     void writeHeader();
