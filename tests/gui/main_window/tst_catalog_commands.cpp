@@ -4,7 +4,7 @@
 #include "gui/main_window/main_window.h"
 #include "gui/result_view/result_view.h"
 
-#include "fake_desktop.h"
+#include "fresh_window.h"
 
 #include <QAction>
 #include <QApplication>
@@ -124,11 +124,8 @@ private Q_SLOTS:
     }
     void init()
     {
-        QFile::remove(QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation) +
-                      u"/Pelmora/Dirka/2.1.reg");
         m_desktop = TFakeDesktop();
-        m_window = std::make_unique<TMainWindow>(m_desktop);
-        m_window->show();
+        m_window = ShowFreshWindow(m_desktop);
         QVERIFY(QTest::qWaitForWindowExposed(m_window.get()));
         QApplication::setActiveWindow(m_window.get());
         QVERIFY(QTest::qWaitForWindowActive(m_window.get()));
