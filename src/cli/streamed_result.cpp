@@ -189,6 +189,7 @@ void TStreamedResult::AddRecords(const QString& fileName, TRecordFormat format,
 {
     addFile(std::make_unique<TFileChannel>(
         fileName, std::make_unique<TRecordEncoder>(format, std::move(locations), cells)));
+    ++m_recordFiles;
 }
 
 QStringView TStreamedResult::Line(qsizetype index) const
@@ -396,6 +397,7 @@ void TStreamedResult::putLines(const TBatch& batch)
     const bool hasPaths = !batch.PathStarts.empty();
     std::size_t nextRecord = 0;
     TItemFacts facts;
+    TRecordFields fields;
     for (std::size_t k = 0; k < count; ++k) {
         const qsizetype end = k + 1 < count ? batch.Starts[k + 1] : batch.Lines.Size();
         const QByteArrayView bytes = batch.Lines.View(batch.Starts[k], end - 1 - batch.Starts[k]);
@@ -424,6 +426,10 @@ void TStreamedResult::putLines(const TBatch& batch)
         if (nextRecord < batch.Records.size() && std::size_t(batch.Records[nextRecord].Line) == k) {
             facts = batch.Records[nextRecord++].Facts();
             passed.Record = &facts;
+            if (m_recordFiles > 1 && !passed.Path.isEmpty()) {
+                fields = RecordFieldsOf(passed.Path, passed.PathBytes, facts);
+                passed.RecordFields = &fields;
+            }
         }
         for (const std::unique_ptr<TFileChannel>& file : m_files)
             file->Put(passed);

@@ -15,6 +15,8 @@
 // encoder with WriteLines; the command line's files feed the same encoders as the lines come.
 namespace dirka {
 
+struct TRecordFields;
+
 /// The bytes an export or the command line gathers before it writes them: few system calls,
 /// little memory.
 inline constexpr qsizetype WritePieceBytes = qsizetype(1) << 20;
@@ -40,6 +42,9 @@ struct TPassedLine {
     const TItemFacts* Record = nullptr; // for the one line that makes the item's record
     QByteArrayView AsciiLine;           // the line's bytes when every unit is ASCII
     QByteArrayView PathBytes;           // EncodeFileName(Path)
+    // What every records file takes from Record and Path, worked out once by a caller that
+    // feeds several; nullptr: each works it out.
+    const TRecordFields* RecordFields = nullptr;
 };
 
 /// One file format, written a line at a time.

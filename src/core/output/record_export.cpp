@@ -5,6 +5,7 @@
 #include "core/text/file_names.h"
 #include "core/text/text_utils.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cstdio>
 #include <cstring>
@@ -16,6 +17,12 @@ namespace {
 
 bool hasEscapedByte(QStringView text)
 {
+    // Most paths hold no surrogate at all: one pass the compiler can vectorise tells.
+    char16_t surrogates = 0;
+    for (const QChar c : text)
+        surrogates |= char16_t((c.unicode() & 0xF800) == 0xD800);
+    if (surrogates == 0)
+        return false;
     for (qsizetype i = 0; i < text.size(); ++i) {
         if (QChar::isSurrogate(text[i].unicode()) && IsEscapedByte(text, i))
             return true;
@@ -341,11 +348,10 @@ TRecordType typeOf(QStringView path, const TItemFacts& facts)
     return folderPath ? TRecordType::Folder : TRecordType::File;
 }
 
-// A record's type, size, time, depth and hidden flag, from what the walk knew of the item at
-// path; looked up now when the walk did not look.
+// A record's type, size and time, from what the walk knew of the item at path; looked up now
+// when the walk did not look.
 template <typename Record>
-void fillFromFacts(Record& record, QStringView path, const TItemFacts& walkFacts,
-                   const QStringList& locations)
+void fillFromFacts(Record& record, QStringView path, const TItemFacts& walkFacts)
 {
     const TItemFacts facts =
         walkFacts.State == TFactsState::NotLookedAt ? FactsOfPath(path) : walkFacts;
@@ -355,8 +361,24 @@ void fillFromFacts(Record& record, QStringView path, const TItemFacts& walkFacts
         record.Modified = facts.Modified;
         record.UtcOffset = LocalUtcOffset(facts.Modified);
     }
-    record.Depth = RecordDepth(path, locations);
-    record.Hidden = RecordName(path).startsWith(u'.');
+}
+
+TRecordView viewOf(QStringView path, QByteArrayView pathBytes, const TRecordFields& fields,
+                   int depth)
+{
+    TRecordView view;
+    view.Type = fields.Type;
+    view.Path = path;
+    view.Name = path.sliced(fields.NameStart, fields.NameLength);
+    view.PathBytes = pathBytes;
+    view.NameBytes = pathBytes.sliced(fields.NameBytesStart, fields.NameBytesLength);
+    view.Escaped = fields.Escaped;
+    view.Size = fields.Size;
+    view.Modified = fields.Modified;
+    view.UtcOffset = fields.UtcOffset;
+    view.Depth = depth;
+    view.Hidden = fields.Hidden;
+    return view;
 }
 
 } // namespace
@@ -405,6 +427,21 @@ int RecordDepth(QStringView path, const QStringList& locations)
     return int(below.count(PathDelimiter)) + 1;
 }
 
+TRecordFields RecordFieldsOf(QStringView path, QByteArrayView pathBytes, const TItemFacts& facts)
+{
+    TRecordFields fields;
+    fillFromFacts(fields, path, facts);
+    const QStringView name = RecordName(path);
+    fields.NameStart = name.data() - path.data();
+    fields.NameLength = name.size();
+    const QByteArrayView nameBytes = nameBytesOf(pathBytes);
+    fields.NameBytesStart = nameBytes.data() - pathBytes.data();
+    fields.NameBytesLength = nameBytes.size();
+    fields.Escaped = hasEscapedByte(path);
+    fields.Hidden = name.startsWith(u'.');
+    return fields;
+}
+
 QByteArray IsoTime(std::int64_t seconds, int utcOffset)
 {
     char text[IsoTimeBytes];
@@ -429,7 +466,9 @@ TItemRecord RecordOf(QStringView path, const TItemFacts& facts, const QStringLis
 {
     TItemRecord record;
     record.Path = path.toString();
-    fillFromFacts(record, path, facts, locations);
+    fillFromFacts(record, path, facts);
+    record.Depth = RecordDepth(path, locations);
+    record.Hidden = RecordName(path).startsWith(u'.');
     return record;
 }
 
@@ -464,18 +503,34 @@ void TRecordEncoder::AppendLine(QByteArray& out, const TPassedLine& line)
         AppendEncodedFileName(m_pathBytes, line.Path);
         pathBytes = m_pathBytes;
     }
-    TRecordView view;
-    view.Path = line.Path;
-    view.Name = RecordName(line.Path);
-    view.PathBytes = pathBytes;
-    view.NameBytes = nameBytesOf(pathBytes);
-    view.Escaped = hasEscapedByte(line.Path);
-    fillFromFacts(view, line.Path, *line.Record, m_locations);
+    const TRecordFields fields = line.RecordFields != nullptr
+                                     ? *line.RecordFields
+                                     : RecordFieldsOf(line.Path, pathBytes, *line.Record);
+    const TRecordView view =
+        viewOf(line.Path, pathBytes, fields, depthOf(line.Path, fields.NameStart));
     if (m_format == TRecordFormat::Csv)
         appendCsvRow(out, view, m_cells);
     else
         appendJsonObject(out, view);
     ++m_records;
+}
+
+// Records come folder by folder: an item lies one below its folder, unless a location lies
+// below that folder (the item may be one).
+int TRecordEncoder::depthOf(QStringView path, qsizetype nameStart)
+{
+    const QStringView folder = path.first(nameStart);
+    if (folder != m_depthFolder) {
+        m_depthFolder = folder.toString();
+        m_folderDepth = RecordDepth(folder, m_locations);
+        m_locationBelowFolder =
+            std::any_of(m_locations.begin(), m_locations.end(), [folder](const QString& location) {
+                return location.size() > folder.size() && location.startsWith(folder);
+            });
+    }
+    if (m_locationBelowFolder)
+        return RecordDepth(path, m_locations);
+    return m_folderDepth < 0 ? -1 : m_folderDepth + 1;
 }
 
 QString TRecordEncoder::ErrorText(TWriteStage stage, QStringView message) const

@@ -39,6 +39,25 @@ struct TItemRecord {
     bool Hidden = false;
 };
 
+/// What a record says of its item besides its path and depth, from the walk's facts and the
+/// path (see RecordFieldsOf).
+struct TRecordFields {
+    TRecordType Type = TRecordType::File;
+    std::optional<std::int64_t> Size;
+    std::optional<std::int64_t> Modified;
+    int UtcOffset = 0;
+    qsizetype NameStart = 0;      // where the name begins in the path
+    qsizetype NameLength = 0;     // without a folder's final delimiter
+    qsizetype NameBytesStart = 0; // the same in the path's bytes
+    qsizetype NameBytesLength = 0;
+    bool Escaped = false; // the path holds bytes that are not UTF-8
+    bool Hidden = false;
+};
+
+/// The fields of the record of the item at path, whose bytes are pathBytes, from what the walk
+/// knew of it; looked up now when the walk did not look.
+TRecordFields RecordFieldsOf(QStringView path, QByteArrayView pathBytes, const TItemFacts& facts);
+
 /// "folder", "file", "link" or "special".
 const char* RecordTypeName(TRecordType type);
 
@@ -94,8 +113,15 @@ private:
     TRecordFormat m_format;
     TCsvCells m_cells;
     QStringList m_locations;
+    int depthOf(QStringView path, qsizetype nameStart);
+
     qsizetype m_records = 0;
     QByteArray m_pathBytes; // a line's path's bytes, when the line comes without them
+    // The folder of the last record, its depth, and whether a location lies below it (then an
+    // item's depth is not its folder's plus one).
+    QString m_depthFolder;
+    int m_folderDepth = -1;
+    bool m_locationBelowFolder = true;
 };
 
 /// How an export of records ended: an empty ErrorText means the file was written.

@@ -327,6 +327,48 @@ private Q_SLOTS:
         QCOMPARE(records.Records(), json.isEmpty() ? 0 : 1);
     }
 
+    // Records come folder by folder, and the encoder takes an item's depth from its folder's;
+    // locations inside one another, and an item that is itself a location, still give the
+    // depth the whole path does. The fields worked out once for several files change nothing.
+    void depthsInWalkOrder_data()
+    {
+        QTest::addColumn<QStringList>("locations");
+        QTest::newRow("one") << QStringList{u"/m/"_qs};
+        QTest::newRow("nested") << QStringList{u"/m/"_qs, u"/m/a/"_qs};
+        QTest::newRow("nested, inner first") << QStringList{u"/m/a/y/"_qs, u"/m/"_qs};
+        QTest::newRow("root") << QStringList{u"/"_qs};
+        QTest::newRow("siblings") << QStringList{u"/m/a/"_qs, u"/m/b/"_qs};
+    }
+    void depthsInWalkOrder()
+    {
+        QFETCH(QStringList, locations);
+        const QStringList paths{u"/"_qs,       u"/m/"_qs,      u"/m/a/"_qs,     u"/m/a/x"_qs,
+                                u"/m/a/y/"_qs, u"/m/a/y/z"_qs, u"/m/a/y/w/"_qs, u"/m/b"_qs,
+                                u"/m/b/"_qs,   u"/m/b/c"_qs,   u"/n/q"_qs,      u"/m/a/x"_qs};
+        TRecordEncoder alone(TRecordFormat::Json, locations);
+        TRecordEncoder shared(TRecordFormat::Json, locations);
+        const TItemFacts facts{.Size = 1, .Modified = 0, .State = TFactsState::Found};
+        for (const QString& path : paths) {
+            const QByteArray bytes = path.toUtf8();
+            const TRecordFields fields = RecordFieldsOf(path, bytes, facts);
+            TPassedLine line;
+            line.Line = path;
+            line.Path = path;
+            line.Record = &facts;
+            line.PathBytes = bytes;
+            QByteArray out;
+            alone.AppendLine(out, line);
+            line.RecordFields = &fields;
+            QByteArray viaFields;
+            shared.AppendLine(viaFields, line);
+            QCOMPARE(viaFields, out);
+            const int depth = RecordDepth(path, locations);
+            const QByteArray expected =
+                depth < 0 ? QByteArray("\"depth\":null") : "\"depth\":" + QByteArray::number(depth);
+            QVERIFY2(out.contains(expected), out.constData());
+        }
+    }
+
     // The window's export: one record per line that makes one, in line order, formulas guarded.
     void exportOfAResult()
     {
