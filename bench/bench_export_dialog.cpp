@@ -98,8 +98,7 @@ int main(int argc, char** argv)
     TResultText result;
     fillResult(result, count, location);
     std::printf("%lld result lines, %.1f M units of text; resident %ld KiB before the dialog\n",
-                static_cast<long long>(result.LineCount()), result.Text().size() / 1e6,
-                residentKiB());
+                static_cast<long long>(result.LineCount()), result.Size() / 1e6, residentKiB());
 
     THtmlExportDialog dialog(TExportDialogHooks{
         [](QWidget*, const QString& text) { std::printf("error: %s\n", qPrintable(text)); },

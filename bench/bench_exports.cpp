@@ -102,17 +102,15 @@ int main()
     TResultText result;
     const qsizetype pathUnits = fillResult(result);
     std::printf("%lld result lines, %.1f M units of text, mean path %.1f units\n",
-                static_cast<long long>(result.LineCount()), result.Text().size() / 1e6,
+                static_cast<long long>(result.LineCount()), result.Size() / 1e6,
                 double(pathUnits) / double(LineCount));
 
     QTemporaryDir dir;
     const QString text = dir.filePath(QStringLiteral("result.txt"));
-    double seconds = bestSeconds([&] { (void)EncodePerUnitUtf8(result.Text(), true); });
-    std::printf("encode UTF-8 only:        %6.3f s\n", seconds);
-    seconds = bestSeconds([&] { SaveUtf8TextFile(text, result.Text(), true); });
-    std::printf("SaveUtf8TextFile (BOM):   %6.3f s  %6.1f MB  (target < 1 s)\n", seconds,
+    double seconds = bestSeconds([&] { SaveResultText(text, result, SaveCodeUtf8Bom); });
+    std::printf("Save as UTF-8 (BOM):      %6.3f s  %6.1f MB  (target < 1 s)\n", seconds,
                 megabytes(text));
-    seconds = bestSeconds([&] { SaveResultText(text, result.Text(), SaveCodeUnicode); });
+    seconds = bestSeconds([&] { SaveResultText(text, result, SaveCodeUnicode); });
     std::printf("Save as UTF-16 LE:        %6.3f s  %6.1f MB\n", seconds, megabytes(text));
 
     const QString page = dir.filePath(QStringLiteral("list.html"));

@@ -115,6 +115,6 @@ int main(int argc, char** argv)
     }
     std::sort(finds.begin(), finds.end());
     std::printf("Find Next, text absent (%lld units): median %.1f ms\n",
-                static_cast<long long>(window.Result().Text().size()), finds[finds.size() / 2]);
+                static_cast<long long>(window.Result().Size()), finds[finds.size() / 2]);
     return 0;
 }

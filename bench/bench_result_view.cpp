@@ -117,10 +117,7 @@ int main(int argc, char** argv)
 
     TResultText result;
     fillResult(result);
-    const double textMb = result.Text().size() * 2 / 1e6;
-    const double startsMb = result.LineCount() * double(sizeof(qsizetype)) / 1e6;
-    std::printf("%d lines, %.1f M units: text %.1f MB + line starts %.1f MB\n", LineCount,
-                result.Text().size() / 1e6, textMb, startsMb);
+    std::printf("%d lines, %.1f M units\n", LineCount, result.Size() / 1e6);
 
     const long rssStart = statusKib("VmRSS");
     // A bare window first, so the figures below split what any window costs (style, fonts) from
@@ -169,8 +166,9 @@ int main(int argc, char** argv)
     std::printf("A bare 1200x800 window: +%.1f MB\n", (rssBefore - rssStart) * 1024 / 1e6);
     std::printf("Memory: VmRSS %.1f -> %.1f MB (+%.1f MB, %.2f %% of the text), VmHWM %.1f -> "
                 "%.1f MB (target: view <= 10 %% of the text)\n",
-                rssBefore * 1024 / 1e6, rssAfter * 1024 / 1e6, addedMb, 100 * addedMb / textMb,
-                peakBefore * 1024 / 1e6, peakAfter * 1024 / 1e6);
+                rssBefore * 1024 / 1e6, rssAfter * 1024 / 1e6, addedMb,
+                100 * addedMb / (result.Size() / 1e6), peakBefore * 1024 / 1e6,
+                peakAfter * 1024 / 1e6);
 
     // A listing's last ResultChanged: the view already holds all but the last lines.
     QElapsedTimer timer;

@@ -42,8 +42,8 @@ int main(int argc, char** argv)
     const TRunCounters& c = state.Counters;
     std::printf("lines %lld, files %d, folders %d, text %lld units (%.1f per line)\n",
                 static_cast<long long>(result.LineCount()), c.FileCount, c.FolderCount,
-                static_cast<long long>(result.Text().size()),
-                double(result.Text().size()) / double(std::max<qsizetype>(1, result.LineCount())));
+                static_cast<long long>(result.Size()),
+                double(result.Size()) / double(std::max<qsizetype>(1, result.LineCount())));
     std::printf("walk %lld ms; TabGet over all lines %lld ms (%.1f M lines/s, %lld path units)\n",
                 static_cast<long long>(walkMs), static_cast<long long>(readMs),
                 double(result.LineCount()) / 1000.0 / double(std::max<qint64>(1, readMs)),

@@ -241,7 +241,7 @@ private Q_SLOTS:
         QVERIFY(window.Result.LineCount() > 3000);
         QCOMPARE(process.readAllStandardOutput(), printed(window.Result));
         QByteArray text = SaveFileMark(saveCode);
-        AppendSaveEncoded(text, window.Result.Text(), saveCode);
+        AppendSaveEncoded(text, window.Result.WholeText(), saveCode);
         QCOMPARE(contentOf(out.path("t.txt")), text);
         QCOMPARE(contentOf(out.path("p.m3u8")), BuildM3u8Playlist(window.Result).Bytes);
         // The walk's facts, passed along with the lines the walk took back and those it kept,

@@ -3,6 +3,7 @@
 // forward scan meets hits in every lane and near both ends of the text.
 
 #include "core/text/char_tables.h"
+#include "core/text/compact_text.h"
 #include "core/text/find_text.h"
 #include "core/text/text_utils.h"
 
@@ -129,5 +130,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         }
     }
     FUZZ_CHECK(step.Start == expected && step.Beep == beep);
+
+    // The same text held as lines, searched a line at a time.
+    TCompactText lines;
+    for (const QString& line : text.split(QStringLiteral("\r\n")))
+        lines.Append(line);
+    const TFindStep byLines = FindStep(lines, pattern, caret, selectionLength, options);
+    FUZZ_CHECK(byLines.Start == step.Start && byLines.Beep == step.Beep);
     return 0;
 }

@@ -6,8 +6,6 @@ namespace dirka {
 
 namespace {
 
-constexpr qsizetype LineBreakLength = 2;
-
 qsizetype indentOf(QStringView line)
 {
     qsizetype indent = 0;
@@ -18,41 +16,27 @@ qsizetype indentOf(QStringView line)
 
 } // namespace
 
-QStringView TResultText::Line(qsizetype index) const
-{
-    const qsizetype start = m_starts[std::size_t(index)];
-    const qsizetype end = index + 1 < LineCount()
-                              ? m_starts[std::size_t(index + 1)] - LineBreakLength
-                              : m_text.size();
-    return QStringView(m_text).sliced(start, end - start);
-}
-
 void TResultText::AppendLine(QStringView text)
 {
-    reserveText(text.size() + LineBreakLength);
-    if (!m_starts.empty())
-        m_text.append(u"\r\n");
-    m_starts.push_back(m_text.size());
-    m_text.append(text);
+    m_text.Append(text);
 }
 
 QString TResultText::PathOf(qsizetype line) const
 {
-    if (std::size_t(line) >= m_pathInLine.size() || m_pathInLine[std::size_t(line)].Length == 0)
+    if (line >= m_pathInLine.size() || m_pathInLine[line].Length == 0)
         return m_paths.TabGet(int(line));
-    const TPathInLine path = m_pathInLine[std::size_t(line)];
-    const QStringView shown = Line(line).sliced(path.Start, path.Length);
-    if (path.Whole)
-        return shown.toString();
-    const auto run =
-        std::upper_bound(m_folderRuns.begin(), m_folderRuns.end(), line,
-                         [](qsizetype l, const TFolderRun& r) { return l < r.FirstLine; });
-    const QStringView folder = wholePathIn(std::prev(run)->FolderLine);
-    QString whole(folder.size() + shown.size() + path.Delimited, Qt::Uninitialized);
-    const auto end = std::copy(shown.begin(), shown.end(),
-                               std::copy(folder.begin(), folder.end(), whole.begin()));
+    const TPathInLine path = m_pathInLine[line];
+    QString whole;
+    if (!path.Whole) {
+        const auto run =
+            std::upper_bound(m_folderRuns.begin(), m_folderRuns.end(), line,
+                             [](qsizetype l, const TFolderRun& r) { return l < r.FirstLine; });
+        appendWholePath(whole, std::prev(run)->FolderLine);
+    }
+    const QChar delimiter = whole.isEmpty() ? QChar() : whole.back();
+    m_text.AppendLinePart(whole, line, path.Start, path.Length);
     if (path.Delimited)
-        *end = folder.back();
+        whole.append(delimiter);
     return whole;
 }
 
@@ -60,7 +44,7 @@ void TResultText::AppendItemLine(QStringView text, const TLineItem& item)
 {
     const int line = int(LineCount());
     AppendLine(text);
-    if (!keepPathInLine(line, Line(line), item))
+    if (!keepPathInLine(line, text, item))
         m_paths.TabAdd(line, item.Name, item.FolderPath);
     if (item.Record != nullptr)
         addRecord(line, *item.Record);
@@ -77,7 +61,7 @@ bool TResultText::keepPathInLine(int line, QStringView text, const TLineItem& it
     const QStringView shown = text.sliced(indent);
     const qsizetype pathLength = item.FolderPath.size() + item.Name.size();
     const auto keep = [&](qsizetype start, qsizetype length, bool whole, bool delimited) {
-        m_pathInLine.resize(std::size_t(line) + 1);
+        m_pathInLine.resize(line + 1);
         m_pathInLine.back() = {std::uint32_t(start), whole, delimited, std::uint32_t(length)};
         return true;
     };
@@ -86,10 +70,10 @@ bool TResultText::keepPathInLine(int line, QStringView text, const TLineItem& it
     if (shown.startsWith(item.FolderPath) &&
         shown.sliced(item.FolderPath.size()).startsWith(item.Name)) {
         if (item.Name.isEmpty())
-            m_folderRuns.push_back({line, line});
+            startRun(line, item.FolderPath);
         return keep(indent, pathLength, true, false);
     }
-    if (item.Name.isEmpty() || m_folderRuns.empty() || runFolderPath() != item.FolderPath)
+    if (item.Name.isEmpty() || m_folderRuns.empty() || m_runFolderPath != item.FolderPath)
         return false;
     // A folder's name ends in the delimiter its line need not show.
     const bool delimited = item.Name.size() > 1 && item.Name.back() == item.FolderPath.back();
@@ -100,16 +84,28 @@ bool TResultText::keepPathInLine(int line, QStringView text, const TLineItem& it
     return keep(indent + at, name.size(), false, delimited);
 }
 
-QStringView TResultText::runFolderPath() const
+void TResultText::startRun(int line, QStringView folderPath)
 {
-    return wholePathIn(m_folderRuns.back().FolderLine);
+    m_folderRuns.push_back({line, line});
+    m_runFolderPath = folderPath.toString();
 }
 
-QStringView TResultText::wholePathIn(qsizetype line) const
+void TResultText::dropRunsFrom(qsizetype line)
 {
-    Assert(std::size_t(line) < m_pathInLine.size() && m_pathInLine[std::size_t(line)].Whole);
-    const TPathInLine path = m_pathInLine[std::size_t(line)];
-    return Line(line).sliced(path.Start, path.Length);
+    if (m_folderRuns.empty() || m_folderRuns.back().FirstLine < line)
+        return;
+    while (!m_folderRuns.empty() && m_folderRuns.back().FirstLine >= line)
+        m_folderRuns.pop_back();
+    m_runFolderPath.clear();
+    if (!m_folderRuns.empty())
+        appendWholePath(m_runFolderPath, m_folderRuns.back().FolderLine);
+}
+
+void TResultText::appendWholePath(QString& out, qsizetype line) const
+{
+    Assert(line < m_pathInLine.size() && m_pathInLine[line].Whole);
+    const TPathInLine path = m_pathInLine[line];
+    m_text.AppendLinePart(out, line, path.Start, path.Length);
 }
 
 void TResultText::RemoveLastLine()
@@ -126,26 +122,14 @@ void TResultText::TruncateLines(qsizetype count)
         return;
     }
     m_paths.TabClear(int(count), true);
-    if (m_pathInLine.size() > std::size_t(count))
-        m_pathInLine.resize(std::size_t(count));
-    while (!m_folderRuns.empty() && m_folderRuns.back().FirstLine >= count)
-        m_folderRuns.pop_back();
+    if (m_pathInLine.size() > count)
+        m_pathInLine.resize(count);
+    dropRunsFrom(count);
     while (!m_recordLines.empty() && m_recordLines.back() >= count)
         m_recordLines.pop_back();
     if (m_recordFacts.size() > m_recordLines.size())
         m_recordFacts.resize(m_recordLines.size());
-    m_text.truncate(m_starts[std::size_t(count)] - LineBreakLength);
-    m_starts.resize(std::size_t(count));
-}
-
-// The text grows by an eighth at a time: a large block is moved by the system, not copied, so
-// small steps cost little, and the room reserved never runs far ahead of a large result.
-void TResultText::reserveText(qsizetype more)
-{
-    const qsizetype needed = m_text.size() + more;
-    if (needed <= m_text.capacity())
-        return;
-    m_text.reserve(std::max(needed, m_text.size() + m_text.size() / 8 + 4096));
+    m_text.Truncate(count);
 }
 
 void TResultText::addRecord(int line, const TItemFacts& facts)
@@ -171,21 +155,13 @@ TLineRecord TResultText::Record(qsizetype k) const
     return record;
 }
 
-qsizetype TResultText::LineFromOffset(qsizetype offset) const
-{
-    if (m_starts.empty() || offset <= 0)
-        return 0;
-    const auto after = std::upper_bound(m_starts.begin(), m_starts.end(), offset);
-    return qsizetype(after - m_starts.begin()) - 1;
-}
-
 void TResultText::Clear()
 {
-    m_text.clear();
-    m_starts.clear();
+    m_text.Clear();
     m_paths.TabClear(0, true);
-    m_pathInLine.clear();
+    m_pathInLine = QList<TPathInLine>();
     m_folderRuns.clear();
+    m_runFolderPath.clear();
     m_recordLines.clear();
     m_recordFacts.clear();
 }

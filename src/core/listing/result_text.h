@@ -2,7 +2,9 @@
 
 #include "core/listing/lines_target.h"
 #include "core/listing/result_line_store.h"
+#include "core/text/compact_text.h"
 
+#include <QList>
 #include <QString>
 
 #include <deque>
@@ -21,14 +23,15 @@ struct TLineRecord {
     TItemFacts Facts() const { return {Size, Modified, Type, State}; }
 };
 
-/// The result as one UTF-16 text whose lines are joined by CR LF, plus the start offset of every
-/// line, so a million-line result is held once and a view can paint any line directly. The
-/// paths of its item lines go to its own line store, and the records they make to a list, which
-/// forget them with their lines.
+/// The result: its lines, held compactly (TCompactText), the offsets of its units as if the
+/// lines were one string joined by CR LF, so a million-line result is held once and a view can
+/// paint any line directly. The paths of its item lines go to its own line store, and the
+/// records they make to a list, which forget them with their lines.
 class TResultText : public TLinesTarget {
 public:
-    qsizetype LineCount() const override { return qsizetype(m_starts.size()); }
-    QStringView Line(qsizetype index) const override;
+    qsizetype LineCount() const override { return m_text.LineCount(); }
+    /// The line's text, valid until the next call of Line on this result.
+    QStringView Line(qsizetype index) const override { return m_text.Line(index, m_lineText); }
     void AppendLine(QStringView text) override;
     void AppendItemLine(QStringView text, const TLineItem& item) override;
     void RemoveLastLine() override;
@@ -44,20 +47,26 @@ public:
     qsizetype RecordCount() const { return qsizetype(m_recordLines.size()); }
     TLineRecord Record(qsizetype k) const;
 
-    /// The whole text, lines joined by CR LF, without a final line break.
-    QStringView Text() const { return m_text; }
-    /// The same text as a string that shares this one's memory until either changes: the
-    /// clipboard keeps a result this way without a copy.
-    QString SharedText() const { return m_text; }
+    /// The lines, to search them or hand them to a clipboard: a copy shares their memory
+    /// until either side changes.
+    const TCompactText& Lines() const { return m_text; }
+    /// Units of the lines joined by CR LF.
+    qsizetype Size() const { return m_text.Size(); }
+    bool IsEmpty() const { return m_text.IsEmpty(); }
+    qsizetype LineLength(qsizetype index) const { return m_text.LineLength(index); }
+    /// Units [start, start + length) of the lines joined by CR LF, clamped to them.
+    QString Mid(qsizetype start, qsizetype length) const { return m_text.Mid(start, length); }
+    /// The whole text as one string, made now: for small results and tests.
+    QString WholeText() const { return m_text.Mid(0, Size()); }
     /// The 0-based line that holds the unit at offset (a line break belongs to its line).
-    qsizetype LineFromOffset(qsizetype offset) const;
+    qsizetype LineFromOffset(qsizetype offset) const { return m_text.LineFromOffset(offset); }
     /// The offset of line index's first unit.
-    qsizetype LineStart(qsizetype index) const { return m_starts[std::size_t(index)]; }
+    qsizetype LineStart(qsizetype index) const { return m_text.LineStart(index); }
     void Clear();
 
 private:
-    QString m_text;
-    std::vector<qsizetype> m_starts;
+    TCompactText m_text;
+    mutable QString m_lineText; // what Line() answers
     // The records: their lines, and what the walk knew of each item once it has known anything
     // (a listing that looks nothing up, the full-path style's, keeps four bytes a record).
     // Packed: 18 bytes a record, not 24, a million records being common.
@@ -71,7 +80,6 @@ private:
 #pragma pack(pop)
     static_assert(sizeof(TStoredFacts) == 18);
     void addRecord(int line, const TItemFacts& facts);
-    void reserveText(qsizetype more);
 
     // Most lines show their item's path, or its name below a line that shows its folder's
     // path; those keep where the text is (four bytes a line), not the path again in m_paths.
@@ -90,12 +98,15 @@ private:
         std::int32_t FolderLine = 0;
     };
     bool keepPathInLine(int line, QStringView text, const TLineItem& item);
-    QStringView runFolderPath() const;
-    QStringView wholePathIn(qsizetype line) const;
+    void appendWholePath(QString& out, qsizetype line) const;
+    void startRun(int line, QStringView folderPath);
+    void dropRunsFrom(qsizetype line);
 
     TResultLineStore m_paths;
-    std::vector<TPathInLine> m_pathInLine; // as long as the last line that keeps one
+    // As long as the last line that keeps one; a QList grows in place where it can.
+    QList<TPathInLine> m_pathInLine;
     std::vector<TFolderRun> m_folderRuns;
+    QString m_runFolderPath; // the whole path the last run's folder line shows
     // In blocks, so a growing list never holds its old and new copies at once.
     std::deque<std::int32_t> m_recordLines;
     std::deque<TStoredFacts> m_recordFacts; // empty, or one for each of m_recordLines

@@ -169,11 +169,14 @@ void SaveUtf8TextFile(const QString& fileName, QStringView text, bool withMark)
     writeEncoded(fileName, text, withMark ? SaveCodeUtf8Bom : SaveCodeUtf8);
 }
 
-TSaveOutcome SaveResultText(const QString& fileName, QStringView text, int code)
+TSaveOutcome SaveResultText(const QString& fileName, const TResultText& lines, int code)
 {
     if (!IsSaveCode(code))
         return TSaveOutcome::BeepOnly;
-    writeEncoded(fileName, text, code);
+    TFileWriter file(fileName);
+    TSaveTextEncoder encoder(code);
+    EncodeLines(encoder, lines, [&file](const QByteArray& piece) { file.Write(piece); });
+    file.Finish();
     return TSaveOutcome::Written;
 }
 

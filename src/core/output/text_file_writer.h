@@ -53,9 +53,9 @@ QByteArray StandardUtf8(QStringView text);
 /// Throws EFileError.
 void SaveUtf8TextFile(const QString& fileName, QStringView text, bool withMark);
 
-/// Saves the result text in the encoding of code (5, 4 or 2); any other code writes nothing
-/// and answers BeepOnly. Throws EFileError.
-TSaveOutcome SaveResultText(const QString& fileName, QStringView text, int code);
+/// Saves the result in the encoding of code (5, 4 or 2), a line at a time; any other code
+/// writes nothing and answers BeepOnly. Throws EFileError.
+TSaveOutcome SaveResultText(const QString& fileName, const TResultText& lines, int code);
 
 /// "Error #4021. Problem during saving file." CR LF message
 QString SaveErrorText(QStringView message);

@@ -4,6 +4,8 @@
 
 namespace dirka {
 
+class TCompactText;
+
 /// First occurrence beginning at or after start (1-based), 0 if none:
 /// FindTextForward(u"Rok", u"ba-roK.i", false, 1, true) == 4
 qsizetype FindTextForward(QStringView pattern, QStringView text, bool caseSensitive,
@@ -30,6 +32,9 @@ struct TFindOptions {
     bool Backward = false;
 };
 TFindStep FindStep(QStringView text, QStringView pattern, qsizetype selectionStart,
+                   qsizetype selectionLength, TFindOptions options);
+/// The same in lines joined by CR LF, a line at a time.
+TFindStep FindStep(const TCompactText& text, QStringView pattern, qsizetype selectionStart,
                    qsizetype selectionLength, TFindOptions options);
 
 } // namespace dirka

@@ -165,7 +165,7 @@ void TExportCommands::SaveAs()
         return;
     m_lastSaveName = fileName->mid(fileName->lastIndexOf(PathDelimiter) + 1);
     QApplication::setOverrideCursor(Qt::WaitCursor);
-    const TWriteOutcome outcome = SaveAsOutcome(*fileName, m_result.Text(), m_saveEncoding);
+    const TWriteOutcome outcome = SaveAsOutcome(*fileName, m_result, m_saveEncoding);
     QApplication::restoreOverrideCursor();
     ShowOutcome(m_desktop, m_parent, outcome);
 }

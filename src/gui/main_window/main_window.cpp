@@ -545,8 +545,8 @@ void TMainWindow::dropEvent(QDropEvent* event)
 // The one place where commands are enabled or disabled: after every change of the state.
 void TMainWindow::applyCommandStates()
 {
-    const TCommandStates states = CommandStates(
-        {.Busy = m_busy, .HasResult = !m_result.Text().isEmpty(), .Exporting = m_exporting});
+    const TCommandStates states =
+        CommandStates({.Busy = m_busy, .HasResult = !m_result.IsEmpty(), .Exporting = m_exporting});
     for (std::size_t i = 0; i < CommandCount; ++i)
         m_actions[i]->setEnabled(states.Enabled[i]);
     m_locationRow->setEnabled(states.LocationRow);
@@ -650,7 +650,7 @@ void TMainWindow::ProcessEvents()
 void TMainWindow::CopyResult()
 {
     m_resultView->SelectAll();
-    QGuiApplication::clipboard()->setMimeData(new TSharedTextMimeData(m_result.SharedText()));
+    QGuiApplication::clipboard()->setMimeData(new TSharedTextMimeData(m_result.Lines()));
 }
 
 void TMainWindow::PlaySound(const QString& fileName)
@@ -824,7 +824,7 @@ void TMainWindow::find(bool backward)
     const QString pattern = m_findPanel->FindText();
     TFindOptions options = m_findPanel->Options();
     options.Backward = backward;
-    const TFindStep step = FindStep(m_result.Text(), pattern, m_resultView->SelectionStart(),
+    const TFindStep step = FindStep(m_result.Lines(), pattern, m_resultView->SelectionStart(),
                                     m_resultView->SelectionLength(), options);
     if (step.Start >= 0)
         m_resultView->Select(step.Start, pattern.size());

@@ -8,10 +8,10 @@
 
 namespace dirka {
 
-TWriteOutcome SaveAsOutcome(const QString& fileName, QStringView text, int code)
+TWriteOutcome SaveAsOutcome(const QString& fileName, const TResultText& result, int code)
 {
     try {
-        return TWriteOutcome::BeepIf(SaveResultText(fileName, text, code) ==
+        return TWriteOutcome::BeepIf(SaveResultText(fileName, result, code) ==
                                      TSaveOutcome::BeepOnly);
     } catch (const EFileError& e) {
         return TWriteOutcome::Error(SaveErrorText(e.Message()));

@@ -15,6 +15,7 @@ class QWidget;
 namespace dirka {
 
 class TDesktop;
+class TResultText;
 
 struct TWriteOutcome {
     QString ErrorText;   // the write failed; what was there before is still there
@@ -27,8 +28,8 @@ struct TWriteOutcome {
     bool operator==(const TWriteOutcome&) const = default;
 };
 
-/// Saves text as Save As does in the encoding of code.
-TWriteOutcome SaveAsOutcome(const QString& fileName, QStringView text, int code);
+/// Saves the result as Save As does in the encoding of code.
+TWriteOutcome SaveAsOutcome(const QString& fileName, const TResultText& result, int code);
 /// A written playlist: its error, or a warning naming how many names were left out.
 TWriteOutcome PlaylistOutcome(const TM3u8Export& written);
 /// A settings save: the settings stay in force for this run; the warning says why they were

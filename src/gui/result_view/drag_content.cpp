@@ -22,7 +22,7 @@ QList<QUrl> DragUrls(qsizetype first, qsizetype last, const std::function<QStrin
     return urls;
 }
 
-QMimeData* DragMimeData(const QList<QUrl>& urls, const QString& text, qsizetype start,
+QMimeData* DragMimeData(const QList<QUrl>& urls, const TCompactText& text, qsizetype start,
                         qsizetype length)
 {
     // The text of the lines, not the URLs as text, is what a text target wants.

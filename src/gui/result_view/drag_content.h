@@ -4,6 +4,8 @@
 #include <QString>
 #include <QUrl>
 
+#include "core/text/compact_text.h"
+
 #include <functional>
 #include <limits>
 
@@ -21,7 +23,7 @@ QList<QUrl> DragUrls(qsizetype first, qsizetype last, const std::function<QStrin
 
 /// The data of the drag: text/uri-list of urls (when there are any) and the part of text from
 /// start, length units long, as text/plain; the text is shared, not copied, until a target asks.
-QMimeData* DragMimeData(const QList<QUrl>& urls, const QString& text, qsizetype start = 0,
+QMimeData* DragMimeData(const QList<QUrl>& urls, const TCompactText& text, qsizetype start = 0,
                         qsizetype length = std::numeric_limits<qsizetype>::max());
 
 } // namespace dirka

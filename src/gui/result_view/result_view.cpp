@@ -105,7 +105,7 @@ void TResultView::SetResult(const TResultText* result)
 void TResultView::ResultChanged()
 {
     scanLineLengths();
-    const qsizetype size = text().size();
+    const qsizetype size = textSize();
     setSelection(std::min(m_anchor, size), std::min(m_caret, size));
     updateScrollBars();
     viewport()->update();
@@ -113,7 +113,7 @@ void TResultView::ResultChanged()
 
 void TResultView::Select(qsizetype start, qsizetype length)
 {
-    const qsizetype size = text().size();
+    const qsizetype size = textSize();
     start = std::clamp<qsizetype>(start, 0, size);
     const qsizetype end = start + std::clamp<qsizetype>(length, 0, size - start);
     setSelection(start, end);
@@ -123,7 +123,7 @@ void TResultView::Select(qsizetype start, qsizetype length)
 
 void TResultView::SelectFromTo(qsizetype anchor, qsizetype caret)
 {
-    const qsizetype size = text().size();
+    const qsizetype size = textSize();
     setSelection(std::clamp<qsizetype>(anchor, 0, size), std::clamp<qsizetype>(caret, 0, size));
     ensureVisible(m_caret, true);
 }
@@ -137,19 +137,19 @@ void TResultView::ShowFromTop()
 
 void TResultView::SelectAll()
 {
-    setSelection(0, text().size());
+    setSelection(0, textSize());
 }
 
 QString TResultView::SelectedText() const
 {
-    return text().sliced(SelectionStart(), SelectionLength()).toString();
+    return m_result ? m_result->Mid(SelectionStart(), SelectionLength()) : QString();
 }
 
 void TResultView::CopySelection() const
 {
     if (SelectionLength() > 0 && m_result)
         QGuiApplication::clipboard()->setMimeData(
-            new TSharedTextMimeData(m_result->SharedText(), SelectionStart(), SelectionLength()));
+            new TSharedTextMimeData(m_result->Lines(), SelectionStart(), SelectionLength()));
 }
 
 qsizetype TResultView::LineFromChar(qsizetype offset) const
@@ -171,9 +171,9 @@ void TResultView::EnsureCaretVisible()
     ensureVisible(m_caret, true);
 }
 
-QStringView TResultView::text() const
+qsizetype TResultView::textSize() const
 {
-    return m_result ? m_result->Text() : QStringView();
+    return m_result ? m_result->Size() : 0;
 }
 
 qsizetype TResultView::lineCount() const
@@ -183,12 +183,17 @@ qsizetype TResultView::lineCount() const
 
 QStringView TResultView::line(qsizetype index) const
 {
-    return m_result->Line(index);
+    return m_result->Lines().Line(index, m_lineText);
 }
 
 qsizetype TResultView::lineStart(qsizetype index) const
 {
     return m_result->LineStart(index);
+}
+
+qsizetype TResultView::lineEnd(qsizetype index) const
+{
+    return lineStart(index) + m_result->LineLength(index);
 }
 
 int TResultView::firstVisibleLine() const
@@ -265,7 +270,7 @@ qsizetype TResultView::previousPosition(qsizetype offset) const
     if (offset == start)
         return lineEnd(index - 1);
     offset = std::min(offset, lineEnd(index));
-    return offset - (SplitsSurrogatePair(text(), offset - 1) ? 2 : 1);
+    return offset - (SplitsSurrogatePair(line(index), offset - 1 - start) ? 2 : 1);
 }
 
 qsizetype TResultView::nextPosition(qsizetype offset) const
@@ -277,7 +282,7 @@ qsizetype TResultView::nextPosition(qsizetype offset) const
     // From a line's end the caret passes its CR LF at once.
     if (offset >= end)
         return index + 1 < lineCount() ? lineStart(index + 1) : end;
-    return offset + (SplitsSurrogatePair(text(), offset + 1) ? 2 : 1);
+    return offset + (SplitsSurrogatePair(line(index), offset + 1 - lineStart(index)) ? 2 : 1);
 }
 
 qsizetype TResultView::verticalMove(qsizetype lines) const
@@ -336,7 +341,7 @@ void TResultView::scanLineLengths()
         }
     }
     for (; index < count; ++index) {
-        widest = std::max(widest, line(index).size());
+        widest = std::max(widest, m_result->LineLength(index));
         if ((index + 1) % LengthBlock == 0)
             m_blocks.push_back({widest, lineEnd(index)});
     }
@@ -556,7 +561,7 @@ void TResultView::keyPressEvent(QKeyEvent* event)
         target = 0;
         break;
     case TMove::EndOfText:
-        target = text().size();
+        target = textSize();
         break;
     }
     setSelection(extend ? m_anchor : target, target);
@@ -629,7 +634,7 @@ void TResultView::dragOut()
     const QList<QUrl> urls = DragUrls(LineFromChar(start), LineFromChar(end - 1),
                                       [this](int line) { return m_result->PathOf(line); });
     auto* drag = new QDrag(this);
-    drag->setMimeData(DragMimeData(urls, m_result->SharedText(), start, end - start));
+    drag->setMimeData(DragMimeData(urls, m_result->Lines(), start, end - start));
     drag->exec(Qt::CopyAction | Qt::LinkAction, Qt::CopyAction);
 }
 
@@ -655,7 +660,7 @@ void TResultView::contextMenuEvent(QContextMenuEvent* event)
     QAction* selectAll = menu.addAction(tr("Select &All"));
     connect(selectAll, &QAction::triggered, this, &TResultView::SelectAll);
     selectAll->setShortcut(QKeySequence::SelectAll);
-    selectAll->setEnabled(!text().isEmpty());
+    selectAll->setEnabled(textSize() > 0);
     menu.exec(event->globalPos());
 }
 

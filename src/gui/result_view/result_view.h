@@ -80,11 +80,12 @@ private:
     // Room left of column 0, so a caret there shows.
     static constexpr int TextMargin = 4;
 
-    QStringView text() const;
+    qsizetype textSize() const;
     qsizetype lineCount() const;
+    /// The line's text, valid until the next call of line().
     QStringView line(qsizetype index) const;
     qsizetype lineStart(qsizetype index) const;
-    qsizetype lineEnd(qsizetype index) const { return lineStart(index) + line(index).size(); }
+    qsizetype lineEnd(qsizetype index) const;
     int firstVisibleLine() const;
     int visibleRows() const;
 
@@ -115,6 +116,7 @@ private:
     };
 
     const TResultText* m_result = nullptr;
+    mutable QString m_lineText; // what line() answers
     qsizetype m_anchor = 0;
     qsizetype m_caret = 0;
     // Where Up and Down aim, in pixels; below 0 when the next vertical move takes it afresh.

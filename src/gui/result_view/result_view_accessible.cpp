@@ -61,12 +61,13 @@ public:
     QString text(QAccessible::Text t) const override { return QAccessibleWidget::text(t); }
     QString text(int startOffset, int endOffset) const override
     {
-        const QStringView all = view()->text();
-        const qsizetype start = std::clamp<qsizetype>(startOffset, 0, all.size());
-        return all.sliced(start, std::clamp<qsizetype>(endOffset, start, all.size()) - start)
-            .toString();
+        const TResultView* v = view();
+        const qsizetype size = v->textSize();
+        const qsizetype start = std::clamp<qsizetype>(startOffset, 0, size);
+        const qsizetype length = std::clamp<qsizetype>(endOffset, start, size) - start;
+        return v->m_result ? v->m_result->Mid(start, length) : QString();
     }
-    int characterCount() const override { return int(view()->text().size()); }
+    int characterCount() const override { return int(view()->textSize()); }
 
     QString textAtOffset(int offset, QAccessible::TextBoundaryType type, int* startOffset,
                          int* endOffset) const override
@@ -128,19 +129,19 @@ private:
                                            QAccessible::TextBoundaryType type) const
     {
         const TResultView* v = view();
-        const QStringView all = v->text();
-        offset = std::clamp<qsizetype>(offset, 0, all.size());
-        if (type == QAccessible::NoBoundary || all.isEmpty())
-            return {0, all.size()};
+        const qsizetype size = v->textSize();
+        offset = std::clamp<qsizetype>(offset, 0, size);
+        if (type == QAccessible::NoBoundary || size == 0)
+            return {0, size};
         const qsizetype index = v->LineFromChar(offset);
         const qsizetype start = v->lineStart(index);
         const qsizetype end = v->lineEnd(index);
-        const qsizetype next = index + 1 < v->lineCount() ? v->lineStart(index + 1) : all.size();
-        if (offset == all.size())
+        const qsizetype next = index + 1 < v->lineCount() ? v->lineStart(index + 1) : size;
+        if (offset == size)
             return {offset, offset};
         if (type == QAccessible::CharBoundary) {
-            const bool pair = offset + 1 < all.size() && all[offset].isHighSurrogate() &&
-                              all[offset + 1].isLowSurrogate();
+            const bool pair =
+                offset + 1 < end && SplitsSurrogatePair(v->line(index), offset + 1 - start);
             return {offset, offset + (pair ? 2 : 1)};
         }
         if (type != QAccessible::WordBoundary)

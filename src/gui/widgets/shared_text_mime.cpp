@@ -11,14 +11,14 @@ const QString PlainText = QStringLiteral("text/plain");
 
 } // namespace
 
-TSharedTextMimeData::TSharedTextMimeData(QString text, qsizetype start, qsizetype length)
+TSharedTextMimeData::TSharedTextMimeData(TCompactText text, qsizetype start, qsizetype length)
     : m_text(std::move(text))
 {
-    m_start = std::clamp<qsizetype>(start, 0, m_text.size());
-    m_length = std::clamp<qsizetype>(length, 0, m_text.size() - m_start);
+    m_start = std::clamp<qsizetype>(start, 0, m_text.Size());
+    m_length = std::clamp<qsizetype>(length, 0, m_text.Size() - m_start);
 }
 
-TSharedTextMimeData::TSharedTextMimeData(QString text)
+TSharedTextMimeData::TSharedTextMimeData(TCompactText text)
     : TSharedTextMimeData(std::move(text), 0, std::numeric_limits<qsizetype>::max())
 {
 }
@@ -36,12 +36,12 @@ bool TSharedTextMimeData::hasFormat(const QString& mimeType) const
     return mimeType == PlainText || QMimeData::hasFormat(mimeType);
 }
 
-// The whole text is handed over as the shared string itself; a part is copied only now.
+// The text is made only now, for the program that pastes.
 QVariant TSharedTextMimeData::retrieveData(const QString& mimeType, QMetaType type) const
 {
     if (mimeType != PlainText)
         return QMimeData::retrieveData(mimeType, type);
-    return m_text.mid(m_start, m_length);
+    return m_text.Mid(m_start, m_length);
 }
 
 } // namespace dirka

@@ -51,7 +51,7 @@ public:
         if (StopOnEvents)
             Result.Stop->Request();
     }
-    void CopyResult() override { Clipboard = Result.Text().toString(); }
+    void CopyResult() override { Clipboard = Result.WholeText(); }
     void PlaySound(const QString& fileName) override { Sounds << fileName; }
     bool WantsRecords() const override { return Records; }
 
@@ -426,7 +426,7 @@ private Q_SLOTS:
         settings.IsSound = sound;
         TFakeHost host;
         list(depthOne ? DepthOneSettings(settings) : settings, m_a, host);
-        QCOMPARE(host.Clipboard, host.Result.Text().toString());
+        QCOMPARE(host.Clipboard, host.Result.WholeText());
         QCOMPARE(host.Sounds, expected.replaceInStrings(u"{P}"_s, program.path()));
     }
 

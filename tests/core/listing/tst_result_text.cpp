@@ -17,7 +17,7 @@ namespace {
 void verifyConsistent(const TResultText& text, const QStringList& lines)
 {
     QCOMPARE(text.LineCount(), lines.size());
-    QCOMPARE(text.Text().toString(), lines.join(u"\r\n"));
+    QCOMPARE(text.WholeText(), lines.join(u"\r\n"));
     qsizetype start = 0;
     for (qsizetype i = 0; i < lines.size(); ++i) {
         QCOMPARE(text.LineStart(i), start);
@@ -35,7 +35,7 @@ private Q_SLOTS:
     {
         TResultText text;
         QCOMPARE(text.LineCount(), 0);
-        QVERIFY(text.Text().isEmpty());
+        QVERIFY(text.IsEmpty());
     }
 
     void append_data()
@@ -57,7 +57,7 @@ private Q_SLOTS:
         QFETCH(QStringList, lines);
         QFETCH(QString, joined);
         const TResultText text = resultOf(lines);
-        QCOMPARE(text.Text().toString(), joined);
+        QCOMPARE(text.WholeText(), joined);
         verifyConsistent(text, lines);
     }
 
@@ -275,14 +275,14 @@ private Q_SLOTS:
         QFETCH(int, offset);
         QFETCH(int, line);
         const TResultText text = resultOf({u"ab"_s, u"cd"_s, QString(), u"ef"_s});
-        QCOMPARE(text.Text().size(), 12);
+        QCOMPARE(text.Size(), 12);
         QCOMPARE(text.LineFromOffset(offset), line);
     }
 
     void lineFromOffsetEmptyLines()
     {
         const TResultText text = resultOf({QString(), QString(), QString()});
-        QCOMPARE(text.Text().toString(), u"\r\n\r\n"_s);
+        QCOMPARE(text.WholeText(), u"\r\n\r\n"_s);
         QCOMPARE(text.LineFromOffset(0), 0);
         QCOMPARE(text.LineFromOffset(1), 0);
         QCOMPARE(text.LineFromOffset(2), 1);
@@ -317,7 +317,7 @@ private Q_SLOTS:
         TResultText text = resultOf({u"a"_s, u"b"_s});
         text.Clear();
         QCOMPARE(text.LineCount(), 0);
-        QVERIFY(text.Text().isEmpty());
+        QVERIFY(text.IsEmpty());
         text.AppendLine(u"c");
         verifyConsistent(text, {u"c"_s});
     }

@@ -1,3 +1,4 @@
+#include "core/listing/result_text.h"
 #include "core/output/text_file_writer.h"
 #include "core/text/file_names.h"
 
@@ -18,6 +19,15 @@ using namespace dirka;
 using namespace testsupport;
 
 namespace {
+
+// A result whose lines are text's, split at CR LF.
+TResultText resultOf(QStringView text)
+{
+    TResultText result;
+    for (const QStringView line : text.tokenize(u"\r\n"))
+        result.AppendLine(line);
+    return result;
+}
 
 // Keeps lone surrogates as they are.
 QByteArray hex(const char* digits)
@@ -88,7 +98,7 @@ private Q_SLOTS:
         QFETCH(QByteArray, expected);
         TTempTree dir;
         const QString target = dir.path("result.txt");
-        QCOMPARE(SaveResultText(target, text, code), TSaveOutcome::Written);
+        QCOMPARE(SaveResultText(target, resultOf(text), code), TSaveOutcome::Written);
         QCOMPARE(readAll(target), expected);
         if (code == 4)
             QCOMPARE(PerUnitUtf8Length(text), expected.size());
@@ -111,7 +121,7 @@ private Q_SLOTS:
         text[2 * (1 << 20)] = QChar(0x0142);
         TTempTree dir;
         const QString target = dir.path("long.txt");
-        QCOMPARE(SaveResultText(target, text, code), TSaveOutcome::Written);
+        QCOMPARE(SaveResultText(target, resultOf(text), code), TSaveOutcome::Written);
         QByteArray whole = SaveFileMark(code);
         AppendSaveEncoded(whole, text, code);
         QVERIFY(readAll(target) == whole);
@@ -128,10 +138,10 @@ private Q_SLOTS:
         QFETCH(int, code);
         TTempTree dir;
         const QString target = dir.path("result.txt");
-        QCOMPARE(SaveResultText(target, u"a", code), TSaveOutcome::BeepOnly);
+        QCOMPARE(SaveResultText(target, resultOf(u"a"), code), TSaveOutcome::BeepOnly);
         QVERIFY(!QFile::exists(target));
         QVERIFY(dir.makeFile("result.txt", "old"));
-        QCOMPARE(SaveResultText(target, u"a", code), TSaveOutcome::BeepOnly);
+        QCOMPARE(SaveResultText(target, resultOf(u"a"), code), TSaveOutcome::BeepOnly);
         QCOMPARE(readAll(target), QByteArray("old"));
     }
 
@@ -237,7 +247,7 @@ private Q_SLOTS:
         QVERIFY(dir.makeFile("folder/inside.txt", "kept"));
         const QString target = name.isEmpty() ? QString() : dir.path(name);
         try {
-            SaveResultText(target, u"a", 5);
+            SaveResultText(target, resultOf(u"a"), 5);
             QFAIL("no error");
         } catch (const EFileError& error) {
             QVERIFY2(error.Message().startsWith(target + u": "), qPrintable(error.Message()));
@@ -271,7 +281,8 @@ private Q_SLOTS:
         if (!m_specialTargetsInPlace)
             QSKIP("special targets are not written in place; /dev is left alone");
         SaveUtf8TextFile(QStringLiteral("/dev/null"), u"abc", true);
-        QCOMPARE(SaveResultText(QStringLiteral("/dev/null"), u"abc", 2), TSaveOutcome::Written);
+        QCOMPARE(SaveResultText(QStringLiteral("/dev/null"), resultOf(u"abc"), 2),
+                 TSaveOutcome::Written);
         QVERIFY(isKind("/dev/null", S_IFCHR));
         if (!QFile::exists(QStringLiteral("/dev/full")))
             QSKIP("no /dev/full");

@@ -1,8 +1,21 @@
+#include "core/text/compact_text.h"
 #include "core/text/find_text.h"
 
 #include <QTest>
 
 using namespace dirka;
+
+namespace {
+
+TCompactText linesOf(const QString& text)
+{
+    TCompactText lines;
+    for (const QString& line : text.split(u"\r\n"_qs))
+        lines.Append(line);
+    return lines;
+}
+
+} // namespace
 
 class TestFindText : public QObject {
     Q_OBJECT
@@ -98,6 +111,13 @@ private Q_SLOTS:
         row("wrap back, whole word after", u"alog log", u"log", 1, 0, true, true, 5, true);
         row("wrap back, word cut where the first search ended", u"xlog", u"log", 2, 0, true, true,
             -1, true);
+        row("word at a line's end", u"a log\r\nlogs", u"log", 0, 0, false, true, 2, false);
+        row("word at a line's start, back", u"xlog\r\nlog", u"log", 9, 0, true, true, 6, false);
+        row("caret in a line break", u"ab\r\nab", u"ab", 3, 0, false, false, 4, false);
+        row("back from a line break", u"ab\r\nab", u"ab", 3, 0, true, false, 0, false);
+        row("pattern over a line break", u"ab\r\ncd", u"b\r\nc", 0, 0, false, false, 1, false);
+        row("wide lines", u"\u0141\u00F3d\u017A\r\nl\u00F3d\u017A", u"\u00D3D\u0179", 7, 3, false,
+            false, 1, true);
     }
     void findStep()
     {
@@ -109,10 +129,48 @@ private Q_SLOTS:
         QFETCH(bool, wholeWords);
         QFETCH(int, start);
         QFETCH(bool, beep);
-        const TFindStep step = FindStep(text, pattern, selStart, selLength,
-                                        {.WholeWords = wholeWords, .Backward = backward});
+        const TFindOptions options{.WholeWords = wholeWords, .Backward = backward};
+        const TFindStep step = FindStep(text, pattern, selStart, selLength, options);
         QCOMPARE(step.Start, qsizetype(start));
         QCOMPARE(step.Beep, beep);
+        const TFindStep byLines = FindStep(linesOf(text), pattern, selStart, selLength, options);
+        QCOMPARE(byLines.Start, qsizetype(start));
+        QCOMPARE(byLines.Beep, beep);
+    }
+
+    // Searching the lines one at a time lands where searching them joined does, from every
+    // caret and selection, both ways, by word and by case.
+    void linesAgreeWithText_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QString>("pattern");
+        QTest::newRow("words over lines") << u"log\r\nxlog log\r\n\r\nlog\r\nlogx"_qs << u"LOG"_qs;
+        QTest::newRow("overlaps") << u"aaa\r\naa\r\na\r\naaaa"_qs << u"aa"_qs;
+        QTest::newRow("wide and narrow")
+            << u"\u0141ad\r\nlad \u0141AD\r\n\u6771lad"_qs << u"\u0142ad"_qs;
+        QTest::newRow("one line") << u"a b a"_qs << u"a"_qs;
+        QTest::newRow("absent") << u"abc\r\ndef"_qs << u"x"_qs;
+    }
+    void linesAgreeWithText()
+    {
+        QFETCH(QString, text);
+        QFETCH(QString, pattern);
+        const TCompactText lines = linesOf(text);
+        for (int flags = 0; flags < 8; ++flags) {
+            const TFindOptions options{bool(flags & 1), bool(flags & 2), bool(flags & 4)};
+            for (qsizetype start = 0; start <= text.size(); ++start) {
+                for (qsizetype length = 0; length <= 2; ++length) {
+                    const TFindStep joined = FindStep(text, pattern, start, length, options);
+                    const TFindStep byLines = FindStep(lines, pattern, start, length, options);
+                    QVERIFY2(byLines.Start == joined.Start && byLines.Beep == joined.Beep,
+                             qPrintable(u"flags %1, from %2 + %3: %4 against %5"_qs.arg(flags)
+                                            .arg(start)
+                                            .arg(length)
+                                            .arg(byLines.Start)
+                                            .arg(joined.Start)));
+                }
+            }
+        }
     }
 };
 

@@ -345,8 +345,8 @@ private Q_SLOTS:
     {
         listPlain();
         find("actionCopyResult")->trigger();
-        QCOMPARE(QGuiApplication::clipboard()->text(), m_window->Result().Text().toString());
-        QCOMPARE(m_window->ResultView()->SelectionLength(), m_window->Result().Text().size());
+        QCOMPARE(QGuiApplication::clipboard()->text(), m_window->Result().WholeText());
+        QCOMPARE(m_window->ResultView()->SelectionLength(), m_window->Result().Size());
         find("actionClear")->trigger();
         QCOMPARE(m_window->Result().LineCount(), 0);
         QCOMPARE(m_window->Result().PathOf(0), QString());
@@ -670,7 +670,7 @@ private Q_SLOTS:
         activate();
         find("actionFind")->trigger();
         const QString a = m_tree.filePath(QStringLiteral("a.txt"));
-        m_window->ResultView()->Select(m_window->Result().Text().indexOf(u"a.txt"), 0);
+        m_window->ResultView()->Select(m_window->Result().WholeText().indexOf(u"a.txt"), 0);
         find<QWidget>(control.toLatin1().constData())->setFocus();
         m_desktop.Calls.clear();
         key(Qt::Key_E, Qt::ControlModifier);
@@ -687,7 +687,7 @@ private Q_SLOTS:
         setLocation(many.path());
         find("actionListNormal")->trigger();
         const qsizetype lineCount = m_window->Result().LineCount();
-        m_window->ResultView()->Select(m_window->Result().Text().size() - 3, 2);
+        m_window->ResultView()->Select(m_window->Result().Size() - 3, 2);
         QVERIFY(m_window->ResultView()->verticalScrollBar()->value() > 0);
         find("actionListNormal")->trigger();
         QCOMPARE(m_window->Result().LineCount(), lineCount);

@@ -1,3 +1,4 @@
+#include "core/listing/result_text.h"
 #include "core/output/text_file_writer.h"
 #include "gui/main_window/write_outcome.h"
 
@@ -34,7 +35,9 @@ private Q_SLOTS:
         QFETCH(bool, beep);
         QTemporaryDir dir;
         const QString target = dir.filePath(name);
-        const TWriteOutcome outcome = SaveAsOutcome(target, u"x", code);
+        TResultText result;
+        result.AppendLine(u"x");
+        const TWriteOutcome outcome = SaveAsOutcome(target, result, code);
         QCOMPARE(outcome.ErrorText, QString(error).replace(QStringLiteral("<dir>"), dir.path()));
         QCOMPARE(outcome.Beep, beep);
         QVERIFY(outcome.WarningText.isEmpty());

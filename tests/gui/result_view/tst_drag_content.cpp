@@ -66,16 +66,24 @@ private Q_SLOTS:
         QCOMPARE(encoded(DragUrls(first, last, pathOf)), urls);
     }
 
+    static TCompactText lines(std::initializer_list<QStringView> texts)
+    {
+        TCompactText text;
+        for (const QStringView line : texts)
+            text.Append(line);
+        return text;
+    }
+
     void mimeData()
     {
         const std::unique_ptr<QMimeData> data(
             DragMimeData({QUrl::fromEncoded("file:///m/a%20b"), QUrl::fromEncoded("file:///m/%FF")},
-                         u"a b\r\n\uFFFD"_qs));
+                         lines({u"a b", u"\uFFFD"})));
         QCOMPARE(data->data(u"text/uri-list"_qs),
                  QByteArray("file:///m/a%20b\r\nfile:///m/%FF\r\n"));
         QCOMPARE(data->text(), u"a b\r\n\uFFFD"_qs);
         // Text alone when the lines show no item.
-        const std::unique_ptr<QMimeData> textOnly(DragMimeData({}, u"Files: 2"_qs));
+        const std::unique_ptr<QMimeData> textOnly(DragMimeData({}, lines({u"Files: 2"})));
         QVERIFY(!textOnly->hasUrls());
         QCOMPARE(textOnly->text(), u"Files: 2"_qs);
     }

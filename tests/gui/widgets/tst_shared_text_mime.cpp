@@ -24,7 +24,10 @@ private Q_SLOTS:
         QFETCH(qsizetype, start);
         QFETCH(qsizetype, length);
         QFETCH(QString, text);
-        const TSharedTextMimeData mime(QStringLiteral("a\r\n\u0141\r\nc\u00E9 d"), start, length);
+        TCompactText lines;
+        for (const QStringView line : {u"a", u"\u0141", u"c\u00E9 d"})
+            lines.Append(line);
+        const TSharedTextMimeData mime(lines, start, length);
         QCOMPARE(mime.formats(), QStringList{QStringLiteral("text/plain")});
         QCOMPARE(mime.text(), text);
         QCOMPARE(mime.data(QStringLiteral("text/plain")), text.toUtf8());
@@ -37,8 +40,9 @@ private Q_SLOTS:
         TResultText result;
         result.AppendLine(u"first");
         result.AppendLine(u"second");
-        const auto mime = std::make_unique<TSharedTextMimeData>(result.SharedText());
-        QCOMPARE(mime->text().constData(), result.Text().data());
+        const auto mime = std::make_unique<TSharedTextMimeData>(result.Lines());
+        TCompactText copy = result.Lines();
+        QVERIFY(copy.SharesMemoryWith(result.Lines()));
         result.Clear();
         result.AppendLine(u"other");
         QCOMPARE(mime->text(), QStringLiteral("first\r\nsecond"));

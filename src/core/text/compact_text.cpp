@@ -1,0 +1,177 @@
+#include "core/text/compact_text.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace dirka {
+
+namespace {
+
+constexpr qsizetype LineBreakLength = 2;
+
+// One pass the compiler can vectorise: most lines are narrow, and all of each is looked at.
+bool needsTwoBytes(const char16_t* units, qsizetype count)
+{
+    char16_t high = 0;
+    for (qsizetype k = 0; k < count; ++k)
+        high |= char16_t(units[k] & 0xFF00);
+    return high != 0;
+}
+
+} // namespace
+
+void TCompactText::Append(QStringView line)
+{
+    line = line.first(std::min(line.size(), MaxLineUnits));
+    const qsizetype count = line.size();
+    const char16_t* units = line.utf16();
+    const bool wide = count > 0 && needsTwoBytes(units, count);
+    const qsizetype index = LineCount();
+    if ((index & ((qsizetype(1) << BlockShift) - 1)) == 0)
+        m_blocks.append({m_bytes.size(), m_units + LineBreakLength * index});
+    const qsizetype bytes = wide ? 2 * count : count;
+    reserveBytes(bytes);
+    const qsizetype at = m_bytes.size();
+    m_lines.append(std::uint32_t(at - m_blocks.back().Byte) | (wide ? Wide : 0));
+    m_bytes.resize(at + bytes);
+    char* out = m_bytes.data() + at;
+    if (wide) {
+        std::memcpy(out, units, std::size_t(bytes));
+    } else {
+        for (qsizetype k = 0; k < count; ++k)
+            out[k] = char(units[k]);
+    }
+    m_units += count;
+}
+
+// The bytes grow by an eighth at a time: a large block is moved by the system, not copied, so
+// small steps cost little, and the room reserved never runs far ahead of a large text.
+void TCompactText::reserveBytes(qsizetype more)
+{
+    const qsizetype needed = m_bytes.size() + more;
+    if (needed <= m_bytes.capacity())
+        return;
+    m_bytes.reserve(std::max(needed, m_bytes.size() + m_bytes.size() / 8 + 4096));
+}
+
+void TCompactText::Truncate(qsizetype count)
+{
+    if (count >= LineCount())
+        return;
+    if (count <= 0) {
+        Clear();
+        return;
+    }
+    for (qsizetype k = count; k < LineCount(); ++k)
+        m_units -= LineLength(k);
+    m_bytes.truncate(byteStart(count));
+    m_lines.resize(count);
+    m_blocks.resize(((count - 1) >> BlockShift) + 1);
+}
+
+void TCompactText::Clear()
+{
+    m_bytes = QByteArray();
+    m_lines = QList<std::uint32_t>();
+    m_blocks = QList<TBlock>();
+    m_units = 0;
+}
+
+qsizetype TCompactText::LineLength(qsizetype index) const
+{
+    const qsizetype bytes = byteEnd(index) - byteStart(index);
+    return isWide(index) ? bytes / 2 : bytes;
+}
+
+QStringView TCompactText::Line(qsizetype index, QString& scratch) const
+{
+    const qsizetype length = LineLength(index);
+    scratch.resize(0);
+    AppendLinePart(scratch, index, 0, length);
+    return QStringView(scratch.constData(), length);
+}
+
+void TCompactText::AppendLinePart(QString& out, qsizetype index, qsizetype from,
+                                  qsizetype length) const
+{
+    const qsizetype at = out.size();
+    out.resize(at + length);
+    char16_t* units = reinterpret_cast<char16_t*>(out.data()) + at;
+    if (isWide(index)) {
+        std::memcpy(units, m_bytes.constData() + byteStart(index) + 2 * from,
+                    std::size_t(2 * length));
+        return;
+    }
+    const auto* bytes =
+        reinterpret_cast<const unsigned char*>(m_bytes.constData() + byteStart(index) + from);
+    for (qsizetype k = 0; k < length; ++k)
+        units[k] = bytes[k];
+}
+
+qsizetype TCompactText::LineStart(qsizetype index) const
+{
+    qsizetype start = m_blocks[index >> BlockShift].Start;
+    for (qsizetype k = index & ~((qsizetype(1) << BlockShift) - 1); k < index; ++k)
+        start += LineLength(k) + LineBreakLength;
+    return start;
+}
+
+qsizetype TCompactText::LineFromOffset(qsizetype offset) const
+{
+    if (m_lines.isEmpty() || offset <= 0)
+        return 0;
+    const auto after = std::upper_bound(m_blocks.begin(), m_blocks.end(), offset,
+                                        [](qsizetype o, const TBlock& b) { return o < b.Start; });
+    qsizetype index = qsizetype(after - m_blocks.begin() - 1) << BlockShift;
+    qsizetype start = std::prev(after)->Start;
+    while (index + 1 < LineCount()) {
+        const qsizetype next = start + LineLength(index) + LineBreakLength;
+        if (next > offset)
+            break;
+        start = next;
+        ++index;
+    }
+    return index;
+}
+
+QString TCompactText::Mid(qsizetype start, qsizetype length) const
+{
+    const qsizetype size = Size();
+    start = std::clamp<qsizetype>(start, 0, size);
+    const qsizetype end = start + std::clamp<qsizetype>(length, 0, size - start);
+    QString out;
+    if (start == end)
+        return out;
+    out.reserve(end - start);
+    qsizetype index = LineFromOffset(start);
+    qsizetype lineStart = LineStart(index);
+    for (qsizetype at = start; at < end; ++index) {
+        const qsizetype lineEnd = lineStart + LineLength(index);
+        if (at < lineEnd) {
+            const qsizetype taken = std::min(end, lineEnd) - at;
+            AppendLinePart(out, index, at - lineStart, taken);
+            at += taken;
+        }
+        for (; at < end && at < lineEnd + LineBreakLength; ++at)
+            out.append(at == lineEnd ? u'\r' : u'\n');
+        lineStart = lineEnd + LineBreakLength;
+    }
+    return out;
+}
+
+char16_t TCompactText::UnitAt(qsizetype offset) const
+{
+    const qsizetype index = LineFromOffset(offset);
+    const qsizetype column = offset - LineStart(index);
+    const qsizetype length = LineLength(index);
+    if (column >= length)
+        return column == length ? u'\r' : u'\n';
+    const char* at = m_bytes.constData() + byteStart(index);
+    if (!isWide(index))
+        return static_cast<unsigned char>(at[column]);
+    char16_t unit;
+    std::memcpy(&unit, at + 2 * column, sizeof unit);
+    return unit;
+}
+
+} // namespace dirka

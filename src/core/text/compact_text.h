@@ -1,0 +1,79 @@
+#pragma once
+
+#include <QByteArray>
+#include <QList>
+#include <QString>
+#include <QStringView>
+
+#include <cstdint>
+
+namespace dirka {
+
+/// Lines of text, held one byte a unit when every unit of the line is below U+0100 (most
+/// listing lines) and two bytes a unit otherwise: a million-line result takes about half the
+/// memory of one UTF-16 string. Offsets count UTF-16 units of the lines joined by CR LF, as if
+/// they were one string. A copy shares the memory until either side changes, so a clipboard can
+/// hold the text at no cost.
+class TCompactText {
+public:
+    /// Longer lines are cut here; no listing line comes near it.
+    static constexpr qsizetype MaxLineUnits = qsizetype(1) << 23;
+
+    qsizetype LineCount() const { return m_lines.size(); }
+    /// Units of the lines joined by CR LF.
+    qsizetype Size() const { return m_lines.isEmpty() ? 0 : m_units + 2 * (m_lines.size() - 1); }
+    bool IsEmpty() const { return Size() == 0; }
+
+    void Append(QStringView line);
+    /// Removes lines from the end until count remain.
+    void Truncate(qsizetype count);
+    void Clear();
+
+    /// Line index's units, decoded into scratch.
+    QStringView Line(qsizetype index, QString& scratch) const;
+    qsizetype LineLength(qsizetype index) const;
+    /// The offset of line index's first unit.
+    qsizetype LineStart(qsizetype index) const;
+    /// The 0-based line that holds the unit at offset (a line break belongs to its line); 0 for
+    /// offsets before the text, the last line for offsets past it.
+    qsizetype LineFromOffset(qsizetype offset) const;
+    /// Appends length units of line index from unit from on to out.
+    void AppendLinePart(QString& out, qsizetype index, qsizetype from, qsizetype length) const;
+    /// Units [start, start + length) of the joined text, clamped to it.
+    QString Mid(qsizetype start, qsizetype length) const;
+    /// The unit at offset (0 <= offset < Size()).
+    char16_t UnitAt(qsizetype offset) const;
+
+    /// Whether other holds the same memory, not a copy of it.
+    bool SharesMemoryWith(const TCompactText& other) const
+    {
+        return m_bytes.constData() == other.m_bytes.constData();
+    }
+
+private:
+    // A line's byte offset from its block's; the top bit marks a line of two-byte units.
+    static constexpr std::uint32_t Wide = 0x8000'0000u;
+    static constexpr int BlockShift = 6;
+    struct TBlock {
+        qint64 Byte = 0;  // where the block's first line begins in m_bytes
+        qint64 Start = 0; // the offset of its first unit
+    };
+
+    bool isWide(qsizetype index) const { return (m_lines[index] & Wide) != 0; }
+    qsizetype byteStart(qsizetype index) const
+    {
+        return m_blocks[index >> BlockShift].Byte + (m_lines[index] & ~Wide);
+    }
+    qsizetype byteEnd(qsizetype index) const
+    {
+        return index + 1 < LineCount() ? byteStart(index + 1) : m_bytes.size();
+    }
+    void reserveBytes(qsizetype more);
+
+    QByteArray m_bytes;
+    QList<std::uint32_t> m_lines;
+    QList<TBlock> m_blocks; // one for every 2^BlockShift lines
+    qsizetype m_units = 0;  // of all lines, without the line breaks
+};
+
+} // namespace dirka
