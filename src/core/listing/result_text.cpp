@@ -47,7 +47,7 @@ void TResultText::AppendItemLine(QStringView text, const TLineItem& item)
     if (!keepPathInLine(line, text, item))
         m_paths.TabAdd(line, item.Name, item.FolderPath);
     if (item.Record != nullptr)
-        addRecord(line, *item.Record);
+        m_records.Add(line, *item.Record);
 }
 
 // Keeps where text shows the item's path, if it does: the whole path after the indent, or the
@@ -125,34 +125,8 @@ void TResultText::TruncateLines(qsizetype count)
     if (m_pathInLine.size() > count)
         m_pathInLine.resize(count);
     dropRunsFrom(count);
-    while (!m_recordLines.empty() && m_recordLines.back() >= count)
-        m_recordLines.pop_back();
-    if (m_recordFacts.size() > m_recordLines.size())
-        m_recordFacts.resize(m_recordLines.size());
+    m_records.TruncateLines(count);
     m_text.Truncate(count);
-}
-
-void TResultText::addRecord(int line, const TItemFacts& facts)
-{
-    m_recordLines.push_back(line);
-    if (m_recordFacts.empty() && facts.State == TFactsState::NotLookedAt)
-        return;
-    m_recordFacts.resize(m_recordLines.size() - 1);
-    m_recordFacts.push_back({facts.Size, facts.Modified, facts.Type, facts.State});
-}
-
-TLineRecord TResultText::Record(qsizetype k) const
-{
-    TLineRecord record;
-    record.Line = m_recordLines[std::size_t(k)];
-    if (std::size_t(k) < m_recordFacts.size()) {
-        const TStoredFacts& facts = m_recordFacts[std::size_t(k)];
-        record.Size = facts.Size;
-        record.Modified = facts.Modified;
-        record.Type = facts.Type;
-        record.State = facts.State;
-    }
-    return record;
 }
 
 void TResultText::Clear()
@@ -162,8 +136,7 @@ void TResultText::Clear()
     m_pathInLine = QList<TPathInLine>();
     m_folderRuns.clear();
     m_runFolderPath.clear();
-    m_recordLines.clear();
-    m_recordFacts.clear();
+    m_records.Clear();
 }
 
 } // namespace dirka

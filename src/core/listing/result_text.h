@@ -1,5 +1,6 @@
 #pragma once
 
+#include "core/listing/line_records.h"
 #include "core/listing/lines_target.h"
 #include "core/listing/result_line_store.h"
 #include "core/text/compact_text.h"
@@ -7,21 +8,9 @@
 #include <QList>
 #include <QString>
 
-#include <deque>
 #include <vector>
 
 namespace dirka {
-
-/// A result line that makes a record, with what the walk knew of its item.
-struct TLineRecord {
-    std::int64_t Size = 0;
-    std::int64_t Modified = 0;
-    std::int32_t Line = 0;
-    TRecordType Type = TRecordType::File;
-    TFactsState State = TFactsState::NotLookedAt;
-
-    TItemFacts Facts() const { return {Size, Modified, Type, State}; }
-};
 
 /// The result: its lines, held compactly (TCompactText), the offsets of its units as if the
 /// lines were one string joined by CR LF, so a million-line result is held once and a view can
@@ -44,8 +33,8 @@ public:
     /// Sequential look-ups of paths from the first line on start clean.
     void ResetPathCache() const { m_paths.TabResetCache(); }
     /// The lines that make records, rising: RecordCount() of them, Record(0) first.
-    qsizetype RecordCount() const { return qsizetype(m_recordLines.size()); }
-    TLineRecord Record(qsizetype k) const;
+    qsizetype RecordCount() const { return m_records.Count(); }
+    TLineRecord Record(qsizetype k) const { return m_records.At(k); }
 
     /// The lines, to search them or hand them to a clipboard: a copy shares their memory
     /// until either side changes.
@@ -67,19 +56,6 @@ public:
 private:
     TCompactText m_text;
     mutable QString m_lineText; // what Line() answers
-    // The records: their lines, and what the walk knew of each item once it has known anything
-    // (a listing that looks nothing up, the full-path style's, keeps four bytes a record).
-    // Packed: 18 bytes a record, not 24, a million records being common.
-#pragma pack(push, 1)
-    struct TStoredFacts {
-        std::int64_t Size = 0;
-        std::int64_t Modified = 0;
-        TRecordType Type = TRecordType::File;
-        TFactsState State = TFactsState::NotLookedAt;
-    };
-#pragma pack(pop)
-    static_assert(sizeof(TStoredFacts) == 18);
-    void addRecord(int line, const TItemFacts& facts);
 
     // Most lines show their item's path, or its name below a line that shows its folder's
     // path; those keep where the text is (four bytes a line), not the path again in m_paths.
@@ -107,9 +83,7 @@ private:
     QList<TPathInLine> m_pathInLine;
     std::vector<TFolderRun> m_folderRuns;
     QString m_runFolderPath; // the whole path the last run's folder line shows
-    // In blocks, so a growing list never holds its old and new copies at once.
-    std::deque<std::int32_t> m_recordLines;
-    std::deque<TStoredFacts> m_recordFacts; // empty, or one for each of m_recordLines
+    TLineRecords m_records;
 };
 
 } // namespace dirka
