@@ -1,6 +1,7 @@
 #include "core/text/compact_text.h"
 
 #include <algorithm>
+#include <bit>
 #include <cstring>
 
 namespace dirka {
@@ -27,12 +28,19 @@ void TCompactText::Append(QStringView line)
     const char16_t* units = line.utf16();
     const bool wide = count > 0 && needsTwoBytes(units, count);
     const qsizetype index = LineCount();
-    if ((index & ((qsizetype(1) << BlockShift) - 1)) == 0)
-        m_blocks.append({m_bytes.size(), m_units + LineBreakLength * index});
+    if ((index & (BlockLines - 1)) == 0)
+        m_blocks.append({m_bytes.size(), m_units + LineBreakLength * index, 0});
+    if (wide)
+        m_blocks.back().Wide |= std::uint64_t(1) << (index & (BlockLines - 1));
     const qsizetype bytes = wide ? 2 * count : count;
+    if (bytes < LongLine) {
+        m_lines.append(std::uint16_t(bytes));
+    } else {
+        m_lines.append(LongLine);
+        m_longLines.push_back({index, bytes});
+    }
     reserveBytes(bytes);
     const qsizetype at = m_bytes.size();
-    m_lines.append(std::uint32_t(at - m_blocks.back().Byte) | (wide ? Wide : 0));
     m_bytes.resize(at + bytes);
     char* out = m_bytes.data() + at;
     if (wide) {
@@ -42,6 +50,53 @@ void TCompactText::Append(QStringView line)
             out[k] = char(units[k]);
     }
     m_units += count;
+}
+
+qsizetype TCompactText::byteLength(qsizetype index) const
+{
+    const std::uint16_t bytes = m_lines[index];
+    if (bytes != LongLine)
+        return bytes;
+    const auto line = std::lower_bound(m_longLines.begin(), m_longLines.end(), index,
+                                       [](const TLongLine& l, qsizetype i) { return l.Line < i; });
+    return line->Bytes;
+}
+
+// Lines keep only their lengths, two bytes each: a line's start is its block's plus the
+// lengths of the block's lines before it, at most 63 of them. Lines read one after the other
+// (a search, an export) take their start from the line before.
+qsizetype TCompactText::byteStart(qsizetype index) const
+{
+    if (index == m_read.Line)
+        return m_read.Byte;
+    qsizetype start = 0;
+    if (index == m_read.Line + 1 && (index & (BlockLines - 1)) != 0) {
+        start = m_read.Byte + byteLength(m_read.Line);
+    } else {
+        const qsizetype first = index & ~(BlockLines - 1);
+        start = m_blocks[index >> BlockShift].Byte + sumOfLengths(first, index);
+    }
+    m_read = {index, start};
+    return start;
+}
+
+// The bytes of lines [first, end): the two-byte lengths summed at once, unless a long line
+// is among them.
+qsizetype TCompactText::sumOfLengths(qsizetype first, qsizetype end) const
+{
+    const std::uint16_t* lengths = m_lines.constData();
+    qsizetype sum = 0;
+    bool hasLong = false;
+    for (qsizetype k = first; k < end; ++k) {
+        sum += lengths[k];
+        hasLong |= lengths[k] == LongLine;
+    }
+    if (!hasLong)
+        return sum;
+    sum = 0;
+    for (qsizetype k = first; k < end; ++k)
+        sum += byteLength(k);
+    return sum;
 }
 
 // The bytes grow by an eighth at a time: a large block is moved by the system, not copied, so
@@ -65,21 +120,29 @@ void TCompactText::Truncate(qsizetype count)
     for (qsizetype k = count; k < LineCount(); ++k)
         m_units -= LineLength(k);
     m_bytes.truncate(byteStart(count));
+    m_read = {};
     m_lines.resize(count);
+    while (!m_longLines.empty() && m_longLines.back().Line >= count)
+        m_longLines.pop_back();
     m_blocks.resize(((count - 1) >> BlockShift) + 1);
+    const qsizetype kept = count - ((count - 1) & ~(BlockLines - 1));
+    if (kept < BlockLines)
+        m_blocks.back().Wide &= (std::uint64_t(1) << kept) - 1;
 }
 
 void TCompactText::Clear()
 {
     m_bytes = QByteArray();
-    m_lines = QList<std::uint32_t>();
+    m_read = {};
+    m_lines = QList<std::uint16_t>();
+    m_longLines = std::vector<TLongLine>();
     m_blocks = QList<TBlock>();
     m_units = 0;
 }
 
 qsizetype TCompactText::LineLength(qsizetype index) const
 {
-    const qsizetype bytes = byteEnd(index) - byteStart(index);
+    const qsizetype bytes = byteLength(index);
     return isWide(index) ? bytes / 2 : bytes;
 }
 
@@ -110,9 +173,13 @@ void TCompactText::AppendLinePart(QString& out, qsizetype index, qsizetype from,
 
 qsizetype TCompactText::LineStart(qsizetype index) const
 {
-    qsizetype start = m_blocks[index >> BlockShift].Start;
-    for (qsizetype k = index & ~((qsizetype(1) << BlockShift) - 1); k < index; ++k)
-        start += LineLength(k) + LineBreakLength;
+    const qsizetype first = index & ~(BlockLines - 1);
+    const TBlock& block = m_blocks[index >> BlockShift];
+    // A wide line's units are half its bytes: the bytes less the halves of the wide lines.
+    qsizetype start = block.Start + sumOfLengths(first, index) + LineBreakLength * (index - first);
+    for (std::uint64_t wide = block.Wide & ((std::uint64_t(1) << (index - first)) - 1); wide != 0;
+         wide &= wide - 1)
+        start -= byteLength(first + std::countr_zero(wide)) / 2;
     return start;
 }
 

@@ -6,6 +6,7 @@
 #include <QStringView>
 
 #include <cstdint>
+#include <vector>
 
 namespace dirka {
 
@@ -51,29 +52,40 @@ public:
     }
 
 private:
-    // A line's byte offset from its block's; the top bit marks a line of two-byte units.
-    static constexpr std::uint32_t Wide = 0x8000'0000u;
     static constexpr int BlockShift = 6;
+    static constexpr qsizetype BlockLines = qsizetype(1) << BlockShift;
+    // A line's length in bytes, or LongLine when it is kept in m_longLines.
+    static constexpr std::uint16_t LongLine = 0xFFFF;
     struct TBlock {
-        qint64 Byte = 0;  // where the block's first line begins in m_bytes
-        qint64 Start = 0; // the offset of its first unit
+        qint64 Byte = 0;        // where the block's first line begins in m_bytes
+        qint64 Start = 0;       // the offset of its first unit
+        std::uint64_t Wide = 0; // a bit for each of its lines held two bytes a unit
+    };
+    struct TLongLine {
+        qsizetype Line = 0;
+        qsizetype Bytes = 0;
     };
 
-    bool isWide(qsizetype index) const { return (m_lines[index] & Wide) != 0; }
-    qsizetype byteStart(qsizetype index) const
+    bool isWide(qsizetype index) const
     {
-        return m_blocks[index >> BlockShift].Byte + (m_lines[index] & ~Wide);
+        return (m_blocks[index >> BlockShift].Wide >> (index & (BlockLines - 1)) & 1) != 0;
     }
-    qsizetype byteEnd(qsizetype index) const
-    {
-        return index + 1 < LineCount() ? byteStart(index + 1) : m_bytes.size();
-    }
+    qsizetype byteLength(qsizetype index) const;
+    qsizetype byteStart(qsizetype index) const;
+    qsizetype sumOfLengths(qsizetype first, qsizetype end) const;
     void reserveBytes(qsizetype more);
 
     QByteArray m_bytes;
-    QList<std::uint32_t> m_lines;
-    QList<TBlock> m_blocks; // one for every 2^BlockShift lines
+    QList<std::uint16_t> m_lines; // their lengths in bytes
+    std::vector<TLongLine> m_longLines;
+    QList<TBlock> m_blocks; // one for every BlockLines lines
     qsizetype m_units = 0;  // of all lines, without the line breaks
+    // The line whose start was asked last, and that start.
+    struct TLastRead {
+        qsizetype Line = -2;
+        qsizetype Byte = 0;
+    };
+    mutable TLastRead m_read;
 };
 
 } // namespace dirka

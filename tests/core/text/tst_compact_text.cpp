@@ -62,6 +62,9 @@ private Q_SLOTS:
         QTest::newRow("tab and controls") << QStringList{u"\ta\u0001"_qs, u"\u007F\u0080"_qs};
         QTest::newRow("lone surrogates") << QStringList{u"\xDC80x"_qs, u"\xD800"_qs};
         QTest::newRow("several blocks") << manyLines(200);
+        QTest::newRow("lines around 64 KiB")
+            << QStringList{QString(0xFFFE, u'a'), QString(0xFFFF, u'b'), u"x"_qs,
+                           QString(40000, u'\u0141'), QString(0x7FFF, u'\u0141')};
     }
     void answersAsJoined()
     {
@@ -99,6 +102,26 @@ private Q_SLOTS:
         // A copy taken before keeps what it had.
         QCOMPARE(before.LineCount(), 200);
         QCOMPARE(before.Mid(0, before.Size()), manyLines(200).join(u"\r\n"));
+    }
+
+    // Lines too long for their two-byte length are kept apart, and forgotten with their lines.
+    void longLinesFollowTruncation()
+    {
+        const QStringList all{u"a"_qs, QString(70000, u'b'), u"\u0141"_qs,
+                              QString(40000, u'\u0142'), u"c"_qs};
+        for (qsizetype count = 0; count <= all.size(); ++count) {
+            TCompactText text;
+            for (const QString& line : all)
+                text.Append(line);
+            text.Truncate(count);
+            QStringList lines = all.mid(0, count);
+            for (const QString& more : {QString(66000, u'd'), u"e"_qs}) {
+                text.Append(more);
+                lines.append(more);
+            }
+            QCOMPARE(text.LineCount(), lines.size());
+            QCOMPARE(text.Mid(0, text.Size()), lines.join(u"\r\n"));
+        }
     }
 
     void copiesShareUntilChanged()
