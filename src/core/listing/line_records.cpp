@@ -9,11 +9,9 @@ namespace dirka {
 
 namespace {
 
-constexpr int ValueBytes = 5;
-constexpr std::int64_t ValueLimit = std::int64_t(1) << (8 * ValueBytes - 1);
 constexpr std::uint8_t OutsizedBit = 0x80;
 
-void putValue(std::uint8_t (&bytes)[ValueBytes], std::int64_t value)
+template <std::size_t N> void putValue(std::uint8_t (&bytes)[N], std::int64_t value)
 {
     auto bits = static_cast<std::uint64_t>(value);
     for (std::uint8_t& byte : bytes) {
@@ -22,18 +20,18 @@ void putValue(std::uint8_t (&bytes)[ValueBytes], std::int64_t value)
     }
 }
 
-std::int64_t valueOf(const std::uint8_t (&bytes)[ValueBytes])
+template <std::size_t N> std::int64_t valueOf(const std::uint8_t (&bytes)[N])
 {
     std::uint64_t bits = 0;
-    for (int k = ValueBytes - 1; k >= 0; --k)
+    for (std::size_t k = N; k-- > 0;)
         bits = bits << 8 | bytes[k];
-    // Back to a signed value: the top bit of the fifth byte is the sign.
-    return static_cast<std::int64_t>(bits << (64 - 8 * ValueBytes)) >> (64 - 8 * ValueBytes);
+    return std::int64_t(bits);
 }
 
-bool fits(std::int64_t value)
+// Whether value fits N bytes, unsigned.
+template <std::size_t N> bool fits(std::int64_t value)
 {
-    return value >= -ValueLimit && value < ValueLimit;
+    return value >= 0 && value < (std::int64_t(1) << (8 * N));
 }
 
 // The position of the n-th set bit of bits (n from 0).
@@ -102,7 +100,8 @@ void TLineRecords::Add(qsizetype line, const TItemFacts& facts)
     if (m_facts.empty() && facts.State == TFactsState::NotLookedAt)
         return;
     m_facts.resize(std::size_t(m_count - 1));
-    const bool outsized = !fits(facts.Size) || !fits(facts.Modified);
+    const bool outsized = !fits<sizeof(TPackedFacts::Size)>(facts.Size) ||
+                          !fits<sizeof(TPackedFacts::Modified)>(facts.Modified);
     if (outsized)
         m_outsized.push_back({m_count - 1, facts.Size, facts.Modified});
     m_facts.push_back(pack(facts, outsized));

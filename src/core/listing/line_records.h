@@ -24,7 +24,7 @@ struct TLineRecord {
 };
 
 /// The lines of a result that make records, rising, and what the walk knew of each item. A
-/// million records are common: a line's mark takes a bit, and facts take eleven bytes once the
+/// million records are common: a line's mark takes a bit, and facts take ten bytes once the
 /// walk has known anything (a listing that looks nothing up keeps none).
 class TLineRecords {
 public:
@@ -43,17 +43,18 @@ private:
         std::uint64_t Lines = 0;
         qsizetype Before = 0;
     };
-    // Size and time in five bytes each, little end first; values that do not fit (a size of
-    // a terabyte or more, a time thousands of years away) are kept apart, by record.
+    // Size in five bytes and time in four, little end first, unsigned; values that do not fit
+    // (a size of a terabyte or more, a time before 1970 or after 2105) are kept apart, by
+    // record.
 #pragma pack(push, 1)
     struct TPackedFacts {
         // Type, state, and whether the values are kept apart; as NotLookedAtFacts by default.
         std::uint8_t Kind = std::uint8_t(TRecordType::File);
         std::uint8_t Size[5] = {};
-        std::uint8_t Modified[5] = {};
+        std::uint8_t Modified[4] = {};
     };
 #pragma pack(pop)
-    static_assert(sizeof(TPackedFacts) == 11);
+    static_assert(sizeof(TPackedFacts) == 10);
     struct TOutsized {
         qsizetype Record = 0;
         std::int64_t Size = 0;

@@ -14,14 +14,16 @@ private Q_SLOTS:
     {
         QTest::addColumn<qint64>("size");
         QTest::addColumn<qint64>("modified");
-        constexpr qint64 limit = qint64(1) << 39;
+        constexpr qint64 sizes = qint64(1) << 40;
+        constexpr qint64 times = qint64(1) << 32;
         constexpr qint64 most = std::numeric_limits<qint64>::max();
         QTest::newRow("small") << qint64(7) << qint64(1'700'000'000);
         QTest::newRow("zero") << qint64(0) << qint64(0);
-        QTest::newRow("before 1970") << qint64(1) << qint64(-86400);
-        QTest::newRow("largest packed") << limit - 1 << -limit;
-        QTest::newRow("size just too large") << limit << qint64(5);
-        QTest::newRow("time just too early") << qint64(5) << -limit - 1;
+        QTest::newRow("largest packed") << sizes - 1 << times - 1;
+        QTest::newRow("size just too large") << sizes << qint64(5);
+        QTest::newRow("time just too late") << qint64(5) << times;
+        QTest::newRow("before 1970") << qint64(1) << qint64(-1);
+        QTest::newRow("negative size") << qint64(-1) << qint64(1);
         QTest::newRow("extremes") << most << std::numeric_limits<qint64>::min();
     }
     void valuesKept()
