@@ -23,19 +23,19 @@ void TResultText::AppendLine(QStringView text)
 
 QString TResultText::PathOf(qsizetype line) const
 {
-    if (line >= m_pathInLine.size() || m_pathInLine[line].Length == 0)
+    if (line >= m_pathInLine.size() || m_pathInLine[line].Length() == 0)
         return m_paths.TabGet(int(line));
     const TPathInLine path = m_pathInLine[line];
     QString whole;
-    if (!path.Whole) {
+    if (!path.Whole()) {
         const auto run =
             std::upper_bound(m_folderRuns.begin(), m_folderRuns.end(), line,
                              [](qsizetype l, const TFolderRun& r) { return l < r.FirstLine; });
         appendWholePath(whole, std::prev(run)->FolderLine);
     }
     const QChar delimiter = whole.isEmpty() ? QChar() : whole.back();
-    m_text.AppendLinePart(whole, line, path.Start, path.Length);
-    if (path.Delimited)
+    m_text.AppendLinePart(whole, line, path.Start, path.Length());
+    if (path.Delimited())
         whole.append(delimiter);
     return whole;
 }
@@ -56,22 +56,27 @@ void TResultText::AppendItemLine(QStringView text, const TLineItem& item)
 bool TResultText::keepPathInLine(int line, QStringView text, const TLineItem& item)
 {
     constexpr qsizetype MaxStart = 255;
-    constexpr qsizetype MaxLength = (1 << 22) - 1;
+    constexpr qsizetype MaxLength = (1 << 14) - 1;
     const qsizetype indent = indentOf(text);
     const QStringView shown = text.sliced(indent);
     const qsizetype pathLength = item.FolderPath.size() + item.Name.size();
     const auto keep = [&](qsizetype start, qsizetype length, bool whole, bool delimited) {
+        if (length > MaxLength)
+            return false;
         m_pathInLine.resize(line + 1);
-        m_pathInLine.back() = {std::uint32_t(start), whole, delimited, std::uint32_t(length)};
+        m_pathInLine.back() = {std::uint8_t(start),
+                               std::uint16_t(length << 2 | int(delimited) << 1 | int(whole))};
         return true;
     };
-    if (pathLength == 0 || pathLength > MaxLength || indent > MaxStart)
+    if (pathLength == 0 || indent > MaxStart)
         return false;
     if (shown.startsWith(item.FolderPath) &&
         shown.sliced(item.FolderPath.size()).startsWith(item.Name)) {
+        if (!keep(indent, pathLength, true, false))
+            return false;
         if (item.Name.isEmpty())
             startRun(line, item.FolderPath);
-        return keep(indent, pathLength, true, false);
+        return true;
     }
     if (item.Name.isEmpty() || m_folderRuns.empty() || m_runFolderPath != item.FolderPath)
         return false;
@@ -103,9 +108,9 @@ void TResultText::dropRunsFrom(qsizetype line)
 
 void TResultText::appendWholePath(QString& out, qsizetype line) const
 {
-    Assert(line < m_pathInLine.size() && m_pathInLine[line].Whole);
+    Assert(line < m_pathInLine.size() && m_pathInLine[line].Whole());
     const TPathInLine path = m_pathInLine[line];
-    m_text.AppendLinePart(out, line, path.Start, path.Length);
+    m_text.AppendLinePart(out, line, path.Start, path.Length());
 }
 
 void TResultText::RemoveLastLine()

@@ -58,16 +58,20 @@ private:
     mutable QString m_lineText; // what Line() answers
 
     // Most lines show their item's path, or its name below a line that shows its folder's
-    // path; those keep where the text is (four bytes a line), not the path again in m_paths.
+    // path; those keep where the text is (three bytes a line), not the path again in m_paths.
     // Whole: the line shows the whole path from Start on. Otherwise it shows the name from
     // Start on, and the folder's path is that of the folder line of the run it lies in, with
     // the delimiter after the name when Delimited.
+#pragma pack(push, 1)
     struct TPathInLine {
-        std::uint32_t Start : 8 = 0;
-        std::uint32_t Whole : 1 = 0;
-        std::uint32_t Delimited : 1 = 0;
-        std::uint32_t Length : 22 = 0; // 0: the path is in m_paths
+        std::uint8_t Start = 0;
+        std::uint16_t Bits = 0; // Length << 2 | Delimited << 1 | Whole; Length 0: in m_paths
+        bool Whole() const { return (Bits & 1) != 0; }
+        bool Delimited() const { return (Bits & 2) != 0; }
+        qsizetype Length() const { return Bits >> 2; }
     };
+#pragma pack(pop)
+    static_assert(sizeof(TPathInLine) == 3);
     // Lines from FirstLine on lie below the folder whose whole path FolderLine shows.
     struct TFolderRun {
         std::int32_t FirstLine = 0;

@@ -183,6 +183,12 @@ private Q_SLOTS:
             << QStringList{u"/d/|/d/|"_s, u"<?>|/d/|n"_s, u"n|/d/|n"_s} << 3 << 2;
         QTest::newRow("a folder line deeper than an indent is kept")
             << QStringList{QString(QString(300, u' ') + u"/d/|/d/|"), u"x|/d/|x"_s} << 2 << 2;
+        const QString longest = u'/' + QString((1 << 14) - 3, u'l') + u'/';
+        QTest::newRow("the longest path kept in its line")
+            << QStringList{longest + u'|' + longest + u'|', u"x|" + longest + u"|x"} << 2 << 0;
+        const QString longer = u'/' + QString(1 << 14, u'l') + u'/';
+        QTest::newRow("a longer path is stored")
+            << QStringList{longer + u'|' + longer + u'|', u"x|" + longer + u"|x"} << 2 << 2;
         QTest::newRow("back into the first folder")
             << block + QStringList{QString(), u"z|/d/|z"_s, u"w|/d/e/|w"_s} << 4 << 6;
         QTest::newRow("back before any folder")
