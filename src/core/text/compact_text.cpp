@@ -10,13 +10,76 @@ namespace {
 
 constexpr qsizetype LineBreakLength = 2;
 
-// One pass the compiler can vectorise: most lines are narrow, and all of each is looked at.
-bool needsTwoBytes(const char16_t* units, qsizetype count)
+// One pass the compiler can vectorise: most lines are Latin-1, and all of each is looked at.
+bool beyondLatin1(const char16_t* units, qsizetype count)
 {
     char16_t high = 0;
     for (qsizetype k = 0; k < count; ++k)
         high |= char16_t(units[k] & 0xFF00);
     return high != 0;
+}
+
+// Lines with a unit from U+0100 on are held in per-unit UTF-8: each UTF-16 unit on its own,
+// in one to three bytes (a lone surrogate too), so such a line decodes back exactly and takes
+// less room than two bytes a unit when most of it is ASCII, as names are.
+qsizetype perUnitUtf8Size(const char16_t* units, qsizetype count)
+{
+    qsizetype size = count;
+    for (qsizetype k = 0; k < count; ++k)
+        size += (units[k] >= 0x80) + (units[k] >= 0x800);
+    return size;
+}
+
+void putPerUnitUtf8(char* out, const char16_t* units, qsizetype count)
+{
+    for (qsizetype k = 0; k < count; ++k) {
+        const char16_t u = units[k];
+        if (u < 0x80) {
+            *out++ = char(u);
+        } else if (u < 0x800) {
+            *out++ = char(0xC0 | u >> 6);
+            *out++ = char(0x80 | (u & 0x3F));
+        } else {
+            *out++ = char(0xE0 | u >> 12);
+            *out++ = char(0x80 | (u >> 6 & 0x3F));
+            *out++ = char(0x80 | (u & 0x3F));
+        }
+    }
+}
+
+// The units of a per-unit UTF-8 line: its bytes that begin one.
+qsizetype unitsInPerUnitUtf8(const unsigned char* bytes, qsizetype size)
+{
+    qsizetype units = 0;
+    for (qsizetype k = 0; k < size; ++k)
+        units += (bytes[k] & 0xC0) != 0x80;
+    return units;
+}
+
+// Where the unit after skip units begins in a per-unit UTF-8 line.
+const unsigned char* skipPerUnitUtf8(const unsigned char* bytes, qsizetype skip)
+{
+    for (; skip > 0; --skip)
+        bytes += *bytes < 0x80 ? 1 : *bytes < 0xE0 ? 2 : 3;
+    return bytes;
+}
+
+const unsigned char* decodePerUnitUtf8(const unsigned char* bytes, char16_t* out, qsizetype count)
+{
+    for (qsizetype k = 0; k < count; ++k) {
+        const unsigned char lead = *bytes;
+        if (lead < 0x80) {
+            out[k] = lead;
+            bytes += 1;
+        } else if (lead < 0xE0) {
+            out[k] = char16_t((lead & 0x1F) << 6 | (bytes[1] & 0x3F));
+            bytes += 2;
+        } else {
+            out[k] = char16_t((lead & 0x0F) << 12 | (bytes[1] & 0x3F) << 6 | (bytes[2] & 0x3F));
+            bytes += 3;
+        }
+    }
+    return bytes;
 }
 
 } // namespace
@@ -26,13 +89,13 @@ void TCompactText::Append(QStringView line)
     line = line.first(std::min(line.size(), MaxLineUnits));
     const qsizetype count = line.size();
     const char16_t* units = line.utf16();
-    const bool wide = count > 0 && needsTwoBytes(units, count);
+    const bool utf8 = count > 0 && beyondLatin1(units, count);
     const qsizetype index = LineCount();
     if ((index & (BlockLines - 1)) == 0)
         m_blocks.append({m_bytes.size(), m_units + LineBreakLength * index, 0});
-    if (wide)
-        m_blocks.back().Wide |= std::uint64_t(1) << (index & (BlockLines - 1));
-    const qsizetype bytes = wide ? 2 * count : count;
+    if (utf8)
+        m_blocks.back().PerUnitUtf8 |= std::uint64_t(1) << (index & (BlockLines - 1));
+    const qsizetype bytes = utf8 ? perUnitUtf8Size(units, count) : count;
     if (bytes < LongLine) {
         m_lines.append(std::uint16_t(bytes));
     } else {
@@ -43,8 +106,8 @@ void TCompactText::Append(QStringView line)
     const qsizetype at = m_bytes.size();
     m_bytes.resize(at + bytes);
     char* out = m_bytes.data() + at;
-    if (wide) {
-        std::memcpy(out, units, std::size_t(bytes));
+    if (utf8) {
+        putPerUnitUtf8(out, units, count);
     } else {
         for (qsizetype k = 0; k < count; ++k)
             out[k] = char(units[k]);
@@ -127,7 +190,7 @@ void TCompactText::Truncate(qsizetype count)
     m_blocks.resize(((count - 1) >> BlockShift) + 1);
     const qsizetype kept = count - ((count - 1) & ~(BlockLines - 1));
     if (kept < BlockLines)
-        m_blocks.back().Wide &= (std::uint64_t(1) << kept) - 1;
+        m_blocks.back().PerUnitUtf8 &= (std::uint64_t(1) << kept) - 1;
 }
 
 void TCompactText::Clear()
@@ -143,7 +206,10 @@ void TCompactText::Clear()
 qsizetype TCompactText::LineLength(qsizetype index) const
 {
     const qsizetype bytes = byteLength(index);
-    return isWide(index) ? bytes / 2 : bytes;
+    if (!isPerUnitUtf8(index))
+        return bytes;
+    return unitsInPerUnitUtf8(
+        reinterpret_cast<const unsigned char*>(m_bytes.constData() + byteStart(index)), bytes);
 }
 
 QStringView TCompactText::Line(qsizetype index, QString& scratch) const
@@ -160,26 +226,31 @@ void TCompactText::AppendLinePart(QString& out, qsizetype index, qsizetype from,
     const qsizetype at = out.size();
     out.resize(at + length);
     char16_t* units = reinterpret_cast<char16_t*>(out.data()) + at;
-    if (isWide(index)) {
-        std::memcpy(units, m_bytes.constData() + byteStart(index) + 2 * from,
-                    std::size_t(2 * length));
+    const auto* bytes =
+        reinterpret_cast<const unsigned char*>(m_bytes.constData() + byteStart(index));
+    if (isPerUnitUtf8(index)) {
+        decodePerUnitUtf8(skipPerUnitUtf8(bytes, from), units, length);
         return;
     }
-    const auto* bytes =
-        reinterpret_cast<const unsigned char*>(m_bytes.constData() + byteStart(index) + from);
     for (qsizetype k = 0; k < length; ++k)
-        units[k] = bytes[k];
+        units[k] = bytes[from + k];
 }
 
 qsizetype TCompactText::LineStart(qsizetype index) const
 {
     const qsizetype first = index & ~(BlockLines - 1);
     const TBlock& block = m_blocks[index >> BlockShift];
-    // A wide line's units are half its bytes: the bytes less the halves of the wide lines.
-    qsizetype start = block.Start + sumOfLengths(first, index) + LineBreakLength * (index - first);
-    for (std::uint64_t wide = block.Wide & ((std::uint64_t(1) << (index - first)) - 1); wide != 0;
-         wide &= wide - 1)
-        start -= byteLength(first + std::countr_zero(wide)) / 2;
+    const std::uint64_t utf8 = block.PerUnitUtf8 & ((std::uint64_t(1) << (index - first)) - 1);
+    qsizetype start = block.Start + LineBreakLength * (index - first);
+    if (utf8 == 0)
+        return start + sumOfLengths(first, index);
+    // A per-unit UTF-8 line has fewer units than bytes: count them.
+    const auto* bytes = reinterpret_cast<const unsigned char*>(m_bytes.constData() + block.Byte);
+    for (qsizetype k = first; k < index; ++k) {
+        const qsizetype size = byteLength(k);
+        start += (utf8 >> (k - first) & 1) != 0 ? unitsInPerUnitUtf8(bytes, size) : size;
+        bytes += size;
+    }
     return start;
 }
 
@@ -233,11 +304,12 @@ char16_t TCompactText::UnitAt(qsizetype offset) const
     const qsizetype length = LineLength(index);
     if (column >= length)
         return column == length ? u'\r' : u'\n';
-    const char* at = m_bytes.constData() + byteStart(index);
-    if (!isWide(index))
-        return static_cast<unsigned char>(at[column]);
-    char16_t unit;
-    std::memcpy(&unit, at + 2 * column, sizeof unit);
+    const auto* bytes =
+        reinterpret_cast<const unsigned char*>(m_bytes.constData() + byteStart(index));
+    if (!isPerUnitUtf8(index))
+        return bytes[column];
+    char16_t unit = 0;
+    decodePerUnitUtf8(skipPerUnitUtf8(bytes, column), &unit, 1);
     return unit;
 }
 

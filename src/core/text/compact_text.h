@@ -11,10 +11,10 @@
 namespace dirka {
 
 /// Lines of text, held one byte a unit when every unit of the line is below U+0100 (most
-/// listing lines) and two bytes a unit otherwise: a million-line result takes about half the
-/// memory of one UTF-16 string. Offsets count UTF-16 units of the lines joined by CR LF, as if
-/// they were one string. A copy shares the memory until either side changes, so a clipboard can
-/// hold the text at no cost.
+/// listing lines) and in per-unit UTF-8 otherwise (each UTF-16 unit on its own, in one to three
+/// bytes): a million-line result takes about half the memory of one UTF-16 string. Offsets count
+/// UTF-16 units of the lines joined by CR LF, as if they were one string. A copy shares the memory
+/// until either side changes, so a clipboard can hold the text at no cost.
 class TCompactText {
 public:
     /// Longer lines are cut here; no listing line comes near it.
@@ -57,18 +57,18 @@ private:
     // A line's length in bytes, or LongLine when it is kept in m_longLines.
     static constexpr std::uint16_t LongLine = 0xFFFF;
     struct TBlock {
-        qint64 Byte = 0;        // where the block's first line begins in m_bytes
-        qint64 Start = 0;       // the offset of its first unit
-        std::uint64_t Wide = 0; // a bit for each of its lines held two bytes a unit
+        qint64 Byte = 0;               // where the block's first line begins in m_bytes
+        qint64 Start = 0;              // the offset of its first unit
+        std::uint64_t PerUnitUtf8 = 0; // a bit for each of its lines held in per-unit UTF-8
     };
     struct TLongLine {
         qsizetype Line = 0;
         qsizetype Bytes = 0;
     };
 
-    bool isWide(qsizetype index) const
+    bool isPerUnitUtf8(qsizetype index) const
     {
-        return (m_blocks[index >> BlockShift].Wide >> (index & (BlockLines - 1)) & 1) != 0;
+        return (m_blocks[index >> BlockShift].PerUnitUtf8 >> (index & (BlockLines - 1)) & 1) != 0;
     }
     qsizetype byteLength(qsizetype index) const;
     qsizetype byteStart(qsizetype index) const;
