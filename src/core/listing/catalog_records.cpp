@@ -417,7 +417,7 @@ bool IsCatalogCsvHead(QByteArrayView line)
         line = line.sliced(3);
     if (line.endsWith('\r'))
         line.chop(1);
-    constexpr QByteArrayView Head = CatalogCsvHead;
+    const QByteArrayView Head(CatalogCsvHead, qsizetype(sizeof CatalogCsvHead) - 1);
     return line == Head || (line.startsWith(Head) && line[Head.size()] == ',');
 }
 
