@@ -223,17 +223,15 @@ QStringView TCompactText::Line(qsizetype index, QString& scratch) const
 void TCompactText::AppendLinePart(QString& out, qsizetype index, qsizetype from,
                                   qsizetype length) const
 {
-    const qsizetype at = out.size();
-    out.resize(at + length);
-    char16_t* units = reinterpret_cast<char16_t*>(out.data()) + at;
-    const auto* bytes =
-        reinterpret_cast<const unsigned char*>(m_bytes.constData() + byteStart(index));
-    if (isPerUnitUtf8(index)) {
-        decodePerUnitUtf8(skipPerUnitUtf8(bytes, from), units, length);
+    const char* bytes = m_bytes.constData() + byteStart(index);
+    if (!isPerUnitUtf8(index)) {
+        out.append(QLatin1StringView(bytes + from, length));
         return;
     }
-    for (qsizetype k = 0; k < length; ++k)
-        units[k] = bytes[from + k];
+    const qsizetype at = out.size();
+    out.resize(at + length);
+    decodePerUnitUtf8(skipPerUnitUtf8(reinterpret_cast<const unsigned char*>(bytes), from),
+                      reinterpret_cast<char16_t*>(out.data()) + at, length);
 }
 
 qsizetype TCompactText::LineStart(qsizetype index) const
