@@ -7,6 +7,7 @@
 #include "core/settings/settings_persistence.h"
 #include "core/system/program_info.h"
 #include "gui/desktop/desktop.h"
+#include "gui/error_report/application.h"
 #include "gui/main_window/main_window.h"
 #include "gui/result_view/result_view.h"
 
@@ -61,7 +62,7 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "usage: bench_gui_listing TREE [PRESET [copy]]\n");
         return 2;
     }
-    QApplication app(argc, argv);
+    TApplication app(argc, argv);             // as the program runs it
     QStandardPaths::setTestModeEnabled(true); // never the user's settings
     CollectInfo();
     TSettings settings;

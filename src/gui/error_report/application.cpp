@@ -4,9 +4,21 @@
 
 #include <QKeyEvent>
 
+#ifdef __GLIBC__
+#include <malloc.h>
+#endif
+
 namespace dirka {
 
-TApplication::TApplication(int& argc, char** argv) : QApplication(argc, argv) {}
+TApplication::TApplication(int& argc, char** argv) : QApplication(argc, argv)
+{
+#ifdef __GLIBC__
+    // A listing's read-ahead threads allocate short-lived folder buffers. With an allocator
+    // arena for each thread, every arena keeps its own high water resident beside the window's
+    // large result (about 6 MB over eight threads on a million-file tree); two shared keep less.
+    mallopt(M_ARENA_MAX, 2);
+#endif
+}
 
 TApplication* TApplication::Instance()
 {
