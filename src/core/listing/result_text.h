@@ -43,6 +43,8 @@ public:
     qsizetype Size() const { return m_text.Size(); }
     bool IsEmpty() const { return m_text.IsEmpty(); }
     qsizetype LineLength(qsizetype index) const { return m_text.LineLength(index); }
+    /// Line index's bytes as the result holds them, for writers that can take them as they are.
+    TCompactText::THeldLine HeldLine(qsizetype index) const { return m_text.Held(index); }
     /// Units [start, start + length) of the lines joined by CR LF, clamped to them.
     QString Mid(qsizetype start, qsizetype length) const { return m_text.Mid(start, length); }
     /// The whole text as one string, made now: for small results and tests.

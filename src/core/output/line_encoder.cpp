@@ -2,6 +2,7 @@
 
 #include "core/system/file_io.h"
 #include "core/text/assertion.h"
+#include "core/text/text_utils.h"
 
 #include <optional>
 
@@ -41,6 +42,7 @@ void EncodeLines(TLineEncoder& encoder, const TResultText& lines,
     QByteArray piece;
     encoder.AppendHead(piece);
     const bool withPaths = encoder.NeedsPaths();
+    const bool takesBytes = encoder.TakesLineBytes();
     if (withPaths)
         lines.ResetPathCache(); // sequential look-ups start clean
     TRecordCursor records(lines);
@@ -52,7 +54,13 @@ void EncodeLines(TLineEncoder& encoder, const TResultText& lines,
         if (withPaths)
             path = lines.PathOf(int(i));
         TPassedLine line;
-        line.Line = lines.Line(i);
+        const TCompactText::THeldLine held = lines.HeldLine(i);
+        if (held.PerUnitUtf8)
+            line.PerUnitUtf8Line = held.Bytes;
+        else if (IsAscii(held.Bytes.data(), held.Bytes.size()))
+            line.AsciiLine = held.Bytes;
+        if (!takesBytes || (line.AsciiLine.isEmpty() && line.PerUnitUtf8Line.isEmpty()))
+            line.Line = lines.Line(i);
         line.Path = path;
         line.Record = records.At(i);
         encoder.AppendLine(piece, line);

@@ -41,6 +41,7 @@ struct TPassedLine {
     QStringView Path;                   // of the item the line shows; empty when it shows none
     const TItemFacts* Record = nullptr; // for the one line that makes the item's record
     QByteArrayView AsciiLine;           // the line's bytes when every unit is ASCII
+    QByteArrayView PerUnitUtf8Line;     // or its per-unit UTF-8, when the caller holds that
     QByteArrayView PathBytes;           // EncodeFileName(Path)
     // What every records file takes from Record and Path, worked out once by a caller that
     // feeds several; nullptr: each works it out.
@@ -58,6 +59,8 @@ public:
     virtual QString ErrorText(TWriteStage stage, QStringView message) const = 0;
     /// Whether lines must come with their items' paths.
     virtual bool NeedsPaths() const { return true; }
+    /// Whether a line given as AsciiLine or PerUnitUtf8Line needs no Line beside it.
+    virtual bool TakesLineBytes() const { return false; }
 };
 
 /// How a written export ended: an empty ErrorText means the file was written.

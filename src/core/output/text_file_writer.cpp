@@ -198,15 +198,16 @@ void TSaveTextEncoder::AppendHead(QByteArray& out)
 void TSaveTextEncoder::AppendLine(QByteArray& out, const TPassedLine& line)
 {
     // An ASCII line's per-unit UTF-8 is its bytes.
-    if (!line.AsciiLine.isEmpty() && m_code != SaveCodeUnicode) {
-        const qsizetype size = line.AsciiLine.size();
+    const QByteArrayView bytes = !line.AsciiLine.isEmpty() ? line.AsciiLine : line.PerUnitUtf8Line;
+    if (!bytes.isEmpty() && m_code != SaveCodeUnicode) {
+        const qsizetype size = bytes.size();
         char* p = detail::ReserveTail(out, size + 2);
         if (!m_first) {
             *p++ = '\r';
             *p++ = '\n';
         }
         m_first = false;
-        std::memcpy(p, line.AsciiLine.data(), std::size_t(size));
+        std::memcpy(p, bytes.data(), std::size_t(size));
         detail::FinishTail(out, p + size);
         return;
     }

@@ -69,6 +69,8 @@ public:
     void AppendLine(QByteArray& out, const TPassedLine& line) override;
     QString ErrorText(TWriteStage stage, QStringView message) const override;
     bool NeedsPaths() const override { return false; }
+    // Per-unit UTF-8 is the UTF-8 codes' own form.
+    bool TakesLineBytes() const override { return m_code != SaveCodeUnicode; }
 
 private:
     int m_code;

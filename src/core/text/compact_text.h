@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QByteArrayView>
 #include <QList>
 #include <QString>
 #include <QStringView>
@@ -38,6 +39,16 @@ public:
     /// The 0-based line that holds the unit at offset (a line break belongs to its line); 0 for
     /// offsets before the text, the last line for offsets past it.
     qsizetype LineFromOffset(qsizetype offset) const;
+    /// How line index is held: its bytes, Latin-1 or per-unit UTF-8.
+    struct THeldLine {
+        QByteArrayView Bytes;
+        bool PerUnitUtf8 = false;
+    };
+    THeldLine Held(qsizetype index) const
+    {
+        return {QByteArrayView(m_bytes.constData() + byteStart(index), byteLength(index)),
+                isPerUnitUtf8(index)};
+    }
     /// Appends length units of line index from unit from on to out.
     void AppendLinePart(QString& out, qsizetype index, qsizetype from, qsizetype length) const;
     /// Units [start, start + length) of the joined text, clamped to it.
