@@ -43,6 +43,7 @@ public:
     }
     void AppendHead(QByteArray& out) override { AppendDifferenceHead(out, m_format); }
     void AppendLine(QByteArray& out, const TPassedLine& line) override;
+    TLineTextUse LineTextUse() const override { return TLineTextUse::Unused; }
     QString ErrorText(TWriteStage stage, QStringView message) const override
     {
         return RecordExportErrorText(m_format, stage, message);

@@ -33,6 +33,20 @@ private:
     TItemFacts m_facts;
 };
 
+// The line's text as the encoder takes it: its held bytes where they will do, else decoded.
+void passText(TPassedLine& line, const TResultText& lines, qsizetype i,
+              TLineEncoder::TLineTextUse use)
+{
+    const TCompactText::THeldLine held = lines.HeldLine(i);
+    if (held.PerUnitUtf8)
+        line.PerUnitUtf8Line = held.Bytes;
+    else if (IsAscii(held.Bytes.data(), held.Bytes.size()))
+        line.AsciiLine = held.Bytes;
+    const bool bytesGiven = !line.AsciiLine.isEmpty() || !line.PerUnitUtf8Line.isEmpty();
+    if (use == TLineEncoder::TLineTextUse::Text || !bytesGiven)
+        line.Line = lines.Line(i);
+}
+
 } // namespace
 
 void EncodeLines(TLineEncoder& encoder, const TResultText& lines,
@@ -42,7 +56,7 @@ void EncodeLines(TLineEncoder& encoder, const TResultText& lines,
     QByteArray piece;
     encoder.AppendHead(piece);
     const bool withPaths = encoder.NeedsPaths();
-    const bool takesBytes = encoder.TakesLineBytes();
+    const TLineEncoder::TLineTextUse textUse = encoder.LineTextUse();
     if (withPaths)
         lines.ResetPathCache(); // sequential look-ups start clean
     TRecordCursor records(lines);
@@ -54,13 +68,8 @@ void EncodeLines(TLineEncoder& encoder, const TResultText& lines,
         if (withPaths)
             path = lines.PathOf(int(i));
         TPassedLine line;
-        const TCompactText::THeldLine held = lines.HeldLine(i);
-        if (held.PerUnitUtf8)
-            line.PerUnitUtf8Line = held.Bytes;
-        else if (IsAscii(held.Bytes.data(), held.Bytes.size()))
-            line.AsciiLine = held.Bytes;
-        if (!takesBytes || (line.AsciiLine.isEmpty() && line.PerUnitUtf8Line.isEmpty()))
-            line.Line = lines.Line(i);
+        if (textUse != TLineEncoder::TLineTextUse::Unused)
+            passText(line, lines, i, textUse);
         line.Path = path;
         line.Record = records.At(i);
         encoder.AppendLine(piece, line);

@@ -59,8 +59,13 @@ public:
     virtual QString ErrorText(TWriteStage stage, QStringView message) const = 0;
     /// Whether lines must come with their items' paths.
     virtual bool NeedsPaths() const { return true; }
-    /// Whether a line given as AsciiLine or PerUnitUtf8Line needs no Line beside it.
-    virtual bool TakesLineBytes() const { return false; }
+    /// What the encoder takes of a line's text.
+    enum class TLineTextUse {
+        Text,        // Line
+        BytesWillDo, // AsciiLine or PerUnitUtf8Line when given, else Line
+        Unused,      // nothing: the encoder writes what it makes of the path and the record
+    };
+    virtual TLineTextUse LineTextUse() const { return TLineTextUse::Text; }
 };
 
 /// How a written export ended: an empty ErrorText means the file was written.

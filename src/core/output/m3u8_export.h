@@ -35,6 +35,7 @@ bool AppendM3u8Entry(QByteArray& out, QStringView path, QByteArrayView pathBytes
 class TM3u8Encoder : public TLineEncoder {
 public:
     void AppendLine(QByteArray& out, const TPassedLine& line) override;
+    TLineTextUse LineTextUse() const override { return TLineTextUse::Unused; }
     QString ErrorText(TWriteStage stage, QStringView message) const override;
     qsizetype Entries() const { return m_entries; }
     const QStringList& LeftOut() const { return m_leftOut; }

@@ -106,6 +106,7 @@ public:
     }
     void AppendHead(QByteArray& out) override;
     void AppendLine(QByteArray& out, const TPassedLine& line) override;
+    TLineTextUse LineTextUse() const override { return TLineTextUse::Unused; }
     QString ErrorText(TWriteStage stage, QStringView message) const override;
     qsizetype Records() const { return m_records; }
 

@@ -70,7 +70,10 @@ public:
     QString ErrorText(TWriteStage stage, QStringView message) const override;
     bool NeedsPaths() const override { return false; }
     // Per-unit UTF-8 is the UTF-8 codes' own form.
-    bool TakesLineBytes() const override { return m_code != SaveCodeUnicode; }
+    TLineTextUse LineTextUse() const override
+    {
+        return m_code == SaveCodeUnicode ? TLineTextUse::Text : TLineTextUse::BytesWillDo;
+    }
 
 private:
     int m_code;
