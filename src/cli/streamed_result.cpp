@@ -47,6 +47,10 @@ public:
     }
 
     bool NeedsPaths() const { return m_encoder->NeedsPaths(); }
+    bool NeedsLineText() const
+    {
+        return m_encoder->LineTextUse() != TLineEncoder::TLineTextUse::Unused;
+    }
 
     void Open()
     {
@@ -151,6 +155,7 @@ void TStreamedResult::addFile(std::unique_ptr<TFileChannel> file)
 {
     putLinesSoFar();
     const bool needsPaths = file->NeedsPaths();
+    m_filesNeedLineText = m_filesNeedLineText || file->NeedsLineText();
     m_files.push_back(std::move(file));
     if (needsPaths && !m_keepPaths) {
         m_keepPaths = true;
@@ -402,15 +407,19 @@ void TStreamedResult::putLines(const TBatch& batch)
         const qsizetype end = k + 1 < count ? batch.Starts[k + 1] : batch.Lines.Size();
         const QByteArrayView bytes = batch.Lines.View(batch.Starts[k], end - 1 - batch.Starts[k]);
         TPassedLine passed;
-        m_lineText.truncate(0);
-        if (IsAscii(bytes.data(), bytes.size())) {
-            m_lineText.append(QLatin1StringView(bytes));
-            passed.AsciiLine = bytes;
-        } else {
-            m_lineText.append(QString::fromUtf8(bytes));
+        const bool pathIsLine = hasPaths && batch.PathIsLine[k] != 0;
+        // Records and playlists take nothing of the text but a path that is the line.
+        if (m_filesNeedLineText || pathIsLine) {
+            m_lineText.truncate(0);
+            if (IsAscii(bytes.data(), bytes.size())) {
+                m_lineText.append(QLatin1StringView(bytes));
+                passed.AsciiLine = bytes;
+            } else {
+                m_lineText.append(QString::fromUtf8(bytes));
+            }
+            passed.Line = m_lineText;
         }
-        passed.Line = m_lineText;
-        if (hasPaths && batch.PathIsLine[k] != 0) {
+        if (pathIsLine) {
             passed.Path = m_lineText;
             passed.PathBytes = bytes;
         } else if (hasPaths) {

@@ -93,6 +93,7 @@ private:
     std::vector<std::unique_ptr<TFileChannel>> m_files;
     bool m_keepPaths = false;
     int m_recordFiles = 0; // they share what they take of each record
+    bool m_filesNeedLineText = false;
 
     // The lines are kept in UTF-8, each followed by "\n", as they are printed, in one buffer:
     // the first m_finalBytes are final and wait to be written, the lines held follow: line
