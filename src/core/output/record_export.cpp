@@ -321,24 +321,6 @@ void appendJsonObject(QByteArray& out, const TRecordView& record)
     detail::FinishTail(out, p);
 }
 
-// The view of a record whose path's bytes are pathBytes.
-TRecordView viewOf(const TItemRecord& record, QByteArrayView pathBytes)
-{
-    TRecordView view;
-    view.Type = record.Type;
-    view.Path = record.Path;
-    view.Name = RecordName(record.Path);
-    view.PathBytes = pathBytes;
-    view.NameBytes = nameBytesOf(pathBytes);
-    view.Escaped = hasEscapedByte(record.Path);
-    view.Size = record.Size;
-    view.Modified = record.Modified;
-    view.UtcOffset = record.UtcOffset;
-    view.Depth = record.Depth;
-    view.Hidden = record.Hidden;
-    return view;
-}
-
 // What could not be looked at is known only by how its path ends.
 TRecordType typeOf(QStringView path, const TItemFacts& facts)
 {
@@ -379,6 +361,31 @@ TRecordView viewOf(QStringView path, QByteArrayView pathBytes, const TRecordFiel
     view.Depth = depth;
     view.Hidden = fields.Hidden;
     return view;
+}
+
+// Where the name lies in path and in its bytes, and whether path holds bytes that are not UTF-8.
+void putNameFields(TRecordFields& fields, QStringView path, QByteArrayView pathBytes)
+{
+    const QStringView name = RecordName(path);
+    fields.NameStart = name.data() - path.data();
+    fields.NameLength = name.size();
+    const QByteArrayView nameBytes = nameBytesOf(pathBytes);
+    fields.NameBytesStart = nameBytes.data() - pathBytes.data();
+    fields.NameBytesLength = nameBytes.size();
+    fields.Escaped = hasEscapedByte(path);
+}
+
+// The view of a record whose path's bytes are pathBytes.
+TRecordView viewOf(const TItemRecord& record, QByteArrayView pathBytes)
+{
+    TRecordFields fields;
+    putNameFields(fields, record.Path, pathBytes);
+    fields.Type = record.Type;
+    fields.Size = record.Size;
+    fields.Modified = record.Modified;
+    fields.UtcOffset = record.UtcOffset;
+    fields.Hidden = record.Hidden;
+    return viewOf(record.Path, pathBytes, fields, record.Depth);
 }
 
 } // namespace
@@ -431,14 +438,8 @@ TRecordFields RecordFieldsOf(QStringView path, QByteArrayView pathBytes, const T
 {
     TRecordFields fields;
     fillFromFacts(fields, path, facts);
-    const QStringView name = RecordName(path);
-    fields.NameStart = name.data() - path.data();
-    fields.NameLength = name.size();
-    const QByteArrayView nameBytes = nameBytesOf(pathBytes);
-    fields.NameBytesStart = nameBytes.data() - pathBytes.data();
-    fields.NameBytesLength = nameBytes.size();
-    fields.Escaped = hasEscapedByte(path);
-    fields.Hidden = name.startsWith(u'.');
+    putNameFields(fields, path, pathBytes);
+    fields.Hidden = path.sliced(fields.NameStart, fields.NameLength).startsWith(u'.');
     return fields;
 }
 
