@@ -59,21 +59,20 @@ void orderAsTheWalk(std::vector<const char*>& names, std::vector<std::uint32_t>&
 {
     if (names.size() < 2)
         return;
-    std::vector<char16_t> units;
-    std::vector<std::pair<qsizetype, qsizetype>> spans; // start and length in units
-    for (std::size_t i = 0; i < names.size(); ++i) {
-        const qsizetype start = qsizetype(units.size());
-        units.resize(units.size() + lengths[i] + DecodePadding);
-        bool ascii = false;
-        const qsizetype length =
-            DecodePaddedFileNameInto(units.data() + start, names[i], lengths[i], &ascii);
-        units.resize(std::size_t(start + length));
-        spans.emplace_back(start, length);
-    }
+    // Room for every name at once, so the views stay valid as the names are decoded.
+    std::size_t room = 0;
+    for (const std::uint32_t length : lengths)
+        room += length + DecodePadding;
+    std::vector<char16_t> units(room);
     std::vector<QStringView> views;
-    views.reserve(spans.size());
-    for (const auto& [start, length] : spans)
-        views.emplace_back(units.data() + start, length);
+    views.reserve(names.size());
+    char16_t* at = units.data();
+    for (std::size_t i = 0; i < names.size(); ++i) {
+        bool ascii = false;
+        const qsizetype length = DecodePaddedFileNameInto(at, names[i], lengths[i], &ascii);
+        views.emplace_back(at, length);
+        at += length;
+    }
     TNameKeys keys;
     order.MakeKeys(views, keys);
     std::vector<int> sorted(names.size());
